@@ -10,6 +10,8 @@ function(orvane_add_test name)
     endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE orvane_common Qt6::Test ${ARG_LIBRARIES})
+    # Tests are full of literal expectations: let them use plain string literals.
+    target_compile_options(${name} PRIVATE -UQT_NO_CAST_FROM_ASCII)
     add_test(NAME ${name} COMMAND ${name})
     set(env ${ARG_ENVIRONMENT})
     if(NOT "desktop" IN_LIST ARG_LABELS)

@@ -1,0 +1,139 @@
+#include "core/appconstants.h"
+#include "core/jsondecoder.h"
+#include "core/log.h"
+#include "core/notificationcenter.h"
+#include "manualtimer.h"
+
+#include <QtTest>
+
+namespace {
+
+// Counts how often a message is turned into text.
+struct CountingMessage {
+    int* conversions;
+    operator QString() const
+    {
+        ++*conversions;
+        return QStringLiteral("counted");
+    }
+};
+
+QStringList capturedLines;
+void captureHandler(QtMsgType, const QMessageLogContext& context, const QString& message)
+{
+    capturedLines << QString::fromLatin1(context.category) + u' ' + message;
+}
+
+} // namespace
+
+class FoundationTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void notificationsReachLiveObserversOnly()
+    {
+        NotificationCenter center;
+        QStringList seen;
+        auto owner = std::make_unique<QObject>();
+        QObject other;
+        center.addObserver(QStringLiteral("A"), owner.get(),
+                           [&](const QVariantMap& info) { seen << info.value("k").toString(); });
+        center.addObserver(QStringLiteral("B"), &other, [&](const QVariantMap&) { seen << "B"; });
+
+        center.post(QStringLiteral("A"), {{QStringLiteral("k"), QStringLiteral("v1")}});
+        QCOMPARE(seen, QStringList{"v1"}); // synchronous, only the named observer
+
+        owner.reset();
+        center.post(QStringLiteral("A"), {{QStringLiteral("k"), QStringLiteral("v2")}});
+        center.post(QStringLiteral("B"));
+        QCOMPARE(seen, (QStringList{"v1", "B"}));
+    }
+
+    void observerMayRemoveItselfWhilePosted()
+    {
+        NotificationCenter center;
+        QObject owner;
+        int calls = 0;
+        NotificationCenter::Token token = 0;
+        token = center.addObserver(QStringLiteral("N"), &owner, [&](const QVariantMap&) {
+            ++calls;
+            center.removeObserver(token);
+        });
+        center.post(QStringLiteral("N"));
+        center.post(QStringLiteral("N"));
+        QCOMPARE(calls, 1);
+    }
+
+    void disabledDebugIsNeverFormatted()
+    {
+        const Log log("foundationTest");
+        int conversions = 0;
+        log.debug(CountingMessage{&conversions});
+        QCOMPARE(conversions, 0);
+
+        QLoggingCategory::setFilterRules(QStringLiteral("org.orvane.Orvane.foundationTest.debug=true"));
+        capturedLines.clear();
+        const auto previous = qInstallMessageHandler(captureHandler);
+        log.debug(CountingMessage{&conversions});
+        Log("otherArea").info(QStringLiteral("hello"));
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules({});
+
+        QCOMPARE(conversions, 1);
+        QCOMPARE(capturedLines, (QStringList{"org.orvane.Orvane.foundationTest counted",
+                                             "org.orvane.Orvane.otherArea hello"}));
+    }
+
+    void strictJsonTypes()
+    {
+        auto decoder = JsonDecoder::fromJson(
+            R"({"i": 3, "big": 9007199254740993, "f": 1.5, "s": "3", "n": null, "b": true})",
+            QStringLiteral("T"));
+        QCOMPARE(decoder.integer(QStringLiteral("i")), 3);
+        QCOMPARE(decoder.integer(QStringLiteral("big")), Q_INT64_C(9007199254740993));
+        QVERIFY(!decoder.optionalString(QStringLiteral("n")));
+        QVERIFY(!decoder.optionalString(QStringLiteral("absent")));
+        QVERIFY(decoder.boolean(QStringLiteral("b")));
+        QVERIFY(decoder.ok());
+
+        for (const char* key : {"f", "s", "n", "absent", "b"}) {
+            auto again = JsonDecoder::fromJson(
+                R"({"f": 1.5, "s": "3", "n": null, "b": true})", QStringLiteral("T"));
+            again.integer(QString::fromLatin1(key));
+            QVERIFY2(!again.ok(), key);
+            QVERIFY(again.error().contains(QString::fromLatin1(key)));
+        }
+
+        QVERIFY(!JsonDecoder::fromJson("[1]", QStringLiteral("T")).ok());
+        QVERIFY(!JsonDecoder::fromJson("{", QStringLiteral("T")).ok());
+    }
+
+    void windowRawValuesRoundTrip()
+    {
+        using AppConstants::Window;
+        for (Window w : {Window::mainGroupId, Window::authGroupId, Window::settingsGroupId,
+                         Window::noConnectionGroupId, Window::helpCenterGroupId})
+            QCOMPARE(AppConstants::windowFromRawValue(AppConstants::rawValue(w)), w);
+        QCOMPARE(AppConstants::rawValue(Window::mainGroupId), QStringLiteral("AIWidget"));
+        QVERIFY(!AppConstants::windowFromRawValue(QStringLiteral("aiwidget")));
+    }
+
+    void manualTimersFireInDeadlineOrder()
+    {
+        ManualTimerSource source;
+        QStringList fired;
+        auto repeating = source.createTimer();
+        auto once = source.createTimer();
+        repeating->start(std::chrono::seconds(2), Timer::Mode::Repeating, [&] { fired << "r"; });
+        once->start(std::chrono::seconds(3), Timer::Mode::SingleShot, [&] { fired << "o"; });
+        source.advance(std::chrono::seconds(6));
+        QCOMPARE(fired, (QStringList{"r", "o", "r", "r"}));
+        QVERIFY(!once->isActive());
+        repeating.reset(); // destroying a timer stops it
+        source.advance(std::chrono::seconds(10));
+        QCOMPARE(fired.size(), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(FoundationTest)
+#include "tst_foundation.moc"
