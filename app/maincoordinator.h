@@ -1,0 +1,139 @@
+#pragma once
+
+#include "app/windowsystem.h"
+#include "core/log.h"
+#include "core/maincoordinatorprotocol.h"
+#include "core/timer.h"
+#include "service/userserviceprotocol.h"
+
+#include <QObject>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class AppearanceProtocol;
+class CoordinatorServicesProtocol;
+class PermissionsManagerProtocol;
+class UpdaterProtocol;
+class UserStoreProtocol;
+class WindowTrackerProtocol;
+
+/** Everything the coordinator reaches outside itself, chosen by the application. */
+struct CoordinatorDependencies {
+    WindowSystemProtocol& windowSystem;
+    WindowTrackerProtocol& windowTracker;
+    PermissionsManagerProtocol& permissions;
+    AppearanceProtocol& appearance;
+    CoordinatorServicesProtocol& services;
+    UpdaterProtocol& updater;
+    TimerSource& timers;
+    /** Opens the settings window, which the application owns. */
+    std::function<void()> openSettingsWindow;
+};
+
+/**
+ * Owns the windows, the user and preset stores and the start-up synchronisation;
+ * decides at every entry point between the widget and the sign-in window.
+ */
+class MainCoordinator final : public QObject,
+                              public MainCoordinatorProtocol,
+                              private UserServiceDelegate {
+    Q_OBJECT
+    Q_PROPERTY(ActivationPolicy activationPolicy READ activationPolicy NOTIFY activationPolicyChanged)
+    Q_PROPERTY(bool canShowWidget READ canShowWidget NOTIFY canShowWidgetChanged)
+    Q_PROPERTY(bool showMenuBarExtra READ showMenuBarExtra NOTIFY showMenuBarExtraChanged)
+
+public:
+    /** Accessory: only the tray and the widget; regular: the sign-in window has a taskbar entry. */
+    enum class ActivationPolicy { accessory, regular };
+    Q_ENUM(ActivationPolicy)
+
+    static constexpr int connectionAttemptsWindowShow = 15;
+    static constexpr std::chrono::seconds connectionAttemptsTimeout{2};
+    static constexpr std::chrono::seconds hotkeysRefreshInterval{3600};
+    /** Added to the widget content's height for the window's own chrome. */
+    static constexpr int widgetChromeHeight = 68;
+
+    MainCoordinator(CoordinatorDependencies dependencies, std::unique_ptr<UserStoreProtocol> userStore,
+                    QObject* parent = nullptr);
+    ~MainCoordinator() override;
+
+    // MainCoordinatorProtocol
+    UserStoreProtocol& getUserStore() override { return *m_userStore; }
+    PresetStoreProtocol& getPresetStore() override { return *m_presetStore; }
+    void loadPresets() override;
+    void syncUserData() override { syncUserData({}); }
+    void showWidget() override;
+    void openSettings() override;
+    void openWidget(bool checkOnly) override;
+    void hideWidget(const std::optional<RunningApp>& app) override;
+    void closeAuthorization() override;
+    void setAccessoryPolicy() override;
+    void setCanShowWidget(bool value) override;
+    bool isDarkMode() const override;
+    void toggleWidget() override;
+    void setPreviousApp(const std::optional<RunningApp>& app) override { m_previousApp = app; }
+    void openHelpCenter() override { openWindow(AppConstants::Window::helpCenterGroupId); }
+    void checkForUpdates() override;
+
+    /** One synchronisation; then runs after the answer has been acted on. */
+    void syncUserData(std::function<void()> then);
+    /** Keeps the widget's top edge and width; the height becomes contentHeight + chrome. */
+    void resizeWidget(int contentHeight);
+
+    // Menu and timer actions.
+    void openWidgetAction() { openWidget(false); }
+    void hideWidgetAction();
+    void openSettingsAction();
+    void startSyncRoutine();
+    void requestHotkeysUpdate();
+    void logout();
+
+    [[nodiscard]] ActivationPolicy activationPolicy() const { return m_activationPolicy; }
+    [[nodiscard]] bool canShowWidget() const { return m_canShowWidget; }
+    [[nodiscard]] bool widgetShown() const { return m_widgetShown; }
+    [[nodiscard]] bool userSynced() const { return m_userSynced; }
+    [[nodiscard]] int connectionAttempts() const { return m_connectionAttempts; }
+    [[nodiscard]] bool isSyncRetrying() const { return m_syncTimer && m_syncTimer->isActive(); }
+    [[nodiscard]] bool showMenuBarExtra() const;
+    [[nodiscard]] AppWindow* window(AppConstants::Window kind) const;
+
+Q_SIGNALS:
+    void activationPolicyChanged();
+    void canShowWidgetChanged();
+    void showMenuBarExtraChanged();
+
+private:
+    void userFetched(const UserDto& user) override;
+    void userFetchFailed(UserError error) override;
+    void finishSync();
+
+    void createWindowIfAbsent(AppConstants::Window kind);
+    bool showWindow(AppConstants::Window kind);
+    void closeWindow(AppConstants::Window kind);
+    void openWindow(AppConstants::Window kind);
+    void setActivationPolicy(ActivationPolicy policy);
+    void setShowMenuBarExtra(bool value);
+    void refreshStatusBarPresence();
+    void finishLogout();
+
+    CoordinatorDependencies m_deps;
+    Log m_logger{"coordinator"};
+    std::unique_ptr<PresetStoreProtocol> m_presetStore;
+    std::map<AppConstants::Window, std::unique_ptr<AppWindow>> m_windows;
+    std::unique_ptr<UserStoreProtocol> m_userStore;
+    std::unique_ptr<LogoutServiceProtocol> m_logoutClient;
+    std::unique_ptr<Timer> m_hotkeysTimer;
+    std::unique_ptr<Timer> m_syncTimer;
+    std::unique_ptr<UserServiceProtocol> m_userService;
+    std::function<void()> m_afterSync;
+    bool m_syncInFlight = false;
+    bool m_canShowWidget = true;
+    bool m_widgetShown = false;
+    bool m_userSynced = false;
+    int m_connectionAttempts = 0;
+    ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
+    std::optional<RunningApp> m_previousApp;
+    std::optional<ScreenInfo> m_previousScreen;
+};

@@ -1,0 +1,277 @@
+#include "app/maincoordinator.h"
+#include "coordinatorfakes.h"
+#include "core/notificationcenter.h"
+#include "core/notifications.h"
+#include "core/settingsstore.h"
+#include "manualtimer.h"
+#include "store/userstore.h"
+#include "temporarysettings.h"
+
+#include <QtTest>
+
+using AppConstants::Window;
+using namespace std::chrono_literals;
+using Policy = MainCoordinator::ActivationPolicy;
+
+class CoordinatorTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TemporarySettings> m_settings;
+    FakeWindowSystem m_windows;
+    FakeWindowTracker m_tracker;
+    FakePermissions m_permissions;
+    FakeAppearance m_appearance;
+    ScriptedServices m_services;
+    FakeUpdater m_updater;
+    ManualTimerSource m_timers;
+    int m_settingsOpened = 0;
+
+    void signIn(const QString& deviceKey = QStringLiteral("stored-key"))
+    {
+        UserStore().setUser(UserDto{QStringLiteral("u@example.org"), 1, deviceKey});
+    }
+
+    std::unique_ptr<MainCoordinator> makeCoordinator()
+    {
+        CoordinatorDependencies deps{m_windows,  m_tracker, m_permissions, m_appearance,
+                                     m_services, m_updater, m_timers,
+                                     [this] { ++m_settingsOpened; }};
+        return std::make_unique<MainCoordinator>(deps, std::make_unique<UserStore>());
+    }
+
+    /** A signed-in, synchronised coordinator. */
+    std::unique_ptr<MainCoordinator> startedSignedIn()
+    {
+        signIn();
+        m_services.answers = {std::nullopt};
+        auto coordinator = makeCoordinator();
+        coordinator->syncUserData();
+        return coordinator;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_settings = std::make_unique<TemporarySettings>();
+        m_windows = {};
+        m_tracker = {};
+        m_permissions = {};
+        m_services = {};
+        m_updater = {};
+        m_settingsOpened = 0;
+    }
+    void cleanup() { m_settings.reset(); }
+
+    void firstLaunchWithoutUserShowsSignIn()
+    {
+        auto coordinator = makeCoordinator();
+        QVERIFY(m_updater.automatic && m_updater.started);
+        coordinator->syncUserData();
+
+        QCOMPARE(m_services.tokens, QStringList{QString()}); // no user: empty token
+        QVERIFY(coordinator->userSynced());
+        QVERIFY(m_windows.isShowing(Window::authGroupId));
+        QVERIFY(!m_windows.get(Window::mainGroupId)); // no widget without a user
+        QCOMPARE(coordinator->activationPolicy(), Policy::regular);
+        QVERIFY(!coordinator->canShowWidget());
+        QVERIFY(!coordinator->isSyncRetrying());
+        QCOMPARE(m_services.presetStoresMade, 0);
+        QVERIFY(!coordinator->showMenuBarExtra());
+    }
+
+    void signedInAndTrustedLoadsPromptsWithoutShowingTheWidget()
+    {
+        auto coordinator = startedSignedIn();
+        QCOMPARE(m_services.tokens, QStringList{"stored-key"});
+        QCOMPARE(m_services.presetFetches, 1);
+        QVERIFY(m_windows.get(Window::mainGroupId));
+        QVERIFY(!m_windows.isShowing(Window::mainGroupId));
+        QVERIFY(!m_windows.get(Window::authGroupId));
+        QCOMPARE(coordinator->activationPolicy(), Policy::accessory);
+        QVERIFY(coordinator->showMenuBarExtra());
+    }
+
+    void untrustedUserGetsTheSignInWindow()
+    {
+        signIn();
+        m_services.answers = {std::nullopt};
+        m_permissions.trusted = false;
+        auto coordinator = makeCoordinator();
+        coordinator->syncUserData();
+        QVERIFY(m_windows.isShowing(Window::authGroupId));
+        coordinator->openWidget(false);
+        QVERIFY(!coordinator->widgetShown());
+    }
+
+    void serviceDownOpensNoConnectionOnceAtTheFifteenthRetry()
+    {
+        m_services.answers = {UserError::failedToConnect};
+        auto coordinator = makeCoordinator();
+        coordinator->syncUserData();
+        QVERIFY(coordinator->isSyncRetrying());
+
+        m_timers.advance(14 * 2s);
+        QCOMPARE(coordinator->connectionAttempts(), 14);
+        QVERIFY(!m_windows.get(Window::noConnectionGroupId));
+        QVERIFY(!m_windows.get(Window::authGroupId));
+
+        m_timers.advance(2s);
+        QCOMPARE(coordinator->connectionAttempts(), 15);
+        QVERIFY(m_windows.isShowing(Window::noConnectionGroupId));
+
+        m_timers.advance(3 * 2s);
+        QCOMPARE(m_windows.get(Window::noConnectionGroupId)->shows, 1);
+
+        // The service comes back (and rejects nobody: no stored user means sign-in).
+        m_services.answers = {UserError::unauthorised};
+        m_timers.advance(2s);
+        QVERIFY(!m_windows.isShowing(Window::noConnectionGroupId));
+        QVERIFY(m_windows.isShowing(Window::authGroupId));
+        QVERIFY(!coordinator->isSyncRetrying());
+        const int fetches = m_services.fetches;
+        m_timers.advance(60s);
+        QCOMPARE(m_services.fetches, fetches);
+    }
+
+    void widgetRequestedWhileOfflineShowsNoConnection()
+    {
+        m_services.answers = {UserError::failedToConnect};
+        auto coordinator = makeCoordinator();
+        coordinator->syncUserData();
+        coordinator->openWidget(false);
+        QVERIFY(!m_windows.get(Window::noConnectionGroupId)); // no retry yet
+        m_timers.advance(2s);
+        coordinator->openWidget(false);
+        QVERIFY(m_windows.isShowing(Window::noConnectionGroupId));
+    }
+
+    void rejectedStoredUserSignsOutLocally()
+    {
+        signIn();
+        m_services.answers = {UserError::unauthorised};
+        auto coordinator = makeCoordinator();
+        coordinator->syncUserData();
+        QVERIFY(!coordinator->getUserStore().isAuthorised());
+        QVERIFY(!UserStore().isAuthorised()); // persisted too
+        QVERIFY(m_windows.isShowing(Window::authGroupId));
+    }
+
+    void genericFailureStillDecides()
+    {
+        signIn();
+        m_services.answers = {UserError::generic};
+        auto coordinator = makeCoordinator();
+        coordinator->syncUserData();
+        QVERIFY(coordinator->userSynced());
+        QVERIFY(coordinator->getUserStore().isAuthorised()); // kept: not a rejection
+        QVERIFY(!coordinator->isSyncRetrying());
+    }
+
+    void widgetResizeKeepsTheTopEdge()
+    {
+        auto coordinator = startedSignedIn();
+        FakeWindow* widget = m_windows.get(Window::mainGroupId);
+        widget->frameRect = QRect(100, 150, 400, 300);
+        coordinator->resizeWidget(200);
+        QCOMPARE(widget->frameRect, QRect(100, 150, 400, 268));
+    }
+
+    void widgetIsCentredOnlyWhenTheScreenChanges()
+    {
+        auto coordinator = startedSignedIn();
+        coordinator->showWidget();
+        FakeWindow* widget = m_windows.get(Window::mainGroupId);
+        QCOMPARE(widget->frameRect.center(), QPoint(500, 400) - QPoint(1, 1));
+
+        widget->frameRect.moveTo(10, 20); // the user drags it
+        coordinator->hideWidget(std::nullopt);
+        coordinator->showWidget();
+        QCOMPARE(widget->frameRect.topLeft(), QPoint(10, 20));
+
+        m_windows.screen = ScreenInfo{QStringLiteral("right"), QRect(1000, 0, 1000, 800)};
+        coordinator->showWidget();
+        QCOMPARE(widget->frameRect.topLeft(), QPoint(1300, 250));
+    }
+
+    void toggleReturnsFocusToThePreviousApplication()
+    {
+        auto coordinator = startedSignedIn();
+        const RunningApp editor{42, 1234, QStringLiteral("mousepad")};
+        m_tracker.frontmost = editor;
+
+        coordinator->toggleWidget();
+        QVERIFY(coordinator->widgetShown());
+        QVERIFY(m_windows.isShowing(Window::mainGroupId));
+
+        m_tracker.frontmost = RunningApp{7, 1, QStringLiteral("orvane")};
+        coordinator->toggleWidget();
+        QVERIFY(!coordinator->widgetShown());
+        QVERIFY(!m_windows.isShowing(Window::mainGroupId));
+        QCOMPARE(m_tracker.activated, std::vector<RunningApp>{editor});
+    }
+
+    void failedLogoutChangesNothing()
+    {
+        auto coordinator = startedSignedIn();
+        m_services.logoutSucceeds = false;
+        PresetStoreProtocol* store = &coordinator->getPresetStore();
+        NotificationCenter::defaultCenter().post(Notifications::userLoggedOut);
+        QCOMPARE(m_services.logouts, 1);
+        QVERIFY(coordinator->getUserStore().isAuthorised());
+        QCOMPARE(&coordinator->getPresetStore(), store);
+        QVERIFY(!m_windows.get(Window::authGroupId));
+    }
+
+    void successfulLogoutReturnsToSignIn()
+    {
+        auto coordinator = startedSignedIn();
+        coordinator->showWidget();
+        coordinator->logout();
+
+        QVERIFY(!coordinator->getUserStore().isAuthorised());
+        QVERIFY(!UserStore().isAuthorised());
+        QVERIFY(dynamic_cast<EmptyPresetStore*>(&coordinator->getPresetStore()));
+        QVERIFY(!m_windows.isShowing(Window::mainGroupId));
+        QVERIFY(!coordinator->widgetShown());
+        QCOMPARE(m_windows.closedSuffixes, QStringList{"Settings"});
+        QVERIFY(m_windows.isShowing(Window::authGroupId));
+        QCOMPARE(coordinator->activationPolicy(), Policy::regular);
+        QVERIFY(!coordinator->canShowWidget());
+        QVERIFY(!coordinator->showMenuBarExtra());
+
+        coordinator->logout(); // nobody left to sign out
+        QCOMPARE(m_services.logouts, 1);
+    }
+
+    void timersAndActionsPostTheirNotifications()
+    {
+        auto coordinator = makeCoordinator();
+        QObject observer;
+        QStringList posted;
+        for (const QString& name : {Notifications::updateHotkeysRequested, Notifications::widgetHideRequested})
+            NotificationCenter::defaultCenter().addObserver(
+                name, &observer, [&posted, name](const QVariantMap&) { posted << name; });
+
+        m_timers.advance(3599s);
+        QVERIFY(posted.isEmpty());
+        m_timers.advance(1s);
+        coordinator->hideWidgetAction();
+        m_timers.advance(3600s);
+        QCOMPARE(posted, (QStringList{"UpdateHotkeysRequested", "WidgetHideRequested",
+                                      "UpdateHotkeysRequested"}));
+    }
+
+    void settingsActionHidesTheWidget()
+    {
+        auto coordinator = startedSignedIn();
+        coordinator->showWidget();
+        coordinator->openSettingsAction();
+        QCOMPARE(m_settingsOpened, 1);
+        QVERIFY(!coordinator->widgetShown());
+        QVERIFY(!m_windows.isShowing(Window::mainGroupId));
+    }
+};
+
+QTEST_GUILESS_MAIN(CoordinatorTest)
+#include "tst_coordinator.moc"

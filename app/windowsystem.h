@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/appconstants.h"
+
+#include <QRect>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class MainCoordinatorProtocol;
+
+/** A screen as the coordinator tells them apart. */
+struct ScreenInfo {
+    QString name;
+    QRect geometry;
+
+    friend bool operator==(const ScreenInfo&, const ScreenInfo&) = default;
+};
+
+/** One of the coordinator's top-level windows. Closing hides it; it can be shown again. */
+class AppWindow {
+public:
+    virtual ~AppWindow() = default;
+
+    /** Brings the window to the front and asks for the keyboard focus. */
+    virtual void show() = 0;
+    virtual void close() = 0;
+    [[nodiscard]] virtual bool isVisible() const = 0;
+    /** Outer geometry in screen coordinates, y growing downwards. */
+    [[nodiscard]] virtual QRect frame() const = 0;
+    virtual void setFrame(const QRect& frame) = 0;
+};
+
+/** Creates the coordinator's windows with their contents, and answers about screens. */
+class WindowSystemProtocol {
+public:
+    virtual ~WindowSystemProtocol() = default;
+
+    /**
+     * A new, hidden window of the given kind, centred on its screen, with its content
+     * built for the coordinator. Answers nullptr when the content cannot be built.
+     */
+    [[nodiscard]] virtual std::unique_ptr<AppWindow> createWindow(AppConstants::Window kind,
+                                                                  MainCoordinatorProtocol& coordinator) = 0;
+    /** The screen the user works on now (the one with the pointer), if any. */
+    [[nodiscard]] virtual std::optional<ScreenInfo> mainScreen() const = 0;
+    /** Closes the first of the application's windows whose title ends with suffix. */
+    virtual void closeFirstWindowWithTitleSuffix(const QString& suffix) = 0;
+};
