@@ -1,0 +1,103 @@
+#include "platform/x11/x11keyboardmanager.h"
+
+#include "platform/polling.h"
+#include "platform/virtualkeys.h"
+#include "platform/x11/x11display.h"
+
+#include <xcb/xtest.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+#include <QList>
+
+#include <array>
+
+namespace {
+
+constexpr auto releaseInterval = std::chrono::milliseconds(20);
+constexpr int releaseAttempts = 50;
+
+struct ModifierKey {
+    quint64 flag;
+    quint32 keysym;
+    xcb_keycode_t positional;
+};
+
+// Pressed in this order and released in reverse.
+constexpr std::array modifierKeys{
+    ModifierKey{ModifierFlags::command, XKB_KEY_Control_L, 37},
+    ModifierKey{ModifierFlags::option, XKB_KEY_Alt_L, 64},
+    ModifierKey{ModifierFlags::shift, XKB_KEY_Shift_L, 50},
+    ModifierKey{ModifierFlags::control, XKB_KEY_Super_L, 133},
+};
+
+QList<xcb_keycode_t> heldModifiers(X11Display& display)
+{
+    const QList<xcb_keycode_t> modifiers = display.modifierKeycodes();
+    QList<xcb_keycode_t> held;
+    for (xcb_keycode_t code : display.pressedKeycodes()) {
+        if (modifiers.contains(code))
+            held.append(code);
+    }
+    return held;
+}
+
+} // namespace
+
+X11KeyboardManager::X11KeyboardManager(std::shared_ptr<X11Display> display, TimerSource& timers)
+    : m_display(std::move(display))
+    , m_timers(timers)
+{
+}
+
+xcb_keycode_t X11KeyboardManager::keycodeFor(quint32 keysym, xcb_keycode_t positional)
+{
+    const QList<xcb_keycode_t> codes = m_display->keycodesFor(keysym);
+    return codes.isEmpty() ? positional : codes.first();
+}
+
+void X11KeyboardManager::fakeKey(xcb_keycode_t keycode, bool press)
+{
+    xcb_test_fake_input(m_display->connection(),
+                        press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME,
+                        XCB_NONE, 0, 0, 0);
+}
+
+void X11KeyboardManager::postKeystroke(int keyCode, quint64 flags)
+{
+    const std::optional<VirtualKeys::Info> key = VirtualKeys::info(keyCode);
+    if (!key)
+        return;
+    QList<xcb_keycode_t> modifiers;
+    for (const ModifierKey& modifier : modifierKeys) {
+        if (flags & modifier.flag)
+            modifiers.append(keycodeFor(modifier.keysym, modifier.positional));
+    }
+    const xcb_keycode_t code = keycodeFor(key->keysym, key->positionalKeycode);
+
+    for (xcb_keycode_t modifier : modifiers)
+        fakeKey(modifier, true);
+    fakeKey(code, true);
+    fakeKey(code, false);
+    for (auto it = modifiers.crbegin(); it != modifiers.crend(); ++it)
+        fakeKey(*it, false);
+    xcb_flush(m_display->connection());
+}
+
+void X11KeyboardManager::whenModifiersReleased(std::function<void()> ready)
+{
+    const std::shared_ptr<X11Display> display = m_display;
+    pollUntil(
+        m_timers, releaseInterval, releaseAttempts,
+        [display] { return heldModifiers(*display).isEmpty(); },
+        [display, ready = std::move(ready)](bool released) {
+            if (!released) {
+                // Released for good: pressing them back after our keystroke would
+                // leave them stuck once the user lets go.
+                for (xcb_keycode_t code : heldModifiers(*display))
+                    xcb_test_fake_input(display->connection(), XCB_KEY_RELEASE, code,
+                                        XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+                xcb_flush(display->connection());
+            }
+            ready();
+        });
+}

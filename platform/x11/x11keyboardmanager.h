@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/keyboardmanager.h"
+
+#include <xcb/xcb.h>
+
+#include <memory>
+
+class TimerSource;
+class X11Display;
+
+/** Synthetic keys through XTest, with key codes from the active keyboard layout. */
+class X11KeyboardManager final : public KeyboardManagerProtocol {
+public:
+    X11KeyboardManager(std::shared_ptr<X11Display> display, TimerSource& timers);
+
+    void postKeystroke(int keyCode, quint64 flags) override;
+    void whenModifiersReleased(std::function<void()> ready) override;
+
+private:
+    /** The key code that types keysym now, or positional when the layout has none. */
+    xcb_keycode_t keycodeFor(quint32 keysym, xcb_keycode_t positional);
+    void fakeKey(xcb_keycode_t keycode, bool press);
+
+    std::shared_ptr<X11Display> m_display;
+    TimerSource& m_timers;
+};
