@@ -5,7 +5,7 @@
 #include <memory>
 
 class PresetData;
-class PresetsStoreDelegate;
+class PresetsStoreDelegate; // store/presetstore.h
 
 /** Shared prompt entries: the store and its readers hold the same objects. */
 using PresetEntry = std::shared_ptr<PresetData>;

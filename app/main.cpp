@@ -1,0 +1,38 @@
+#include "app/application.h"
+#include "core/appconstants.h"
+#include "core/log.h"
+#include "platform/platformbackend.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QTranslator>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <cstdio>
+
+Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Orvane"));
+    QGuiApplication::setDesktopFileName(AppConstants::applicationId);
+    // Orvane lives in the tray: closing its last window must not end it.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    QTranslator translator;
+    if (translator.load(QStringLiteral(":/i18n/orvane_en.qm")))
+        QCoreApplication::installTranslator(&translator);
+
+    PlatformBackend platform = PlatformBackend::create(TimerSource::system());
+    if (!platform.isComplete())
+        std::fprintf(stderr, "orvane: %s\n", qUtf8Printable(platform.unavailableReason));
+
+    Application application(
+        {*platform.windowTracker, *platform.permissionsManager, *platform.appearance});
+    QTimer::singleShot(0, &application, [&application] { application.start(); });
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,102 @@
+#include "app/qmlwindowsystem.h"
+
+#include "core/log.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QQmlComponent>
+#include <QQuickWindow>
+#include <QScreen>
+
+using AppConstants::Window;
+
+namespace {
+
+class QuickAppWindow final : public AppWindow {
+public:
+    explicit QuickAppWindow(QQuickWindow* window)
+        : m_window(window)
+    {
+    }
+    ~QuickAppWindow() override { delete m_window.data(); }
+
+    void show() override
+    {
+        if (!m_window)
+            return;
+        m_window->show();
+        m_window->raise();
+        m_window->requestActivate();
+    }
+    void close() override
+    {
+        if (m_window)
+            m_window->hide();
+    }
+    bool isVisible() const override { return m_window && m_window->isVisible(); }
+    QRect frame() const override { return m_window ? m_window->geometry() : QRect(); }
+    void setFrame(const QRect& frame) override
+    {
+        if (m_window)
+            m_window->setGeometry(frame);
+    }
+
+private:
+    QPointer<QQuickWindow> m_window;
+};
+
+} // namespace
+
+QmlWindowSystem::QmlWindowSystem(QQmlEngine& engine)
+    : m_engine(engine)
+{
+}
+
+QUrl QmlWindowSystem::viewUrl(Window kind)
+{
+    return QUrl(QStringLiteral("qrc:/qt/qml/Orvane/Views/") + AppConstants::rawValue(kind)
+                + QStringLiteral("Window.qml"));
+}
+
+std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind, MainCoordinatorProtocol&)
+{
+    static const Log log("application");
+    QQmlComponent component(&m_engine, viewUrl(kind));
+    QObject* root = component.create();
+    auto* window = qobject_cast<QQuickWindow*>(root);
+    if (!window) {
+        log.error(u"Failed to create window " + AppConstants::rawValue(kind) + u": "
+                  + component.errorString());
+        delete root;
+        return nullptr;
+    }
+    window->setObjectName(AppConstants::rawValue(kind));
+    if (QScreen* screen = window->screen()) {
+        const QRect area = screen->availableGeometry();
+        window->setPosition(area.x() + (area.width() - window->width()) / 2,
+                            area.y() + (area.height() - window->height()) / 2);
+    }
+    return std::make_unique<QuickAppWindow>(window);
+}
+
+std::optional<ScreenInfo> QmlWindowSystem::mainScreen() const
+{
+    // Focus follows the user: the screen under the pointer is the one they work on.
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return std::nullopt;
+    return ScreenInfo{screen->name(), screen->availableGeometry()};
+}
+
+void QmlWindowSystem::closeFirstWindowWithTitleSuffix(const QString& suffix)
+{
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (window->isVisible() && window->title().endsWith(suffix)) {
+            window->hide();
+            return;
+        }
+    }
+}

@@ -1,0 +1,132 @@
+#include "store/presetstore.h"
+
+#include "core/maincoordinatorprotocol.h"
+#include "core/notificationcenter.h"
+#include "core/notifications.h"
+#include "service/presetsservice.h"
+#include "store/userstore.h"
+
+#include <QPointer>
+
+namespace {
+
+void postPromptsUpdated()
+{
+    NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+}
+
+QString deviceKeyOf(MainCoordinatorProtocol& coordinator)
+{
+    const auto& user = coordinator.getUserStore().user();
+    return user ? user->deviceKey : QString();
+}
+
+} // namespace
+
+PresetStore::PresetStore(MainCoordinatorProtocol& coordinator)
+    : PresetStore(coordinator, std::make_unique<PresetsService>(deviceKeyOf(coordinator)))
+{
+}
+
+PresetStore::PresetStore(MainCoordinatorProtocol& coordinator,
+                         std::unique_ptr<PresetsServiceProtocol> client)
+    : m_coordinator(coordinator)
+    , m_client(std::move(client))
+{
+}
+
+PresetStore::~PresetStore() = default;
+
+void PresetStore::fetchPresets()
+{
+    QPointer<PresetStore> self(this);
+    m_client->presets([self](const QList<PresetDto>& records) {
+        if (self) {
+            // An empty stored list means the user never chose: each prompt's default applies.
+            const QList<qint64> stored = self->m_settings.presetsSettings().presetIds;
+            QList<PresetEntry> list;
+            for (const PresetDto& record : records) {
+                const bool enabled =
+                    stored.isEmpty() ? record.enabledByDefault : stored.contains(record.id);
+                list.append(std::make_shared<PresetData>(record, enabled));
+            }
+            self->m_presets = list;
+        }
+        postPromptsUpdated();
+    });
+}
+
+void PresetStore::setPresets(QList<PresetEntry> list)
+{
+    m_presets = std::move(list);
+    PresetsSettings enabled;
+    for (const PresetEntry& entry : std::as_const(m_presets)) {
+        if (entry->enabled)
+            enabled.presetIds.append(entry->id);
+    }
+    m_settings.setPresetsSettings(enabled);
+}
+
+void PresetStore::createPreset(const PresetEntry& entry, PresetsStoreDelegate* delegate)
+{
+    QPointer<PresetStore> self(this);
+    m_client->create(entry->preset, [self, delegate](const PresetDto& stored) {
+        if (!self)
+            return;
+        auto created = std::make_shared<PresetData>(stored, true);
+        QList<PresetEntry> list = self->m_presets;
+        list.append(created);
+        self->setPresets(list);
+        if (delegate)
+            delegate->didCreatePreset(created);
+        postPromptsUpdated();
+    });
+}
+
+void PresetStore::updatePreset(const PresetEntry& entry, PresetsStoreDelegate* delegate)
+{
+    QPointer<PresetStore> self(this);
+    m_client->update(entry->preset, [self, delegate](const PresetDto& stored) {
+        if (!self)
+            return;
+        QList<PresetEntry> list = self->m_presets;
+        const auto it = std::find_if(list.begin(), list.end(),
+                                     [&](const PresetEntry& e) { return e->id == stored.id; });
+        if (it == list.end())
+            return; // gone meanwhile, or the update failed (id -1)
+        // An edit keeps the user's choice; without a stored choice it ends up disabled.
+        const bool enabled = self->m_settings.presetsSettings().presetIds.contains(stored.id);
+        auto updated = std::make_shared<PresetData>(stored, enabled);
+        *it = updated;
+        self->setPresets(list);
+        if (delegate)
+            delegate->didUpdatePreset(updated);
+        postPromptsUpdated();
+    });
+}
+
+void PresetStore::deletePreset(const PresetEntry& entry)
+{
+    if (entry->preset.global)
+        return;
+    // Applied locally at once; a refusal shows up at the next load.
+    m_client->deletePreset(entry->id, [](bool) {});
+    QList<PresetEntry> list = m_presets;
+    list.removeIf([&](const PresetEntry& e) { return *e == *entry; });
+    setPresets(list);
+    postPromptsUpdated();
+}
+
+void PresetStore::togglePreset(const PresetEntry& entry)
+{
+    entry->enabled = !entry->enabled;
+    QList<PresetEntry> list = m_presets;
+    const auto it = std::find_if(list.begin(), list.end(), [&](const PresetEntry& e) {
+        return e->preset.id == entry->preset.id;
+    });
+    if (it != list.end()) {
+        *it = entry;
+        setPresets(list);
+    }
+    postPromptsUpdated();
+}

@@ -1,0 +1,221 @@
+#include "core/maincoordinatorprotocol.h"
+#include "core/settingsstore.h"
+#include "core/notificationcenter.h"
+#include "core/notifications.h"
+#include "service/presetsservice.h"
+#include "store/appsettings.h"
+#include "store/presetstore.h"
+#include "store/userstore.h"
+#include "temporarysettings.h"
+
+#include <QtTest>
+
+namespace {
+
+PresetDto record(qint64 id, bool enabledByDefault, bool global = false)
+{
+    PresetDto dto;
+    dto.id = id;
+    dto.name = QStringLiteral("Prompt %1").arg(id);
+    dto.enabledByDefault = enabledByDefault;
+    dto.global = global;
+    return dto;
+}
+
+/** Answers at once from what the test put in; records what was asked. */
+struct ScriptedPresetsService final : PresetsServiceProtocol {
+    void presets(std::function<void(QList<PresetDto>)> completion) override { completion(list); }
+    void create(const PresetDto& preset, std::function<void(PresetDto)> completion) override
+    {
+        created << preset;
+        completion(createAnswer);
+    }
+    void update(const PresetDto& preset, std::function<void(PresetDto)> completion) override
+    {
+        completion(preset);
+    }
+    void deletePreset(qint64 id, std::function<void(bool)> completion) override
+    {
+        deleted << id;
+        completion(true);
+    }
+
+    QList<PresetDto> list;
+    PresetDto createAnswer = PresetDto::blank();
+    QList<PresetDto> created;
+    QList<qint64> deleted;
+};
+
+struct NoCoordinator final : MainCoordinatorProtocol {
+    UserStoreProtocol& getUserStore() override { return users; }
+    PresetStoreProtocol& getPresetStore() override { qFatal("unused"); }
+    void loadPresets() override {}
+    void syncUserData() override {}
+    void showWidget() override {}
+    void openSettings() override {}
+    void openWidget(bool) override {}
+    void hideWidget(const std::optional<RunningApp>&) override {}
+    void closeAuthorization() override {}
+    void setAccessoryPolicy() override {}
+    void setCanShowWidget(bool) override {}
+    bool isDarkMode() const override { return false; }
+    void toggleWidget() override {}
+    void setPreviousApp(const std::optional<RunningApp>&) override {}
+    void openHelpCenter() override {}
+    void checkForUpdates() override {}
+    UserStore users;
+};
+
+struct RecordingDelegate final : PresetsStoreDelegate {
+    void didCreatePreset(const PresetEntry& entry) override { createdIds << entry->id; }
+    void didUpdatePreset(const PresetEntry& entry) override { updatedIds << entry->id; }
+    QList<qint64> createdIds;
+    QList<qint64> updatedIds;
+};
+
+QList<qint64> enabledIds(const PresetStore& store)
+{
+    QList<qint64> ids;
+    for (const PresetEntry& e : store.presets()) {
+        if (e->enabled)
+            ids << e->id;
+    }
+    return ids;
+}
+
+} // namespace
+
+class PresetStoreTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TemporarySettings> m_settings;
+    std::unique_ptr<NoCoordinator> m_coordinator;
+    ScriptedPresetsService* m_service = nullptr;
+    int m_updates = 0;
+    QObject m_observer;
+
+    std::unique_ptr<PresetStore> makeStore(QList<PresetDto> list)
+    {
+        auto service = std::make_unique<ScriptedPresetsService>();
+        service->list = std::move(list);
+        m_service = service.get();
+        return std::make_unique<PresetStore>(*m_coordinator, std::move(service));
+    }
+    static QList<qint64> storedIds() { return AppSettings().presetsSettings().presetIds; }
+    static bool hasStoredIds()
+    {
+        return openSettingsStore()->contains(QStringLiteral("PresetsEnabledIds"));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        NotificationCenter::defaultCenter().addObserver(
+            Notifications::promptsUpdated, &m_observer, [this](const QVariantMap&) { ++m_updates; });
+    }
+    void init()
+    {
+        m_settings = std::make_unique<TemporarySettings>();
+        m_coordinator = std::make_unique<NoCoordinator>();
+        m_updates = 0;
+    }
+
+    void loadFallsBackToDefaultsWithoutWriting()
+    {
+        auto store = makeStore({record(1, true), record(2, false), record(3, true)});
+        store->fetchPresets();
+        QCOMPARE(enabledIds(*store), (QList<qint64>{1, 3}));
+        QCOMPARE(m_updates, 1);
+        QVERIFY(!hasStoredIds());
+    }
+
+    void storedChoiceWinsOverDefaults()
+    {
+        AppSettings().setPresetsSettings({{5, 99}});
+        auto store = makeStore({record(4, true), record(5, false), record(6, true)});
+        store->fetchPresets();
+        QCOMPARE(enabledIds(*store), QList<qint64>{5});
+    }
+
+    void togglingTheLastEnabledOffWritesAnEmptyList()
+    {
+        auto store = makeStore({record(1, true), record(2, false)});
+        store->fetchPresets();
+        const PresetEntry first = store->presets().first();
+        store->togglePreset(first);
+        QVERIFY(!first->enabled); // the shared entry itself changed
+        QVERIFY(hasStoredIds());
+        QVERIFY(storedIds().isEmpty());
+        QCOMPARE(m_updates, 2);
+
+        auto restarted = makeStore({record(1, true), record(2, false)});
+        restarted->fetchPresets();
+        QCOMPARE(enabledIds(*restarted), QList<qint64>{1}); // back to the defaults
+    }
+
+    void failedCreateLeavesABlankEntryAtTheEnd()
+    {
+        auto store = makeStore({record(1, false)});
+        store->fetchPresets();
+        RecordingDelegate delegate;
+        store->createPreset(std::make_shared<PresetData>(record(0, false), true), &delegate);
+        QCOMPARE(store->presets().size(), 2);
+        const PresetEntry last = store->presets().last();
+        QCOMPARE(last->id, -1);
+        QVERIFY(last->preset.name.isEmpty());
+        QVERIFY(last->enabled);
+        QCOMPARE(storedIds(), QList<qint64>{-1});
+        QCOMPARE(delegate.createdIds, QList<qint64>{-1});
+    }
+
+    void updateKeepsStoredChoiceAndDropsUnknownIds()
+    {
+        auto store = makeStore({record(1, true), record(2, true)});
+        store->fetchPresets();
+        RecordingDelegate delegate;
+        PresetDto edited = record(2, true);
+        edited.name = QStringLiteral("Renamed");
+        store->updatePreset(std::make_shared<PresetData>(edited, true), &delegate);
+        QCOMPARE(store->presets().at(1)->preset.name, QStringLiteral("Renamed"));
+        QVERIFY(!store->presets().at(1)->enabled); // nothing stored: disabled
+        QCOMPARE(delegate.updatedIds, QList<qint64>{2});
+
+        const int before = m_updates;
+        store->updatePreset(std::make_shared<PresetData>(record(77, true), true), &delegate);
+        QCOMPARE(m_updates, before);
+        QCOMPARE(delegate.updatedIds, QList<qint64>{2});
+    }
+
+    void deletingRemovesUserPromptsOnly()
+    {
+        auto store = makeStore({record(1, true, true), record(2, true)});
+        store->fetchPresets();
+        const int before = m_updates;
+        store->deletePreset(store->presets().at(0));
+        QCOMPARE(store->presets().size(), 2);
+        QCOMPARE(m_updates, before);
+        QVERIFY(m_service->deleted.isEmpty());
+        QVERIFY(!hasStoredIds());
+
+        store->deletePreset(store->presets().at(1));
+        QCOMPARE(store->presets().size(), 1);
+        QCOMPARE(m_service->deleted, QList<qint64>{2});
+        QCOMPARE(storedIds(), QList<qint64>{1});
+    }
+
+    void emptyStoreDoesNothing()
+    {
+        EmptyPresetStore store;
+        const auto entry = std::make_shared<PresetData>(record(1, true), true);
+        store.fetchPresets();
+        store.togglePreset(entry);
+        store.deletePreset(entry);
+        QVERIFY(store.presets().isEmpty());
+        QVERIFY(entry->enabled);
+        QCOMPARE(m_updates, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(PresetStoreTest)
+#include "tst_presetstore.moc"
