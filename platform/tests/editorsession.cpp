@@ -1,0 +1,108 @@
+#include "editorsession.h"
+
+#include "platform/x11/x11display.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+std::optional<RunningApp> activeWindow(X11Display& display)
+{
+    const auto window =
+        display.cardinalProperty(display.root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+    if (!window || *window == 0)
+        return std::nullopt;
+    RunningApp app;
+    app.windowId = *window;
+    app.processId = display.cardinalProperty(*window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value_or(0);
+    return app;
+}
+
+} // namespace
+
+EditorSession::EditorSession(const QByteArray& content)
+{
+    QFile file(filePath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return;
+    file.close();
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Fresh editor settings: no restored session, no leftover windows.
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("cache")));
+    environment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+    m_editor.setProcessEnvironment(environment);
+    m_editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_editor.start(QStringLiteral("mousepad"), {QStringLiteral("--disable-server"), filePath()});
+    if (!m_editor.waitForStarted(5000))
+        return;
+
+    const std::shared_ptr<X11Display> display = X11Display::open();
+    if (!display)
+        return;
+    const QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired()) {
+        const std::optional<RunningApp> active = activeWindow(*display);
+        if (active && active->processId == m_editor.processId()) {
+            m_window = active;
+            break;
+        }
+        QTest::qWait(50);
+    }
+    // Let the editor finish drawing and take the keyboard before keys arrive.
+    QTest::qWait(300);
+}
+
+EditorSession::~EditorSession()
+{
+    if (m_editor.state() == QProcess::NotRunning)
+        return;
+    m_editor.terminate();
+    if (!m_editor.waitForFinished(3000)) {
+        m_editor.kill();
+        m_editor.waitForFinished(3000);
+    }
+}
+
+bool EditorSession::xdotool(const QStringList& args)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QStringLiteral("xdotool"), args);
+    // Spin our own event loop meanwhile: the editor may be asking us for the clipboard.
+    const QDeadlineTimer deadline(10000);
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        process.waitForFinished(10);
+        QCoreApplication::processEvents();
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool EditorSession::focus()
+{
+    if (!m_window)
+        return false;
+    return xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                    QString::number(m_window->windowId)});
+}
+
+QByteArray EditorSession::saveAndRead(const QByteArray& expected)
+{
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+s")});
+    QByteArray content;
+    const QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired()) {
+        QFile file(filePath());
+        if (file.open(QIODevice::ReadOnly))
+            content = file.readAll();
+        if (content == expected)
+            break;
+        QTest::qWait(50);
+    }
+    return content;
+}

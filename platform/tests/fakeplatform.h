@@ -1,0 +1,124 @@
+#pragma once
+
+#include "platform/appearance.h"
+#include "platform/clipboard.h"
+#include "platform/hotkeygrabber.h"
+#include "platform/keyboardmanager.h"
+#include "platform/permissionsmanager.h"
+#include "platform/platformbackend.h"
+#include "platform/windowtracker.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <map>
+
+/*
+ * Test doubles of the platform capabilities. Each keeps a shared log of what the
+ * code under test did, in order, so a test can check the sequence of clipboard
+ * writes and keystrokes as a target application would have seen it.
+ */
+
+using FakeEventLog = QStringList;
+
+class FakeWindowTracker final : public WindowTrackerProtocol {
+public:
+    std::optional<RunningApp> frontmost;
+    QList<quint32> activated;
+
+    [[nodiscard]] std::optional<RunningApp> frontmostApp() const override { return frontmost; }
+    void activate(const RunningApp& app, std::function<void(bool)> done = {}) override;
+    [[nodiscard]] bool isOwnApp(const RunningApp& app) const override;
+};
+
+/** Records keystrokes as "key <code> <flags in hex>"; onKeystroke plays the target application. */
+class FakeKeyboardManager final : public KeyboardManagerProtocol {
+public:
+    explicit FakeKeyboardManager(FakeEventLog& log) : m_log(log) { }
+
+    std::function<void(int keyCode, quint64 flags)> onKeystroke;
+
+    void postKeystroke(int keyCode, quint64 flags) override;
+    void whenModifiersReleased(std::function<void()> ready) override;
+
+private:
+    FakeEventLog& m_log;
+};
+
+/** Records "clear" and "write <text>"; otherApplicationCopies plays another owner. */
+class FakeClipboard final : public ClipboardProtocol {
+    Q_OBJECT
+public:
+    explicit FakeClipboard(FakeEventLog& log) : m_log(log) { }
+
+    void clear() override;
+    void setText(const QString& text) override;
+    [[nodiscard]] std::optional<QString> text() const override { return m_text; }
+
+    /** Another application takes the clipboard with text (or with no text). */
+    void otherApplicationCopies(std::optional<QString> text);
+
+private:
+    FakeEventLog& m_log;
+    std::optional<QString> m_text;
+};
+
+class FakePermissionsManager final : public PermissionsManagerProtocol {
+public:
+    bool trusted = true;
+    int prompts = 0;
+
+    [[nodiscard]] bool isTrusted(bool prompt) override;
+    [[nodiscard]] std::optional<QUrl> accessibilityUrl() const override { return std::nullopt; }
+    void openAccessibilitySettings() override { }
+};
+
+class FakeAppearance final : public AppearanceProtocol {
+public:
+    bool dark = false;
+    [[nodiscard]] bool isDark() const override { return dark; }
+};
+
+/** Grabs succeed unless the combination is in takenByOthers; press() plays the user. */
+class FakeHotkeyGrabber final : public HotkeyGrabberProtocol {
+public:
+    struct Combination {
+        int keyCode;
+        quint64 flags;
+        friend bool operator==(const Combination&, const Combination&) = default;
+    };
+
+    QList<Combination> takenByOthers;
+    std::map<quint32, Combination> grabs;
+    /** Every identifier ever asked for, refused ones included. */
+    QList<quint32> requestedIds;
+
+    bool grab(quint32 id, int keyCode, quint64 flags) override;
+    void ungrab(quint32 id) override { grabs.erase(id); }
+    [[nodiscard]] bool isTaken(int keyCode, quint64 flags) override;
+    void setHandler(Handler handler) override { m_handler = std::move(handler); }
+
+    /** Delivers a press or release of the combination to every grab that holds it. */
+    void press(int keyCode, quint64 flags, bool pressed = true);
+
+private:
+    Handler m_handler;
+};
+
+/** A complete backend of fakes sharing one event log. */
+struct FakePlatform {
+    FakeEventLog log;
+    FakeWindowTracker* windowTracker = nullptr;
+    FakeKeyboardManager* keyboardManager = nullptr;
+    FakeClipboard* clipboard = nullptr;
+    FakePermissionsManager* permissionsManager = nullptr;
+    FakeHotkeyGrabber* hotkeyGrabber = nullptr;
+    FakeAppearance* appearance = nullptr;
+    PlatformBackend backend;
+
+    FakePlatform();
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
+};

@@ -1,0 +1,153 @@
+#include "platform/firstappear.h"
+#include "platform/loginitem.h"
+#include "platform/platformbackend.h"
+
+#include "core/timer.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+namespace {
+
+// Collects critical messages while installed.
+QStringList* collected = nullptr;
+
+void collect(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (collected && type == QtCriticalMsg)
+        collected->append(message);
+}
+
+bool validDesktopFile(const QString& path, QString* output)
+{
+    QProcess validator;
+    validator.setProcessChannelMode(QProcess::MergedChannels);
+    validator.start(QStringLiteral("desktop-file-validate"), {path});
+    if (!validator.waitForFinished(10000))
+        return false;
+    *output = QString::fromUtf8(validator.readAll());
+    return validator.exitCode() == 0 && output->trimmed().isEmpty();
+}
+
+} // namespace
+
+class PlatformComponentsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_config;
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+        QFile::remove(LoginItem::autostartFilePath());
+    }
+
+    void enablingTwiceLeavesOneValidEntry()
+    {
+        QCOMPARE(LoginItem::autostartFilePath(),
+                 m_config.path() + QStringLiteral("/autostart/org.orvane.Orvane.desktop"));
+        QList<bool> stream;
+        QObject context;
+        LoginItem::subscribe(&context, [&](bool value) { stream.append(value); });
+        QSignalSpy before(&LoginItem::Observable::shared(),
+                          &LoginItem::Observable::isEnabledAboutToChange);
+
+        LoginItem::setEnabled(true);
+        LoginItem::setEnabled(true);
+        QVERIFY(LoginItem::isEnabled());
+        QCOMPARE(QDir(m_config.path() + QStringLiteral("/autostart")).entryList(QDir::Files).size(), 1);
+        QString problems;
+        QVERIFY2(validDesktopFile(LoginItem::autostartFilePath(), &problems), qPrintable(problems));
+        QFile entry(LoginItem::autostartFilePath());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QByteArray exec = "Exec=" + QCoreApplication::applicationFilePath().toUtf8() + '\n';
+        QVERIFY(entry.readAll().contains(exec));
+
+        LoginItem::setEnabled(false);
+        QVERIFY(!LoginItem::isEnabled());
+        QVERIFY(!QFile::exists(LoginItem::autostartFilePath()));
+        QCOMPARE(stream, (QList<bool>{false, true, true, false}));
+        QCOMPARE(before.count(), 3);
+    }
+
+    void aHiddenEntryIsNotEnabled()
+    {
+        LoginItem::setEnabled(true);
+        QFile entry(LoginItem::autostartFilePath());
+        QVERIFY(entry.open(QIODevice::Append));
+        entry.write("Hidden=true\n");
+        entry.close();
+        QVERIFY(!LoginItem::isEnabled());
+        LoginItem::setEnabled(true);
+        QVERIFY(LoginItem::isEnabled());
+    }
+
+    void aRefusedRegistrationIsLoggedAndReadsDisabled()
+    {
+        // A plain file where the autostart folder belongs makes every write fail.
+        QVERIFY(QDir(m_config.path() + QStringLiteral("/autostart")).removeRecursively());
+        QFile blocker(m_config.path() + QStringLiteral("/autostart"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QStringList messages;
+        collected = &messages;
+        const QtMessageHandler previous = qInstallMessageHandler(collect);
+        LoginItem::setEnabled(true);
+        qInstallMessageHandler(previous);
+        collected = nullptr;
+        blocker.remove();
+
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().startsWith(QStringLiteral("Failed to enable launch at login: ")),
+                 qPrintable(messages.first()));
+        QVERIFY(messages.first().size() > QStringLiteral("Failed to enable launch at login: ").size());
+        QVERIFY(!LoginItem::Observable::shared().isEnabled());
+    }
+
+    void theApplicationDesktopFileIsValid()
+    {
+        QString problems;
+        QVERIFY2(validDesktopFile(QStringLiteral(ORVANE_DESKTOP_FILE), &problems),
+                 qPrintable(problems));
+    }
+
+    void firstAppearRunsOnce()
+    {
+        QWindow window;
+        int runs = 0;
+        auto* first = new FirstAppear(&window, [&] { ++runs; });
+        QVERIFY(!first->hasAppeared());
+        window.show();
+        window.hide();
+        window.show();
+        QCOMPARE(runs, 1);
+        QVERIFY(first->hasAppeared());
+        first->appeared();
+        QCOMPARE(runs, 1);
+    }
+
+    void withoutX11TheBackendDegradesAndSaysWhy()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+        const PlatformBackend backend = PlatformBackend::create(TimerSource::system());
+        QVERIFY(!backend.isComplete());
+        QVERIFY(backend.unavailableReason.contains(QStringLiteral("X11")));
+        QVERIFY(backend.unavailableReason.contains(QStringLiteral("offscreen")));
+        QVERIFY(!backend.permissionsManager->isTrusted(true));
+        QVERIFY(!backend.windowTracker->frontmostApp());
+        QVERIFY(!backend.hotkeyGrabber->grab(1, 8, 0x100000));
+        bool ready = false;
+        backend.keyboardManager->whenModifiersReleased([&] { ready = true; });
+        QTRY_VERIFY(ready);
+    }
+};
+
+QTEST_MAIN(PlatformComponentsTest)
+#include "tst_components.moc"
