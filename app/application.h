@@ -11,23 +11,16 @@
 #include <QQmlEngine>
 #include <QQuickWindow>
 
-class AppearanceProtocol;
-class PermissionsManagerProtocol;
-class WindowTrackerProtocol;
+struct PlatformBackend;
 
 /** The platform capabilities the application runs on, chosen by main(). */
-struct ApplicationPlatform {
-    WindowTrackerProtocol& windowTracker;
-    PermissionsManagerProtocol& permissions;
-    AppearanceProtocol& appearance;
-};
 
 /** Owns the QML engine, the coordinator and the settings window for the life of the process. */
 class Application final : public QObject {
     Q_OBJECT
 
 public:
-    explicit Application(ApplicationPlatform platform, QObject* parent = nullptr);
+    explicit Application(PlatformBackend& platform, QObject* parent = nullptr);
     ~Application() override;
 
     /** Launching has finished: synchronise the user, then ask for the input permission. */
@@ -37,14 +30,15 @@ public:
     [[nodiscard]] QQmlEngine& engine() { return m_engine; }
 
 private:
-    void openSettingsWindow();
+    void openPlaceholderSettingsWindow();
 
-    ApplicationPlatform m_platform;
+    PlatformBackend& m_platform;
     Log m_logger{"application"};
     QQmlEngine m_engine;
     QmlWindowSystem m_windowSystem{m_engine};
     ProductServices m_services;
     ReleasesPageUpdater m_updater;
     std::unique_ptr<MainCoordinator> m_coordinator;
+    std::function<void()> m_openSettingsWindow;
     QPointer<QQuickWindow> m_settingsWindow;
 };

@@ -4,6 +4,7 @@
 #include "platform/platformbackend.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTimer>
 #include <QTranslator>
 #include <QtQml/qqmlextensionplugin.h>
@@ -23,16 +24,19 @@ int main(int argc, char* argv[])
     // Orvane lives in the tray: closing its last window must not end it.
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
-    QTranslator translator;
-    if (translator.load(QStringLiteral(":/i18n/orvane_en.qm")))
-        QCoreApplication::installTranslator(&translator);
+    // Every view module brings its own English texts under :/i18n.
+    std::vector<std::unique_ptr<QTranslator>> translators;
+    for (const QFileInfo& file : QDir(QStringLiteral(":/i18n")).entryInfoList({QStringLiteral("*.qm")})) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(file.filePath()) && QCoreApplication::installTranslator(translator.get()))
+            translators.push_back(std::move(translator));
+    }
 
     PlatformBackend platform = PlatformBackend::create(TimerSource::system());
     if (!platform.isComplete())
         std::fprintf(stderr, "orvane: %s\n", qUtf8Printable(platform.unavailableReason));
 
-    Application application(
-        {*platform.windowTracker, *platform.permissionsManager, *platform.appearance});
+    Application application(platform);
     QTimer::singleShot(0, &application, [&application] { application.start(); });
     return QCoreApplication::exec();
 }

@@ -59,11 +59,28 @@ QUrl QmlWindowSystem::viewUrl(Window kind)
                 + QStringLiteral("Window.qml"));
 }
 
-std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind, MainCoordinatorProtocol&)
+void QmlWindowSystem::setContentProvider(Window kind, std::unique_ptr<WindowContentProvider> provider)
+{
+    m_providers[kind] = std::move(provider);
+}
+
+std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind,
+                                                         MainCoordinatorProtocol& coordinator)
 {
     static const Log log("application");
-    QQmlComponent component(&m_engine, viewUrl(kind));
-    QObject* root = component.create();
+    const auto provider = m_providers.find(kind);
+    std::unique_ptr<QObject> content;
+    QUrl url = viewUrl(kind);
+    if (provider != m_providers.end()) {
+        content = provider->second->createContent(coordinator);
+        if (!content)
+            return nullptr;
+        url = provider->second->viewUrl();
+    }
+    QQmlComponent component(&m_engine, url);
+    QObject* root = content ? component.createWithInitialProperties(
+                                  {{QStringLiteral("content"), QVariant::fromValue(content.get())}})
+                            : component.create();
     auto* window = qobject_cast<QQuickWindow*>(root);
     if (!window) {
         log.error(u"Failed to create window " + AppConstants::rawValue(kind) + u": "
@@ -71,6 +88,8 @@ std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind, MainCoordi
         delete root;
         return nullptr;
     }
+    if (content)
+        content.release()->setParent(window);
     window->setObjectName(AppConstants::rawValue(kind));
     if (QScreen* screen = window->screen()) {
         const QRect area = screen->availableGeometry();
