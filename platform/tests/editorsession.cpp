@@ -93,16 +93,20 @@ bool EditorSession::focus()
 
 QByteArray EditorSession::saveAndRead(const QByteArray& expected)
 {
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+s")});
+    // The editor pastes asynchronously (it asks the clipboard owner for the text),
+    // so a save may come first: save again until the file settles or time is up.
     QByteArray content;
-    const QDeadlineTimer deadline(5000);
+    const QDeadlineTimer deadline(6000);
     while (!deadline.hasExpired()) {
-        QFile file(filePath());
-        if (file.open(QIODevice::ReadOnly))
-            content = file.readAll();
-        if (content == expected)
-            break;
-        QTest::qWait(50);
+        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+s")});
+        for (int i = 0; i < 10; ++i) {
+            QTest::qWait(50);
+            QFile file(filePath());
+            if (file.open(QIODevice::ReadOnly))
+                content = file.readAll();
+            if (content == expected)
+                return content;
+        }
     }
     return content;
 }

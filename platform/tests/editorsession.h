@@ -25,7 +25,7 @@ public:
     [[nodiscard]] const RunningApp& window() const { return *m_window; }
     [[nodiscard]] QString filePath() const { return m_dir.filePath(QStringLiteral("note.txt")); }
 
-    /** Saves with Ctrl+S and waits until the file holds expected; returns what it holds. */
+    /** Saves with Ctrl+S until the file holds expected or time runs out; returns what it holds. */
     QByteArray saveAndRead(const QByteArray& expected);
 
     /** Runs xdotool with args and waits for it; false when it fails. */
