@@ -1,0 +1,155 @@
+#include "editorsession.h"
+#include "temporarysettings.h"
+
+#include "core/timer.h"
+#include "platform/platformbackend.h"
+#include "platform/x11/x11display.h"
+#include "shortcuts/hotkeytext.h"
+#include "shortcuts/shortcuts.h"
+#include "shortcuts/systemhotkeys.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTest>
+
+#include <cstdlib>
+
+using namespace Shortcuts;
+
+/** Global hotkeys in a real X server while a real editor has the focus. */
+class ShortcutsDesktopTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TemporarySettings> m_settings;
+    std::optional<PlatformBackend> m_backend;
+    std::unique_ptr<SystemHotkeys> m_layer;
+
+    static bool xdotool(const QString& command, const QString& keys)
+    {
+        return EditorSession::xdotool({command, keys});
+    }
+
+    static bool numLockOn(X11Display& display)
+    {
+        const X11Display::Masks masks = display.modifierMasks();
+        auto* pointer = xcb_query_pointer_reply(display.connection(),
+                                                xcb_query_pointer(display.connection(), display.root()),
+                                                nullptr);
+        const bool on = pointer && masks.numLock && (pointer->mask & masks.numLock);
+        std::free(pointer);
+        return on;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        m_settings = std::make_unique<TemporarySettings>();
+        m_backend = PlatformBackend::create(TimerSource::system());
+        QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
+        m_layer = std::make_unique<SystemHotkeys>(*m_backend->hotkeyGrabber);
+        setSystemHotkeys(m_layer.get());
+    }
+
+    void cleanupTestCase()
+    {
+        setSystemHotkeys(nullptr);
+        m_layer.reset();
+        m_backend.reset();
+    }
+
+    void aHotkeyFiresOnPressAndReleaseAlsoWithNumLock()
+    {
+        EditorSession editor("unchanged\n");
+        QVERIFY(editor.isReady());
+        const Name name(QStringLiteral("WindowHotkey"), HotkeyText::toShortcut(QStringLiteral("command+option+k")));
+        int downs = 0;
+        int ups = 0;
+        addKeyDownAction(name, [&downs] { ++downs; });
+        addKeyUpAction(name, [&ups] { ++ups; });
+
+        QVERIFY(xdotool(QStringLiteral("keydown"), QStringLiteral("ctrl+alt+k")));
+        QTRY_COMPARE(downs, 1);
+        QCOMPARE(ups, 0);
+        QVERIFY(xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+k")));
+        QTRY_COMPARE(ups, 1);
+        QCOMPARE(downs, 1);
+
+        const std::shared_ptr<X11Display> display = X11Display::open();
+        QVERIFY(display);
+        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("Num_Lock")));
+        QTRY_VERIFY(numLockOn(*display));
+        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+k")));
+        QTRY_COMPARE(ups, 2);
+        QCOMPARE(downs, 2);
+        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("Num_Lock")));
+        QTRY_VERIFY(!numLockOn(*display));
+
+        // Other keys still reach the editor, the hotkey never did.
+        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+End")));
+        QVERIFY(EditorSession::xdotool({QStringLiteral("type"), QStringLiteral("k")}));
+        QCOMPARE(editor.saveAndRead("unchanged\nk"), QByteArray("unchanged\nk"));
+
+        storeShortcut(std::nullopt, name);
+        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+k")));
+        QTest::qWait(200);
+        QCOMPARE(downs, 2);
+    }
+
+    void aCombinationHeldByAnotherClientIsRefusedAndTaken()
+    {
+        const std::shared_ptr<X11Display> other = X11Display::open();
+        QVERIFY(other);
+        const Shortcut wanted = *HotkeyText::toShortcut(QStringLiteral("command+option+j"));
+        const QList<xcb_keycode_t> keycodes = other->keycodesFor('j');
+        QCOMPARE(keycodes.size(), 1);
+        xcb_generic_error_t* error = xcb_request_check(
+            other->connection(),
+            xcb_grab_key_checked(other->connection(), 0, other->root(),
+                                 XCB_MOD_MASK_CONTROL | other->modifierMasks().alt, keycodes.first(),
+                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        QVERIFY(!error);
+
+        QVERIFY(m_layer->isTaken(wanted));
+        const Name name(QStringLiteral("TakenHotkey"));
+        int downs = 0;
+        addKeyDownAction(name, [&downs] { ++downs; });
+        const qint64 before = m_layer->lastIdentifier();
+        storeShortcut(wanted, name);
+        QCOMPARE(m_layer->lastIdentifier(), before + 1);
+        QVERIFY(!m_layer->hotKeys().contains(before + 1));
+        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+j")));
+        QTest::qWait(200);
+        QCOMPARE(downs, 0);
+
+        // Free combinations and our own are not taken.
+        const Shortcut free = *HotkeyText::toShortcut(QStringLiteral("command+option+shift+9"));
+        QVERIFY(!m_layer->isTaken(free));
+        QVERIFY(m_layer->registerShortcut(free, {}, {}));
+        QVERIFY(!m_layer->isTaken(free));
+        m_layer->unregisterShortcut(free);
+    }
+
+    void aLayoutChangeGrabsAgain()
+    {
+        const auto setLayout = [](const QString& layout) {
+            return QProcess::execute(QStringLiteral("setxkbmap"), {layout}) == 0;
+        };
+        // On a German layout Y and Z swap places: the grab must follow the symbol.
+        const Name name(QStringLiteral("LayoutHotkey"), HotkeyText::toShortcut(QStringLiteral("command+option+z")));
+        int downs = 0;
+        addKeyDownAction(name, [&downs] { ++downs; });
+        QVERIFY(setLayout(QStringLiteral("de")));
+        QTest::qWait(300);
+        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+z")));
+        const bool fired = QTest::qWaitFor([&downs] { return downs == 1; }, 3000);
+        QVERIFY(setLayout(QStringLiteral("us")));
+        QVERIFY(fired);
+        QTest::qWait(300);
+        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+z")));
+        QTRY_COMPARE(downs, 2);
+    }
+};
+
+QTEST_MAIN(ShortcutsDesktopTest)
+#include "tst_desktop.moc"
