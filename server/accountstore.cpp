@@ -1,0 +1,120 @@
+#include "accountstore.h"
+
+#include "database.h"
+#include "secrets.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QSqlError>
+
+namespace OrvaneServer {
+
+namespace {
+
+QString now()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+}
+
+} // namespace
+
+AccountStore::AccountStore(const Database& database)
+    : m_database(database)
+{
+}
+
+QString AccountStore::normalizeEmail(const QString& email)
+{
+    return email.trimmed().toLower();
+}
+
+bool AccountStore::isPlausibleEmail(const QString& email)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[^@\\s]+@[^@\\s]+\\.[^@\\s]+$"));
+    return email.size() <= 254 && pattern.match(email).hasMatch();
+}
+
+std::optional<UserRecord> AccountStore::createUser(const QString& email, const QString& password,
+                                                   CreateError* error)
+{
+    if (findByEmail(email)) {
+        if (error)
+            *error = CreateError::EmailTaken;
+        return std::nullopt;
+    }
+    const QString hash = Secrets::hashPassword(password);
+    QSqlQuery query = m_database.exec(
+        QStringLiteral("INSERT INTO users (email, password_hash, created_at) VALUES (?, ?, ?)"
+                       " RETURNING id"),
+        {email, hash, now()});
+    if (hash.isEmpty() || !query.next()) {
+        // A concurrent sign-up with the same email loses on the unique index.
+        if (error)
+            *error = findByEmail(email) ? CreateError::EmailTaken : CreateError::StorageFailed;
+        return std::nullopt;
+    }
+    return UserRecord{query.value(0).toLongLong(), email};
+}
+
+std::optional<UserRecord> AccountStore::verifyCredentials(const QString& email,
+                                                          const QString& password)
+{
+    QSqlQuery query = m_database.exec(
+        QStringLiteral("SELECT id, email, password_hash FROM users WHERE email = ?"), {email});
+    if (!query.next()) {
+        Secrets::verifyAgainstDummy(password);
+        return std::nullopt;
+    }
+    if (!Secrets::verifyPassword(password, query.value(2).toString()))
+        return std::nullopt;
+    return UserRecord{query.value(0).toLongLong(), query.value(1).toString()};
+}
+
+std::optional<UserRecord> AccountStore::findByEmail(const QString& email)
+{
+    QSqlQuery query =
+        m_database.exec(QStringLiteral("SELECT id, email FROM users WHERE email = ?"), {email});
+    if (!query.next())
+        return std::nullopt;
+    return UserRecord{query.value(0).toLongLong(), query.value(1).toString()};
+}
+
+std::vector<UserRecord> AccountStore::listUsers()
+{
+    std::vector<UserRecord> users;
+    QSqlQuery query = m_database.exec(QStringLiteral("SELECT id, email FROM users ORDER BY id"));
+    while (query.next())
+        users.push_back({query.value(0).toLongLong(), query.value(1).toString()});
+    return users;
+}
+
+QString AccountStore::createDevice(qint64 userId)
+{
+    const QString key = Secrets::newDeviceKey();
+    QSqlQuery query = m_database.exec(
+        QStringLiteral("INSERT INTO devices (user_id, key_hash, created_at) VALUES (?, ?, ?)"),
+        {userId, Secrets::deviceKeyHash(key.toLatin1()), now()});
+    return query.lastError().isValid() ? QString() : key;
+}
+
+std::optional<UserRecord> AccountStore::userForDeviceKey(const QByteArray& key)
+{
+    if (key.isEmpty())
+        return std::nullopt;
+    QSqlQuery query = m_database.exec(
+        QStringLiteral("SELECT users.id, users.email FROM devices JOIN users"
+                       " ON users.id = devices.user_id WHERE devices.key_hash = ?"),
+        {Secrets::deviceKeyHash(key)});
+    if (!query.next())
+        return std::nullopt;
+    return UserRecord{query.value(0).toLongLong(), query.value(1).toString()};
+}
+
+bool AccountStore::revokeDevice(const QByteArray& key)
+{
+    QSqlQuery query = m_database.exec(QStringLiteral("DELETE FROM devices WHERE key_hash = ?"),
+                                      {Secrets::deviceKeyHash(key)});
+    return !query.lastError().isValid() && query.numRowsAffected() > 0;
+}
+
+} // namespace OrvaneServer

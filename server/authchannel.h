@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QJsonObject>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+
+class QWebSocket;
+
+namespace OrvaneServer {
+
+/**
+ * The sign-in channels: sockets join "auth:" + token and wait for the signed-in
+ * user. A delivery that finds no joined socket is kept for a while, because the
+ * browser may finish before the application's socket has joined.
+ */
+class AuthChannel : public QObject {
+    Q_OBJECT
+public:
+    static constexpr auto SocketPath = "/auth_socket/0/auth";
+    static constexpr qsizetype MaxMessageBytes = 16 * 1024;
+    static constexpr int PendingDeliveryMs = 5 * 60 * 1000;
+    /** Sockets that send nothing (the client pings every 29 s) are closed after this. */
+    static constexpr int IdleSocketMs = 120 * 1000;
+
+    explicit AuthChannel(QObject* parent = nullptr);
+    ~AuthChannel() override;
+
+    /** Takes ownership of an upgraded socket. */
+    void accept(QWebSocket* socket);
+    /** Sends {"event": "logged_in", ...} to every socket joined to "auth:" + token. */
+    void deliverSignIn(const QString& token, const QJsonObject& user);
+
+    [[nodiscard]] static bool isValidToken(const QString& token);
+    [[nodiscard]] int socketCount() const { return static_cast<int>(m_sockets.size()); }
+
+private:
+    struct SocketState {
+        QSet<QString> topics;
+        QDateTime lastSeen;
+    };
+    struct PendingDelivery {
+        QByteArray message;
+        QDateTime expires;
+    };
+
+    void handleMessage(QWebSocket* socket, const QByteArray& data);
+    void reply(QWebSocket* socket, const QString& topic, const QJsonValue& ref,
+               const QJsonValue& response, const QString& status);
+    void dropSocket(QWebSocket* socket);
+    void sweep();
+
+    QHash<QWebSocket*, SocketState> m_sockets;
+    QHash<QString, QSet<QWebSocket*>> m_joined;
+    QHash<QString, PendingDelivery> m_pending;
+    QTimer m_sweepTimer;
+};
+
+} // namespace OrvaneServer

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "ratelimiter.h"
+
+#include <QByteArray>
+
+namespace OrvaneServer {
+
+class AccountStore;
+class AuthChannel;
+class HttpServer;
+struct HttpRequest;
+struct HttpResponse;
+
+/**
+ * The sign-in and sign-up pages opened in the user's browser with the
+ * application's sign-in token. Success creates a device key and hands the
+ * user to the application through the sign-in channel of that token.
+ */
+class BrowserSignIn {
+public:
+    /** Failed sign-ins per email (and per address) before the pages ask to wait. */
+    static constexpr int FailuresPerEmail = 5;
+    static constexpr int FailuresPerAddress = 20;
+    static constexpr int SignUpsPerAddress = 20;
+    static constexpr qint64 WindowMs = 15 * 60 * 1000;
+
+    BrowserSignIn(AccountStore& accounts, AuthChannel& channel);
+
+    void registerRoutes(HttpServer& server);
+
+private:
+    enum class Mode { SignIn, SignUp };
+
+    HttpResponse showForm(Mode mode, const HttpRequest& request);
+    HttpResponse submit(Mode mode, const HttpRequest& request);
+    HttpResponse formPage(Mode mode, const HttpRequest& request, const QString& token,
+                          const QString& email, const QString& error, int status);
+    HttpResponse finish(const HttpRequest& request, qint64 userId, const QString& email,
+                        const QString& token);
+    [[nodiscard]] QByteArray csrfFor(const QByteArray& nonce, const QString& token) const;
+
+    AccountStore& m_accounts;
+    AuthChannel& m_channel;
+    QByteArray m_csrfSecret;
+    RateLimiter m_failuresByEmail{FailuresPerEmail, WindowMs};
+    RateLimiter m_failuresByAddress{FailuresPerAddress, WindowMs};
+    RateLimiter m_signUpsByAddress{SignUpsPerAddress, WindowMs};
+};
+
+} // namespace OrvaneServer

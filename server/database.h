@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+class QThread;
+
+namespace OrvaneServer {
+
+/**
+ * The service's storage. Each thread that touches it gets a connection of its
+ * own, cloned from the one opened at start. Opening applies every pending
+ * schema migration, each in a transaction of its own.
+ */
+class Database {
+public:
+    /** Opens the database named by a sqlite:PATH or postgresql:// URL and migrates it. */
+    static std::optional<Database> open(const QString& url, QString* error);
+
+    /** The connection of the calling thread. */
+    [[nodiscard]] QSqlDatabase connection() const;
+
+    [[nodiscard]] bool isPostgres() const { return m_postgres; }
+    [[nodiscard]] int schemaVersion() const;
+    [[nodiscard]] bool isReachable() const;
+
+    /** Prepares and runs one statement; placeholders are bound in order. */
+    QSqlQuery exec(const QString& sql, const QVariantList& values = {}) const;
+
+    static constexpr int LatestVersion = 2;
+
+private:
+    Database(QString baseName, bool postgres);
+    bool migrate(QString* error) const;
+
+    QString m_baseName;
+    bool m_postgres = false;
+    QThread* m_openingThread = nullptr;
+};
+
+} // namespace OrvaneServer

@@ -1,0 +1,106 @@
+#include "orvaneservice.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QTcpServer>
+#include <QTimer>
+
+namespace OrvaneServer {
+
+Q_LOGGING_CATEGORY(lcService, "orvane.service")
+
+namespace {
+
+constexpr int ShutdownGraceMs = 10 * 1000;
+
+} // namespace
+
+OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObject* parent)
+    : QObject(parent)
+    , m_config(config)
+    , m_database(std::move(database))
+    , m_accounts(m_database)
+    , m_presets(m_database)
+    , m_browserSignIn(m_accounts, m_channel)
+    , m_api(m_accounts, m_presets)
+    , m_pages(m_accounts, m_database)
+{
+    m_server.setCommonHeaders({{"X-Content-Type-Options", "nosniff"},
+                               {"Referrer-Policy", "no-referrer"},
+                               {"X-Frame-Options", "DENY"}});
+    m_server.route("GET", QStringLiteral("/healthz"), [this](const HttpRequest&) {
+        if (m_stopping)
+            return HttpResponse::text(503, QStringLiteral("shutting down"));
+        if (!m_database.isReachable())
+            return HttpResponse::text(503, QStringLiteral("database unreachable"));
+        return HttpResponse::text(200, QStringLiteral("ok"));
+    });
+    m_browserSignIn.registerRoutes(m_server);
+    m_api.registerRoutes(m_server);
+    m_pages.registerRoutes(m_server);
+    m_server.acceptWebSocketsAt(QLatin1String(AuthChannel::SocketPath));
+    connect(&m_server, &HttpServer::webSocketConnected, &m_channel, &AuthChannel::accept);
+}
+
+OrvaneService::~OrvaneService() = default;
+
+bool OrvaneService::start(QString* error)
+{
+    if (!m_config.tlsCertificatePath.isEmpty()) {
+        QFile certificateFile(m_config.tlsCertificatePath);
+        QFile keyFile(m_config.tlsKeyPath);
+        if (!certificateFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read the TLS certificate or key");
+            return false;
+        }
+        const QSslCertificate certificate(&certificateFile, QSsl::Pem);
+        QSslKey key(&keyFile, QSsl::Rsa, QSsl::Pem);
+        if (key.isNull()) {
+            keyFile.seek(0);
+            key = QSslKey(&keyFile, QSsl::Ec, QSsl::Pem);
+        }
+        if (certificate.isNull() || key.isNull()) {
+            *error = QStringLiteral("the TLS certificate or key is not valid PEM");
+            return false;
+        }
+        m_server.sslSetup(certificate, key);
+    }
+    m_port = m_server.listen(m_config.listenAddress, m_config.listenPort);
+    if (m_port == 0) {
+        *error = QStringLiteral("cannot listen on %1").arg(listeningAddress());
+        return false;
+    }
+    return true;
+}
+
+QString OrvaneService::listeningAddress() const
+{
+    const QString host = m_config.listenAddress.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QLatin1Char('[') + m_config.listenAddress.toString() + QLatin1Char(']')
+                             : m_config.listenAddress.toString();
+    return host + QLatin1Char(':') + QString::number(m_port ? m_port : m_config.listenPort);
+}
+
+void OrvaneService::shutDown()
+{
+    if (m_stopping)
+        return;
+    m_stopping = true;
+    for (QTcpServer* server : m_server.servers())
+        server->close();
+    qCInfo(lcService) << "shutting down," << m_server.openStreams() << "answers still running";
+    if (m_server.openStreams() == 0) {
+        QTimer::singleShot(0, this, &OrvaneService::stopped);
+        return;
+    }
+    connect(&m_server, &HttpServer::openStreamsChanged, this, [this](int count) {
+        if (count == 0)
+            Q_EMIT stopped();
+    });
+    // Answers that outlast the grace period are cut; the clients see a failed transfer.
+    QTimer::singleShot(ShutdownGraceMs, this, &OrvaneService::stopped);
+}
+
+} // namespace OrvaneServer

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace OrvaneServer {
+
+/** Everything the service is configured with, from options and environment variables. */
+struct ServerConfig {
+    QHostAddress listenAddress = QHostAddress::LocalHost;
+    quint16 listenPort = 8787;
+    QString databaseUrl;
+    QString llmUrl;
+    QString llmModel;
+    QString llmApiKey;
+    int maxInputChars = 32000;
+    int llmIdleTimeoutSeconds = 60;
+    QString tlsCertificatePath;
+    QString tlsKeyPath;
+
+    /** Admin subcommand words ("user add", "device add", "user list"), empty to serve. */
+    QStringList command;
+    QString email;
+    QString passwordFile;
+};
+
+struct ConfigResult {
+    std::optional<ServerConfig> config;
+    /** Set with no config: print it and exit with exitCode. */
+    QString message;
+    int exitCode = 0;
+};
+
+/** Reads the options after the program name; each option falls back to its variable. */
+ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QString>& environment);
+
+[[nodiscard]] QString defaultDatabaseUrl();
+[[nodiscard]] QString usageText();
+
+} // namespace OrvaneServer

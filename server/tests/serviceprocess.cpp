@@ -1,0 +1,143 @@
+#include "serviceprocess.h"
+
+#include <QEventLoop>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QTimer>
+
+QString serviceBinary()
+{
+    return QStringLiteral(ORVANE_SERVICE_BINARY);
+}
+
+QByteArray HttpResult::header(const QByteArray& name) const
+{
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+ServiceProcess::ServiceProcess(QStringList extraArguments)
+{
+    m_process.setProgram(serviceBinary());
+    m_process.setArguments(QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                                       QStringLiteral("--database"),
+                                       QStringLiteral("sqlite:") + databasePath()}
+                           + extraArguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("ORVANE_LLM_URL"));
+    environment.remove(QStringLiteral("ORVANE_LLM_MODEL"));
+    m_process.setProcessEnvironment(environment);
+    QObject::connect(&m_process, &QProcess::readyReadStandardError,
+                     [this] { m_stderr += m_process.readAllStandardError(); });
+    m_process.start();
+    QByteArray output;
+    while (m_process.waitForReadyRead(10000)) {
+        output += m_process.readAllStandardOutput();
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"))
+                .match(QString::fromUtf8(output));
+        if (match.hasMatch()) {
+            m_port = static_cast<quint16>(match.captured(1).toUInt());
+            return;
+        }
+        if (m_process.state() != QProcess::Running)
+            break;
+    }
+    m_failure = QString::fromUtf8(output + m_process.readAllStandardError());
+}
+
+ServiceProcess::~ServiceProcess()
+{
+    if (m_process.state() == QProcess::Running) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QUrl ServiceProcess::url(const QString& pathAndQuery) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(pathAndQuery));
+}
+
+QUrl ServiceProcess::socketUrl() const
+{
+    return QUrl(QStringLiteral("ws://127.0.0.1:%1/auth_socket/0/auth").arg(m_port));
+}
+
+QByteArray ServiceProcess::log()
+{
+    m_stderr += m_process.readAllStandardError();
+    return m_stderr;
+}
+
+HttpResult ServiceProcess::request(const QByteArray& method, const QString& path,
+                                   const QByteArray& body,
+                                   const QList<QPair<QByteArray, QByteArray>>& headers)
+{
+    QNetworkRequest request(url(path));
+    for (const auto& [name, value] : headers)
+        request.setRawHeader(name, value);
+    QNetworkReply* reply = m_network.sendCustomRequest(request, method, body);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    HttpResult result;
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.body = reply->readAll();
+    result.headers = reply->rawHeaderPairs();
+    result.transportFailed = !reply->isFinished() || result.status == 0;
+    reply->deleteLater();
+    return result;
+}
+
+HttpResult ServiceProcess::withKey(const QByteArray& method, const QString& path, const QString& key,
+                                   const QByteArray& body)
+{
+    return request(method, path, body,
+                   {{"Authorization", "Bearer " + key.toLatin1()},
+                    {"Content-Type", "application/json"}});
+}
+
+QByteArray ServiceProcess::admin(const QStringList& arguments, int* exitCode)
+{
+    QProcess process;
+    process.start(serviceBinary(), arguments
+                                       + QStringList{QStringLiteral("--database"),
+                                                     QStringLiteral("sqlite:") + databasePath()});
+    process.waitForFinished(30000);
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return process.readAllStandardOutput();
+}
+
+QString ServiceProcess::createUserWithKey(const QString& email, const QString& password)
+{
+    const QString passwordFile = m_dir.filePath(QStringLiteral("password"));
+    QFile file(passwordFile);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(password.toUtf8() + '\n');
+    file.close();
+    admin({QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("--email"), email,
+           QStringLiteral("--password-file"), passwordFile});
+    return QString::fromLatin1(admin({QStringLiteral("device"), QStringLiteral("add"),
+                                      QStringLiteral("--email"), email}))
+        .trimmed();
+}
+
+int ServiceProcess::terminate()
+{
+    m_process.terminate();
+    m_process.waitForFinished(15000);
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+QString formField(const QByteArray& html, const QString& name)
+{
+    const QRegularExpression pattern(QStringLiteral("name=\"%1\" value=\"([^\"]*)\"").arg(name));
+    return pattern.match(QString::fromUtf8(html)).captured(1);
+}

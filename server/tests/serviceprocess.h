@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <memory>
+
+/** The answer to one request made by ServiceProcess. */
+struct HttpResult {
+    int status = 0;
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    bool transportFailed = false;
+
+    [[nodiscard]] QJsonDocument json() const { return QJsonDocument::fromJson(body); }
+    [[nodiscard]] QByteArray header(const QByteArray& name) const;
+};
+
+/**
+ * The real orvane-service binary, started on a free loopback port with a
+ * database in a temporary directory, plus a blocking HTTP client for it.
+ */
+class ServiceProcess {
+public:
+    explicit ServiceProcess(QStringList extraArguments = {});
+    ~ServiceProcess();
+
+    /** False (with the output in failureMessage) when the service did not come up. */
+    [[nodiscard]] bool isRunning() const { return m_port != 0; }
+    [[nodiscard]] QString failureMessage() const { return m_failure; }
+    [[nodiscard]] quint16 port() const { return m_port; }
+    [[nodiscard]] QUrl url(const QString& pathAndQuery) const;
+    [[nodiscard]] QUrl socketUrl() const;
+    [[nodiscard]] QString databasePath() const { return m_dir.filePath(QStringLiteral("db.sqlite")); }
+    /** Everything the service wrote to its standard error (its log) so far. */
+    [[nodiscard]] QByteArray log();
+
+    HttpResult request(const QByteArray& method, const QString& path, const QByteArray& body = {},
+                       const QList<QPair<QByteArray, QByteArray>>& headers = {});
+    HttpResult withKey(const QByteArray& method, const QString& path, const QString& key,
+                       const QByteArray& body = {});
+
+    /** Runs an admin subcommand against the same database; returns its standard output. */
+    QByteArray admin(const QStringList& arguments, int* exitCode = nullptr);
+    /** A user with a device key, made through the admin commands. */
+    QString createUserWithKey(const QString& email, const QString& password = QStringLiteral("correct horse 1"));
+
+    /** Sends SIGTERM and waits; the exit status. */
+    int terminate();
+
+    QNetworkAccessManager& network() { return m_network; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QByteArray m_stderr;
+    QNetworkAccessManager m_network;
+    quint16 m_port = 0;
+    QString m_failure;
+};
+
+/** The service binary under test. */
+QString serviceBinary();
+/** Reads the value="..." of the input named name out of an HTML form. */
+QString formField(const QByteArray& html, const QString& name);
