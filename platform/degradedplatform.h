@@ -19,7 +19,7 @@ public:
 
 class UnavailableKeyboardManager final : public KeyboardManagerProtocol {
 public:
-    void postKeystroke(int, quint64) override { }
+    void postKeystroke(int, quint64) override {}
     void whenModifiersReleased(std::function<void()> ready) override;
 };
 
@@ -27,13 +27,13 @@ class UnavailablePermissionsManager final : public PermissionsManagerProtocol {
 public:
     [[nodiscard]] bool isTrusted(bool) override { return false; }
     [[nodiscard]] std::optional<QUrl> accessibilityUrl() const override { return std::nullopt; }
-    void openAccessibilitySettings() override { }
+    void openAccessibilitySettings() override {}
 };
 
 class UnavailableHotkeyGrabber final : public HotkeyGrabberProtocol {
 public:
     bool grab(quint32, int, quint64) override { return false; }
-    void ungrab(quint32) override { }
+    void ungrab(quint32) override {}
     [[nodiscard]] bool isTaken(int, quint64) override { return false; }
-    void setHandler(Handler) override { }
+    void setHandler(Handler) override {}
 };

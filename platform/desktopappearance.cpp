@@ -15,12 +15,11 @@ namespace {
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 
 // 1 prefers dark, 2 prefers light, 0 has no preference.
-std::optional<bool> portalPrefersDark()
-{
+std::optional<bool> portalPrefersDark() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     // Asking only a running portal keeps D-Bus from starting one and making us wait.
-    if (!bus.isConnected() || !bus.interface()
-        || !bus.interface()->isServiceRegistered(portalService).value())
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(portalService).value())
         return std::nullopt;
     QDBusInterface settings(portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
                             QStringLiteral("org.freedesktop.portal.Settings"), bus);
@@ -43,8 +42,7 @@ std::optional<bool> portalPrefersDark()
 
 } // namespace
 
-bool DesktopAppearance::isDark() const
-{
+bool DesktopAppearance::isDark() const {
     if (const std::optional<bool> dark = portalPrefersDark())
         return *dark;
     return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;

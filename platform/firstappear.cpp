@@ -4,14 +4,12 @@
 
 FirstAppear::FirstAppear(QObject* view, std::function<void()> action)
     : QObject(view)
-    , m_action(std::move(action))
-{
+    , m_action(std::move(action)) {
     if (view)
         view->installEventFilter(this);
 }
 
-void FirstAppear::appeared()
-{
+void FirstAppear::appeared() {
     if (m_hasAppeared)
         return;
     // Set first, so that an action that shows the view again does not run twice.
@@ -20,8 +18,7 @@ void FirstAppear::appeared()
         m_action();
 }
 
-bool FirstAppear::eventFilter(QObject* watched, QEvent* event)
-{
+bool FirstAppear::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Show && watched == parent())
         appeared();
     return false;

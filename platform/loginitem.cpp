@@ -11,22 +11,19 @@
 
 namespace {
 
-const Log& log()
-{
+const Log& log() {
     static const Log instance("main");
     return instance;
 }
 
-void logFailure(bool enabling, const QString& reason)
-{
+void logFailure(bool enabling, const QString& reason) {
     log().error(QStringLiteral("Failed to %1 launch at login: %2")
                     .arg(enabling ? QStringLiteral("enable") : QStringLiteral("disable"), reason));
 }
 
 // Exec values quote arguments with reserved characters; inside quotes ", `, $ and
 // \ are escaped, and the desktop-file string escaping doubles every backslash again.
-QString execValue(const QString& program)
-{
+QString execValue(const QString& program) {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
     const bool needsQuotes =
         std::any_of(program.cbegin(), program.cend(), [](QChar c) { return reserved.contains(c); });
@@ -42,8 +39,7 @@ QString execValue(const QString& program)
     return u'"' + quoted + u'"';
 }
 
-QByteArray entryText()
-{
+QByteArray entryText() {
     QString program = QCoreApplication::applicationFilePath();
     if (program.isEmpty())
         program = QStringLiteral("orvane");
@@ -59,8 +55,7 @@ QByteArray entryText()
         .toUtf8();
 }
 
-bool writeEntry(QString* reason)
-{
+bool writeEntry(QString* reason) {
     const QString path = LoginItem::autostartFilePath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         *reason = QStringLiteral("cannot create the folder %1").arg(QFileInfo(path).absolutePath());
@@ -74,8 +69,7 @@ bool writeEntry(QString* reason)
     return true;
 }
 
-bool removeEntry(QString* reason)
-{
+bool removeEntry(QString* reason) {
     QFile file(LoginItem::autostartFilePath());
     if (!file.exists() || file.remove())
         return true;
@@ -85,8 +79,7 @@ bool removeEntry(QString* reason)
 
 } // namespace
 
-QString LoginItem::autostartFilePath()
-{
+QString LoginItem::autostartFilePath() {
     // Not QStandardPaths: autostart entries belong to the real configuration
     // folder even when tests switch it to test mode.
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -95,8 +88,7 @@ QString LoginItem::autostartFilePath()
     return config + QStringLiteral("/autostart/org.orvane.Orvane.desktop");
 }
 
-bool LoginItem::isEnabled()
-{
+bool LoginItem::isEnabled() {
     QFile file(autostartFilePath());
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -116,8 +108,7 @@ bool LoginItem::isEnabled()
     return true;
 }
 
-void LoginItem::setEnabled(bool enabled)
-{
+void LoginItem::setEnabled(bool enabled) {
     Observable& observable = Observable::shared();
     Q_EMIT observable.isEnabledAboutToChange(enabled);
     QString reason;
@@ -133,15 +124,13 @@ void LoginItem::setEnabled(bool enabled)
     Q_EMIT observable.isEnabledChanged(enabled);
 }
 
-LoginItem::Observable& LoginItem::Observable::shared()
-{
+LoginItem::Observable& LoginItem::Observable::shared() {
     static Observable* instance = new Observable;
     return *instance;
 }
 
 QMetaObject::Connection LoginItem::subscribe(const QObject* context,
-                                             std::function<void(bool)> handler)
-{
+                                             std::function<void(bool)> handler) {
     handler(isEnabled());
     return QObject::connect(&Observable::shared(), &Observable::isEnabledChanged, context,
                             [handler = std::move(handler)](bool value) { handler(value); });

@@ -25,25 +25,20 @@ PasteboardManager::PasteboardManager(WindowTrackerProtocol& windowTracker,
     , m_keyboardManager(keyboardManager)
     , m_pasteboard(pasteboard)
     , m_timers(timers)
-    , m_captureTimeout(defaultCaptureTimeout())
-{
-}
+    , m_captureTimeout(defaultCaptureTimeout()) {}
 
-PasteboardManager::~PasteboardManager()
-{
+PasteboardManager::~PasteboardManager() {
     if (m_capture)
         disconnect(m_capture->changed);
 }
 
-std::chrono::milliseconds PasteboardManager::defaultCaptureTimeout()
-{
+std::chrono::milliseconds PasteboardManager::defaultCaptureTimeout() {
     bool ok = false;
     const int configured = qEnvironmentVariableIntValue("ORVANE_CAPTURE_TIMEOUT_MS", &ok);
     return std::chrono::milliseconds(ok && configured > 0 ? configured : 100);
 }
 
-void PasteboardManager::copySelection(CopyCompletion completion)
-{
+void PasteboardManager::copySelection(CopyCompletion completion) {
     if (m_capture)
         finishCapture(false);
 
@@ -66,8 +61,8 @@ void PasteboardManager::copySelection(CopyCompletion completion)
         if (!self || self->m_capture != capture)
             return;
         // Listen before posting, so that even a quick copy is seen.
-        capture->changed = connect(&self->m_pasteboard, &ClipboardProtocol::changedByOtherApp,
-                                   self, [self] { self->finishCapture(true); });
+        capture->changed = connect(&self->m_pasteboard, &ClipboardProtocol::changedByOtherApp, self,
+                                   [self] { self->finishCapture(true); });
         capture->timeout = self->m_timers.createTimer();
         const std::weak_ptr<Capture> weak = capture;
         capture->timeout->start(self->m_captureTimeout, Timer::Mode::SingleShot, [self, weak] {
@@ -81,8 +76,7 @@ void PasteboardManager::copySelection(CopyCompletion completion)
     });
 }
 
-void PasteboardManager::finishCapture(bool read)
-{
+void PasteboardManager::finishCapture(bool read) {
     const std::shared_ptr<Capture> capture = std::exchange(m_capture, nullptr);
     if (!capture)
         return;
@@ -99,8 +93,7 @@ void PasteboardManager::finishCapture(bool read)
 }
 
 void PasteboardManager::pasteText(const PasteboardManagerPasteItem& item, bool insertBelow,
-                                  std::function<void()> done)
-{
+                                  std::function<void()> done) {
     const QPointer<PasteboardManager> self(this);
     m_keyboardManager.whenModifiersReleased([self, text = item.text, insertBelow, done] {
         if (!self)
@@ -114,8 +107,7 @@ void PasteboardManager::pasteText(const PasteboardManagerPasteItem& item, bool i
     });
 }
 
-void PasteboardManager::copyToClipboard(const QString& text)
-{
+void PasteboardManager::copyToClipboard(const QString& text) {
     m_pasteboard.clear();
     m_pasteboard.setText(text);
 }

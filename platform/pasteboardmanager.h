@@ -50,9 +50,9 @@ public:
     using CopyCompletion = std::function<void(std::optional<RunningApp> app,
                                               std::optional<PasteboardManagerCopyItem> item)>;
 
-    PasteboardManager(WindowTrackerProtocol& windowTracker, KeyboardManagerProtocol& keyboardManager,
-                      ClipboardProtocol& pasteboard, TimerSource& timers,
-                      QObject* parent = nullptr);
+    PasteboardManager(WindowTrackerProtocol& windowTracker,
+                      KeyboardManagerProtocol& keyboardManager, ClipboardProtocol& pasteboard,
+                      TimerSource& timers, QObject* parent = nullptr);
     ~PasteboardManager() override;
 
     /** 0.1 s, or ORVANE_CAPTURE_TIMEOUT_MS (milliseconds) for slow machines. */

@@ -12,8 +12,7 @@
 
 #include <QGuiApplication>
 
-PlatformBackend PlatformBackend::create(TimerSource& timers)
-{
+PlatformBackend PlatformBackend::create(TimerSource& timers) {
     PlatformBackend backend;
     backend.clipboard = std::make_unique<QtClipboard>();
     backend.appearance = std::make_unique<DesktopAppearance>();
@@ -37,8 +36,9 @@ PlatformBackend PlatformBackend::create(TimerSource& timers)
         QStringLiteral("Global hotkeys and capturing selected text need an X11 session for "
                        "now; this session uses \"%1\". Log in to an X11 session to use them.")
             .arg(platform);
-    Log("application").error(QStringLiteral("Platform \"%1\" is not X11: global hotkeys and "
-                                            "capture are off")
-                                 .arg(platform));
+    Log("application")
+        .error(QStringLiteral("Platform \"%1\" is not X11: global hotkeys and "
+                              "capture are off")
+                   .arg(platform));
     return backend;
 }

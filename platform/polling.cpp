@@ -7,8 +7,7 @@
 #include <memory>
 
 void pollUntil(TimerSource& timers, std::chrono::milliseconds interval, int attempts,
-               std::function<bool()> check, std::function<void(bool)> finished)
-{
+               std::function<bool()> check, std::function<void(bool)> finished) {
     std::shared_ptr<Timer> timer = timers.createTimer();
     auto left = std::make_shared<int>(attempts);
     // The running timer keeps itself alive through its own action; once finished,

@@ -1,9 +1,9 @@
 #include "platform/virtualkeys.h"
 
-#include <xkbcommon/xkbcommon-keysyms.h>
-
 #include <Qt>
+
 #include <array>
+#include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace {
 
@@ -88,8 +88,7 @@ constexpr std::array table{
 
 } // namespace
 
-std::optional<Info> VirtualKeys::info(int code)
-{
+std::optional<Info> VirtualKeys::info(int code) {
     for (const Info& entry : table) {
         if (entry.code == code)
             return entry;
@@ -97,8 +96,7 @@ std::optional<Info> VirtualKeys::info(int code)
     return std::nullopt;
 }
 
-std::optional<int> VirtualKeys::fromQtKey(int qtKey)
-{
+std::optional<int> VirtualKeys::fromQtKey(int qtKey) {
     if (qtKey == Qt::Key_Enter)
         return returnKey;
     for (const Info& entry : table) {

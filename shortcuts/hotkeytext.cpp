@@ -15,15 +15,14 @@ struct Entry {
 };
 
 constexpr std::array keyTable{
-    Entry{'a', 0},   Entry{'b', 11},  Entry{'c', 8},   Entry{'d', 2},   Entry{'e', 14},
-    Entry{'f', 3},   Entry{'g', 5},   Entry{'h', 4},   Entry{'i', 34},  Entry{'j', 38},
-    Entry{'k', 40},  Entry{'l', 37},  Entry{'m', 46},  Entry{'n', 45},  Entry{'o', 31},
-    Entry{'p', 35},  Entry{'q', 12},  Entry{'r', 15},  Entry{'s', 1},   Entry{'t', 17},
-    Entry{'u', 32},  Entry{'v', 9},   Entry{'w', 13},  Entry{'x', 7},   Entry{'y', 16},
-    Entry{'z', 6},   Entry{'0', 29},  Entry{'1', 18},  Entry{'2', 19},  Entry{'3', 20},
-    Entry{'4', 21},  Entry{'5', 23},  Entry{'6', 22},  Entry{'7', 26},  Entry{'8', 28},
-    Entry{'9', 25},  Entry{';', 41},  Entry{',', 43},  Entry{'=', 24},  Entry{'-', 27},
-    Entry{'.', 47},  Entry{'\'', 39}, Entry{'/', 44},  Entry{'(', 33},  Entry{')', 30},
+    Entry{'a', 0},  Entry{'b', 11}, Entry{'c', 8},  Entry{'d', 2},  Entry{'e', 14}, Entry{'f', 3},
+    Entry{'g', 5},  Entry{'h', 4},  Entry{'i', 34}, Entry{'j', 38}, Entry{'k', 40}, Entry{'l', 37},
+    Entry{'m', 46}, Entry{'n', 45}, Entry{'o', 31}, Entry{'p', 35}, Entry{'q', 12}, Entry{'r', 15},
+    Entry{'s', 1},  Entry{'t', 17}, Entry{'u', 32}, Entry{'v', 9},  Entry{'w', 13}, Entry{'x', 7},
+    Entry{'y', 16}, Entry{'z', 6},  Entry{'0', 29}, Entry{'1', 18}, Entry{'2', 19}, Entry{'3', 20},
+    Entry{'4', 21}, Entry{'5', 23}, Entry{'6', 22}, Entry{'7', 26}, Entry{'8', 28}, Entry{'9', 25},
+    Entry{';', 41}, Entry{',', 43}, Entry{'=', 24}, Entry{'-', 27}, Entry{'.', 47}, Entry{'\'', 39},
+    Entry{'/', 44}, Entry{'(', 33}, Entry{')', 30},
 };
 static_assert(keyTable.size() == 45);
 
@@ -36,8 +35,7 @@ struct Word {
 constexpr std::array words{Word{Modifier::command, "command"}, Word{Modifier::control, "control"},
                            Word{Modifier::option, "option"}, Word{Modifier::shift, "shift"}};
 
-Qt::KeyboardModifier qtModifier(Modifier modifier)
-{
+Qt::KeyboardModifier qtModifier(Modifier modifier) {
     switch (modifier) {
     case Modifier::command:
         return Qt::ControlModifier;
@@ -53,8 +51,7 @@ Qt::KeyboardModifier qtModifier(Modifier modifier)
 
 } // namespace
 
-std::optional<Parsed> parse(const QString& text)
-{
+std::optional<Parsed> parse(const QString& text) {
     const QStringList pieces = text.split(u'+', Qt::SkipEmptyParts);
     if (pieces.isEmpty())
         return std::nullopt;
@@ -71,8 +68,7 @@ std::optional<Parsed> parse(const QString& text)
     return parsed;
 }
 
-std::optional<qint64> keyCodeForCharacter(const QString& character)
-{
+std::optional<qint64> keyCodeForCharacter(const QString& character) {
     if (character.size() != 1)
         return std::nullopt;
     for (const Entry& entry : keyTable) {
@@ -82,8 +78,7 @@ std::optional<qint64> keyCodeForCharacter(const QString& character)
     return std::nullopt;
 }
 
-std::optional<QString> characterForKeyCode(qint64 keyCode)
-{
+std::optional<QString> characterForKeyCode(qint64 keyCode) {
     for (const Entry& entry : keyTable) {
         if (entry.keyCode == keyCode)
             return QString(QLatin1Char(entry.character));
@@ -91,8 +86,7 @@ std::optional<QString> characterForKeyCode(qint64 keyCode)
     return std::nullopt;
 }
 
-std::optional<Shortcut> toShortcut(const QString& text)
-{
+std::optional<Shortcut> toShortcut(const QString& text) {
     const std::optional<Parsed> parsed = parse(text);
     if (!parsed)
         return std::nullopt;
@@ -105,8 +99,7 @@ std::optional<Shortcut> toShortcut(const QString& text)
     return Shortcut{*keyCode, modifiers};
 }
 
-QString fromShortcut(const Shortcut& shortcut)
-{
+QString fromShortcut(const Shortcut& shortcut) {
     const std::optional<QString> character = characterForKeyCode(shortcut.keyCode);
     if (!character)
         return QString();
@@ -119,8 +112,7 @@ QString fromShortcut(const Shortcut& shortcut)
     return pieces.join(u'+');
 }
 
-QString displayText(const QString& text)
-{
+QString displayText(const QString& text) {
     const std::optional<Parsed> parsed = parse(text);
     if (!parsed)
         return QString();

@@ -27,7 +27,8 @@ struct Parsed {
 [[nodiscard]] std::optional<Shortcut> toShortcut(const QString& text);
 /** "command", "control", "option", "shift" in this order, then the key; "" outside the table. */
 [[nodiscard]] QString fromShortcut(const Shortcut& shortcut);
-/** The platform's own spelling of a hotkey text, such as "Ctrl+Alt+C"; "" when it does not parse. */
+/** The platform's own spelling of a hotkey text, such as "Ctrl+Alt+C"; "" when it does not parse.
+ */
 [[nodiscard]] QString displayText(const QString& text);
 
 [[nodiscard]] std::optional<qint64> keyCodeForCharacter(const QString& character);

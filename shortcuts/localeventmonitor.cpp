@@ -7,25 +7,20 @@ namespace Shortcuts {
 LocalEventMonitor::LocalEventMonitor(QList<QEvent::Type> events, Callback callback, QObject* parent)
     : QObject(parent)
     , m_events(std::move(events))
-    , m_callback(std::move(callback))
-{
-}
+    , m_callback(std::move(callback)) {}
 
-LocalEventMonitor::~LocalEventMonitor()
-{
+LocalEventMonitor::~LocalEventMonitor() {
     stop();
 }
 
-void LocalEventMonitor::start()
-{
+void LocalEventMonitor::start() {
     if (m_running || !QCoreApplication::instance())
         return;
     QCoreApplication::instance()->installEventFilter(this);
     m_running = true;
 }
 
-void LocalEventMonitor::stop()
-{
+void LocalEventMonitor::stop() {
     if (!m_running)
         return;
     if (QCoreApplication::instance())
@@ -33,8 +28,7 @@ void LocalEventMonitor::stop()
     m_running = false;
 }
 
-bool LocalEventMonitor::eventFilter(QObject* watched, QEvent* event)
-{
+bool LocalEventMonitor::eventFilter(QObject* watched, QEvent* event) {
     if (!watched->isWindowType() || !m_events.contains(event->type()) || !m_callback)
         return false;
     return m_callback(event) == nullptr;

@@ -17,8 +17,7 @@ constexpr std::array allModifiers{Modifier::command, Modifier::shift, Modifier::
 
 } // namespace
 
-qint64 hotkeyModifier(Modifier modifier)
-{
+qint64 hotkeyModifier(Modifier modifier) {
     switch (modifier) {
     case Modifier::command:
         return HotkeyModifiers::command;
@@ -32,8 +31,7 @@ qint64 hotkeyModifier(Modifier modifier)
     return 0;
 }
 
-quint64 modifierFlag(Modifier modifier)
-{
+quint64 modifierFlag(Modifier modifier) {
     switch (modifier) {
     case Modifier::command:
         return ModifierFlags::command;
@@ -47,8 +45,7 @@ quint64 modifierFlag(Modifier modifier)
     return 0;
 }
 
-quint64 modifierFlagsFromHotkeyModifiers(qint64 hotkeyModifiers)
-{
+quint64 modifierFlagsFromHotkeyModifiers(qint64 hotkeyModifiers) {
     quint64 flags = 0;
     for (Modifier modifier : allModifiers) {
         if (hotkeyModifiers & hotkeyModifier(modifier))
@@ -57,8 +54,7 @@ quint64 modifierFlagsFromHotkeyModifiers(qint64 hotkeyModifiers)
     return flags;
 }
 
-qint64 hotkeyModifiersFromModifierFlags(quint64 flags)
-{
+qint64 hotkeyModifiersFromModifierFlags(quint64 flags) {
     qint64 modifiers = 0;
     for (Modifier modifier : allModifiers) {
         if (flags & modifierFlag(modifier))
@@ -67,25 +63,21 @@ qint64 hotkeyModifiersFromModifierFlags(quint64 flags)
     return modifiers;
 }
 
-Shortcut Shortcut::fromKey(Key key, quint64 modifierFlags)
-{
+Shortcut Shortcut::fromKey(Key key, quint64 modifierFlags) {
     return Shortcut{key.rawValue, hotkeyModifiersFromModifierFlags(modifierFlags)};
 }
 
-quint64 Shortcut::modifiers() const
-{
+quint64 Shortcut::modifiers() const {
     return modifierFlagsFromHotkeyModifiers(hotkeyModifiers);
 }
 
-QByteArray Shortcut::toJson() const
-{
+QByteArray Shortcut::toJson() const {
     const QJsonObject object{{QStringLiteral("keyCode"), keyCode},
                              {QStringLiteral("hotkeyModifiers"), hotkeyModifiers}};
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-std::optional<Shortcut> Shortcut::fromJson(const QByteArray& json)
-{
+std::optional<Shortcut> Shortcut::fromJson(const QByteArray& json) {
     JsonDecoder decoder = JsonDecoder::fromJson(json, QStringLiteral("Shortcut"));
     Shortcut shortcut;
     shortcut.keyCode = decoder.integer(QStringLiteral("keyCode"));

@@ -53,8 +53,7 @@ struct Shortcut {
     friend bool operator==(const Shortcut&, const Shortcut&) = default;
 };
 
-inline size_t qHash(const Shortcut& shortcut, size_t seed = 0)
-{
+inline size_t qHash(const Shortcut& shortcut, size_t seed = 0) {
     return qHashMulti(seed, shortcut.keyCode, shortcut.hotkeyModifiers);
 }
 

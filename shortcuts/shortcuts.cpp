@@ -28,14 +28,12 @@ struct State {
     bool deliveryPaused = false;
 };
 
-State& state()
-{
+State& state() {
     static State instance;
     return instance;
 }
 
-Actions& actionsFor(const Name& name)
-{
+Actions& actionsFor(const Name& name) {
     QList<Actions>& all = state().actions;
     for (Actions& entry : all) {
         if (entry.name == name)
@@ -45,8 +43,7 @@ Actions& actionsFor(const Name& name)
     return all.last();
 }
 
-void registerIfNeeded(const Shortcut& shortcut)
-{
+void registerIfNeeded(const Shortcut& shortcut) {
     State& s = state();
     if (!s.layer || s.registered.contains(shortcut))
         return;
@@ -56,22 +53,19 @@ void registerIfNeeded(const Shortcut& shortcut)
     s.registered.insert(shortcut);
 }
 
-void unregister(const Shortcut& shortcut)
-{
+void unregister(const Shortcut& shortcut) {
     State& s = state();
     if (s.layer)
         s.layer->unregisterShortcut(shortcut);
     s.registered.remove(shortcut);
 }
 
-void postChange(const Name& name)
-{
+void postChange(const Name& name) {
     NotificationCenter::defaultCenter().post(Notifications::shortcutByNameDidChange,
                                              {{QStringLiteral("name"), name.rawValue()}});
 }
 
-void dispatch(const Shortcut& shortcut, bool keyDown)
-{
+void dispatch(const Shortcut& shortcut, bool keyDown) {
     if (state().deliveryPaused)
         return;
     // Copies: an action may add actions or change shortcuts.
@@ -89,46 +83,39 @@ void dispatch(const Shortcut& shortcut, bool keyDown)
 
 Name::Name(QString rawValue, std::optional<Shortcut> defaultShortcut)
     : m_rawValue(std::move(rawValue))
-    , m_defaultShortcut(defaultShortcut)
-{
+    , m_defaultShortcut(defaultShortcut) {
     if (m_defaultShortcut && !openSettingsStore()->contains(storageKey()))
         storeShortcut(m_defaultShortcut, *this);
 }
 
-QString Name::storageKey() const
-{
+QString Name::storageKey() const {
     return QStringLiteral("Shortcuts_") + m_rawValue;
 }
 
-Name Names::windowHotkey(std::optional<Shortcut> defaultShortcut)
-{
+Name Names::windowHotkey(std::optional<Shortcut> defaultShortcut) {
     return Name(QStringLiteral("WindowHotkey"), defaultShortcut);
 }
 
-Name Names::windowToggleHotkey()
-{
-    return Name(QStringLiteral("WindowToggleHotkey"),
-                Shortcut::fromKey(Key{VirtualKeys::x}, ModifierFlags::command | ModifierFlags::shift));
+Name Names::windowToggleHotkey() {
+    return Name(
+        QStringLiteral("WindowToggleHotkey"),
+        Shortcut::fromKey(Key{VirtualKeys::x}, ModifierFlags::command | ModifierFlags::shift));
 }
 
-Name Names::tempShortcut()
-{
+Name Names::tempShortcut() {
     return Name(QStringLiteral("TempShortcut"));
 }
 
-Name Names::presetHotkey(qint64 presetId, std::optional<Shortcut> defaultShortcut)
-{
+Name Names::presetHotkey(qint64 presetId, std::optional<Shortcut> defaultShortcut) {
     return Name(QStringLiteral("preset_hotkey_") + QString::number(presetId), defaultShortcut);
 }
 
-void setSystemHotkeys(SystemHotkeys* layer)
-{
+void setSystemHotkeys(SystemHotkeys* layer) {
     state().layer = layer;
     state().registered.clear();
 }
 
-std::optional<Shortcut> shortcutForName(const Name& name)
-{
+std::optional<Shortcut> shortcutForName(const Name& name) {
     const QVariant value = openSettingsStore()->value(name.storageKey());
     // A cleared name holds false, which is no shortcut.
     if (value.typeId() != QMetaType::QString)
@@ -136,8 +123,7 @@ std::optional<Shortcut> shortcutForName(const Name& name)
     return Shortcut::fromJson(value.toString().toUtf8());
 }
 
-void storeShortcut(const std::optional<Shortcut>& shortcut, const Name& name)
-{
+void storeShortcut(const std::optional<Shortcut>& shortcut, const Name& name) {
     const std::optional<Shortcut> old = shortcutForName(name);
     if (shortcut) {
         const QByteArray json = shortcut->toJson();
@@ -159,43 +145,36 @@ void storeShortcut(const std::optional<Shortcut>& shortcut, const Name& name)
     postChange(name);
 }
 
-void resetToDefaults(const QList<Name>& names)
-{
+void resetToDefaults(const QList<Name>& names) {
     for (const Name& name : names)
         storeShortcut(name.defaultShortcut(), name);
 }
 
-void addKeyDownAction(const Name& name, Action action)
-{
+void addKeyDownAction(const Name& name, Action action) {
     actionsFor(name).keyDown.append(std::move(action));
     if (const std::optional<Shortcut> shortcut = shortcutForName(name))
         registerIfNeeded(*shortcut);
 }
 
-void addKeyUpAction(const Name& name, Action action)
-{
+void addKeyUpAction(const Name& name, Action action) {
     actionsFor(name).keyUp.append(std::move(action));
     if (const std::optional<Shortcut> shortcut = shortcutForName(name))
         registerIfNeeded(*shortcut);
 }
 
-void setDeliveryPaused(bool paused)
-{
+void setDeliveryPaused(bool paused) {
     state().deliveryPaused = paused;
 }
 
-bool deliveryPaused()
-{
+bool deliveryPaused() {
     return state().deliveryPaused;
 }
 
-void dispatchKeyDown(const Shortcut& shortcut)
-{
+void dispatchKeyDown(const Shortcut& shortcut) {
     dispatch(shortcut, true);
 }
 
-void dispatchKeyUp(const Shortcut& shortcut)
-{
+void dispatchKeyUp(const Shortcut& shortcut) {
     dispatch(shortcut, false);
 }
 

@@ -28,7 +28,9 @@ public:
     explicit Name(QString rawValue, std::optional<Shortcut> defaultShortcut = std::nullopt);
 
     [[nodiscard]] const QString& rawValue() const { return m_rawValue; }
-    [[nodiscard]] const std::optional<Shortcut>& defaultShortcut() const { return m_defaultShortcut; }
+    [[nodiscard]] const std::optional<Shortcut>& defaultShortcut() const {
+        return m_defaultShortcut;
+    }
     /** The settings key: "Shortcuts_" + rawValue. */
     [[nodiscard]] QString storageKey() const;
 
@@ -48,7 +50,8 @@ namespace Names {
 /** Scratch slot of the prompt editor's recorder. */
 [[nodiscard]] Name tempShortcut();
 /** A prompt's own hotkey, "preset_hotkey_" + its identifier. */
-[[nodiscard]] Name presetHotkey(qint64 presetId, std::optional<Shortcut> defaultShortcut = std::nullopt);
+[[nodiscard]] Name presetHotkey(qint64 presetId,
+                                std::optional<Shortcut> defaultShortcut = std::nullopt);
 } // namespace Names
 
 using Action = std::function<void()>;

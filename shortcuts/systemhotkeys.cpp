@@ -10,29 +10,25 @@ namespace {
 
 constexpr qint64 maxSystemValue = std::numeric_limits<quint32>::max();
 
-bool fitsSystem(qint64 value)
-{
+bool fitsSystem(qint64 value) {
     return value >= 0 && value <= maxSystemValue;
 }
 
 } // namespace
 
 SystemHotkeys::SystemHotkeys(HotkeyGrabberProtocol& grabber)
-    : m_grabber(grabber)
-{
+    : m_grabber(grabber) {
     m_grabber.setHandler([this](quint32 id, bool pressed, quint32) { deliver(id, pressed); });
 }
 
-SystemHotkeys::~SystemHotkeys()
-{
+SystemHotkeys::~SystemHotkeys() {
     m_grabber.setHandler({});
     for (const auto& [id, hotKey] : m_hotKeys)
         m_grabber.ungrab(static_cast<quint32>(id));
 }
 
 bool SystemHotkeys::registerShortcut(const Shortcut& shortcut, Callback onKeyDown,
-                                     Callback onKeyUp)
-{
+                                     Callback onKeyUp) {
     const qint64 id = ++m_lastId;
     if (!fitsSystem(id) || !fitsSystem(shortcut.keyCode) || !fitsSystem(shortcut.hotkeyModifiers))
         return false;
@@ -43,8 +39,7 @@ bool SystemHotkeys::registerShortcut(const Shortcut& shortcut, Callback onKeyDow
     return true;
 }
 
-void SystemHotkeys::unregisterShortcut(const Shortcut& shortcut)
-{
+void SystemHotkeys::unregisterShortcut(const Shortcut& shortcut) {
     for (auto it = m_hotKeys.begin(); it != m_hotKeys.end();) {
         if (it->second.shortcut == shortcut) {
             m_grabber.ungrab(static_cast<quint32>(it->first));
@@ -55,15 +50,13 @@ void SystemHotkeys::unregisterShortcut(const Shortcut& shortcut)
     }
 }
 
-bool SystemHotkeys::isTaken(const Shortcut& shortcut) const
-{
+bool SystemHotkeys::isTaken(const Shortcut& shortcut) const {
     if (!fitsSystem(shortcut.keyCode))
         return false;
     return m_grabber.isTaken(static_cast<int>(shortcut.keyCode), shortcut.modifiers());
 }
 
-void SystemHotkeys::deliver(quint32 id, bool pressed)
-{
+void SystemHotkeys::deliver(quint32 id, bool pressed) {
     const auto it = m_hotKeys.find(id);
     if (it == m_hotKeys.end())
         return;

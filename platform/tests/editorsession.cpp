@@ -9,8 +9,7 @@
 
 namespace {
 
-std::optional<RunningApp> activeWindow(X11Display& display)
-{
+std::optional<RunningApp> activeWindow(X11Display& display) {
     const auto window =
         display.cardinalProperty(display.root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
     if (!window || *window == 0)
@@ -23,8 +22,7 @@ std::optional<RunningApp> activeWindow(X11Display& display)
 
 } // namespace
 
-EditorSession::EditorSession(const QByteArray& content)
-{
+EditorSession::EditorSession(const QByteArray& content) {
     QFile file(filePath());
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         return;
@@ -58,8 +56,7 @@ EditorSession::EditorSession(const QByteArray& content)
     QTest::qWait(300);
 }
 
-EditorSession::~EditorSession()
-{
+EditorSession::~EditorSession() {
     if (m_editor.state() == QProcess::NotRunning)
         return;
     m_editor.terminate();
@@ -69,8 +66,7 @@ EditorSession::~EditorSession()
     }
 }
 
-bool EditorSession::xdotool(const QStringList& args)
-{
+bool EditorSession::xdotool(const QStringList& args) {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(QStringLiteral("xdotool"), args);
@@ -83,16 +79,14 @@ bool EditorSession::xdotool(const QStringList& args)
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-bool EditorSession::focus()
-{
+bool EditorSession::focus() {
     if (!m_window)
         return false;
     return xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"),
                     QString::number(m_window->windowId)});
 }
 
-QByteArray EditorSession::saveAndRead(const QByteArray& expected)
-{
+QByteArray EditorSession::saveAndRead(const QByteArray& expected) {
     // The editor pastes asynchronously (it asks the clipboard owner for the text),
     // so a save may come first: save again until the file settles or time is up.
     QByteArray content;

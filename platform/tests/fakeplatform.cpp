@@ -3,58 +3,49 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-void FakeWindowTracker::activate(const RunningApp& app, std::function<void(bool)> done)
-{
+void FakeWindowTracker::activate(const RunningApp& app, std::function<void(bool)> done) {
     activated.append(app.windowId);
     frontmost = app;
     if (done)
         QTimer::singleShot(0, QCoreApplication::instance(), [done] { done(true); });
 }
 
-bool FakeWindowTracker::isOwnApp(const RunningApp& app) const
-{
+bool FakeWindowTracker::isOwnApp(const RunningApp& app) const {
     return app.processId == QCoreApplication::applicationPid();
 }
 
-void FakeKeyboardManager::postKeystroke(int keyCode, quint64 flags)
-{
+void FakeKeyboardManager::postKeystroke(int keyCode, quint64 flags) {
     m_log.append(QStringLiteral("key %1 %2").arg(keyCode).arg(flags, 0, 16));
     if (onKeystroke)
         onKeystroke(keyCode, flags);
 }
 
-void FakeKeyboardManager::whenModifiersReleased(std::function<void()> ready)
-{
+void FakeKeyboardManager::whenModifiersReleased(std::function<void()> ready) {
     QTimer::singleShot(0, QCoreApplication::instance(), std::move(ready));
 }
 
-void FakeClipboard::clear()
-{
+void FakeClipboard::clear() {
     m_log.append(QStringLiteral("clear"));
     m_text.reset();
 }
 
-void FakeClipboard::setText(const QString& text)
-{
+void FakeClipboard::setText(const QString& text) {
     m_log.append(QStringLiteral("write ") + text);
     m_text = text;
 }
 
-void FakeClipboard::otherApplicationCopies(std::optional<QString> text)
-{
+void FakeClipboard::otherApplicationCopies(std::optional<QString> text) {
     m_text = std::move(text);
     Q_EMIT changedByOtherApp();
 }
 
-bool FakePermissionsManager::isTrusted(bool prompt)
-{
+bool FakePermissionsManager::isTrusted(bool prompt) {
     if (prompt)
         ++prompts;
     return trusted;
 }
 
-bool FakeHotkeyGrabber::grab(quint32 id, int keyCode, quint64 flags)
-{
+bool FakeHotkeyGrabber::grab(quint32 id, int keyCode, quint64 flags) {
     requestedIds.append(id);
     if (takenByOthers.contains(Combination{keyCode, flags}))
         return false;
@@ -62,13 +53,11 @@ bool FakeHotkeyGrabber::grab(quint32 id, int keyCode, quint64 flags)
     return true;
 }
 
-bool FakeHotkeyGrabber::isTaken(int keyCode, quint64 flags)
-{
+bool FakeHotkeyGrabber::isTaken(int keyCode, quint64 flags) {
     return takenByOthers.contains(Combination{keyCode, flags});
 }
 
-void FakeHotkeyGrabber::press(int keyCode, quint64 flags, bool pressed)
-{
+void FakeHotkeyGrabber::press(int keyCode, quint64 flags, bool pressed) {
     QList<quint32> ids;
     for (const auto& [id, combination] : grabs) {
         if (combination == Combination{keyCode, flags})
@@ -80,8 +69,7 @@ void FakeHotkeyGrabber::press(int keyCode, quint64 flags, bool pressed)
     }
 }
 
-FakePlatform::FakePlatform()
-{
+FakePlatform::FakePlatform() {
     auto tracker = std::make_unique<FakeWindowTracker>();
     auto keyboard = std::make_unique<FakeKeyboardManager>(log);
     auto clip = std::make_unique<FakeClipboard>(log);

@@ -36,7 +36,8 @@ public:
 /** Records keystrokes as "key <code> <flags in hex>"; onKeystroke plays the target application. */
 class FakeKeyboardManager final : public KeyboardManagerProtocol {
 public:
-    explicit FakeKeyboardManager(FakeEventLog& log) : m_log(log) { }
+    explicit FakeKeyboardManager(FakeEventLog& log)
+        : m_log(log) {}
 
     std::function<void(int keyCode, quint64 flags)> onKeystroke;
 
@@ -51,7 +52,8 @@ private:
 class FakeClipboard final : public ClipboardProtocol {
     Q_OBJECT
 public:
-    explicit FakeClipboard(FakeEventLog& log) : m_log(log) { }
+    explicit FakeClipboard(FakeEventLog& log)
+        : m_log(log) {}
 
     void clear() override;
     void setText(const QString& text) override;
@@ -72,7 +74,7 @@ public:
 
     [[nodiscard]] bool isTrusted(bool prompt) override;
     [[nodiscard]] std::optional<QUrl> accessibilityUrl() const override { return std::nullopt; }
-    void openAccessibilitySettings() override { }
+    void openAccessibilitySettings() override {}
 };
 
 class FakeAppearance final : public AppearanceProtocol {

@@ -1,8 +1,7 @@
+#include "core/timer.h"
 #include "platform/firstappear.h"
 #include "platform/loginitem.h"
 #include "platform/platformbackend.h"
-
-#include "core/timer.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -17,14 +16,12 @@ namespace {
 // Collects critical messages while installed.
 QStringList* collected = nullptr;
 
-void collect(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
+void collect(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (collected && type == QtCriticalMsg)
         collected->append(message);
 }
 
-bool validDesktopFile(const QString& path, QString* output)
-{
+bool validDesktopFile(const QString& path, QString* output) {
     QProcess validator;
     validator.setProcessChannelMode(QProcess::MergedChannels);
     validator.start(QStringLiteral("desktop-file-validate"), {path});
@@ -42,15 +39,13 @@ class PlatformComponentsTest : public QObject {
     QTemporaryDir m_config;
 
 private Q_SLOTS:
-    void init()
-    {
+    void init() {
         QVERIFY(m_config.isValid());
         qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
         QFile::remove(LoginItem::autostartFilePath());
     }
 
-    void enablingTwiceLeavesOneValidEntry()
-    {
+    void enablingTwiceLeavesOneValidEntry() {
         QCOMPARE(LoginItem::autostartFilePath(),
                  m_config.path() + QStringLiteral("/autostart/org.orvane.Orvane.desktop"));
         QList<bool> stream;
@@ -62,7 +57,8 @@ private Q_SLOTS:
         LoginItem::setEnabled(true);
         LoginItem::setEnabled(true);
         QVERIFY(LoginItem::isEnabled());
-        QCOMPARE(QDir(m_config.path() + QStringLiteral("/autostart")).entryList(QDir::Files).size(), 1);
+        QCOMPARE(QDir(m_config.path() + QStringLiteral("/autostart")).entryList(QDir::Files).size(),
+                 1);
         QString problems;
         QVERIFY2(validDesktopFile(LoginItem::autostartFilePath(), &problems), qPrintable(problems));
         QFile entry(LoginItem::autostartFilePath());
@@ -77,8 +73,7 @@ private Q_SLOTS:
         QCOMPARE(before.count(), 3);
     }
 
-    void aHiddenEntryIsNotEnabled()
-    {
+    void aHiddenEntryIsNotEnabled() {
         LoginItem::setEnabled(true);
         QFile entry(LoginItem::autostartFilePath());
         QVERIFY(entry.open(QIODevice::Append));
@@ -89,8 +84,7 @@ private Q_SLOTS:
         QVERIFY(LoginItem::isEnabled());
     }
 
-    void aRefusedRegistrationIsLoggedAndReadsDisabled()
-    {
+    void aRefusedRegistrationIsLoggedAndReadsDisabled() {
         // A plain file where the autostart folder belongs makes every write fail.
         QVERIFY(QDir(m_config.path() + QStringLiteral("/autostart")).removeRecursively());
         QFile blocker(m_config.path() + QStringLiteral("/autostart"));
@@ -107,19 +101,18 @@ private Q_SLOTS:
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages.first().startsWith(QStringLiteral("Failed to enable launch at login: ")),
                  qPrintable(messages.first()));
-        QVERIFY(messages.first().size() > QStringLiteral("Failed to enable launch at login: ").size());
+        QVERIFY(messages.first().size() >
+                QStringLiteral("Failed to enable launch at login: ").size());
         QVERIFY(!LoginItem::Observable::shared().isEnabled());
     }
 
-    void theApplicationDesktopFileIsValid()
-    {
+    void theApplicationDesktopFileIsValid() {
         QString problems;
         QVERIFY2(validDesktopFile(QStringLiteral(ORVANE_DESKTOP_FILE), &problems),
                  qPrintable(problems));
     }
 
-    void firstAppearRunsOnce()
-    {
+    void firstAppearRunsOnce() {
         QWindow window;
         int runs = 0;
         auto* first = new FirstAppear(&window, [&] { ++runs; });
@@ -133,8 +126,7 @@ private Q_SLOTS:
         QCOMPARE(runs, 1);
     }
 
-    void withoutX11TheBackendDegradesAndSaysWhy()
-    {
+    void withoutX11TheBackendDegradesAndSaysWhy() {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
         const PlatformBackend backend = PlatformBackend::create(TimerSource::system());
         QVERIFY(!backend.isComplete());

@@ -1,9 +1,8 @@
+#include "core/timer.h"
 #include "editorsession.h"
 #include "platform/pasteboardmanager.h"
 #include "platform/platformbackend.h"
 #include "platform/x11/x11display.h"
-
-#include "core/timer.h"
 
 #include <QGuiApplication>
 #include <QTest>
@@ -29,15 +28,13 @@ class PlatformDesktopTest : public QObject {
     std::optional<PlatformBackend> m_backend;
     std::unique_ptr<PasteboardManager> m_manager;
 
-    bool selectFirstLine()
-    {
+    bool selectFirstLine() {
         return EditorSession::xdotool({QStringLiteral("key"), QStringLiteral("--delay"),
                                        QStringLiteral("30"), QStringLiteral("ctrl+Home"),
                                        QStringLiteral("shift+End")});
     }
 
-    Capture capture()
-    {
+    Capture capture() {
         Capture result;
         m_manager->copySelection([&result](std::optional<RunningApp> app,
                                            std::optional<PasteboardManagerCopyItem> item) {
@@ -48,16 +45,14 @@ class PlatformDesktopTest : public QObject {
         return result;
     }
 
-    bool paste(const QString& text, bool insertBelow)
-    {
+    bool paste(const QString& text, bool insertBelow) {
         bool done = false;
         m_manager->pasteText({text, std::nullopt, std::nullopt}, insertBelow, [&] { done = true; });
         return QTest::qWaitFor([&] { return done; }, 5000);
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         m_backend = PlatformBackend::create(TimerSource::system());
         QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
@@ -70,14 +65,12 @@ private Q_SLOTS:
         m_manager->setCaptureTimeout(600ms);
     }
 
-    void cleanupTestCase()
-    {
+    void cleanupTestCase() {
         m_manager.reset();
         m_backend.reset();
     }
 
-    void captureTakesTheSelectionOrFindsNothing()
-    {
+    void captureTakesTheSelectionOrFindsNothing() {
         EditorSession editor(original);
         QVERIFY(editor.isReady());
         const std::optional<RunningApp> front = m_backend->windowTracker->frontmostApp();
@@ -100,13 +93,13 @@ private Q_SLOTS:
         QVERIFY2(!nothing.item, "the previous capture must not come back");
     }
 
-    void pasteReplacesOrInsertsBelowTheSelection()
-    {
+    void pasteReplacesOrInsertsBelowTheSelection() {
         EditorSession editor(original);
         QVERIFY(editor.isReady());
         QVERIFY(selectFirstLine());
         QVERIFY(paste(QStringLiteral("Goodbye"), false));
-        QCOMPARE(editor.saveAndRead("Goodbye\nSecond line\n"), QByteArray("Goodbye\nSecond line\n"));
+        QCOMPARE(editor.saveAndRead("Goodbye\nSecond line\n"),
+                 QByteArray("Goodbye\nSecond line\n"));
         QCOMPARE(m_backend->clipboard->text(), QStringLiteral("Goodbye"));
 
         QVERIFY(selectFirstLine());
@@ -116,8 +109,7 @@ private Q_SLOTS:
         QCOMPARE(m_backend->clipboard->text(), QStringLiteral(" and more"));
     }
 
-    void captureWorksWhileTheHotkeyModifiersAreStillHeld()
-    {
+    void captureWorksWhileTheHotkeyModifiersAreStillHeld() {
         EditorSession editor(original);
         QVERIFY(editor.isReady());
         QVERIFY(selectFirstLine());
@@ -139,8 +131,7 @@ private Q_SLOTS:
         QCOMPARE(editor.saveAndRead(original + "ok"), original + "ok");
     }
 
-    void activationBringsAWindowBackAndConfirmsIt()
-    {
+    void activationBringsAWindowBackAndConfirmsIt() {
         EditorSession first(original);
         QVERIFY(first.isReady());
         EditorSession second("other\n");

@@ -16,9 +16,9 @@ class PasteboardManagerTest : public QObject {
         std::optional<PasteboardManagerCopyItem> item;
     };
 
-    static PasteboardManager::CopyCompletion recordInto(Result& result)
-    {
-        return [&result](std::optional<RunningApp> app, std::optional<PasteboardManagerCopyItem> item) {
+    static PasteboardManager::CopyCompletion recordInto(Result& result) {
+        return [&result](std::optional<RunningApp> app,
+                         std::optional<PasteboardManagerCopyItem> item) {
             QVERIFY(!result.done);
             result = {true, std::move(app), std::move(item)};
         };
@@ -27,8 +27,7 @@ class PasteboardManagerTest : public QObject {
     const RunningApp editor{0x400001, 4242, QStringLiteral("Mousepad")};
 
 private Q_SLOTS:
-    void captureReadsTheTextTheApplicationCopies()
-    {
+    void captureReadsTheTextTheApplicationCopies() {
         FakePlatform platform;
         ManualTimerSource timers;
         platform.windowTracker->frontmost = editor;
@@ -45,7 +44,8 @@ private Q_SLOTS:
         QVERIFY(!result.done);
         QTRY_VERIFY(result.done);
 
-        QCOMPARE(platform.log, (QStringList{QStringLiteral("clear"), QStringLiteral("key 8 100000")}));
+        QCOMPARE(platform.log,
+                 (QStringList{QStringLiteral("clear"), QStringLiteral("key 8 100000")}));
         QCOMPARE(result.app, editor);
         QVERIFY(result.item);
         QCOMPARE(result.item->app, editor);
@@ -53,8 +53,7 @@ private Q_SLOTS:
         QVERIFY(!result.item->selectedRange);
     }
 
-    void captureWithoutACopyFindsNothingAtTheTimeoutNotTheOldClipboard()
-    {
+    void captureWithoutACopyFindsNothingAtTheTimeoutNotTheOldClipboard() {
         FakePlatform platform;
         ManualTimerSource timers;
         platform.windowTracker->frontmost = editor;
@@ -79,8 +78,7 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
     }
 
-    void captureOfANonTextCopyOrWithNoWindowFindsNothing()
-    {
+    void captureOfANonTextCopyOrWithNoWindowFindsNothing() {
         FakePlatform platform;
         ManualTimerSource timers;
         PasteboardManager manager(*platform.windowTracker, *platform.keyboardManager,
@@ -103,8 +101,7 @@ private Q_SLOTS:
         QVERIFY(!image.item);
     }
 
-    void aNewCaptureEndsThePendingOne()
-    {
+    void aNewCaptureEndsThePendingOne() {
         FakePlatform platform;
         ManualTimerSource timers;
         platform.windowTracker->frontmost = editor;
@@ -123,8 +120,7 @@ private Q_SLOTS:
         QCOMPARE(second.item->text, QStringLiteral("text"));
     }
 
-    void pasteKeepsTheDesignedOrder_data()
-    {
+    void pasteKeepsTheDesignedOrder_data() {
         QTest::addColumn<bool>("insertBelow");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("replace") << false
@@ -136,8 +132,7 @@ private Q_SLOTS:
                            QStringLiteral("key 9 100000")};
     }
 
-    void pasteKeepsTheDesignedOrder()
-    {
+    void pasteKeepsTheDesignedOrder() {
         QFETCH(bool, insertBelow);
         QFETCH(QStringList, expected);
         FakePlatform platform;
@@ -152,8 +147,7 @@ private Q_SLOTS:
         QCOMPARE(platform.clipboard->text(), QStringLiteral("New text"));
     }
 
-    void aPasteDoesNothingOnceTheManagerIsGone()
-    {
+    void aPasteDoesNothingOnceTheManagerIsGone() {
         FakePlatform platform;
         ManualTimerSource timers;
         auto manager = std::make_unique<PasteboardManager>(

@@ -2,13 +2,12 @@
 
 #include <QGuiApplication>
 
+#include <cstdlib>
+#include <cstring>
 #include <xcb/xtest.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
-
-#include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -22,16 +21,14 @@ struct Freed {
 
 } // namespace
 
-std::shared_ptr<X11Display> X11Display::fromApplication()
-{
+std::shared_ptr<X11Display> X11Display::fromApplication() {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection())
         return nullptr;
     return std::shared_ptr<X11Display>(new X11Display(x11->connection(), false));
 }
 
-std::shared_ptr<X11Display> X11Display::open(const char* displayName)
-{
+std::shared_ptr<X11Display> X11Display::open(const char* displayName) {
     xcb_connection_t* connection = xcb_connect(displayName, nullptr);
     if (xcb_connection_has_error(connection)) {
         xcb_disconnect(connection);
@@ -43,34 +40,27 @@ std::shared_ptr<X11Display> X11Display::open(const char* displayName)
 X11Display::X11Display(xcb_connection_t* connection, bool owned)
     : m_connection(connection)
     , m_owned(owned)
-    , m_xkbContext(xkb_context_new(XKB_CONTEXT_NO_FLAGS))
-{
+    , m_xkbContext(xkb_context_new(XKB_CONTEXT_NO_FLAGS)) {
     m_root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    m_xkbReady = xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                             XKB_X11_MIN_MINOR_XKB_VERSION,
-                                             XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr,
-                                             nullptr, nullptr, nullptr)
-                 == 1;
+    m_xkbReady = xkb_x11_setup_xkb_extension(
+                     connection, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+                     XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr) == 1;
 }
 
-X11Display::~X11Display()
-{
+X11Display::~X11Display() {
     if (m_owned)
         xcb_disconnect(m_connection);
 }
 
-void X11Display::KeymapDeleter::operator()(xkb_keymap* keymap) const
-{
+void X11Display::KeymapDeleter::operator()(xkb_keymap* keymap) const {
     xkb_keymap_unref(keymap);
 }
 
-void X11Display::ContextDeleter::operator()(xkb_context* context) const
-{
+void X11Display::ContextDeleter::operator()(xkb_context* context) const {
     xkb_context_unref(context);
 }
 
-xcb_atom_t X11Display::atom(const char* name)
-{
+xcb_atom_t X11Display::atom(const char* name) {
     const QByteArray key(name);
     if (const auto it = m_atoms.constFind(key); it != m_atoms.constEnd())
         return *it;
@@ -83,8 +73,7 @@ xcb_atom_t X11Display::atom(const char* name)
 }
 
 std::optional<quint32> X11Display::cardinalProperty(xcb_window_t window, const char* name,
-                                                    xcb_atom_t type)
-{
+                                                    xcb_atom_t type) {
     const QByteArray bytes = byteProperty(window, atom(name), type);
     if (bytes.size() < 4)
         return std::nullopt;
@@ -93,25 +82,22 @@ std::optional<quint32> X11Display::cardinalProperty(xcb_window_t window, const c
     return value;
 }
 
-QByteArray X11Display::byteProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type)
-{
+QByteArray X11Display::byteProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
     const Freed reply{xcb_get_property_reply(
-        m_connection, xcb_get_property(m_connection, 0, window, property, type, 0, 1024),
-        nullptr)};
+        m_connection, xcb_get_property(m_connection, 0, window, property, type, 0, 1024), nullptr)};
     if (!reply || reply->type != type)
         return {};
     const int length = xcb_get_property_value_length(reply.reply);
     return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.reply)), length);
 }
 
-bool X11Display::hasXTest() const
-{
-    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(m_connection, &xcb_test_id);
+bool X11Display::hasXTest() const {
+    const xcb_query_extension_reply_t* extension =
+        xcb_get_extension_data(m_connection, &xcb_test_id);
     return extension && extension->present;
 }
 
-X11Display::Masks X11Display::modifierMasks()
-{
+X11Display::Masks X11Display::modifierMasks() {
     Masks masks;
     const Freed reply{xcb_get_modifier_mapping_reply(
         m_connection, xcb_get_modifier_mapping(m_connection), nullptr)};
@@ -123,8 +109,8 @@ X11Display::Masks X11Display::modifierMasks()
     const Freed mapping{xcb_get_keyboard_mapping_reply(
         m_connection,
         xcb_get_keyboard_mapping(m_connection, xcb_get_setup(m_connection)->min_keycode,
-                                 xcb_get_setup(m_connection)->max_keycode
-                                     - xcb_get_setup(m_connection)->min_keycode + 1),
+                                 xcb_get_setup(m_connection)->max_keycode -
+                                     xcb_get_setup(m_connection)->min_keycode + 1),
         nullptr)};
     if (!mapping)
         return masks;
@@ -171,8 +157,7 @@ X11Display::Masks X11Display::modifierMasks()
     return masks;
 }
 
-QList<xcb_keycode_t> X11Display::modifierKeycodes()
-{
+QList<xcb_keycode_t> X11Display::modifierKeycodes() {
     QList<xcb_keycode_t> result;
     const Freed reply{xcb_get_modifier_mapping_reply(
         m_connection, xcb_get_modifier_mapping(m_connection), nullptr)};
@@ -190,10 +175,10 @@ QList<xcb_keycode_t> X11Display::modifierKeycodes()
     return result;
 }
 
-QList<xcb_keycode_t> X11Display::pressedKeycodes()
-{
+QList<xcb_keycode_t> X11Display::pressedKeycodes() {
     QList<xcb_keycode_t> result;
-    const Freed reply{xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr)};
+    const Freed reply{
+        xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr)};
     if (!reply)
         return result;
     for (int code = 8; code < 256; ++code) {
@@ -203,8 +188,7 @@ QList<xcb_keycode_t> X11Display::pressedKeycodes()
     return result;
 }
 
-QList<xcb_keycode_t> X11Display::keycodesFor(quint32 keysym)
-{
+QList<xcb_keycode_t> X11Display::keycodesFor(quint32 keysym) {
     QList<xcb_keycode_t> result;
     if (!m_xkbReady || !m_xkbContext)
         return result;

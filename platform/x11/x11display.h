@@ -5,10 +5,9 @@
 #include <QList>
 #include <QString>
 
-#include <xcb/xcb.h>
-
 #include <memory>
 #include <optional>
+#include <xcb/xcb.h>
 
 struct xkb_context;
 struct xkb_keymap;
@@ -33,8 +32,7 @@ public:
 
     xcb_atom_t atom(const char* name);
     /** The first 32-bit value of a window property. */
-    std::optional<quint32> cardinalProperty(xcb_window_t window, const char* name,
-                                            xcb_atom_t type);
+    std::optional<quint32> cardinalProperty(xcb_window_t window, const char* name, xcb_atom_t type);
     QByteArray byteProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
 
     [[nodiscard]] bool hasXTest() const;

@@ -14,8 +14,7 @@
 
 namespace {
 
-const Log& log()
-{
+const Log& log() {
     static const Log instance("hotkeys");
     return instance;
 }
@@ -26,8 +25,7 @@ constexpr quint16 controlMask = XCB_MOD_MASK_CONTROL;
 } // namespace
 
 X11HotkeyGrabber::X11HotkeyGrabber(std::shared_ptr<X11Display> display)
-    : m_display(std::move(display))
-{
+    : m_display(std::move(display)) {
     refreshMasks();
     xcb_connection_t* connection = m_display->connection();
     if (const auto* xkb = xcb_get_extension_data(connection, &xcb_xkb_id); xkb && xkb->present) {
@@ -48,8 +46,7 @@ X11HotkeyGrabber::X11HotkeyGrabber(std::shared_ptr<X11Display> display)
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
-X11HotkeyGrabber::~X11HotkeyGrabber()
-{
+X11HotkeyGrabber::~X11HotkeyGrabber() {
     if (QCoreApplication::instance())
         QCoreApplication::instance()->removeNativeEventFilter(this);
     for (const auto& [id, grab] : m_grabs)
@@ -57,18 +54,15 @@ X11HotkeyGrabber::~X11HotkeyGrabber()
     xcb_flush(m_display->connection());
 }
 
-void X11HotkeyGrabber::setHandler(Handler handler)
-{
+void X11HotkeyGrabber::setHandler(Handler handler) {
     m_handler = std::move(handler);
 }
 
-void X11HotkeyGrabber::refreshMasks()
-{
+void X11HotkeyGrabber::refreshMasks() {
     m_masks = m_display->modifierMasks();
 }
 
-X11HotkeyGrabber::Combination X11HotkeyGrabber::resolve(int keyCode, quint64 flags)
-{
+X11HotkeyGrabber::Combination X11HotkeyGrabber::resolve(int keyCode, quint64 flags) {
     Combination combination;
     const std::optional<VirtualKeys::Info> key = VirtualKeys::info(keyCode);
     if (!key)
@@ -94,8 +88,7 @@ X11HotkeyGrabber::Combination X11HotkeyGrabber::resolve(int keyCode, quint64 fla
     return combination;
 }
 
-QList<quint16> X11HotkeyGrabber::lockVariants() const
-{
+QList<quint16> X11HotkeyGrabber::lockVariants() const {
     const std::array locks{static_cast<quint16>(XCB_MOD_MASK_LOCK), m_masks.numLock,
                            m_masks.scrollLock};
     QList<quint16> variants{0};
@@ -112,8 +105,7 @@ QList<quint16> X11HotkeyGrabber::lockVariants() const
     return variants;
 }
 
-bool X11HotkeyGrabber::grabKeys(const Combination& combination)
-{
+bool X11HotkeyGrabber::grabKeys(const Combination& combination) {
     xcb_connection_t* connection = m_display->connection();
     QList<xcb_keycode_t> fresh;
     QList<xcb_void_cookie_t> cookies;
@@ -150,8 +142,7 @@ bool X11HotkeyGrabber::grabKeys(const Combination& combination)
     return true;
 }
 
-void X11HotkeyGrabber::ungrabKeys(const Combination& combination)
-{
+void X11HotkeyGrabber::ungrabKeys(const Combination& combination) {
     const QList<quint16> variants = lockVariants();
     for (xcb_keycode_t keycode : combination.keycodes) {
         const auto it = m_heldKeys.find({keycode, combination.modifiers});
@@ -164,8 +155,7 @@ void X11HotkeyGrabber::ungrabKeys(const Combination& combination)
     }
 }
 
-bool X11HotkeyGrabber::grab(quint32 id, int keyCode, quint64 flags)
-{
+bool X11HotkeyGrabber::grab(quint32 id, int keyCode, quint64 flags) {
     if (m_grabs.contains(id))
         return false;
     const Combination combination = resolve(keyCode, flags);
@@ -176,8 +166,7 @@ bool X11HotkeyGrabber::grab(quint32 id, int keyCode, quint64 flags)
     return true;
 }
 
-void X11HotkeyGrabber::ungrab(quint32 id)
-{
+void X11HotkeyGrabber::ungrab(quint32 id) {
     const auto it = m_grabs.find(id);
     if (it == m_grabs.end())
         return;
@@ -188,8 +177,7 @@ void X11HotkeyGrabber::ungrab(quint32 id)
         ids.removeAll(id);
 }
 
-bool X11HotkeyGrabber::isTaken(int keyCode, quint64 flags)
-{
+bool X11HotkeyGrabber::isTaken(int keyCode, quint64 flags) {
     Combination combination = resolve(keyCode, flags);
     if (!combination.valid)
         return false;
@@ -206,16 +194,14 @@ bool X11HotkeyGrabber::isTaken(int keyCode, quint64 flags)
     return false;
 }
 
-void X11HotkeyGrabber::scheduleRegrab()
-{
+void X11HotkeyGrabber::scheduleRegrab() {
     if (m_regrabPending)
         return;
     m_regrabPending = true;
     QTimer::singleShot(0, this, [this] { regrab(); });
 }
 
-void X11HotkeyGrabber::regrab()
-{
+void X11HotkeyGrabber::regrab() {
     m_regrabPending = false;
     for (const auto& [id, grab] : m_grabs)
         ungrabKeys(grab.combination);
@@ -232,8 +218,7 @@ void X11HotkeyGrabber::regrab()
     xcb_flush(m_display->connection());
 }
 
-void X11HotkeyGrabber::keyEvent(xcb_keycode_t keycode, quint16 state, quint32 time, bool pressed)
-{
+void X11HotkeyGrabber::keyEvent(xcb_keycode_t keycode, quint16 state, quint32 time, bool pressed) {
     QList<quint32> ids;
     if (pressed) {
         // A held key repeats as presses: only the first one counts.
@@ -241,8 +226,8 @@ void X11HotkeyGrabber::keyEvent(xcb_keycode_t keycode, quint16 state, quint32 ti
             return;
         const quint16 relevant = shiftMask | controlMask | m_masks.alt | m_masks.super;
         for (const auto& [id, grab] : m_grabs) {
-            if (grab.combination.keycodes.contains(keycode)
-                && (state & relevant) == grab.combination.modifiers)
+            if (grab.combination.keycodes.contains(keycode) &&
+                (state & relevant) == grab.combination.modifiers)
                 ids.append(id);
         }
         if (ids.isEmpty())
@@ -266,8 +251,7 @@ void X11HotkeyGrabber::keyEvent(xcb_keycode_t keycode, quint16 state, quint32 ti
         Qt::QueuedConnection);
 }
 
-bool X11HotkeyGrabber::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
-{
+bool X11HotkeyGrabber::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (eventType != "xcb_generic_event_t")
         return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);

@@ -4,12 +4,11 @@
 #include "platform/virtualkeys.h"
 #include "platform/x11/x11display.h"
 
-#include <xcb/xtest.h>
-#include <xkbcommon/xkbcommon-keysyms.h>
-
 #include <QList>
 
 #include <array>
+#include <xcb/xtest.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace {
 
@@ -30,8 +29,7 @@ constexpr std::array modifierKeys{
     ModifierKey{ModifierFlags::control, XKB_KEY_Super_L, 133},
 };
 
-QList<xcb_keycode_t> heldModifiers(X11Display& display)
-{
+QList<xcb_keycode_t> heldModifiers(X11Display& display) {
     const QList<xcb_keycode_t> modifiers = display.modifierKeycodes();
     QList<xcb_keycode_t> held;
     for (xcb_keycode_t code : display.pressedKeycodes()) {
@@ -45,25 +43,19 @@ QList<xcb_keycode_t> heldModifiers(X11Display& display)
 
 X11KeyboardManager::X11KeyboardManager(std::shared_ptr<X11Display> display, TimerSource& timers)
     : m_display(std::move(display))
-    , m_timers(timers)
-{
-}
+    , m_timers(timers) {}
 
-xcb_keycode_t X11KeyboardManager::keycodeFor(quint32 keysym, xcb_keycode_t positional)
-{
+xcb_keycode_t X11KeyboardManager::keycodeFor(quint32 keysym, xcb_keycode_t positional) {
     const QList<xcb_keycode_t> codes = m_display->keycodesFor(keysym);
     return codes.isEmpty() ? positional : codes.first();
 }
 
-void X11KeyboardManager::fakeKey(xcb_keycode_t keycode, bool press)
-{
-    xcb_test_fake_input(m_display->connection(),
-                        press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME,
-                        XCB_NONE, 0, 0, 0);
+void X11KeyboardManager::fakeKey(xcb_keycode_t keycode, bool press) {
+    xcb_test_fake_input(m_display->connection(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+                        XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
 }
 
-void X11KeyboardManager::postKeystroke(int keyCode, quint64 flags)
-{
+void X11KeyboardManager::postKeystroke(int keyCode, quint64 flags) {
     const std::optional<VirtualKeys::Info> key = VirtualKeys::info(keyCode);
     if (!key)
         return;
@@ -83,8 +75,7 @@ void X11KeyboardManager::postKeystroke(int keyCode, quint64 flags)
     xcb_flush(m_display->connection());
 }
 
-void X11KeyboardManager::whenModifiersReleased(std::function<void()> ready)
-{
+void X11KeyboardManager::whenModifiersReleased(std::function<void()> ready) {
     const std::shared_ptr<X11Display> display = m_display;
     pollUntil(
         m_timers, releaseInterval, releaseAttempts,

@@ -2,9 +2,8 @@
 
 #include "platform/keyboardmanager.h"
 
-#include <xcb/xcb.h>
-
 #include <memory>
+#include <xcb/xcb.h>
 
 class TimerSource;
 class X11Display;

@@ -16,7 +16,7 @@ public:
 
     [[nodiscard]] bool isTrusted(bool prompt) override;
     [[nodiscard]] std::optional<QUrl> accessibilityUrl() const override { return std::nullopt; }
-    void openAccessibilitySettings() override { }
+    void openAccessibilitySettings() override {}
 
 private:
     std::shared_ptr<X11Display> m_display;

@@ -19,24 +19,21 @@ constexpr quint32 sourcePager = 2;
 
 X11WindowTracker::X11WindowTracker(std::shared_ptr<X11Display> display, TimerSource& timers)
     : m_display(std::move(display))
-    , m_timers(timers)
-{
-}
+    , m_timers(timers) {}
 
-quint32 X11WindowTracker::activeWindow() const
-{
+quint32 X11WindowTracker::activeWindow() const {
     return m_display->cardinalProperty(m_display->root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW)
         .value_or(0);
 }
 
-std::optional<RunningApp> X11WindowTracker::frontmostApp() const
-{
+std::optional<RunningApp> X11WindowTracker::frontmostApp() const {
     const quint32 window = activeWindow();
     if (window == 0)
         return std::nullopt;
     RunningApp app;
     app.windowId = window;
-    app.processId = m_display->cardinalProperty(window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value_or(0);
+    app.processId =
+        m_display->cardinalProperty(window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value_or(0);
     // WM_CLASS holds the instance name and then the class name, each NUL-terminated.
     const QList<QByteArray> parts =
         m_display->byteProperty(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0');
@@ -45,8 +42,7 @@ std::optional<RunningApp> X11WindowTracker::frontmostApp() const
     return app;
 }
 
-void X11WindowTracker::activate(const RunningApp& app, std::function<void(bool)> done)
-{
+void X11WindowTracker::activate(const RunningApp& app, std::function<void(bool)> done) {
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
@@ -67,14 +63,13 @@ void X11WindowTracker::activate(const RunningApp& app, std::function<void(bool)>
     pollUntil(
         m_timers, confirmInterval, confirmAttempts,
         [display, wanted] {
-            return display->cardinalProperty(display->root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW)
-                == wanted;
+            return display->cardinalProperty(display->root(), "_NET_ACTIVE_WINDOW",
+                                             XCB_ATOM_WINDOW) == wanted;
         },
         std::move(done));
 }
 
-bool X11WindowTracker::isOwnApp(const RunningApp& app) const
-{
+bool X11WindowTracker::isOwnApp(const RunningApp& app) const {
     if (app.processId != 0 && app.processId == QCoreApplication::applicationPid())
         return true;
     const QWindowList windows = QGuiApplication::allWindows();

@@ -1,12 +1,11 @@
-#include "editorsession.h"
-#include "temporarysettings.h"
-
 #include "core/timer.h"
+#include "editorsession.h"
 #include "platform/platformbackend.h"
 #include "platform/x11/x11display.h"
 #include "shortcuts/hotkeytext.h"
 #include "shortcuts/shortcuts.h"
 #include "shortcuts/systemhotkeys.h"
+#include "temporarysettings.h"
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -24,25 +23,21 @@ class ShortcutsDesktopTest : public QObject {
     std::optional<PlatformBackend> m_backend;
     std::unique_ptr<SystemHotkeys> m_layer;
 
-    static bool xdotool(const QString& command, const QString& keys)
-    {
+    static bool xdotool(const QString& command, const QString& keys) {
         return EditorSession::xdotool({command, keys});
     }
 
-    static bool numLockOn(X11Display& display)
-    {
+    static bool numLockOn(X11Display& display) {
         const X11Display::Masks masks = display.modifierMasks();
-        auto* pointer = xcb_query_pointer_reply(display.connection(),
-                                                xcb_query_pointer(display.connection(), display.root()),
-                                                nullptr);
+        auto* pointer = xcb_query_pointer_reply(
+            display.connection(), xcb_query_pointer(display.connection(), display.root()), nullptr);
         const bool on = pointer && masks.numLock && (pointer->mask & masks.numLock);
         std::free(pointer);
         return on;
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         m_settings = std::make_unique<TemporarySettings>();
         m_backend = PlatformBackend::create(TimerSource::system());
@@ -51,18 +46,17 @@ private Q_SLOTS:
         setSystemHotkeys(m_layer.get());
     }
 
-    void cleanupTestCase()
-    {
+    void cleanupTestCase() {
         setSystemHotkeys(nullptr);
         m_layer.reset();
         m_backend.reset();
     }
 
-    void aHotkeyFiresOnPressAndReleaseAlsoWithNumLock()
-    {
+    void aHotkeyFiresOnPressAndReleaseAlsoWithNumLock() {
         EditorSession editor("unchanged\n");
         QVERIFY(editor.isReady());
-        const Name name(QStringLiteral("WindowHotkey"), HotkeyText::toShortcut(QStringLiteral("command+option+k")));
+        const Name name(QStringLiteral("WindowHotkey"),
+                        HotkeyText::toShortcut(QStringLiteral("command+option+k")));
         int downs = 0;
         int ups = 0;
         addKeyDownAction(name, [&downs] { ++downs; });
@@ -96,8 +90,7 @@ private Q_SLOTS:
         QCOMPARE(downs, 2);
     }
 
-    void aCombinationHeldByAnotherClientIsRefusedAndTaken()
-    {
+    void aCombinationHeldByAnotherClientIsRefusedAndTaken() {
         const std::shared_ptr<X11Display> other = X11Display::open();
         QVERIFY(other);
         const Shortcut wanted = *HotkeyText::toShortcut(QStringLiteral("command+option+j"));
@@ -106,8 +99,8 @@ private Q_SLOTS:
         xcb_generic_error_t* error = xcb_request_check(
             other->connection(),
             xcb_grab_key_checked(other->connection(), 0, other->root(),
-                                 XCB_MOD_MASK_CONTROL | other->modifierMasks().alt, keycodes.first(),
-                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+                                 XCB_MOD_MASK_CONTROL | other->modifierMasks().alt,
+                                 keycodes.first(), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         QVERIFY(!error);
 
         QVERIFY(m_layer->isTaken(wanted));
@@ -130,13 +123,13 @@ private Q_SLOTS:
         m_layer->unregisterShortcut(free);
     }
 
-    void aLayoutChangeGrabsAgain()
-    {
+    void aLayoutChangeGrabsAgain() {
         const auto setLayout = [](const QString& layout) {
             return QProcess::execute(QStringLiteral("setxkbmap"), {layout}) == 0;
         };
         // On a German layout Y and Z swap places: the grab must follow the symbol.
-        const Name name(QStringLiteral("LayoutHotkey"), HotkeyText::toShortcut(QStringLiteral("command+option+z")));
+        const Name name(QStringLiteral("LayoutHotkey"),
+                        HotkeyText::toShortcut(QStringLiteral("command+option+z")));
         int downs = 0;
         addKeyDownAction(name, [&downs] { ++downs; });
         QVERIFY(setLayout(QStringLiteral("de")));

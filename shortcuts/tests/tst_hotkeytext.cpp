@@ -11,8 +11,7 @@ class HotkeyTextTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void parsing_data()
-    {
+    void parsing_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("parses");
         QTest::addColumn<QString>("key");
@@ -36,8 +35,7 @@ private Q_SLOTS:
         QTest::newRow("empty") << "" << false << "" << QList<Modifier>{};
     }
 
-    void parsing()
-    {
+    void parsing() {
         QFETCH(QString, text);
         QFETCH(bool, parses);
         QFETCH(QString, key);
@@ -50,11 +48,11 @@ private Q_SLOTS:
         }
     }
 
-    void shortcuts_data()
-    {
+    void shortcuts_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<std::optional<Shortcut>>("shortcut");
-        QTest::newRow("default widget hotkey") << "command+option+c" << std::optional(Shortcut{8, 0x900});
+        QTest::newRow("default widget hotkey")
+            << "command+option+c" << std::optional(Shortcut{8, 0x900});
         QTest::newRow("any order") << "option+command+c" << std::optional(Shortcut{8, 0x900});
         QTest::newRow("all four") << "shift+control+option+command+z"
                                   << std::optional(Shortcut{6, 0x1B00});
@@ -64,24 +62,22 @@ private Q_SLOTS:
         QTest::newRow("no modifiers") << "'" << std::optional(Shortcut{39, 0});
     }
 
-    void shortcuts()
-    {
+    void shortcuts() {
         QFETCH(QString, text);
         QFETCH(std::optional<Shortcut>, shortcut);
         QCOMPARE(HotkeyText::toShortcut(text), shortcut);
     }
 
-    void formatting()
-    {
+    void formatting() {
         QCOMPARE(HotkeyText::fromShortcut(Shortcut{8, 0x900}), QStringLiteral("command+option+c"));
-        QCOMPARE(HotkeyText::fromShortcut(*HotkeyText::toShortcut(QStringLiteral("shift+option+control+command+)"))),
+        QCOMPARE(HotkeyText::fromShortcut(
+                     *HotkeyText::toShortcut(QStringLiteral("shift+option+control+command+)"))),
                  QStringLiteral("command+control+option+shift+)"));
         QCOMPARE(HotkeyText::fromShortcut(Shortcut{124, 0x100}), QString());
         QCOMPARE(HotkeyText::fromShortcut(Shortcut{29, 0}), QStringLiteral("0"));
     }
 
-    void theKeyTableRoundTrips()
-    {
+    void theKeyTableRoundTrips() {
         const QString characters = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789;,=-.'/()");
         QCOMPARE(characters.size(), 45);
         QSet<qint64> codes;
@@ -94,24 +90,23 @@ private Q_SLOTS:
         QCOMPARE(codes.size(), 45);
     }
 
-    void displayFormIsThePlatformsOwn()
-    {
-        QCOMPARE(HotkeyText::displayText(QStringLiteral("command+option+c")), QStringLiteral("Ctrl+Alt+C"));
-        QCOMPARE(HotkeyText::displayText(QStringLiteral("shift+command+x")), QStringLiteral("Ctrl+Shift+X"));
+    void displayFormIsThePlatformsOwn() {
+        QCOMPARE(HotkeyText::displayText(QStringLiteral("command+option+c")),
+                 QStringLiteral("Ctrl+Alt+C"));
+        QCOMPARE(HotkeyText::displayText(QStringLiteral("shift+command+x")),
+                 QStringLiteral("Ctrl+Shift+X"));
         QCOMPARE(HotkeyText::displayText(QStringLiteral("control+1")), QStringLiteral("Meta+1"));
         QCOMPARE(HotkeyText::displayText(QStringLiteral("command+option")), QString());
     }
 
-    void modifierEncodingsConvertBothWays()
-    {
+    void modifierEncodingsConvertBothWays() {
         const Shortcut shortcut = Shortcut::fromKey(Key{8}, 0x100000 | 0x80000 | 0x800000 | 0x1);
         QCOMPARE(shortcut, (Shortcut{8, 0x900}));
         QCOMPARE(shortcut.modifiers(), quint64(0x180000));
         QCOMPARE(modifierFlagsFromHotkeyModifiers(0x1000 | 0x200 | 0x4), quint64(0x60000));
     }
 
-    void jsonNeedsBothIntegers()
-    {
+    void jsonNeedsBothIntegers() {
         const Shortcut shortcut{8, 0x900};
         QCOMPARE(Shortcut::fromJson(shortcut.toJson()), shortcut);
         QVERIFY(!Shortcut::fromJson(R"({"keyCode":8})"));

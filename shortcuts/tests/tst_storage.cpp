@@ -1,11 +1,10 @@
-#include "fakeplatform.h"
-#include "temporarysettings.h"
-
 #include "core/notificationcenter.h"
 #include "core/notifications.h"
 #include "core/settingsstore.h"
+#include "fakeplatform.h"
 #include "shortcuts/shortcuts.h"
 #include "shortcuts/systemhotkeys.h"
+#include "temporarysettings.h"
 
 #include <QTest>
 
@@ -29,30 +28,28 @@ class ShortcutStorageTest : public QObject {
     QStringList m_changes;
     QObject m_observer;
 
-    QVariant stored(const QString& name) const
-    {
+    QVariant stored(const QString& name) const {
         return openSettingsStore()->value(QStringLiteral("Shortcuts_") + name);
     }
 
-    [[nodiscard]] bool grabbed(const Shortcut& shortcut) const
-    {
+    [[nodiscard]] bool grabbed(const Shortcut& shortcut) const {
         for (const auto& [id, combination] : m_grabber->grabs) {
-            if (combination.keyCode == shortcut.keyCode && combination.flags == shortcut.modifiers())
+            if (combination.keyCode == shortcut.keyCode &&
+                combination.flags == shortcut.modifiers())
                 return true;
         }
         return false;
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         NotificationCenter::defaultCenter().addObserver(
-            Notifications::shortcutByNameDidChange, &m_observer,
-            [this](const QVariantMap& info) { m_changes.append(info.value(QStringLiteral("name")).toString()); });
+            Notifications::shortcutByNameDidChange, &m_observer, [this](const QVariantMap& info) {
+                m_changes.append(info.value(QStringLiteral("name")).toString());
+            });
     }
 
-    void init()
-    {
+    void init() {
         m_settings = std::make_unique<TemporarySettings>();
         m_grabber = std::make_unique<FakeHotkeyGrabber>();
         m_layer = std::make_unique<SystemHotkeys>(*m_grabber);
@@ -61,20 +58,19 @@ private Q_SLOTS:
         m_changes.clear();
     }
 
-    void cleanup()
-    {
+    void cleanup() {
         setSystemHotkeys(nullptr);
         m_layer.reset();
         m_grabber.reset();
         m_settings.reset();
     }
 
-    void aDefaultAppliesOnceAndAClearedNameStaysCleared()
-    {
+    void aDefaultAppliesOnceAndAClearedNameStaysCleared() {
         const Name toggle = Names::windowToggleHotkey();
         QCOMPARE(shortcutForName(toggle), ctrlShiftX);
-        QCOMPARE(Shortcut::fromJson(stored(QStringLiteral("WindowToggleHotkey")).toString().toUtf8()),
-                 ctrlShiftX);
+        QCOMPARE(
+            Shortcut::fromJson(stored(QStringLiteral("WindowToggleHotkey")).toString().toUtf8()),
+            ctrlShiftX);
         QVERIFY(grabbed(ctrlShiftX));
         QCOMPARE(m_changes, QStringList{QStringLiteral("WindowToggleHotkey")});
 
@@ -98,47 +94,52 @@ private Q_SLOTS:
         QVERIFY(m_changes.isEmpty());
     }
 
-    void storingMovesTheRegistrationAndClearingWithoutDefaultRemovesTheKey()
-    {
+    void storingMovesTheRegistrationAndClearingWithoutDefaultRemovesTheKey() {
         const Name temp = Names::tempShortcut();
         storeShortcut(ctrlAltC, temp);
         storeShortcut(ctrlK, temp);
         QVERIFY(!grabbed(ctrlAltC));
         QVERIFY(grabbed(ctrlK));
         QCOMPARE(shortcutForName(temp), ctrlK);
-        QCOMPARE(m_changes, (QStringList{QStringLiteral("TempShortcut"), QStringLiteral("TempShortcut")}));
+        QCOMPARE(m_changes,
+                 (QStringList{QStringLiteral("TempShortcut"), QStringLiteral("TempShortcut")}));
 
         storeShortcut(std::nullopt, temp);
         QVERIFY(!openSettingsStore()->contains(QStringLiteral("Shortcuts_TempShortcut")));
         QVERIFY(!grabbed(ctrlK));
     }
 
-    void undecodableStorageReadsAsNone()
-    {
-        openSettingsStore()->setValue(QStringLiteral("Shortcuts_preset_hotkey_7"), QStringLiteral("{\"keyCode\":8}"));
-        openSettingsStore()->setValue(QStringLiteral("Shortcuts_preset_hotkey_8"), QStringLiteral("not json"));
+    void undecodableStorageReadsAsNone() {
+        openSettingsStore()->setValue(QStringLiteral("Shortcuts_preset_hotkey_7"),
+                                      QStringLiteral("{\"keyCode\":8}"));
+        openSettingsStore()->setValue(QStringLiteral("Shortcuts_preset_hotkey_8"),
+                                      QStringLiteral("not json"));
         QVERIFY(!shortcutForName(Names::presetHotkey(7)));
         QVERIFY(!shortcutForName(Names::presetHotkey(8)));
         // Something is stored, so a default given now does not apply.
         QVERIFY(!shortcutForName(Names::presetHotkey(8, ctrlK)));
     }
 
-    void everyNameWithThePressedShortcutFiresInOrderAndActionsAccumulate()
-    {
+    void everyNameWithThePressedShortcutFiresInOrderAndActionsAccumulate() {
         const Name first(QStringLiteral("preset_hotkey_1"), ctrlK);
         const Name second(QStringLiteral("preset_hotkey_2"), ctrlK);
         const Name other(QStringLiteral("preset_hotkey_3"), ctrlAltC);
         QStringList fired;
-        const auto action = [&fired](const char* what) { return [&fired, what] { fired.append(QLatin1String(what)); }; };
+        const auto action = [&fired](const char* what) {
+            return [&fired, what] {
+                fired.append(QLatin1String(what));
+            };
+        };
         addKeyDownAction(first, action("first"));
         addKeyDownAction(first, action("first again"));
         addKeyDownAction(second, action("second"));
         addKeyUpAction(second, action("second up"));
         addKeyDownAction(other, action("other"));
         // Registered once although two names hold it.
-        QCOMPARE(std::count_if(m_grabber->grabs.cbegin(), m_grabber->grabs.cend(),
-                               [](const auto& grab) { return grab.second.keyCode == ctrlK.keyCode; }),
-                 1);
+        QCOMPARE(
+            std::count_if(m_grabber->grabs.cbegin(), m_grabber->grabs.cend(),
+                          [](const auto& grab) { return grab.second.keyCode == ctrlK.keyCode; }),
+            1);
 
         m_grabber->press(ctrlK.keyCode, ctrlK.modifiers());
         QCOMPARE(fired, (QStringList{QStringLiteral("first"), QStringLiteral("first again"),
@@ -161,8 +162,7 @@ private Q_SLOTS:
         QVERIFY(fired.isEmpty());
     }
 
-    void theScratchSlotUnregistersAShortcutAPromptStillStores()
-    {
+    void theScratchSlotUnregistersAShortcutAPromptStillStores() {
         const Name prompt = Names::presetHotkey(5, ctrlK);
         int presses = 0;
         addKeyDownAction(prompt, [&presses] { ++presses; });
@@ -177,14 +177,17 @@ private Q_SLOTS:
         QCOMPARE(presses, 1);
     }
 
-    void identifiersAreNeverReusedAndRefusalsLeaveNoTrace()
-    {
+    void identifiersAreNeverReusedAndRefusalsLeaveNoTrace() {
         SystemHotkeys& layer = *m_layer;
         const qint64 start = layer.lastIdentifier();
         int downs = 0;
         int ups = 0;
-        const auto down = [&downs](const Shortcut&) { ++downs; };
-        const auto up = [&ups](const Shortcut&) { ++ups; };
+        const auto down = [&downs](const Shortcut&) {
+            ++downs;
+        };
+        const auto up = [&ups](const Shortcut&) {
+            ++ups;
+        };
 
         QVERIFY(layer.registerShortcut(ctrlK, down, up));
         QVERIFY(layer.registerShortcut(ctrlK, down, up));
