@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QPalette>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -124,6 +125,19 @@ private Q_SLOTS:
         QVERIFY(first->hasAppeared());
         first->appeared();
         QCOMPARE(runs, 1);
+    }
+
+    void appearanceFollowsThePaletteWithoutAPortal() {
+        const QPalette original = QGuiApplication::palette();
+        const PlatformBackend backend = PlatformBackend::create(TimerSource::system());
+        QPalette palette = original;
+        palette.setColor(QPalette::Window, QColor(30, 30, 30));
+        QGuiApplication::setPalette(palette);
+        QVERIFY(backend.appearance->isDark());
+        palette.setColor(QPalette::Window, QColor(240, 240, 240));
+        QGuiApplication::setPalette(palette);
+        QVERIFY(!backend.appearance->isDark());
+        QGuiApplication::setPalette(original);
     }
 
     void withoutX11TheBackendDegradesAndSaysWhy() {
