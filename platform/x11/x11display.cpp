@@ -189,22 +189,27 @@ QList<xcb_keycode_t> X11Display::pressedKeycodes() {
 }
 
 QList<xcb_keycode_t> X11Display::keycodesFor(quint32 keysym) {
-    QList<xcb_keycode_t> result;
+    return keycodesFor(QList<quint32>{keysym}).constFirst();
+}
+
+QList<QList<xcb_keycode_t>> X11Display::keycodesFor(const QList<quint32>& keysyms) {
+    QList<QList<xcb_keycode_t>> results(keysyms.size());
     if (!m_xkbReady || !m_xkbContext)
-        return result;
+        return results;
     const int32_t device = xkb_x11_get_core_keyboard_device_id(m_connection);
     // Read afresh each time: the layout may have changed since the last call.
     const std::unique_ptr<xkb_keymap, KeymapDeleter> keymap(xkb_x11_keymap_new_from_device(
         m_xkbContext.get(), m_connection, device, XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keymap)
-        return result;
+        return results;
     xkb_state* state = xkb_x11_state_new_from_device(keymap.get(), m_connection, device);
     const xkb_layout_index_t active =
         state ? xkb_state_serialize_layout(state, XKB_STATE_LAYOUT_EFFECTIVE) : 0;
     if (state)
         xkb_state_unref(state);
 
-    const auto collect = [&](xkb_layout_index_t layout) {
+    const auto collect = [&](quint32 keysym, xkb_layout_index_t layout) {
+        QList<xcb_keycode_t> found;
         const xkb_keycode_t min = xkb_keymap_min_keycode(keymap.get());
         const xkb_keycode_t max = xkb_keymap_max_keycode(keymap.get());
         for (xkb_keycode_t code = min; code <= max && code < 256; ++code) {
@@ -214,11 +219,14 @@ QList<xcb_keycode_t> X11Display::keycodesFor(quint32 keysym) {
             const int count =
                 xkb_keymap_key_get_syms_by_level(keymap.get(), code, layout, 0, &symbols);
             if (count == 1 && symbols[0] == keysym)
-                result.append(static_cast<xcb_keycode_t>(code));
+                found.append(static_cast<xcb_keycode_t>(code));
         }
+        return found;
     };
-    collect(active);
-    if (result.isEmpty() && active != 0)
-        collect(0);
-    return result;
+    for (qsizetype i = 0; i < keysyms.size(); ++i) {
+        results[i] = collect(keysyms.at(i), active);
+        if (results[i].isEmpty() && active != 0)
+            results[i] = collect(keysyms.at(i), 0);
+    }
+    return results;
 }

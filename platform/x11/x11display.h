@@ -56,6 +56,8 @@ public:
      * key of the keyboard produces it.
      */
     QList<xcb_keycode_t> keycodesFor(quint32 keysym);
+    /** The same for several symbols from one reading of the keyboard layout. */
+    QList<QList<xcb_keycode_t>> keycodesFor(const QList<quint32>& keysyms);
 
 private:
     X11Display(xcb_connection_t* connection, bool owned);

@@ -45,11 +45,6 @@ X11KeyboardManager::X11KeyboardManager(std::shared_ptr<X11Display> display, Time
     : m_display(std::move(display))
     , m_timers(timers) {}
 
-xcb_keycode_t X11KeyboardManager::keycodeFor(quint32 keysym, xcb_keycode_t positional) {
-    const QList<xcb_keycode_t> codes = m_display->keycodesFor(keysym);
-    return codes.isEmpty() ? positional : codes.first();
-}
-
 void X11KeyboardManager::fakeKey(xcb_keycode_t keycode, bool press) {
     xcb_test_fake_input(m_display->connection(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
                         XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
@@ -59,12 +54,22 @@ void X11KeyboardManager::postKeystroke(int keyCode, quint64 flags) {
     const std::optional<VirtualKeys::Info> key = VirtualKeys::info(keyCode);
     if (!key)
         return;
-    QList<xcb_keycode_t> modifiers;
+    // One reading of the layout for the key and its modifiers; a symbol the layout
+    // lacks falls back to its physical key.
+    QList<quint32> keysyms{key->keysym};
+    QList<xcb_keycode_t> fallbacks{key->positionalKeycode};
     for (const ModifierKey& modifier : modifierKeys) {
-        if (flags & modifier.flag)
-            modifiers.append(keycodeFor(modifier.keysym, modifier.positional));
+        if (flags & modifier.flag) {
+            keysyms.append(modifier.keysym);
+            fallbacks.append(modifier.positional);
+        }
     }
-    const xcb_keycode_t code = keycodeFor(key->keysym, key->positionalKeycode);
+    const QList<QList<xcb_keycode_t>> found = m_display->keycodesFor(keysyms);
+    QList<xcb_keycode_t> codes;
+    for (qsizetype i = 0; i < found.size(); ++i)
+        codes.append(found.at(i).isEmpty() ? fallbacks.at(i) : found.at(i).constFirst());
+    const xcb_keycode_t code = codes.takeFirst();
+    const QList<xcb_keycode_t>& modifiers = codes;
 
     for (xcb_keycode_t modifier : modifiers)
         fakeKey(modifier, true);

@@ -17,8 +17,6 @@ public:
     void whenModifiersReleased(std::function<void()> ready) override;
 
 private:
-    /** The key code that types keysym now, or positional when the layout has none. */
-    xcb_keycode_t keycodeFor(quint32 keysym, xcb_keycode_t positional);
     void fakeKey(xcb_keycode_t keycode, bool press);
 
     std::shared_ptr<X11Display> m_display;
