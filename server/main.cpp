@@ -10,6 +10,7 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -60,13 +61,18 @@ int main(int argc, char* argv[])
     if (!config.command.isEmpty())
         return OrvaneServer::runAdminCommand(config, *database, out, err);
 
+    // Every streamed answer holds two sockets (client and model server).
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+
     OrvaneServer::OrvaneService service(config, std::move(*database));
     if (!service.start(&error)) {
         err << "orvane-service: " << error << "\n";
         return 1;
     }
-    out << "orvane-service listening on " << service.listeningAddress() << Qt::endl;
-
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &service, [&] {
@@ -77,6 +83,8 @@ int main(int argc, char* argv[])
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
     }
+    // Announced only once SIGTERM is handled: whoever waits for this line may stop us at once.
+    out << "orvane-service listening on " << service.listeningAddress() << Qt::endl;
     QObject::connect(&service, &OrvaneServer::OrvaneService::stopped, &app,
                      [] { QCoreApplication::exit(0); });
     return app.exec();

@@ -1,5 +1,7 @@
 #include "orvaneservice.h"
 
+#include "generationroute.h"
+
 #include <QFile>
 #include <QLoggingCategory>
 #include <QSslCertificate>
@@ -26,6 +28,7 @@ OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObj
     , m_browserSignIn(m_accounts, m_channel)
     , m_api(m_accounts, m_presets)
     , m_pages(m_accounts, m_database)
+    , m_generation(std::make_unique<GenerationRoute>(config, m_accounts, m_presets))
 {
     m_server.setCommonHeaders({{"X-Content-Type-Options", "nosniff"},
                                {"Referrer-Policy", "no-referrer"},
@@ -40,6 +43,7 @@ OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObj
     m_browserSignIn.registerRoutes(m_server);
     m_api.registerRoutes(m_server);
     m_pages.registerRoutes(m_server);
+    m_generation->registerRoutes(m_server);
     m_server.acceptWebSocketsAt(QLatin1String(AuthChannel::SocketPath));
     connect(&m_server, &HttpServer::webSocketConnected, &m_channel, &AuthChannel::accept);
 }
@@ -67,7 +71,17 @@ bool OrvaneService::start(QString* error)
         }
         m_server.sslSetup(certificate, key);
     }
-    m_port = m_server.listen(m_config.listenAddress, m_config.listenPort);
+    if (m_config.tlsCertificatePath.isEmpty()) {
+        // A deep accept queue: many clients connect at once when a team starts its day.
+        auto* tcpServer = new QTcpServer(&m_server);
+        tcpServer->setListenBacklogSize(1024);
+        if (tcpServer->listen(m_config.listenAddress, m_config.listenPort)) {
+            m_server.bind(tcpServer);
+            m_port = tcpServer->serverPort();
+        }
+    } else {
+        m_port = m_server.listen(m_config.listenAddress, m_config.listenPort);
+    }
     if (m_port == 0) {
         *error = QStringLiteral("cannot listen on %1").arg(listeningAddress());
         return false;

@@ -16,6 +16,8 @@
 
 namespace OrvaneServer {
 
+class GenerationRoute;
+
 /** The whole service: storage, routes and the sign-in channel behind one listening port. */
 class OrvaneService : public QObject {
     Q_OBJECT
@@ -43,6 +45,7 @@ private:
     BrowserSignIn m_browserSignIn;
     ApiRoutes m_api;
     WebViewPages m_pages;
+    std::unique_ptr<GenerationRoute> m_generation;
     quint16 m_port = 0;
     bool m_stopping = false;
 };

@@ -23,31 +23,31 @@ QString ThinkFilter::feed(const QString& piece)
 {
     m_pending += piece;
     QString visible;
+    const auto emitText = [&](QStringView text) {
+        // Models put blank lines after their reasoning; they are not part of the answer.
+        if (m_trimLeading) {
+            while (!text.isEmpty() && text.front().isSpace())
+                text = text.mid(1);
+            m_trimLeading = text.isEmpty();
+        }
+        visible += text;
+    };
     while (!m_pending.isEmpty()) {
         const QString& tag = m_inside ? CloseTag : OpenTag;
         const qsizetype at = m_pending.indexOf(tag);
         if (at >= 0) {
             if (!m_inside)
-                visible += m_pending.left(at);
+                emitText(QStringView(m_pending).left(at));
             m_pending.remove(0, at + tag.size());
             m_inside = !m_inside;
-            // Models put blank lines after their reasoning; they are not part of the answer.
             m_trimLeading = !m_inside;
             continue;
         }
         const qsizetype keep = partialTagLength(m_pending, tag);
         if (!m_inside)
-            visible += m_pending.left(m_pending.size() - keep);
+            emitText(QStringView(m_pending).left(m_pending.size() - keep));
         m_pending = m_pending.right(keep);
         break;
-    }
-    if (m_trimLeading) {
-        qsizetype start = 0;
-        while (start < visible.size() && visible.at(start).isSpace())
-            ++start;
-        visible.remove(0, start);
-        if (!visible.isEmpty())
-            m_trimLeading = false;
     }
     return visible;
 }

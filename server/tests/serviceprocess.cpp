@@ -141,3 +141,15 @@ QString formField(const QByteArray& html, const QString& name)
     const QRegularExpression pattern(QStringLiteral("name=\"%1\" value=\"([^\"]*)\"").arg(name));
     return pattern.match(QString::fromUtf8(html)).captured(1);
 }
+
+int ServiceProcess::waitForExit(int timeoutMs)
+{
+    QEventLoop loop;
+    QObject::connect(&m_process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (m_process.state() != QProcess::NotRunning)
+        loop.exec();
+    if (m_process.state() != QProcess::NotRunning)
+        return -1;
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}

@@ -52,6 +52,10 @@ public:
 
     /** Sends SIGTERM and waits; the exit status. */
     int terminate();
+    /** Sends SIGTERM without waiting. */
+    void requestStop() { m_process.terminate(); }
+    /** Waits for the process to end while events are processed; the exit status. */
+    int waitForExit(int timeoutMs);
 
     QNetworkAccessManager& network() { return m_network; }
 

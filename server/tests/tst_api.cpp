@@ -144,7 +144,8 @@ private Q_SLOTS:
                                            {"GET", QStringLiteral("/api/0/presets")},
                                            {"POST", QStringLiteral("/api/0/presets")},
                                            {"DELETE", QStringLiteral("/api/0/presets/1")},
-                                           {"DELETE", QStringLiteral("/api/0/devices/logout")}}) {
+                                           {"DELETE", QStringLiteral("/api/0/devices/logout")},
+                                           {"POST", QStringLiteral("/api/0/texts")}}) {
             QCOMPARE(m_service->withKey(method, path, QStringLiteral("not-a-key")).status, 401);
             QCOMPARE(m_service->request(method, path).status, 401);
         }

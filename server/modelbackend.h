@@ -1,0 +1,44 @@
+#pragma once
+
+#include "generationrequest.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace OrvaneServer {
+
+/**
+ * One generation running on a model server. After start() it reports
+ * opened() once the model has accepted the request, then text pieces in
+ * order, and ends with exactly one of completed() or failed().
+ */
+class ModelStream : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~ModelStream() override = default;
+
+    virtual void start() = 0;
+    /** Stops the generation on the model server; no signal follows. */
+    virtual void cancel() = 0;
+
+Q_SIGNALS:
+    void opened();
+    void text(const QString& piece);
+    void completed();
+    /** opened tells whether opened() had been reported before the failure. */
+    void failed(const QString& reason, bool opened);
+};
+
+/** A language-model server that generates chat answers. */
+class ModelBackend {
+public:
+    virtual ~ModelBackend() = default;
+
+    /** A stream for the request, not yet started. */
+    virtual std::unique_ptr<ModelStream> open(const ChatRequest& request) = 0;
+};
+
+} // namespace OrvaneServer

@@ -1,0 +1,120 @@
+#include "scriptedmodelserver.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+ScriptedModelServer::ScriptedModelServer(QObject* parent)
+    : QObject(parent)
+{
+    m_server.setListenBacklogSize(1024);
+    m_server.listen(QHostAddress::LocalHost, 0);
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = m_server.nextPendingConnection())
+            serve(socket);
+    });
+}
+
+QString ScriptedModelServer::baseUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/v1").arg(m_server.serverPort());
+}
+
+ScriptedModelServer::Step ScriptedModelServer::text(const QString& content)
+{
+    const QJsonObject event{
+        {QStringLiteral("object"), QStringLiteral("chat.completion.chunk")},
+        {QStringLiteral("choices"),
+         QJsonArray{QJsonObject{{QStringLiteral("index"), 0},
+                                {QStringLiteral("delta"), QJsonObject{{QStringLiteral("content"), content}}},
+                                {QStringLiteral("finish_reason"), QJsonValue::Null}}}}};
+    return {Step::Event, "data: " + QJsonDocument(event).toJson(QJsonDocument::Compact) + "\n\n", 0};
+}
+
+void ScriptedModelServer::setFailure(int status, const QByteArray& body)
+{
+    m_failureStatus = status;
+    m_failureBody = body;
+}
+
+void ScriptedModelServer::release()
+{
+    Q_EMIT released();
+}
+
+void ScriptedModelServer::serve(QTcpSocket* socket)
+{
+    auto buffer = std::make_shared<QByteArray>();
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+        *buffer += socket->readAll();
+        const qsizetype headerEnd = buffer->indexOf("\r\n\r\n");
+        if (headerEnd < 0)
+            return;
+        const QByteArray headers = buffer->left(headerEnd);
+        const qsizetype lengthAt = headers.toLower().indexOf("content-length:");
+        const qsizetype length =
+            headers.mid(lengthAt + 15, headers.indexOf('\r', lengthAt) - lengthAt - 15).trimmed().toLongLong();
+        if (buffer->size() < headerEnd + 4 + length)
+            return;
+        socket->disconnect(this);
+        m_headers.append(headers);
+        m_requests.append(QJsonDocument::fromJson(buffer->mid(headerEnd + 4, length)).object());
+        Q_EMIT requestReceived();
+        if (m_failureStatus) {
+            socket->write("HTTP/1.1 " + QByteArray::number(m_failureStatus)
+                          + " Failed\r\nContent-Type: application/json\r\nContent-Length: "
+                          + QByteArray::number(m_failureBody.size()) + "\r\nConnection: close\r\n\r\n"
+                          + m_failureBody);
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"
+                      "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
+        connect(socket, &QTcpSocket::disconnected, this, [this] {
+            ++m_dropped;
+            Q_EMIT clientDropped();
+        });
+        play(socket, 0);
+    });
+}
+
+void ScriptedModelServer::play(QTcpSocket* socket, qsizetype step)
+{
+    const QPointer<QTcpSocket> guard(socket);
+    for (; step < m_script.size(); ++step) {
+        const Step& current = m_script.at(step);
+        switch (current.kind) {
+        case Step::Event:
+        case Step::Raw:
+            socket->write(QByteArray::number(current.data.size(), 16) + "\r\n" + current.data + "\r\n");
+            socket->flush();
+            break;
+        case Step::Pause:
+            QTimer::singleShot(current.pauseMs, this, [this, guard, step] {
+                if (guard)
+                    play(guard, step + 1);
+            });
+            return;
+        case Step::Hold: {
+            auto connection = std::make_shared<QMetaObject::Connection>();
+            *connection = connect(this, &ScriptedModelServer::released, this, [this, guard, step, connection] {
+                disconnect(*connection);
+                if (guard)
+                    play(guard, step + 1);
+            });
+            return;
+        }
+        case Step::Close:
+            socket->disconnect(this);
+            socket->abort();
+            return;
+        }
+    }
+    socket->write("0\r\n\r\n");
+    socket->disconnect(this);
+    ++m_finished;
+    socket->disconnectFromHost();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QTcpServer>
+
+/**
+ * An OpenAI-compatible chat-completions server on loopback that plays a
+ * script: each request is answered with the scripted events, written as
+ * HTTP chunks with the scripted pauses. A Hold step waits for release().
+ */
+class ScriptedModelServer : public QObject {
+    Q_OBJECT
+public:
+    struct Step {
+        enum Kind { Event, Raw, Pause, Hold, Close };
+        Kind kind = Event;
+        QByteArray data;
+        int pauseMs = 0;
+    };
+
+    explicit ScriptedModelServer(QObject* parent = nullptr);
+
+    [[nodiscard]] QString baseUrl() const;
+    /** A text delta event ("data: {...}\n\n"). */
+    static Step text(const QString& content);
+    static Step done() { return {Step::Raw, "data: [DONE]\n\n", 0}; }
+    static Step pause(int ms) { return {Step::Pause, {}, ms}; }
+    static Step hold() { return {Step::Hold, {}, 0}; }
+    static Step closeConnection() { return {Step::Close, {}, 0}; }
+
+    void setScript(QList<Step> steps) { m_script = std::move(steps); }
+    /** Answers with this status and body instead of a stream. */
+    void setFailure(int status, const QByteArray& body);
+    /** Continues every connection waiting at a Hold step. */
+    void release();
+
+    [[nodiscard]] QList<QJsonObject> requests() const { return m_requests; }
+    [[nodiscard]] QList<QByteArray> requestHeaders() const { return m_headers; }
+    [[nodiscard]] int finishedConnections() const { return m_finished; }
+    [[nodiscard]] int connectionsDroppedByClient() const { return m_dropped; }
+
+Q_SIGNALS:
+    void requestReceived();
+    void released();
+    void clientDropped();
+
+private:
+    void serve(QTcpSocket* socket);
+    void play(QTcpSocket* socket, qsizetype step);
+
+    QTcpServer m_server;
+    QList<Step> m_script;
+    QList<QJsonObject> m_requests;
+    QList<QByteArray> m_headers;
+    int m_failureStatus = 0;
+    QByteArray m_failureBody;
+    int m_finished = 0;
+    int m_dropped = 0;
+};
