@@ -1,0 +1,182 @@
+#include "settings/authorizationviewmodel.h"
+
+#include "core/maincoordinatorprotocol.h"
+#include "core/notificationcenter.h"
+#include "core/notifications.h"
+#include "core/timer.h"
+#include "platform/permissionsmanager.h"
+#include "service/servicebase.h"
+#include "store/userstore.h"
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QWindow>
+
+using namespace std::chrono_literals;
+
+AuthorizationViewModel::AuthorizationViewModel(Dependencies deps, QObject* parent)
+    : QObject(parent)
+    , m_deps(std::move(deps))
+    , m_authToken(makeToken())
+    , m_userStore(m_deps.coordinator.getUserStore())
+{
+    if (!m_userStore.isAuthorised()) {
+        resetToSignIn();
+        return;
+    }
+    if (!m_deps.permissionsManager.isTrusted(true)) {
+        show(PageRequests::welcomePath);
+        startPolling();
+    }
+}
+
+AuthorizationViewModel::~AuthorizationViewModel() = default;
+
+AuthorizationViewModel::SocketFactory AuthorizationViewModel::serviceSocketFactory(const ServiceBase& base)
+{
+    return [&base](const QString& token) -> std::unique_ptr<WebSocketAuthServiceProtocol> {
+        return WebSocketAuthService::create(token, Log("webSocket"), base);
+    };
+}
+
+AuthorizationViewModel::BrowserOpener AuthorizationViewModel::desktopBrowser()
+{
+    return [](const QUrl& url) { QDesktopServices::openUrl(url); };
+}
+
+QString AuthorizationViewModel::makeToken()
+{
+    // Bytes at or above the largest multiple of the alphabet size are drawn again,
+    // so every character is equally likely.
+    const auto size = static_cast<quint32>(tokenAlphabet.size());
+    const quint32 limit = 256 - 256 % size;
+    QString token;
+    token.reserve(tokenLength);
+    while (token.size() < tokenLength) {
+        const quint32 byte = QRandomGenerator::system()->generate() & 0xff;
+        if (byte < limit)
+            token.append(tokenAlphabet.at(static_cast<qsizetype>(byte % size)));
+    }
+    return token;
+}
+
+bool AuthorizationViewModel::isPolling() const
+{
+    return m_accebilityTimer && m_accebilityTimer->isActive();
+}
+
+QVariant AuthorizationViewModel::urlRequestValue() const
+{
+    return m_urlRequest ? QVariant::fromValue(*m_urlRequest) : QVariant();
+}
+
+void AuthorizationViewModel::show(const QString& path)
+{
+    m_urlRequest = PageRequests::pageRequest(path, m_deps.coordinator, PageRequests::Hotkey::included,
+                                             m_deps.base);
+    Q_EMIT urlRequestChanged();
+}
+
+void AuthorizationViewModel::resetToSignIn()
+{
+    m_urlRequest = PageRequests::signInRequest(m_deps.coordinator, m_deps.base);
+    Q_EMIT urlRequestChanged();
+}
+
+void AuthorizationViewModel::handleAction(const QString& identifier)
+{
+    if (identifier == QLatin1String("sign_in")) {
+        startSignIn(QStringLiteral("/users/log_in"));
+    } else if (identifier == QLatin1String("sign_up")) {
+        startSignIn(QStringLiteral("/users/register"));
+    } else if (identifier == QLatin1String("show_settings")) {
+        m_deps.permissionsManager.openAccessibilitySettings();
+    } else if (identifier == QLatin1String("settings")) {
+        m_deps.coordinator.openSettings();
+        start();
+    } else if (identifier == QLatin1String("start")) {
+        start();
+    } else if (identifier == QLatin1String("logout")) {
+        NotificationCenter::defaultCenter().post(Notifications::userLoggedOut);
+        resetToSignIn();
+    }
+}
+
+void AuthorizationViewModel::start()
+{
+    m_deps.coordinator.closeAuthorization();
+    resetToSignIn();
+    m_deps.coordinator.setCanShowWidget(true);
+    m_deps.coordinator.showWidget();
+    m_deps.coordinator.setAccessoryPolicy();
+}
+
+void AuthorizationViewModel::startSignIn(const QString& browserPath)
+{
+    const QUrl url = m_deps.base.httpUrl(browserPath, ServiceBase::QueryItems{{QStringLiteral("token"), m_authToken}});
+    m_urlToOpen = url.isValid() ? std::optional<QUrl>(url) : std::nullopt;
+    // Replacing the service drops the earlier attempt's connection.
+    m_authWebSocket = m_deps.makeSocket(m_authToken);
+    if (m_authWebSocket)
+        m_authWebSocket->connect(this);
+}
+
+void AuthorizationViewModel::channelReady()
+{
+    if (!m_urlToOpen) {
+        m_logger.error(QStringLiteral("not able to construct url: nil"));
+        return;
+    }
+    m_deps.openBrowser(*m_urlToOpen);
+    QPointer<AuthorizationViewModel> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (self)
+            self->show(PageRequests::continuePath);
+    });
+}
+
+void AuthorizationViewModel::userReceived(const AuthJoinReplayDto& message)
+{
+    if (!message.topic.contains(m_authToken))
+        return;
+    m_userStore.setUser(message.payload);
+    if (m_authWebSocket)
+        m_authWebSocket->disconnect();
+    if (!m_userStore.isAuthorised())
+        return;
+    m_deps.coordinator.loadPresets();
+    if (m_deps.permissionsManager.isTrusted(true)) {
+        show(PageRequests::finishPath);
+    } else {
+        show(PageRequests::welcomePath);
+        startPolling();
+    }
+}
+
+void AuthorizationViewModel::startPolling()
+{
+    if (isPolling())
+        return;
+    if (!m_accebilityTimer)
+        m_accebilityTimer = m_deps.timers.createTimer();
+    m_accebilityTimer->start(1s, Timer::Mode::Repeating, [this] { checkAccessibility(); });
+}
+
+void AuthorizationViewModel::checkAccessibility()
+{
+    if (!m_deps.permissionsManager.isTrusted(true))
+        return;
+    // Stopped, not destroyed: this runs inside the timer's own action.
+    m_accebilityTimer->stop();
+    show(PageRequests::finishPath);
+    // Bring the sign-in window back in front of the settings the user just used.
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (window->isVisible() && window->objectName() == QLatin1String("Authorization")) {
+            window->raise();
+            window->requestActivate();
+        }
+    }
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "core/log.h"
+#include "service/websocketauthservice.h"
+#include "settings/pagerequest.h"
+
+#include <QObject>
+#include <QUrl>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class MainCoordinatorProtocol;
+class PermissionsManagerProtocol;
+class ServiceBase;
+class Timer;
+class TimerSource;
+class UserStoreProtocol;
+
+/**
+ * The sign-in window: which service page it shows, the browser sign-in tied to this
+ * window's token, the sign-in channel that delivers the user, and the wait for the
+ * input permission.
+ */
+class AuthorizationViewModel final : public QObject, public WebSocketAuthServiceDelegate {
+    Q_OBJECT
+    Q_PROPERTY(QVariant urlRequest READ urlRequestValue NOTIFY urlRequestChanged)
+    Q_PROPERTY(double width MEMBER width CONSTANT)
+    Q_PROPERTY(double height MEMBER height CONSTANT)
+
+public:
+    using SocketFactory =
+        std::function<std::unique_ptr<WebSocketAuthServiceProtocol>(const QString& token)>;
+    using BrowserOpener = std::function<void(const QUrl& url)>;
+
+    struct Dependencies {
+        MainCoordinatorProtocol& coordinator;
+        PermissionsManagerProtocol& permissionsManager;
+        const ServiceBase& base;
+        TimerSource& timers;
+        /** Makes the sign-in channel for a token. */
+        SocketFactory makeSocket;
+        BrowserOpener openBrowser;
+    };
+
+    static constexpr int tokenLength = 24;
+    static inline const QString tokenAlphabet =
+        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
+
+    explicit AuthorizationViewModel(Dependencies deps, QObject* parent = nullptr);
+    ~AuthorizationViewModel() override;
+
+    /** The production dependencies: the real socket and the desktop's browser. */
+    static SocketFactory serviceSocketFactory(const ServiceBase& base);
+    static BrowserOpener desktopBrowser();
+
+    /** 24 characters of tokenAlphabet from the system's secure source, unbiased. */
+    [[nodiscard]] static QString makeToken();
+
+    const double width = 844;
+    const double height = 620;
+
+    [[nodiscard]] const QString& authToken() const { return m_authToken; }
+    [[nodiscard]] const std::optional<PageRequest>& urlRequest() const { return m_urlRequest; }
+    [[nodiscard]] const std::optional<QUrl>& urlToOpen() const { return m_urlToOpen; }
+    [[nodiscard]] bool isPolling() const;
+    [[nodiscard]] WebSocketAuthServiceProtocol* authWebSocket() const { return m_authWebSocket.get(); }
+
+    /** An identifier the page reported. */
+    Q_INVOKABLE void handleAction(const QString& identifier);
+    void checkAccessibility();
+
+    void channelReady() override;
+    void userReceived(const AuthJoinReplayDto& message) override;
+
+Q_SIGNALS:
+    void urlRequestChanged();
+
+private:
+    [[nodiscard]] QVariant urlRequestValue() const;
+    void show(const QString& path);
+    void resetToSignIn();
+    void startSignIn(const QString& browserPath);
+    void startPolling();
+    void start();
+
+    Dependencies m_deps;
+    QString m_authToken;
+    std::unique_ptr<WebSocketAuthServiceProtocol> m_authWebSocket;
+    UserStoreProtocol& m_userStore;
+    Log m_logger{"url"};
+    std::optional<QUrl> m_urlToOpen;
+    std::optional<PageRequest> m_urlRequest;
+    std::unique_ptr<Timer> m_accebilityTimer;
+};

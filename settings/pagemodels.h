@@ -1,0 +1,99 @@
+#pragma once
+
+#include "core/log.h"
+#include "settings/pagerequest.h"
+
+#include <QObject>
+#include <QVariant>
+#include <QtQml/qqmlregistration.h>
+
+class MainCoordinatorProtocol;
+class ServiceBase;
+class UserStoreProtocol;
+
+/** The account tab: the service's account page; "logout" signs the user out. */
+class SettingsAccountModel final : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Created by the settings window")
+    Q_PROPERTY(double width MEMBER width CONSTANT)
+    Q_PROPERTY(double height MEMBER height CONSTANT)
+
+public:
+    SettingsAccountModel(MainCoordinatorProtocol& coordinator, const ServiceBase& base,
+                         QObject* parent = nullptr);
+
+    const double width = 604;
+    const double height = 460;
+
+    /** Built afresh each time the page is shown; invalid (and logged) without a URL. */
+    [[nodiscard]] Q_INVOKABLE QVariant urlRequest() const;
+    [[nodiscard]] PageRequest pageRequest() const;
+    Q_INVOKABLE void handleAction(const QString& identifier);
+
+private:
+    const Log m_logger{"url"};
+    MainCoordinatorProtocol& m_coordinator;
+    const ServiceBase& m_base;
+};
+
+/** The support tab: the service's problem-report page, loaded again after every button. */
+class SettingsSupportViewModel final : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Created by the settings window")
+    Q_PROPERTY(QString sendReportId MEMBER sendReportId CONSTANT)
+    Q_PROPERTY(double width MEMBER width CONSTANT)
+    Q_PROPERTY(double height MEMBER height CONSTANT)
+
+public:
+    SettingsSupportViewModel(MainCoordinatorProtocol& coordinator, const ServiceBase& base,
+                             QObject* parent = nullptr);
+
+    const QString sendReportId = QStringLiteral("send_report");
+    const double width = 604;
+    const double height = 467;
+
+    [[nodiscard]] Q_INVOKABLE QVariant urlRequest() const;
+    [[nodiscard]] PageRequest pageRequest() const;
+
+private:
+    const Log m_logger{"url"};
+    MainCoordinatorProtocol& m_coordinator;
+    const ServiceBase& m_base;
+};
+
+/** The help window: the service's help page, which shows the current widget hotkey. */
+class HelpCenterViewModel final : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Created by the help window")
+    Q_PROPERTY(QVariant urlRequest READ urlRequestValue NOTIFY urlRequestChanged)
+    Q_PROPERTY(double width MEMBER width CONSTANT)
+    Q_PROPERTY(double height MEMBER height CONSTANT)
+
+public:
+    HelpCenterViewModel(MainCoordinatorProtocol& coordinator, const ServiceBase& base,
+                        QObject* parent = nullptr);
+
+    const QString viewPath = PageRequests::helpPath;
+    const double width = 844;
+    const double height = 620;
+
+    [[nodiscard]] const std::optional<PageRequest>& urlRequest() const { return m_urlRequest; }
+    Q_INVOKABLE void handleAction(const QString& identifier);
+    /** The window opens again: the user may have changed since the last time. */
+    Q_INVOKABLE void refresh();
+
+Q_SIGNALS:
+    void urlRequestChanged();
+
+private:
+    [[nodiscard]] QVariant urlRequestValue() const;
+    void rebuildRequest();
+
+    MainCoordinatorProtocol& m_coordinator;
+    const ServiceBase& m_base;
+    UserStoreProtocol& m_userStore;
+    std::optional<PageRequest> m_urlRequest;
+};

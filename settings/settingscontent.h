@@ -1,0 +1,45 @@
+#pragma once
+
+#include "settings/pagemodels.h"
+#include "settings/settingscustomisationmodel.h"
+#include "settings/settingsviewmodel.h"
+
+#include <QObject>
+#include <QtQml/qqmlregistration.h>
+
+class MainCoordinatorProtocol;
+class ServiceBase;
+class TimerSource;
+
+/** The settings window's tabs, in order: Prompts, Account, Customisation, Support. */
+class SettingsContent final : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Created with the settings window")
+    Q_PROPERTY(SettingsViewModel* prompts READ prompts CONSTANT)
+    Q_PROPERTY(SettingsAccountModel* account READ account CONSTANT)
+    Q_PROPERTY(SettingsCustomisationModel* customisation READ customisation CONSTANT)
+    Q_PROPERTY(SettingsSupportViewModel* support READ support CONSTANT)
+
+public:
+    SettingsContent(MainCoordinatorProtocol& coordinator, const ServiceBase& base, TimerSource& timers,
+                    QObject* parent = nullptr)
+        : QObject(parent)
+        , m_prompts(new SettingsViewModel(coordinator, timers, this))
+        , m_account(new SettingsAccountModel(coordinator, base, this))
+        , m_customisation(new SettingsCustomisationModel(this))
+        , m_support(new SettingsSupportViewModel(coordinator, base, this))
+    {
+    }
+
+    [[nodiscard]] SettingsViewModel* prompts() const { return m_prompts; }
+    [[nodiscard]] SettingsAccountModel* account() const { return m_account; }
+    [[nodiscard]] SettingsCustomisationModel* customisation() const { return m_customisation; }
+    [[nodiscard]] SettingsSupportViewModel* support() const { return m_support; }
+
+private:
+    SettingsViewModel* m_prompts;
+    SettingsAccountModel* m_account;
+    SettingsCustomisationModel* m_customisation;
+    SettingsSupportViewModel* m_support;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "settings/recordercontrol.h"
+
+#include <QObject>
+#include <QtQml/qqmlregistration.h>
+
+/** The customisation tab: launch at login and the widget hotkey. */
+class SettingsCustomisationModel final : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Created by the settings window")
+    Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
+    Q_PROPERTY(Shortcuts::RecorderControl* windowHotkeyRecorder READ windowHotkeyRecorder CONSTANT)
+
+public:
+    explicit SettingsCustomisationModel(QObject* parent);
+
+    /**
+     * Stores the widget hotkey's text ("" for none, or for a key without a text form)
+     * in the preferences and announces it with "WindowHotkeyUpdated".
+     */
+    static void updateWindowHotkey(const std::optional<Shortcuts::Shortcut>& shortcut);
+
+    [[nodiscard]] bool launchAtLogin() const;
+    void setLaunchAtLogin(bool enabled);
+    [[nodiscard]] Shortcuts::RecorderControl* windowHotkeyRecorder() const { return m_recorder; }
+
+Q_SIGNALS:
+    void launchAtLoginChanged();
+
+private:
+    Shortcuts::RecorderControl* m_recorder;
+};

@@ -1,0 +1,371 @@
+#include "settings/settingsviewmodel.h"
+
+#include "core/maincoordinatorprotocol.h"
+#include "core/notificationcenter.h"
+#include "core/notifications.h"
+#include "core/timer.h"
+#include "settings/recordercontrol.h"
+#include "shortcuts/hotkeytext.h"
+#include "shortcuts/shortcuts.h"
+
+#include <QLocale>
+#include <QPointer>
+#include <QTimer>
+
+using namespace std::chrono_literals;
+
+SettingsViewModel::SettingsViewModel(MainCoordinatorProtocol& coordinator, TimerSource& timers, QObject* parent)
+    : QObject(parent)
+    , m_coordinator(coordinator)
+    , m_currentPrompt(blankTemplate())
+    , m_sentTimer(timers.createTimer())
+{
+    QPointer<SettingsViewModel> self(this);
+    // The store may announce from any thread; the reload always runs on ours.
+    NotificationCenter::defaultCenter().addObserver(Notifications::promptsUpdated, this,
+                                                    [self](const QVariantMap&) {
+                                                        if (self)
+                                                            self->scheduleLoadPrompts();
+                                                    });
+    Shortcuts::storeShortcut(std::nullopt, Shortcuts::Names::tempShortcut());
+    m_hotkeyRecorder = new Shortcuts::RecorderControl(
+        Shortcuts::Names::tempShortcut(),
+        [self](const std::optional<Shortcuts::Shortcut>& shortcut) {
+            if (self)
+                self->hotkeyChanged(shortcut);
+        },
+        this);
+}
+
+SettingsViewModel::~SettingsViewModel() = default;
+
+QString SettingsViewModel::rawValue(FormState state)
+{
+    switch (state) {
+    case FormState::idle:
+        return QStringLiteral("Prompts");
+    case FormState::adding:
+        return QStringLiteral("Adding");
+    case FormState::sending:
+        return QStringLiteral("Sending");
+    case FormState::sent:
+        return QStringLiteral("Sent");
+    }
+    return {};
+}
+
+PresetEntry SettingsViewModel::blankTemplate(const QString& name)
+{
+    PresetDto preset;
+    preset.id = -1;
+    preset.name = name;
+    return std::make_shared<PresetData>(preset, true, false);
+}
+
+PresetStoreProtocol& SettingsViewModel::store() const
+{
+    return m_coordinator.getPresetStore();
+}
+
+void SettingsViewModel::scheduleLoadPrompts()
+{
+    QMetaObject::invokeMethod(this, &SettingsViewModel::loadPrompts, Qt::QueuedConnection);
+}
+
+void SettingsViewModel::loadPrompts()
+{
+    setFormState(FormState::idle);
+    m_prompts = store().presets();
+    m_globalPrompts.clear();
+    m_userPrompts.clear();
+    for (const PresetEntry& entry : std::as_const(m_prompts))
+        (entry->preset.global ? m_globalPrompts : m_userPrompts).append(entry);
+    Q_EMIT promptsChanged();
+
+    if (m_promptNameToSelect) {
+        for (const PresetEntry& entry : std::as_const(m_prompts)) {
+            if (entry->preset.name == *m_promptNameToSelect) {
+                setSelectedPrompt(entry);
+                return;
+            }
+        }
+    }
+    if (!m_globalPrompts.isEmpty())
+        setSelectedPrompt(m_globalPrompts.first());
+}
+
+void SettingsViewModel::setSelectedPrompt(const std::optional<PresetEntry>& entry)
+{
+    selectPrompt(entry);
+    m_selectedPrompt = entry;
+    storeInitialValues();
+}
+
+void SettingsViewModel::selectPrompt(const std::optional<PresetEntry>& entry)
+{
+    m_currentPrompt = entry ? std::make_shared<PresetData>(**entry) : blankTemplate();
+    m_isPropmtSelected = m_currentPrompt->preset.id >= 1;
+    setShowTooltipError(false);
+    m_disablePromptEdit = (entry && (*entry)->preset.global) || !m_isPropmtSelected;
+    detectChanges();
+    Q_EMIT currentPromptChanged();
+    // The recorder shows the prompt's hotkey through the scratch slot.
+    const auto shortcut = entry ? Shortcuts::HotkeyText::toShortcut((*entry)->preset.hotkey) : std::nullopt;
+    Shortcuts::storeShortcut(shortcut, Shortcuts::Names::tempShortcut());
+}
+
+void SettingsViewModel::storeInitialValues()
+{
+    setIsPropmtChanged(false);
+    const PresetDto& preset = m_currentPrompt->preset;
+    m_initialPresetName = preset.name;
+    m_initialUserMessage = preset.userMessage;
+    m_initialSystemMessage = preset.systemMessage;
+    m_initialTemperature = preset.temperature;
+    m_initialHotkey = preset.hotkey;
+}
+
+void SettingsViewModel::detectChanges()
+{
+    const PresetDto& preset = m_currentPrompt->preset;
+    const bool changed = (m_initialPresetName && preset.name != *m_initialPresetName)
+                         || (m_initialUserMessage && preset.userMessage != *m_initialUserMessage)
+                         || (m_initialSystemMessage && preset.systemMessage != *m_initialSystemMessage)
+                         || (m_initialTemperature && preset.temperature != *m_initialTemperature);
+    // A differing hotkey is decided by hotkeyChanged alone.
+    if (m_initialHotkey && preset.hotkey == *m_initialHotkey)
+        setIsPropmtChanged(changed);
+}
+
+void SettingsViewModel::editCurrentPrompt(const std::function<void(PresetDto&)>& edit)
+{
+    edit(m_currentPrompt->preset);
+    detectChanges();
+    Q_EMIT currentPromptChanged();
+}
+
+void SettingsViewModel::hotkeyChanged(const std::optional<Shortcuts::Shortcut>& shortcut)
+{
+    if (!m_isPropmtSelected)
+        return;
+    if (!shortcut) {
+        editCurrentPrompt([](PresetDto& preset) { preset.hotkey = QString(); });
+        if (m_initialHotkey)
+            setIsPropmtChanged(true);
+        return;
+    }
+    const QString text = Shortcuts::HotkeyText::fromShortcut(*shortcut);
+    for (const PresetEntry& entry : store().presets()) {
+        if (entry->preset.hotkey == text && entry->id != m_currentPrompt->id) {
+            setIsPropmtChanged(false);
+            setShowTooltipError(true);
+            return;
+        }
+    }
+    setShowTooltipError(false);
+    editCurrentPrompt([&text](PresetDto& preset) { preset.hotkey = text; });
+    if (m_initialHotkey && *m_initialHotkey != text) {
+        setIsPropmtChanged(true);
+        return;
+    }
+    const PresetDto& preset = m_currentPrompt->preset;
+    if (m_initialPresetName && m_initialUserMessage && m_initialSystemMessage && m_initialTemperature
+        && preset.name == *m_initialPresetName && preset.userMessage == *m_initialUserMessage
+        && preset.systemMessage == *m_initialSystemMessage && preset.temperature == *m_initialTemperature)
+        setIsPropmtChanged(false);
+}
+
+std::optional<PresetEntry> SettingsViewModel::entryWithId(qint64 id) const
+{
+    for (const PresetEntry& entry : m_prompts) {
+        if (entry->id == id)
+            return entry;
+    }
+    return std::nullopt;
+}
+
+void SettingsViewModel::selectPrompt(qint64 id)
+{
+    if (const auto entry = entryWithId(id))
+        setSelectedPrompt(entry);
+}
+
+void SettingsViewModel::togglePrompt(qint64 id)
+{
+    if (const auto entry = entryWithId(id))
+        setToggledPreset(*entry);
+}
+
+void SettingsViewModel::setToggledPreset(const PresetEntry& entry)
+{
+    m_toggledPreset = entry;
+    m_promptNameToSelect = entry->preset.name;
+    store().togglePreset(entry);
+}
+
+void SettingsViewModel::addPrompt()
+{
+    store().createPreset(blankTemplate(newPromptName), this);
+    m_promptNameToSelect = newPromptName;
+    setFormState(FormState::adding);
+}
+
+void SettingsViewModel::duplicatePrompt()
+{
+    const PresetDto& source = m_currentPrompt->preset;
+    PresetEntry copy = blankTemplate(source.name + QStringLiteral(" copy"));
+    copy->preset.temperature = source.temperature;
+    copy->preset.systemMessage = source.systemMessage;
+    copy->preset.userMessage = source.userMessage;
+    store().createPreset(copy, this);
+    m_promptNameToSelect = copy->preset.name;
+}
+
+void SettingsViewModel::savePrompt(bool fromAdvancedView)
+{
+    if (m_formState != FormState::idle || m_currentPrompt->preset.id < 1)
+        return;
+    setFormState(FormState::sending);
+    m_isFromAdvancedView = fromAdvancedView;
+    store().updatePreset(m_currentPrompt, this);
+    m_promptNameToSelect = m_currentPrompt->preset.name;
+}
+
+void SettingsViewModel::deletePrompt()
+{
+    const qint64 id = m_currentPrompt->id;
+    m_userPrompts.removeIf([id](const PresetEntry& entry) { return entry->id == id; });
+    Q_EMIT promptsChanged();
+    store().deletePreset(m_currentPrompt);
+    if (!m_globalPrompts.isEmpty())
+        setSelectedPrompt(m_globalPrompts.first());
+}
+
+void SettingsViewModel::didCreatePreset(const PresetEntry&)
+{
+    scheduleLoadPrompts();
+}
+
+void SettingsViewModel::didUpdatePreset(const PresetEntry&)
+{
+    QPointer<SettingsViewModel> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (!self)
+            return;
+        self->scheduleLoadPrompts();
+        self->m_initialPresetName.reset();
+        self->m_initialUserMessage.reset();
+        self->m_initialSystemMessage.reset();
+        self->m_initialTemperature.reset();
+        self->m_initialHotkey.reset();
+        self->setIsPropmtChanged(false);
+        self->setFormState(FormState::sent);
+        if (!self->m_isFromAdvancedView)
+            self->setSelectedPrompt(std::nullopt);
+        self->m_sentTimer->start(500ms, Timer::Mode::SingleShot, [self] {
+            if (self)
+                self->setFormState(FormState::idle);
+        });
+    });
+}
+
+void SettingsViewModel::setName(const QString& name)
+{
+    editCurrentPrompt([&name](PresetDto& preset) { preset.name = name; });
+}
+
+void SettingsViewModel::setUserMessage(const QString& message)
+{
+    editCurrentPrompt([&message](PresetDto& preset) { preset.userMessage = message; });
+}
+
+void SettingsViewModel::setSystemMessage(const QString& message)
+{
+    editCurrentPrompt([&message](PresetDto& preset) { preset.systemMessage = message; });
+}
+
+void SettingsViewModel::setTemperature(double temperature)
+{
+    const double bounded = std::clamp(temperature, 0.0, 1.0);
+    editCurrentPrompt([bounded](PresetDto& preset) { preset.temperature = bounded; });
+}
+
+QString SettingsViewModel::temperatureText() const
+{
+    return QLocale().toString(m_currentPrompt->preset.temperature, 'f', 1);
+}
+
+void SettingsViewModel::setTemperatureText(const QString& text)
+{
+    bool ok = false;
+    const double value = QLocale().toDouble(text, &ok);
+    if (ok)
+        setTemperature(value);
+    else
+        Q_EMIT currentPromptChanged(); // the field shows the stored value again
+}
+
+QString SettingsViewModel::saveButtonTitle() const
+{
+    switch (m_formState) {
+    case FormState::idle:
+        return QStringLiteral("page.settings.savePrompt");
+    case FormState::sending:
+        return QStringLiteral("page.settings.savingPrompt");
+    case FormState::adding:
+        return QStringLiteral("page.settings.addingPrompt");
+    case FormState::sent:
+        return QStringLiteral("page.settings.savedPrompt");
+    }
+    return {};
+}
+
+namespace {
+
+QVariantList rows(const QList<PresetEntry>& entries)
+{
+    QVariantList list;
+    for (const PresetEntry& entry : entries) {
+        list.append(QVariantMap{{QStringLiteral("id"), entry->id},
+                                {QStringLiteral("name"), entry->preset.name},
+                                {QStringLiteral("hotkey"), Shortcuts::HotkeyText::displayText(entry->preset.hotkey)},
+                                {QStringLiteral("enabled"), entry->enabled}});
+    }
+    return list;
+}
+
+} // namespace
+
+QVariantList SettingsViewModel::globalPromptRows() const
+{
+    return rows(m_globalPrompts);
+}
+
+QVariantList SettingsViewModel::userPromptRows() const
+{
+    return rows(m_userPrompts);
+}
+
+void SettingsViewModel::setIsPropmtChanged(bool changed)
+{
+    if (m_isPropmtChanged == changed)
+        return;
+    m_isPropmtChanged = changed;
+    Q_EMIT isPropmtChangedChanged();
+}
+
+void SettingsViewModel::setShowTooltipError(bool show)
+{
+    if (m_showTooltipError == show)
+        return;
+    m_showTooltipError = show;
+    Q_EMIT showTooltipErrorChanged();
+}
+
+void SettingsViewModel::setFormState(FormState state)
+{
+    if (m_formState == state)
+        return;
+    m_formState = state;
+    Q_EMIT formStateChanged();
+}
