@@ -1,0 +1,34 @@
+#include "widget/widgettypes.h"
+
+#include "platform/virtualkeys.h"
+
+#include <QKeyEvent>
+
+std::optional<WidgetKeyEvent> widgetKeyEvent(const QKeyEvent& event, const QString& windowTitle)
+{
+    switch (event.key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+        return std::nullopt; // a modifier on its own is no key press of the widget's
+    default:
+        break;
+    }
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    quint64 flags = 0;
+    if (modifiers & Qt::ControlModifier)
+        flags |= ModifierFlags::command;
+    if (modifiers & Qt::AltModifier)
+        flags |= ModifierFlags::option;
+    if (modifiers & Qt::ShiftModifier)
+        flags |= ModifierFlags::shift;
+    if (modifiers & Qt::MetaModifier)
+        flags |= ModifierFlags::control;
+    return WidgetKeyEvent{VirtualKeys::fromQtKey(event.key()).value_or(-1), flags, windowTitle};
+}
