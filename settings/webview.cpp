@@ -107,22 +107,30 @@ const QRegularExpression& spanPattern()
 WebView::WebView(QObject* parent)
     : QObject(parent)
     , m_headers(std::make_unique<PageHeaders>())
-    , m_profile(new QQuickWebEngineProfile(this))
-    , m_channel(new QQmlWebChannel(this))
 {
+}
+
+void WebView::createProfile()
+{
+    // Made on first use by a view, so that the bridge alone starts no browser engine.
+    if (m_profile)
+        return;
+    m_profile = new QQuickWebEngineProfile(this);
     m_profile->setOffTheRecord(true);
     m_profile->setUrlRequestInterceptor(m_headers.get());
-    m_channel->registerObject(QStringLiteral("jsMessenger"), new JsMessenger(*this));
     // The script collection's type is not public; its invokable interface is.
     if (auto* scripts = m_profile->property("userScripts").value<QObject*>()) {
         for (const QWebEngineScript& script : userScripts())
             QMetaObject::invokeMethod(scripts, "insert", Q_ARG(QWebEngineScript, script));
     }
+    m_channel = new QQmlWebChannel(this);
+    m_channel->registerObject(QStringLiteral("jsMessenger"), new JsMessenger(*this));
 }
 
 WebView::~WebView()
 {
-    m_profile->setUrlRequestInterceptor(nullptr);
+    if (m_profile)
+        m_profile->setUrlRequestInterceptor(nullptr);
 }
 
 QList<QWebEngineScript> WebView::userScripts()
@@ -131,13 +139,15 @@ QList<QWebEngineScript> WebView::userScripts()
             makeScript(QStringLiteral("viewport"), viewportScript)};
 }
 
-QObject* WebView::profileObject() const
+QObject* WebView::profileObject()
 {
+    createProfile();
     return m_profile;
 }
 
-QObject* WebView::channelObject() const
+QObject* WebView::channelObject()
 {
+    createProfile();
     return m_channel;
 }
 

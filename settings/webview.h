@@ -47,8 +47,8 @@ public:
     void setRequest(const QVariant& request);
     [[nodiscard]] const QString& reloadActionId() const { return m_reloadActionId; }
     void setReloadActionId(const QString& identifier);
-    [[nodiscard]] QObject* profileObject() const;
-    [[nodiscard]] QObject* channelObject() const;
+    [[nodiscard]] QObject* profileObject();
+    [[nodiscard]] QObject* channelObject();
     [[nodiscard]] int scriptWorld() const;
 
     /** What the page script posts: the outer HTML of the clicked element. */
@@ -63,6 +63,8 @@ Q_SIGNALS:
     void loadRequested(const QUrl& url);
 
 private:
+    void createProfile();
+
     PageRequest m_request;
     QString m_reloadActionId;
     std::unique_ptr<PageHeaders> m_headers;

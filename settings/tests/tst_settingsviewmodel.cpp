@@ -1,0 +1,180 @@
+#include "fakecoordinator.h"
+#include "manualtimer.h"
+#include "settings/recordercontrol.h"
+#include "settings/settingsviewmodel.h"
+#include "shortcuts/hotkeytext.h"
+#include "temporarysettings.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+using namespace std::chrono_literals;
+
+class SettingsViewModelTest : public QObject {
+    Q_OBJECT
+
+private:
+    TemporarySettings m_settings;
+    std::unique_ptr<FakeCoordinator> m_coordinator;
+    std::unique_ptr<ManualTimerSource> m_timers;
+    std::unique_ptr<SettingsViewModel> m_model;
+
+    FakePresetStore& store() { return m_coordinator->presetStore; }
+    void settle() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
+    PresetEntry custom(const QString& name) const
+    {
+        for (const PresetEntry& entry : m_coordinator->presetStore.entries) {
+            if (entry->preset.name == name)
+                return entry;
+        }
+        return {};
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_settings.clear();
+        m_coordinator = std::make_unique<FakeCoordinator>();
+        m_timers = std::make_unique<ManualTimerSource>();
+        store().entries = {FakePresetStore::entry(1, "Fix spelling", true, "command+option+1"),
+                           FakePresetStore::entry(2, "Shorter", true),
+                           FakePresetStore::entry(10, "Pirate", false, "command+option+j"),
+                           FakePresetStore::entry(11, "Haiku", false, "command+option+k")};
+        m_model = std::make_unique<SettingsViewModel>(*m_coordinator, *m_timers);
+        m_model->loadPrompts();
+    }
+
+    void cleanup() { m_model.reset(); }
+
+    void selectionDecidesWhetherTheFormIsEditable()
+    {
+        QCOMPARE(m_model->globalPrompts().size(), 2);
+        QCOMPARE(m_model->userPrompts().size(), 2);
+        QCOMPARE(m_model->currentPrompt().preset.name, QStringLiteral("Fix spelling"));
+        QVERIFY(m_model->isPropmtSelected());
+        QVERIFY(m_model->disablePromptEdit());
+        QCOMPARE(m_model->hotkeyRecorder()->text(),
+                 Shortcuts::RecorderControl::displayText(*Shortcuts::HotkeyText::toShortcut("command+option+1")));
+
+        m_model->selectPrompt(10);
+        QVERIFY(!m_model->disablePromptEdit());
+        m_model->setSelectedPrompt(std::nullopt);
+        QVERIFY(!m_model->isPropmtSelected());
+        QVERIFY(m_model->disablePromptEdit());
+        QVERIFY(m_model->hotkeyRecorder()->text().isEmpty());
+    }
+
+    void addSelectsTheNewPromptOnceTheServiceAnswers()
+    {
+        store().entries.insert(2, FakePresetStore::entry(5, "New prompt", false));
+        m_model->addPrompt();
+        QCOMPARE(m_model->formState(), SettingsViewModel::FormState::adding);
+        QCOMPARE(store().pendingCreates.first().first->preset.name, QStringLiteral("New prompt"));
+        QCOMPARE(m_model->currentPrompt().preset.name, QStringLiteral("Fix spelling"));
+
+        store().answerCreate();
+        settle();
+        QCOMPARE(m_model->formState(), SettingsViewModel::FormState::idle);
+        // Two prompts of that name: the first in store order wins.
+        QCOMPARE(m_model->currentPrompt().id, 5);
+    }
+
+    void duplicateCopiesEverythingButTheHotkey()
+    {
+        m_model->selectPrompt(10);
+        m_model->duplicatePrompt();
+        const PresetDto copy = store().pendingCreates.first().first->preset;
+        QCOMPARE(copy.name, QStringLiteral("Pirate copy"));
+        QCOMPARE(copy.hotkey, QString());
+        QCOMPARE(copy.userMessage, QStringLiteral("Pirate message"));
+        QCOMPARE(copy.temperature, 0.5);
+        store().answerCreate();
+        settle();
+        QCOMPARE(m_model->currentPrompt().preset.name, QStringLiteral("Pirate copy"));
+        QVERIFY(!m_model->disablePromptEdit());
+    }
+
+    void recordingAnotherPromptsHotkeyShowsTheClash()
+    {
+        m_model->selectPrompt(10);
+        QWindow window;
+        window.show();
+        Shortcuts::RecorderControl& recorder = *m_model->hotkeyRecorder();
+        recorder.setRecording(true);
+        QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(m_model->showTooltipError());
+        QCOMPARE(m_model->currentPrompt().preset.hotkey, QStringLiteral("command+option+j"));
+        QVERIFY(!m_model->isPropmtChanged());
+
+        // Its own hotkey again is no clash; a free one changes the prompt.
+        m_model->hotkeyChanged(Shortcuts::HotkeyText::toShortcut("command+option+j"));
+        QVERIFY(!m_model->showTooltipError());
+        QVERIFY(!m_model->isPropmtChanged());
+        m_model->hotkeyChanged(Shortcuts::HotkeyText::toShortcut("command+option+m"));
+        QCOMPARE(m_model->currentPrompt().preset.hotkey, QStringLiteral("command+option+m"));
+        QVERIFY(m_model->isPropmtChanged());
+    }
+
+    void changingTheNameBackClearsTheFlagOnlyWithTheSameHotkey()
+    {
+        m_model->selectPrompt(10);
+        m_model->setName("Pirate!");
+        QVERIFY(m_model->isPropmtChanged());
+        m_model->setName("Pirate");
+        QVERIFY(!m_model->isPropmtChanged());
+
+        m_model->hotkeyChanged(Shortcuts::HotkeyText::toShortcut("command+option+m"));
+        m_model->setName("Pirate!");
+        m_model->setName("Pirate");
+        QVERIFY(m_model->isPropmtChanged());
+    }
+
+    void saveRunsOnlyWhenIdleAndStored()
+    {
+        m_model->setSelectedPrompt(std::nullopt);
+        m_model->savePrompt(false);
+        QVERIFY(store().pendingUpdates.isEmpty());
+
+        m_model->selectPrompt(11);
+        m_model->setSystemMessage("Answer in seventeen syllables.");
+        m_model->savePrompt(false);
+        m_model->savePrompt(false);
+        QCOMPARE(m_model->formState(), SettingsViewModel::FormState::sending);
+        QCOMPARE(store().pendingUpdates.size(), 1);
+        QCOMPARE(store().pendingUpdates.first().first->preset.systemMessage,
+                 QStringLiteral("Answer in seventeen syllables."));
+
+        QSignalSpy states(m_model.get(), &SettingsViewModel::formStateChanged);
+        store().answerUpdate();
+        settle();
+        QVERIFY(states.count() >= 2); // sent, then idle again after the reload
+        QCOMPARE(m_model->formState(), SettingsViewModel::FormState::idle);
+        QCOMPARE(m_model->currentPrompt().id, 11);
+        QVERIFY(!m_model->isPropmtChanged());
+    }
+
+    void deletingTheLastCustomPromptSelectsTheFirstStandardOne()
+    {
+        store().entries.removeAt(3);
+        m_model->loadPrompts();
+        m_model->selectPrompt(10);
+        m_model->deletePrompt();
+        QCOMPARE(store().deleted, QList<qint64>{10});
+        QVERIFY(m_model->userPrompts().isEmpty());
+        QCOMPARE(m_model->currentPrompt().id, 1);
+        QVERIFY(m_model->disablePromptEdit());
+    }
+
+    void togglingReselectsTheToggledPrompt()
+    {
+        m_model->togglePrompt(11);
+        settle();
+        QVERIFY(!custom("Haiku")->enabled);
+        QCOMPARE(m_model->currentPrompt().id, 11);
+        QCOMPARE(m_model->userPrompts().last()->enabled, false);
+    }
+};
+
+QTEST_MAIN(SettingsViewModelTest)
+#include "tst_settingsviewmodel.moc"

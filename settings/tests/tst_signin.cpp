@@ -1,0 +1,229 @@
+#include "fakeauthsocket.h"
+#include "fakecoordinator.h"
+#include "fakeplatform.h"
+#include "manualtimer.h"
+#include "service/servicebase.h"
+#include "settings/authorizationviewmodel.h"
+#include "settings/pagemodels.h"
+#include "settings/webview.h"
+#include "temporarysettings.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrlQuery>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const ServiceBase& base()
+{
+    static const ServiceBase value = *ServiceBase::parse(QStringLiteral("https://orvane.example.org"));
+    return value;
+}
+
+void storeWindowHotkey(const QString& text)
+{
+    AppSettings settings;
+    settings.setPreferencesSettings(PreferencesSettings{text});
+}
+
+} // namespace
+
+class SignInTest : public QObject {
+    Q_OBJECT
+
+private:
+    TemporarySettings m_settings;
+    FakeCoordinator m_coordinator;
+    FakePermissionsManager m_permissions;
+    ManualTimerSource m_timers;
+    QStringList m_socketLog;
+    QList<FakeAuthSocket*> m_sockets;
+    QList<QUrl> m_opened;
+
+    std::unique_ptr<AuthorizationViewModel> makeModel()
+    {
+        AuthorizationViewModel::Dependencies deps{
+            m_coordinator, m_permissions, base(), m_timers,
+            [this](const QString&) {
+                auto socket = std::make_unique<FakeAuthSocket>(m_socketLog);
+                m_sockets << socket.get();
+                return socket;
+            },
+            [this](const QUrl& url) { m_opened << url; }};
+        return std::make_unique<AuthorizationViewModel>(deps);
+    }
+
+    static AuthJoinReplayDto loggedIn(const QString& topic)
+    {
+        AuthJoinReplayDto message;
+        message.topic = topic;
+        message.payload.email = QStringLiteral("ada@example.org");
+        message.payload.userId = 7;
+        message.payload.deviceKey = QStringLiteral("fresh-key");
+        return message;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_settings.clear();
+        m_coordinator.userStore.setUser(std::nullopt);
+        m_coordinator.calls.clear();
+        m_coordinator.dark = false;
+        m_permissions.trusted = true;
+        m_socketLog.clear();
+        m_sockets.clear();
+        m_opened.clear();
+    }
+
+    void tokensAreRandomOverTheAlphabet()
+    {
+        QSet<QString> seen;
+        for (int i = 0; i < 50; ++i) {
+            const QString token = makeModel()->authToken();
+            QCOMPARE(token.size(), 24);
+            for (QChar c : token)
+                QVERIFY2(AuthorizationViewModel::tokenAlphabet.contains(c), qPrintable(token));
+            seen.insert(token);
+        }
+        QCOMPARE(seen.size(), 50);
+    }
+
+    void signInPageCarriesNoCredentials()
+    {
+        storeWindowHotkey("command+option+c");
+        auto model = makeModel();
+        PageRequest request = *model->urlRequest();
+        QCOMPARE(request.url, QUrl("https://orvane.example.org:443/web_view/login"));
+        QVERIFY(request.headers.isEmpty());
+        QCOMPARE(request.timeout, 60s);
+
+        m_coordinator.dark = true;
+        request = *makeModel()->urlRequest();
+        QCOMPARE(request.headers, (QList<PageRequest::Header>{{"Dark-Theme", "True"}}));
+    }
+
+    void signInOpensTheBrowserAndFollowsTheChannel()
+    {
+        auto model = makeModel();
+        model->handleAction("sign_in");
+        QCOMPARE(m_socketLog, QStringList{"connect"});
+        QCOMPARE(m_sockets.first()->delegate, model.get());
+        model->channelReady();
+        QCOMPARE(m_opened.size(), 1);
+        QCOMPARE(m_opened.first().path(), QStringLiteral("/users/log_in"));
+        QCOMPARE(QUrlQuery(m_opened.first()).queryItemValue("token"), model->authToken());
+        QTRY_COMPARE(model->urlRequest()->url.path(), QStringLiteral("/web_view/continue"));
+        QCOMPARE(model->urlRequest()->header("Authorization"), QByteArray("Bearer "));
+
+        // A second attempt replaces the first socket; sign-up goes to the register page.
+        model->handleAction("sign_up");
+        QCOMPARE(m_socketLog, (QStringList{"connect", "dropped", "connect"}));
+        model->channelReady();
+        QCOMPARE(m_opened.last().path(), QStringLiteral("/users/register"));
+
+        model->userReceived(loggedIn("auth:someone-else"));
+        QVERIFY(!m_coordinator.userStore.isAuthorised());
+
+        storeWindowHotkey("command+option+c");
+        model->userReceived(loggedIn("auth:" + model->authToken()));
+        QCOMPARE(m_coordinator.userStore.user()->deviceKey, QStringLiteral("fresh-key"));
+        QCOMPARE(m_socketLog.last(), QStringLiteral("disconnect"));
+        QCOMPARE(m_coordinator.calls, QStringList{"loadPresets"});
+        const PageRequest finish = *model->urlRequest();
+        QCOMPARE(finish.url.path(), QStringLiteral("/web_view/finish"));
+        QCOMPARE(finish.headers, (QList<PageRequest::Header>{{"Authorization", "Bearer fresh-key"},
+                                                             {"Window-Hotkey", "command+option+c"}}));
+    }
+
+    void untrustedUserWaitsOnTheWelcomePage()
+    {
+        m_permissions.trusted = false;
+        auto model = makeModel();
+        model->handleAction("sign_in");
+        model->userReceived(loggedIn("auth:" + model->authToken()));
+        QCOMPARE(model->urlRequest()->url.path(), QStringLiteral("/web_view/welcome"));
+        QVERIFY(model->isPolling());
+        m_timers.advance(3s);
+        QCOMPARE(model->urlRequest()->url.path(), QStringLiteral("/web_view/welcome"));
+
+        m_permissions.trusted = true;
+        m_timers.advance(1s);
+        QCOMPARE(model->urlRequest()->url.path(), QStringLiteral("/web_view/finish"));
+        QVERIFY(!model->isPolling());
+    }
+
+    void pageActions()
+    {
+        m_coordinator.signIn();
+        auto model = makeModel();
+        QVERIFY(!model->urlRequest()); // signed in and trusted: nothing to show
+        model->handleAction("settings");
+        QCOMPARE(m_coordinator.calls, (QStringList{"openSettings", "closeAuthorization", "setCanShowWidget(1)",
+                                                   "showWidget", "setAccessoryPolicy"}));
+        QCOMPARE(model->urlRequest()->url.path(), QStringLiteral("/web_view/login"));
+
+        m_coordinator.calls.clear();
+        model->handleAction("unknown");
+        QVERIFY(m_coordinator.calls.isEmpty());
+
+        int loggedOut = 0;
+        QObject context;
+        NotificationCenter::defaultCenter().addObserver(Notifications::userLoggedOut, &context,
+                                                        [&](const QVariantMap&) { ++loggedOut; });
+        model->handleAction("logout");
+        QCOMPARE(loggedOut, 1);
+    }
+
+    void servicePagesCarryTheirHeaders()
+    {
+        m_coordinator.signIn("k1");
+        m_coordinator.dark = true;
+        storeWindowHotkey("command+option+c");
+        const PageRequest account = SettingsAccountModel(m_coordinator, base()).pageRequest();
+        QCOMPARE(account.url, QUrl("https://orvane.example.org:443/web_view/account"));
+        QCOMPARE(account.headers, (QList<PageRequest::Header>{{"Authorization", "Bearer k1"}, {"Dark-Theme", "True"}}));
+        QCOMPARE(SettingsSupportViewModel(m_coordinator, base()).pageRequest().url.path(),
+                 QStringLiteral("/web_view/new_report"));
+
+        HelpCenterViewModel help(m_coordinator, base());
+        QCOMPARE(help.urlRequest()->header("Window-Hotkey"), QByteArray("command+option+c"));
+        QCOMPARE(help.urlRequest()->header("Dark-Theme"), QByteArray("True"));
+
+        // A new hotkey reaches the open help page; an empty one is left out.
+        QSignalSpy reloads(&help, &HelpCenterViewModel::urlRequestChanged);
+        storeWindowHotkey("");
+        NotificationCenter::defaultCenter().post(Notifications::windowHotkeyUpdated);
+        QCOMPARE(reloads.count(), 1);
+        QCOMPARE(help.urlRequest()->header("Window-Hotkey"), std::nullopt);
+
+        help.handleAction("start");
+        QCOMPARE(m_coordinator.calls, QStringList{"showWidget"});
+    }
+
+    void bridgeReportsButtonThenSpanIdentifiers()
+    {
+        QCOMPARE(WebView::identifiers(R"(<button id="sign_in" class="x">Sign in</button>)"), QStringList{"sign_in"});
+        QCOMPARE(WebView::identifiers(R"(<BUTTON ID = "start"><span id="label">Go</span></BUTTON>)"),
+                 (QStringList{"start", "label"}));
+        QCOMPARE(WebView::identifiers(R"(<div class="card"><p>Nothing here</p></div>)"), QStringList{});
+
+        WebView view;
+        view.setRequest(QVariant::fromValue(SettingsSupportViewModel(m_coordinator, base()).pageRequest()));
+        QSignalSpy actions(&view, &WebView::action);
+        QSignalSpy loads(&view, &WebView::loadRequested);
+        view.receiveMessage(R"(<span id="hint">?</span>)");
+        QCOMPARE(loads.count(), 0);
+        view.setReloadActionId("send_report");
+        view.receiveMessage(R"(<button id="send_report">Send</button>)");
+        QCOMPARE(actions.count(), 2);
+        QCOMPARE(actions.last().first().toString(), QStringLiteral("send_report"));
+        QCOMPARE(loads.count(), 1);
+        QCOMPARE(loads.first().first().toUrl().path(), QStringLiteral("/web_view/new_report"));
+    }
+};
+
+QTEST_MAIN(SignInTest)
+#include "tst_signin.moc"
