@@ -17,9 +17,9 @@ public:
 
     /**
      * Calls ready (on this thread, never before returning) once the user has let go
-     * of the modifier keys, waiting about a second at most. Modifiers still held then
-     * are released synthetically and never pressed again, so the next keystroke
-     * reaches the target exactly as posted and no key stays stuck.
+     * of every key (the hotkey that triggered us), waiting about a second at most.
+     * Keys still held then are released synthetically and never pressed again, so
+     * the next keystroke reaches the target exactly as posted and no key stays stuck.
      */
     virtual void whenModifiersReleased(std::function<void()> ready) = 0;
 };

@@ -29,16 +29,6 @@ constexpr std::array modifierKeys{
     ModifierKey{ModifierFlags::control, XKB_KEY_Super_L, 133},
 };
 
-QList<xcb_keycode_t> heldModifiers(X11Display& display) {
-    const QList<xcb_keycode_t> modifiers = display.modifierKeycodes();
-    QList<xcb_keycode_t> held;
-    for (xcb_keycode_t code : display.pressedKeycodes()) {
-        if (modifiers.contains(code))
-            held.append(code);
-    }
-    return held;
-}
-
 } // namespace
 
 X11KeyboardManager::X11KeyboardManager(std::shared_ptr<X11Display> display, TimerSource& timers)
@@ -84,14 +74,18 @@ void X11KeyboardManager::whenModifiersReleased(std::function<void()> ready) {
     const std::shared_ptr<X11Display> display = m_display;
     pollUntil(
         m_timers, releaseInterval, releaseAttempts,
-        [display] { return heldModifiers(*display).isEmpty(); },
+        [display] { return display->pressedKeycodes().isEmpty(); },
         [display, ready = std::move(ready)](bool released) {
             if (!released) {
                 // Released for good: pressing them back after our keystroke would
-                // leave them stuck once the user lets go.
-                for (xcb_keycode_t code : heldModifiers(*display))
+                // leave them stuck once the user lets go. The hotkey's own key goes
+                // too, or our press of the same key would only count as a repeat.
+                for (xcb_keycode_t code : display->pressedKeycodes())
                     xcb_test_fake_input(display->connection(), XCB_KEY_RELEASE, code,
                                         XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+                // A hotkey's key held down keeps the keyboard grabbed by us, which
+                // would send our keystroke back to us instead of the focused window.
+                xcb_ungrab_keyboard(display->connection(), XCB_CURRENT_TIME);
                 xcb_flush(display->connection());
             }
             ready();

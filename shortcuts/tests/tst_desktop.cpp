@@ -1,5 +1,6 @@
 #include "core/timer.h"
 #include "editorsession.h"
+#include "platform/pasteboardmanager.h"
 #include "platform/platformbackend.h"
 #include "platform/x11/x11display.h"
 #include "shortcuts/hotkeytext.h"
@@ -121,6 +122,34 @@ private Q_SLOTS:
         QVERIFY(m_layer->registerShortcut(free, {}, {}));
         QVERIFY(!m_layer->isTaken(free));
         m_layer->unregisterShortcut(free);
+    }
+
+    void aHotkeyCapturesWhileItsKeysAreStillHeld() {
+        EditorSession editor("Hello world\n");
+        QVERIFY(editor.isReady());
+        PasteboardManager manager(*m_backend->windowTracker, *m_backend->keyboardManager,
+                                  *m_backend->clipboard, TimerSource::system());
+        manager.setCaptureTimeout(std::chrono::milliseconds(600));
+        std::optional<PasteboardManagerCopyItem> captured;
+        bool done = false;
+        const Name name(QStringLiteral("CaptureHotkey"),
+                        HotkeyText::toShortcut(QStringLiteral("command+option+c")));
+        addKeyDownAction(name, [&] {
+            manager.copySelection([&](auto, std::optional<PasteboardManagerCopyItem> item) {
+                captured = std::move(item);
+                done = true;
+            });
+        });
+        QVERIFY(EditorSession::xdotool(
+            {QStringLiteral("key"), QStringLiteral("ctrl+Home"), QStringLiteral("shift+End")}));
+        // The user presses the hotkey and keeps holding all of it.
+        QVERIFY(xdotool(QStringLiteral("keydown"), QStringLiteral("ctrl+alt+c")));
+        const bool finished = QTest::qWaitFor([&done] { return done; }, 5000);
+        QVERIFY(xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+c")));
+        QVERIFY(finished);
+        QVERIFY(captured);
+        QCOMPARE(captured->text, QStringLiteral("Hello world"));
+        storeShortcut(std::nullopt, name);
     }
 
     void aLayoutChangeGrabsAgain() {
