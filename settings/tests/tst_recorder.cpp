@@ -1,0 +1,149 @@
+#include "core/notificationcenter.h"
+#include "core/notifications.h"
+#include "settings/recordercontrol.h"
+#include "settings/settingscustomisationmodel.h"
+#include "shortcuts/hotkeytext.h"
+#include "store/appsettings.h"
+#include "temporarysettings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+using Shortcuts::RecorderControl;
+using Shortcuts::Shortcut;
+
+class RecorderTest : public QObject {
+    Q_OBJECT
+
+private:
+    TemporarySettings m_settings;
+    QWindow m_window;
+    QList<std::optional<Shortcut>> m_changes;
+    std::unique_ptr<RecorderControl> m_recorder;
+    const Shortcuts::Name m_name{QStringLiteral("TestShortcut")};
+
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(&m_window, key, modifiers);
+    }
+    std::optional<Shortcut> stored() const { return Shortcuts::shortcutForName(m_name); }
+
+private Q_SLOTS:
+    void initTestCase() { m_window.show(); }
+
+    void init()
+    {
+        m_settings.clear();
+        m_changes.clear();
+        m_recorder = std::make_unique<RecorderControl>(
+            m_name, [this](const std::optional<Shortcut>& s) { m_changes << s; });
+        m_recorder->setRecording(true);
+    }
+
+    void cleanup()
+    {
+        m_recorder.reset();
+        RecorderControl::setApplicationMenu(nullptr);
+        RecorderControl::setSystemCheck({});
+    }
+
+    void keysWithoutUsableModifierBeep()
+    {
+        QSignalSpy beeps(m_recorder.get(), &RecorderControl::beeped);
+        press(Qt::Key_C);
+        press(Qt::Key_C, Qt::ShiftModifier);
+        QCOMPARE(beeps.count(), 2);
+        QVERIFY(m_recorder->isRecording());
+        QVERIFY(Shortcuts::deliveryPaused());
+        QVERIFY(!stored());
+
+        press(Qt::Key_F5);
+        QCOMPARE(beeps.count(), 2);
+        QCOMPARE(stored(), Shortcut::fromKey(Shortcuts::Key{96}, 0));
+        QCOMPARE(m_recorder->text(), QStringLiteral("F5"));
+        QVERIFY(!m_recorder->isRecording());
+        QVERIFY(!Shortcuts::deliveryPaused());
+
+        m_recorder->setRecording(true);
+        press(Qt::Key_F5, Qt::ShiftModifier);
+        QCOMPARE(m_recorder->text(), QStringLiteral("Shift+F5"));
+        QCOMPARE(m_changes.size(), 2);
+    }
+
+    void menuAndSystemShortcutsAreRefusedWithAnAlert()
+    {
+        QMenu menu;
+        QMenu* more = menu.addMenu("More");
+        more->addAction("Settings")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        RecorderControl::setApplicationMenu(&menu);
+        RecorderControl::setSystemCheck([](const Shortcut& s) { return s == *Shortcuts::HotkeyText::toShortcut("command+option+t"); });
+        QSignalSpy alerts(m_recorder.get(), &RecorderControl::alertRequested);
+
+        press(Qt::Key_Comma, Qt::ControlModifier);
+        QCOMPARE(alerts.count(), 1);
+        QVERIFY(alerts.first().first().toString().contains("Settings"));
+        QVERIFY(!m_recorder->isRecording());
+        m_recorder->alertDismissed();
+        QVERIFY(m_recorder->isRecording());
+
+        press(Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(alerts.count(), 2);
+        QCOMPARE(alerts.last().at(0).toString(), qtTrId("keyboard_shortcut_used_by_system"));
+        QCOMPARE(alerts.last().at(1).toString(), qtTrId("keyboard_shortcuts_can_be_changed"));
+        QVERIFY(!stored());
+        QVERIFY(m_changes.isEmpty());
+    }
+
+    void escapeKeepsAndDeleteClears()
+    {
+        press(Qt::Key_J, Qt::ControlModifier | Qt::AltModifier);
+        const auto recorded = stored();
+        QVERIFY(recorded);
+        m_recorder->setRecording(true);
+        press(Qt::Key_Escape);
+        QVERIFY(!m_recorder->isRecording());
+        QCOMPARE(stored(), recorded);
+
+        m_recorder->setRecording(true);
+        press(Qt::Key_Backspace);
+        QVERIFY(!stored());
+        QCOMPARE(m_changes.last(), std::nullopt);
+        QVERIFY(m_recorder->text().isEmpty());
+        QVERIFY(m_recorder->isRecording());
+    }
+
+    void textFollowsChangesMadeElsewhere()
+    {
+        Shortcuts::storeShortcut(Shortcuts::HotkeyText::toShortcut("command+shift+x"), m_name);
+        QCOMPARE(m_recorder->text(), QStringLiteral("Ctrl+Shift+X"));
+        QVERIFY(RecorderControl::displayText(Shortcut{200, Shortcuts::HotkeyModifiers::command})
+                    .endsWith(QChar(0xFFFD)));
+    }
+
+    void windowHotkeyUpdateStoresTheTextForm()
+    {
+        m_recorder.reset();
+        SettingsCustomisationModel model(nullptr);
+        int updates = 0;
+        QObject context;
+        NotificationCenter::defaultCenter().addObserver(Notifications::windowHotkeyUpdated, &context,
+                                                        [&](const QVariantMap&) { ++updates; });
+        model.windowHotkeyRecorder()->setRecording(true);
+        press(Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(AppSettings().preferencesSettings().windowHotkey, QStringLiteral("command+option+c"));
+        QCOMPARE(updates, 1);
+
+        // F5 has no text form: stored as "".
+        model.windowHotkeyRecorder()->setRecording(true);
+        press(Qt::Key_F5, Qt::ControlModifier);
+        QCOMPARE(AppSettings().preferencesSettings().windowHotkey, QString());
+        QCOMPARE(updates, 2);
+    }
+};
+
+QTEST_MAIN(RecorderTest)
+#include "tst_recorder.moc"
