@@ -14,7 +14,7 @@ class FirstAppear : public QObject {
 public:
     FirstAppear(QObject* view, std::function<void()> action);
 
-    void appeared();
+    Q_INVOKABLE void appeared();
     [[nodiscard]] bool hasAppeared() const { return m_hasAppeared; }
 
 protected:

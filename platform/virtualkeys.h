@@ -5,9 +5,9 @@
 #include <optional>
 
 /**
- * The key codes and modifier flags the models speak. They keep the numbering of the
- * original design (C is 8, Return is 36) so stored hotkeys and wire data stay
- * unchanged; the X11 layer translates them to key symbols at the edge.
+ * The key codes and modifier flags the models speak: a fixed numbering (C is 8,
+ * Return is 36) that stored hotkeys and wire data use on every platform; the X11
+ * layer translates them to key symbols at the edge.
  */
 namespace VirtualKeys {
 constexpr int a = 0;

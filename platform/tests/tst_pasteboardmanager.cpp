@@ -120,7 +120,7 @@ private Q_SLOTS:
         QCOMPARE(second.item->text, QStringLiteral("text"));
     }
 
-    void pasteKeepsTheDesignedOrder_data() {
+    void pasteKeepsItsOrder_data() {
         QTest::addColumn<bool>("insertBelow");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("replace") << false
@@ -132,7 +132,7 @@ private Q_SLOTS:
                            QStringLiteral("key 9 100000")};
     }
 
-    void pasteKeepsTheDesignedOrder() {
+    void pasteKeepsItsOrder() {
         QFETCH(bool, insertBelow);
         QFETCH(QStringList, expected);
         FakePlatform platform;

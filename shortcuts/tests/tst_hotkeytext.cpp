@@ -17,7 +17,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QList<Modifier>>("modifiers");
 
-        QTest::newRow("designed default") << "command+option+c" << true << "c"
+        QTest::newRow("default widget hotkey") << "command+option+c" << true << "c"
                                           << QList<Modifier>{Modifier::command, Modifier::option};
         QTest::newRow("capitalised words are no modifiers")
             << "Command+Option+C" << true << "c" << QList<Modifier>{};
