@@ -5,6 +5,7 @@
 #include "platform/x11/x11display.h"
 
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -114,6 +115,10 @@ private Q_SLOTS:
         QVERIFY(editor.isReady());
         QVERIFY(selectFirstLine());
         // As right after pressing Ctrl+Alt+C: the user has not let go yet.
+        // Let go in any case, so that a failure here leaves the next test a clean keyboard.
+        const auto letGo = qScopeGuard([] {
+            EditorSession::xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt")});
+        });
         QVERIFY(EditorSession::xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt")}));
         const Capture held = capture();
         QVERIFY(held.item);

@@ -10,6 +10,7 @@
 
 #include <QGuiApplication>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <cstdlib>
@@ -63,6 +64,8 @@ private Q_SLOTS:
         addKeyDownAction(name, [&downs] { ++downs; });
         addKeyUpAction(name, [&ups] { ++ups; });
 
+        const auto letGo =
+            qScopeGuard([] { xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+k")); });
         QVERIFY(xdotool(QStringLiteral("keydown"), QStringLiteral("ctrl+alt+k")));
         QTRY_COMPARE(downs, 1);
         QCOMPARE(ups, 0);
@@ -73,12 +76,14 @@ private Q_SLOTS:
         const std::shared_ptr<X11Display> display = X11Display::open();
         QVERIFY(display);
         QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("Num_Lock")));
+        const auto numLockOff = qScopeGuard([display] {
+            if (numLockOn(*display))
+                xdotool(QStringLiteral("key"), QStringLiteral("Num_Lock"));
+        });
         QTRY_VERIFY(numLockOn(*display));
         QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+k")));
         QTRY_COMPARE(ups, 2);
         QCOMPARE(downs, 2);
-        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("Num_Lock")));
-        QTRY_VERIFY(!numLockOn(*display));
 
         // Other keys still reach the editor, the hotkey never did.
         QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+End")));
@@ -143,6 +148,8 @@ private Q_SLOTS:
         QVERIFY(EditorSession::xdotool(
             {QStringLiteral("key"), QStringLiteral("ctrl+Home"), QStringLiteral("shift+End")}));
         // The user presses the hotkey and keeps holding all of it.
+        const auto letGo =
+            qScopeGuard([] { xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+c")); });
         QVERIFY(xdotool(QStringLiteral("keydown"), QStringLiteral("ctrl+alt+c")));
         const bool finished = QTest::qWaitFor([&done] { return done; }, 5000);
         QVERIFY(xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+c")));
@@ -161,6 +168,7 @@ private Q_SLOTS:
                         HotkeyText::toShortcut(QStringLiteral("command+option+z")));
         int downs = 0;
         addKeyDownAction(name, [&downs] { ++downs; });
+        const auto restore = qScopeGuard([&setLayout] { setLayout(QStringLiteral("us")); });
         QVERIFY(setLayout(QStringLiteral("de")));
         QTest::qWait(300);
         QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+z")));
