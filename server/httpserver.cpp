@@ -130,6 +130,9 @@ void StreamingResponse::begin(int status, const QByteArray& contentType)
         return;
     m_started = true;
     m_status = status;
+    // Small chunks must not wait for the acknowledgement of the previous one.
+    if (m_socket)
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_responder->writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(status));
     m_responder->writeHeader("Content-Type", contentType);
     m_responder->writeHeader("Cache-Control", "no-store");

@@ -15,8 +15,7 @@ HttpStreamClient::HttpStreamClient(QObject* parent)
     : QObject(parent)
 {
     m_idleTimer.setSingleShot(true);
-    connect(&m_idleTimer, &QTimer::timeout, this,
-            [this] { fail(QStringLiteral("the model server sent nothing for too long")); });
+    connect(&m_idleTimer, &QTimer::timeout, this, &HttpStreamClient::onIdleTimer);
 }
 
 HttpStreamClient::~HttpStreamClient()
@@ -26,7 +25,7 @@ HttpStreamClient::~HttpStreamClient()
 
 void HttpStreamClient::setIdleTimeout(int milliseconds)
 {
-    m_idleTimer.setInterval(milliseconds);
+    m_idleTimeoutMs = milliseconds;
 }
 
 void HttpStreamClient::post(const QUrl& url, const QList<QPair<QByteArray, QByteArray>>& headers,
@@ -66,8 +65,21 @@ void HttpStreamClient::post(const QUrl& url, const QList<QPair<QByteArray, QByte
             return onClosed();
         fail(m_socket ? m_socket->errorString() : QStringLiteral("connection error"));
     });
-    if (m_idleTimer.interval() > 0)
-        m_idleTimer.start();
+    m_lastActivity.start();
+    if (m_idleTimeoutMs > 0)
+        m_idleTimer.start(m_idleTimeoutMs);
+}
+
+void HttpStreamClient::onIdleTimer()
+{
+    // Re-arming a timer for every chunk is costly with many streams open; instead the
+    // timer checks on expiry whether anything arrived in the meantime.
+    const qint64 quiet = m_lastActivity.elapsed();
+    if (quiet < m_idleTimeoutMs) {
+        m_idleTimer.start(m_idleTimeoutMs - static_cast<int>(quiet));
+        return;
+    }
+    fail(QStringLiteral("the model server sent nothing for too long"));
 }
 
 void HttpStreamClient::cancel()
@@ -86,8 +98,7 @@ void HttpStreamClient::onReadyRead()
 {
     if (m_ended || !m_socket)
         return;
-    if (m_idleTimer.interval() > 0)
-        m_idleTimer.start();
+    m_lastActivity.start();
     m_buffer += m_socket->readAll();
     if (m_state == State::Connecting)
         m_state = State::Headers;

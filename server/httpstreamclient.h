@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -44,6 +45,7 @@ private:
     enum class State { Connecting, Headers, Body, ChunkSize, ChunkData, ChunkEnd, Trailers, Done };
 
     void onReadyRead();
+    void onIdleTimer();
     void onClosed();
     bool parseHeaders();
     void parseBody();
@@ -54,6 +56,8 @@ private:
     QByteArray m_request;
     QByteArray m_buffer;
     QTimer m_idleTimer;
+    QElapsedTimer m_lastActivity;
+    int m_idleTimeoutMs = 0;
     State m_state = State::Connecting;
     int m_status = 0;
     bool m_chunked = false;

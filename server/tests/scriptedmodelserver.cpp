@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <chrono>
+
 ScriptedModelServer::ScriptedModelServer(QObject* parent)
     : QObject(parent)
 {
@@ -33,6 +35,13 @@ ScriptedModelServer::Step ScriptedModelServer::text(const QString& content)
     return {Step::Event, "data: " + QJsonDocument(event).toJson(QJsonDocument::Compact) + "\n\n", 0};
 }
 
+qint64 ScriptedModelServer::steadyMicroseconds()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void ScriptedModelServer::setFailure(int status, const QByteArray& body)
 {
     m_failureStatus = status;
@@ -47,6 +56,7 @@ void ScriptedModelServer::release()
 void ScriptedModelServer::serve(QTcpSocket* socket)
 {
     auto buffer = std::make_shared<QByteArray>();
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
         *buffer += socket->readAll();
@@ -89,9 +99,15 @@ void ScriptedModelServer::play(QTcpSocket* socket, qsizetype step)
         switch (current.kind) {
         case Step::Event:
         case Step::Raw:
-            socket->write(QByteArray::number(current.data.size(), 16) + "\r\n" + current.data + "\r\n");
+        case Step::Timestamp: {
+            const QByteArray data =
+                current.kind == Step::Timestamp
+                    ? text(QLatin1Char('[') + QString::number(steadyMicroseconds()) + QLatin1Char(']')).data
+                    : current.data;
+            socket->write(QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n");
             socket->flush();
             break;
+        }
         case Step::Pause:
             QTimer::singleShot(current.pauseMs, this, [this, guard, step] {
                 if (guard)

@@ -14,7 +14,7 @@ class ScriptedModelServer : public QObject {
     Q_OBJECT
 public:
     struct Step {
-        enum Kind { Event, Raw, Pause, Hold, Close };
+        enum Kind { Event, Raw, Pause, Hold, Close, Timestamp };
         Kind kind = Event;
         QByteArray data;
         int pauseMs = 0;
@@ -29,6 +29,9 @@ public:
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
     static Step hold() { return {Step::Hold, {}, 0}; }
     static Step closeConnection() { return {Step::Close, {}, 0}; }
+    /** A text delta "[µs]" holding the steady clock at the moment it is written (for latency). */
+    static Step timestamp() { return {Step::Timestamp, {}, 0}; }
+    [[nodiscard]] static qint64 steadyMicroseconds();
 
     void setScript(QList<Step> steps) { m_script = std::move(steps); }
     /** Answers with this status and body instead of a stream. */

@@ -34,6 +34,7 @@ public:
     [[nodiscard]] bool isRunning() const { return m_port != 0; }
     [[nodiscard]] QString failureMessage() const { return m_failure; }
     [[nodiscard]] quint16 port() const { return m_port; }
+    [[nodiscard]] qint64 processId() const { return m_process.processId(); }
     [[nodiscard]] QUrl url(const QString& pathAndQuery) const;
     [[nodiscard]] QUrl socketUrl() const;
     [[nodiscard]] QString databasePath() const { return m_dir.filePath(QStringLiteral("db.sqlite")); }

@@ -1,0 +1,243 @@
+// Concurrent streamed generations through a real orvane-service against a
+// scripted model server: how many streams one instance holds and how much
+// latency it adds to each chunk on its way from the model to the client.
+
+#include "server/httpstreamclient.h"
+#include "server/tests/scriptedmodelserver.h"
+#include "server/tests/serviceprocess.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QEventLoop>
+#include <QRegularExpression>
+#include <QSysInfo>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <future>
+#include <memory>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+struct Options {
+    int streams = 1000;
+    int chunks = 20;
+    int intervalMs = 250;
+};
+
+/** Runs the scripted model server on a thread of its own, away from the clients' event loop. */
+class ModelServerThread : public QThread {
+public:
+    explicit ModelServerThread(const Options& options)
+        : m_options(options)
+    {
+    }
+
+    QString start()
+    {
+        std::future<QString> url = m_url.get_future();
+        QThread::start();
+        return url.get();
+    }
+
+protected:
+    void run() override
+    {
+        ScriptedModelServer server;
+        QList<ScriptedModelServer::Step> script;
+        for (int i = 0; i < m_options.chunks; ++i)
+            script << ScriptedModelServer::pause(m_options.intervalMs) << ScriptedModelServer::timestamp();
+        script << ScriptedModelServer::done();
+        server.setScript(script);
+        m_url.set_value(server.baseUrl());
+        exec();
+    }
+
+private:
+    Options m_options;
+    std::promise<QString> m_url;
+};
+
+/** CPU time (user and system) the process has used so far, in microseconds. */
+qint64 cpuMicroseconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // Fields after the parenthesised command name; utime and stime are the 12th and 13th.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const qint64 ticks = fields.value(11).toLongLong() + fields.value(12).toLongLong();
+    return ticks * 1000000 / ::sysconf(_SC_CLK_TCK);
+}
+
+double percentile(std::vector<qint64>& values, double fraction)
+{
+    if (values.empty())
+        return 0;
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(index), values.end());
+    return static_cast<double>(values[index]) / 1000.0;
+}
+
+struct Phase {
+    int completed = 0;
+    int failed = 0;
+    int peakOpen = 0;
+    double seconds = 0;
+    double p50 = 0;
+    double p99 = 0;
+    std::size_t chunks = 0;
+    QStringList failureReasons;
+};
+
+/** Opens the streams spread over about a second and measures every timestamped chunk. */
+Phase runPhase(const Options& options, const QUrl& url,
+               const QList<QPair<QByteArray, QByteArray>>& headers, const QByteArray& body)
+{
+    Phase phase;
+    std::vector<qint64> latencies;
+    latencies.reserve(static_cast<std::size_t>(options.streams * options.chunks));
+    int open = 0;
+    int started = 0;
+    const int perTick = std::max(1, options.streams / 100);
+    static const QRegularExpression stamp(QStringLiteral("\\[(\\d+)\\]"));
+    std::vector<std::unique_ptr<OrvaneServer::HttpStreamClient>> clients;
+    QEventLoop loop;
+    QElapsedTimer wallClock;
+    wallClock.start();
+
+    const auto settle = [&] {
+        if (phase.completed + phase.failed == options.streams)
+            loop.quit();
+    };
+    QTimer ramp;
+    ramp.setInterval(10);
+    QObject::connect(&ramp, &QTimer::timeout, [&] {
+        for (int i = 0; i < perTick && started < options.streams; ++i, ++started) {
+            auto client = std::make_unique<OrvaneServer::HttpStreamClient>();
+            auto buffer = std::make_shared<QString>();
+            auto* raw = client.get();
+            QObject::connect(raw, &OrvaneServer::HttpStreamClient::responseStarted, [&](int status) {
+                if (status == 200)
+                    phase.peakOpen = std::max(phase.peakOpen, ++open);
+            });
+            QObject::connect(raw, &OrvaneServer::HttpStreamClient::bodyData,
+                             [&, buffer](const QByteArray& data) {
+                const qint64 now = ScriptedModelServer::steadyMicroseconds();
+                *buffer += QString::fromUtf8(data);
+                qsizetype consumed = 0;
+                for (const QRegularExpressionMatch& match : stamp.globalMatch(*buffer)) {
+                    latencies.push_back(now - match.captured(1).toLongLong());
+                    consumed = match.capturedEnd();
+                }
+                buffer->remove(0, consumed);
+            });
+            QObject::connect(raw, &OrvaneServer::HttpStreamClient::finished, [&, raw] {
+                --open;
+                raw->status() == 200 ? ++phase.completed : ++phase.failed;
+                settle();
+            });
+            QObject::connect(raw, &OrvaneServer::HttpStreamClient::failed,
+                             [&, raw](const QString& reason, bool) {
+                if (raw->status() == 200)
+                    --open;
+                ++phase.failed;
+                if (phase.failureReasons.size() < 5)
+                    phase.failureReasons << reason;
+                settle();
+            });
+            raw->post(url, headers, body);
+            clients.push_back(std::move(client));
+        }
+        if (started == options.streams)
+            ramp.stop();
+    });
+    ramp.start();
+    QTimer::singleShot(120000, &loop, [&] {
+        phase.failureReasons << QStringLiteral("timed out");
+        loop.quit();
+    });
+    loop.exec();
+    phase.seconds = static_cast<double>(wallClock.elapsed()) / 1000.0;
+    phase.chunks = latencies.size();
+    phase.p50 = percentile(latencies, 0.50);
+    phase.p99 = percentile(latencies, 0.99);
+    return phase;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Streams concurrent generations through orvane-service."));
+    parser.addHelpOption();
+    const QCommandLineOption streamsOption(QStringLiteral("streams"), QStringLiteral("Concurrent generations."),
+                                           QStringLiteral("N"), QStringLiteral("1000"));
+    const QCommandLineOption chunksOption(QStringLiteral("chunks"), QStringLiteral("Chunks per generation."),
+                                          QStringLiteral("N"), QStringLiteral("20"));
+    const QCommandLineOption intervalOption(QStringLiteral("interval-ms"), QStringLiteral("Pause between chunks."),
+                                            QStringLiteral("MS"), QStringLiteral("250"));
+    parser.addOptions({streamsOption, chunksOption, intervalOption});
+    parser.process(app);
+    Options options;
+    options.streams = std::max(1, parser.value(streamsOption).toInt());
+    options.chunks = std::max(1, parser.value(chunksOption).toInt());
+    options.intervalMs = std::max(1, parser.value(intervalOption).toInt());
+
+    ModelServerThread modelThread(options);
+    const QString modelUrl = modelThread.start();
+    ServiceProcess service({QStringLiteral("--llm-url"), modelUrl, QStringLiteral("--llm-model"),
+                            QStringLiteral("bench")});
+    if (!service.isRunning()) {
+        qCritical("orvane-service did not start: %s", qPrintable(service.failureMessage()));
+        modelThread.quit();
+        modelThread.wait();
+        return 1;
+    }
+    const QString key = service.createUserWithKey(QStringLiteral("bench@example.org"));
+
+    // The same streams straight from the model server give the baseline: what the bench's
+    // own clients and the loopback cost. The service's share is the difference.
+    const Phase direct = runPhase(options, QUrl(modelUrl + QStringLiteral("/chat/completions")),
+                                  {{"Content-Type", "application/json"}},
+                                  "{\"model\":\"bench\",\"stream\":true,\"messages\":[]}");
+    const qint64 cpuBefore = cpuMicroseconds(service.processId());
+    const Phase through = runPhase(options, service.url(QStringLiteral("/api/0/texts")),
+                                   {{"Authorization", "Bearer " + key.toLatin1()}},
+                                   "command=Echo&text=benchmark&history=%5B%5D");
+    const qint64 serviceCpu = cpuMicroseconds(service.processId()) - cpuBefore;
+    service.terminate();
+    modelThread.quit();
+    modelThread.wait();
+
+    std::printf("orvane-service streaming benchmark (%s, %d cores)\n",
+                qPrintable(QSysInfo::prettyProductName()), QThread::idealThreadCount());
+    std::printf("  generations                %d concurrent, %d chunks each, one every %d ms\n",
+                options.streams, options.chunks, options.intervalMs);
+    for (const Phase* phase : {&direct, &through}) {
+        std::printf("  %s\n", phase == &direct ? "model server directly (baseline):"
+                                               : "through orvane-service:");
+        std::printf("    completed / failed       %d / %d in %.1f s\n", phase->completed,
+                    phase->failed, phase->seconds);
+        std::printf("    peak concurrent streams  %d\n", phase->peakOpen);
+        std::printf("    chunk latency            p50 %.2f ms, p99 %.2f ms (%zu chunks)\n",
+                    phase->p50, phase->p99, phase->chunks);
+        for (const QString& reason : phase->failureReasons)
+            std::printf("    failure: %s\n", qPrintable(reason));
+    }
+    std::printf("  added by orvane-service    p50 %.2f ms, p99 %.2f ms per chunk\n",
+                through.p50 - direct.p50, through.p99 - direct.p99);
+    std::printf("  orvane-service CPU         %.1f%% of one core, %.0f us per chunk\n",
+                100.0 * static_cast<double>(serviceCpu) / (through.seconds * 1e6),
+                through.chunks ? static_cast<double>(serviceCpu) / static_cast<double>(through.chunks) : 0.0);
+    return direct.failed == 0 && through.failed == 0 ? 0 : 1;
+}
