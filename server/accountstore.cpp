@@ -42,12 +42,22 @@ std::optional<UserRecord> AccountStore::createUser(const QString& email, const Q
             *error = CreateError::EmailTaken;
         return std::nullopt;
     }
-    const QString hash = Secrets::hashPassword(password);
+    return createUserWithHash(email, Secrets::hashPassword(password), error);
+}
+
+std::optional<UserRecord> AccountStore::createUserWithHash(const QString& email, const QString& hash,
+                                                           CreateError* error)
+{
+    if (hash.isEmpty()) {
+        if (error)
+            *error = CreateError::StorageFailed;
+        return std::nullopt;
+    }
     QSqlQuery query = m_database.exec(
         QStringLiteral("INSERT INTO users (email, password_hash, created_at) VALUES (?, ?, ?)"
                        " RETURNING id"),
         {email, hash, now()});
-    if (hash.isEmpty() || !query.next()) {
+    if (!query.next()) {
         // A concurrent sign-up with the same email loses on the unique index.
         if (error)
             *error = findByEmail(email) ? CreateError::EmailTaken : CreateError::StorageFailed;
@@ -56,18 +66,27 @@ std::optional<UserRecord> AccountStore::createUser(const QString& email, const Q
     return UserRecord{query.value(0).toLongLong(), email};
 }
 
-std::optional<UserRecord> AccountStore::verifyCredentials(const QString& email,
-                                                          const QString& password)
+std::optional<std::pair<UserRecord, QString>> AccountStore::credentialsFor(const QString& email)
 {
     QSqlQuery query = m_database.exec(
         QStringLiteral("SELECT id, email, password_hash FROM users WHERE email = ?"), {email});
-    if (!query.next()) {
+    if (!query.next())
+        return std::nullopt;
+    return std::pair{UserRecord{query.value(0).toLongLong(), query.value(1).toString()},
+                     query.value(2).toString()};
+}
+
+std::optional<UserRecord> AccountStore::verifyCredentials(const QString& email,
+                                                          const QString& password)
+{
+    const auto credentials = credentialsFor(email);
+    if (!credentials) {
         Secrets::verifyAgainstDummy(password);
         return std::nullopt;
     }
-    if (!Secrets::verifyPassword(password, query.value(2).toString()))
+    if (!Secrets::verifyPassword(password, credentials->second))
         return std::nullopt;
-    return UserRecord{query.value(0).toLongLong(), query.value(1).toString()};
+    return credentials->first;
 }
 
 std::optional<UserRecord> AccountStore::findByEmail(const QString& email)

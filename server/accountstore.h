@@ -26,6 +26,11 @@ public:
     /** The user when email and password match; spends the same time when the email is unknown. */
     std::optional<UserRecord> verifyCredentials(const QString& email, const QString& password);
     std::optional<UserRecord> findByEmail(const QString& email);
+    /** The user and the stored password hash, for checking a password off the event loop. */
+    std::optional<std::pair<UserRecord, QString>> credentialsFor(const QString& email);
+    /** Creates a user whose password has already been hashed. */
+    std::optional<UserRecord> createUserWithHash(const QString& email, const QString& hash,
+                                                 CreateError* error = nullptr);
     std::vector<UserRecord> listUsers();
 
     /** A new device key for the user; only its hash is stored. Empty on failure. */

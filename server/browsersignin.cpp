@@ -2,6 +2,7 @@
 
 #include "accountstore.h"
 #include "authchannel.h"
+#include "background.h"
 #include "httpserver.h"
 #include "pagerenderer.h"
 #include "secrets.h"
@@ -47,10 +48,10 @@ void BrowserSignIn::registerRoutes(HttpServer& server)
                  [this](const HttpRequest& r) { return showForm(Mode::SignIn, r); });
     server.route("GET", QStringLiteral("/users/register"),
                  [this](const HttpRequest& r) { return showForm(Mode::SignUp, r); });
-    server.route("POST", QStringLiteral("/users/log_in"),
-                 [this](const HttpRequest& r) { return submit(Mode::SignIn, r); });
-    server.route("POST", QStringLiteral("/users/register"),
-                 [this](const HttpRequest& r) { return submit(Mode::SignUp, r); });
+    server.deferredRoute("POST", QStringLiteral("/users/log_in"),
+                         [this](const HttpRequest& r) { return submit(Mode::SignIn, r); });
+    server.deferredRoute("POST", QStringLiteral("/users/register"),
+                         [this](const HttpRequest& r) { return submit(Mode::SignUp, r); });
 }
 
 QByteArray BrowserSignIn::csrfFor(const QByteArray& nonce, const QString& token) const
@@ -127,8 +128,11 @@ HttpResponse BrowserSignIn::formPage(Mode mode, const HttpRequest& request, cons
     return response;
 }
 
-HttpResponse BrowserSignIn::submit(Mode mode, const HttpRequest& request)
+QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& request)
 {
+    const auto ready = [](HttpResponse response) {
+        return QtFuture::makeReadyFuture(std::move(response));
+    };
     const QUrlQuery form = parseForm(request.body);
     const QString token = formValue(form, "token");
     const QString email = AccountStore::normalizeEmail(formValue(form, "email"));
@@ -136,18 +140,19 @@ HttpResponse BrowserSignIn::submit(Mode mode, const HttpRequest& request)
     const QString address = request.remoteAddress.toString();
 
     if (!AuthChannel::isValidToken(token))
-        return formPage(mode, request, token, {}, {}, 400);
+        return ready(formPage(mode, request, token, {}, {}, 400));
     const QByteArray nonce = request.cookie(CsrfCookie);
     if (nonce.isEmpty()
-        || !Secrets::equalInConstantTime(csrfFor(nonce, token), formValue(form, "csrf_token").toLatin1()))
-        return formPage(mode, request, token, email,
-                        QStringLiteral("This form has expired. Please try again."), 403);
+        || !Secrets::equalInConstantTime(csrfFor(nonce, token),
+                                         formValue(form, "csrf_token").toLatin1()))
+        return ready(formPage(mode, request, token, email,
+                              QStringLiteral("This form has expired. Please try again."), 403));
     if (!AccountStore::isPlausibleEmail(email))
-        return formPage(mode, request, token, email,
-                        QStringLiteral("Please enter a valid email address."), 400);
+        return ready(formPage(mode, request, token, email,
+                              QStringLiteral("Please enter a valid email address."), 400));
     if (password.isEmpty() || password.size() > MaxPasswordChars)
-        return formPage(mode, request, token, email, QStringLiteral("Please enter your password."),
-                        400);
+        return ready(formPage(mode, request, token, email,
+                              QStringLiteral("Please enter your password."), 400));
 
     const auto tooMany = [&](qint64 seconds) {
         HttpResponse response = formPage(
@@ -161,45 +166,68 @@ HttpResponse BrowserSignIn::submit(Mode mode, const HttpRequest& request)
 
     if (mode == Mode::SignUp) {
         if (const qint64 wait = m_signUpsByAddress.retryAfterSeconds(address))
-            return tooMany(wait);
+            return ready(tooMany(wait));
         m_signUpsByAddress.record(address);
         if (password.size() < MinPasswordChars)
-            return formPage(mode, request, token, email,
-                            QStringLiteral("Please choose a password of at least %1 characters.")
-                                .arg(MinPasswordChars),
-                            400);
-        AccountStore::CreateError error{};
-        const std::optional<UserRecord> user = m_accounts.createUser(email, password, &error);
-        if (!user) {
-            if (error == AccountStore::CreateError::EmailTaken)
-                return formPage(mode, request, token, email,
-                                QStringLiteral("An account with this email already exists. "
-                                               "Sign in instead."),
-                                409);
-            return formPage(mode, request, token, email,
-                            QStringLiteral("Your account could not be created. Please try again "
-                                           "later."),
-                            500);
-        }
-        qCInfo(lcSignIn) << "account created, user" << user->id;
-        return finish(request, user->id, user->email, token);
+            return ready(formPage(mode, request, token, email,
+                                  QStringLiteral("Please choose a password of at least %1 characters.")
+                                      .arg(MinPasswordChars),
+                                  400));
+        if (m_accounts.findByEmail(email))
+            return ready(emailTaken(request, token, email));
+        // Argon2id takes a good fraction of a second: never on the event loop.
+        return runInBackground([password] { return Secrets::hashPassword(password); })
+            .then(&m_context, [this, request, token, email](const QString& hash) {
+                AccountStore::CreateError error{};
+                const std::optional<UserRecord> user =
+                    m_accounts.createUserWithHash(email, hash, &error);
+                if (!user) {
+                    if (error == AccountStore::CreateError::EmailTaken)
+                        return emailTaken(request, token, email);
+                    return formPage(Mode::SignUp, request, token, email,
+                                    QStringLiteral("Your account could not be created. Please "
+                                                   "try again later."),
+                                    500);
+                }
+                qCInfo(lcSignIn) << "account created, user" << user->id;
+                return finish(request, user->id, user->email, token);
+            });
     }
 
     const qint64 wait = std::max(m_failuresByEmail.retryAfterSeconds(email),
                                  m_failuresByAddress.retryAfterSeconds(address));
     if (wait > 0)
-        return tooMany(wait);
-    const std::optional<UserRecord> user = m_accounts.verifyCredentials(email, password);
-    if (!user) {
-        m_failuresByEmail.record(email);
-        m_failuresByAddress.record(address);
-        qCInfo(lcSignIn) << "failed sign-in";
-        return formPage(mode, request, token, email,
-                        QStringLiteral("The email or password is not correct."), 401);
-    }
-    m_failuresByEmail.reset(email);
-    qCInfo(lcSignIn) << "signed in, user" << user->id;
-    return finish(request, user->id, user->email, token);
+        return ready(tooMany(wait));
+    // Counted before the check so that parallel guesses cannot outrun the limit.
+    m_failuresByEmail.record(email);
+    m_failuresByAddress.record(address);
+    const std::optional<std::pair<UserRecord, QString>> credentials = m_accounts.credentialsFor(email);
+    return runInBackground([password, credentials] {
+               if (!credentials) {
+                   Secrets::verifyAgainstDummy(password);
+                   return false;
+               }
+               return Secrets::verifyPassword(password, credentials->second);
+           })
+        .then(&m_context, [this, request, token, email, address, credentials](bool valid) {
+            if (!valid) {
+                qCInfo(lcSignIn) << "failed sign-in";
+                return formPage(Mode::SignIn, request, token, email,
+                                QStringLiteral("The email or password is not correct."), 401);
+            }
+            m_failuresByEmail.reset(email);
+            m_failuresByAddress.forgetLatest(address);
+            qCInfo(lcSignIn) << "signed in, user" << credentials->first.id;
+            return finish(request, credentials->first.id, credentials->first.email, token);
+        });
+}
+
+HttpResponse BrowserSignIn::emailTaken(const HttpRequest& request, const QString& token,
+                                       const QString& email)
+{
+    return formPage(Mode::SignUp, request, token, email,
+                    QStringLiteral("An account with this email already exists. Sign in instead."),
+                    409);
 }
 
 HttpResponse BrowserSignIn::finish(const HttpRequest& request, qint64 userId, const QString& email,

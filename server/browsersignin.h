@@ -3,6 +3,8 @@
 #include "ratelimiter.h"
 
 #include <QByteArray>
+#include <QFuture>
+#include <QObject>
 
 namespace OrvaneServer {
 
@@ -33,7 +35,8 @@ private:
     enum class Mode { SignIn, SignUp };
 
     HttpResponse showForm(Mode mode, const HttpRequest& request);
-    HttpResponse submit(Mode mode, const HttpRequest& request);
+    QFuture<HttpResponse> submit(Mode mode, const HttpRequest& request);
+    HttpResponse emailTaken(const HttpRequest& request, const QString& token, const QString& email);
     HttpResponse formPage(Mode mode, const HttpRequest& request, const QString& token,
                           const QString& email, const QString& error, int status);
     HttpResponse finish(const HttpRequest& request, qint64 userId, const QString& email,
@@ -46,6 +49,8 @@ private:
     RateLimiter m_failuresByEmail{FailuresPerEmail, WindowMs};
     RateLimiter m_failuresByAddress{FailuresPerAddress, WindowMs};
     RateLimiter m_signUpsByAddress{SignUpsPerAddress, WindowMs};
+    /** Continuations of background work run on the event loop through this object. */
+    QObject m_context;
 };
 
 } // namespace OrvaneServer

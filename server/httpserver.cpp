@@ -91,9 +91,11 @@ HttpResponse HttpResponse::empty(int status)
 }
 
 StreamingResponse::StreamingResponse(QHttpServerResponder&& responder, QTcpSocket* socket,
+                                     std::vector<std::pair<QByteArray, QByteArray>> commonHeaders,
                                      std::function<void(int)> onDone)
     : m_responder(std::make_unique<QHttpServerResponder>(std::move(responder)))
     , m_socket(socket)
+    , m_commonHeaders(std::move(commonHeaders))
     , m_onDone(std::move(onDone))
 {
     connect(socket, &QAbstractSocket::disconnected, this, [this] {
@@ -115,6 +117,8 @@ void StreamingResponse::respond(const HttpResponse& response)
     if (m_started || m_closed)
         return;
     m_responder->writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(response.status));
+    for (const auto& [name, value] : m_commonHeaders)
+        m_responder->writeHeader(name, value);
     if (!response.contentType.isEmpty())
         m_responder->writeHeader("Content-Type", response.contentType);
     for (const auto& [name, value] : response.headers)
@@ -203,6 +207,22 @@ void HttpServer::streamingRoute(const QByteArray& method, const QString& pattern
     addRoute(method, pattern, nullptr, std::move(handler));
 }
 
+void HttpServer::deferredRoute(const QByteArray& method, const QString& pattern,
+                               DeferredRouteHandler handler)
+{
+    streamingRoute(method, pattern,
+                   [this, handler](const HttpRequest& request,
+                                   std::unique_ptr<StreamingResponse> response) {
+                       // The response lives until the answer is written or the client has gone.
+                       StreamingResponse* pending = response.release();
+                       pending->setParent(this);
+                       handler(request).then(pending, [pending](const HttpResponse& answer) {
+                           pending->respond(answer);
+                           pending->deleteLater();
+                       });
+                   });
+}
+
 void HttpServer::setCommonHeaders(std::vector<std::pair<QByteArray, QByteArray>> headers)
 {
     m_commonHeaders = std::move(headers);
@@ -256,7 +276,7 @@ bool HttpServer::handleRequest(const QHttpServerRequest& serverRequest, QTcpSock
         ++m_openStreams;
         Q_EMIT openStreamsChanged(m_openStreams);
         auto stream = std::make_unique<StreamingResponse>(
-            std::move(responder), socket,
+            std::move(responder), socket, m_commonHeaders,
             [this, request, timer](int status) {
                 --m_openStreams;
                 Q_EMIT openStreamsChanged(m_openStreams);

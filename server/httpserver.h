@@ -2,6 +2,7 @@
 
 #include <QAbstractHttpServer>
 #include <QElapsedTimer>
+#include <QFuture>
 #include <QHash>
 #include <QHostAddress>
 #include <QHttpServerResponder>
@@ -60,6 +61,7 @@ class StreamingResponse : public QObject {
     Q_OBJECT
 public:
     StreamingResponse(QHttpServerResponder&& responder, QTcpSocket* socket,
+                      std::vector<std::pair<QByteArray, QByteArray>> commonHeaders,
                       std::function<void(int)> onDone);
     ~StreamingResponse() override;
 
@@ -83,6 +85,7 @@ private:
 
     std::unique_ptr<QHttpServerResponder> m_responder;
     QPointer<QTcpSocket> m_socket;
+    std::vector<std::pair<QByteArray, QByteArray>> m_commonHeaders;
     std::function<void(int)> m_onDone;
     int m_status = 0;
     bool m_started = false;
@@ -90,6 +93,8 @@ private:
 };
 
 using RouteHandler = std::function<HttpResponse(const HttpRequest&)>;
+/** For answers computed off the event loop (password hashing): the future resolves on it. */
+using DeferredRouteHandler = std::function<QFuture<HttpResponse>(const HttpRequest&)>;
 using StreamingRouteHandler =
     std::function<void(const HttpRequest&, std::unique_ptr<StreamingResponse>)>;
 
@@ -109,6 +114,9 @@ public:
     void route(const QByteArray& method, const QString& pattern, RouteHandler handler);
     void streamingRoute(const QByteArray& method, const QString& pattern,
                         StreamingRouteHandler handler);
+
+    void deferredRoute(const QByteArray& method, const QString& pattern,
+                       DeferredRouteHandler handler);
 
     /** WebSocket upgrades are accepted at these paths only; see webSocketConnected. */
     void acceptWebSocketsAt(const QString& path) { m_webSocketPaths.append(path); }

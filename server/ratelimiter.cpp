@@ -40,6 +40,16 @@ void RateLimiter::record(const QString& key)
         m_events.clear();
 }
 
+void RateLimiter::forgetLatest(const QString& key)
+{
+    auto it = m_events.find(key);
+    if (it == m_events.end())
+        return;
+    it->removeLast();
+    if (it->isEmpty())
+        m_events.erase(it);
+}
+
 void RateLimiter::reset(const QString& key)
 {
     m_events.remove(key);

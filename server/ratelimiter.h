@@ -16,6 +16,8 @@ public:
     [[nodiscard]] qint64 retryAfterSeconds(const QString& key);
     void record(const QString& key);
     void reset(const QString& key);
+    /** Takes back the most recent event of key (an attempt that turned out fine). */
+    void forgetLatest(const QString& key);
 
 private:
     void prune(const QString& key, const QDateTime& now);
