@@ -1,0 +1,207 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The floating writing widget: the captured text and the prompt field above either
+// the prompt list or the result actions. Its height follows the content.
+Window {
+    id: window
+    required property QtObject content
+    readonly property QtObject input: content.input
+
+    objectName: "AIWidget"
+    title: "Orvane"
+    width: input.frameWidth + 2 * card.anchors.margins
+    height: 240
+    color: "transparent"
+    flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
+
+    function reportHeight() {
+        window.content.contentHeightChanged(Math.ceil(body.implicitHeight))
+    }
+
+    onVisibleChanged: {
+        if (visible) {
+            Qt.callLater(window.reportHeight)
+            promptField.editor.forceActiveFocus()
+        }
+    }
+
+    Rectangle {
+        id: card
+        anchors.fill: parent
+        anchors.margins: 12
+        radius: 14
+        color: WidgetTheme.background
+        border.color: WidgetTheme.border
+        border.width: 1
+
+        // Dragging anywhere on the card's background moves the window.
+        DragHandler {
+            target: null
+            onActiveChanged: if (active) window.startSystemMove()
+        }
+
+        // Header: 44 px, which with the margins is the window's chrome above the content.
+        RowLayout {
+            id: header
+            anchors { left: parent.left; right: parent.right; top: parent.top }
+            anchors.leftMargin: 14
+            anchors.rightMargin: 12
+            height: 44
+            spacing: 8
+
+            Label {
+                text: "\u2726"
+                color: WidgetTheme.promptIcon
+                font.pixelSize: 13
+            }
+            Label {
+                text: "Orvane"
+                color: WidgetTheme.text
+                font.pixelSize: 13
+                font.bold: true
+                Layout.fillWidth: true
+            }
+            KeyHint { text: "Esc" }
+        }
+
+        ColumnLayout {
+            id: body
+            objectName: "widgetBody"
+            anchors { left: parent.left; right: parent.right; top: header.bottom }
+            anchors.leftMargin: 12
+            anchors.rightMargin: 12
+            spacing: 8
+            onImplicitHeightChanged: Qt.callLater(window.reportHeight)
+
+            // The captured text, read-only, with the control that clears it.
+            Rectangle {
+                objectName: "inputArea"
+                visible: window.input.displayInput
+                Layout.fillWidth: true
+                implicitHeight: Math.min(inputText.implicitHeight, 86) + 16
+                radius: 8
+                color: WidgetTheme.inputArea
+
+                ScrollView {
+                    anchors.fill: parent
+                    anchors.margins: 8
+                    anchors.rightMargin: clear.width + 12
+                    TextArea {
+                        id: inputText
+                        objectName: "inputText"
+                        text: window.input.inputText
+                        readOnly: true
+                        wrapMode: TextEdit.Wrap
+                        font.pixelSize: 12
+                        color: WidgetTheme.secondaryText
+                        background: null
+                        padding: 0
+                        selectByMouse: true
+                    }
+                }
+                ToolButton {
+                    id: clear
+                    objectName: "clearInput"
+                    anchors { right: parent.right; top: parent.top; margins: 4 }
+                    implicitWidth: 22
+                    implicitHeight: 22
+                    text: "\u2715"
+                    font.pixelSize: 10
+                    onClicked: window.input.clearInput()
+                    ToolTip.visible: hovered
+                    ToolTip.delay: 600
+                    //% "Clear"
+                    ToolTip.text: qsTrId("input.source.clear")
+                }
+            }
+
+            PromptField {
+                id: promptField
+                input: window.input
+                Layout.fillWidth: true
+            }
+
+            Label {
+                objectName: "tooLongError"
+                visible: window.input.showTooLongError
+                //% "The text is too long for this prompt. Select less text and try again."
+                text: qsTrId("input.prompt.error.too_long")
+                color: WidgetTheme.error
+                font.pixelSize: 12
+                wrapMode: Text.Wrap
+                Layout.fillWidth: true
+            }
+            Label {
+                objectName: "genericError"
+                visible: window.input.showGenericError
+                //% "Something went wrong. Please try again."
+                text: qsTrId("input.prompt.error.generic")
+                color: WidgetTheme.error
+                font.pixelSize: 12
+                wrapMode: Text.Wrap
+                Layout.fillWidth: true
+            }
+
+            // The answer as it streams in.
+            ColumnLayout {
+                objectName: "resultArea"
+                visible: window.input.resultText.length > 0
+                spacing: 4
+                Layout.fillWidth: true
+
+                Label {
+                    //% "Result"
+                    text: qsTrId("input.prompt.result")
+                    font.pixelSize: 11
+                    font.bold: true
+                    color: WidgetTheme.secondaryText
+                }
+                ScrollView {
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: Math.min(resultText.implicitHeight,
+                                                     resultText.font.pixelSize * 1.4 * window.input.outputTextLineLimit,
+                                                     260)
+                    TextArea {
+                        id: resultText
+                        objectName: "resultText"
+                        text: window.input.resultText
+                        readOnly: true
+                        wrapMode: TextEdit.Wrap
+                        font.pixelSize: 13
+                        color: WidgetTheme.text
+                        background: null
+                        padding: 0
+                        selectByMouse: true
+                    }
+                }
+            }
+
+            Rectangle {
+                visible: promptList.visible || actionList.visible
+                Layout.fillWidth: true
+                implicitHeight: 1
+                color: WidgetTheme.separator
+            }
+
+            PromptList {
+                id: promptList
+                prompts: window.content.presetActions
+                visible: window.input.displayPromptActions && count > 0
+                Layout.fillWidth: true
+                Layout.preferredHeight: implicitHeight
+            }
+
+            ResultActions {
+                id: actionList
+                actions: window.content.postActions
+                visible: window.input.displayPostActions
+                Layout.fillWidth: true
+                Layout.preferredHeight: implicitHeight
+            }
+
+            Item { implicitHeight: 4 }
+        }
+    }
+}
