@@ -147,8 +147,8 @@ bool Database::isReachable() const
 bool Database::migrate(QString* error) const
 {
     QSqlDatabase db = connection();
-    QSqlQuery(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"),
-              db);
+    if (!db.tables().contains(QStringLiteral("schema_version")))
+        QSqlQuery(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"), db);
     const int current = schemaVersion();
     if (current > LatestVersion) {
         *error = QStringLiteral("the database has schema version %1, newer than this service (%2)")

@@ -19,12 +19,12 @@ QByteArray HttpResult::header(const QByteArray& name) const
     return {};
 }
 
-ServiceProcess::ServiceProcess(QStringList extraArguments)
+ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databaseUrl)
+    : m_databaseUrl(databaseUrl.isEmpty() ? QStringLiteral("sqlite:") + databasePath() : databaseUrl)
 {
     m_process.setProgram(serviceBinary());
     m_process.setArguments(QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                                       QStringLiteral("--database"),
-                                       QStringLiteral("sqlite:") + databasePath()}
+                                       QStringLiteral("--database"), m_databaseUrl}
                            + extraArguments);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("ORVANE_LLM_URL"));
@@ -105,9 +105,8 @@ HttpResult ServiceProcess::withKey(const QByteArray& method, const QString& path
 QByteArray ServiceProcess::admin(const QStringList& arguments, int* exitCode)
 {
     QProcess process;
-    process.start(serviceBinary(), arguments
-                                       + QStringList{QStringLiteral("--database"),
-                                                     QStringLiteral("sqlite:") + databasePath()});
+    process.start(serviceBinary(),
+                  arguments + QStringList{QStringLiteral("--database"), m_databaseUrl});
     process.waitForFinished(30000);
     if (exitCode)
         *exitCode = process.exitCode();

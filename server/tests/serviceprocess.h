@@ -27,7 +27,8 @@ struct HttpResult {
  */
 class ServiceProcess {
 public:
-    explicit ServiceProcess(QStringList extraArguments = {});
+    /** databaseUrl empty: an SQLite file in a temporary directory. */
+    explicit ServiceProcess(QStringList extraArguments = {}, const QString& databaseUrl = {});
     ~ServiceProcess();
 
     /** False (with the output in failureMessage) when the service did not come up. */
@@ -38,6 +39,7 @@ public:
     [[nodiscard]] QUrl url(const QString& pathAndQuery) const;
     [[nodiscard]] QUrl socketUrl() const;
     [[nodiscard]] QString databasePath() const { return m_dir.filePath(QStringLiteral("db.sqlite")); }
+    [[nodiscard]] QString databaseUrl() const { return m_databaseUrl; }
     /** Everything the service wrote to its standard error (its log) so far. */
     [[nodiscard]] QByteArray log();
 
@@ -62,6 +64,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_databaseUrl;
     QProcess m_process;
     QByteArray m_stderr;
     QNetworkAccessManager m_network;
