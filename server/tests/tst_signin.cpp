@@ -1,6 +1,9 @@
 #include "serviceprocess.h"
 
 #include <QJsonArray>
+#include <QNetworkReply>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QRandomGenerator>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -310,6 +313,60 @@ private Q_SLOTS:
         QVERIFY(query.next());
         QCOMPARE(query.value(0).toString(), QStringLiteral("The widget froze & stayed"));
         QVERIFY(!query.next());
+    }
+
+    void servesHttpsAndSecureSocketsWithACertificate()
+    {
+        QTemporaryDir dir;
+        const QString certificate = dir.filePath(QStringLiteral("cert.pem"));
+        const QString key = dir.filePath(QStringLiteral("key.pem"));
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                       QStringLiteral("-nodes"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                       QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-days"),
+                       QStringLiteral("1"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), certificate});
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+            QSKIP("openssl cannot make a test certificate here");
+        ServiceProcess service({QStringLiteral("--tls-cert"), certificate, QStringLiteral("--tls-key"), key});
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslCertificate::fromPath(certificate));
+        QNetworkRequest request(QUrl(QStringLiteral("https://127.0.0.1:%1/healthz").arg(service.port())));
+        request.setSslConfiguration(tls);
+        QNetworkReply* reply = service.network().get(request);
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(reply->error(), QNetworkReply::NoError);
+        QCOMPARE(reply->readAll(), QByteArray("ok\n"));
+        reply->deleteLater();
+        QCOMPARE(service.request("GET", QStringLiteral("/healthz")).status, 0);
+
+        QWebSocket socket;
+        socket.setSslConfiguration(tls);
+        QSignalSpy connected(&socket, &QWebSocket::connected);
+        QSignalSpy received(&socket, &QWebSocket::textMessageReceived);
+        socket.open(QUrl(QStringLiteral("wss://127.0.0.1:%1/auth_socket/0/auth").arg(service.port())));
+        QVERIFY(connected.wait(10000));
+        socket.sendBinaryMessage(frame(joinMessage(QStringLiteral("auth:") + newToken())));
+        QVERIFY(received.wait(10000));
+        QVERIFY(received.first().first().toString().contains(QLatin1String("\"status\":\"ok\"")));
+    }
+
+    void badConfigurationStopsWithAClearError()
+    {
+        QProcess process;
+        process.start(serviceBinary(), {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:99999")});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 2);
+        QVERIFY(process.readAllStandardError().contains("--listen expects HOST:PORT"));
+        process.start(serviceBinary(), {QStringLiteral("--tls-cert"), QStringLiteral("/nonexistent.pem"),
+                                        QStringLiteral("--tls-key"), QStringLiteral("/nonexistent.key"),
+                                        QStringLiteral("--database"), QStringLiteral("sqlite:/proc/orvane/db")});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(process.readAllStandardError().startsWith("orvane-service: "));
     }
 
     void stopsCleanlyOnSigterm()
