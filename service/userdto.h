@@ -9,6 +9,7 @@ class JsonDecoder;
 
 /** The user as the service sends it: in the user answer and in the sign-in message. */
 struct UserDto {
+    static constexpr const char* typeName = "UserDto";
     QString email;
     qint64 userId = 0;
     std::optional<QString> deviceKey;
@@ -21,6 +22,7 @@ struct UserDto {
 
 /** Body of the user answer: {"data": UserDto}. */
 struct UserDataDto {
+    static constexpr const char* typeName = "UserDataDto";
     UserDto data;
 
     static std::optional<UserDataDto> decode(JsonDecoder& decoder);

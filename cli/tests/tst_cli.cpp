@@ -1,0 +1,366 @@
+#include "scriptedserver.h"
+#include "service/userdto.h"
+#include "store/appsettings.h"
+#include "store/userstore.h"
+#include "temporarysettings.h"
+
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray presetsBody =
+    R"({"data":[)"
+    R"({"hotkey":"command+option+1","id":7,"name":"Fix spelling","global":true,"temperature":0.2,"system_message":"s","user_message":"u","enabled_by_default":true},)"
+    R"({"hotkey":"","id":8,"name":"Shorter\tone","global":true,"temperature":0.2,"system_message":"s","user_message":"u","enabled_by_default":false},)"
+    R"({"hotkey":"command+shift+k","id":21,"name":"Mine","global":false,"temperature":1,"system_message":"s","user_message":"u","enabled_by_default":false}]})";
+
+/** One run of the built orvane-cli with its own settings directory and service URL. */
+class Cli {
+public:
+    Cli(const QString& settingsDir, const QString& serviceUrl)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"XDG_CONFIG_HOME"_s, settingsDir);
+        env.insert(u"HOME"_s, settingsDir);
+        env.insert(u"ORVANE_SERVICE_URL"_s, serviceUrl);
+        env.remove(u"QT_LOGGING_RULES"_s);
+        m_process.setProcessEnvironment(env);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
+                         [this] { m_out += m_process.readAllStandardOutput(); });
+        QObject::connect(&m_process, &QProcess::readyReadStandardError, &m_process,
+                         [this] { m_err += m_process.readAllStandardError(); });
+    }
+    ~Cli()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    void start(const QStringList& arguments, const QByteArray& input = {})
+    {
+        m_process.start(QStringLiteral(ORVANE_CLI_PATH), arguments);
+        QVERIFY(m_process.waitForStarted(5000));
+        m_process.write(input);
+        m_process.closeWriteChannel();
+    }
+    /** Waits for the exit without blocking the event loop (the scripted server lives here). */
+    int waitForExit(int timeoutMs = 15'000)
+    {
+        if (!QTest::qWaitFor([&] { return m_process.state() == QProcess::NotRunning; }, timeoutMs))
+            return -1;
+        m_out += m_process.readAllStandardOutput();
+        m_err += m_process.readAllStandardError();
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -2;
+    }
+    int run(const QStringList& arguments, const QByteArray& input = {})
+    {
+        start(arguments, input);
+        return waitForExit();
+    }
+    [[nodiscard]] bool running() const { return m_process.state() == QProcess::Running; }
+    [[nodiscard]] QString out() const { return QString::fromUtf8(m_out); }
+    [[nodiscard]] QString err() const { return QString::fromUtf8(m_err); }
+
+private:
+    QProcess m_process;
+    QByteArray m_out;
+    QByteArray m_err;
+};
+
+void storeSignedInUser()
+{
+    UserStore store;
+    store.setUser(UserDto{u"ada@example.org"_s, 42, u"dk-1"_s});
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_settings = std::make_unique<TemporarySettings>();
+        m_server = std::make_unique<ScriptedServer>();
+        m_chunked = std::make_unique<ChunkedServer>();
+    }
+    void cleanup()
+    {
+        m_chunked.reset();
+        m_server.reset();
+        m_settings.reset();
+    }
+
+    void helpForEveryCommand()
+    {
+        Cli cli(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(cli.run({u"--help"_s}), 0);
+        for (const QString& command : {u"login"_s, u"user"_s, u"presets"_s, u"run"_s, u"logout"_s})
+            QVERIFY2(cli.out().contains(u"  "_s + command), qPrintable(command));
+        for (const QString& command : {u"login"_s, u"user"_s, u"presets"_s, u"run"_s, u"logout"_s}) {
+            Cli one(m_settings->path(), m_server->baseUrl());
+            QCOMPARE(one.run({command, u"--help"_s}), 0);
+            QVERIFY2(one.out().startsWith(u"Usage: orvane-cli "_s + command + u" [options]"_s),
+                     qPrintable(one.out()));
+        }
+        Cli run(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(run.run({u"run"_s, u"--help"_s}), 0);
+        QVERIFY(run.out().contains(u"--preset <id>"_s));
+        QVERIFY(run.out().contains(u"--command <text>"_s));
+    }
+
+    void wrongUsage()
+    {
+        Cli unknown(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(unknown.run({u"frobnicate"_s}), 2);
+        QVERIFY(unknown.err().contains(u"unknown command"_s));
+        Cli none(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(none.run({}), 2);
+        storeSignedInUser();
+        Cli both(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(both.run({u"run"_s, u"--preset"_s, u"1"_s, u"--command"_s, u"x"_s}), 2);
+        Cli neither(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(neither.run({u"run"_s}), 2);
+        QVERIFY(m_server->requests().isEmpty());
+    }
+
+    void refusedServiceUrl()
+    {
+        storeSignedInUser();
+        Cli cli(m_settings->path(), u"http://orvane.example.org"_s);
+        QCOMPARE(cli.run({u"user"_s}), 1);
+        QVERIFY2(cli.err().contains(u"Refusing service URL \"http://orvane.example.org\""_s),
+                 qPrintable(cli.err()));
+    }
+
+    void notSignedIn()
+    {
+        for (const QString& command : {u"user"_s, u"presets"_s, u"logout"_s}) {
+            Cli cli(m_settings->path(), m_server->baseUrl());
+            QCOMPARE(cli.run({command}), 1);
+            QVERIFY(cli.err().contains(u"Not signed in"_s));
+        }
+        QVERIFY(m_server->requests().isEmpty());
+    }
+
+    void user()
+    {
+        storeSignedInUser();
+        m_server->respond("GET", u"/api/0/user"_s,
+                          ScriptedResponse::json(R"({"data":{"email":"ada@example.org","id":42,"device_key":"dk-1"}})"));
+        Cli cli(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(cli.run({u"user"_s}), 0);
+        QCOMPARE(cli.out(), u"email: ada@example.org\nid: 42\n"_s);
+        const RecordedRequest& request = m_server->requests().first();
+        QCOMPARE(request.header("Authorization"), "Bearer dk-1");
+        QCOMPARE(request.header("App-Version"), QByteArray(ORVANE_VERSION));
+        QVERIFY(!cli.out().contains(u"dk-1"_s) && !cli.err().contains(u"dk-1"_s));
+
+        m_server->respond("GET", u"/api/0/user"_s, ScriptedResponse::json("{}", 401));
+        Cli refused(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(refused.run({u"user"_s}), 1);
+        QVERIFY(refused.err().contains(u"orvane-cli login"_s));
+        QVERIFY(refused.out().isEmpty());
+    }
+
+    void presets()
+    {
+        storeSignedInUser();
+        m_server->respond("GET", u"/api/0/presets"_s, ScriptedResponse::json(presetsBody));
+        Cli cli(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(cli.run({u"presets"_s}), 0);
+        // Nothing stored: each prompt's enabled-by-default decides.
+        QCOMPARE(cli.out(), u"7\tFix spelling\tcommand+option+1\tyes\n"
+                            "8\tShorter one\t-\tno\n"
+                            "21\tMine\tcommand+shift+k\tno\n"_s);
+
+        AppSettings().setPresetsSettings(PresetsSettings{{8, 21}});
+        Cli stored(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(stored.run({u"presets"_s}), 0);
+        QCOMPARE(stored.out(), u"7\tFix spelling\tcommand+option+1\tno\n"
+                               "8\tShorter one\t-\tyes\n"
+                               "21\tMine\tcommand+shift+k\tyes\n"_s);
+
+        m_server->respond("GET", u"/api/0/presets"_s, ScriptedResponse::json("{}", 500));
+        Cli failed(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(failed.run({u"presets"_s}), 1);
+        QVERIFY(!failed.err().isEmpty());
+    }
+
+    void runStreamsTheAnswerAsItArrives()
+    {
+        storeSignedInUser();
+        Cli cli(m_settings->path(), m_chunked->baseUrl());
+        cli.start({u"run"_s, u"--preset"_s, u"5"_s}, "Hello w\xC3\xB6rld & co\n");
+        QVERIFY(m_chunked->waitForRequests(1));
+        QCOMPARE(m_chunked->requestLine(), "POST /api/0/texts HTTP/1.1");
+        QCOMPARE(m_chunked->header("Authorization"), "Bearer dk-1");
+        QCOMPARE(m_chunked->requestBody(),
+                 "preset_id=5&text=Hello%20w\xC3\xB6rld%20%26%20co%0A&history=%5B%5D");
+
+        m_chunked->beginChunked();
+        m_chunked->writeChunk("Hallo ");
+        // The first chunk is on standard output while the answer is still open.
+        QTRY_COMPARE(cli.out(), u"Hallo "_s);
+        QVERIFY(cli.running());
+        m_chunked->writeChunk("Welt\xE2");
+        m_chunked->writeChunk("\x80\xA6");
+        QTRY_COMPARE(cli.out(), u"Hallo Welt\u2026"_s);
+        QVERIFY(cli.running());
+        m_chunked->finish();
+        QCOMPARE(cli.waitForExit(), 0);
+        QCOMPARE(cli.out(), u"Hallo Welt\u2026"_s); // a pipe gets the answer exactly
+        QVERIFY(cli.err().isEmpty());
+    }
+
+    void runWithACommand()
+    {
+        storeSignedInUser();
+        Cli cli(m_settings->path(), m_chunked->baseUrl());
+        cli.start({u"run"_s, u"--command"_s, u"make it formal"_s}, "hi");
+        QVERIFY(m_chunked->waitForRequests(1));
+        QCOMPARE(m_chunked->requestBody(), "command=make%20it%20formal&text=hi&history=%5B%5D");
+        m_chunked->respond(200, "Greetings.");
+        QCOMPARE(cli.waitForExit(), 0);
+        QCOMPARE(cli.out(), u"Greetings."_s);
+    }
+
+    void runExitStatuses_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("413") << 413 << 3 << u"too long"_s;
+        QTest::newRow("500") << 500 << 1 << u"could not be generated"_s;
+        QTest::newRow("401") << 401 << 1 << u"could not be generated"_s;
+        QTest::newRow("dropped") << 0 << 1 << u"could not be generated"_s;
+    }
+    void runExitStatuses()
+    {
+        QFETCH(int, status);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        storeSignedInUser();
+        Cli cli(m_settings->path(), m_chunked->baseUrl());
+        cli.start({u"run"_s, u"--preset"_s, u"1"_s}, "text");
+        QVERIFY(m_chunked->waitForRequests(1));
+        if (status == 0) {
+            m_chunked->beginChunked();
+            m_chunked->writeChunk("partial");
+            QTRY_COMPARE(cli.out(), u"partial"_s);
+            m_chunked->dropConnection();
+        } else {
+            m_chunked->respond(status, "the body is not shown");
+        }
+        QCOMPARE(cli.waitForExit(), exitCode);
+        QVERIFY2(cli.err().contains(message), qPrintable(cli.err()));
+        QVERIFY(!cli.out().contains(u"the body is not shown"_s));
+    }
+
+    void runAgainstNoService()
+    {
+        storeSignedInUser();
+        const QString url = m_chunked->baseUrl();
+        m_chunked.reset();
+        Cli cli(m_settings->path(), url);
+        QCOMPARE(cli.run({u"run"_s, u"--preset"_s, u"1"_s}, "x"), 1);
+        QVERIFY(cli.err().contains(url));
+    }
+
+    void loginStoresTheUserDeliveredOnTheSignInChannel()
+    {
+        Cli cli(m_settings->path(), m_server->baseUrl());
+        cli.start({u"login"_s, u"--timeout"_s, u"30"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(cli.out().contains(u"token="_s), 10'000);
+
+        static const QRegularExpression page(u"^Open this page in your browser to sign in:\n"
+                                             "(http://127\\.0\\.0\\.1:\\d+/users/log_in\\?token=)"
+                                             "([A-Za-z0-9]{24})\n$"_s);
+        const auto match = page.match(cli.out());
+        QVERIFY2(match.hasMatch(), qPrintable(cli.out()));
+        QCOMPARE(match.captured(1), m_server->baseUrl() + u"/users/log_in?token="_s);
+        const QString token = match.captured(2);
+
+        // The join went out for that token, as the first frame, in binary.
+        QVERIFY(m_server->waitForFrames(1));
+        QCOMPARE(m_server->lastSocketPath(), u"/auth_socket/0/auth"_s);
+        QVERIFY(m_server->frames().first().binary);
+        QCOMPARE(QJsonDocument::fromJson(m_server->frames().first().data).object().value(u"topic"_s),
+                 QJsonValue(u"auth:"_s + token));
+
+        const auto signedIn = [](const QString& topic, const QString& email) {
+            return QString::fromUtf8(QJsonDocument(QJsonObject{
+                {u"event"_s, u"logged_in"_s},
+                {u"payload"_s, QJsonObject{{u"email"_s, email}, {u"id"_s, 77}, {u"device_key"_s, u"dk-new"_s}}},
+                {u"topic"_s, topic}}).toJson(QJsonDocument::Compact));
+        };
+        // A result for another token is not ours.
+        m_server->sendText(signedIn(u"auth:someoneelse"_s, u"eve@example.org"_s));
+        QTest::qWait(200);
+        QVERIFY(cli.running());
+        m_server->sendText(signedIn(u"auth:"_s + token, u"ada@example.org"_s));
+        QCOMPARE(cli.waitForExit(), 0);
+        QVERIFY(cli.out().endsWith(u"Signed in as ada@example.org.\n"_s));
+        QVERIFY(!cli.out().contains(u"dk-new"_s));
+
+        const auto user = AppSettings().userSettings().user;
+        QVERIFY(user);
+        QCOMPARE(*user, (User{u"ada@example.org"_s, 77, u"dk-new"_s}));
+    }
+
+    void eachLoginDrawsANewToken()
+    {
+        QStringList tokens;
+        for (int i = 0; i < 2; ++i) {
+            Cli cli(m_settings->path(), m_server->baseUrl());
+            cli.start({u"login"_s, u"--timeout"_s, u"30"_s});
+            QTRY_VERIFY_WITH_TIMEOUT(cli.out().contains(u"token="_s), 10'000);
+            tokens.append(cli.out().section(u"token="_s, 1).trimmed());
+        }
+        QCOMPARE(tokens.size(), 2);
+        QVERIFY(tokens.at(0) != tokens.at(1));
+    }
+
+    void loginWithoutAServiceFails()
+    {
+        const QString url = m_server->baseUrl();
+        m_server.reset();
+        Cli cli(m_settings->path(), url);
+        QCOMPARE(cli.run({u"login"_s}), 1);
+        QVERIFY2(cli.err().contains(u"sign-in connection"_s), qPrintable(cli.err()));
+        QVERIFY(!AppSettings().userSettings().user);
+    }
+
+    void logout()
+    {
+        storeSignedInUser();
+        m_server->respond("DELETE", u"/api/0/devices/logout"_s, ScriptedResponse::json("{}", 500));
+        Cli failed(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(failed.run({u"logout"_s}), 1);
+        QVERIFY(failed.err().contains(u"You stay signed in."_s));
+        QVERIFY(AppSettings().userSettings().user); // still signed in locally
+
+        m_server->respond("DELETE", u"/api/0/devices/logout"_s, ScriptedResponse::empty(204));
+        Cli cli(m_settings->path(), m_server->baseUrl());
+        QCOMPARE(cli.run({u"logout"_s}), 0);
+        QCOMPARE(cli.out(), u"Signed out.\n"_s);
+        QCOMPARE(m_server->requests().last().header("Authorization"), "Bearer dk-1");
+        QVERIFY(!AppSettings().userSettings().user);
+    }
+
+private:
+    std::unique_ptr<TemporarySettings> m_settings;
+    std::unique_ptr<ScriptedServer> m_server;
+    std::unique_ptr<ChunkedServer> m_chunked;
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"

@@ -1,0 +1,107 @@
+#include "service/websocketauthservice.h"
+
+#include <QWebSocket>
+
+std::unique_ptr<WebSocketAuthService> WebSocketAuthService::create(QString token,
+                                                                   std::optional<Log> logger,
+                                                                   const ServiceBase& base,
+                                                                   TimerSource& timers)
+{
+    const QUrl url = base.socketUrl(socketPath);
+    if (!url.isValid()) {
+        Log("webSocket").error(QStringLiteral("url not constructed"));
+        return nullptr;
+    }
+    return std::unique_ptr<WebSocketAuthService>(
+        new WebSocketAuthService(url, std::move(token), std::move(logger), timers));
+}
+
+WebSocketAuthService::WebSocketAuthService(QUrl serverUrl, QString token,
+                                           std::optional<Log> logger, TimerSource& timers)
+    : m_serverUrl(std::move(serverUrl))
+    , m_token(std::move(token))
+    , m_logger(std::move(logger))
+    , m_timers(timers)
+{
+}
+
+QString WebSocketAuthService::topic() const
+{
+    return u"auth:" + m_token;
+}
+
+void WebSocketAuthService::connect(WebSocketAuthServiceDelegate* delegate)
+{
+    m_delegate = delegate;
+    if (m_engine)
+        m_formerEngines.push_back(std::move(m_engine));
+    m_engine = std::make_unique<WebSocketEngine>(m_serverUrl, this, m_logger, m_timers);
+    m_engine->connect();
+}
+
+void WebSocketAuthService::disconnect()
+{
+    m_delegate = nullptr;
+    if (m_engine)
+        m_engine->disconnect();
+}
+
+PingDto WebSocketAuthService::pingDto()
+{
+    return PingDto::forTopic(topic());
+}
+
+void WebSocketAuthService::didReceive(const WebSocketEngineEvent& event)
+{
+    switch (event.kind) {
+    case WebSocketEngineEvent::Kind::connected:
+        if (m_engine)
+            m_engine->send(AuthJoinDto::forTopic(topic()).toJson());
+        if (m_delegate)
+            m_delegate->channelReady();
+        break;
+    case WebSocketEngineEvent::Kind::text:
+        handleText(event.text);
+        break;
+    case WebSocketEngineEvent::Kind::error:
+    case WebSocketEngineEvent::Kind::disconnected:
+        Q_EMIT connectionLost(event.kind == WebSocketEngineEvent::Kind::error
+                                  ? event.text
+                                  : QStringLiteral("the connection closed"));
+        break;
+    }
+}
+
+void WebSocketAuthService::handleText(const QString& text)
+{
+    const auto result = decodeMessage<AuthJoinReplayDto>(text);
+    if (result.message) {
+        const AuthJoinReplayDto message = *result.message;
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] {
+                if (m_delegate)
+                    m_delegate->userReceived(message);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (m_logger)
+        m_logger->info(u"mapping Processing error: " + result.error);
+
+    const auto reply = decodeMessage<AuthJoinConnectDto>(text);
+    if (!reply.message) {
+        if (m_logger)
+            m_logger->info(u"mapping Processing error: " + reply.error);
+        return;
+    }
+    if (reply.message->payload.status != StatusEnum::ok)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_delegate)
+                m_delegate->channelReady();
+        },
+        Qt::QueuedConnection);
+}
