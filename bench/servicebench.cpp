@@ -9,8 +9,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QEventLoop>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QThread>
@@ -19,9 +19,8 @@
 #include <algorithm>
 #include <future>
 #include <memory>
-#include <vector>
-
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -35,24 +34,21 @@ struct Options {
 class ModelServerThread : public QThread {
 public:
     explicit ModelServerThread(const Options& options)
-        : m_options(options)
-    {
-    }
+        : m_options(options) {}
 
-    QString start()
-    {
+    QString start() {
         std::future<QString> url = m_url.get_future();
         QThread::start();
         return url.get();
     }
 
 protected:
-    void run() override
-    {
+    void run() override {
         ScriptedModelServer server;
         QList<ScriptedModelServer::Step> script;
         for (int i = 0; i < m_options.chunks; ++i)
-            script << ScriptedModelServer::pause(m_options.intervalMs) << ScriptedModelServer::timestamp();
+            script << ScriptedModelServer::pause(m_options.intervalMs)
+                   << ScriptedModelServer::timestamp();
         script << ScriptedModelServer::done();
         server.setScript(script);
         m_url.set_value(server.baseUrl());
@@ -65,8 +61,7 @@ private:
 };
 
 /** CPU time (user and system) the process has used so far, in microseconds. */
-qint64 cpuMicroseconds(qint64 pid)
-{
+qint64 cpuMicroseconds(qint64 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return 0;
@@ -77,12 +72,12 @@ qint64 cpuMicroseconds(qint64 pid)
     return ticks * 1000000 / ::sysconf(_SC_CLK_TCK);
 }
 
-double percentile(std::vector<qint64>& values, double fraction)
-{
+double percentile(std::vector<qint64>& values, double fraction) {
     if (values.empty())
         return 0;
     const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(index), values.end());
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(index),
+                     values.end());
     return static_cast<double>(values[index]) / 1000.0;
 }
 
@@ -99,8 +94,7 @@ struct Phase {
 
 /** Opens the streams spread over about a second and measures every timestamped chunk. */
 Phase runPhase(const Options& options, const QUrl& url,
-               const QList<QPair<QByteArray, QByteArray>>& headers, const QByteArray& body)
-{
+               const QList<QPair<QByteArray, QByteArray>>& headers, const QByteArray& body) {
     Phase phase;
     std::vector<qint64> latencies;
     latencies.reserve(static_cast<std::size_t>(options.streams * options.chunks));
@@ -124,21 +118,23 @@ Phase runPhase(const Options& options, const QUrl& url,
             auto client = std::make_unique<OrvaneServer::HttpStreamClient>();
             auto buffer = std::make_shared<QString>();
             auto* raw = client.get();
-            QObject::connect(raw, &OrvaneServer::HttpStreamClient::responseStarted, [&](int status) {
-                if (status == 200)
-                    phase.peakOpen = std::max(phase.peakOpen, ++open);
-            });
+            QObject::connect(raw, &OrvaneServer::HttpStreamClient::responseStarted,
+                             [&](int status) {
+                                 if (status == 200)
+                                     phase.peakOpen = std::max(phase.peakOpen, ++open);
+                             });
             QObject::connect(raw, &OrvaneServer::HttpStreamClient::bodyData,
                              [&, buffer](const QByteArray& data) {
-                const qint64 now = ScriptedModelServer::steadyMicroseconds();
-                *buffer += QString::fromUtf8(data);
-                qsizetype consumed = 0;
-                for (const QRegularExpressionMatch& match : stamp.globalMatch(*buffer)) {
-                    latencies.push_back(now - match.captured(1).toLongLong());
-                    consumed = match.capturedEnd();
-                }
-                buffer->remove(0, consumed);
-            });
+                                 const qint64 now = ScriptedModelServer::steadyMicroseconds();
+                                 *buffer += QString::fromUtf8(data);
+                                 qsizetype consumed = 0;
+                                 for (const QRegularExpressionMatch& match :
+                                      stamp.globalMatch(*buffer)) {
+                                     latencies.push_back(now - match.captured(1).toLongLong());
+                                     consumed = match.capturedEnd();
+                                 }
+                                 buffer->remove(0, consumed);
+                             });
             QObject::connect(raw, &OrvaneServer::HttpStreamClient::finished, [&, raw] {
                 --open;
                 raw->status() == 200 ? ++phase.completed : ++phase.failed;
@@ -146,13 +142,13 @@ Phase runPhase(const Options& options, const QUrl& url,
             });
             QObject::connect(raw, &OrvaneServer::HttpStreamClient::failed,
                              [&, raw](const QString& reason, bool) {
-                if (raw->status() == 200)
-                    --open;
-                ++phase.failed;
-                if (phase.failureReasons.size() < 5)
-                    phase.failureReasons << reason;
-                settle();
-            });
+                                 if (raw->status() == 200)
+                                     --open;
+                                 ++phase.failed;
+                                 if (phase.failureReasons.size() < 5)
+                                     phase.failureReasons << reason;
+                                 settle();
+                             });
             raw->post(url, headers, body);
             clients.push_back(std::move(client));
         }
@@ -174,17 +170,20 @@ Phase runPhase(const Options& options, const QUrl& url,
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Streams concurrent generations through orvane-service."));
+    parser.setApplicationDescription(
+        QStringLiteral("Streams concurrent generations through orvane-service."));
     parser.addHelpOption();
-    const QCommandLineOption streamsOption(QStringLiteral("streams"), QStringLiteral("Concurrent generations."),
+    const QCommandLineOption streamsOption(QStringLiteral("streams"),
+                                           QStringLiteral("Concurrent generations."),
                                            QStringLiteral("N"), QStringLiteral("1000"));
-    const QCommandLineOption chunksOption(QStringLiteral("chunks"), QStringLiteral("Chunks per generation."),
+    const QCommandLineOption chunksOption(QStringLiteral("chunks"),
+                                          QStringLiteral("Chunks per generation."),
                                           QStringLiteral("N"), QStringLiteral("20"));
-    const QCommandLineOption intervalOption(QStringLiteral("interval-ms"), QStringLiteral("Pause between chunks."),
+    const QCommandLineOption intervalOption(QStringLiteral("interval-ms"),
+                                            QStringLiteral("Pause between chunks."),
                                             QStringLiteral("MS"), QStringLiteral("250"));
     parser.addOptions({streamsOption, chunksOption, intervalOption});
     parser.process(app);
@@ -238,6 +237,8 @@ int main(int argc, char* argv[])
                 through.p50 - direct.p50, through.p99 - direct.p99);
     std::printf("  orvane-service CPU         %.1f%% of one core, %.0f us per chunk\n",
                 100.0 * static_cast<double>(serviceCpu) / (through.seconds * 1e6),
-                through.chunks ? static_cast<double>(serviceCpu) / static_cast<double>(through.chunks) : 0.0);
+                through.chunks
+                    ? static_cast<double>(serviceCpu) / static_cast<double>(through.chunks)
+                    : 0.0);
     return direct.failed == 0 && through.failed == 0 ? 0 : 1;
 }

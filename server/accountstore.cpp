@@ -11,32 +11,26 @@ namespace OrvaneServer {
 
 namespace {
 
-QString now()
-{
+QString now() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
 }
 
 } // namespace
 
 AccountStore::AccountStore(const Database& database)
-    : m_database(database)
-{
-}
+    : m_database(database) {}
 
-QString AccountStore::normalizeEmail(const QString& email)
-{
+QString AccountStore::normalizeEmail(const QString& email) {
     return email.trimmed().toLower();
 }
 
-bool AccountStore::isPlausibleEmail(const QString& email)
-{
+bool AccountStore::isPlausibleEmail(const QString& email) {
     static const QRegularExpression pattern(QStringLiteral("^[^@\\s]+@[^@\\s]+\\.[^@\\s]+$"));
     return email.size() <= 254 && pattern.match(email).hasMatch();
 }
 
 std::optional<UserRecord> AccountStore::createUser(const QString& email, const QString& password,
-                                                   CreateError* error)
-{
+                                                   CreateError* error) {
     if (findByEmail(email)) {
         if (error)
             *error = CreateError::EmailTaken;
@@ -45,9 +39,8 @@ std::optional<UserRecord> AccountStore::createUser(const QString& email, const Q
     return createUserWithHash(email, Secrets::hashPassword(password), error);
 }
 
-std::optional<UserRecord> AccountStore::createUserWithHash(const QString& email, const QString& hash,
-                                                           CreateError* error)
-{
+std::optional<UserRecord>
+AccountStore::createUserWithHash(const QString& email, const QString& hash, CreateError* error) {
     if (hash.isEmpty()) {
         if (error)
             *error = CreateError::StorageFailed;
@@ -66,8 +59,7 @@ std::optional<UserRecord> AccountStore::createUserWithHash(const QString& email,
     return UserRecord{query.value(0).toLongLong(), email};
 }
 
-std::optional<std::pair<UserRecord, QString>> AccountStore::credentialsFor(const QString& email)
-{
+std::optional<std::pair<UserRecord, QString>> AccountStore::credentialsFor(const QString& email) {
     QSqlQuery query = m_database.exec(
         QStringLiteral("SELECT id, email, password_hash FROM users WHERE email = ?"), {email});
     if (!query.next())
@@ -77,8 +69,7 @@ std::optional<std::pair<UserRecord, QString>> AccountStore::credentialsFor(const
 }
 
 std::optional<UserRecord> AccountStore::verifyCredentials(const QString& email,
-                                                          const QString& password)
-{
+                                                          const QString& password) {
     const auto credentials = credentialsFor(email);
     if (!credentials) {
         Secrets::verifyAgainstDummy(password);
@@ -89,8 +80,7 @@ std::optional<UserRecord> AccountStore::verifyCredentials(const QString& email,
     return credentials->first;
 }
 
-std::optional<UserRecord> AccountStore::findByEmail(const QString& email)
-{
+std::optional<UserRecord> AccountStore::findByEmail(const QString& email) {
     QSqlQuery query =
         m_database.exec(QStringLiteral("SELECT id, email FROM users WHERE email = ?"), {email});
     if (!query.next())
@@ -98,8 +88,7 @@ std::optional<UserRecord> AccountStore::findByEmail(const QString& email)
     return UserRecord{query.value(0).toLongLong(), query.value(1).toString()};
 }
 
-std::vector<UserRecord> AccountStore::listUsers()
-{
+std::vector<UserRecord> AccountStore::listUsers() {
     std::vector<UserRecord> users;
     QSqlQuery query = m_database.exec(QStringLiteral("SELECT id, email FROM users ORDER BY id"));
     while (query.next())
@@ -107,8 +96,7 @@ std::vector<UserRecord> AccountStore::listUsers()
     return users;
 }
 
-QString AccountStore::createDevice(qint64 userId)
-{
+QString AccountStore::createDevice(qint64 userId) {
     const QString key = Secrets::newDeviceKey();
     QSqlQuery query = m_database.exec(
         QStringLiteral("INSERT INTO devices (user_id, key_hash, created_at) VALUES (?, ?, ?)"),
@@ -116,21 +104,19 @@ QString AccountStore::createDevice(qint64 userId)
     return query.lastError().isValid() ? QString() : key;
 }
 
-std::optional<UserRecord> AccountStore::userForDeviceKey(const QByteArray& key)
-{
+std::optional<UserRecord> AccountStore::userForDeviceKey(const QByteArray& key) {
     if (key.isEmpty())
         return std::nullopt;
-    QSqlQuery query = m_database.exec(
-        QStringLiteral("SELECT users.id, users.email FROM devices JOIN users"
-                       " ON users.id = devices.user_id WHERE devices.key_hash = ?"),
-        {Secrets::deviceKeyHash(key)});
+    QSqlQuery query =
+        m_database.exec(QStringLiteral("SELECT users.id, users.email FROM devices JOIN users"
+                                       " ON users.id = devices.user_id WHERE devices.key_hash = ?"),
+                        {Secrets::deviceKeyHash(key)});
     if (!query.next())
         return std::nullopt;
     return UserRecord{query.value(0).toLongLong(), query.value(1).toString()};
 }
 
-bool AccountStore::revokeDevice(const QByteArray& key)
-{
+bool AccountStore::revokeDevice(const QByteArray& key) {
     QSqlQuery query = m_database.exec(QStringLiteral("DELETE FROM devices WHERE key_hash = ?"),
                                       {Secrets::deviceKeyHash(key)});
     return !query.lastError().isValid() && query.numRowsAffected() > 0;

@@ -9,8 +9,8 @@ namespace OrvaneServer {
 
 namespace {
 
-int userAdd(const ServerConfig& config, AccountStore& accounts, QTextStream& out, QTextStream& err)
-{
+int userAdd(const ServerConfig& config, AccountStore& accounts, QTextStream& out,
+            QTextStream& err) {
     const QString email = AccountStore::normalizeEmail(config.email);
     if (!AccountStore::isPlausibleEmail(email) || config.passwordFile.isEmpty()) {
         err << "user add needs --email with a valid address and --password-file\n";
@@ -31,7 +31,7 @@ int userAdd(const ServerConfig& config, AccountStore& accounts, QTextStream& out
     const std::optional<UserRecord> user = accounts.createUser(email, password, &error);
     if (!user) {
         err << (error == AccountStore::CreateError::EmailTaken ? "a user with this email exists\n"
-                                                                : "the user could not be stored\n");
+                                                               : "the user could not be stored\n");
         return 1;
     }
     out << "created user " << user->id << " " << user->email << "\n";
@@ -39,8 +39,7 @@ int userAdd(const ServerConfig& config, AccountStore& accounts, QTextStream& out
 }
 
 int deviceAdd(const ServerConfig& config, AccountStore& accounts, QTextStream& out,
-              QTextStream& err)
-{
+              QTextStream& err) {
     const std::optional<UserRecord> user =
         accounts.findByEmail(AccountStore::normalizeEmail(config.email));
     if (!user) {
@@ -59,8 +58,7 @@ int deviceAdd(const ServerConfig& config, AccountStore& accounts, QTextStream& o
 } // namespace
 
 int runAdminCommand(const ServerConfig& config, const Database& database, QTextStream& out,
-                    QTextStream& err)
-{
+                    QTextStream& err) {
     AccountStore accounts(database);
     const QString command = config.command.join(QLatin1Char(' '));
     if (command == QLatin1String("user add"))

@@ -13,8 +13,7 @@ namespace {
 
 using AuthenticatedHandler = std::function<HttpResponse(const HttpRequest&, const UserRecord&)>;
 
-std::optional<qint64> presetId(const HttpRequest& request)
-{
+std::optional<qint64> presetId(const HttpRequest& request) {
     bool ok = false;
     const qint64 id = request.pathArguments.value(0).toLongLong(&ok);
     return ok && id > 0 ? std::optional<qint64>(id) : std::nullopt;
@@ -22,33 +21,32 @@ std::optional<qint64> presetId(const HttpRequest& request)
 
 } // namespace
 
-HttpResponse apiError(int status, const QString& message)
-{
+HttpResponse apiError(int status, const QString& message) {
     return HttpResponse::json({{QStringLiteral("error"), message}}, status);
 }
 
 ApiRoutes::ApiRoutes(AccountStore& accounts, PresetRepository& presets)
     : m_accounts(accounts)
-    , m_presets(presets)
-{
-}
+    , m_presets(presets) {}
 
-void ApiRoutes::registerRoutes(HttpServer& server)
-{
+void ApiRoutes::registerRoutes(HttpServer& server) {
     const auto authenticated = [this](AuthenticatedHandler handler) {
         return [this, handler](const HttpRequest& request) {
-            const std::optional<UserRecord> user = m_accounts.userForDeviceKey(request.bearerToken());
+            const std::optional<UserRecord> user =
+                m_accounts.userForDeviceKey(request.bearerToken());
             if (!user)
                 return apiError(401, QStringLiteral("unknown or revoked device key"));
             return handler(request, *user);
         };
     };
-    server.route("GET", QStringLiteral("/api/0/user"),
-                 authenticated([this](const HttpRequest& r, const UserRecord& u) { return user(r, u); }));
+    server.route(
+        "GET", QStringLiteral("/api/0/user"),
+        authenticated([this](const HttpRequest& r, const UserRecord& u) { return user(r, u); }));
     server.route("DELETE", QStringLiteral("/api/0/devices/logout"),
                  [this](const HttpRequest& r) { return logout(r); });
-    server.route("GET", QStringLiteral("/api/0/presets"),
-                 authenticated([this](const HttpRequest&, const UserRecord& u) { return listPresets(u); }));
+    server.route(
+        "GET", QStringLiteral("/api/0/presets"),
+        authenticated([this](const HttpRequest&, const UserRecord& u) { return listPresets(u); }));
     server.route("POST", QStringLiteral("/api/0/presets"),
                  authenticated([this](const HttpRequest& r, const UserRecord& u) {
                      return createPreset(r, u);
@@ -63,24 +61,21 @@ void ApiRoutes::registerRoutes(HttpServer& server)
                  }));
 }
 
-HttpResponse ApiRoutes::user(const HttpRequest& request, const UserRecord& user)
-{
-    return HttpResponse::json({{QStringLiteral("data"),
-                                QJsonObject{{QStringLiteral("email"), user.email},
-                                            {QStringLiteral("id"), user.id},
-                                            {QStringLiteral("device_key"),
-                                             QString::fromLatin1(request.bearerToken())}}}});
+HttpResponse ApiRoutes::user(const HttpRequest& request, const UserRecord& user) {
+    return HttpResponse::json(
+        {{QStringLiteral("data"), QJsonObject{{QStringLiteral("email"), user.email},
+                                              {QStringLiteral("id"), user.id},
+                                              {QStringLiteral("device_key"),
+                                               QString::fromLatin1(request.bearerToken())}}}});
 }
 
-HttpResponse ApiRoutes::logout(const HttpRequest& request)
-{
+HttpResponse ApiRoutes::logout(const HttpRequest& request) {
     if (!m_accounts.revokeDevice(request.bearerToken()))
         return apiError(401, QStringLiteral("unknown or revoked device key"));
     return HttpResponse::empty(204);
 }
 
-HttpResponse ApiRoutes::listPresets(const UserRecord& user)
-{
+HttpResponse ApiRoutes::listPresets(const UserRecord& user) {
     QJsonArray data;
     for (const Preset& preset : m_presets.listFor(user.id))
         data.append(preset.toJson());
@@ -89,8 +84,7 @@ HttpResponse ApiRoutes::listPresets(const UserRecord& user)
 
 namespace {
 
-std::optional<Preset> presetFromBody(const QByteArray& body, QString* error)
-{
+std::optional<Preset> presetFromBody(const QByteArray& body, QString* error) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
@@ -107,8 +101,7 @@ std::optional<Preset> presetFromBody(const QByteArray& body, QString* error)
 
 } // namespace
 
-HttpResponse ApiRoutes::createPreset(const HttpRequest& request, const UserRecord& user)
-{
+HttpResponse ApiRoutes::createPreset(const HttpRequest& request, const UserRecord& user) {
     QString error;
     const std::optional<Preset> preset = presetFromBody(request.body, &error);
     if (!preset)
@@ -119,8 +112,7 @@ HttpResponse ApiRoutes::createPreset(const HttpRequest& request, const UserRecor
     return HttpResponse::json({{QStringLiteral("data"), created->toJson()}});
 }
 
-HttpResponse ApiRoutes::updatePreset(const HttpRequest& request, const UserRecord& user)
-{
+HttpResponse ApiRoutes::updatePreset(const HttpRequest& request, const UserRecord& user) {
     const std::optional<qint64> id = presetId(request);
     const std::optional<Preset> existing = id ? m_presets.find(*id) : std::nullopt;
     if (!existing || (existing->ownerId && *existing->ownerId != user.id))
@@ -138,8 +130,7 @@ HttpResponse ApiRoutes::updatePreset(const HttpRequest& request, const UserRecor
     return HttpResponse::json({{QStringLiteral("data"), preset->toJson()}});
 }
 
-HttpResponse ApiRoutes::deletePreset(const HttpRequest& request, const UserRecord& user)
-{
+HttpResponse ApiRoutes::deletePreset(const HttpRequest& request, const UserRecord& user) {
     const std::optional<qint64> id = presetId(request);
     const std::optional<Preset> existing = id ? m_presets.find(*id) : std::nullopt;
     if (!existing || (existing->ownerId && *existing->ownerId != user.id))

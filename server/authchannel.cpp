@@ -13,23 +13,20 @@ namespace {
 
 const QString TopicPrefix = QStringLiteral("auth:");
 
-QByteArray encode(const QJsonObject& object)
-{
+QByteArray encode(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
 } // namespace
 
 AuthChannel::AuthChannel(QObject* parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     m_sweepTimer.setInterval(10 * 1000);
     connect(&m_sweepTimer, &QTimer::timeout, this, &AuthChannel::sweep);
     m_sweepTimer.start();
 }
 
-AuthChannel::~AuthChannel()
-{
+AuthChannel::~AuthChannel() {
     const QList<QWebSocket*> sockets = m_sockets.keys();
     for (QWebSocket* socket : sockets) {
         socket->disconnect(this);
@@ -38,14 +35,12 @@ AuthChannel::~AuthChannel()
     }
 }
 
-bool AuthChannel::isValidToken(const QString& token)
-{
+bool AuthChannel::isValidToken(const QString& token) {
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9]{24}$"));
     return pattern.match(token).hasMatch();
 }
 
-void AuthChannel::accept(QWebSocket* socket)
-{
+void AuthChannel::accept(QWebSocket* socket) {
     if (socket->requestUrl().path() != QLatin1String(SocketPath)) {
         socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("unknown path"));
         socket->deleteLater();
@@ -62,8 +57,7 @@ void AuthChannel::accept(QWebSocket* socket)
     connect(socket, &QWebSocket::disconnected, this, [this, socket] { dropSocket(socket); });
 }
 
-void AuthChannel::handleMessage(QWebSocket* socket, const QByteArray& data)
-{
+void AuthChannel::handleMessage(QWebSocket* socket, const QByteArray& data) {
     auto state = m_sockets.find(socket);
     if (state == m_sockets.end())
         return;
@@ -76,8 +70,8 @@ void AuthChannel::handleMessage(QWebSocket* socket, const QByteArray& data)
     const QJsonValue event = message.value(QLatin1String("event"));
     const QJsonValue ref = message.value(QLatin1String("ref"));
     // Without a topic and an event there is nothing to answer to.
-    if (error.error != QJsonParseError::NoError || !document.isObject() || !topicValue.isString()
-        || !event.isString()) {
+    if (error.error != QJsonParseError::NoError || !document.isObject() || !topicValue.isString() ||
+        !event.isString()) {
         qCInfo(lcChannel) << "dropped a malformed frame";
         return;
     }
@@ -87,7 +81,8 @@ void AuthChannel::handleMessage(QWebSocket* socket, const QByteArray& data)
 
     if (eventName == QLatin1String("phx_join")) {
         if (!topic.startsWith(TopicPrefix) || !isValidToken(topic.mid(TopicPrefix.size()))) {
-            reply(socket, topic, ref, QJsonObject{{QStringLiteral("reason"), QStringLiteral("invalid topic")}},
+            reply(socket, topic, ref,
+                  QJsonObject{{QStringLiteral("reason"), QStringLiteral("invalid topic")}},
                   QStringLiteral("error"));
             return;
         }
@@ -120,8 +115,7 @@ void AuthChannel::handleMessage(QWebSocket* socket, const QByteArray& data)
 }
 
 void AuthChannel::reply(QWebSocket* socket, const QString& topic, const QJsonValue& ref,
-                        const QJsonValue& response, const QString& status)
-{
+                        const QJsonValue& response, const QString& status) {
     const QJsonObject message{
         {QStringLiteral("event"), QStringLiteral("phx_reply")},
         {QStringLiteral("payload"),
@@ -132,8 +126,7 @@ void AuthChannel::reply(QWebSocket* socket, const QString& topic, const QJsonVal
     socket->sendTextMessage(QString::fromUtf8(encode(message)));
 }
 
-void AuthChannel::deliverSignIn(const QString& token, const QJsonObject& user)
-{
+void AuthChannel::deliverSignIn(const QString& token, const QJsonObject& user) {
     const QString topic = TopicPrefix + token;
     const QByteArray message = encode({
         {QStringLiteral("event"), QStringLiteral("logged_in")},
@@ -142,15 +135,15 @@ void AuthChannel::deliverSignIn(const QString& token, const QJsonObject& user)
     });
     const QSet<QWebSocket*> sockets = m_joined.value(topic);
     if (sockets.isEmpty()) {
-        m_pending.insert(topic, {message, QDateTime::currentDateTimeUtc().addMSecs(PendingDeliveryMs)});
+        m_pending.insert(topic,
+                         {message, QDateTime::currentDateTimeUtc().addMSecs(PendingDeliveryMs)});
         return;
     }
     for (QWebSocket* socket : sockets)
         socket->sendTextMessage(QString::fromUtf8(message));
 }
 
-void AuthChannel::dropSocket(QWebSocket* socket)
-{
+void AuthChannel::dropSocket(QWebSocket* socket) {
     const auto state = m_sockets.find(socket);
     if (state == m_sockets.end())
         return;
@@ -163,8 +156,7 @@ void AuthChannel::dropSocket(QWebSocket* socket)
     socket->deleteLater();
 }
 
-void AuthChannel::sweep()
-{
+void AuthChannel::sweep() {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (auto it = m_pending.begin(); it != m_pending.end();)
         it = it->expires <= now ? m_pending.erase(it) : std::next(it);

@@ -11,8 +11,7 @@ namespace OrvaneServer {
 
 /** Runs work on the global thread pool; continue with .then(context, ...) on the event loop. */
 template <typename Work>
-auto runInBackground(Work work) -> QFuture<std::invoke_result_t<Work>>
-{
+auto runInBackground(Work work) -> QFuture<std::invoke_result_t<Work>> {
     using Result = std::invoke_result_t<Work>;
     auto promise = std::make_shared<QPromise<Result>>();
     QFuture<Result> future = promise->future();

@@ -21,13 +21,11 @@ constexpr auto CsrfCookie = "orvane_csrf";
 constexpr qsizetype MinPasswordChars = 8;
 constexpr qsizetype MaxPasswordChars = 1024;
 
-QString formValue(const QUrlQuery& form, const char* key)
-{
+QString formValue(const QUrlQuery& form, const char* key) {
     return form.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
 }
 
-QUrlQuery parseForm(const QByteArray& body)
-{
+QUrlQuery parseForm(const QByteArray& body) {
     QByteArray normalized = body;
     normalized.replace('+', ' ');
     return QUrlQuery(QString::fromUtf8(normalized));
@@ -38,12 +36,9 @@ QUrlQuery parseForm(const QByteArray& body)
 BrowserSignIn::BrowserSignIn(AccountStore& accounts, AuthChannel& channel)
     : m_accounts(accounts)
     , m_channel(channel)
-    , m_csrfSecret(Secrets::randomBytes(32))
-{
-}
+    , m_csrfSecret(Secrets::randomBytes(32)) {}
 
-void BrowserSignIn::registerRoutes(HttpServer& server)
-{
+void BrowserSignIn::registerRoutes(HttpServer& server) {
     server.route("GET", QStringLiteral("/users/log_in"),
                  [this](const HttpRequest& r) { return showForm(Mode::SignIn, r); });
     server.route("GET", QStringLiteral("/users/register"),
@@ -54,21 +49,18 @@ void BrowserSignIn::registerRoutes(HttpServer& server)
                          [this](const HttpRequest& r) { return submit(Mode::SignUp, r); });
 }
 
-QByteArray BrowserSignIn::csrfFor(const QByteArray& nonce, const QString& token) const
-{
+QByteArray BrowserSignIn::csrfFor(const QByteArray& nonce, const QString& token) const {
     return Secrets::hmac(m_csrfSecret, nonce + '|' + token.toLatin1())
         .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
 }
 
-HttpResponse BrowserSignIn::showForm(Mode mode, const HttpRequest& request)
-{
+HttpResponse BrowserSignIn::showForm(Mode mode, const HttpRequest& request) {
     const QString token = request.query.queryItemValue(QStringLiteral("token"));
     return formPage(mode, request, token, {}, {}, 200);
 }
 
 HttpResponse BrowserSignIn::formPage(Mode mode, const HttpRequest& request, const QString& token,
-                                     const QString& email, const QString& error, int status)
-{
+                                     const QString& email, const QString& error, int status) {
     const bool dark = wantsDarkTheme(request);
     if (!AuthChannel::isValidToken(token)) {
         return HttpResponse::html(
@@ -86,35 +78,37 @@ HttpResponse BrowserSignIn::formPage(Mode mode, const HttpRequest& request, cons
         nonce = Secrets::randomBytes(18).toBase64(QByteArray::Base64UrlEncoding);
 
     const bool signIn = mode == Mode::SignIn;
-    const QString action = signIn ? QStringLiteral("/users/log_in") : QStringLiteral("/users/register");
-    const QString other = signIn ? QStringLiteral("/users/register") : QStringLiteral("/users/log_in");
+    const QString action =
+        signIn ? QStringLiteral("/users/log_in") : QStringLiteral("/users/register");
+    const QString other =
+        signIn ? QStringLiteral("/users/register") : QStringLiteral("/users/log_in");
     QString content = signIn ? QStringLiteral("<h1>Sign in to Orvane</h1>"
                                               "<p>Use the email and password of your account.</p>")
                              : QStringLiteral("<h1>Create your Orvane account</h1>"
                                               "<p>Choose the email and password you will sign in "
                                               "with. Passwords need at least 8 characters.</p>");
     if (!error.isEmpty())
-        content += QLatin1String("<p class=\"error\" id=\"form_error\" role=\"alert\">")
-                   + escapeHtml(error) + QLatin1String("</p>");
-    content += QLatin1String("<form method=\"post\" action=\"") + action
-               + QLatin1String("\"><input type=\"hidden\" name=\"token\" value=\"")
-               + escapeHtml(token)
-               + QLatin1String("\"><input type=\"hidden\" name=\"csrf_token\" value=\"")
-               + QString::fromLatin1(csrfFor(nonce, token))
-               + QLatin1String("\"><label>Email<input type=\"email\" name=\"email\" "
-                               "autocomplete=\"email\" required maxlength=\"254\" value=\"")
-               + escapeHtml(email)
-               + QLatin1String("\"></label><label>Password<input type=\"password\" "
-                               "name=\"password\" required autocomplete=\"")
-               + (signIn ? QLatin1String("current-password") : QLatin1String("new-password"))
-               + QLatin1String("\"></label><div class=\"actions\"><button type=\"submit\" "
-                               "id=\"submit\">")
-               + (signIn ? QLatin1String("Sign in") : QLatin1String("Create account"))
-               + QLatin1String("</button></div></form><p class=\"switch\">")
-               + (signIn ? QLatin1String("No account yet? ") : QLatin1String("Already registered? "))
-               + QLatin1String("<a href=\"") + other + QLatin1String("?token=") + escapeHtml(token)
-               + QLatin1String("\">") + (signIn ? QLatin1String("Create one") : QLatin1String("Sign in"))
-               + QLatin1String("</a></p>");
+        content += QLatin1String("<p class=\"error\" id=\"form_error\" role=\"alert\">") +
+                   escapeHtml(error) + QLatin1String("</p>");
+    content +=
+        QLatin1String("<form method=\"post\" action=\"") + action +
+        QLatin1String("\"><input type=\"hidden\" name=\"token\" value=\"") + escapeHtml(token) +
+        QLatin1String("\"><input type=\"hidden\" name=\"csrf_token\" value=\"") +
+        QString::fromLatin1(csrfFor(nonce, token)) +
+        QLatin1String("\"><label>Email<input type=\"email\" name=\"email\" "
+                      "autocomplete=\"email\" required maxlength=\"254\" value=\"") +
+        escapeHtml(email) +
+        QLatin1String("\"></label><label>Password<input type=\"password\" "
+                      "name=\"password\" required autocomplete=\"") +
+        (signIn ? QLatin1String("current-password") : QLatin1String("new-password")) +
+        QLatin1String("\"></label><div class=\"actions\"><button type=\"submit\" "
+                      "id=\"submit\">") +
+        (signIn ? QLatin1String("Sign in") : QLatin1String("Create account")) +
+        QLatin1String("</button></div></form><p class=\"switch\">") +
+        (signIn ? QLatin1String("No account yet? ") : QLatin1String("Already registered? ")) +
+        QLatin1String("<a href=\"") + other + QLatin1String("?token=") + escapeHtml(token) +
+        QLatin1String("\">") + (signIn ? QLatin1String("Create one") : QLatin1String("Sign in")) +
+        QLatin1String("</a></p>");
 
     HttpResponse response = HttpResponse::html(
         renderPage(signIn ? QStringLiteral("Sign in") : QStringLiteral("Create account"), content,
@@ -122,14 +116,13 @@ HttpResponse BrowserSignIn::formPage(Mode mode, const HttpRequest& request, cons
         status);
     if (newNonce)
         response.headers.emplace_back(
-            "Set-Cookie", QByteArray(CsrfCookie) + '=' + nonce
-                              + "; Path=/users; HttpOnly; SameSite=Strict; Max-Age=86400");
+            "Set-Cookie", QByteArray(CsrfCookie) + '=' + nonce +
+                              "; Path=/users; HttpOnly; SameSite=Strict; Max-Age=86400");
     response.headers.emplace_back("Cache-Control", "no-store");
     return response;
 }
 
-QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& request)
-{
+QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& request) {
     const auto ready = [](HttpResponse response) {
         return QtFuture::makeReadyFuture(std::move(response));
     };
@@ -142,9 +135,8 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
     if (!AuthChannel::isValidToken(token))
         return ready(formPage(mode, request, token, {}, {}, 400));
     const QByteArray nonce = request.cookie(CsrfCookie);
-    if (nonce.isEmpty()
-        || !Secrets::equalInConstantTime(csrfFor(nonce, token),
-                                         formValue(form, "csrf_token").toLatin1()))
+    if (nonce.isEmpty() || !Secrets::equalInConstantTime(csrfFor(nonce, token),
+                                                         formValue(form, "csrf_token").toLatin1()))
         return ready(formPage(mode, request, token, email,
                               QStringLiteral("This form has expired. Please try again."), 403));
     if (!AccountStore::isPlausibleEmail(email))
@@ -155,11 +147,11 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
                               QStringLiteral("Please enter your password."), 400));
 
     const auto tooMany = [&](qint64 seconds) {
-        HttpResponse response = formPage(
-            mode, request, token, email,
-            QStringLiteral("Too many attempts. Please wait %1 minute(s) and try again.")
-                .arg((seconds + 59) / 60),
-            429);
+        HttpResponse response =
+            formPage(mode, request, token, email,
+                     QStringLiteral("Too many attempts. Please wait %1 minute(s) and try again.")
+                         .arg((seconds + 59) / 60),
+                     429);
         response.headers.emplace_back("Retry-After", QByteArray::number(seconds));
         return response;
     };
@@ -169,10 +161,11 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
             return ready(tooMany(wait));
         m_signUpsByAddress.record(address);
         if (password.size() < MinPasswordChars)
-            return ready(formPage(mode, request, token, email,
-                                  QStringLiteral("Please choose a password of at least %1 characters.")
-                                      .arg(MinPasswordChars),
-                                  400));
+            return ready(
+                formPage(mode, request, token, email,
+                         QStringLiteral("Please choose a password of at least %1 characters.")
+                             .arg(MinPasswordChars),
+                         400));
         if (m_accounts.findByEmail(email))
             return ready(emailTaken(request, token, email));
         // Argon2id takes a good fraction of a second: never on the event loop.
@@ -201,7 +194,8 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
     // Counted before the check so that parallel guesses cannot outrun the limit.
     m_failuresByEmail.record(email);
     m_failuresByAddress.record(address);
-    const std::optional<std::pair<UserRecord, QString>> credentials = m_accounts.credentialsFor(email);
+    const std::optional<std::pair<UserRecord, QString>> credentials =
+        m_accounts.credentialsFor(email);
     return runInBackground([password, credentials] {
                if (!credentials) {
                    Secrets::verifyAgainstDummy(password);
@@ -223,16 +217,14 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
 }
 
 HttpResponse BrowserSignIn::emailTaken(const HttpRequest& request, const QString& token,
-                                       const QString& email)
-{
+                                       const QString& email) {
     return formPage(Mode::SignUp, request, token, email,
                     QStringLiteral("An account with this email already exists. Sign in instead."),
                     409);
 }
 
 HttpResponse BrowserSignIn::finish(const HttpRequest& request, qint64 userId, const QString& email,
-                                   const QString& token)
-{
+                                   const QString& token) {
     const QString key = m_accounts.createDevice(userId);
     if (key.isEmpty())
         return formPage(Mode::SignIn, request, token, email,
@@ -243,11 +235,11 @@ HttpResponse BrowserSignIn::finish(const HttpRequest& request, qint64 userId, co
                                     {QStringLiteral("device_key"), key}});
     HttpResponse response = HttpResponse::html(renderPage(
         QStringLiteral("Signed in"),
-        QLatin1String("<h1>You are signed in</h1><p class=\"lead\">Signed in as <strong>")
-            + escapeHtml(email)
-            + QLatin1String("</strong>.</p><p>Return to Orvane to finish setting up. You can close "
-                            "this tab.</p><p class=\"success\" id=\"signed_in\">"
-                            "&#10003; Orvane has been told.</p>"),
+        QLatin1String("<h1>You are signed in</h1><p class=\"lead\">Signed in as <strong>") +
+            escapeHtml(email) +
+            QLatin1String("</strong>.</p><p>Return to Orvane to finish setting up. You can close "
+                          "this tab.</p><p class=\"success\" id=\"signed_in\">"
+                          "&#10003; Orvane has been told.</p>"),
         wantsDarkTheme(request)));
     response.headers.emplace_back("Cache-Control", "no-store");
     return response;

@@ -17,39 +17,37 @@ Q_LOGGING_CATEGORY(lcDatabase, "orvane.database")
 namespace {
 
 // Column types that read the same on SQLite and PostgreSQL; only the key differs.
-QString schemaV1(bool postgres)
-{
+QString schemaV1(bool postgres) {
     const QString key = postgres ? QStringLiteral("BIGSERIAL PRIMARY KEY")
                                  : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
-    return QStringLiteral(
-               "CREATE TABLE users ("
-               " id %1,"
-               " email VARCHAR(254) NOT NULL UNIQUE,"
-               " password_hash VARCHAR(255) NOT NULL,"
-               " created_at VARCHAR(32) NOT NULL);"
-               "CREATE TABLE devices ("
-               " id %1,"
-               " user_id BIGINT NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
-               " key_hash CHAR(64) NOT NULL UNIQUE,"
-               " created_at VARCHAR(32) NOT NULL);"
-               "CREATE INDEX devices_user ON devices(user_id);"
-               "CREATE TABLE presets ("
-               " id %1,"
-               " user_id BIGINT REFERENCES users(id) ON DELETE CASCADE,"
-               " position INTEGER NOT NULL,"
-               " name VARCHAR(200) NOT NULL,"
-               " system_message TEXT NOT NULL,"
-               " user_message TEXT NOT NULL,"
-               " temperature DOUBLE PRECISION NOT NULL,"
-               " hotkey VARCHAR(100) NOT NULL,"
-               " enabled_by_default INTEGER NOT NULL,"
-               " created_at VARCHAR(32) NOT NULL);"
-               "CREATE INDEX presets_user ON presets(user_id);"
-               "CREATE TABLE reports ("
-               " id %1,"
-               " user_id BIGINT REFERENCES users(id) ON DELETE SET NULL,"
-               " body TEXT NOT NULL,"
-               " created_at VARCHAR(32) NOT NULL);")
+    return QStringLiteral("CREATE TABLE users ("
+                          " id %1,"
+                          " email VARCHAR(254) NOT NULL UNIQUE,"
+                          " password_hash VARCHAR(255) NOT NULL,"
+                          " created_at VARCHAR(32) NOT NULL);"
+                          "CREATE TABLE devices ("
+                          " id %1,"
+                          " user_id BIGINT NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
+                          " key_hash CHAR(64) NOT NULL UNIQUE,"
+                          " created_at VARCHAR(32) NOT NULL);"
+                          "CREATE INDEX devices_user ON devices(user_id);"
+                          "CREATE TABLE presets ("
+                          " id %1,"
+                          " user_id BIGINT REFERENCES users(id) ON DELETE CASCADE,"
+                          " position INTEGER NOT NULL,"
+                          " name VARCHAR(200) NOT NULL,"
+                          " system_message TEXT NOT NULL,"
+                          " user_message TEXT NOT NULL,"
+                          " temperature DOUBLE PRECISION NOT NULL,"
+                          " hotkey VARCHAR(100) NOT NULL,"
+                          " enabled_by_default INTEGER NOT NULL,"
+                          " created_at VARCHAR(32) NOT NULL);"
+                          "CREATE INDEX presets_user ON presets(user_id);"
+                          "CREATE TABLE reports ("
+                          " id %1,"
+                          " user_id BIGINT REFERENCES users(id) ON DELETE SET NULL,"
+                          " body TEXT NOT NULL,"
+                          " created_at VARCHAR(32) NOT NULL);")
         .arg(key);
 }
 
@@ -58,13 +56,11 @@ QString schemaV1(bool postgres)
 Database::Database(QString baseName, bool postgres)
     : m_baseName(std::move(baseName))
     , m_postgres(postgres)
-    , m_openingThread(QThread::currentThread())
-{
-}
+    , m_openingThread(QThread::currentThread()) {}
 
-std::optional<Database> Database::open(const QString& url, QString* error)
-{
-    const QString baseName = QStringLiteral("orvane-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+std::optional<Database> Database::open(const QString& url, QString* error) {
+    const QString baseName =
+        QStringLiteral("orvane-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     const bool postgres = !url.startsWith(QLatin1String("sqlite:"));
     QSqlDatabase db;
     if (postgres) {
@@ -107,12 +103,11 @@ std::optional<Database> Database::open(const QString& url, QString* error)
     return database;
 }
 
-QSqlDatabase Database::connection() const
-{
+QSqlDatabase Database::connection() const {
     if (QThread::currentThread() == m_openingThread)
         return QSqlDatabase::database(m_baseName, false);
-    const QString name = m_baseName + QLatin1Char('-')
-                         + QString::number(reinterpret_cast<quintptr>(QThread::currentThread()));
+    const QString name = m_baseName + QLatin1Char('-') +
+                         QString::number(reinterpret_cast<quintptr>(QThread::currentThread()));
     if (QSqlDatabase::contains(name))
         return QSqlDatabase::database(name, false);
     QSqlDatabase clone = QSqlDatabase::cloneDatabase(m_baseName, name);
@@ -121,8 +116,7 @@ QSqlDatabase Database::connection() const
     return clone;
 }
 
-QSqlQuery Database::exec(const QString& sql, const QVariantList& values) const
-{
+QSqlQuery Database::exec(const QString& sql, const QVariantList& values) const {
     QSqlQuery query(connection());
     query.prepare(sql);
     for (const QVariant& value : values)
@@ -132,20 +126,17 @@ QSqlQuery Database::exec(const QString& sql, const QVariantList& values) const
     return query;
 }
 
-int Database::schemaVersion() const
-{
+int Database::schemaVersion() const {
     QSqlQuery query = exec(QStringLiteral("SELECT version FROM schema_version"));
     return query.next() ? query.value(0).toInt() : 0;
 }
 
-bool Database::isReachable() const
-{
+bool Database::isReachable() const {
     QSqlQuery query(connection());
     return query.exec(QStringLiteral("SELECT 1")) && query.next();
 }
 
-bool Database::migrate(QString* error) const
-{
+bool Database::migrate(QString* error) const {
     QSqlDatabase db = connection();
     if (!db.tables().contains(QStringLiteral("schema_version")))
         QSqlQuery(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"), db);
@@ -179,9 +170,10 @@ bool Database::migrate(QString* error) const
             ok = seedStandardPrompts(*this, error);
         if (ok) {
             QSqlQuery query(db);
-            ok = query.exec(version == 1 ? QStringLiteral("INSERT INTO schema_version VALUES (1)")
-                                         : QStringLiteral("UPDATE schema_version SET version = %1")
-                                               .arg(version));
+            ok = query.exec(
+                version == 1
+                    ? QStringLiteral("INSERT INTO schema_version VALUES (1)")
+                    : QStringLiteral("UPDATE schema_version SET version = %1").arg(version));
             if (!ok)
                 *error = query.lastError().text();
         }

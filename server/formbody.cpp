@@ -7,8 +7,7 @@ namespace OrvaneServer {
 
 namespace {
 
-int hexValue(char c)
-{
+int hexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -18,8 +17,7 @@ int hexValue(char c)
     return -1;
 }
 
-std::optional<QString> decodeComponent(const QByteArray& encoded)
-{
+std::optional<QString> decodeComponent(const QByteArray& encoded) {
     QByteArray bytes;
     bytes.reserve(encoded.size());
     for (qsizetype i = 0; i < encoded.size(); ++i) {
@@ -48,8 +46,7 @@ std::optional<QString> decodeComponent(const QByteArray& encoded)
 
 } // namespace
 
-std::optional<QHash<QString, QString>> parseFormBody(const QByteArray& body)
-{
+std::optional<QHash<QString, QString>> parseFormBody(const QByteArray& body) {
     QHash<QString, QString> fields;
     for (const QByteArray& pair : body.split('&')) {
         if (pair.isEmpty())

@@ -11,15 +11,13 @@ namespace OrvaneServer {
 
 namespace {
 
-std::optional<qint64> parseId(const QString& text)
-{
+std::optional<qint64> parseId(const QString& text) {
     bool ok = false;
     const qint64 id = text.toLongLong(&ok);
     return ok ? std::optional<qint64>(id) : std::nullopt;
 }
 
-std::optional<HistoryExchange> exchangeFromJson(const QJsonValue& value, QString* error)
-{
+std::optional<HistoryExchange> exchangeFromJson(const QJsonValue& value, QString* error) {
     const QJsonObject object = value.toObject();
     const QJsonValue presetId = object.value(QLatin1String("preset_id"));
     const QJsonValue command = object.value(QLatin1String("command"));
@@ -35,7 +33,8 @@ std::optional<HistoryExchange> exchangeFromJson(const QJsonValue& value, QString
     } else if (command.isString()) {
         exchange.command = command.toString();
     } else {
-        *error = QStringLiteral("each history entry needs an integer \"preset_id\" or a \"command\"");
+        *error =
+            QStringLiteral("each history entry needs an integer \"preset_id\" or a \"command\"");
         return std::nullopt;
     }
     exchange.text = text.toString();
@@ -43,8 +42,7 @@ std::optional<HistoryExchange> exchangeFromJson(const QJsonValue& value, QString
     return exchange;
 }
 
-QString turn(const QString& instruction, const QString& text)
-{
+QString turn(const QString& instruction, const QString& text) {
     if (instruction.isEmpty())
         return text;
     if (text.isEmpty())
@@ -54,16 +52,14 @@ QString turn(const QString& instruction, const QString& text)
 
 } // namespace
 
-qsizetype GenerationInput::inputChars() const
-{
+qsizetype GenerationInput::inputChars() const {
     qsizetype total = text.size() + command.size();
     for (const HistoryExchange& exchange : history)
         total += exchange.command.size() + exchange.text.size() + exchange.response.size();
     return total;
 }
 
-std::optional<GenerationInput> GenerationInput::fromForm(const QByteArray& body, QString* error)
-{
+std::optional<GenerationInput> GenerationInput::fromForm(const QByteArray& body, QString* error) {
     const std::optional<QHash<QString, QString>> fields = parseFormBody(body);
     if (!fields) {
         *error = QStringLiteral("the body is not a well-formed form");
@@ -114,8 +110,8 @@ std::optional<GenerationInput> GenerationInput::fromForm(const QByteArray& body,
     return input;
 }
 
-std::optional<ChatRequest> buildChatRequest(const GenerationInput& input, const PresetLookup& lookup)
-{
+std::optional<ChatRequest> buildChatRequest(const GenerationInput& input,
+                                            const PresetLookup& lookup) {
     ChatRequest request;
     QString systemMessage = commandSystemMessage();
     QString instruction = input.command;

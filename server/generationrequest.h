@@ -51,6 +51,7 @@ using PresetLookup = std::function<std::optional<Preset>(qint64 id)>;
  * user and an assistant turn, then the current turn. Empty when the current
  * prompt is unknown to lookup.
  */
-std::optional<ChatRequest> buildChatRequest(const GenerationInput& input, const PresetLookup& lookup);
+std::optional<ChatRequest> buildChatRequest(const GenerationInput& input,
+                                            const PresetLookup& lookup);
 
 } // namespace OrvaneServer

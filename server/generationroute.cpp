@@ -20,11 +20,9 @@ class Generation : public QObject {
 public:
     Generation(std::unique_ptr<StreamingResponse> response, std::unique_ptr<ModelStream> model)
         : m_response(std::move(response))
-        , m_model(std::move(model))
-    {
-        connect(m_model.get(), &ModelStream::opened, this, [this] {
-            m_response->begin(200, "text/plain; charset=utf-8");
-        });
+        , m_model(std::move(model)) {
+        connect(m_model.get(), &ModelStream::opened, this,
+                [this] { m_response->begin(200, "text/plain; charset=utf-8"); });
         connect(m_model.get(), &ModelStream::text, this, [this](const QString& piece) {
             m_response->writeChunk(m_filter.feed(piece).toUtf8());
         });
@@ -33,15 +31,16 @@ public:
             m_response->finish();
             end();
         });
-        connect(m_model.get(), &ModelStream::failed, this, [this](const QString& reason, bool opened) {
-            qCWarning(lcGeneration).noquote() << "generation failed:" << reason;
-            if (opened)
-                m_response->abort();
-            else
-                m_response->respond(HttpResponse::text(
-                    503, QStringLiteral("The language model is not available: ") + reason));
-            end();
-        });
+        connect(m_model.get(), &ModelStream::failed, this,
+                [this](const QString& reason, bool opened) {
+                    qCWarning(lcGeneration).noquote() << "generation failed:" << reason;
+                    if (opened)
+                        m_response->abort();
+                    else
+                        m_response->respond(HttpResponse::text(
+                            503, QStringLiteral("The language model is not available: ") + reason));
+                    end();
+                });
         connect(m_response.get(), &StreamingResponse::clientGone, this, [this] {
             qCInfo(lcGeneration) << "client went away; cancelling the model request";
             m_model->cancel();
@@ -51,8 +50,7 @@ public:
     }
 
 private:
-    void end()
-    {
+    void end() {
         m_model->disconnect(this);
         m_response->disconnect(this);
         deleteLater();
@@ -69,27 +67,27 @@ GenerationRoute::GenerationRoute(const ServerConfig& config, AccountStore& accou
                                  PresetRepository& presets)
     : m_accounts(accounts)
     , m_presets(presets)
-    , m_maxInputChars(config.maxInputChars)
-{
+    , m_maxInputChars(config.maxInputChars) {
     if (!config.llmUrl.isEmpty())
-        m_backend = std::make_unique<OpenAiBackend>(QUrl(config.llmUrl), config.llmModel,
-                                                    config.llmApiKey,
-                                                    config.llmIdleTimeoutSeconds * 1000);
+        m_backend =
+            std::make_unique<OpenAiBackend>(QUrl(config.llmUrl), config.llmModel, config.llmApiKey,
+                                            config.llmIdleTimeoutSeconds * 1000);
 }
 
-void GenerationRoute::registerRoutes(HttpServer& server)
-{
-    server.streamingRoute("POST", QStringLiteral("/api/0/texts"),
-                          [this](const HttpRequest& request, std::unique_ptr<StreamingResponse> response) {
-                              generate(request, std::move(response));
-                          });
+void GenerationRoute::registerRoutes(HttpServer& server) {
+    server.streamingRoute(
+        "POST", QStringLiteral("/api/0/texts"),
+        [this](const HttpRequest& request, std::unique_ptr<StreamingResponse> response) {
+            generate(request, std::move(response));
+        });
 }
 
-void GenerationRoute::generate(const HttpRequest& request, std::unique_ptr<StreamingResponse> response)
-{
+void GenerationRoute::generate(const HttpRequest& request,
+                               std::unique_ptr<StreamingResponse> response) {
     const std::optional<UserRecord> user = m_accounts.userForDeviceKey(request.bearerToken());
     if (!user)
-        return response->respond(HttpResponse::text(401, QStringLiteral("Unknown or revoked device key.")));
+        return response->respond(
+            HttpResponse::text(401, QStringLiteral("Unknown or revoked device key.")));
     QString error;
     const std::optional<GenerationInput> input = GenerationInput::fromForm(request.body, &error);
     if (!input)

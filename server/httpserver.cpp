@@ -13,8 +13,7 @@ Q_LOGGING_CATEGORY(lcHttp, "orvane.http")
 
 namespace {
 
-QByteArray methodName(QHttpServerRequest::Method method)
-{
+QByteArray methodName(QHttpServerRequest::Method method) {
     switch (method) {
     case QHttpServerRequest::Method::Get:
         return "GET";
@@ -35,8 +34,7 @@ QByteArray methodName(QHttpServerRequest::Method method)
     }
 }
 
-HttpRequest toRequest(const QHttpServerRequest& request)
-{
+HttpRequest toRequest(const QHttpServerRequest& request) {
     HttpRequest result;
     result.method = methodName(request.method());
     result.path = request.url().path();
@@ -50,8 +48,7 @@ HttpRequest toRequest(const QHttpServerRequest& request)
 
 } // namespace
 
-QByteArray HttpRequest::bearerToken() const
-{
+QByteArray HttpRequest::bearerToken() const {
     const QByteArray value = header("authorization").trimmed();
     static const QByteArray prefix = "Bearer ";
     if (!value.startsWith(prefix))
@@ -59,8 +56,7 @@ QByteArray HttpRequest::bearerToken() const
     return value.mid(prefix.size()).trimmed();
 }
 
-QByteArray HttpRequest::cookie(const QByteArray& name) const
-{
+QByteArray HttpRequest::cookie(const QByteArray& name) const {
     for (const QByteArray& part : header("cookie").split(';')) {
         const QByteArray trimmed = part.trimmed();
         const qsizetype equals = trimmed.indexOf('=');
@@ -70,23 +66,19 @@ QByteArray HttpRequest::cookie(const QByteArray& name) const
     return {};
 }
 
-HttpResponse HttpResponse::json(const QJsonObject& object, int status)
-{
+HttpResponse HttpResponse::json(const QJsonObject& object, int status) {
     return {status, "application/json", QJsonDocument(object).toJson(QJsonDocument::Compact), {}};
 }
 
-HttpResponse HttpResponse::text(int status, const QString& message)
-{
+HttpResponse HttpResponse::text(int status, const QString& message) {
     return {status, "text/plain; charset=utf-8", message.toUtf8() + '\n', {}};
 }
 
-HttpResponse HttpResponse::html(const QString& page, int status)
-{
+HttpResponse HttpResponse::html(const QString& page, int status) {
     return {status, "text/html; charset=utf-8", page.toUtf8(), {}};
 }
 
-HttpResponse HttpResponse::empty(int status)
-{
+HttpResponse HttpResponse::empty(int status) {
     return {status, {}, {}, {}};
 }
 
@@ -96,8 +88,7 @@ StreamingResponse::StreamingResponse(QHttpServerResponder&& responder, QTcpSocke
     : m_responder(std::make_unique<QHttpServerResponder>(std::move(responder)))
     , m_socket(socket)
     , m_commonHeaders(std::move(commonHeaders))
-    , m_onDone(std::move(onDone))
-{
+    , m_onDone(std::move(onDone)) {
     connect(socket, &QAbstractSocket::disconnected, this, [this] {
         if (m_closed)
             return;
@@ -106,14 +97,12 @@ StreamingResponse::StreamingResponse(QHttpServerResponder&& responder, QTcpSocke
     });
 }
 
-StreamingResponse::~StreamingResponse()
-{
+StreamingResponse::~StreamingResponse() {
     if (!m_closed)
         abort();
 }
 
-void StreamingResponse::respond(const HttpResponse& response)
-{
+void StreamingResponse::respond(const HttpResponse& response) {
     if (m_started || m_closed)
         return;
     m_responder->writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(response.status));
@@ -128,8 +117,7 @@ void StreamingResponse::respond(const HttpResponse& response)
     close(response.status);
 }
 
-void StreamingResponse::begin(int status, const QByteArray& contentType)
-{
+void StreamingResponse::begin(int status, const QByteArray& contentType) {
     if (m_started || m_closed)
         return;
     m_started = true;
@@ -148,8 +136,7 @@ void StreamingResponse::begin(int status, const QByteArray& contentType)
         m_socket->flush();
 }
 
-void StreamingResponse::writeChunk(const QByteArray& data)
-{
+void StreamingResponse::writeChunk(const QByteArray& data) {
     if (!m_started || m_closed || data.isEmpty())
         return;
     m_responder->writeBody(QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n");
@@ -157,8 +144,7 @@ void StreamingResponse::writeChunk(const QByteArray& data)
         m_socket->flush();
 }
 
-void StreamingResponse::finish()
-{
+void StreamingResponse::finish() {
     if (!m_started || m_closed)
         return;
     m_responder->writeBody(QByteArrayLiteral("0\r\n\r\n"));
@@ -167,8 +153,7 @@ void StreamingResponse::finish()
     close(m_status);
 }
 
-void StreamingResponse::abort()
-{
+void StreamingResponse::abort() {
     if (m_closed)
         return;
     if (m_socket)
@@ -176,8 +161,7 @@ void StreamingResponse::abort()
     close(m_started ? 599 : 499);
 }
 
-void StreamingResponse::close(int status)
-{
+void StreamingResponse::close(int status) {
     m_closed = true;
     m_responder.reset();
     if (m_onDone)
@@ -185,8 +169,7 @@ void StreamingResponse::close(int status)
 }
 
 HttpServer::HttpServer(QObject* parent)
-    : QAbstractHttpServer(parent)
-{
+    : QAbstractHttpServer(parent) {
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this, [this] {
         while (hasPendingWebSocketConnections()) {
             std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
@@ -196,41 +179,36 @@ HttpServer::HttpServer(QObject* parent)
     });
 }
 
-void HttpServer::route(const QByteArray& method, const QString& pattern, RouteHandler handler)
-{
+void HttpServer::route(const QByteArray& method, const QString& pattern, RouteHandler handler) {
     addRoute(method, pattern, std::move(handler), nullptr);
 }
 
 void HttpServer::streamingRoute(const QByteArray& method, const QString& pattern,
-                                StreamingRouteHandler handler)
-{
+                                StreamingRouteHandler handler) {
     addRoute(method, pattern, nullptr, std::move(handler));
 }
 
 void HttpServer::deferredRoute(const QByteArray& method, const QString& pattern,
-                               DeferredRouteHandler handler)
-{
-    streamingRoute(method, pattern,
-                   [this, handler](const HttpRequest& request,
-                                   std::unique_ptr<StreamingResponse> response) {
-                       // The response lives until the answer is written or the client has gone.
-                       StreamingResponse* pending = response.release();
-                       pending->setParent(this);
-                       handler(request).then(pending, [pending](const HttpResponse& answer) {
-                           pending->respond(answer);
-                           pending->deleteLater();
-                       });
-                   });
+                               DeferredRouteHandler handler) {
+    streamingRoute(
+        method, pattern,
+        [this, handler](const HttpRequest& request, std::unique_ptr<StreamingResponse> response) {
+            // The response lives until the answer is written or the client has gone.
+            StreamingResponse* pending = response.release();
+            pending->setParent(this);
+            handler(request).then(pending, [pending](const HttpResponse& answer) {
+                pending->respond(answer);
+                pending->deleteLater();
+            });
+        });
 }
 
-void HttpServer::setCommonHeaders(std::vector<std::pair<QByteArray, QByteArray>> headers)
-{
+void HttpServer::setCommonHeaders(std::vector<std::pair<QByteArray, QByteArray>> headers) {
     m_commonHeaders = std::move(headers);
 }
 
 void HttpServer::addRoute(const QByteArray& method, const QString& pattern, RouteHandler handler,
-                          StreamingRouteHandler streamingHandler)
-{
+                          StreamingRouteHandler streamingHandler) {
     QString expression = QRegularExpression::escape(pattern);
     expression.replace(QLatin1String("\\{\\}"), QLatin1String("([^/]+)"));
     m_routes.push_back({method,
@@ -238,8 +216,7 @@ void HttpServer::addRoute(const QByteArray& method, const QString& pattern, Rout
                         std::move(handler), std::move(streamingHandler)});
 }
 
-bool HttpServer::handleRequest(const QHttpServerRequest& serverRequest, QTcpSocket* socket)
-{
+bool HttpServer::handleRequest(const QHttpServerRequest& serverRequest, QTcpSocket* socket) {
     QElapsedTimer timer;
     timer.start();
     HttpRequest request = toRequest(serverRequest);
@@ -257,8 +234,8 @@ bool HttpServer::handleRequest(const QHttpServerRequest& serverRequest, QTcpSock
         return true;
     };
 
-    if (request.body.size() > MaxBodyBytes
-        || request.header("content-length").toLongLong() > MaxBodyBytes)
+    if (request.body.size() > MaxBodyBytes ||
+        request.header("content-length").toLongLong() > MaxBodyBytes)
         return finishWith(HttpResponse::text(413, QStringLiteral("Request body too large.")));
 
     bool pathKnown = false;
@@ -276,8 +253,7 @@ bool HttpServer::handleRequest(const QHttpServerRequest& serverRequest, QTcpSock
         ++m_openStreams;
         Q_EMIT openStreamsChanged(m_openStreams);
         auto stream = std::make_unique<StreamingResponse>(
-            std::move(responder), socket, m_commonHeaders,
-            [this, request, timer](int status) {
+            std::move(responder), socket, m_commonHeaders, [this, request, timer](int status) {
                 --m_openStreams;
                 Q_EMIT openStreamsChanged(m_openStreams);
                 logRequest(request, status, timer.elapsed());
@@ -290,14 +266,12 @@ bool HttpServer::handleRequest(const QHttpServerRequest& serverRequest, QTcpSock
     return finishWith(HttpResponse::text(404, QStringLiteral("Not found.")));
 }
 
-void HttpServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
-{
+void HttpServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
     QHttpServerResponder responder = makeResponder(request, socket);
     write(responder, HttpResponse::text(404, QStringLiteral("Not found.")));
 }
 
-void HttpServer::write(QHttpServerResponder& responder, const HttpResponse& response)
-{
+void HttpServer::write(QHttpServerResponder& responder, const HttpResponse& response) {
     responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(response.status));
     for (const auto& [name, value] : m_commonHeaders)
         responder.writeHeader(name, value);
@@ -309,8 +283,7 @@ void HttpServer::write(QHttpServerResponder& responder, const HttpResponse& resp
     responder.writeBody(response.body);
 }
 
-void HttpServer::logRequest(const HttpRequest& request, int status, qint64 elapsedMs)
-{
+void HttpServer::logRequest(const HttpRequest& request, int status, qint64 elapsedMs) {
     // Only the path: queries carry sign-in tokens, headers and bodies carry secrets and text.
     qCInfo(lcHttp).noquote() << QStringLiteral("method=%1 path=%2 status=%3 ms=%4")
                                     .arg(QString::fromLatin1(request.method), request.path)

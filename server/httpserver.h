@@ -30,8 +30,7 @@ struct HttpRequest {
     /** Captures of the route pattern, in order (for example the id of /api/0/presets/ID). */
     QStringList pathArguments;
 
-    [[nodiscard]] QByteArray header(const QByteArray& lowerCaseName) const
-    {
+    [[nodiscard]] QByteArray header(const QByteArray& lowerCaseName) const {
         return headers.value(lowerCaseName);
     }
     /** The credential of "Authorization: Bearer KEY", empty when absent or malformed. */

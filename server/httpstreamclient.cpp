@@ -12,37 +12,33 @@ constexpr qsizetype MaxHeaderBytes = 64 * 1024;
 } // namespace
 
 HttpStreamClient::HttpStreamClient(QObject* parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     m_idleTimer.setSingleShot(true);
     connect(&m_idleTimer, &QTimer::timeout, this, &HttpStreamClient::onIdleTimer);
 }
 
-HttpStreamClient::~HttpStreamClient()
-{
+HttpStreamClient::~HttpStreamClient() {
     cancel();
 }
 
-void HttpStreamClient::setIdleTimeout(int milliseconds)
-{
+void HttpStreamClient::setIdleTimeout(int milliseconds) {
     m_idleTimeoutMs = milliseconds;
 }
 
 void HttpStreamClient::post(const QUrl& url, const QList<QPair<QByteArray, QByteArray>>& headers,
-                            const QByteArray& body)
-{
+                            const QByteArray& body) {
     const bool tls = url.scheme() == QLatin1String("https");
     const int port = url.port(tls ? 443 : 80);
     QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
     if (host.contains(':'))
         host = '[' + host + ']';
     const bool defaultPort = port == (tls ? 443 : 80);
-    m_request = "POST " + url.path(QUrl::FullyEncoded).toLatin1()
-                + (url.hasQuery() ? '?' + url.query(QUrl::FullyEncoded).toLatin1() : QByteArray())
-                + " HTTP/1.1\r\nHost: " + host
-                + (defaultPort ? QByteArray() : ':' + QByteArray::number(port))
-                + "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size())
-                + "\r\n";
+    m_request = "POST " + url.path(QUrl::FullyEncoded).toLatin1() +
+                (url.hasQuery() ? '?' + url.query(QUrl::FullyEncoded).toLatin1() : QByteArray()) +
+                " HTTP/1.1\r\nHost: " + host +
+                (defaultPort ? QByteArray() : ':' + QByteArray::number(port)) +
+                "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) +
+                "\r\n";
     for (const auto& [name, value] : headers)
         m_request += name + ": " + value + "\r\n";
     m_request += "\r\n" + body;
@@ -60,18 +56,18 @@ void HttpStreamClient::post(const QUrl& url, const QList<QPair<QByteArray, QByte
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(m_socket, &QTcpSocket::readyRead, this, &HttpStreamClient::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &HttpStreamClient::onClosed);
-    connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        if (error == QAbstractSocket::RemoteHostClosedError)
-            return onClosed();
-        fail(m_socket ? m_socket->errorString() : QStringLiteral("connection error"));
-    });
+    connect(m_socket, &QAbstractSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError error) {
+                if (error == QAbstractSocket::RemoteHostClosedError)
+                    return onClosed();
+                fail(m_socket ? m_socket->errorString() : QStringLiteral("connection error"));
+            });
     m_lastActivity.start();
     if (m_idleTimeoutMs > 0)
         m_idleTimer.start(m_idleTimeoutMs);
 }
 
-void HttpStreamClient::onIdleTimer()
-{
+void HttpStreamClient::onIdleTimer() {
     // Re-arming a timer for every chunk is costly with many streams open; instead the
     // timer checks on expiry whether anything arrived in the meantime.
     const qint64 quiet = m_lastActivity.elapsed();
@@ -82,8 +78,7 @@ void HttpStreamClient::onIdleTimer()
     fail(QStringLiteral("the model server sent nothing for too long"));
 }
 
-void HttpStreamClient::cancel()
-{
+void HttpStreamClient::cancel() {
     m_ended = true;
     m_idleTimer.stop();
     if (m_socket) {
@@ -94,8 +89,7 @@ void HttpStreamClient::cancel()
     }
 }
 
-void HttpStreamClient::onReadyRead()
-{
+void HttpStreamClient::onReadyRead() {
     if (m_ended || !m_socket)
         return;
     m_lastActivity.start();
@@ -107,8 +101,7 @@ void HttpStreamClient::onReadyRead()
     parseBody();
 }
 
-bool HttpStreamClient::parseHeaders()
-{
+bool HttpStreamClient::parseHeaders() {
     const qsizetype end = m_buffer.indexOf("\r\n\r\n");
     if (end < 0) {
         if (m_buffer.size() > MaxHeaderBytes)
@@ -140,8 +133,7 @@ bool HttpStreamClient::parseHeaders()
     return !m_ended;
 }
 
-void HttpStreamClient::parseBody()
-{
+void HttpStreamClient::parseBody() {
     while (!m_ended && !m_buffer.isEmpty()) {
         switch (m_state) {
         case State::Body: {
@@ -195,8 +187,7 @@ void HttpStreamClient::parseBody()
         complete();
 }
 
-void HttpStreamClient::onClosed()
-{
+void HttpStreamClient::onClosed() {
     if (m_ended)
         return;
     if (m_socket)
@@ -213,8 +204,7 @@ void HttpStreamClient::onClosed()
         fail(QStringLiteral("the model server closed the connection early"));
 }
 
-void HttpStreamClient::fail(const QString& reason)
-{
+void HttpStreamClient::fail(const QString& reason) {
     if (m_ended)
         return;
     const bool started = m_status != 0;
@@ -222,8 +212,7 @@ void HttpStreamClient::fail(const QString& reason)
     Q_EMIT failed(reason, started);
 }
 
-void HttpStreamClient::complete()
-{
+void HttpStreamClient::complete() {
     if (m_ended)
         return;
     m_state = State::Done;

@@ -16,8 +16,7 @@ public:
                  int idleTimeoutMs)
         : m_endpoint(std::move(endpoint))
         , m_headers(std::move(headers))
-        , m_body(std::move(body))
-    {
+        , m_body(std::move(body)) {
         m_client.setIdleTimeout(idleTimeoutMs);
         connect(&m_client, &HttpStreamClient::responseStarted, this, [this](int status) {
             if (status >= 200 && status < 300) {
@@ -33,15 +32,13 @@ public:
 
     void start() override { m_client.post(m_endpoint, m_headers, m_body); }
 
-    void cancel() override
-    {
+    void cancel() override {
         m_done = true;
         m_client.cancel();
     }
 
 private:
-    void onData(const QByteArray& data)
-    {
+    void onData(const QByteArray& data) {
         if (m_done)
             return;
         if (!m_opened) {
@@ -60,12 +57,11 @@ private:
         if (outcome == ChatEventParser::Outcome::Done)
             finishWithSuccess();
         else if (outcome == ChatEventParser::Outcome::Error)
-            finishWithFailure(QStringLiteral("the model server reported an error: ")
-                              + m_parser.errorMessage());
+            finishWithFailure(QStringLiteral("the model server reported an error: ") +
+                              m_parser.errorMessage());
     }
 
-    void onEnd()
-    {
+    void onEnd() {
         if (m_done)
             return;
         if (!m_opened)
@@ -77,8 +73,7 @@ private:
             finishWithFailure(QStringLiteral("the model server ended the answer early"));
     }
 
-    QString errorReason() const
-    {
+    QString errorReason() const {
         QString message;
         const QJsonObject error =
             QJsonDocument::fromJson(m_errorBody).object().value(QLatin1String("error")).toObject();
@@ -88,15 +83,13 @@ private:
             .arg(message.isEmpty() ? QString() : QLatin1String(": ") + message.left(300));
     }
 
-    void finishWithSuccess()
-    {
+    void finishWithSuccess() {
         m_done = true;
         m_client.cancel();
         Q_EMIT completed();
     }
 
-    void finishWithFailure(const QString& reason)
-    {
+    void finishWithFailure(const QString& reason) {
         if (m_done)
             return;
         m_done = true;
@@ -119,8 +112,7 @@ private:
 OpenAiBackend::OpenAiBackend(QUrl baseUrl, QString model, QString apiKey, int idleTimeoutMs)
     : m_model(std::move(model))
     , m_apiKey(std::move(apiKey))
-    , m_idleTimeoutMs(idleTimeoutMs)
-{
+    , m_idleTimeoutMs(idleTimeoutMs) {
     QString path = baseUrl.path();
     while (path.endsWith(QLatin1Char('/')))
         path.chop(1);
@@ -128,8 +120,7 @@ OpenAiBackend::OpenAiBackend(QUrl baseUrl, QString model, QString apiKey, int id
     m_endpoint = baseUrl;
 }
 
-QByteArray OpenAiBackend::requestBody(const ChatRequest& request) const
-{
+QByteArray OpenAiBackend::requestBody(const ChatRequest& request) const {
     QJsonArray messages;
     for (const ChatMessage& message : request.messages)
         messages.append(QJsonObject{{QStringLiteral("role"), message.role},
@@ -141,17 +132,16 @@ QByteArray OpenAiBackend::requestBody(const ChatRequest& request) const
         .toJson(QJsonDocument::Compact);
 }
 
-std::unique_ptr<ModelStream> OpenAiBackend::open(const ChatRequest& request)
-{
+std::unique_ptr<ModelStream> OpenAiBackend::open(const ChatRequest& request) {
     QList<QPair<QByteArray, QByteArray>> headers = {{"Content-Type", "application/json"},
                                                     {"Accept", "text/event-stream"}};
     if (!m_apiKey.isEmpty())
         headers.append({"Authorization", "Bearer " + m_apiKey.toUtf8()});
-    return std::make_unique<OpenAiStream>(m_endpoint, headers, requestBody(request), m_idleTimeoutMs);
+    return std::make_unique<OpenAiStream>(m_endpoint, headers, requestBody(request),
+                                          m_idleTimeoutMs);
 }
 
-ChatEventParser::Outcome ChatEventParser::feed(const QByteArray& data, QStringList* pieces)
-{
+ChatEventParser::Outcome ChatEventParser::feed(const QByteArray& data, QStringList* pieces) {
     m_buffer += data;
     qsizetype lineEnd = 0;
     while ((lineEnd = m_buffer.indexOf('\n')) >= 0) {
@@ -166,8 +156,7 @@ ChatEventParser::Outcome ChatEventParser::feed(const QByteArray& data, QStringLi
     return Outcome::More;
 }
 
-ChatEventParser::Outcome ChatEventParser::handleLine(const QByteArray& line, QStringList* pieces)
-{
+ChatEventParser::Outcome ChatEventParser::handleLine(const QByteArray& line, QStringList* pieces) {
     if (!line.startsWith("data:"))
         return Outcome::More; // blank separators, comments, "event:" and "id:" lines
     const QByteArray payload = line.mid(5).trimmed();

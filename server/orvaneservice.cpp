@@ -28,8 +28,7 @@ OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObj
     , m_browserSignIn(m_accounts, m_channel)
     , m_api(m_accounts, m_presets)
     , m_pages(m_accounts, m_database)
-    , m_generation(std::make_unique<GenerationRoute>(config, m_accounts, m_presets))
-{
+    , m_generation(std::make_unique<GenerationRoute>(config, m_accounts, m_presets)) {
     m_server.setCommonHeaders({{"X-Content-Type-Options", "nosniff"},
                                {"Referrer-Policy", "no-referrer"},
                                {"X-Frame-Options", "DENY"}});
@@ -50,8 +49,7 @@ OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObj
 
 OrvaneService::~OrvaneService() = default;
 
-bool OrvaneService::start(QString* error)
-{
+bool OrvaneService::start(QString* error) {
     if (!m_config.tlsCertificatePath.isEmpty()) {
         QFile certificateFile(m_config.tlsCertificatePath);
         QFile keyFile(m_config.tlsKeyPath);
@@ -89,16 +87,15 @@ bool OrvaneService::start(QString* error)
     return true;
 }
 
-QString OrvaneService::listeningAddress() const
-{
-    const QString host = m_config.listenAddress.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QLatin1Char('[') + m_config.listenAddress.toString() + QLatin1Char(']')
-                             : m_config.listenAddress.toString();
+QString OrvaneService::listeningAddress() const {
+    const QString host =
+        m_config.listenAddress.protocol() == QAbstractSocket::IPv6Protocol
+            ? QLatin1Char('[') + m_config.listenAddress.toString() + QLatin1Char(']')
+            : m_config.listenAddress.toString();
     return host + QLatin1Char(':') + QString::number(m_port ? m_port : m_config.listenPort);
 }
 
-void OrvaneService::shutDown()
-{
+void OrvaneService::shutDown() {
     if (m_stopping)
         return;
     m_stopping = true;

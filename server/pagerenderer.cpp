@@ -72,35 +72,31 @@ constexpr ModifierWord Modifiers[] = {
 
 } // namespace
 
-QString escapeHtml(const QString& text)
-{
+QString escapeHtml(const QString& text) {
     return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
 }
 
-QString renderPage(const QString& title, const QString& content, bool dark, const QString& script)
-{
-    QString page = QLatin1String("<!DOCTYPE html>\n<html lang=\"en\"")
-                   + (dark ? QLatin1String(" class=\"dark\"") : QLatin1String(""))
-                   + QLatin1String("><head><meta charset=\"utf-8\">"
-                                   "<meta name=\"viewport\" content=\"width=device-width, "
-                                   "initial-scale=1\"><title>")
-                   + escapeHtml(title) + QStringLiteral(" \u2014 Orvane</title><style>")
-                   + QLatin1String(StyleSheet)
-                   + QLatin1String("</style></head><body><main><div class=\"brand\">"
-                                   "<span class=\"mark\">O</span>Orvane</div>")
-                   + content + QLatin1String("</main>");
+QString renderPage(const QString& title, const QString& content, bool dark, const QString& script) {
+    QString page = QLatin1String("<!DOCTYPE html>\n<html lang=\"en\"") +
+                   (dark ? QLatin1String(" class=\"dark\"") : QLatin1String("")) +
+                   QLatin1String("><head><meta charset=\"utf-8\">"
+                                 "<meta name=\"viewport\" content=\"width=device-width, "
+                                 "initial-scale=1\"><title>") +
+                   escapeHtml(title) + QStringLiteral(" \u2014 Orvane</title><style>") +
+                   QLatin1String(StyleSheet) +
+                   QLatin1String("</style></head><body><main><div class=\"brand\">"
+                                 "<span class=\"mark\">O</span>Orvane</div>") +
+                   content + QLatin1String("</main>");
     if (!script.isEmpty())
         page += QLatin1String("<script>") + script + QLatin1String("</script>");
     return page + QLatin1String("</body></html>\n");
 }
 
-bool wantsDarkTheme(const HttpRequest& request)
-{
+bool wantsDarkTheme(const HttpRequest& request) {
     return request.header("dark-theme").trimmed().compare("true", Qt::CaseInsensitive) == 0;
 }
 
-QString hotkeyDisplayText(const QString& hotkey)
-{
+QString hotkeyDisplayText(const QString& hotkey) {
     const QStringList pieces = hotkey.split(QLatin1Char('+'), Qt::SkipEmptyParts);
     if (pieces.isEmpty() || pieces.last().size() != 1)
         return hotkey;

@@ -19,8 +19,7 @@ constexpr qsizetype MaxHotkeyChars = 100;
 const QString Columns = QStringLiteral(
     "id, user_id, name, system_message, user_message, temperature, hotkey, enabled_by_default");
 
-Preset fromRow(const QSqlQuery& query)
-{
+Preset fromRow(const QSqlQuery& query) {
     Preset preset;
     preset.id = query.value(0).toLongLong();
     if (!query.value(1).isNull())
@@ -34,15 +33,13 @@ Preset fromRow(const QSqlQuery& query)
     return preset;
 }
 
-QString now()
-{
+QString now() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
 }
 
 } // namespace
 
-QJsonObject Preset::toJson() const
-{
+QJsonObject Preset::toJson() const {
     return {
         {QStringLiteral("hotkey"), hotkey},
         {QStringLiteral("id"), id},
@@ -55,8 +52,7 @@ QJsonObject Preset::toJson() const
     };
 }
 
-std::optional<Preset> Preset::fromClientJson(const QJsonObject& object, QString* error)
-{
+std::optional<Preset> Preset::fromClientJson(const QJsonObject& object, QString* error) {
     const auto text = [&](const char* key, qsizetype limit, QString* target) {
         const QJsonValue value = object.value(QLatin1String(key));
         if (!value.isString()) {
@@ -73,14 +69,14 @@ std::optional<Preset> Preset::fromClientJson(const QJsonObject& object, QString*
         return true;
     };
     Preset preset;
-    if (!text("name", MaxNameChars, &preset.name)
-        || !text("system_message", MaxMessageChars, &preset.systemMessage)
-        || !text("user_message", MaxMessageChars, &preset.userMessage)
-        || !text("hotkey", MaxHotkeyChars, &preset.hotkey))
+    if (!text("name", MaxNameChars, &preset.name) ||
+        !text("system_message", MaxMessageChars, &preset.systemMessage) ||
+        !text("user_message", MaxMessageChars, &preset.userMessage) ||
+        !text("hotkey", MaxHotkeyChars, &preset.hotkey))
         return std::nullopt;
     const QJsonValue temperature = object.value(QLatin1String("temperature"));
-    if (!temperature.isDouble() || !std::isfinite(temperature.toDouble())
-        || temperature.toDouble() < 0 || temperature.toDouble() > 2) {
+    if (!temperature.isDouble() || !std::isfinite(temperature.toDouble()) ||
+        temperature.toDouble() < 0 || temperature.toDouble() > 2) {
         *error = QStringLiteral("\"temperature\" must be a number from 0 to 2");
         return std::nullopt;
     }
@@ -95,12 +91,9 @@ std::optional<Preset> Preset::fromClientJson(const QJsonObject& object, QString*
 }
 
 PresetRepository::PresetRepository(const Database& database)
-    : m_database(database)
-{
-}
+    : m_database(database) {}
 
-std::vector<Preset> PresetRepository::listFor(qint64 userId)
-{
+std::vector<Preset> PresetRepository::listFor(qint64 userId) {
     std::vector<Preset> presets;
     QSqlQuery query = m_database.exec(
         QStringLiteral("SELECT %1 FROM presets WHERE user_id IS NULL OR user_id = ?"
@@ -112,8 +105,7 @@ std::vector<Preset> PresetRepository::listFor(qint64 userId)
     return presets;
 }
 
-std::optional<Preset> PresetRepository::find(qint64 id)
-{
+std::optional<Preset> PresetRepository::find(qint64 id) {
     QSqlQuery query =
         m_database.exec(QStringLiteral("SELECT %1 FROM presets WHERE id = ?").arg(Columns), {id});
     if (!query.next())
@@ -121,8 +113,7 @@ std::optional<Preset> PresetRepository::find(qint64 id)
     return fromRow(query);
 }
 
-std::optional<Preset> PresetRepository::create(qint64 ownerId, const Preset& preset)
-{
+std::optional<Preset> PresetRepository::create(qint64 ownerId, const Preset& preset) {
     QSqlQuery query = m_database.exec(
         QStringLiteral("INSERT INTO presets (user_id, position, name, system_message,"
                        " user_message, temperature, hotkey, enabled_by_default, created_at)"
@@ -137,8 +128,7 @@ std::optional<Preset> PresetRepository::create(qint64 ownerId, const Preset& pre
     return created;
 }
 
-bool PresetRepository::update(qint64 id, const Preset& preset)
-{
+bool PresetRepository::update(qint64 id, const Preset& preset) {
     QSqlQuery query = m_database.exec(
         QStringLiteral("UPDATE presets SET name = ?, system_message = ?, user_message = ?,"
                        " temperature = ?, hotkey = ?, enabled_by_default = ? WHERE id = ?"),
@@ -147,14 +137,12 @@ bool PresetRepository::update(qint64 id, const Preset& preset)
     return !query.lastError().isValid();
 }
 
-bool PresetRepository::remove(qint64 id)
-{
+bool PresetRepository::remove(qint64 id) {
     QSqlQuery query = m_database.exec(QStringLiteral("DELETE FROM presets WHERE id = ?"), {id});
     return !query.lastError().isValid();
 }
 
-bool storeReport(const Database& database, std::optional<qint64> userId, const QString& body)
-{
+bool storeReport(const Database& database, std::optional<qint64> userId, const QString& body) {
     QSqlQuery query = database.exec(
         QStringLiteral("INSERT INTO reports (user_id, body, created_at) VALUES (?, ?, ?)"),
         {userId ? QVariant(*userId) : QVariant(QMetaType::fromType<qlonglong>()), body, now()});

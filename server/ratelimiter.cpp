@@ -4,12 +4,9 @@ namespace OrvaneServer {
 
 RateLimiter::RateLimiter(int limit, qint64 windowMs)
     : m_limit(limit)
-    , m_windowMs(windowMs)
-{
-}
+    , m_windowMs(windowMs) {}
 
-void RateLimiter::prune(const QString& key, const QDateTime& now)
-{
+void RateLimiter::prune(const QString& key, const QDateTime& now) {
     auto it = m_events.find(key);
     if (it == m_events.end())
         return;
@@ -19,8 +16,7 @@ void RateLimiter::prune(const QString& key, const QDateTime& now)
         m_events.erase(it);
 }
 
-qint64 RateLimiter::retryAfterSeconds(const QString& key)
-{
+qint64 RateLimiter::retryAfterSeconds(const QString& key) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     prune(key, now);
     const QList<QDateTime> events = m_events.value(key);
@@ -30,8 +26,7 @@ qint64 RateLimiter::retryAfterSeconds(const QString& key)
     return std::max<qint64>(1, (waitMs + 999) / 1000);
 }
 
-void RateLimiter::record(const QString& key)
-{
+void RateLimiter::record(const QString& key) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     prune(key, now);
     m_events[key].append(now);
@@ -40,8 +35,7 @@ void RateLimiter::record(const QString& key)
         m_events.clear();
 }
 
-void RateLimiter::forgetLatest(const QString& key)
-{
+void RateLimiter::forgetLatest(const QString& key) {
     auto it = m_events.find(key);
     if (it == m_events.end())
         return;
@@ -50,8 +44,7 @@ void RateLimiter::forgetLatest(const QString& key)
         m_events.erase(it);
 }
 
-void RateLimiter::reset(const QString& key)
-{
+void RateLimiter::reset(const QString& key) {
     m_events.remove(key);
 }
 

@@ -31,13 +31,11 @@ constexpr OptionSpec ValueOptions[] = {
     {"--password-file", nullptr},
 };
 
-ConfigResult failure(const QString& message)
-{
+ConfigResult failure(const QString& message) {
     return {std::nullopt, message, 2};
 }
 
-bool parseListen(const QString& text, ServerConfig& config)
-{
+bool parseListen(const QString& text, ServerConfig& config) {
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
         return false;
@@ -48,8 +46,9 @@ bool parseListen(const QString& text, ServerConfig& config)
     const uint port = text.mid(colon + 1).toUInt(&ok);
     if (!ok || port > 65535)
         return false;
-    const QHostAddress address = host == QLatin1String("localhost") ? QHostAddress(QHostAddress::LocalHost)
-                                                                     : QHostAddress(host);
+    const QHostAddress address = host == QLatin1String("localhost")
+                                     ? QHostAddress(QHostAddress::LocalHost)
+                                     : QHostAddress(host);
     if (address.isNull())
         return false;
     config.listenAddress = address;
@@ -57,8 +56,7 @@ bool parseListen(const QString& text, ServerConfig& config)
     return true;
 }
 
-std::optional<int> positiveNumber(const QString& text)
-{
+std::optional<int> positiveNumber(const QString& text) {
     bool ok = false;
     const int value = text.toInt(&ok);
     if (!ok || value <= 0)
@@ -68,16 +66,14 @@ std::optional<int> positiveNumber(const QString& text)
 
 } // namespace
 
-QString defaultDatabaseUrl()
-{
+QString defaultDatabaseUrl() {
     QString directory = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (directory.isEmpty())
         directory = QDir::homePath() + QLatin1String("/.local/share");
     return QLatin1String("sqlite:") + directory + QLatin1String("/orvane-service/orvane.sqlite");
 }
 
-QString usageText()
-{
+QString usageText() {
     return QStringLiteral(
         "Usage: orvane-service [OPTIONS]\n"
         "       orvane-service user add --email E --password-file F [--database URL]\n"
@@ -98,13 +94,13 @@ QString usageText()
         "                            (ORVANE_LLM_IDLE_TIMEOUT, default 60)\n"
         "  --max-input-chars N       limit of text plus history per generation\n"
         "                            (ORVANE_MAX_INPUT_CHARS, default 32000)\n"
-        "  --tls-cert PATH           PEM certificate; with --tls-key serves HTTPS (ORVANE_TLS_CERT)\n"
+        "  --tls-cert PATH           PEM certificate; with --tls-key serves HTTPS "
+        "(ORVANE_TLS_CERT)\n"
         "  --tls-key PATH            PEM private key (ORVANE_TLS_KEY)\n"
         "  --help                    show this text\n");
 }
 
-ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QString>& environment)
-{
+ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QString>& environment) {
     QHash<QString, QString> values;
     ServerConfig config;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -123,10 +119,9 @@ ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QStr
             value = argument.mid(equals + 1);
             inlineValue = true;
         }
-        const auto known = std::find_if(std::begin(ValueOptions), std::end(ValueOptions),
-                                        [&](const OptionSpec& spec) {
-                                            return name == QLatin1String(spec.name);
-                                        });
+        const auto known =
+            std::find_if(std::begin(ValueOptions), std::end(ValueOptions),
+                         [&](const OptionSpec& spec) { return name == QLatin1String(spec.name); });
         if (known == std::end(ValueOptions))
             return failure(QStringLiteral("unknown option %1 (see --help)").arg(name));
         if (!inlineValue) {
@@ -138,30 +133,32 @@ ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QStr
     }
     for (const OptionSpec& spec : ValueOptions) {
         const QString name = QLatin1String(spec.name);
-        if (!values.contains(name) && spec.variable
-            && environment.contains(QLatin1String(spec.variable)))
+        if (!values.contains(name) && spec.variable &&
+            environment.contains(QLatin1String(spec.variable)))
             values.insert(name, environment.value(QLatin1String(spec.variable)));
     }
 
-    if (values.contains(QStringLiteral("--listen"))
-        && !parseListen(values.value(QStringLiteral("--listen")), config))
+    if (values.contains(QStringLiteral("--listen")) &&
+        !parseListen(values.value(QStringLiteral("--listen")), config))
         return failure(QStringLiteral("--listen expects HOST:PORT, got \"%1\"")
                            .arg(values.value(QStringLiteral("--listen"))));
 
     config.databaseUrl = values.value(QStringLiteral("--database"), defaultDatabaseUrl());
-    if (!config.databaseUrl.startsWith(QLatin1String("sqlite:"))
-        && !config.databaseUrl.startsWith(QLatin1String("postgresql://"))
-        && !config.databaseUrl.startsWith(QLatin1String("postgres://")))
-        return failure(QStringLiteral("--database expects sqlite:PATH or postgresql://..., got \"%1\"")
-                           .arg(config.databaseUrl));
+    if (!config.databaseUrl.startsWith(QLatin1String("sqlite:")) &&
+        !config.databaseUrl.startsWith(QLatin1String("postgresql://")) &&
+        !config.databaseUrl.startsWith(QLatin1String("postgres://")))
+        return failure(
+            QStringLiteral("--database expects sqlite:PATH or postgresql://..., got \"%1\"")
+                .arg(config.databaseUrl));
 
     config.llmUrl = values.value(QStringLiteral("--llm-url"));
     if (!config.llmUrl.isEmpty()) {
         const QUrl url(config.llmUrl, QUrl::StrictMode);
-        if (!url.isValid() || url.host().isEmpty()
-            || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
-            return failure(QStringLiteral("--llm-url expects an http:// or https:// URL, got \"%1\"")
-                               .arg(config.llmUrl));
+        if (!url.isValid() || url.host().isEmpty() ||
+            (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+            return failure(
+                QStringLiteral("--llm-url expects an http:// or https:// URL, got \"%1\"")
+                    .arg(config.llmUrl));
     }
     config.llmModel = values.value(QStringLiteral("--llm-model"));
     if (!config.llmUrl.isEmpty() && config.llmModel.isEmpty())

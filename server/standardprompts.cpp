@@ -32,8 +32,7 @@ const StandardPrompt Prompts[] = {
     {"Rewrite",
      "You are a skilled editor who rewrites text so that it reads clearly and naturally"
      " while saying exactly the same thing.",
-     "Rewrite the following text so that it reads more clearly.", 0.7, "command+option+r",
-     true},
+     "Rewrite the following text so that it reads more clearly.", 0.7, "command+option+r", true},
     {"Make shorter",
      "You are an editor who makes texts concise. You remove repetition, filler and"
      " needless words but keep every fact and the author's voice.",
@@ -64,16 +63,14 @@ const StandardPrompt Prompts[] = {
 
 } // namespace
 
-QString commandSystemMessage()
-{
+QString commandSystemMessage() {
     return QStringLiteral(
-        "You are a writing assistant. The user gives you an instruction and, after it,"
-        " the text it applies to. Carry out the instruction on the text.")
-           + QLatin1String(KeepFormat);
+               "You are a writing assistant. The user gives you an instruction and, after it,"
+               " the text it applies to. Carry out the instruction on the text.") +
+           QLatin1String(KeepFormat);
 }
 
-bool seedStandardPrompts(const Database& database, QString* error)
-{
+bool seedStandardPrompts(const Database& database, QString* error) {
     const QString now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
     int position = 0;
     for (const StandardPrompt& prompt : Prompts) {

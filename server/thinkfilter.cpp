@@ -8,8 +8,7 @@ const QString OpenTag = QStringLiteral("<think>");
 const QString CloseTag = QStringLiteral("</think>");
 
 // Length of the longest end of text that is a proper start of tag.
-qsizetype partialTagLength(const QString& text, const QString& tag)
-{
+qsizetype partialTagLength(const QString& text, const QString& tag) {
     for (qsizetype length = std::min(text.size(), tag.size() - 1); length > 0; --length) {
         if (QStringView(text).right(length) == QStringView(tag).left(length))
             return length;
@@ -19,8 +18,7 @@ qsizetype partialTagLength(const QString& text, const QString& tag)
 
 } // namespace
 
-QString ThinkFilter::feed(const QString& piece)
-{
+QString ThinkFilter::feed(const QString& piece) {
     m_pending += piece;
     QString visible;
     const auto emitText = [&](QStringView text) {
@@ -52,8 +50,7 @@ QString ThinkFilter::feed(const QString& piece)
     return visible;
 }
 
-QString ThinkFilter::finish()
-{
+QString ThinkFilter::finish() {
     QString rest = m_inside ? QString() : m_pending;
     m_pending.clear();
     return rest;

@@ -9,8 +9,7 @@
 #include <chrono>
 
 ScriptedModelServer::ScriptedModelServer(QObject* parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     m_server.setListenBacklogSize(1024);
     m_server.listen(QHostAddress::LocalHost, 0);
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
@@ -19,42 +18,38 @@ ScriptedModelServer::ScriptedModelServer(QObject* parent)
     });
 }
 
-QString ScriptedModelServer::baseUrl() const
-{
+QString ScriptedModelServer::baseUrl() const {
     return QStringLiteral("http://127.0.0.1:%1/v1").arg(m_server.serverPort());
 }
 
-ScriptedModelServer::Step ScriptedModelServer::text(const QString& content)
-{
+ScriptedModelServer::Step ScriptedModelServer::text(const QString& content) {
     const QJsonObject event{
         {QStringLiteral("object"), QStringLiteral("chat.completion.chunk")},
         {QStringLiteral("choices"),
-         QJsonArray{QJsonObject{{QStringLiteral("index"), 0},
-                                {QStringLiteral("delta"), QJsonObject{{QStringLiteral("content"), content}}},
-                                {QStringLiteral("finish_reason"), QJsonValue::Null}}}}};
-    return {Step::Event, "data: " + QJsonDocument(event).toJson(QJsonDocument::Compact) + "\n\n", 0};
+         QJsonArray{QJsonObject{
+             {QStringLiteral("index"), 0},
+             {QStringLiteral("delta"), QJsonObject{{QStringLiteral("content"), content}}},
+             {QStringLiteral("finish_reason"), QJsonValue::Null}}}}};
+    return {Step::Event, "data: " + QJsonDocument(event).toJson(QJsonDocument::Compact) + "\n\n",
+            0};
 }
 
-qint64 ScriptedModelServer::steadyMicroseconds()
-{
+qint64 ScriptedModelServer::steadyMicroseconds() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-void ScriptedModelServer::setFailure(int status, const QByteArray& body)
-{
+void ScriptedModelServer::setFailure(int status, const QByteArray& body) {
     m_failureStatus = status;
     m_failureBody = body;
 }
 
-void ScriptedModelServer::release()
-{
+void ScriptedModelServer::release() {
     Q_EMIT released();
 }
 
-void ScriptedModelServer::serve(QTcpSocket* socket)
-{
+void ScriptedModelServer::serve(QTcpSocket* socket) {
     auto buffer = std::make_shared<QByteArray>();
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -66,7 +61,9 @@ void ScriptedModelServer::serve(QTcpSocket* socket)
         const QByteArray headers = buffer->left(headerEnd);
         const qsizetype lengthAt = headers.toLower().indexOf("content-length:");
         const qsizetype length =
-            headers.mid(lengthAt + 15, headers.indexOf('\r', lengthAt) - lengthAt - 15).trimmed().toLongLong();
+            headers.mid(lengthAt + 15, headers.indexOf('\r', lengthAt) - lengthAt - 15)
+                .trimmed()
+                .toLongLong();
         if (buffer->size() < headerEnd + 4 + length)
             return;
         socket->disconnect(this);
@@ -74,10 +71,10 @@ void ScriptedModelServer::serve(QTcpSocket* socket)
         m_requests.append(QJsonDocument::fromJson(buffer->mid(headerEnd + 4, length)).object());
         Q_EMIT requestReceived();
         if (m_failureStatus) {
-            socket->write("HTTP/1.1 " + QByteArray::number(m_failureStatus)
-                          + " Failed\r\nContent-Type: application/json\r\nContent-Length: "
-                          + QByteArray::number(m_failureBody.size()) + "\r\nConnection: close\r\n\r\n"
-                          + m_failureBody);
+            socket->write("HTTP/1.1 " + QByteArray::number(m_failureStatus) +
+                          " Failed\r\nContent-Type: application/json\r\nContent-Length: " +
+                          QByteArray::number(m_failureBody.size()) +
+                          "\r\nConnection: close\r\n\r\n" + m_failureBody);
             socket->disconnectFromHost();
             return;
         }
@@ -91,8 +88,7 @@ void ScriptedModelServer::serve(QTcpSocket* socket)
     });
 }
 
-void ScriptedModelServer::play(QTcpSocket* socket, qsizetype step)
-{
+void ScriptedModelServer::play(QTcpSocket* socket, qsizetype step) {
     const QPointer<QTcpSocket> guard(socket);
     for (; step < m_script.size(); ++step) {
         const Step& current = m_script.at(step);
@@ -102,7 +98,9 @@ void ScriptedModelServer::play(QTcpSocket* socket, qsizetype step)
         case Step::Timestamp: {
             const QByteArray data =
                 current.kind == Step::Timestamp
-                    ? text(QLatin1Char('[') + QString::number(steadyMicroseconds()) + QLatin1Char(']')).data
+                    ? text(QLatin1Char('[') + QString::number(steadyMicroseconds()) +
+                           QLatin1Char(']'))
+                          .data
                     : current.data;
             socket->write(QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n");
             socket->flush();
@@ -116,11 +114,12 @@ void ScriptedModelServer::play(QTcpSocket* socket, qsizetype step)
             return;
         case Step::Hold: {
             auto connection = std::make_shared<QMetaObject::Connection>();
-            *connection = connect(this, &ScriptedModelServer::released, this, [this, guard, step, connection] {
-                disconnect(*connection);
-                if (guard)
-                    play(guard, step + 1);
-            });
+            *connection = connect(this, &ScriptedModelServer::released, this,
+                                  [this, guard, step, connection] {
+                                      disconnect(*connection);
+                                      if (guard)
+                                          play(guard, step + 1);
+                                  });
             return;
         }
         case Step::Close:

@@ -5,13 +5,11 @@
 #include <QRegularExpression>
 #include <QTimer>
 
-QString serviceBinary()
-{
+QString serviceBinary() {
     return QStringLiteral(ORVANE_SERVICE_BINARY);
 }
 
-QByteArray HttpResult::header(const QByteArray& name) const
-{
+QByteArray HttpResult::header(const QByteArray& name) const {
     for (const auto& [key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0)
             return value;
@@ -20,12 +18,12 @@ QByteArray HttpResult::header(const QByteArray& name) const
 }
 
 ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databaseUrl)
-    : m_databaseUrl(databaseUrl.isEmpty() ? QStringLiteral("sqlite:") + databasePath() : databaseUrl)
-{
+    : m_databaseUrl(databaseUrl.isEmpty() ? QStringLiteral("sqlite:") + databasePath()
+                                          : databaseUrl) {
     m_process.setProgram(serviceBinary());
     m_process.setArguments(QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                                       QStringLiteral("--database"), m_databaseUrl}
-                           + extraArguments);
+                                       QStringLiteral("--database"), m_databaseUrl} +
+                           extraArguments);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("ORVANE_LLM_URL"));
     environment.remove(QStringLiteral("ORVANE_LLM_MODEL"));
@@ -49,34 +47,29 @@ ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databa
     m_failure = QString::fromUtf8(output + m_process.readAllStandardError());
 }
 
-ServiceProcess::~ServiceProcess()
-{
+ServiceProcess::~ServiceProcess() {
     if (m_process.state() == QProcess::Running) {
         m_process.kill();
         m_process.waitForFinished(5000);
     }
 }
 
-QUrl ServiceProcess::url(const QString& pathAndQuery) const
-{
+QUrl ServiceProcess::url(const QString& pathAndQuery) const {
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(pathAndQuery));
 }
 
-QUrl ServiceProcess::socketUrl() const
-{
+QUrl ServiceProcess::socketUrl() const {
     return QUrl(QStringLiteral("ws://127.0.0.1:%1/auth_socket/0/auth").arg(m_port));
 }
 
-QByteArray ServiceProcess::log()
-{
+QByteArray ServiceProcess::log() {
     m_stderr += m_process.readAllStandardError();
     return m_stderr;
 }
 
 HttpResult ServiceProcess::request(const QByteArray& method, const QString& path,
                                    const QByteArray& body,
-                                   const QList<QPair<QByteArray, QByteArray>>& headers)
-{
+                                   const QList<QPair<QByteArray, QByteArray>>& headers) {
     QNetworkRequest request(url(path));
     for (const auto& [name, value] : headers)
         request.setRawHeader(name, value);
@@ -94,16 +87,14 @@ HttpResult ServiceProcess::request(const QByteArray& method, const QString& path
     return result;
 }
 
-HttpResult ServiceProcess::withKey(const QByteArray& method, const QString& path, const QString& key,
-                                   const QByteArray& body)
-{
-    return request(method, path, body,
-                   {{"Authorization", "Bearer " + key.toLatin1()},
-                    {"Content-Type", "application/json"}});
+HttpResult ServiceProcess::withKey(const QByteArray& method, const QString& path,
+                                   const QString& key, const QByteArray& body) {
+    return request(
+        method, path, body,
+        {{"Authorization", "Bearer " + key.toLatin1()}, {"Content-Type", "application/json"}});
 }
 
-QByteArray ServiceProcess::admin(const QStringList& arguments, int* exitCode)
-{
+QByteArray ServiceProcess::admin(const QStringList& arguments, int* exitCode) {
     QProcess process;
     process.start(serviceBinary(),
                   arguments + QStringList{QStringLiteral("--database"), m_databaseUrl});
@@ -113,8 +104,7 @@ QByteArray ServiceProcess::admin(const QStringList& arguments, int* exitCode)
     return process.readAllStandardOutput();
 }
 
-QString ServiceProcess::createUserWithKey(const QString& email, const QString& password)
-{
+QString ServiceProcess::createUserWithKey(const QString& email, const QString& password) {
     const QString passwordFile = m_dir.filePath(QStringLiteral("password"));
     QFile file(passwordFile);
     if (!file.open(QIODevice::WriteOnly))
@@ -128,21 +118,18 @@ QString ServiceProcess::createUserWithKey(const QString& email, const QString& p
         .trimmed();
 }
 
-int ServiceProcess::terminate()
-{
+int ServiceProcess::terminate() {
     m_process.terminate();
     m_process.waitForFinished(15000);
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
-QString formField(const QByteArray& html, const QString& name)
-{
+QString formField(const QByteArray& html, const QString& name) {
     const QRegularExpression pattern(QStringLiteral("name=\"%1\" value=\"([^\"]*)\"").arg(name));
     return pattern.match(QString::fromUtf8(html)).captured(1);
 }
 
-int ServiceProcess::waitForExit(int timeoutMs)
-{
+int ServiceProcess::waitForExit(int timeoutMs) {
     QEventLoop loop;
     QObject::connect(&m_process, &QProcess::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);

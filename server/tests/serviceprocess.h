@@ -38,7 +38,9 @@ public:
     [[nodiscard]] qint64 processId() const { return m_process.processId(); }
     [[nodiscard]] QUrl url(const QString& pathAndQuery) const;
     [[nodiscard]] QUrl socketUrl() const;
-    [[nodiscard]] QString databasePath() const { return m_dir.filePath(QStringLiteral("db.sqlite")); }
+    [[nodiscard]] QString databasePath() const {
+        return m_dir.filePath(QStringLiteral("db.sqlite"));
+    }
     [[nodiscard]] QString databaseUrl() const { return m_databaseUrl; }
     /** Everything the service wrote to its standard error (its log) so far. */
     [[nodiscard]] QByteArray log();
@@ -51,7 +53,8 @@ public:
     /** Runs an admin subcommand against the same database; returns its standard output. */
     QByteArray admin(const QStringList& arguments, int* exitCode = nullptr);
     /** A user with a device key, made through the admin commands. */
-    QString createUserWithKey(const QString& email, const QString& password = QStringLiteral("correct horse 1"));
+    QString createUserWithKey(const QString& email,
+                              const QString& password = QStringLiteral("correct horse 1"));
 
     /** Sends SIGTERM and waits; the exit status. */
     int terminate();

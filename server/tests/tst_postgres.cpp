@@ -15,14 +15,16 @@
 /** A throw-away PostgreSQL cluster on a loopback port, or a reason why there is none. */
 class PostgresCluster {
 public:
-    PostgresCluster()
-    {
+    PostgresCluster() {
         QStringList searchPaths;
-        const QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        const QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql"))
+                                         .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         for (const QString& version : versions)
             searchPaths << QStringLiteral("/usr/lib/postgresql/%1/bin").arg(version);
-        const QString initdb = QStandardPaths::findExecutable(QStringLiteral("initdb"), searchPaths);
-        const QString postgres = QStandardPaths::findExecutable(QStringLiteral("postgres"), searchPaths);
+        const QString initdb =
+            QStandardPaths::findExecutable(QStringLiteral("initdb"), searchPaths);
+        const QString postgres =
+            QStandardPaths::findExecutable(QStringLiteral("postgres"), searchPaths);
         if (initdb.isEmpty() || postgres.isEmpty()) {
             m_problem = QStringLiteral("PostgreSQL server binaries not installed");
             return;
@@ -31,28 +33,38 @@ public:
         QStringList prefix;
         if (::geteuid() == 0) {
             const passwd* account = ::getpwnam("postgres");
-            if (!account || ::chown(qPrintable(m_dir.path()), account->pw_uid, account->pw_gid) != 0) {
+            if (!account ||
+                ::chown(qPrintable(m_dir.path()), account->pw_uid, account->pw_gid) != 0) {
                 m_problem = QStringLiteral("running as root without a postgres account");
                 return;
             }
-            prefix = {QStringLiteral("runuser"), QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")};
+            prefix = {QStringLiteral("runuser"), QStringLiteral("-u"), QStringLiteral("postgres"),
+                      QStringLiteral("--")};
         }
         const QString data = m_dir.filePath(QStringLiteral("data"));
         QProcess init;
         init.start(prefix.isEmpty() ? initdb : prefix.first(),
-                   (prefix.isEmpty() ? QStringList{} : prefix.mid(1) + QStringList{initdb})
-                       + QStringList{QStringLiteral("-D"), data, QStringLiteral("-A"), QStringLiteral("trust"),
-                                     QStringLiteral("-U"), QStringLiteral("orvane")});
+                   (prefix.isEmpty() ? QStringList{} : prefix.mid(1) + QStringList{initdb}) +
+                       QStringList{QStringLiteral("-D"), data, QStringLiteral("-A"),
+                                   QStringLiteral("trust"), QStringLiteral("-U"),
+                                   QStringLiteral("orvane")});
         if (!init.waitForFinished(60000) || init.exitCode() != 0) {
-            m_problem = QStringLiteral("initdb failed: ") + QString::fromUtf8(init.readAllStandardError());
+            m_problem =
+                QStringLiteral("initdb failed: ") + QString::fromUtf8(init.readAllStandardError());
             return;
         }
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, 0);
         m_port = probe.serverPort();
         probe.close();
-        const QStringList arguments{postgres, QStringLiteral("-D"), data, QStringLiteral("-p"), QString::number(m_port),
-                                    QStringLiteral("-k"), m_dir.path(), QStringLiteral("-c"),
+        const QStringList arguments{postgres,
+                                    QStringLiteral("-D"),
+                                    data,
+                                    QStringLiteral("-p"),
+                                    QString::number(m_port),
+                                    QStringLiteral("-k"),
+                                    m_dir.path(),
+                                    QStringLiteral("-c"),
                                     QStringLiteral("listen_addresses=127.0.0.1")};
         m_server.start(prefix.isEmpty() ? postgres : prefix.first(),
                        prefix.isEmpty() ? arguments.mid(1) : prefix.mid(1) + arguments);
@@ -66,14 +78,15 @@ public:
         m_problem = QStringLiteral("postgres did not start");
     }
 
-    ~PostgresCluster()
-    {
+    ~PostgresCluster() {
         m_server.terminate();
         m_server.waitForFinished(10000);
     }
 
     [[nodiscard]] QString problem() const { return m_problem; }
-    [[nodiscard]] QString url() const { return QStringLiteral("postgresql://orvane@127.0.0.1:%1/postgres").arg(m_port); }
+    [[nodiscard]] QString url() const {
+        return QStringLiteral("postgresql://orvane@127.0.0.1:%1/postgres").arg(m_port);
+    }
 
 private:
     QTemporaryDir m_dir;
@@ -86,8 +99,7 @@ class PostgresTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void sameServiceOnPostgres()
-    {
+    void sameServiceOnPostgres() {
         PostgresCluster cluster;
         if (!cluster.problem().isEmpty())
             QSKIP(qPrintable(cluster.problem()));
@@ -98,25 +110,54 @@ private Q_SLOTS:
             QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
             key = service.createUserWithKey(QStringLiteral("pg@example.org"));
             QCOMPARE(service.withKey("GET", QStringLiteral("/api/0/user"), key)
-                         .json().object().value(QStringLiteral("data")).toObject().value(QStringLiteral("email")).toString(),
+                         .json()
+                         .object()
+                         .value(QStringLiteral("data"))
+                         .toObject()
+                         .value(QStringLiteral("email"))
+                         .toString(),
                      QStringLiteral("pg@example.org"));
             QJsonObject record = service.withKey("GET", QStringLiteral("/api/0/presets"), key)
-                                     .json().object().value(QStringLiteral("data")).toArray().first().toObject();
+                                     .json()
+                                     .object()
+                                     .value(QStringLiteral("data"))
+                                     .toArray()
+                                     .first()
+                                     .toObject();
             record[QStringLiteral("name")] = QStringLiteral("Mine");
-            const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("preset"), record}}).toJson();
-            const HttpResult created = service.withKey("POST", QStringLiteral("/api/0/presets"), key, body);
+            const QByteArray body =
+                QJsonDocument(QJsonObject{{QStringLiteral("preset"), record}}).toJson();
+            const HttpResult created =
+                service.withKey("POST", QStringLiteral("/api/0/presets"), key, body);
             QCOMPARE(created.status, 200);
-            const QJsonObject mine = created.json().object().value(QStringLiteral("data")).toObject();
+            const QJsonObject mine =
+                created.json().object().value(QStringLiteral("data")).toObject();
             QCOMPARE(mine.value(QStringLiteral("global")).toBool(), false);
-            QCOMPARE(mine.value(QStringLiteral("temperature")).toDouble(), record.value(QStringLiteral("temperature")).toDouble());
-            QCOMPARE(service.withKey("PUT", QStringLiteral("/api/0/presets/%1").arg(mine.value(QStringLiteral("id")).toInt()), key, body).status, 200);
-            presets = service.withKey("GET", QStringLiteral("/api/0/presets"), key).json().object().value(QStringLiteral("data")).toArray();
-            QCOMPARE(presets.last().toObject().value(QStringLiteral("name")).toString(), QStringLiteral("Mine"));
+            QCOMPARE(mine.value(QStringLiteral("temperature")).toDouble(),
+                     record.value(QStringLiteral("temperature")).toDouble());
+            QCOMPARE(service
+                         .withKey("PUT",
+                                  QStringLiteral("/api/0/presets/%1")
+                                      .arg(mine.value(QStringLiteral("id")).toInt()),
+                                  key, body)
+                         .status,
+                     200);
+            presets = service.withKey("GET", QStringLiteral("/api/0/presets"), key)
+                          .json()
+                          .object()
+                          .value(QStringLiteral("data"))
+                          .toArray();
+            QCOMPARE(presets.last().toObject().value(QStringLiteral("name")).toString(),
+                     QStringLiteral("Mine"));
         }
         // A second start finds the schema current: nothing is seeded twice, nothing is lost.
         ServiceProcess again({}, cluster.url());
         QVERIFY2(again.isRunning(), qPrintable(again.failureMessage()));
-        QCOMPARE(again.withKey("GET", QStringLiteral("/api/0/presets"), key).json().object().value(QStringLiteral("data")).toArray(),
+        QCOMPARE(again.withKey("GET", QStringLiteral("/api/0/presets"), key)
+                     .json()
+                     .object()
+                     .value(QStringLiteral("data"))
+                     .toArray(),
                  presets);
         QCOMPARE(again.withKey("DELETE", QStringLiteral("/api/0/devices/logout"), key).status, 204);
         QCOMPARE(again.withKey("GET", QStringLiteral("/api/0/user"), key).status, 401);

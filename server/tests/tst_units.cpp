@@ -10,25 +10,28 @@ class UnitsTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void thinkBlocksVanishWhereverPiecesSplit_data()
-    {
+    void thinkBlocksVanishWhereverPiecesSplit_data() {
         QTest::addColumn<QStringList>("pieces");
         QTest::addColumn<QString>("visible");
-        QTest::newRow("whole") << QStringList{QStringLiteral("<think>plan</think>\n\nHello")} << QStringLiteral("Hello");
-        QTest::newRow("open tag split") << QStringList{QStringLiteral("<th"), QStringLiteral("ink>x</think>Hi")}
-                                        << QStringLiteral("Hi");
+        QTest::newRow("whole") << QStringList{QStringLiteral("<think>plan</think>\n\nHello")}
+                               << QStringLiteral("Hello");
+        QTest::newRow("open tag split")
+            << QStringList{QStringLiteral("<th"), QStringLiteral("ink>x</think>Hi")}
+            << QStringLiteral("Hi");
         QTest::newRow("close tag split by char")
             << QStringList{QStringLiteral("<think>a<"), QStringLiteral("/"), QStringLiteral("thi"),
-                           QStringLiteral("nk"), QStringLiteral(">"), QStringLiteral(" B")}
+                           QStringLiteral("nk"),        QStringLiteral(">"), QStringLiteral(" B")}
             << QStringLiteral("B");
-        QTest::newRow("text around") << QStringList{QStringLiteral("A <think>x</think> B")} << QStringLiteral("A B");
-        QTest::newRow("look-alike kept") << QStringList{QStringLiteral("a <thin"), QStringLiteral("g> b <")}
-                                         << QStringLiteral("a <thing> b <");
-        QTest::newRow("unclosed dropped") << QStringList{QStringLiteral("ok<think>never ends")} << QStringLiteral("ok");
+        QTest::newRow("text around")
+            << QStringList{QStringLiteral("A <think>x</think> B")} << QStringLiteral("A B");
+        QTest::newRow("look-alike kept")
+            << QStringList{QStringLiteral("a <thin"), QStringLiteral("g> b <")}
+            << QStringLiteral("a <thing> b <");
+        QTest::newRow("unclosed dropped")
+            << QStringList{QStringLiteral("ok<think>never ends")} << QStringLiteral("ok");
     }
 
-    void thinkBlocksVanishWhereverPiecesSplit()
-    {
+    void thinkBlocksVanishWhereverPiecesSplit() {
         QFETCH(QStringList, pieces);
         QFETCH(QString, visible);
         ThinkFilterUnderTest filter;
@@ -38,8 +41,7 @@ private Q_SLOTS:
         QCOMPARE(out + filter.finish(), visible);
     }
 
-    void formBodyDecodesLikeTheClientEncodes()
-    {
+    void formBodyDecodesLikeTheClientEncodes() {
         const auto fields = OrvaneServer::parseFormBody(
             "command=Fix%20this&text=a%26b%3Dc%2Bd%0Aé/?&history=%5B%5D");
         QVERIFY(fields);
@@ -50,8 +52,7 @@ private Q_SLOTS:
         QVERIFY(!OrvaneServer::parseFormBody("text=a&text=b"));
     }
 
-    void generationFormRejectsWhatItCannotUse_data()
-    {
+    void generationFormRejectsWhatItCannotUse_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::newRow("both") << QByteArray("preset_id=1&command=x&text=t&history=%5B%5D");
         QTest::newRow("neither") << QByteArray("text=t&history=%5B%5D");
@@ -59,28 +60,35 @@ private Q_SLOTS:
         QTest::newRow("no text") << QByteArray("command=x&history=%5B%5D");
         QTest::newRow("no history") << QByteArray("command=x&text=t");
         QTest::newRow("history not array") << QByteArray("command=x&text=t&history=%7B%7D");
-        QTest::newRow("entry without response") << QByteArray("command=x&text=t&history=%5B%7B%22command%22%3A%22c%22%2C%22text%22%3A%22t%22%7D%5D");
+        QTest::newRow("entry without response") << QByteArray(
+            "command=x&text=t&history=%5B%7B%22command%22%3A%22c%22%2C%22text%22%3A%22t%22%7D%5D");
     }
 
-    void generationFormRejectsWhatItCannotUse()
-    {
+    void generationFormRejectsWhatItCannotUse() {
         QFETCH(QByteArray, body);
         QString error;
         QVERIFY(!OrvaneServer::GenerationInput::fromForm(body, &error));
         QVERIFY(!error.isEmpty());
     }
 
-    void eventParserFollowsServerSentEvents()
-    {
+    void eventParserFollowsServerSentEvents() {
         OrvaneServer::ChatEventParser parser;
         QStringList pieces;
-        QCOMPARE(parser.feed("data: {\"choices\":[{\"delta\":{\"role\":\"assistant\"}}]}\r\n\r\n: keep-alive\n\nda", &pieces),
+        QCOMPARE(parser.feed("data: {\"choices\":[{\"delta\":{\"role\":\"assistant\"}}]}\r\n\r\n: "
+                             "keep-alive\n\nda",
+                             &pieces),
                  OrvaneServer::ChatEventParser::Outcome::More);
-        QCOMPARE(parser.feed("ta: {\"choices\":[{\"delta\":{\"content\":\"Hi\"},\"finish_reason\":null}]}\n\n", &pieces),
-                 OrvaneServer::ChatEventParser::Outcome::More);
+        QCOMPARE(
+            parser.feed(
+                "ta: {\"choices\":[{\"delta\":{\"content\":\"Hi\"},\"finish_reason\":null}]}\n\n",
+                &pieces),
+            OrvaneServer::ChatEventParser::Outcome::More);
         QVERIFY(!parser.sawFinishReason());
-        QCOMPARE(parser.feed("data: {\"choices\":[{\"delta\":{},\"finish_reason\":\"stop\"}]}\n\ndata: [DONE]\n\n", &pieces),
-                 OrvaneServer::ChatEventParser::Outcome::Done);
+        QCOMPARE(
+            parser.feed("data: {\"choices\":[{\"delta\":{},\"finish_reason\":\"stop\"}]}\n\ndata: "
+                        "[DONE]\n\n",
+                        &pieces),
+            OrvaneServer::ChatEventParser::Outcome::Done);
         QCOMPARE(pieces, QStringList{QStringLiteral("Hi")});
         QVERIFY(parser.sawFinishReason());
         OrvaneServer::ChatEventParser failing;
@@ -89,29 +97,32 @@ private Q_SLOTS:
         QCOMPARE(failing.errorMessage(), QStringLiteral("overloaded"));
     }
 
-    void configurationFromOptionsAndEnvironment()
-    {
-        const QHash<QString, QString> environment{{QStringLiteral("ORVANE_LISTEN"), QStringLiteral("0.0.0.0:9000")},
-                                                  {QStringLiteral("ORVANE_LLM_MODEL"), QStringLiteral("llama3")},
-                                                  {QStringLiteral("ORVANE_LLM_API_KEY"), QStringLiteral("sk-env")}};
-        const auto parsed = OrvaneServer::parseConfig(
-            {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:7000"), QStringLiteral("--llm-url=http://127.0.0.1:11434/v1")},
-            environment);
+    void configurationFromOptionsAndEnvironment() {
+        const QHash<QString, QString> environment{
+            {QStringLiteral("ORVANE_LISTEN"), QStringLiteral("0.0.0.0:9000")},
+            {QStringLiteral("ORVANE_LLM_MODEL"), QStringLiteral("llama3")},
+            {QStringLiteral("ORVANE_LLM_API_KEY"), QStringLiteral("sk-env")}};
+        const auto parsed =
+            OrvaneServer::parseConfig({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:7000"),
+                                       QStringLiteral("--llm-url=http://127.0.0.1:11434/v1")},
+                                      environment);
         QVERIFY(parsed.config);
         QCOMPARE(parsed.config->listenPort, 7000);
         QCOMPARE(parsed.config->llmModel, QStringLiteral("llama3"));
         QCOMPARE(parsed.config->llmApiKey, QStringLiteral("sk-env"));
         QVERIFY(parsed.config->databaseUrl.startsWith(QLatin1String("sqlite:")));
 
-        for (const QStringList& bad : {QStringList{QStringLiteral("--listen"), QStringLiteral("nowhere")},
-                                       QStringList{QStringLiteral("--llm-url"), QStringLiteral("ftp://x/")},
-                                       QStringList{QStringLiteral("--database"), QStringLiteral("mysql://x")},
-                                       QStringList{QStringLiteral("--max-input-chars"), QStringLiteral("-3")},
-                                       QStringList{QStringLiteral("--tls-cert"), QStringLiteral("a.pem")},
-                                       QStringList{QStringLiteral("--frobnicate")},
-                                       QStringList{QStringLiteral("--llm-url")}}) {
+        for (const QStringList& bad :
+             {QStringList{QStringLiteral("--listen"), QStringLiteral("nowhere")},
+              QStringList{QStringLiteral("--llm-url"), QStringLiteral("ftp://x/")},
+              QStringList{QStringLiteral("--database"), QStringLiteral("mysql://x")},
+              QStringList{QStringLiteral("--max-input-chars"), QStringLiteral("-3")},
+              QStringList{QStringLiteral("--tls-cert"), QStringLiteral("a.pem")},
+              QStringList{QStringLiteral("--frobnicate")},
+              QStringList{QStringLiteral("--llm-url")}}) {
             const auto refused = OrvaneServer::parseConfig(bad, {});
-            QVERIFY2(!refused.config && refused.exitCode != 0 && !refused.message.isEmpty(), qPrintable(bad.join(u' ')));
+            QVERIFY2(!refused.config && refused.exitCode != 0 && !refused.message.isEmpty(),
+                     qPrintable(bad.join(u' ')));
         }
         QCOMPARE(OrvaneServer::parseConfig({QStringLiteral("--help")}, {}).exitCode, 0);
     }
