@@ -19,22 +19,19 @@ namespace {
 
 const QString programName = QStringLiteral("orvane-cli");
 
-void writeOut(const QString& text)
-{
+void writeOut(const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
-void writeErr(const QString& text)
-{
+void writeErr(const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }
 
-QString overview()
-{
+QString overview() {
     return QStringLiteral(
         "Usage: orvane-cli [--verbose] <command> [options]\n"
         "\n"
@@ -52,8 +49,7 @@ QString overview()
         "Exit statuses: 0 success, 1 failure, 2 wrong usage, 3 text too long.\n");
 }
 
-QString describe(UserError error, const QString& service)
-{
+QString describe(UserError error, const QString& service) {
     switch (error) {
     case UserError::unauthorised:
         return QStringLiteral("The service no longer accepts this device's sign-in. Run "
@@ -66,8 +62,7 @@ QString describe(UserError error, const QString& service)
     return QStringLiteral("The service gave an unexpected answer.");
 }
 
-QString describe(NetworkError error, const QString& service)
-{
+QString describe(NetworkError error, const QString& service) {
     switch (error) {
     case NetworkError::unauthorised:
         return describe(UserError::unauthorised, service);
@@ -85,8 +80,7 @@ QString describe(NetworkError error, const QString& service)
 }
 
 /** One field of a tab-separated line: no tabs or line breaks inside. */
-QString field(QString text)
-{
+QString field(QString text) {
     text.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
     return text;
 }
@@ -95,14 +89,11 @@ QString field(QString text)
 
 CliCommand::CliCommand(QObject* parent)
     : QObject(parent)
-    , m_base(ServiceBase::shared())
-{
-}
+    , m_base(ServiceBase::shared()) {}
 
 CliCommand::~CliCommand() = default;
 
-std::optional<int> CliCommand::start(const QStringList& arguments)
-{
+std::optional<int> CliCommand::start(const QStringList& arguments) {
     QStringList rest = arguments.mid(1);
     if (rest.isEmpty()) {
         writeErr(overview().arg(m_base.isValid() ? m_base.httpUrl({}).toString() : QString()));
@@ -120,23 +111,23 @@ std::optional<int> CliCommand::start(const QStringList& arguments)
 
     const QStringList commandArguments = QStringList{programName + u' ' + command} + rest.mid(1);
     using Handler = std::optional<int> (CliCommand::*)(const QStringList&);
-    const QList<std::pair<QString, Handler>> commands{{QStringLiteral("login"), &CliCommand::login},
-                                                       {QStringLiteral("user"), &CliCommand::user},
-                                                       {QStringLiteral("presets"), &CliCommand::presets},
-                                                       {QStringLiteral("run"), &CliCommand::run},
-                                                       {QStringLiteral("logout"), &CliCommand::logout}};
+    const QList<std::pair<QString, Handler>> commands{
+        {QStringLiteral("login"), &CliCommand::login},
+        {QStringLiteral("user"), &CliCommand::user},
+        {QStringLiteral("presets"), &CliCommand::presets},
+        {QStringLiteral("run"), &CliCommand::run},
+        {QStringLiteral("logout"), &CliCommand::logout}};
     for (const auto& [name, handler] : commands) {
         if (name == command)
             return (this->*handler)(commandArguments);
     }
-    writeErr(QStringLiteral("orvane-cli: unknown command \"%1\"\n\n").arg(command)
-             + overview().arg(m_base.isValid() ? m_base.httpUrl({}).toString() : QString()));
+    writeErr(QStringLiteral("orvane-cli: unknown command \"%1\"\n\n").arg(command) +
+             overview().arg(m_base.isValid() ? m_base.httpUrl({}).toString() : QString()));
     return usage;
 }
 
 std::optional<int> CliCommand::parse(QCommandLineParser& parser, const QStringList& arguments,
-                                     const QString& description)
-{
+                                     const QString& description) {
     parser.setApplicationDescription(description);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
@@ -166,8 +157,7 @@ std::optional<int> CliCommand::parse(QCommandLineParser& parser, const QStringLi
     return std::nullopt;
 }
 
-std::optional<User> CliCommand::signedInUser()
-{
+std::optional<User> CliCommand::signedInUser() {
     const UserStore store;
     if (!store.user() || store.user()->deviceKey.isEmpty()) {
         writeErr(QStringLiteral("Not signed in. Run 'orvane-cli login' first.\n"));
@@ -176,8 +166,7 @@ std::optional<User> CliCommand::signedInUser()
     return store.user();
 }
 
-void CliCommand::finish(int status)
-{
+void CliCommand::finish(int status) {
     if (m_finished)
         return;
     m_finished = true;
@@ -186,8 +175,7 @@ void CliCommand::finish(int status)
     QCoreApplication::exit(status);
 }
 
-void CliCommand::fail(const QString& message, int status)
-{
+void CliCommand::fail(const QString& message, int status) {
     if (m_finished)
         return;
     writeErr(message + u'\n');
@@ -196,14 +184,13 @@ void CliCommand::fail(const QString& message, int status)
 
 // login
 
-std::optional<int> CliCommand::login(const QStringList& arguments)
-{
+std::optional<int> CliCommand::login(const QStringList& arguments) {
     QCommandLineParser parser;
     const QCommandLineOption open(QStringLiteral("open"),
                                   QStringLiteral("Also open the page in the default browser."));
-    const QCommandLineOption timeout(QStringLiteral("timeout"),
-                                     QStringLiteral("Give up after this many seconds (default 600)."),
-                                     QStringLiteral("seconds"), QStringLiteral("600"));
+    const QCommandLineOption timeout(
+        QStringLiteral("timeout"), QStringLiteral("Give up after this many seconds (default 600)."),
+        QStringLiteral("seconds"), QStringLiteral("600"));
     parser.addOption(open);
     parser.addOption(timeout);
     if (auto done = parse(parser, arguments,
@@ -214,7 +201,8 @@ std::optional<int> CliCommand::login(const QStringList& arguments)
     bool ok = false;
     const int seconds = parser.value(timeout).toInt(&ok);
     if (!ok || seconds <= 0) {
-        writeErr(QStringLiteral("%1: --timeout needs a positive number of seconds\n").arg(programName));
+        writeErr(
+            QStringLiteral("%1: --timeout needs a positive number of seconds\n").arg(programName));
         return usage;
     }
     m_openBrowser = parser.isSet(open);
@@ -237,8 +225,7 @@ std::optional<int> CliCommand::login(const QStringList& arguments)
     return std::nullopt;
 }
 
-void CliCommand::channelReady()
-{
+void CliCommand::channelReady() {
     if (m_pagePrinted)
         return;
     m_pagePrinted = true;
@@ -250,8 +237,7 @@ void CliCommand::channelReady()
         QProcess::startDetached(QStringLiteral("xdg-open"), {page.toString(QUrl::FullyEncoded)});
 }
 
-void CliCommand::userReceived(const AuthJoinReplayDto& message)
-{
+void CliCommand::userReceived(const AuthJoinReplayDto& message) {
     // Only the result for this token counts, as in the desktop sign-in.
     if (!message.topic.contains(m_signInToken))
         return;
@@ -263,8 +249,7 @@ void CliCommand::userReceived(const AuthJoinReplayDto& message)
 
 // user
 
-std::optional<int> CliCommand::user(const QStringList& arguments)
-{
+std::optional<int> CliCommand::user(const QStringList& arguments) {
     QCommandLineParser parser;
     if (auto done = parse(parser, arguments,
                           QStringLiteral("Asks the service who the signed-in user is and prints "
@@ -278,21 +263,18 @@ std::optional<int> CliCommand::user(const QStringList& arguments)
     return std::nullopt;
 }
 
-void CliCommand::userFetched(const UserDto& user)
-{
+void CliCommand::userFetched(const UserDto& user) {
     writeOut(QStringLiteral("email: %1\nid: %2\n").arg(user.email).arg(user.userId));
     finish(success);
 }
 
-void CliCommand::userFetchFailed(UserError error)
-{
+void CliCommand::userFetchFailed(UserError error) {
     fail(describe(error, m_base.httpUrl({}).toString()));
 }
 
 // presets
 
-std::optional<int> CliCommand::presets(const QStringList& arguments)
-{
+std::optional<int> CliCommand::presets(const QStringList& arguments) {
     QCommandLineParser parser;
     if (auto done = parse(parser, arguments,
                           QStringLiteral("Lists the prompts, one line each with tab-separated "
@@ -312,8 +294,8 @@ std::optional<int> CliCommand::presets(const QStringList& arguments)
         const QList<qint64> enabledIds = AppSettings().presetsSettings().presetIds;
         QString lines;
         for (const PresetDto& preset : result.value()) {
-            const bool enabled = enabledIds.isEmpty() ? preset.enabledByDefault
-                                                      : enabledIds.contains(preset.id);
+            const bool enabled =
+                enabledIds.isEmpty() ? preset.enabledByDefault : enabledIds.contains(preset.id);
             lines += QStringLiteral("%1\t%2\t%3\t%4\n")
                          .arg(preset.id)
                          .arg(field(preset.name),
@@ -328,8 +310,7 @@ std::optional<int> CliCommand::presets(const QStringList& arguments)
 
 // run
 
-std::optional<int> CliCommand::run(const QStringList& arguments)
-{
+std::optional<int> CliCommand::run(const QStringList& arguments) {
     QCommandLineParser parser;
     const QCommandLineOption preset(QStringLiteral("preset"),
                                     QStringLiteral("Run the prompt with this id."),
@@ -375,14 +356,12 @@ std::optional<int> CliCommand::run(const QStringList& arguments)
     return std::nullopt;
 }
 
-void CliCommand::didReceiveText(const QString& text)
-{
+void CliCommand::didReceiveText(const QString& text) {
     m_wroteText = m_wroteText || !text.isEmpty();
     writeOut(text);
 }
 
-void CliCommand::didFinish()
-{
+void CliCommand::didFinish() {
     // A terminal gets the prompt on a line of its own; a pipe gets the answer as it is.
     if (m_wroteText && isatty(STDOUT_FILENO))
         writeOut(QStringLiteral("\n"));
@@ -394,20 +373,17 @@ void CliCommand::didFinish()
         finish(success);
 }
 
-void CliCommand::didFailPromptTooLong()
-{
+void CliCommand::didFailPromptTooLong() {
     fail(QStringLiteral("The text is too long for the service."), tooLong);
 }
 
-void CliCommand::didFailGeneric()
-{
+void CliCommand::didFailGeneric() {
     m_generationFailed = true; // didFinish follows and reports it
 }
 
 // logout
 
-std::optional<int> CliCommand::logout(const QStringList& arguments)
-{
+std::optional<int> CliCommand::logout(const QStringList& arguments) {
     QCommandLineParser parser;
     if (auto done = parse(parser, arguments,
                           QStringLiteral("Tells the service that this device signs out, then "
@@ -420,8 +396,8 @@ std::optional<int> CliCommand::logout(const QStringList& arguments)
     m_logoutService = std::make_unique<LogoutService>(stored->deviceKey, m_base);
     m_logoutService->logout([this](const NetworkResult<bool>& result) {
         if (!result.ok()) {
-            fail(describe(result.error(), m_base.httpUrl({}).toString())
-                 + QStringLiteral(" You stay signed in."));
+            fail(describe(result.error(), m_base.httpUrl({}).toString()) +
+                 QStringLiteral(" You stay signed in."));
             return;
         }
         UserStore store;

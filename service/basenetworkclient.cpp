@@ -6,14 +6,11 @@
 
 BaseNetworkClient::BaseNetworkClient(ServiceBase base)
     : m_base(std::move(base))
-    , m_session(std::make_unique<QNetworkAccessManager>())
-{
-}
+    , m_session(std::make_unique<QNetworkAccessManager>()) {}
 
 BaseNetworkClient::~BaseNetworkClient() = default;
 
-NetworkError BaseNetworkClient::mapStatusForDecoding(int status)
-{
+NetworkError BaseNetworkClient::mapStatusForDecoding(int status) {
     switch (status) {
     case 403:
         return NetworkError::forbidden;
@@ -26,8 +23,7 @@ NetworkError BaseNetworkClient::mapStatusForDecoding(int status)
     }
 }
 
-NetworkError BaseNetworkClient::mapStatusWithoutResponse(int status)
-{
+NetworkError BaseNetworkClient::mapStatusWithoutResponse(int status) {
     switch (status) {
     case 401:
         return NetworkError::unauthorised;
@@ -38,8 +34,7 @@ NetworkError BaseNetworkClient::mapStatusWithoutResponse(int status)
     }
 }
 
-std::optional<HTTPRequest> BaseNetworkClient::prepare(const Endpoint& endpoint)
-{
+std::optional<HTTPRequest> BaseNetworkClient::prepare(const Endpoint& endpoint) {
     std::optional<HTTPRequest> prepared = endpoint.makeRequest();
     if (!prepared)
         return std::nullopt;
@@ -56,8 +51,7 @@ std::optional<HTTPRequest> BaseNetworkClient::prepare(const Endpoint& endpoint)
 namespace {
 
 /** Whether a reply's error only reflects its HTTP status, so that the status decides. */
-bool isStatusError(QNetworkReply::NetworkError error)
-{
+bool isStatusError(QNetworkReply::NetworkError error) {
     if (error == QNetworkReply::NoError)
         return true;
     // 2xx-4xx codes of QNetworkReply mirror HTTP statuses; everything below is the
@@ -68,8 +62,7 @@ bool isStatusError(QNetworkReply::NetworkError error)
 } // namespace
 
 void BaseNetworkClient::send(const Endpoint& endpoint,
-                             std::function<void(const Outcome&)> completion)
-{
+                             std::function<void(const Outcome&)> completion) {
     const std::optional<HTTPRequest> prepared = prepare(endpoint);
     QNetworkAccessManager* session = m_session.get();
     if (!prepared) {
@@ -81,30 +74,28 @@ void BaseNetworkClient::send(const Endpoint& endpoint,
     }
 
     QNetworkReply* reply =
-        prepared->body ? session->sendCustomRequest(prepared->request, prepared->method,
-                                                    *prepared->body)
-                       : session->sendCustomRequest(prepared->request, prepared->method);
-    QObject::connect(reply, &QNetworkReply::finished, session,
-                     [reply, completion = std::move(completion)] {
-                         reply->deleteLater();
-                         const QVariant status =
-                             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-                         Outcome outcome;
-                         if (!isStatusError(reply->error()))
-                             outcome.error = NetworkError::unknown;
-                         else if (!status.isValid())
-                             outcome.error = NetworkError::noResponse;
-                         else {
-                             outcome.status = status.toInt();
-                             outcome.body = reply->readAll();
-                         }
-                         completion(outcome);
-                     });
+        prepared->body
+            ? session->sendCustomRequest(prepared->request, prepared->method, *prepared->body)
+            : session->sendCustomRequest(prepared->request, prepared->method);
+    QObject::connect(
+        reply, &QNetworkReply::finished, session, [reply, completion = std::move(completion)] {
+            reply->deleteLater();
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            Outcome outcome;
+            if (!isStatusError(reply->error()))
+                outcome.error = NetworkError::unknown;
+            else if (!status.isValid())
+                outcome.error = NetworkError::noResponse;
+            else {
+                outcome.status = status.toInt();
+                outcome.body = reply->readAll();
+            }
+            completion(outcome);
+        });
 }
 
 void BaseNetworkClient::sendRequestWithoutResponse(
-    const Endpoint& endpoint, std::function<void(NetworkResult<bool>)> completion)
-{
+    const Endpoint& endpoint, std::function<void(NetworkResult<bool>)> completion) {
     send(endpoint, [completion = std::move(completion)](const Outcome& outcome) {
         if (outcome.error)
             completion(*outcome.error);

@@ -38,8 +38,7 @@ public:
      */
     template <typename Response>
     void sendRequest(const Endpoint& endpoint,
-                     std::function<void(NetworkResult<Response>)> completion)
-    {
+                     std::function<void(NetworkResult<Response>)> completion) {
         send(endpoint, [completion = std::move(completion)](const Outcome& outcome) {
             if (outcome.error) {
                 completion(*outcome.error);
@@ -91,8 +90,7 @@ private:
     };
 
     template <typename T>
-    static QString typeName()
-    {
+    static QString typeName() {
         return QString::fromLatin1(T::typeName);
     }
 

@@ -29,8 +29,7 @@ constexpr std::array<std::pair<StatusEnum, const char16_t*>, 3> statusNames{{
 }};
 
 template <typename Enum, std::size_t N>
-QString nameOf(const std::array<std::pair<Enum, const char16_t*>, N>& table, Enum value)
-{
+QString nameOf(const std::array<std::pair<Enum, const char16_t*>, N>& table, Enum value) {
     for (const auto& [candidate, name] : table) {
         if (candidate == value)
             return QString::fromUtf16(name);
@@ -40,8 +39,7 @@ QString nameOf(const std::array<std::pair<Enum, const char16_t*>, N>& table, Enu
 
 template <typename Enum, std::size_t N>
 std::optional<Enum> valueOf(const std::array<std::pair<Enum, const char16_t*>, N>& table,
-                            const QString& raw)
-{
+                            const QString& raw) {
     for (const auto& [value, name] : table) {
         if (raw == QStringView(name))
             return value;
@@ -52,8 +50,7 @@ std::optional<Enum> valueOf(const std::array<std::pair<Enum, const char16_t*>, N
 /** Reads a required string member that must be one raw value of an enumeration. */
 template <typename Enum>
 Enum decodeEnum(JsonDecoder& decoder, const QString& key,
-                std::optional<Enum> (*fromRaw)(const QString&), const char* enumName)
-{
+                std::optional<Enum> (*fromRaw)(const QString&), const char* enumName) {
     const QString raw = decoder.string(key);
     if (!decoder.ok())
         return Enum{};
@@ -67,20 +64,17 @@ Enum decodeEnum(JsonDecoder& decoder, const QString& key,
     return *value;
 }
 
-EventEnum decodeEvent(JsonDecoder& decoder)
-{
+EventEnum decodeEvent(JsonDecoder& decoder) {
     return decodeEnum(decoder, QStringLiteral("event"), &eventFromRawValue, "EventEnum");
 }
 
-StatusEnum decodeStatus(JsonDecoder& decoder)
-{
+StatusEnum decodeStatus(JsonDecoder& decoder) {
     return decodeEnum(decoder, QStringLiteral("status"), &statusFromRawValue, "StatusEnum");
 }
 
 /** Decodes the object under key with Nested::decode; the nested failure becomes ours. */
 template <typename Nested>
-std::optional<Nested> decodeNested(JsonDecoder& decoder, const QString& key)
-{
+std::optional<Nested> decodeNested(JsonDecoder& decoder, const QString& key) {
     JsonDecoder inner = decoder.nested(key);
     std::optional<Nested> value;
     if (inner.ok())
@@ -91,8 +85,8 @@ std::optional<Nested> decodeNested(JsonDecoder& decoder, const QString& key)
     return value;
 }
 
-QJsonObject envelope(const QString& topic, EventEnum event, const QJsonObject& payload, qint64 ref)
-{
+QJsonObject envelope(const QString& topic, EventEnum event, const QJsonObject& payload,
+                     qint64 ref) {
     return {{QStringLiteral("topic"), topic},
             {QStringLiteral("event"), rawValue(event)},
             {QStringLiteral("payload"), payload},
@@ -101,89 +95,74 @@ QJsonObject envelope(const QString& topic, EventEnum event, const QJsonObject& p
 
 } // namespace
 
-QString rawValue(EventEnum value)
-{
+QString rawValue(EventEnum value) {
     return nameOf(eventNames, value);
 }
 
-QString rawValue(StatusEnum value)
-{
+QString rawValue(StatusEnum value) {
     return nameOf(statusNames, value);
 }
 
-QString rawValue(PongEnum /*value*/)
-{
+QString rawValue(PongEnum /*value*/) {
     return QStringLiteral("pong");
 }
 
-std::optional<EventEnum> eventFromRawValue(const QString& raw)
-{
+std::optional<EventEnum> eventFromRawValue(const QString& raw) {
     return valueOf(eventNames, raw);
 }
 
-std::optional<StatusEnum> statusFromRawValue(const QString& raw)
-{
+std::optional<StatusEnum> statusFromRawValue(const QString& raw) {
     return valueOf(statusNames, raw);
 }
 
-std::optional<PongEnum> pongFromRawValue(const QString& raw)
-{
+std::optional<PongEnum> pongFromRawValue(const QString& raw) {
     if (raw == u"pong")
         return PongEnum::pong;
     return std::nullopt;
 }
 
-std::optional<EmptyPayloadDto> EmptyPayloadDto::decode(JsonDecoder& decoder)
-{
+std::optional<EmptyPayloadDto> EmptyPayloadDto::decode(JsonDecoder& decoder) {
     if (!decoder.ok())
         return std::nullopt;
     return EmptyPayloadDto{};
 }
 
-std::optional<EmptyResponseDto> EmptyResponseDto::decode(JsonDecoder& decoder)
-{
+std::optional<EmptyResponseDto> EmptyResponseDto::decode(JsonDecoder& decoder) {
     if (!decoder.ok())
         return std::nullopt;
     return EmptyResponseDto{};
 }
 
-AuthJoinDto AuthJoinDto::forTopic(QString topic)
-{
+AuthJoinDto AuthJoinDto::forTopic(QString topic) {
     AuthJoinDto dto;
     dto.topic = std::move(topic);
     return dto;
 }
 
-PingDto PingDto::forTopic(QString topic)
-{
+PingDto PingDto::forTopic(QString topic) {
     PingDto dto;
     dto.topic = std::move(topic);
     return dto;
 }
 
-QJsonObject AuthJoinDto::toJson() const
-{
+QJsonObject AuthJoinDto::toJson() const {
     return envelope(topic, event, payload.toJson(), ref);
 }
 
-QJsonObject PingDto::toJson() const
-{
+QJsonObject PingDto::toJson() const {
     return envelope(topic, event, payload.toJson(), ref);
 }
 
-std::optional<PongPayloadDto> PongPayloadDto::decode(JsonDecoder& decoder)
-{
+std::optional<PongPayloadDto> PongPayloadDto::decode(JsonDecoder& decoder) {
     PongPayloadDto dto;
-    dto.response =
-        decodeEnum(decoder, QStringLiteral("response"), &pongFromRawValue, "PongEnum");
+    dto.response = decodeEnum(decoder, QStringLiteral("response"), &pongFromRawValue, "PongEnum");
     dto.status = decodeStatus(decoder);
     if (!decoder.ok())
         return std::nullopt;
     return dto;
 }
 
-std::optional<PongDto> PongDto::decode(JsonDecoder& decoder)
-{
+std::optional<PongDto> PongDto::decode(JsonDecoder& decoder) {
     PongDto dto;
     dto.event = decodeEvent(decoder);
     const auto payload = decodeNested<PongPayloadDto>(decoder, QStringLiteral("payload"));
@@ -195,8 +174,7 @@ std::optional<PongDto> PongDto::decode(JsonDecoder& decoder)
     return dto;
 }
 
-std::optional<AuthJoinConnectPayloadDto> AuthJoinConnectPayloadDto::decode(JsonDecoder& decoder)
-{
+std::optional<AuthJoinConnectPayloadDto> AuthJoinConnectPayloadDto::decode(JsonDecoder& decoder) {
     AuthJoinConnectPayloadDto dto;
     const auto response = decodeNested<EmptyResponseDto>(decoder, QStringLiteral("response"));
     dto.status = decodeStatus(decoder);
@@ -205,8 +183,7 @@ std::optional<AuthJoinConnectPayloadDto> AuthJoinConnectPayloadDto::decode(JsonD
     return dto;
 }
 
-std::optional<AuthJoinConnectDto> AuthJoinConnectDto::decode(JsonDecoder& decoder)
-{
+std::optional<AuthJoinConnectDto> AuthJoinConnectDto::decode(JsonDecoder& decoder) {
     AuthJoinConnectDto dto;
     dto.event = decodeEvent(decoder);
     const auto payload =
@@ -219,8 +196,7 @@ std::optional<AuthJoinConnectDto> AuthJoinConnectDto::decode(JsonDecoder& decode
     return dto;
 }
 
-std::optional<AuthJoinReplayDto> AuthJoinReplayDto::decode(JsonDecoder& decoder)
-{
+std::optional<AuthJoinReplayDto> AuthJoinReplayDto::decode(JsonDecoder& decoder) {
     AuthJoinReplayDto dto;
     dto.event = decodeEvent(decoder);
     const auto payload = decodeNested<UserDto>(decoder, QStringLiteral("payload"));
@@ -232,14 +208,14 @@ std::optional<AuthJoinReplayDto> AuthJoinReplayDto::decode(JsonDecoder& decoder)
 }
 
 template <typename Message>
-DecodedMessage<Message> decodeMessage(const QString& text)
-{
+DecodedMessage<Message> decodeMessage(const QString& text) {
     DecodedMessage<Message> result;
     if (!QStringView(text).isValidUtf16()) {
         result.error = QStringLiteral("Error Domain=JSONDecoding Code=0");
         return result;
     }
-    JsonDecoder decoder = JsonDecoder::fromJson(text.toUtf8(), QString::fromLatin1(Message::typeName));
+    JsonDecoder decoder =
+        JsonDecoder::fromJson(text.toUtf8(), QString::fromLatin1(Message::typeName));
     if (decoder.ok())
         result.message = Message::decode(decoder);
     if (!result.message)
@@ -254,7 +230,6 @@ template DecodedMessage<AuthJoinConnectDto> decodeMessage<AuthJoinConnectDto>(co
 template DecodedMessage<AuthJoinReplayDto> decodeMessage<AuthJoinReplayDto>(const QString&);
 template DecodedMessage<UserDto> decodeMessage<UserDto>(const QString&);
 
-QByteArray encodeMessage(const QJsonObject& message)
-{
+QByteArray encodeMessage(const QJsonObject& message) {
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
 }

@@ -10,7 +10,18 @@
 class JsonDecoder;
 
 /** The channel protocol's event names; the raw value travels on the wire. */
-enum class EventEnum { join, replay, ping, pong, create, processing, finished, updated, stats, loggedIn };
+enum class EventEnum {
+    join,
+    replay,
+    ping,
+    pong,
+    create,
+    processing,
+    finished,
+    updated,
+    stats,
+    loggedIn
+};
 
 /** Status of a reply. */
 enum class StatusEnum { ok, error, created };

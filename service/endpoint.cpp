@@ -1,7 +1,6 @@
 #include "service/endpoint.h"
 
-QByteArray rawValue(HTTPMethod method)
-{
+QByteArray rawValue(HTTPMethod method) {
     switch (method) {
     case HTTPMethod::delete_:
         return QByteArrayLiteral("DELETE");
@@ -17,19 +16,16 @@ QByteArray rawValue(HTTPMethod method)
     return {};
 }
 
-QByteArray ServiceHeaders::bearer(const QString& token)
-{
+QByteArray ServiceHeaders::bearer(const QString& token) {
     return QByteArrayLiteral("Bearer ") + token.toUtf8();
 }
 
-Endpoint::Headers Endpoint::standardPair(const QString& token)
-{
+Endpoint::Headers Endpoint::standardPair(const QString& token) {
     return {{ServiceHeaders::contentType, ServiceHeaders::jsonMediaType},
             {ServiceHeaders::authorization, ServiceHeaders::bearer(token)}};
 }
 
-std::optional<HTTPRequest> Endpoint::makeRequest() const
-{
+std::optional<HTTPRequest> Endpoint::makeRequest() const {
     const QUrl url = ServiceBase::compose(scheme(), host(), port(), path(), queryItems());
     if (!url.isValid())
         return std::nullopt;
@@ -48,23 +44,17 @@ std::optional<HTTPRequest> Endpoint::makeRequest() const
 
 LogoutEndpoint::LogoutEndpoint(QString token, const ServiceBase& base)
     : Endpoint(base)
-    , m_token(std::move(token))
-{
-}
+    , m_token(std::move(token)) {}
 
-LogoutEndpoint LogoutEndpoint::remove(QString token, const ServiceBase& base)
-{
+LogoutEndpoint LogoutEndpoint::remove(QString token, const ServiceBase& base) {
     return {std::move(token), base};
 }
 
 UserEndpoint::UserEndpoint(QString token, const ServiceBase& base)
     : Endpoint(base)
-    , m_token(std::move(token))
-{
-}
+    , m_token(std::move(token)) {}
 
-UserEndpoint UserEndpoint::show(QString token, const ServiceBase& base)
-{
+UserEndpoint UserEndpoint::show(QString token, const ServiceBase& base) {
     return {std::move(token), base};
 }
 
@@ -74,33 +64,26 @@ PresetsEndpoint::PresetsEndpoint(Case endpointCase, QString token, qint64 id,
     , m_case(endpointCase)
     , m_token(std::move(token))
     , m_id(id)
-    , m_body(std::move(body))
-{
-}
+    , m_body(std::move(body)) {}
 
-PresetsEndpoint PresetsEndpoint::presets(QString token, const ServiceBase& base)
-{
+PresetsEndpoint PresetsEndpoint::presets(QString token, const ServiceBase& base) {
     return {Case::presets, std::move(token), 0, std::nullopt, base};
 }
 
-PresetsEndpoint PresetsEndpoint::create(QString token, QByteArray body, const ServiceBase& base)
-{
+PresetsEndpoint PresetsEndpoint::create(QString token, QByteArray body, const ServiceBase& base) {
     return {Case::create, std::move(token), 0, std::move(body), base};
 }
 
 PresetsEndpoint PresetsEndpoint::update(QString token, qint64 id, QByteArray body,
-                                        const ServiceBase& base)
-{
+                                        const ServiceBase& base) {
     return {Case::update, std::move(token), id, std::move(body), base};
 }
 
-PresetsEndpoint PresetsEndpoint::remove(QString token, qint64 id, const ServiceBase& base)
-{
+PresetsEndpoint PresetsEndpoint::remove(QString token, qint64 id, const ServiceBase& base) {
     return {Case::remove, std::move(token), id, std::nullopt, base};
 }
 
-QString PresetsEndpoint::path() const
-{
+QString PresetsEndpoint::path() const {
     switch (m_case) {
     case Case::presets:
     case Case::create:
@@ -112,8 +95,7 @@ QString PresetsEndpoint::path() const
     return {};
 }
 
-HTTPMethod PresetsEndpoint::method() const
-{
+HTTPMethod PresetsEndpoint::method() const {
     switch (m_case) {
     case Case::presets:
         return HTTPMethod::get;
@@ -135,31 +117,25 @@ TextsEndpoint::TextsEndpoint(Case endpointCase, QString token, qint64 presetId, 
     , m_presetId(presetId)
     , m_command(std::move(command))
     , m_text(std::move(text))
-    , m_history(std::move(history))
-{
-}
+    , m_history(std::move(history)) {}
 
 TextsEndpoint TextsEndpoint::preset(QString token, qint64 presetId, QString encodedText,
-                                    QString encodedHistory, const ServiceBase& base)
-{
-    return {Case::preset, std::move(token), presetId,          QString(),
+                                    QString encodedHistory, const ServiceBase& base) {
+    return {Case::preset,           std::move(token),          presetId, QString(),
             std::move(encodedText), std::move(encodedHistory), base};
 }
 
 TextsEndpoint TextsEndpoint::command(QString token, QString encodedCommand, QString encodedText,
-                                     QString encodedHistory, const ServiceBase& base)
-{
-    return {Case::command,          std::move(token),          0, std::move(encodedCommand),
+                                     QString encodedHistory, const ServiceBase& base) {
+    return {Case::command,          std::move(token),          0,   std::move(encodedCommand),
             std::move(encodedText), std::move(encodedHistory), base};
 }
 
-std::optional<Endpoint::Headers> TextsEndpoint::headers() const
-{
+std::optional<Endpoint::Headers> TextsEndpoint::headers() const {
     return Headers{{ServiceHeaders::authorization, ServiceHeaders::bearer(m_token)}};
 }
 
-std::optional<QByteArray> TextsEndpoint::body() const
-{
+std::optional<QByteArray> TextsEndpoint::body() const {
     QString form;
     if (m_case == Case::preset)
         form = u"preset_id=" + QString::number(m_presetId);

@@ -44,9 +44,7 @@ public:
     using Headers = QMap<QByteArray, QByteArray>;
 
     explicit Endpoint(ServiceBase base)
-        : m_base(std::move(base))
-    {
-    }
+        : m_base(std::move(base)) {}
     virtual ~Endpoint() = default;
     Endpoint(const Endpoint&) = default;
     Endpoint& operator=(const Endpoint&) = default;
@@ -55,8 +53,7 @@ public:
     [[nodiscard]] QString host() const { return m_base.host(); }
     [[nodiscard]] virtual QString path() const = 0;
     [[nodiscard]] int port() const { return m_base.port(); }
-    [[nodiscard]] virtual std::optional<ServiceBase::QueryItems> queryItems() const
-    {
+    [[nodiscard]] virtual std::optional<ServiceBase::QueryItems> queryItems() const {
         return std::nullopt;
     }
     [[nodiscard]] virtual HTTPMethod method() const = 0;
@@ -156,8 +153,7 @@ public:
     [[nodiscard]] Case endpointCase() const { return m_case; }
     QString path() const override { return QStringLiteral("/api/0/texts"); }
     /** An empty list: the request has a query part with nothing in it. */
-    std::optional<ServiceBase::QueryItems> queryItems() const override
-    {
+    std::optional<ServiceBase::QueryItems> queryItems() const override {
         return ServiceBase::QueryItems{};
     }
     HTTPMethod method() const override { return HTTPMethod::post; }
@@ -166,8 +162,8 @@ public:
     std::optional<QByteArray> body() const override;
 
 private:
-    TextsEndpoint(Case endpointCase, QString token, qint64 presetId, QString command,
-                  QString text, QString history, const ServiceBase& base);
+    TextsEndpoint(Case endpointCase, QString token, qint64 presetId, QString command, QString text,
+                  QString history, const ServiceBase& base);
     Case m_case;
     QString m_token;
     qint64 m_presetId;

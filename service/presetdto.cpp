@@ -4,15 +4,13 @@
 
 #include <QHashFunctions>
 
-PresetDto PresetDto::blank()
-{
+PresetDto PresetDto::blank() {
     PresetDto dto;
     dto.id = -1;
     return dto;
 }
 
-std::optional<PresetDto> PresetDto::decode(JsonDecoder& decoder)
-{
+std::optional<PresetDto> PresetDto::decode(JsonDecoder& decoder) {
     PresetDto dto;
     dto.hotkey = decoder.string(QStringLiteral("hotkey"));
     dto.id = decoder.integer(QStringLiteral("id"));
@@ -27,8 +25,7 @@ std::optional<PresetDto> PresetDto::decode(JsonDecoder& decoder)
     return dto;
 }
 
-QJsonObject PresetDto::toJson() const
-{
+QJsonObject PresetDto::toJson() const {
     return {{QStringLiteral("hotkey"), hotkey},
             {QStringLiteral("id"), id},
             {QStringLiteral("name"), name},
@@ -39,15 +36,13 @@ QJsonObject PresetDto::toJson() const
             {QStringLiteral("enabled_by_default"), enabledByDefault}};
 }
 
-size_t qHash(const PresetDto& preset, size_t seed)
-{
+size_t qHash(const PresetDto& preset, size_t seed) {
     return qHashMulti(seed, preset.hotkey, preset.id, preset.name, preset.global,
                       preset.temperature, preset.systemMessage, preset.userMessage,
                       preset.enabledByDefault);
 }
 
-std::optional<PresetsDataDto> PresetsDataDto::decode(JsonDecoder& decoder)
-{
+std::optional<PresetsDataDto> PresetsDataDto::decode(JsonDecoder& decoder) {
     const QJsonArray items = decoder.array(QStringLiteral("data"));
     PresetsDataDto dto;
     for (qsizetype i = 0; decoder.ok() && i < items.size(); ++i) {
@@ -67,13 +62,11 @@ std::optional<PresetsDataDto> PresetsDataDto::decode(JsonDecoder& decoder)
     return dto;
 }
 
-QJsonObject PresetsCreateUpdateDto::toJson() const
-{
+QJsonObject PresetsCreateUpdateDto::toJson() const {
     return {{QStringLiteral("preset"), preset.toJson()}};
 }
 
-std::optional<PresetsCreateUpdateDataDto> PresetsCreateUpdateDataDto::decode(JsonDecoder& decoder)
-{
+std::optional<PresetsCreateUpdateDataDto> PresetsCreateUpdateDataDto::decode(JsonDecoder& decoder) {
     JsonDecoder data = decoder.nested(QStringLiteral("data"));
     std::optional<PresetDto> preset;
     if (data.ok())

@@ -7,39 +7,31 @@
 
 PresetsService::PresetsService(QString token, const ServiceBase& base)
     : BaseNetworkClient(base)
-    , m_token(std::move(token))
-{
-}
+    , m_token(std::move(token)) {}
 
-QByteArray PresetsService::body(const PresetDto& preset)
-{
+QByteArray PresetsService::body(const PresetDto& preset) {
     return QJsonDocument(PresetsCreateUpdateDto{preset}.toJson()).toJson(QJsonDocument::Compact);
 }
 
-bool PresetsService::isEncodable(const PresetDto& preset)
-{
+bool PresetsService::isEncodable(const PresetDto& preset) {
     // JSON has no NaN or infinity; such a record cannot be encoded and is not sent.
     return std::isfinite(preset.temperature);
 }
 
-void PresetsService::failWithoutSending(std::function<void(PresetDto)> completion)
-{
-    QTimer::singleShot(0, &session(), [completion = std::move(completion)] {
-        completion(PresetDto::blank());
-    });
+void PresetsService::failWithoutSending(std::function<void(PresetDto)> completion) {
+    QTimer::singleShot(0, &session(),
+                       [completion = std::move(completion)] { completion(PresetDto::blank()); });
 }
 
-void PresetsService::presets(std::function<void(QList<PresetDto>)> completion)
-{
-    presetsResult([completion = std::move(completion)](
-                      const NetworkResult<QList<PresetDto>>& result) {
-        completion(result.ok() ? result.value() : QList<PresetDto>{});
-    });
+void PresetsService::presets(std::function<void(QList<PresetDto>)> completion) {
+    presetsResult(
+        [completion = std::move(completion)](const NetworkResult<QList<PresetDto>>& result) {
+            completion(result.ok() ? result.value() : QList<PresetDto>{});
+        });
 }
 
 void PresetsService::presetsResult(
-    std::function<void(NetworkResult<QList<PresetDto>>)> completion)
-{
+    std::function<void(NetworkResult<QList<PresetDto>>)> completion) {
     sendRequest<PresetsDataDto>(
         PresetsEndpoint::presets(m_token, serviceBase()),
         [completion = std::move(completion)](const NetworkResult<PresetsDataDto>& result) {
@@ -50,8 +42,7 @@ void PresetsService::presetsResult(
         });
 }
 
-void PresetsService::create(const PresetDto& preset, std::function<void(PresetDto)> completion)
-{
+void PresetsService::create(const PresetDto& preset, std::function<void(PresetDto)> completion) {
     if (!isEncodable(preset)) {
         failWithoutSending(std::move(completion));
         return;
@@ -60,8 +51,7 @@ void PresetsService::create(const PresetDto& preset, std::function<void(PresetDt
                        std::move(completion));
 }
 
-void PresetsService::update(const PresetDto& preset, std::function<void(PresetDto)> completion)
-{
+void PresetsService::update(const PresetDto& preset, std::function<void(PresetDto)> completion) {
     if (!isEncodable(preset)) {
         failWithoutSending(std::move(completion));
         return;
@@ -71,18 +61,18 @@ void PresetsService::update(const PresetDto& preset, std::function<void(PresetDt
 }
 
 void PresetsService::sendCreateOrUpdate(const PresetsEndpoint& endpoint,
-                                        std::function<void(PresetDto)> completion)
-{
+                                        std::function<void(PresetDto)> completion) {
     sendRequest<PresetsCreateUpdateDataDto>(
-        endpoint,
-        [completion = std::move(completion)](const NetworkResult<PresetsCreateUpdateDataDto>& result) {
+        endpoint, [completion = std::move(completion)](
+                      const NetworkResult<PresetsCreateUpdateDataDto>& result) {
             completion(result.ok() ? result.value().data : PresetDto::blank());
         });
 }
 
-void PresetsService::deletePreset(qint64 id, std::function<void(bool)> completion)
-{
-    sendRequest<PresetDto>(PresetsEndpoint::remove(m_token, id, serviceBase()),
-                           [completion = std::move(completion)](
-                               const NetworkResult<PresetDto>& result) { completion(result.ok()); });
+void PresetsService::deletePreset(qint64 id, std::function<void(bool)> completion) {
+    sendRequest<PresetDto>(
+        PresetsEndpoint::remove(m_token, id, serviceBase()),
+        [completion = std::move(completion)](const NetworkResult<PresetDto>& result) {
+            completion(result.ok());
+        });
 }

@@ -5,8 +5,7 @@
 #include <QHostAddress>
 #include <QUrlQuery>
 
-std::optional<ServiceBase> ServiceBase::parse(const QString& text, QString* whyRefused)
-{
+std::optional<ServiceBase> ServiceBase::parse(const QString& text, QString* whyRefused) {
     const auto refuse = [&](const QString& reason) -> std::optional<ServiceBase> {
         if (whyRefused)
             *whyRefused = reason;
@@ -39,8 +38,7 @@ std::optional<ServiceBase> ServiceBase::parse(const QString& text, QString* whyR
     return base;
 }
 
-const ServiceBase& ServiceBase::shared()
-{
+const ServiceBase& ServiceBase::shared() {
     static const ServiceBase base = [] {
         const QByteArray fromEnvironment = qgetenv(environmentVariable);
         const QString text =
@@ -56,17 +54,15 @@ const ServiceBase& ServiceBase::shared()
     return base;
 }
 
-bool ServiceBase::isLoopbackHost(const QString& host)
-{
+bool ServiceBase::isLoopbackHost(const QString& host) {
     if (host.compare(u"localhost", Qt::CaseInsensitive) == 0)
         return true;
     const QHostAddress address(host);
     return !address.isNull() && address.isLoopback();
 }
 
-QUrl ServiceBase::compose(const QString& scheme, const QString& host, int port,
-                          const QString& path, const std::optional<QueryItems>& queryItems)
-{
+QUrl ServiceBase::compose(const QString& scheme, const QString& host, int port, const QString& path,
+                          const std::optional<QueryItems>& queryItems) {
     if (host.isEmpty() || scheme.isEmpty())
         return {};
     QUrl url;
@@ -85,12 +81,10 @@ QUrl ServiceBase::compose(const QString& scheme, const QString& host, int port,
     return url;
 }
 
-QUrl ServiceBase::httpUrl(const QString& path, const std::optional<QueryItems>& queryItems) const
-{
+QUrl ServiceBase::httpUrl(const QString& path, const std::optional<QueryItems>& queryItems) const {
     return compose(m_httpScheme, m_host, m_port, path, queryItems);
 }
 
-QUrl ServiceBase::socketUrl(const QString& path) const
-{
+QUrl ServiceBase::socketUrl(const QString& path) const {
     return compose(m_socketScheme, m_host, m_port, path, std::nullopt);
 }

@@ -2,8 +2,7 @@
 
 #include <QRandomGenerator>
 
-QString SignIn::makeToken()
-{
+QString SignIn::makeToken() {
     QString token;
     token.reserve(tokenLength);
     QRandomGenerator* random = QRandomGenerator::system();
@@ -16,8 +15,8 @@ QString SignIn::makeToken()
     return token;
 }
 
-QUrl SignIn::browserPageUrl(const ServiceBase& base, const QString& token, bool signUp)
-{
-    return base.httpUrl(signUp ? QStringLiteral("/users/register") : QStringLiteral("/users/log_in"),
+QUrl SignIn::browserPageUrl(const ServiceBase& base, const QString& token, bool signUp) {
+    return base.httpUrl(signUp ? QStringLiteral("/users/register")
+                               : QStringLiteral("/users/log_in"),
                         ServiceBase::QueryItems{{QStringLiteral("token"), token}});
 }

@@ -8,9 +8,9 @@
 #include <QNetworkInformation>
 #include <QNetworkReply>
 #include <QStringView>
+#include <QTimer>
 
-QJsonObject RequestData::toJson() const
-{
+QJsonObject RequestData::toJson() const {
     QJsonObject json{{QStringLiteral("text"), text}, {QStringLiteral("response"), response}};
     if (presetId)
         json.insert(QStringLiteral("preset_id"), *presetId);
@@ -19,8 +19,7 @@ QJsonObject RequestData::toJson() const
     return json;
 }
 
-QString encodeHistory(const QList<RequestData>& history)
-{
+QString encodeHistory(const QList<RequestData>& history) {
     QJsonArray array;
     for (const RequestData& exchange : history)
         array.append(exchange.toJson());
@@ -29,8 +28,7 @@ QString encodeHistory(const QList<RequestData>& history)
 
 namespace {
 
-bool isKept(char32_t codePoint)
-{
+bool isKept(char32_t codePoint) {
     switch (QChar::category(codePoint)) {
     case QChar::Letter_Uppercase:
     case QChar::Letter_Lowercase:
@@ -45,15 +43,14 @@ bool isKept(char32_t codePoint)
     case QChar::Number_Other:
         return true;
     default:
-        return codePoint == U'-' || codePoint == U'.' || codePoint == U'_' || codePoint == U'~'
-               || codePoint == U'/' || codePoint == U'?';
+        return codePoint == U'-' || codePoint == U'.' || codePoint == U'_' || codePoint == U'~' ||
+               codePoint == U'/' || codePoint == U'?';
     }
 }
 
 } // namespace
 
-std::optional<QString> textsPercentEncode(const QString& text)
-{
+std::optional<QString> textsPercentEncode(const QString& text) {
     if (!QStringView(text).isValidUtf16())
         return std::nullopt;
     static constexpr char hex[] = "0123456789ABCDEF";
@@ -82,8 +79,7 @@ std::optional<QString> textsPercentEncode(const QString& text)
     return encoded;
 }
 
-qsizetype incompleteUtf8Tail(const QByteArray& data)
-{
+qsizetype incompleteUtf8Tail(const QByteArray& data) {
     // Walk back over at most three continuation bytes to the lead byte.
     for (qsizetype back = 1; back <= 4 && back <= data.size(); ++back) {
         const auto byte = static_cast<unsigned char>(data.at(data.size() - back));
@@ -113,28 +109,23 @@ struct TextsService::Stream {
 TextsService::TextsService(QString token, const ServiceBase& base, QObject* parent)
     : QObject(parent)
     , m_token(std::move(token))
-    , m_base(base)
-{
-}
+    , m_base(base) {}
 
 TextsService::~TextsService() = default;
 
 void TextsService::sendPreset(qint64 presetId, const QString& text,
-                              const QList<RequestData>& history, TextsServiceDelegate* delegate)
-{
+                              const QList<RequestData>& history, TextsServiceDelegate* delegate) {
     send(presetId, std::nullopt, text, history, delegate);
 }
 
 void TextsService::sendCommand(const QString& command, const QString& text,
-                               const QList<RequestData>& history, TextsServiceDelegate* delegate)
-{
+                               const QList<RequestData>& history, TextsServiceDelegate* delegate) {
     send(std::nullopt, command, text, history, delegate);
 }
 
 void TextsService::send(std::optional<qint64> presetId, const std::optional<QString>& command,
                         const QString& text, const QList<RequestData>& history,
-                        TextsServiceDelegate* delegate)
-{
+                        TextsServiceDelegate* delegate) {
     // A session of its own for every request.
     auto* session = new QNetworkAccessManager(this);
     m_delegate = delegate;
@@ -151,8 +142,8 @@ void TextsService::send(std::optional<qint64> presetId, const std::optional<QStr
 
     const TextsEndpoint endpoint =
         presetId ? TextsEndpoint::preset(m_token, *presetId, *encodedText, *encodedHistory, m_base)
-                 : TextsEndpoint::command(m_token, *encodedCommand, *encodedText,
-                                          *encodedHistory, m_base);
+                 : TextsEndpoint::command(m_token, *encodedCommand, *encodedText, *encodedHistory,
+                                          m_base);
     std::optional<HTTPRequest> request = endpoint.makeRequest();
     if (!request) {
         session->deleteLater();
@@ -165,32 +156,38 @@ void TextsService::send(std::optional<qint64> presetId, const std::optional<QStr
     // Wait for connectivity: while the system reports no network at all, hold the request
     // back instead of letting it fail at once. The loopback service needs no network.
     QNetworkInformation* network = nullptr;
-    if (!ServiceBase::isLoopbackHost(m_base.host())
-        && QNetworkInformation::loadBackendByFeatures(
-            QNetworkInformation::Feature::Reachability))
+    if (!ServiceBase::isLoopbackHost(m_base.host()) &&
+        QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
         network = QNetworkInformation::instance();
     if (network && network->reachability() == QNetworkInformation::Reachability::Disconnected) {
-        auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = connect(network, &QNetworkInformation::reachabilityChanged, session,
-                              [this, session, stream, connection](auto reachability) {
-                                  if (reachability
-                                      == QNetworkInformation::Reachability::Disconnected)
-                                      return;
-                                  disconnect(*connection);
-                                  start(session, stream);
-                              });
+        // A system that wrongly reports no network must not hold the request forever: after
+        // the request timeout it goes out anyway and fails or succeeds on its own.
+        auto* patience = new QTimer(session);
+        patience->setSingleShot(true);
+        const auto go = [this, session, stream, patience] {
+            if (stream->reply)
+                return;
+            patience->stop();
+            start(session, stream);
+        };
+        connect(network, &QNetworkInformation::reachabilityChanged, session,
+                [go](auto reachability) {
+                    if (reachability != QNetworkInformation::Reachability::Disconnected)
+                        go();
+                });
+        connect(patience, &QTimer::timeout, session, go);
+        patience->start(requestTimeout);
         return;
     }
     start(session, stream);
 }
 
-void TextsService::start(QNetworkAccessManager* session, const std::shared_ptr<Stream>& stream)
-{
+void TextsService::start(QNetworkAccessManager* session, const std::shared_ptr<Stream>& stream) {
     // A custom request: QNetworkAccessManager's POST would add a form Content-Type, and
     // this request goes without one.
-    QNetworkReply* reply = session->sendCustomRequest(stream->request.request,
-                                                      stream->request.method,
-                                                      stream->request.body.value_or(QByteArray()));
+    QNetworkReply* reply =
+        session->sendCustomRequest(stream->request.request, stream->request.method,
+                                   stream->request.body.value_or(QByteArray()));
     stream->reply = reply;
     m_task = reply; // an earlier request keeps running
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, stream] { onMetaData(stream); });
@@ -198,8 +195,7 @@ void TextsService::start(QNetworkAccessManager* session, const std::shared_ptr<S
     connect(reply, &QNetworkReply::finished, this, [this, stream] { onFinished(stream); });
 }
 
-void TextsService::onMetaData(const std::shared_ptr<Stream>& stream)
-{
+void TextsService::onMetaData(const std::shared_ptr<Stream>& stream) {
     QNetworkReply* reply = stream->reply;
     if (!reply || stream->status)
         return;
@@ -219,8 +215,7 @@ void TextsService::onMetaData(const std::shared_ptr<Stream>& stream)
         reply->abort();
 }
 
-void TextsService::onReadyRead(const std::shared_ptr<Stream>& stream)
-{
+void TextsService::onReadyRead(const std::shared_ptr<Stream>& stream) {
     QNetworkReply* reply = stream->reply;
     if (!reply)
         return;
@@ -236,8 +231,7 @@ void TextsService::onReadyRead(const std::shared_ptr<Stream>& stream)
         postText(QString::fromUtf8(bytes));
 }
 
-void TextsService::onFinished(const std::shared_ptr<Stream>& stream)
-{
+void TextsService::onFinished(const std::shared_ptr<Stream>& stream) {
     QNetworkReply* reply = stream->reply;
     if (!reply)
         return;
@@ -259,14 +253,12 @@ void TextsService::onFinished(const std::shared_ptr<Stream>& stream)
     post(&TextsServiceDelegate::didFinish);
 }
 
-void TextsService::cancel()
-{
+void TextsService::cancel() {
     if (m_task)
         m_task->abort();
 }
 
-void TextsService::post(void (TextsServiceDelegate::*call)())
-{
+void TextsService::post(void (TextsServiceDelegate::*call)()) {
     QMetaObject::invokeMethod(
         this,
         [this, call] {
@@ -276,8 +268,7 @@ void TextsService::post(void (TextsServiceDelegate::*call)())
         Qt::QueuedConnection);
 }
 
-void TextsService::postText(const QString& text)
-{
+void TextsService::postText(const QString& text) {
     QMetaObject::invokeMethod(
         this,
         [this, text] {

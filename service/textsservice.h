@@ -83,8 +83,8 @@ public:
 
     void sendPreset(qint64 presetId, const QString& text, const QList<RequestData>& history,
                     TextsServiceDelegate* delegate) override;
-    void sendCommand(const QString& command, const QString& text,
-                     const QList<RequestData>& history, TextsServiceDelegate* delegate) override;
+    void sendCommand(const QString& command, const QString& text, const QList<RequestData>& history,
+                     TextsServiceDelegate* delegate) override;
     void cancel() override;
 
 private:

@@ -1,7 +1,6 @@
 #include "service/userservice.h"
 
-UserError userErrorFor(NetworkError error)
-{
+UserError userErrorFor(NetworkError error) {
     switch (error) {
     case NetworkError::unknown:
         return UserError::failedToConnect;
@@ -15,12 +14,9 @@ UserError userErrorFor(NetworkError error)
 UserService::UserService(QString token, UserServiceDelegate* delegate, const ServiceBase& base)
     : BaseNetworkClient(base)
     , m_token(std::move(token))
-    , m_delegate(delegate)
-{
-}
+    , m_delegate(delegate) {}
 
-void UserService::fetchUser()
-{
+void UserService::fetchUser() {
     sendRequest<UserDataDto>(UserEndpoint::show(m_token, serviceBase()),
                              [this](const NetworkResult<UserDataDto>& result) {
                                  if (!m_delegate)
@@ -34,12 +30,9 @@ void UserService::fetchUser()
 
 LogoutService::LogoutService(QString token, const ServiceBase& base)
     : BaseNetworkClient(base)
-    , m_token(std::move(token))
-{
-}
+    , m_token(std::move(token)) {}
 
-void LogoutService::logout(std::function<void(NetworkResult<bool>)> completion)
-{
+void LogoutService::logout(std::function<void(NetworkResult<bool>)> completion) {
     sendRequestWithoutResponse(LogoutEndpoint::remove(m_token, serviceBase()),
                                std::move(completion));
 }

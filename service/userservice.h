@@ -4,7 +4,8 @@
 #include "service/basenetworkclient.h"
 #include "service/userserviceprotocol.h"
 
-/** The UserError that a failed user fetch reports: unknown → failedToConnect, 401 → unauthorised, else generic. */
+/** The UserError that a failed user fetch reports: unknown → failedToConnect, 401 → unauthorised,
+ * else generic. */
 [[nodiscard]] UserError userErrorFor(NetworkError error);
 
 /** Asks the service who holds the token (GET /api/0/user). */
@@ -27,7 +28,8 @@ class LogoutService final : public LogoutServiceProtocol, private BaseNetworkCli
 public:
     explicit LogoutService(QString token, const ServiceBase& base = ServiceBase::shared());
 
-    /** Completion: true for any 2xx, otherwise the failure as sendRequestWithoutResponse maps it. */
+    /** Completion: true for any 2xx, otherwise the failure as sendRequestWithoutResponse maps it.
+     */
     void logout(std::function<void(NetworkResult<bool>)> completion) override;
 
 private:

@@ -5,8 +5,7 @@
 std::unique_ptr<WebSocketAuthService> WebSocketAuthService::create(QString token,
                                                                    std::optional<Log> logger,
                                                                    const ServiceBase& base,
-                                                                   TimerSource& timers)
-{
+                                                                   TimerSource& timers) {
     const QUrl url = base.socketUrl(socketPath);
     if (!url.isValid()) {
         Log("webSocket").error(QStringLiteral("url not constructed"));
@@ -16,22 +15,18 @@ std::unique_ptr<WebSocketAuthService> WebSocketAuthService::create(QString token
         new WebSocketAuthService(url, std::move(token), std::move(logger), timers));
 }
 
-WebSocketAuthService::WebSocketAuthService(QUrl serverUrl, QString token,
-                                           std::optional<Log> logger, TimerSource& timers)
+WebSocketAuthService::WebSocketAuthService(QUrl serverUrl, QString token, std::optional<Log> logger,
+                                           TimerSource& timers)
     : m_serverUrl(std::move(serverUrl))
     , m_token(std::move(token))
     , m_logger(std::move(logger))
-    , m_timers(timers)
-{
-}
+    , m_timers(timers) {}
 
-QString WebSocketAuthService::topic() const
-{
+QString WebSocketAuthService::topic() const {
     return u"auth:" + m_token;
 }
 
-void WebSocketAuthService::connect(WebSocketAuthServiceDelegate* delegate)
-{
+void WebSocketAuthService::connect(WebSocketAuthServiceDelegate* delegate) {
     m_delegate = delegate;
     if (m_engine)
         m_formerEngines.push_back(std::move(m_engine));
@@ -39,20 +34,17 @@ void WebSocketAuthService::connect(WebSocketAuthServiceDelegate* delegate)
     m_engine->connect();
 }
 
-void WebSocketAuthService::disconnect()
-{
+void WebSocketAuthService::disconnect() {
     m_delegate = nullptr;
     if (m_engine)
         m_engine->disconnect();
 }
 
-PingDto WebSocketAuthService::pingDto()
-{
+PingDto WebSocketAuthService::pingDto() {
     return PingDto::forTopic(topic());
 }
 
-void WebSocketAuthService::didReceive(const WebSocketEngineEvent& event)
-{
+void WebSocketAuthService::didReceive(const WebSocketEngineEvent& event) {
     switch (event.kind) {
     case WebSocketEngineEvent::Kind::connected:
         if (m_engine)
@@ -72,8 +64,7 @@ void WebSocketAuthService::didReceive(const WebSocketEngineEvent& event)
     }
 }
 
-void WebSocketAuthService::handleText(const QString& text)
-{
+void WebSocketAuthService::handleText(const QString& text) {
     const auto result = decodeMessage<AuthJoinReplayDto>(text);
     if (result.message) {
         const AuthJoinReplayDto message = *result.message;

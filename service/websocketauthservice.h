@@ -45,9 +45,10 @@ public:
     static inline const QString socketPath = QStringLiteral("/auth_socket/0/auth");
 
     /** nullptr with the log line "url not constructed" when the base composes no socket URL. */
-    static std::unique_ptr<WebSocketAuthService> create(QString token, std::optional<Log> logger,
-                                                        const ServiceBase& base = ServiceBase::shared(),
-                                                        TimerSource& timers = TimerSource::system());
+    static std::unique_ptr<WebSocketAuthService>
+    create(QString token, std::optional<Log> logger,
+           const ServiceBase& base = ServiceBase::shared(),
+           TimerSource& timers = TimerSource::system());
 
     void connect(WebSocketAuthServiceDelegate* delegate) override;
     void disconnect() override;

@@ -4,8 +4,7 @@
 #include <QStringDecoder>
 #include <QWebSocket>
 
-QString redactedForLog(const QString& message)
-{
+QString redactedForLog(const QString& message) {
     // The sign-in result carries the new device key: it never goes to the log.
     static const QRegularExpression deviceKey(
         QStringLiteral(R"re(("device_key"\s*:\s*)"(?:[^"\\]|\\.)*")re"));
@@ -21,13 +20,13 @@ WebSocketEngine::WebSocketEngine(const QUrl& url, WebSocketEngineDelegate* deleg
     , m_delegate(delegate)
     , m_logger(logger)
     , m_socket(std::make_unique<QWebSocket>())
-    , m_pendingPing(timers.createTimer())
-{
+    , m_pendingPing(timers.createTimer()) {
     debug(u"Connecting to web socket: " + url.toString());
     QObject::connect(m_socket.get(), &QWebSocket::connected, this, &WebSocketEngine::onConnected);
     QObject::connect(m_socket.get(), &QWebSocket::disconnected, this,
                      &WebSocketEngine::onDisconnected);
-    QObject::connect(m_socket.get(), qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, &WebSocketEngine::onError);
+    QObject::connect(m_socket.get(), qOverload<QAbstractSocket::SocketError>(&QWebSocket::error),
+                     this, &WebSocketEngine::onError);
     QObject::connect(m_socket.get(), &QWebSocket::textMessageReceived, this,
                      [this](const QString& text) {
                          debug(u"Received text: " + redactedForLog(text));
@@ -37,16 +36,14 @@ WebSocketEngine::WebSocketEngine(const QUrl& url, WebSocketEngineDelegate* deleg
                      &WebSocketEngine::onBinaryMessage);
 }
 
-WebSocketEngine::~WebSocketEngine()
-{
+WebSocketEngine::~WebSocketEngine() {
     debug(QStringLiteral("deInit"));
     m_pendingPing->stop();
     QObject::disconnect(m_socket.get(), nullptr, this, nullptr);
     m_socket->close(QWebSocketProtocol::CloseCodeGoingAway);
 }
 
-void WebSocketEngine::connect()
-{
+void WebSocketEngine::connect() {
     if (m_isConnected) {
         debug(QStringLiteral("Socket already connected"));
         return;
@@ -57,13 +54,11 @@ void WebSocketEngine::connect()
     m_socket->open(m_url);
 }
 
-void WebSocketEngine::disconnect()
-{
+void WebSocketEngine::disconnect() {
     m_socket->close(QWebSocketProtocol::CloseCodeGoingAway);
 }
 
-void WebSocketEngine::send(const QJsonObject& message)
-{
+void WebSocketEngine::send(const QJsonObject& message) {
     const QByteArray json = encodeMessage(message);
     debug(u"Send: " + redactedForLog(QString::fromUtf8(json)));
     const qint64 sent = m_socket->sendBinaryMessage(json);
@@ -80,8 +75,7 @@ void WebSocketEngine::send(const QJsonObject& message)
     }
 }
 
-void WebSocketEngine::onConnected()
-{
+void WebSocketEngine::onConnected() {
     debug(QStringLiteral("Connected to web socket"));
     m_isConnected = true;
     if (m_delegate)
@@ -89,16 +83,14 @@ void WebSocketEngine::onConnected()
     schedulePing();
 }
 
-void WebSocketEngine::onDisconnected()
-{
+void WebSocketEngine::onDisconnected() {
     debug(u"Disconnected from web socket: " + m_socket->closeReason());
     m_isConnected = false;
     if (m_delegate)
         m_delegate->didReceive(WebSocketEngineEvent::disconnected());
 }
 
-void WebSocketEngine::onError()
-{
+void WebSocketEngine::onError() {
     const QString description = m_socket->errorString();
     if (m_logger)
         m_logger->error(u"Error: " + description);
@@ -106,8 +98,7 @@ void WebSocketEngine::onError()
         m_delegate->didReceive(WebSocketEngineEvent::failed(description));
 }
 
-void WebSocketEngine::onBinaryMessage(const QByteArray& data)
-{
+void WebSocketEngine::onBinaryMessage(const QByteArray& data) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(data);
     if (decoder.hasError())
@@ -116,8 +107,7 @@ void WebSocketEngine::onBinaryMessage(const QByteArray& data)
     handleText(text);
 }
 
-void WebSocketEngine::handleText(const QString& text)
-{
+void WebSocketEngine::handleText(const QString& text) {
     if (decodeMessage<PongDto>(text).message) {
         schedulePing();
         return;
@@ -126,8 +116,7 @@ void WebSocketEngine::handleText(const QString& text)
         m_delegate->didReceive(WebSocketEngineEvent::received(text));
 }
 
-void WebSocketEngine::schedulePing()
-{
+void WebSocketEngine::schedulePing() {
     // Restarting the one timer cancels the ping scheduled before.
     QPointer<WebSocketEngine> self(this);
     m_pendingPing->start(pingInterval, Timer::Mode::SingleShot, [self] {
@@ -136,8 +125,7 @@ void WebSocketEngine::schedulePing()
     });
 }
 
-void WebSocketEngine::sendPing()
-{
+void WebSocketEngine::sendPing() {
     if (!m_isConnected) {
         debug(QStringLiteral("Skip ping, server not connected"));
         return;

@@ -89,8 +89,7 @@ private:
     void sendPing();
 
     template <typename Message>
-    void debug(const Message& message) const
-    {
+    void debug(const Message& message) const {
         if (m_logger)
             m_logger->debug(message);
     }

@@ -22,8 +22,7 @@ const QByteArray presetsBody =
 /** One run of the built orvane-cli with its own settings directory and service URL. */
 class Cli {
 public:
-    Cli(const QString& settingsDir, const QString& serviceUrl)
-    {
+    Cli(const QString& settingsDir, const QString& serviceUrl) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_CONFIG_HOME"_s, settingsDir);
         env.insert(u"HOME"_s, settingsDir);
@@ -35,32 +34,28 @@ public:
         QObject::connect(&m_process, &QProcess::readyReadStandardError, &m_process,
                          [this] { m_err += m_process.readAllStandardError(); });
     }
-    ~Cli()
-    {
+    ~Cli() {
         if (m_process.state() != QProcess::NotRunning) {
             m_process.kill();
             m_process.waitForFinished(5000);
         }
     }
 
-    void start(const QStringList& arguments, const QByteArray& input = {})
-    {
+    void start(const QStringList& arguments, const QByteArray& input = {}) {
         m_process.start(QStringLiteral(ORVANE_CLI_PATH), arguments);
         QVERIFY(m_process.waitForStarted(5000));
         m_process.write(input);
         m_process.closeWriteChannel();
     }
     /** Waits for the exit without blocking the event loop (the scripted server lives here). */
-    int waitForExit(int timeoutMs = 15'000)
-    {
+    int waitForExit(int timeoutMs = 15'000) {
         if (!QTest::qWaitFor([&] { return m_process.state() == QProcess::NotRunning; }, timeoutMs))
             return -1;
         m_out += m_process.readAllStandardOutput();
         m_err += m_process.readAllStandardError();
         return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -2;
     }
-    int run(const QStringList& arguments, const QByteArray& input = {})
-    {
+    int run(const QStringList& arguments, const QByteArray& input = {}) {
         start(arguments, input);
         return waitForExit();
     }
@@ -74,8 +69,7 @@ private:
     QByteArray m_err;
 };
 
-void storeSignedInUser()
-{
+void storeSignedInUser() {
     UserStore store;
     store.setUser(UserDto{u"ada@example.org"_s, 42, u"dk-1"_s});
 }
@@ -86,26 +80,24 @@ class TestCli : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
+    void init() {
         m_settings = std::make_unique<TemporarySettings>();
         m_server = std::make_unique<ScriptedServer>();
         m_chunked = std::make_unique<ChunkedServer>();
     }
-    void cleanup()
-    {
+    void cleanup() {
         m_chunked.reset();
         m_server.reset();
         m_settings.reset();
     }
 
-    void helpForEveryCommand()
-    {
+    void helpForEveryCommand() {
         Cli cli(m_settings->path(), m_server->baseUrl());
         QCOMPARE(cli.run({u"--help"_s}), 0);
         for (const QString& command : {u"login"_s, u"user"_s, u"presets"_s, u"run"_s, u"logout"_s})
             QVERIFY2(cli.out().contains(u"  "_s + command), qPrintable(command));
-        for (const QString& command : {u"login"_s, u"user"_s, u"presets"_s, u"run"_s, u"logout"_s}) {
+        for (const QString& command :
+             {u"login"_s, u"user"_s, u"presets"_s, u"run"_s, u"logout"_s}) {
             Cli one(m_settings->path(), m_server->baseUrl());
             QCOMPARE(one.run({command, u"--help"_s}), 0);
             QVERIFY2(one.out().startsWith(u"Usage: orvane-cli "_s + command + u" [options]"_s),
@@ -117,8 +109,7 @@ private Q_SLOTS:
         QVERIFY(run.out().contains(u"--command <text>"_s));
     }
 
-    void wrongUsage()
-    {
+    void wrongUsage() {
         Cli unknown(m_settings->path(), m_server->baseUrl());
         QCOMPARE(unknown.run({u"frobnicate"_s}), 2);
         QVERIFY(unknown.err().contains(u"unknown command"_s));
@@ -132,8 +123,7 @@ private Q_SLOTS:
         QVERIFY(m_server->requests().isEmpty());
     }
 
-    void refusedServiceUrl()
-    {
+    void refusedServiceUrl() {
         storeSignedInUser();
         Cli cli(m_settings->path(), u"http://orvane.example.org"_s);
         QCOMPARE(cli.run({u"user"_s}), 1);
@@ -141,8 +131,7 @@ private Q_SLOTS:
                  qPrintable(cli.err()));
     }
 
-    void notSignedIn()
-    {
+    void notSignedIn() {
         for (const QString& command : {u"user"_s, u"presets"_s, u"logout"_s}) {
             Cli cli(m_settings->path(), m_server->baseUrl());
             QCOMPARE(cli.run({command}), 1);
@@ -151,11 +140,12 @@ private Q_SLOTS:
         QVERIFY(m_server->requests().isEmpty());
     }
 
-    void user()
-    {
+    void user() {
         storeSignedInUser();
-        m_server->respond("GET", u"/api/0/user"_s,
-                          ScriptedResponse::json(R"({"data":{"email":"ada@example.org","id":42,"device_key":"dk-1"}})"));
+        m_server->respond(
+            "GET", u"/api/0/user"_s,
+            ScriptedResponse::json(
+                R"({"data":{"email":"ada@example.org","id":42,"device_key":"dk-1"}})"));
         Cli cli(m_settings->path(), m_server->baseUrl());
         QCOMPARE(cli.run({u"user"_s}), 0);
         QCOMPARE(cli.out(), u"email: ada@example.org\nid: 42\n"_s);
@@ -171,8 +161,7 @@ private Q_SLOTS:
         QVERIFY(refused.out().isEmpty());
     }
 
-    void presets()
-    {
+    void presets() {
         storeSignedInUser();
         m_server->respond("GET", u"/api/0/presets"_s, ScriptedResponse::json(presetsBody));
         Cli cli(m_settings->path(), m_server->baseUrl());
@@ -195,8 +184,7 @@ private Q_SLOTS:
         QVERIFY(!failed.err().isEmpty());
     }
 
-    void runStreamsTheAnswerAsItArrives()
-    {
+    void runStreamsTheAnswerAsItArrives() {
         storeSignedInUser();
         Cli cli(m_settings->path(), m_chunked->baseUrl());
         cli.start({u"run"_s, u"--preset"_s, u"5"_s}, "Hello w\xC3\xB6rld & co\n");
@@ -221,8 +209,7 @@ private Q_SLOTS:
         QVERIFY(cli.err().isEmpty());
     }
 
-    void runWithACommand()
-    {
+    void runWithACommand() {
         storeSignedInUser();
         Cli cli(m_settings->path(), m_chunked->baseUrl());
         cli.start({u"run"_s, u"--command"_s, u"make it formal"_s}, "hi");
@@ -233,8 +220,7 @@ private Q_SLOTS:
         QCOMPARE(cli.out(), u"Greetings."_s);
     }
 
-    void runExitStatuses_data()
-    {
+    void runExitStatuses_data() {
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
@@ -243,8 +229,7 @@ private Q_SLOTS:
         QTest::newRow("401") << 401 << 1 << u"could not be generated"_s;
         QTest::newRow("dropped") << 0 << 1 << u"could not be generated"_s;
     }
-    void runExitStatuses()
-    {
+    void runExitStatuses() {
         QFETCH(int, status);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
@@ -265,8 +250,7 @@ private Q_SLOTS:
         QVERIFY(!cli.out().contains(u"the body is not shown"_s));
     }
 
-    void runAgainstNoService()
-    {
+    void runAgainstNoService() {
         storeSignedInUser();
         const QString url = m_chunked->baseUrl();
         m_chunked.reset();
@@ -275,8 +259,7 @@ private Q_SLOTS:
         QVERIFY(cli.err().contains(url));
     }
 
-    void loginStoresTheUserDeliveredOnTheSignInChannel()
-    {
+    void loginStoresTheUserDeliveredOnTheSignInChannel() {
         Cli cli(m_settings->path(), m_server->baseUrl());
         cli.start({u"login"_s, u"--timeout"_s, u"30"_s});
         QTRY_VERIFY_WITH_TIMEOUT(cli.out().contains(u"token="_s), 10'000);
@@ -293,14 +276,19 @@ private Q_SLOTS:
         QVERIFY(m_server->waitForFrames(1));
         QCOMPARE(m_server->lastSocketPath(), u"/auth_socket/0/auth"_s);
         QVERIFY(m_server->frames().first().binary);
-        QCOMPARE(QJsonDocument::fromJson(m_server->frames().first().data).object().value(u"topic"_s),
-                 QJsonValue(u"auth:"_s + token));
+        QCOMPARE(
+            QJsonDocument::fromJson(m_server->frames().first().data).object().value(u"topic"_s),
+            QJsonValue(u"auth:"_s + token));
 
         const auto signedIn = [](const QString& topic, const QString& email) {
-            return QString::fromUtf8(QJsonDocument(QJsonObject{
-                {u"event"_s, u"logged_in"_s},
-                {u"payload"_s, QJsonObject{{u"email"_s, email}, {u"id"_s, 77}, {u"device_key"_s, u"dk-new"_s}}},
-                {u"topic"_s, topic}}).toJson(QJsonDocument::Compact));
+            return QString::fromUtf8(
+                QJsonDocument(
+                    QJsonObject{{u"event"_s, u"logged_in"_s},
+                                {u"payload"_s, QJsonObject{{u"email"_s, email},
+                                                           {u"id"_s, 77},
+                                                           {u"device_key"_s, u"dk-new"_s}}},
+                                {u"topic"_s, topic}})
+                    .toJson(QJsonDocument::Compact));
         };
         // A result for another token is not ours.
         m_server->sendText(signedIn(u"auth:someoneelse"_s, u"eve@example.org"_s));
@@ -316,8 +304,7 @@ private Q_SLOTS:
         QCOMPARE(*user, (User{u"ada@example.org"_s, 77, u"dk-new"_s}));
     }
 
-    void eachLoginDrawsANewToken()
-    {
+    void eachLoginDrawsANewToken() {
         QStringList tokens;
         for (int i = 0; i < 2; ++i) {
             Cli cli(m_settings->path(), m_server->baseUrl());
@@ -329,8 +316,7 @@ private Q_SLOTS:
         QVERIFY(tokens.at(0) != tokens.at(1));
     }
 
-    void loginWithoutAServiceFails()
-    {
+    void loginWithoutAServiceFails() {
         const QString url = m_server->baseUrl();
         m_server.reset();
         Cli cli(m_settings->path(), url);
@@ -339,8 +325,7 @@ private Q_SLOTS:
         QVERIFY(!AppSettings().userSettings().user);
     }
 
-    void logout()
-    {
+    void logout() {
         storeSignedInUser();
         m_server->respond("DELETE", u"/api/0/devices/logout"_s, ScriptedResponse::json("{}", 500));
         Cli failed(m_settings->path(), m_server->baseUrl());

@@ -13,13 +13,11 @@
 
 namespace {
 
-QString ruleKey(const QByteArray& method, const QString& path)
-{
+QString ruleKey(const QByteArray& method, const QString& path) {
     return QString::fromLatin1(method) + u' ' + path;
 }
 
-QByteArray methodText(QHttpServerRequest::Method method)
-{
+QByteArray methodText(QHttpServerRequest::Method method) {
     switch (method) {
     case QHttpServerRequest::Method::Get:
         return "GET";
@@ -40,15 +38,13 @@ QByteArray methodText(QHttpServerRequest::Method method)
     }
 }
 
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
-{
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     return QTest::qWaitFor(condition, timeoutMs);
 }
 
 } // namespace
 
-QByteArray RecordedRequest::header(const QByteArray& name) const
-{
+QByteArray RecordedRequest::header(const QByteArray& name) const {
     for (const auto& [key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0)
             return value;
@@ -56,8 +52,7 @@ QByteArray RecordedRequest::header(const QByteArray& name) const
     return {};
 }
 
-bool RecordedRequest::hasHeader(const QByteArray& name) const
-{
+bool RecordedRequest::hasHeader(const QByteArray& name) const {
     for (const auto& header : headers) {
         if (header.first.compare(name, Qt::CaseInsensitive) == 0)
             return true;
@@ -65,24 +60,20 @@ bool RecordedRequest::hasHeader(const QByteArray& name) const
     return false;
 }
 
-ScriptedResponse ScriptedResponse::json(const QByteArray& body, int status)
-{
+ScriptedResponse ScriptedResponse::json(const QByteArray& body, int status) {
     return {status, body, QByteArrayLiteral("application/json"), false};
 }
 
-ScriptedResponse ScriptedResponse::empty(int status)
-{
+ScriptedResponse ScriptedResponse::empty(int status) {
     return {status, {}, {}, false};
 }
 
-ScriptedResponse ScriptedResponse::dropConnection()
-{
+ScriptedResponse ScriptedResponse::dropConnection() {
     return {0, {}, {}, true};
 }
 
 ScriptedServer::ScriptedServer(QObject* parent)
-    : QAbstractHttpServer(parent)
-{
+    : QAbstractHttpServer(parent) {
     m_port = listen(QHostAddress::LocalHost, 0);
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
             &ScriptedServer::acceptSocket);
@@ -90,24 +81,20 @@ ScriptedServer::ScriptedServer(QObject* parent)
 
 ScriptedServer::~ScriptedServer() = default;
 
-QString ScriptedServer::baseUrl() const
-{
+QString ScriptedServer::baseUrl() const {
     return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
 }
 
-ServiceBase ScriptedServer::base() const
-{
+ServiceBase ScriptedServer::base() const {
     return *ServiceBase::parse(baseUrl());
 }
 
 void ScriptedServer::respond(const QByteArray& method, const QString& path,
-                             const ScriptedResponse& response)
-{
+                             const ScriptedResponse& response) {
     m_rules.insert(ruleKey(method, path), response);
 }
 
-bool ScriptedServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
-{
+bool ScriptedServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     // QHttpServer 6.4 asks first whether an upgrade request is wanted, then hands the
     // connection to its WebSocket server.
     if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
@@ -134,19 +121,17 @@ bool ScriptedServer::handleRequest(const QHttpServerRequest& request, QTcpSocket
     return true;
 }
 
-void ScriptedServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
-{
-    makeResponder(request, socket).write(QByteArrayLiteral("no rule"), "text/plain",
-                                         QHttpServerResponder::StatusCode::NotFound);
+void ScriptedServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
+    makeResponder(request, socket)
+        .write(QByteArrayLiteral("no rule"), "text/plain",
+               QHttpServerResponder::StatusCode::NotFound);
 }
 
-bool ScriptedServer::waitForRequests(int count, int timeoutMs)
-{
+bool ScriptedServer::waitForRequests(int count, int timeoutMs) {
     return waitUntil([&] { return m_requests.size() >= count; }, timeoutMs);
 }
 
-void ScriptedServer::acceptSocket()
-{
+void ScriptedServer::acceptSocket() {
     while (hasPendingWebSocketConnections()) {
         std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
         if (!socket)
@@ -161,8 +146,7 @@ void ScriptedServer::acceptSocket()
     }
 }
 
-void ScriptedServer::onFrame(QWebSocket* socket, bool binary, const QByteArray& data)
-{
+void ScriptedServer::onFrame(QWebSocket* socket, bool binary, const QByteArray& data) {
     const ReceivedFrame frame{binary, data};
     m_frames.append(frame);
     Q_EMIT frameReceived(frame);
@@ -173,9 +157,8 @@ void ScriptedServer::onFrame(QWebSocket* socket, bool binary, const QByteArray& 
     if (event == u"phx_join" && !m_joinReplyStatus.isEmpty()) {
         const QJsonObject reply{
             {QStringLiteral("event"), QStringLiteral("phx_reply")},
-            {QStringLiteral("payload"),
-             QJsonObject{{QStringLiteral("response"), QJsonObject{}},
-                         {QStringLiteral("status"), m_joinReplyStatus}}},
+            {QStringLiteral("payload"), QJsonObject{{QStringLiteral("response"), QJsonObject{}},
+                                                    {QStringLiteral("status"), m_joinReplyStatus}}},
             {QStringLiteral("ref"), 0},
             {QStringLiteral("topic"), topic}};
         socket->sendTextMessage(
@@ -185,8 +168,7 @@ void ScriptedServer::onFrame(QWebSocket* socket, bool binary, const QByteArray& 
     }
 }
 
-QByteArray ScriptedServer::pongFor(const QString& topic)
-{
+QByteArray ScriptedServer::pongFor(const QString& topic) {
     const QJsonObject pong{{QStringLiteral("event"), QStringLiteral("phx_reply")},
                            {QStringLiteral("payload"),
                             QJsonObject{{QStringLiteral("response"), QStringLiteral("pong")},
@@ -196,47 +178,40 @@ QByteArray ScriptedServer::pongFor(const QString& topic)
     return QJsonDocument(pong).toJson(QJsonDocument::Compact);
 }
 
-QList<QWebSocket*> ScriptedServer::sockets() const
-{
+QList<QWebSocket*> ScriptedServer::sockets() const {
     QList<QWebSocket*> result;
     for (const auto& socket : m_sockets)
         result.append(socket.get());
     return result;
 }
 
-QWebSocket* ScriptedServer::lastSocket() const
-{
+QWebSocket* ScriptedServer::lastSocket() const {
     return m_sockets.empty() ? nullptr : m_sockets.back().get();
 }
 
-bool ScriptedServer::waitForSocket(int timeoutMs)
-{
+bool ScriptedServer::waitForSocket(int timeoutMs) {
     return waitUntil([&] { return !m_sockets.empty(); }, timeoutMs);
 }
 
-bool ScriptedServer::waitForFrames(int count, int timeoutMs)
-{
+bool ScriptedServer::waitForFrames(int count, int timeoutMs) {
     return waitUntil([&] { return m_frames.size() >= count; }, timeoutMs);
 }
 
-void ScriptedServer::sendText(const QString& text)
-{
+void ScriptedServer::sendText(const QString& text) {
     for (const auto& socket : m_sockets) {
         if (socket->state() == QAbstractSocket::ConnectedState)
             socket->sendTextMessage(text);
     }
 }
 
-void ScriptedServer::sendBinary(const QByteArray& data)
-{
+void ScriptedServer::sendBinary(const QByteArray& data) {
     for (const auto& socket : m_sockets) {
         if (socket->state() == QAbstractSocket::ConnectedState)
             socket->sendBinaryMessage(data);
     }
 }
 
-void ScriptedServer::closeSockets()
-{
+void ScriptedServer::closeSockets() {
     for (const auto& socket : m_sockets)
         socket->close();
 }
@@ -245,8 +220,7 @@ void ScriptedServer::closeSockets()
 
 ChunkedServer::ChunkedServer(QObject* parent)
     : QObject(parent)
-    , m_server(new QTcpServer(this))
-{
+    , m_server(new QTcpServer(this)) {
     m_server->listen(QHostAddress::LocalHost, 0);
     connect(m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = m_server->nextPendingConnection()) {
@@ -261,23 +235,19 @@ ChunkedServer::ChunkedServer(QObject* parent)
 
 ChunkedServer::~ChunkedServer() = default;
 
-quint16 ChunkedServer::port() const
-{
+quint16 ChunkedServer::port() const {
     return m_server->serverPort();
 }
 
-QString ChunkedServer::baseUrl() const
-{
+QString ChunkedServer::baseUrl() const {
     return QStringLiteral("http://127.0.0.1:%1").arg(port());
 }
 
-ServiceBase ChunkedServer::base() const
-{
+ServiceBase ChunkedServer::base() const {
     return *ServiceBase::parse(baseUrl());
 }
 
-void ChunkedServer::onReadyRead()
-{
+void ChunkedServer::onReadyRead() {
     if (!m_socket)
         return;
     m_buffer += m_socket->readAll();
@@ -300,13 +270,11 @@ void ChunkedServer::onReadyRead()
     Q_EMIT requestReceived();
 }
 
-QByteArray ChunkedServer::requestLine() const
-{
+QByteArray ChunkedServer::requestLine() const {
     return m_head.left(m_head.indexOf("\r\n"));
 }
 
-QByteArray ChunkedServer::header(const QByteArray& name) const
-{
+QByteArray ChunkedServer::header(const QByteArray& name) const {
     const QList<QByteArray> lines = m_head.split('\n');
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray line = lines.at(i).trimmed();
@@ -317,8 +285,7 @@ QByteArray ChunkedServer::header(const QByteArray& name) const
     return {};
 }
 
-bool ChunkedServer::hasHeader(const QByteArray& name) const
-{
+bool ChunkedServer::hasHeader(const QByteArray& name) const {
     const QList<QByteArray> lines = m_head.split('\n');
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray line = lines.at(i).trimmed();
@@ -329,45 +296,38 @@ bool ChunkedServer::hasHeader(const QByteArray& name) const
     return false;
 }
 
-bool ChunkedServer::waitForRequests(int count, int timeoutMs)
-{
+bool ChunkedServer::waitForRequests(int count, int timeoutMs) {
     return QTest::qWaitFor([&] { return m_requestCount >= count; }, timeoutMs);
 }
 
-void ChunkedServer::write(const QByteArray& data)
-{
+void ChunkedServer::write(const QByteArray& data) {
     if (!m_socket)
         return;
     m_socket->write(data);
     m_socket->flush();
 }
 
-void ChunkedServer::beginChunked(int status)
-{
-    write(QByteArrayLiteral("HTTP/1.1 ") + QByteArray::number(status)
-          + QByteArrayLiteral(" OK\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                              "Transfer-Encoding: chunked\r\n\r\n"));
+void ChunkedServer::beginChunked(int status) {
+    write(QByteArrayLiteral("HTTP/1.1 ") + QByteArray::number(status) +
+          QByteArrayLiteral(" OK\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                            "Transfer-Encoding: chunked\r\n\r\n"));
 }
 
-void ChunkedServer::writeChunk(const QByteArray& data)
-{
+void ChunkedServer::writeChunk(const QByteArray& data) {
     write(QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n");
 }
 
-void ChunkedServer::finish()
-{
+void ChunkedServer::finish() {
     write(QByteArrayLiteral("0\r\n\r\n"));
 }
 
-void ChunkedServer::respond(int status, const QByteArray& body)
-{
-    write(QByteArrayLiteral("HTTP/1.1 ") + QByteArray::number(status)
-          + QByteArrayLiteral(" Status\r\nContent-Type: text/plain\r\nContent-Length: ")
-          + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+void ChunkedServer::respond(int status, const QByteArray& body) {
+    write(QByteArrayLiteral("HTTP/1.1 ") + QByteArray::number(status) +
+          QByteArrayLiteral(" Status\r\nContent-Type: text/plain\r\nContent-Length: ") +
+          QByteArray::number(body.size()) + "\r\n\r\n" + body);
 }
 
-void ChunkedServer::dropConnection()
-{
+void ChunkedServer::dropConnection() {
     if (m_socket)
         m_socket->abort();
 }

@@ -14,16 +14,14 @@ using namespace Qt::StringLiterals;
 namespace {
 
 template <typename T>
-std::optional<T> decodeJson(const QByteArray& json)
-{
+std::optional<T> decodeJson(const QByteArray& json) {
     JsonDecoder decoder = JsonDecoder::fromJson(json, QString::fromLatin1(T::typeName));
     if (!decoder.ok())
         return std::nullopt;
     return T::decode(decoder);
 }
 
-QJsonObject parse(const QByteArray& json)
-{
+QJsonObject parse(const QByteArray& json) {
     return QJsonDocument::fromJson(json).object();
 }
 
@@ -37,30 +35,9 @@ class TestDto : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void eventVocabulary()
-    {
-        const QList<std::pair<EventEnum, QString>> table{
-            {EventEnum::join, u"phx_join"_s},     {EventEnum::replay, u"phx_reply"_s},
-            {EventEnum::ping, u"ping"_s},         {EventEnum::pong, u"pong"_s},
-            {EventEnum::create, u"create"_s},     {EventEnum::processing, u"processing"_s},
-            {EventEnum::finished, u"finished"_s}, {EventEnum::updated, u"updated"_s},
-            {EventEnum::stats, u"stats"_s},       {EventEnum::loggedIn, u"logged_in"_s}};
-        for (const auto& [value, raw] : table) {
-            QCOMPARE(rawValue(value), raw);
-            QCOMPARE(eventFromRawValue(raw), value);
-        }
-        QVERIFY(!eventFromRawValue(u"PHX_JOIN"_s));
-        QVERIFY(!eventFromRawValue(u"phx_leave"_s));
-        QCOMPARE(statusFromRawValue(u"ok"_s), StatusEnum::ok);
-        QCOMPARE(statusFromRawValue(u"error"_s), StatusEnum::error);
-        QCOMPARE(statusFromRawValue(u"created"_s), StatusEnum::created);
-        QVERIFY(!statusFromRawValue(u"OK"_s));
-        QCOMPARE(pongFromRawValue(u"pong"_s), PongEnum::pong);
-    }
-
-    void joinAndPingEncodeExactly()
-    {
-        const QJsonObject join = parse(encodeMessage(AuthJoinDto::forTopic(u"auth:T0k"_s).toJson()));
+    void joinAndPingEncodeExactly() {
+        const QJsonObject join =
+            parse(encodeMessage(AuthJoinDto::forTopic(u"auth:T0k"_s).toJson()));
         QCOMPARE(join, (QJsonObject{{u"topic"_s, u"auth:T0k"_s},
                                     {u"event"_s, u"phx_join"_s},
                                     {u"payload"_s, QJsonObject{}},
@@ -76,56 +53,89 @@ private Q_SLOTS:
     }
 
     // Which received shapes decode as which message.
-    void channelMessages_data()
-    {
+    void channelMessages_data() {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<bool>("pong");
         QTest::addColumn<bool>("joinReply");
         QTest::addColumn<bool>("signInResult");
 
-        QTest::newRow("pong") << QByteArray(R"({"event":"phx_reply","payload":{"response":"pong","status":"ok"},"ref":0,"topic":"auth:abc"})")
-                              << true << false << false;
-        QTest::newRow("pong-extra-keys") << QByteArray(R"({"event":"phx_reply","payload":{"response":"pong","status":"error","x":1},"ref":3,"topic":"auth:abc","join_ref":null})")
-                                         << true << false << false;
-        QTest::newRow("join-reply") << QByteArray(R"({"event":"phx_reply","payload":{"response":{},"status":"ok"},"ref":0,"topic":"auth:abc"})")
-                                    << false << true << false;
-        QTest::newRow("join-reply-with-response-keys") << QByteArray(R"({"event":"phx_reply","payload":{"response":{"reason":"x"},"status":"error"},"ref":0,"topic":"auth:abc"})")
-                                                       << false << true << false;
-        QTest::newRow("join-reply-created") << QByteArray(R"({"event":"phx_reply","payload":{"response":{},"status":"created"},"ref":0,"topic":"t"})")
-                                            << false << true << false;
-        QTest::newRow("unknown-status") << QByteArray(R"({"event":"phx_reply","payload":{"response":{},"status":"fine"},"ref":0,"topic":"t"})")
-                                        << false << false << false;
-        QTest::newRow("pong-missing-ref") << QByteArray(R"({"event":"phx_reply","payload":{"response":"pong","status":"ok"},"topic":"t"})")
-                                          << false << false << false;
-        QTest::newRow("join-reply-missing-ref") << QByteArray(R"({"event":"phx_reply","payload":{"response":{},"status":"ok"},"topic":"t"})")
-                                                << false << false << false;
-        QTest::newRow("ref-as-string") << QByteArray(R"({"event":"phx_reply","payload":{"response":{},"status":"ok"},"ref":"0","topic":"t"})")
-                                       << false << false << false;
-        QTest::newRow("ref-fraction") << QByteArray(R"({"event":"phx_reply","payload":{"response":"pong","status":"ok"},"ref":0.5,"topic":"t"})")
-                                      << false << false << false;
-        QTest::newRow("event-outside-vocabulary") << QByteArray(R"({"event":"phx_leave","payload":{"response":{},"status":"ok"},"ref":0,"topic":"t"})")
-                                                  << false << false << false;
-        QTest::newRow("signed-in") << QByteArray(R"({"event":"logged_in","payload":{"email":"a@b.c","id":5,"device_key":"k"},"topic":"auth:abc"})")
-                                   << false << false << true;
-        QTest::newRow("signed-in-with-ref") << QByteArray(R"({"event":"logged_in","payload":{"email":"a@b.c","id":5},"topic":"auth:abc","ref":null})")
-                                            << false << false << true;
-        QTest::newRow("signed-in-any-event") << QByteArray(R"({"event":"stats","payload":{"email":"a@b.c","id":5,"device_key":null},"topic":"auth:abc"})")
-                                             << false << false << true;
-        QTest::newRow("signed-in-bad-event") << QByteArray(R"({"event":"signed_in","payload":{"email":"a@b.c","id":5},"topic":"auth:abc"})")
-                                             << false << false << false;
-        QTest::newRow("signed-in-id-string") << QByteArray(R"({"event":"logged_in","payload":{"email":"a@b.c","id":"5"},"topic":"auth:abc"})")
-                                             << false << false << false;
-        QTest::newRow("signed-in-no-email") << QByteArray(R"({"event":"logged_in","payload":{"id":5},"topic":"auth:abc"})")
-                                            << false << false << false;
-        QTest::newRow("signed-in-no-topic") << QByteArray(R"({"event":"logged_in","payload":{"email":"a@b.c","id":5}})")
-                                            << false << false << false;
-        QTest::newRow("payload-not-object") << QByteArray(R"({"event":"phx_reply","payload":"pong","ref":0,"topic":"t"})")
-                                            << false << false << false;
+        QTest::newRow("pong")
+            << QByteArray(
+                   R"({"event":"phx_reply","payload":{"response":"pong","status":"ok"},"ref":0,"topic":"auth:abc"})")
+            << true << false << false;
+        QTest::newRow("pong-extra-keys")
+            << QByteArray(
+                   R"({"event":"phx_reply","payload":{"response":"pong","status":"error","x":1},"ref":3,"topic":"auth:abc","join_ref":null})")
+            << true << false << false;
+        QTest::newRow("join-reply")
+            << QByteArray(
+                   R"({"event":"phx_reply","payload":{"response":{},"status":"ok"},"ref":0,"topic":"auth:abc"})")
+            << false << true << false;
+        QTest::newRow("join-reply-with-response-keys")
+            << QByteArray(
+                   R"({"event":"phx_reply","payload":{"response":{"reason":"x"},"status":"error"},"ref":0,"topic":"auth:abc"})")
+            << false << true << false;
+        QTest::newRow("join-reply-created")
+            << QByteArray(
+                   R"({"event":"phx_reply","payload":{"response":{},"status":"created"},"ref":0,"topic":"t"})")
+            << false << true << false;
+        QTest::newRow("unknown-status")
+            << QByteArray(
+                   R"({"event":"phx_reply","payload":{"response":{},"status":"fine"},"ref":0,"topic":"t"})")
+            << false << false << false;
+        QTest::newRow("pong-missing-ref")
+            << QByteArray(
+                   R"({"event":"phx_reply","payload":{"response":"pong","status":"ok"},"topic":"t"})")
+            << false << false << false;
+        QTest::newRow("join-reply-missing-ref")
+            << QByteArray(
+                   R"({"event":"phx_reply","payload":{"response":{},"status":"ok"},"topic":"t"})")
+            << false << false << false;
+        QTest::newRow("ref-as-string")
+            << QByteArray(
+                   R"({"event":"phx_reply","payload":{"response":{},"status":"ok"},"ref":"0","topic":"t"})")
+            << false << false << false;
+        QTest::newRow("ref-fraction")
+            << QByteArray(
+                   R"({"event":"phx_reply","payload":{"response":"pong","status":"ok"},"ref":0.5,"topic":"t"})")
+            << false << false << false;
+        QTest::newRow("event-outside-vocabulary")
+            << QByteArray(
+                   R"({"event":"phx_leave","payload":{"response":{},"status":"ok"},"ref":0,"topic":"t"})")
+            << false << false << false;
+        QTest::newRow("signed-in")
+            << QByteArray(
+                   R"({"event":"logged_in","payload":{"email":"a@b.c","id":5,"device_key":"k"},"topic":"auth:abc"})")
+            << false << false << true;
+        QTest::newRow("signed-in-with-ref")
+            << QByteArray(
+                   R"({"event":"logged_in","payload":{"email":"a@b.c","id":5},"topic":"auth:abc","ref":null})")
+            << false << false << true;
+        QTest::newRow("signed-in-any-event")
+            << QByteArray(
+                   R"({"event":"stats","payload":{"email":"a@b.c","id":5,"device_key":null},"topic":"auth:abc"})")
+            << false << false << true;
+        QTest::newRow("signed-in-bad-event")
+            << QByteArray(
+                   R"({"event":"signed_in","payload":{"email":"a@b.c","id":5},"topic":"auth:abc"})")
+            << false << false << false;
+        QTest::newRow("signed-in-id-string")
+            << QByteArray(
+                   R"({"event":"logged_in","payload":{"email":"a@b.c","id":"5"},"topic":"auth:abc"})")
+            << false << false << false;
+        QTest::newRow("signed-in-no-email")
+            << QByteArray(R"({"event":"logged_in","payload":{"id":5},"topic":"auth:abc"})") << false
+            << false << false;
+        QTest::newRow("signed-in-no-topic")
+            << QByteArray(R"({"event":"logged_in","payload":{"email":"a@b.c","id":5}})") << false
+            << false << false;
+        QTest::newRow("payload-not-object")
+            << QByteArray(R"({"event":"phx_reply","payload":"pong","ref":0,"topic":"t"})") << false
+            << false << false;
         QTest::newRow("not-json") << QByteArray("pong") << false << false << false;
         QTest::newRow("array") << QByteArray("[]") << false << false << false;
     }
-    void channelMessages()
-    {
+    void channelMessages() {
         QFETCH(QByteArray, json);
         QFETCH(bool, pong);
         QFETCH(bool, joinReply);
@@ -142,48 +152,51 @@ private Q_SLOTS:
         QCOMPARE(asResult.error.isEmpty(), signInResult);
     }
 
-    void decodedFieldsAreKept()
-    {
-        const auto result = decodeMessage<AuthJoinReplayDto>(
-            QString::fromUtf8(R"({"event":"logged_in","payload":{"email":"a@b.c","id":5,"device_key":"k"},"topic":"auth:abc"})"));
+    void decodedFieldsAreKept() {
+        const auto result = decodeMessage<AuthJoinReplayDto>(QString::fromUtf8(
+            R"({"event":"logged_in","payload":{"email":"a@b.c","id":5,"device_key":"k"},"topic":"auth:abc"})"));
         QVERIFY(result.message);
         QCOMPARE(result.message->event, EventEnum::loggedIn);
         QCOMPARE(result.message->topic, u"auth:abc"_s);
         QCOMPARE(result.message->payload, (UserDto{u"a@b.c"_s, 5, u"k"_s}));
 
-        const auto reply = decodeMessage<AuthJoinConnectDto>(
-            QString::fromUtf8(R"({"event":"phx_reply","payload":{"response":{},"status":"error"},"ref":9,"topic":"auth:x"})"));
+        const auto reply = decodeMessage<AuthJoinConnectDto>(QString::fromUtf8(
+            R"({"event":"phx_reply","payload":{"response":{},"status":"error"},"ref":9,"topic":"auth:x"})"));
         QCOMPARE(reply.message->payload.status, StatusEnum::error);
         QCOMPARE(reply.message->ref, 9);
     }
 
-    void textWithoutUtf8FormFailsAsJsonDecoding()
-    {
-        QString text = QString::fromUtf8(R"({"event":"phx_reply","payload":{"response":"pong","status":"ok"},"ref":0,"topic":"x"})");
+    void textWithoutUtf8FormFailsAsJsonDecoding() {
+        QString text = QString::fromUtf8(
+            R"({"event":"phx_reply","payload":{"response":"pong","status":"ok"},"ref":0,"topic":"x"})");
         text.insert(text.indexOf(u'x'), QChar(0xD800)); // a lone surrogate
         const auto result = decodeMessage<PongDto>(text);
         QVERIFY(!result.message);
         QVERIFY(result.error.contains(u"JSONDecoding"_s));
     }
 
-    void userDto_data()
-    {
+    void userDto_data() {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<bool>("decodes");
         QTest::addColumn<bool>("hasDeviceKey");
-        QTest::newRow("full") << QByteArray(R"({"email":"a@b.c","id":1,"device_key":"k"})") << true << true;
-        QTest::newRow("no-device-key") << QByteArray(R"({"email":"a@b.c","id":1})") << true << false;
-        QTest::newRow("null-device-key") << QByteArray(R"({"email":"a@b.c","id":1,"device_key":null})") << true << false;
-        QTest::newRow("device-key-number") << QByteArray(R"({"email":"a@b.c","id":1,"device_key":3})") << false << false;
+        QTest::newRow("full") << QByteArray(R"({"email":"a@b.c","id":1,"device_key":"k"})") << true
+                              << true;
+        QTest::newRow("no-device-key")
+            << QByteArray(R"({"email":"a@b.c","id":1})") << true << false;
+        QTest::newRow("null-device-key")
+            << QByteArray(R"({"email":"a@b.c","id":1,"device_key":null})") << true << false;
+        QTest::newRow("device-key-number")
+            << QByteArray(R"({"email":"a@b.c","id":1,"device_key":3})") << false << false;
         QTest::newRow("id-string") << QByteArray(R"({"email":"a@b.c","id":"1"})") << false << false;
-        QTest::newRow("id-fraction") << QByteArray(R"({"email":"a@b.c","id":1.5})") << false << false;
+        QTest::newRow("id-fraction")
+            << QByteArray(R"({"email":"a@b.c","id":1.5})") << false << false;
         QTest::newRow("id-null") << QByteArray(R"({"email":"a@b.c","id":null})") << false << false;
         QTest::newRow("no-email") << QByteArray(R"({"id":1})") << false << false;
         QTest::newRow("email-number") << QByteArray(R"({"email":1,"id":1})") << false << false;
-        QTest::newRow("unknown-keys") << QByteArray(R"({"email":"a@b.c","id":1,"name":"x"})") << true << false;
+        QTest::newRow("unknown-keys")
+            << QByteArray(R"({"email":"a@b.c","id":1,"name":"x"})") << true << false;
     }
-    void userDto()
-    {
+    void userDto() {
         QFETCH(QByteArray, json);
         QFETCH(bool, decodes);
         QFETCH(bool, hasDeviceKey);
@@ -193,16 +206,14 @@ private Q_SLOTS:
             QCOMPARE(user->deviceKey.has_value(), hasDeviceKey);
     }
 
-    void userDataDto()
-    {
+    void userDataDto() {
         QVERIFY(decodeJson<UserDataDto>(R"({"data":{"email":"a@b.c","id":1}})"));
         QVERIFY(!decodeJson<UserDataDto>(R"({"email":"a@b.c","id":1})"));
         QVERIFY(!decodeJson<UserDataDto>(R"({"data":null})"));
         QVERIFY(!decodeJson<UserDataDto>(""));
     }
 
-    void presetDto()
-    {
+    void presetDto() {
         const auto preset = decodeJson<PresetDto>(presetJson);
         QVERIFY(preset);
         QCOMPARE(preset->hotkey, u"command+option+1"_s);
@@ -222,14 +233,14 @@ private Q_SLOTS:
         QCOMPARE(qHash(*preset), qHash(*PresetDto::decode(again)));
     }
 
-    void presetDtoStrictness_data()
-    {
+    void presetDtoStrictness_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QJsonValue>("value"); // undefined: remove the key
         QTest::addColumn<bool>("decodes");
         for (const QString& key : {u"hotkey"_s, u"id"_s, u"name"_s, u"global"_s, u"temperature"_s,
                                    u"system_message"_s, u"user_message"_s, u"enabled_by_default"_s})
-            QTest::newRow(qPrintable(u"missing-" + key)) << key << QJsonValue(QJsonValue::Undefined) << false;
+            QTest::newRow(qPrintable(u"missing-" + key))
+                << key << QJsonValue(QJsonValue::Undefined) << false;
         QTest::newRow("id-string") << u"id"_s << QJsonValue(u"7"_s) << false;
         QTest::newRow("id-fraction") << u"id"_s << QJsonValue(7.5) << false;
         QTest::newRow("global-number") << u"global"_s << QJsonValue(1) << false;
@@ -239,8 +250,7 @@ private Q_SLOTS:
         QTest::newRow("hotkey-empty") << u"hotkey"_s << QJsonValue(u""_s) << true;
         QTest::newRow("unknown-key") << u"color"_s << QJsonValue(u"red"_s) << true;
     }
-    void presetDtoStrictness()
-    {
+    void presetDtoStrictness() {
         QFETCH(QString, key);
         QFETCH(QJsonValue, value);
         QFETCH(bool, decodes);
@@ -253,13 +263,13 @@ private Q_SLOTS:
         QCOMPARE(PresetDto::decode(decoder).has_value(), decodes);
     }
 
-    void presetLists()
-    {
+    void presetLists() {
         const auto empty = decodeJson<PresetsDataDto>(R"({"data":[]})");
         QVERIFY(empty);
         QVERIFY(empty->data.isEmpty());
 
-        const QByteArray two = "{\"data\":[" + presetJson + "," + QByteArray(presetJson).replace("\"id\":7", "\"id\":8") + "]}";
+        const QByteArray two = "{\"data\":[" + presetJson + "," +
+                               QByteArray(presetJson).replace("\"id\":7", "\"id\":8") + "]}";
         const auto list = decodeJson<PresetsDataDto>(two);
         QVERIFY(list);
         QCOMPARE(list->data.size(), 2);
@@ -275,42 +285,6 @@ private Q_SLOTS:
 
         QVERIFY(decodeJson<PresetsCreateUpdateDataDto>("{\"data\":" + presetJson + "}"));
         QVERIFY(!decodeJson<PresetsCreateUpdateDataDto>(presetJson));
-    }
-
-    void createBodyHoldsTheRecordUnderPreset()
-    {
-        PresetDto preset = *decodeJson<PresetDto>(presetJson);
-        preset.id = 99;
-        const QJsonObject body = parse(PresetsService::body(preset));
-        QCOMPARE(body.keys(), QStringList{u"preset"_s});
-        QCOMPARE(body.value(u"preset"_s).toObject().keys().size(), 8);
-        QCOMPARE(body.value(u"preset"_s).toObject().value(u"id"_s).toInteger(), 99);
-    }
-
-    void blankPreset()
-    {
-        const PresetDto blank = PresetDto::blank();
-        QCOMPARE(blank.id, -1);
-        QVERIFY(blank.hotkey.isEmpty() && blank.name.isEmpty() && blank.systemMessage.isEmpty()
-                && blank.userMessage.isEmpty());
-        QCOMPARE(blank.global, false);
-        QCOMPARE(blank.enabledByDefault, false);
-        QCOMPARE(blank.temperature, 0.0);
-    }
-
-    void requestDataEncoding()
-    {
-        const QList<RequestData> history{
-            RequestData{7, std::nullopt, u"t1"_s, u"r1"_s},
-            RequestData{std::nullopt, u"make it short"_s, u"t2"_s, u"r2"_s}};
-        const QJsonArray array = QJsonDocument::fromJson(encodeHistory(history).toUtf8()).array();
-        QCOMPARE(array.size(), 2);
-        QCOMPARE(array.at(0).toObject(),
-                 (QJsonObject{{u"preset_id"_s, 7}, {u"text"_s, u"t1"_s}, {u"response"_s, u"r1"_s}}));
-        QCOMPARE(array.at(1).toObject(), (QJsonObject{{u"command"_s, u"make it short"_s},
-                                                      {u"text"_s, u"t2"_s},
-                                                      {u"response"_s, u"r2"_s}}));
-        QCOMPARE(encodeHistory({}), u"[]"_s);
     }
 };
 

@@ -27,8 +27,7 @@ public:
 };
 
 template <typename T>
-bool waitFor(const std::optional<T>& slot)
-{
+bool waitFor(const std::optional<T>& slot) {
     return QTest::qWaitFor([&] { return slot.has_value(); }, 10'000);
 }
 
@@ -38,39 +37,46 @@ class TestNetworkClient : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
+    void init() {
         m_server = std::make_unique<ScriptedServer>();
         QVERIFY(m_server->port() != 0);
     }
-    void cleanup()
-    {
+    void cleanup() {
         m_server.reset();
         QCoreApplication::setApplicationVersion(QString());
     }
 
-    void statusPaths_data()
-    {
+    void statusPaths_data() {
         QTest::addColumn<ScriptedResponse>("response");
-        QTest::addColumn<int>("decoding");     // NetworkError, or -1 for a decoded value
-        QTest::addColumn<int>("withoutBody");  // NetworkError, or -1 for success
+        QTest::addColumn<int>("decoding");    // NetworkError, or -1 for a decoded value
+        QTest::addColumn<int>("withoutBody"); // NetworkError, or -1 for success
         const int ok = -1;
-        const auto e = [](NetworkError error) { return static_cast<int>(error); };
+        const auto e = [](NetworkError error) {
+            return static_cast<int>(error);
+        };
         QTest::newRow("200-valid") << ScriptedResponse::json(userBody) << ok << ok;
-        QTest::newRow("200-invalid") << ScriptedResponse::json(R"({"data":{"id":"42"}})") << e(NetworkError::decode) << ok;
-        QTest::newRow("200-not-json") << ScriptedResponse::json("<html>") << e(NetworkError::decode) << ok;
+        QTest::newRow("200-invalid")
+            << ScriptedResponse::json(R"({"data":{"id":"42"}})") << e(NetworkError::decode) << ok;
+        QTest::newRow("200-not-json")
+            << ScriptedResponse::json("<html>") << e(NetworkError::decode) << ok;
         QTest::newRow("204-empty") << ScriptedResponse::empty(204) << e(NetworkError::decode) << ok;
         QTest::newRow("201-valid") << ScriptedResponse::json(userBody, 201) << ok << ok;
-        QTest::newRow("400") << ScriptedResponse::json("{}", 400) << e(NetworkError::badRequest) << e(NetworkError::badRequest);
-        QTest::newRow("401") << ScriptedResponse::json("{}", 401) << e(NetworkError::unauthorised) << e(NetworkError::unauthorised);
-        QTest::newRow("403") << ScriptedResponse::json("{}", 403) << e(NetworkError::forbidden) << e(NetworkError::unexpected);
-        QTest::newRow("404") << ScriptedResponse::json("{}", 404) << e(NetworkError::unexpected) << e(NetworkError::unexpected);
-        QTest::newRow("413") << ScriptedResponse::json("{}", 413) << e(NetworkError::unexpected) << e(NetworkError::unexpected);
-        QTest::newRow("500") << ScriptedResponse::json(userBody, 500) << e(NetworkError::unexpected) << e(NetworkError::unexpected);
-        QTest::newRow("dropped") << ScriptedResponse::dropConnection() << e(NetworkError::unknown) << e(NetworkError::unknown);
+        QTest::newRow("400") << ScriptedResponse::json("{}", 400) << e(NetworkError::badRequest)
+                             << e(NetworkError::badRequest);
+        QTest::newRow("401") << ScriptedResponse::json("{}", 401) << e(NetworkError::unauthorised)
+                             << e(NetworkError::unauthorised);
+        QTest::newRow("403") << ScriptedResponse::json("{}", 403) << e(NetworkError::forbidden)
+                             << e(NetworkError::unexpected);
+        QTest::newRow("404") << ScriptedResponse::json("{}", 404) << e(NetworkError::unexpected)
+                             << e(NetworkError::unexpected);
+        QTest::newRow("413") << ScriptedResponse::json("{}", 413) << e(NetworkError::unexpected)
+                             << e(NetworkError::unexpected);
+        QTest::newRow("500") << ScriptedResponse::json(userBody, 500) << e(NetworkError::unexpected)
+                             << e(NetworkError::unexpected);
+        QTest::newRow("dropped") << ScriptedResponse::dropConnection() << e(NetworkError::unknown)
+                                 << e(NetworkError::unknown);
     }
-    void statusPaths()
-    {
+    void statusPaths() {
         QFETCH(ScriptedResponse, response);
         QFETCH(int, decoding);
         QFETCH(int, withoutBody);
@@ -102,8 +108,7 @@ private Q_SLOTS:
         }
     }
 
-    void refusedConnectionIsUnknown()
-    {
+    void refusedConnectionIsUnknown() {
         const ServiceBase base = m_server->base();
         m_server.reset(); // nothing listens on the port any more
         BaseNetworkClient client(base);
@@ -114,8 +119,7 @@ private Q_SLOTS:
         QCOMPARE(result->error(), NetworkError::unknown);
     }
 
-    void invalidUrlSendsNothing()
-    {
+    void invalidUrlSendsNothing() {
         BaseNetworkClient client(ServiceBase::invalid());
         std::optional<NetworkResult<bool>> result;
         client.sendRequestWithoutResponse(LogoutEndpoint::remove(u"tok"_s, ServiceBase::invalid()),
@@ -127,8 +131,7 @@ private Q_SLOTS:
         QVERIFY(m_server->requests().isEmpty());
     }
 
-    void userRequestOnTheWire()
-    {
+    void userRequestOnTheWire() {
         QCoreApplication::setApplicationVersion(u"0.1.0"_s);
         m_server->respond("GET", u"/api/0/user"_s, ScriptedResponse::json(userBody));
         RecordingUserDelegate delegate;
@@ -148,8 +151,7 @@ private Q_SLOTS:
         QVERIFY(request.body.isEmpty());
     }
 
-    void noAppVersionHeaderWithoutAVersion()
-    {
+    void noAppVersionHeaderWithoutAVersion() {
         m_server->respond("GET", u"/api/0/user"_s, ScriptedResponse::json(userBody));
         RecordingUserDelegate delegate;
         UserService service(u"dk-1"_s, &delegate, m_server->base());
@@ -158,19 +160,19 @@ private Q_SLOTS:
         QVERIFY(!m_server->requests().first().hasHeader("App-Version"));
     }
 
-    void userErrors_data()
-    {
+    void userErrors_data() {
         QTest::addColumn<ScriptedResponse>("response");
         QTest::addColumn<UserError>("expected");
-        QTest::newRow("no-data") << ScriptedResponse::json(R"({"email":"a@b.c","id":1})") << UserError::generic;
+        QTest::newRow("no-data") << ScriptedResponse::json(R"({"email":"a@b.c","id":1})")
+                                 << UserError::generic;
         QTest::newRow("401") << ScriptedResponse::json("{}", 401) << UserError::unauthorised;
         QTest::newRow("403") << ScriptedResponse::json("{}", 403) << UserError::generic;
         QTest::newRow("500") << ScriptedResponse::json("{}", 500) << UserError::generic;
         QTest::newRow("204") << ScriptedResponse::empty(204) << UserError::generic;
-        QTest::newRow("dropped") << ScriptedResponse::dropConnection() << UserError::failedToConnect;
+        QTest::newRow("dropped") << ScriptedResponse::dropConnection()
+                                 << UserError::failedToConnect;
     }
-    void userErrors()
-    {
+    void userErrors() {
         QFETCH(ScriptedResponse, response);
         QFETCH(UserError, expected);
         m_server->respond("GET", u"/api/0/user"_s, response);
@@ -183,8 +185,7 @@ private Q_SLOTS:
         QCOMPARE(delegate.calls(), 1); // exactly one call per fetch
     }
 
-    void userWithoutDeviceKey()
-    {
+    void userWithoutDeviceKey() {
         m_server->respond("GET", u"/api/0/user"_s,
                           ScriptedResponse::json(R"({"data":{"email":"a@b.c","id":3}})"));
         RecordingUserDelegate delegate;
@@ -194,8 +195,7 @@ private Q_SLOTS:
         QVERIFY(!delegate.fetched.value(0).deviceKey);
     }
 
-    void nothingArrivesAfterTheServiceIsGone()
-    {
+    void nothingArrivesAfterTheServiceIsGone() {
         m_server->respond("GET", u"/api/0/user"_s, ScriptedResponse::json(userBody));
         RecordingUserDelegate delegate;
         {
@@ -206,8 +206,7 @@ private Q_SLOTS:
         QCOMPARE(delegate.calls(), 0);
     }
 
-    void logout()
-    {
+    void logout() {
         m_server->respond("DELETE", u"/api/0/devices/logout"_s, ScriptedResponse::empty(204));
         LogoutService service(u"dk-9"_s, m_server->base());
         std::optional<NetworkResult<bool>> result;
@@ -228,8 +227,7 @@ private Q_SLOTS:
         QCOMPARE(result->error(), NetworkError::unexpected);
     }
 
-    void presetList()
-    {
+    void presetList() {
         m_server->respond("GET", u"/api/0/presets"_s,
                           ScriptedResponse::json("{\"data\":[" + presetJson + "]}"));
         PresetsService service(u"dk"_s, m_server->base());
@@ -265,8 +263,7 @@ private Q_SLOTS:
         QVERIFY(list->isEmpty());
     }
 
-    void presetCreateAndUpdate()
-    {
+    void presetCreateAndUpdate() {
         m_server->respond("POST", u"/api/0/presets"_s,
                           ScriptedResponse::json("{\"data\":" + presetJson + "}"));
         m_server->respond("PUT", u"/api/0/presets/12"_s,
@@ -316,8 +313,7 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests().size(), before);
     }
 
-    void presetDelete()
-    {
+    void presetDelete() {
         PresetsService service(u"dk"_s, m_server->base());
         m_server->respond("DELETE", u"/api/0/presets/42"_s, ScriptedResponse::empty(204));
         std::optional<bool> deleted;

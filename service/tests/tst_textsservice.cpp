@@ -18,14 +18,12 @@ public:
     void didFailPromptTooLong() override { record(u"tooLong"_s); }
     void didFailGeneric() override { record(u"generic"_s); }
 
-    void record(const QString& event)
-    {
+    void record(const QString& event) {
         if (QThread::currentThread() != QCoreApplication::instance()->thread())
             offMainThread = true;
         events.append(event);
     }
-    [[nodiscard]] QString joinedText() const
-    {
+    [[nodiscard]] QString joinedText() const {
         QString all;
         for (const QString& event : events) {
             if (event.startsWith(u"text:"))
@@ -45,22 +43,21 @@ class TestTextsService : public QObject {
 
 private Q_SLOTS:
     void init() { m_server = std::make_unique<ChunkedServer>(); }
-    void cleanup()
-    {
+    void cleanup() {
         m_server.reset();
         QCoreApplication::setApplicationVersion(QString());
     }
 
-    void percentEncoding_data()
-    {
+    void percentEncoding_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("encoded");
         QTest::newRow("ascii-letters-digits") << u"AZaz09"_s << u"AZaz09"_s;
         QTest::newRow("kept-punctuation") << u"-._~/?"_s << u"-._~/?"_s;
         QTest::newRow("form-specials") << u"a&b=c+d e"_s << u"a%26b%3Dc%2Bd%20e"_s;
         QTest::newRow("line-breaks") << u"one\ntwo\r\n"_s << u"one%0Atwo%0D%0A"_s;
-        QTest::newRow("other-ascii") << u"!\"#$%'()*,:;<>@[\\]^`{|}"_s
-                                     << u"%21%22%23%24%25%27%28%29%2A%2C%3A%3B%3C%3E%40%5B%5C%5D%5E%60%7B%7C%7D"_s;
+        QTest::newRow("other-ascii")
+            << u"!\"#$%'()*,:;<>@[\\]^`{|}"_s
+            << u"%21%22%23%24%25%27%28%29%2A%2C%3A%3B%3C%3E%40%5B%5C%5D%5E%60%7B%7C%7D"_s;
         QTest::newRow("latin-letter") << u"caf\u00e9"_s << u"caf\u00e9"_s;
         QTest::newRow("cjk") << u"\u65e5\u672c\u8a9e"_s << u"\u65e5\u672c\u8a9e"_s;
         QTest::newRow("combining-mark") << u"e\u0301"_s << u"e\u0301"_s;
@@ -72,15 +69,13 @@ private Q_SLOTS:
         QTest::newRow("math-letter") << u"\U0001D400"_s << u"\U0001D400"_s;
         QTest::newRow("empty") << QString() << QString();
     }
-    void percentEncoding()
-    {
+    void percentEncoding() {
         QFETCH(QString, text);
         QFETCH(QString, encoded);
         QCOMPARE(textsPercentEncode(text), encoded);
     }
 
-    void loneSurrogateCannotBeEncoded()
-    {
+    void loneSurrogateCannotBeEncoded() {
         QVERIFY(!textsPercentEncode(QString(QChar(0xD83D))));
         // ...and such a text sends nothing and tells the delegate nothing.
         TextsService service(u"tok"_s, m_server->base());
@@ -91,20 +86,7 @@ private Q_SLOTS:
         QVERIFY(delegate.events.isEmpty());
     }
 
-    void incompleteTails()
-    {
-        QCOMPARE(incompleteUtf8Tail("abc"), 0);
-        QCOMPARE(incompleteUtf8Tail("ab\xC3"), 1);
-        QCOMPARE(incompleteUtf8Tail("ab\xC3\xA9"), 0);
-        QCOMPARE(incompleteUtf8Tail("\xE2\x82"), 2);
-        QCOMPARE(incompleteUtf8Tail("\xE2\x82\xAC"), 0);
-        QCOMPARE(incompleteUtf8Tail("\xF0\x9F\x98"), 3);
-        QCOMPARE(incompleteUtf8Tail("\xF0\x9F\x98\x80"), 0);
-        QCOMPARE(incompleteUtf8Tail(""), 0);
-    }
-
-    void presetRequestOnTheWire()
-    {
+    void presetRequestOnTheWire() {
         QCoreApplication::setApplicationVersion(u"9.9.9"_s);
         TextsService service(u"dk-7"_s, m_server->base());
         RecordingTextsDelegate delegate;
@@ -143,19 +125,18 @@ private Q_SLOTS:
         QTRY_COMPARE(delegate.events, QStringList{u"finish"_s});
     }
 
-    void commandRequestWithEmptyHistory()
-    {
+    void commandRequestWithEmptyHistory() {
         TextsService service(u"tok"_s, m_server->base());
         RecordingTextsDelegate delegate;
         service.sendCommand(u"translate to German"_s, u"a/b"_s, {}, &delegate);
         QVERIFY(m_server->waitForRequests(1));
-        QCOMPARE(m_server->requestBody(), "command=translate%20to%20German&text=a/b&history=%5B%5D");
+        QCOMPARE(m_server->requestBody(),
+                 "command=translate%20to%20German&text=a/b&history=%5B%5D");
         m_server->respond(200, "ok");
         QTRY_COMPARE(delegate.events, (QStringList{u"text:ok"_s, u"finish"_s}));
     }
 
-    void chunksArriveOneByOneAsTheyCome()
-    {
+    void chunksArriveOneByOneAsTheyCome() {
         TextsService service(u"tok"_s, m_server->base());
         RecordingTextsDelegate delegate;
         service.sendPreset(1, u"x"_s, {}, &delegate);
@@ -177,8 +158,7 @@ private Q_SLOTS:
         QVERIFY(!delegate.offMainThread);
     }
 
-    void characterSplitAcrossChunksArrivesWholeOnce()
-    {
+    void characterSplitAcrossChunksArrivesWholeOnce() {
         TextsService service(u"tok"_s, m_server->base());
         RecordingTextsDelegate delegate;
         service.sendPreset(1, u"x"_s, {}, &delegate);
@@ -197,8 +177,7 @@ private Q_SLOTS:
         QVERIFY(!delegate.joinedText().contains(QChar::ReplacementCharacter));
     }
 
-    void cancelMidStream()
-    {
+    void cancelMidStream() {
         TextsService service(u"tok"_s, m_server->base());
         RecordingTextsDelegate delegate;
         service.sendPreset(1, u"x"_s, {}, &delegate);
@@ -218,8 +197,7 @@ private Q_SLOTS:
         QCOMPARE(delegate.events.size(), delivered + 2);
     }
 
-    void promptTooLong()
-    {
+    void promptTooLong() {
         TextsService service(u"tok"_s, m_server->base());
         RecordingTextsDelegate delegate;
         service.sendCommand(u"c"_s, u"very long"_s, {}, &delegate);
@@ -231,8 +209,7 @@ private Q_SLOTS:
         QCOMPARE(delegate.events, QStringList{u"tooLong"_s});
     }
 
-    void serverErrorIsGenericAndTheBodyIsNotRead()
-    {
+    void serverErrorIsGenericAndTheBodyIsNotRead() {
         TextsService service(u"tok"_s, m_server->base());
         RecordingTextsDelegate delegate;
         service.sendCommand(u"c"_s, u"x"_s, {}, &delegate);
@@ -243,8 +220,7 @@ private Q_SLOTS:
         QTRY_COMPARE(delegate.events, (QStringList{u"generic"_s, u"finish"_s}));
     }
 
-    void droppedMidStreamIsGeneric()
-    {
+    void droppedMidStreamIsGeneric() {
         TextsService service(u"tok"_s, m_server->base());
         RecordingTextsDelegate delegate;
         service.sendPreset(1, u"x"_s, {}, &delegate);
@@ -254,12 +230,10 @@ private Q_SLOTS:
         QTRY_COMPARE(delegate.events, QStringList{u"text:partial"_s});
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u".+"_s));
         m_server->dropConnection();
-        QTRY_COMPARE(delegate.events,
-                     (QStringList{u"text:partial"_s, u"generic"_s, u"finish"_s}));
+        QTRY_COMPARE(delegate.events, (QStringList{u"text:partial"_s, u"generic"_s, u"finish"_s}));
     }
 
-    void nothingReachesTheDelegateAfterTheServiceIsGone()
-    {
+    void nothingReachesTheDelegateAfterTheServiceIsGone() {
         RecordingTextsDelegate delegate;
         {
             TextsService service(u"tok"_s, m_server->base());

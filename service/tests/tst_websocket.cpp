@@ -24,19 +24,16 @@ public:
         QString text;
     };
 
-    LogCapture()
-    {
+    LogCapture() {
         s_current = this;
         m_previous = qInstallMessageHandler(&LogCapture::handle);
     }
-    ~LogCapture()
-    {
+    ~LogCapture() {
         qInstallMessageHandler(m_previous);
         s_current = nullptr;
     }
 
-    [[nodiscard]] QStringList lines(QtMsgType type, const QString& prefix = {}) const
-    {
+    [[nodiscard]] QStringList lines(QtMsgType type, const QString& prefix = {}) const {
         QStringList result;
         for (const Line& line : m_lines) {
             if (line.type == type && line.text.startsWith(prefix))
@@ -44,8 +41,7 @@ public:
         }
         return result;
     }
-    [[nodiscard]] QString all() const
-    {
+    [[nodiscard]] QString all() const {
         QStringList texts;
         for (const Line& line : m_lines)
             texts.append(line.text);
@@ -54,8 +50,7 @@ public:
     void clear() { m_lines.clear(); }
 
 private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
-    {
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
         if (s_current && qstrcmp(context.category, "org.orvane.Orvane.webSocket") == 0)
             s_current->m_lines.append({type, message});
     }
@@ -67,14 +62,12 @@ private:
 
 class RecordingAuthDelegate final : public WebSocketAuthServiceDelegate {
 public:
-    void channelReady() override
-    {
+    void channelReady() override {
         ++ready;
         if (QThread::currentThread() != QCoreApplication::instance()->thread())
             offMainThread = true;
     }
-    void userReceived(const AuthJoinReplayDto& message) override
-    {
+    void userReceived(const AuthJoinReplayDto& message) override {
         users.append(message);
         if (QThread::currentThread() != QCoreApplication::instance()->thread())
             offMainThread = true;
@@ -90,8 +83,7 @@ public:
     void didReceive(const WebSocketEngineEvent& event) override { events.append(event); }
     PingDto pingDto() override { return PingDto::forTopic(u"auth:engine"_s); }
 
-    [[nodiscard]] QStringList texts() const
-    {
+    [[nodiscard]] QStringList texts() const {
         QStringList result;
         for (const auto& event : events) {
             if (event.kind == WebSocketEngineEvent::Kind::text)
@@ -99,8 +91,7 @@ public:
         }
         return result;
     }
-    [[nodiscard]] int count(WebSocketEngineEvent::Kind kind) const
-    {
+    [[nodiscard]] int count(WebSocketEngineEvent::Kind kind) const {
         return static_cast<int>(std::count_if(events.begin(), events.end(),
                                               [kind](const auto& e) { return e.kind == kind; }));
     }
@@ -111,8 +102,7 @@ public:
 const QString token = u"Abc123Def456Ghi789Jkl012"_s;
 const QString topic = u"auth:"_s + token;
 
-QByteArray signedIn(const QString& topic, bool withEmail = true)
-{
+QByteArray signedIn(const QString& topic, bool withEmail = true) {
     QJsonObject payload{{u"id"_s, 42}, {u"device_key"_s, u"secret-key"_s}};
     if (withEmail)
         payload.insert(u"email"_s, u"ada@example.org"_s);
@@ -122,11 +112,11 @@ QByteArray signedIn(const QString& topic, bool withEmail = true)
         .toJson(QJsonDocument::Compact);
 }
 
-int countFrames(const QList<ReceivedFrame>& frames, const QString& event)
-{
-    return static_cast<int>(std::count_if(frames.begin(), frames.end(), [&](const ReceivedFrame& f) {
-        return QJsonDocument::fromJson(f.data).object().value(u"event"_s).toString() == event;
-    }));
+int countFrames(const QList<ReceivedFrame>& frames, const QString& event) {
+    return static_cast<int>(
+        std::count_if(frames.begin(), frames.end(), [&](const ReceivedFrame& f) {
+            return QJsonDocument::fromJson(f.data).object().value(u"event"_s).toString() == event;
+        }));
 }
 
 } // namespace
@@ -135,25 +125,21 @@ class TestWebSocket : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         QLoggingCategory::setFilterRules(u"org.orvane.Orvane.webSocket.debug=true"_s);
     }
 
-    void init()
-    {
+    void init() {
         m_server = std::make_unique<ScriptedServer>();
         m_timers = std::make_unique<ManualTimerSource>();
     }
-    void cleanup()
-    {
+    void cleanup() {
         m_service.reset();
         m_server.reset();
         m_timers.reset();
     }
 
-    void joinIsTheFirstFrameAsBinaryAndTheChannelIsReadyTwice()
-    {
+    void joinIsTheFirstFrameAsBinaryAndTheChannelIsReadyTwice() {
         LogCapture log;
         RecordingAuthDelegate delegate;
         connectService(&delegate);
@@ -177,8 +163,7 @@ private Q_SLOTS:
         QCOMPARE(log.lines(QtDebugMsg, u"Connected to web socket"_s).size(), 1);
     }
 
-    void joinReplyWithStatusErrorIsIgnored()
-    {
+    void joinReplyWithStatusErrorIsIgnored() {
         m_server->setJoinReplyStatus(u"error"_s);
         LogCapture log;
         RecordingAuthDelegate delegate;
@@ -189,8 +174,7 @@ private Q_SLOTS:
         QCOMPARE(log.lines(QtInfoMsg).size(), 1);
     }
 
-    void signInResultReachesTheDelegateOnce()
-    {
+    void signInResultReachesTheDelegateOnce() {
         RecordingAuthDelegate delegate;
         connectService(&delegate);
         QTRY_COMPARE(delegate.ready, 2);
@@ -209,8 +193,7 @@ private Q_SLOTS:
         QCOMPARE(log.lines(QtDebugMsg, u"Received text: "_s).size(), 1);
     }
 
-    void binaryFrameIsReadLikeText()
-    {
+    void binaryFrameIsReadLikeText() {
         RecordingAuthDelegate delegate;
         connectService(&delegate);
         QTRY_COMPARE(delegate.ready, 2);
@@ -218,8 +201,7 @@ private Q_SLOTS:
         QTRY_COMPARE(delegate.users.size(), 1);
     }
 
-    void nonUtf8BinaryFrameIsDropped()
-    {
+    void nonUtf8BinaryFrameIsDropped() {
         RecordingAuthDelegate delegate;
         connectService(&delegate);
         QTRY_COMPARE(delegate.ready, 2);
@@ -231,8 +213,7 @@ private Q_SLOTS:
         QCOMPARE(delegate.users.size(), 0);
     }
 
-    void payloadWithoutEmailIsNotASignInResult()
-    {
+    void payloadWithoutEmailIsNotASignInResult() {
         RecordingAuthDelegate delegate;
         connectService(&delegate);
         QTRY_COMPARE(delegate.ready, 2);
@@ -245,8 +226,7 @@ private Q_SLOTS:
         QCOMPARE(delegate.ready, 2);
     }
 
-    void lateSignInResultAfterDisconnectIsDropped()
-    {
+    void lateSignInResultAfterDisconnectIsDropped() {
         RecordingAuthDelegate delegate;
         connectService(&delegate);
         QTRY_COMPARE(delegate.ready, 2);
@@ -263,8 +243,7 @@ private Q_SLOTS:
         QCOMPARE(delegate.ready, 2);
     }
 
-    void disconnectClosesWithGoingAway()
-    {
+    void disconnectClosesWithGoingAway() {
         RecordingAuthDelegate delegate;
         connectService(&delegate);
         QTRY_COMPARE(delegate.ready, 2);
@@ -275,8 +254,7 @@ private Q_SLOTS:
         QCOMPARE(serverSide->closeCode(), QWebSocketProtocol::CloseCodeGoingAway);
     }
 
-    void pingEvery29SecondsWhilePongsComeBack()
-    {
+    void pingEvery29SecondsWhilePongsComeBack() {
         LogCapture log;
         RecordingAuthDelegate delegate;
         connectService(&delegate);
@@ -309,8 +287,7 @@ private Q_SLOTS:
         QCOMPARE(log.lines(QtInfoMsg).size(), 1); // only the join reply's
     }
 
-    void pongNeverReachesTheEngineDelegateAndTwoPongsLeaveOnePing()
-    {
+    void pongNeverReachesTheEngineDelegateAndTwoPongsLeaveOnePing() {
         m_server->setAutoPong(false);
         RecordingEngineDelegate delegate;
         WebSocketEngine engine(m_server->base().socketUrl(u"/auth_socket/0/auth"_s), &delegate,
@@ -340,8 +317,7 @@ private Q_SLOTS:
         QCOMPARE(m_timers->activeCount(), 0);
     }
 
-    void closeReportsDisconnectedOnceAndStopsThePings()
-    {
+    void closeReportsDisconnectedOnceAndStopsThePings() {
         LogCapture log;
         RecordingEngineDelegate delegate;
         WebSocketEngine engine(m_server->base().socketUrl(u"/auth_socket/0/auth"_s), &delegate,
@@ -361,8 +337,7 @@ private Q_SLOTS:
         QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 0);
     }
 
-    void everyOutgoingMessageIsABinaryFrame()
-    {
+    void everyOutgoingMessageIsABinaryFrame() {
         RecordingEngineDelegate delegate;
         WebSocketEngine engine(m_server->base().socketUrl(u"/auth_socket/0/auth"_s), &delegate,
                                std::nullopt, *m_timers);
@@ -372,11 +347,11 @@ private Q_SLOTS:
         engine.send(message);
         QVERIFY(m_server->waitForFrames(1));
         QVERIFY(m_server->frames().first().binary);
-        QCOMPARE(m_server->frames().first().data, QJsonDocument(message).toJson(QJsonDocument::Compact));
+        QCOMPARE(m_server->frames().first().data,
+                 QJsonDocument(message).toJson(QJsonDocument::Compact));
     }
 
-    void connectionFailureIsAnErrorEvent()
-    {
+    void connectionFailureIsAnErrorEvent() {
         const ServiceBase base = m_server->base();
         m_server.reset();
         LogCapture log;
@@ -389,8 +364,7 @@ private Q_SLOTS:
         QCOMPARE(delegate.count(WebSocketEngineEvent::Kind::connected), 0);
     }
 
-    void secondConnectReplacesTheEngine()
-    {
+    void secondConnectReplacesTheEngine() {
         RecordingAuthDelegate delegate;
         connectService(&delegate);
         QTRY_COMPARE(delegate.ready, 2);
@@ -402,9 +376,9 @@ private Q_SLOTS:
     }
 
 private:
-    void connectService(WebSocketAuthServiceDelegate* delegate)
-    {
-        m_service = WebSocketAuthService::create(token, Log("webSocket"), m_server->base(), *m_timers);
+    void connectService(WebSocketAuthServiceDelegate* delegate) {
+        m_service =
+            WebSocketAuthService::create(token, Log("webSocket"), m_server->base(), *m_timers);
         QVERIFY(m_service);
         QCOMPARE(m_service->serverUrl().path(), u"/auth_socket/0/auth"_s);
         m_service->connect(delegate);
