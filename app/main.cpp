@@ -6,15 +6,44 @@
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
+#include <QPalette>
 #include <QTranslator>
 #include <QtQml/qqmlextensionplugin.h>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 #include <cstdio>
 
 Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
+Q_IMPORT_QML_PLUGIN(Orvane_SettingsPlugin)
+Q_IMPORT_QML_PLUGIN(Orvane_Settings_ModelsPlugin)
+
+namespace {
+
+/** The views follow the palette; a desktop that prefers dark gets a dark one. */
+void applyDarkPalette()
+{
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0x1e, 0x1f, 0x23));
+    palette.setColor(QPalette::WindowText, QColor(0xec, 0xec, 0xee));
+    palette.setColor(QPalette::Base, QColor(0x2a, 0x2b, 0x30));
+    palette.setColor(QPalette::AlternateBase, QColor(0x26, 0x27, 0x2c));
+    palette.setColor(QPalette::Text, QColor(0xec, 0xec, 0xee));
+    palette.setColor(QPalette::Button, QColor(0x34, 0x35, 0x3c));
+    palette.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xec));
+    palette.setColor(QPalette::Highlight, QColor(0x6f, 0x7f, 0xf5));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::ToolTipBase, QColor(0xf1, 0xf1, 0xf4));
+    palette.setColor(QPalette::ToolTipText, QColor(0x1d, 0x1d, 0x20));
+    palette.setColor(QPalette::PlaceholderText, QColor(0xa1, 0xa1, 0xa8));
+    QGuiApplication::setPalette(palette);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    // Web pages need their engine set up before the application object exists.
+    QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
@@ -35,6 +64,9 @@ int main(int argc, char* argv[])
     PlatformBackend platform = PlatformBackend::create(TimerSource::system());
     if (!platform.isComplete())
         std::fprintf(stderr, "orvane: %s\n", qUtf8Printable(platform.unavailableReason));
+
+    if (platform.appearance->isDark() && QGuiApplication::palette().color(QPalette::Window).lightness() >= 128)
+        applyDarkPalette();
 
     Application application(platform);
     QTimer::singleShot(0, &application, [&application] { application.start(); });

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QUrl>
 #include <QVariant>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <memory>
@@ -26,6 +27,8 @@ class UserStoreProtocol;
  */
 class AuthorizationViewModel final : public QObject, public WebSocketAuthServiceDelegate {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Created with the sign-in window")
     Q_PROPERTY(QVariant urlRequest READ urlRequestValue NOTIFY urlRequestChanged)
     Q_PROPERTY(double width MEMBER width CONSTANT)
     Q_PROPERTY(double height MEMBER height CONSTANT)

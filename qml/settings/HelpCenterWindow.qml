@@ -1,0 +1,27 @@
+import QtQuick
+import QtQuick.Controls
+import Orvane.Views
+import Orvane.Settings.Models
+
+// The help centre: the service's help page, showing the current widget hotkey.
+Window {
+    id: window
+    required property HelpCenterViewModel content
+
+    objectName: "HelpCenter"
+    title: qsTrId("help.window.title")
+    width: content.width
+    height: content.height
+    color: Theme.primaryBackground
+
+    onVisibleChanged: if (visible) content.refresh()
+
+    Loader {
+        anchors.fill: parent
+        active: window.visible && window.content.urlRequest !== undefined
+        sourceComponent: WebPage {
+            request: window.content.urlRequest
+            onAction: identifier => window.content.handleAction(identifier)
+        }
+    }
+}

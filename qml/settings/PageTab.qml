@@ -1,0 +1,26 @@
+import QtQuick
+import Orvane.Views
+
+// A settings tab that shows a service page while the tab is in front.
+Item {
+    id: tab
+    property bool shown: false
+    property var requestSource
+    property string reloadActionId: ""
+    property real pageWidth: 604
+    property real pageHeight: 460
+    signal action(string identifier)
+
+    Loader {
+        anchors.centerIn: parent
+        width: tab.pageWidth
+        height: tab.pageHeight
+        active: tab.shown
+        sourceComponent: WebPage {
+            // Built afresh every time the page is shown.
+            request: tab.requestSource()
+            reloadActionId: tab.reloadActionId
+            onAction: identifier => tab.action(identifier)
+        }
+    }
+}

@@ -1,0 +1,45 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Orvane.Views
+
+// One prompt in a list: name, hotkey and the enable switch.
+Rectangle {
+    id: row
+    required property var prompt
+    property bool selected: false
+    signal chosen()
+    signal toggled()
+
+    implicitHeight: 36
+    radius: 8
+    color: selected ? Theme.selectedItem : hover.hovered ? Theme.promptActionBackground : "transparent"
+
+    HoverHandler { id: hover }
+    TapHandler { onTapped: row.chosen() }
+
+    RowLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 10
+        anchors.rightMargin: 4
+        spacing: 6
+        Label {
+            Layout.fillWidth: true
+            text: row.prompt.name
+            elide: Text.ElideRight
+            font.pixelSize: 13
+            color: Theme.itemText
+        }
+        Label {
+            visible: text !== ""
+            text: row.prompt.hotkey
+            font.pixelSize: 11
+            color: Theme.promptsButtonHotkey
+        }
+        Switch {
+            checked: row.prompt.enabled
+            scale: 0.7
+            onToggled: row.toggled()
+        }
+    }
+}

@@ -1,0 +1,19 @@
+import QtQuick
+import QtQuick.Controls
+import Orvane.Views
+
+TextField {
+    id: field
+    implicitHeight: 32
+    font.pixelSize: 13
+    color: Theme.inputText
+    selectionColor: Theme.selectedItem
+    selectedTextColor: Theme.inputText
+    placeholderTextColor: Theme.secondaryText
+    background: Rectangle {
+        radius: 8
+        color: field.readOnly ? Theme.settingDisabledInput : Theme.settingEnabledInput
+        border.width: field.activeFocus ? 2 : 1
+        border.color: field.activeFocus ? Theme.primaryButtonBackground : Theme.border
+    }
+}

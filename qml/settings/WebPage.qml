@@ -1,0 +1,46 @@
+import QtQuick
+import QtWebEngine
+import Orvane.Settings.Models
+
+// One service page in an embedded browser. Created only while its window or tab is
+// shown, so that no browser process runs while Orvane is idle.
+Item {
+    id: page
+
+    property var request
+    property string reloadActionId: ""
+    signal action(string identifier)
+
+    WebView {
+        id: bridge
+        request: page.request
+        reloadActionId: page.reloadActionId
+        onAction: identifier => page.action(identifier)
+    }
+
+    WebEngineView {
+        id: view
+        anchors.fill: parent
+        profile: bridge.profile
+        webChannel: bridge.channel
+        webChannelWorld: bridge.scriptWorld
+        backgroundColor: "transparent"
+        settings.showScrollBars: false
+        onContextMenuRequested: request => request.accepted = true
+    }
+
+    Connections {
+        target: bridge
+        function onLoadRequested(url) {
+            if (view.url === url)
+                view.reload()
+            else
+                view.url = url
+        }
+    }
+
+    Component.onCompleted: {
+        if (bridge.request && bridge.request.url)
+            view.url = bridge.request.url
+    }
+}

@@ -1,0 +1,74 @@
+#include "fakecoordinator.h"
+#include "fakeplatform.h"
+#include "manualtimer.h"
+#include "service/servicebase.h"
+#include "settings/authorizationviewmodel.h"
+#include "settings/pagemodels.h"
+#include "settings/settingscontent.h"
+#include "temporarysettings.h"
+
+#include <QApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickWindow>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
+
+Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
+Q_IMPORT_QML_PLUGIN(Orvane_SettingsPlugin)
+Q_IMPORT_QML_PLUGIN(Orvane_Settings_ModelsPlugin)
+
+/** Every settings view loads without an error or a warning, with its real model. */
+class ViewsTest : public QObject {
+    Q_OBJECT
+
+private:
+    TemporarySettings m_settings;
+    FakeCoordinator m_coordinator;
+    FakePermissionsManager m_permissions;
+    ManualTimerSource m_timers;
+    QList<QQmlError> m_warnings;
+
+    void load(const QString& file, QObject* content)
+    {
+        QQmlEngine engine;
+        engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+        m_warnings.clear();
+        connect(&engine, &QQmlEngine::warnings, this, [this](const QList<QQmlError>& w) { m_warnings << w; });
+        QQmlComponent component(&engine, QUrl("qrc:/qt/qml/Orvane/Settings/" + file));
+        QVERIFY2(component.isReady(), qPrintable(component.errorString()));
+        std::unique_ptr<QObject> root(component.createWithInitialProperties({{"content", QVariant::fromValue(content)}}));
+        QVERIFY2(qobject_cast<QQuickWindow*>(root.get()), qPrintable(component.errorString()));
+        QCoreApplication::processEvents();
+        QString text;
+        for (const QQmlError& warning : std::as_const(m_warnings))
+            text += warning.toString() + '\n';
+        QVERIFY2(m_warnings.isEmpty(), qPrintable(text));
+    }
+
+private Q_SLOTS:
+    void windowsLoadCleanly()
+    {
+        const ServiceBase base = *ServiceBase::parse("http://127.0.0.1:9");
+        AuthorizationViewModel authorization({m_coordinator, m_permissions, base, m_timers,
+                                              [](const QString&) { return nullptr; }, [](const QUrl&) {}});
+        load("AuthorizationWindow.qml", &authorization);
+        HelpCenterViewModel help(m_coordinator, base);
+        load("HelpCenterWindow.qml", &help);
+        QObject nothing;
+        load("NoConnectionWindow.qml", &nothing);
+        SettingsContent settings(m_coordinator, base, m_timers);
+        load("SettingsWindow.qml", &settings);
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    QtWebEngineQuick::initialize();
+    QApplication app(argc, argv);
+    ViewsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_views.moc"
