@@ -2,8 +2,10 @@
 
 #include <QEventLoop>
 #include <QNetworkReply>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QUrlQuery>
 
 QString serviceBinary() {
     return QStringLiteral(ORVANE_SERVICE_BINARY);
@@ -138,4 +140,33 @@ int ServiceProcess::waitForExit(int timeoutMs) {
     if (m_process.state() != QProcess::NotRunning)
         return -1;
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+HttpResult ServiceProcess::submitBrowserForm(const QString& path, const QString& token,
+                                             const QString& email, const QString& password) {
+    const HttpResult form = request("GET", path + QStringLiteral("?token=") + token);
+    return request("POST", path,
+                   formBody({{QStringLiteral("token"), token},
+                             {QStringLiteral("csrf_token"),
+                              formField(form.body, QStringLiteral("csrf_token"))},
+                             {QStringLiteral("email"), email},
+                             {QStringLiteral("password"), password}}),
+                   {{"Content-Type", "application/x-www-form-urlencoded"}});
+}
+
+QByteArray formBody(const QList<QPair<QString, QString>>& fields) {
+    QUrlQuery query;
+    for (const auto& [name, value] : fields)
+        query.addQueryItem(name, QString::fromLatin1(QUrl::toPercentEncoding(value)));
+    return query.toString(QUrl::FullyEncoded).toLatin1();
+}
+
+QString newSignInToken() {
+    static const QByteArray alphabet =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString token;
+    for (int i = 0; i < 24; ++i)
+        token +=
+            QLatin1Char(alphabet.at(QRandomGenerator::global()->bounded(int(alphabet.size()))));
+    return token;
 }

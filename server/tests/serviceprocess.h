@@ -50,6 +50,10 @@ public:
     HttpResult withKey(const QByteArray& method, const QString& path, const QString& key,
                        const QByteArray& body = {});
 
+    /** Fills and sends the browser's sign-in or sign-up form (path) for a sign-in token. */
+    HttpResult submitBrowserForm(const QString& path, const QString& token, const QString& email,
+                                 const QString& password);
+
     /** Runs an admin subcommand against the same database; returns its standard output. */
     QByteArray admin(const QStringList& arguments, int* exitCode = nullptr);
     /** A user with a device key, made through the admin commands. */
@@ -79,3 +83,7 @@ private:
 QString serviceBinary();
 /** Reads the value="..." of the input named name out of an HTML form. */
 QString formField(const QByteArray& html, const QString& name);
+/** An application/x-www-form-urlencoded body. */
+QByteArray formBody(const QList<QPair<QString, QString>>& fields);
+/** A random sign-in token as the application draws it. */
+QString newSignInToken();

@@ -3,7 +3,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkReply>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -15,16 +14,6 @@
 #include <QWebSocket>
 
 namespace {
-
-QString newToken() {
-    static const QByteArray alphabet =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    QString token;
-    for (int i = 0; i < 24; ++i)
-        token +=
-            QLatin1Char(alphabet.at(QRandomGenerator::global()->bounded(int(alphabet.size()))));
-    return token;
-}
 
 QByteArray frame(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
@@ -64,13 +53,6 @@ private:
     bool m_connected = false;
 };
 
-QByteArray formBody(const QList<QPair<QString, QString>>& fields) {
-    QUrlQuery query;
-    for (const auto& [name, value] : fields)
-        query.addQueryItem(name, QString::fromLatin1(QUrl::toPercentEncoding(value)));
-    return query.toString(QUrl::FullyEncoded).toLatin1();
-}
-
 const QList<QPair<QByteArray, QByteArray>> FormHeaders = {
     {"Content-Type", "application/x-www-form-urlencoded"}};
 
@@ -79,24 +61,11 @@ const QList<QPair<QByteArray, QByteArray>> FormHeaders = {
 class SignInTest : public QObject {
     Q_OBJECT
 
-private:
-    HttpResult submitForm(ServiceProcess& service, const QString& path, const QString& token,
-                          const QString& email, const QString& password) {
-        const HttpResult form = service.request("GET", path + QStringLiteral("?token=") + token);
-        return service.request("POST", path,
-                               formBody({{QStringLiteral("token"), token},
-                                         {QStringLiteral("csrf_token"),
-                                          formField(form.body, QStringLiteral("csrf_token"))},
-                                         {QStringLiteral("email"), email},
-                                         {QStringLiteral("password"), password}}),
-                               FormHeaders);
-    }
-
 private Q_SLOTS:
     void registrationReachesJoinedSocketAndKeyWorks() {
         ServiceProcess service;
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
-        const QString token = newToken();
+        const QString token = newSignInToken();
         const QString topic = QStringLiteral("auth:") + token;
         ChannelClient channel(service.socketUrl());
         QVERIFY(channel.isConnected());
@@ -122,8 +91,9 @@ private Q_SLOTS:
                               {QStringLiteral("topic"), topic}}));
 
         const QString password = QStringLiteral("Tr0ub4dor & 3 = safe?");
-        const HttpResult done = submitForm(service, QStringLiteral("/users/register"), token,
-                                           QStringLiteral("New.User@Example.org"), password);
+        const HttpResult done =
+            service.submitBrowserForm(QStringLiteral("/users/register"), token,
+                                      QStringLiteral("New.User@Example.org"), password);
         QCOMPARE(done.status, 200);
         QVERIFY(done.body.contains("Return to Orvane"));
 
@@ -192,9 +162,11 @@ private Q_SLOTS:
                      .createUserWithKey(QStringLiteral("early@example.org"),
                                         QStringLiteral("early bird 42"))
                      .isEmpty());
-        const QString token = newToken();
-        QCOMPARE(submitForm(service, QStringLiteral("/users/log_in"), token,
-                            QStringLiteral("early@example.org"), QStringLiteral("early bird 42"))
+        const QString token = newSignInToken();
+        QCOMPARE(service
+                     .submitBrowserForm(QStringLiteral("/users/log_in"), token,
+                                        QStringLiteral("early@example.org"),
+                                        QStringLiteral("early bird 42"))
                      .status,
                  200);
 
@@ -226,7 +198,7 @@ private Q_SLOTS:
                      .createUserWithKey(QStringLiteral("victim@example.org"),
                                         QStringLiteral("right password"))
                      .isEmpty());
-        const QString token = newToken();
+        const QString token = newSignInToken();
         ChannelClient channel(service.socketUrl());
         channel.sendText(frame(joinMessage(QStringLiteral("auth:") + token)));
         QCOMPARE(channel.next().value(QStringLiteral("event")).toString(),
@@ -245,21 +217,23 @@ private Q_SLOTS:
         QVERIFY(
             !service.admin({QStringLiteral("user"), QStringLiteral("list")}).contains("forged@"));
         QCOMPARE(service.request("GET", QStringLiteral("/users/log_in?token=short")).status, 400);
-        QCOMPARE(submitForm(service, QStringLiteral("/users/register"), token,
-                            QStringLiteral("victim@example.org"), QStringLiteral("another one 1"))
+        QCOMPARE(service
+                     .submitBrowserForm(QStringLiteral("/users/register"), token,
+                                        QStringLiteral("victim@example.org"),
+                                        QStringLiteral("another one 1"))
                      .status,
                  409);
 
         for (int attempt = 0; attempt < 5; ++attempt) {
-            const HttpResult wrong =
-                submitForm(service, QStringLiteral("/users/log_in"), token,
-                           QStringLiteral("victim@example.org"), QStringLiteral("wrong password"));
+            const HttpResult wrong = service.submitBrowserForm(
+                QStringLiteral("/users/log_in"), token, QStringLiteral("victim@example.org"),
+                QStringLiteral("wrong password"));
             QCOMPARE(wrong.status, 401);
             QVERIFY(wrong.body.contains("not correct"));
         }
-        const HttpResult limited =
-            submitForm(service, QStringLiteral("/users/log_in"), token,
-                       QStringLiteral("victim@example.org"), QStringLiteral("right password"));
+        const HttpResult limited = service.submitBrowserForm(QStringLiteral("/users/log_in"), token,
+                                                             QStringLiteral("victim@example.org"),
+                                                             QStringLiteral("right password"));
         QCOMPARE(limited.status, 429);
         QVERIFY(limited.header("Retry-After").toInt() > 0);
         QVERIFY(!channel.hasMoreWithin(300));
@@ -283,7 +257,7 @@ private Q_SLOTS:
                  QStringLiteral("error"));
         QCOMPARE(refused.value(QStringLiteral("topic")).toString(),
                  QStringLiteral("auth:tooshort"));
-        channel.sendText(frame(joinMessage(QStringLiteral("auth:") + newToken())));
+        channel.sendText(frame(joinMessage(QStringLiteral("auth:") + newSignInToken())));
         QCOMPARE(channel.next()
                      .value(QStringLiteral("payload"))
                      .toObject()
@@ -396,7 +370,7 @@ private Q_SLOTS:
         socket.open(
             QUrl(QStringLiteral("wss://127.0.0.1:%1/auth_socket/0/auth").arg(service.port())));
         QVERIFY(connected.wait(10000));
-        socket.sendBinaryMessage(frame(joinMessage(QStringLiteral("auth:") + newToken())));
+        socket.sendBinaryMessage(frame(joinMessage(QStringLiteral("auth:") + newSignInToken())));
         QVERIFY(received.wait(10000));
         QVERIFY(received.first().first().toString().contains(QLatin1String("\"status\":\"ok\"")));
     }

@@ -1,0 +1,119 @@
+// The desktop application's own service clients against the real orvane-service.
+
+#include "scriptedmodelserver.h"
+#include "service/presetsservice.h"
+#include "service/servicebase.h"
+#include "service/textsservice.h"
+#include "service/websocketauthservice.h"
+#include "serviceprocess.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+class SignInDelegate : public WebSocketAuthServiceDelegate {
+public:
+    void channelReady() override { ++ready; }
+    void userReceived(const AuthJoinReplayDto& message) override { users.append(message); }
+
+    int ready = 0;
+    QList<AuthJoinReplayDto> users;
+};
+
+class TextsDelegate : public TextsServiceDelegate {
+public:
+    void didReceiveText(const QString& text) override { chunks.append(text); }
+    void didFinish() override { ++finished; }
+    void didFailPromptTooLong() override { ++tooLong; }
+    void didFailGeneric() override { ++generic; }
+
+    QStringList chunks;
+    int finished = 0;
+    int tooLong = 0;
+    int generic = 0;
+};
+
+} // namespace
+
+class DesktopClientTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void signInPromptsAndStreamedAnswer() {
+        ScriptedModelServer model;
+        model.setScript({ScriptedModelServer::text(QStringLiteral("<think>hmm</think>Bonjour")),
+                         ScriptedModelServer::pause(30),
+                         ScriptedModelServer::text(QStringLiteral(", le monde")),
+                         ScriptedModelServer::done()});
+        ServiceProcess service({QStringLiteral("--llm-url"), model.baseUrl(),
+                                QStringLiteral("--llm-model"), QStringLiteral("m"),
+                                QStringLiteral("--max-input-chars"), QStringLiteral("500")});
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        const std::optional<ServiceBase> base =
+            ServiceBase::parse(QStringLiteral("http://127.0.0.1:%1").arg(service.port()));
+        QVERIFY(base);
+
+        // Sign-in: the application's socket joins, the browser signs up, the socket hears it.
+        const QString token = newSignInToken();
+        std::unique_ptr<WebSocketAuthService> socket =
+            WebSocketAuthService::create(token, std::nullopt, *base);
+        QVERIFY(socket);
+        SignInDelegate signIn;
+        socket->connect(&signIn);
+        QTRY_COMPARE_WITH_TIMEOUT(signIn.ready, 2, 10000);
+        QCOMPARE(service
+                     .submitBrowserForm(QStringLiteral("/users/register"), token,
+                                        QStringLiteral("desk@example.org"),
+                                        QStringLiteral("long enough 1"))
+                     .status,
+                 200);
+        QTRY_COMPARE_WITH_TIMEOUT(signIn.users.size(), 1, 10000);
+        const UserDto user = signIn.users.first().payload;
+        QCOMPARE(user.email, QStringLiteral("desk@example.org"));
+        QVERIFY(user.deviceKey && !user.deviceKey->isEmpty());
+        socket->disconnect();
+
+        // Prompts: the list decodes, and a prompt created by the client comes back whole.
+        PresetsService presets(*user.deviceKey, *base);
+        QList<PresetDto> listed;
+        presets.presets([&](QList<PresetDto> result) { listed = result; });
+        QTRY_VERIFY_WITH_TIMEOUT(!listed.isEmpty(), 10000);
+        PresetDto mine = listed.first();
+        mine.name = QStringLiteral("Into French");
+        mine.userMessage = QStringLiteral("Translate into French:");
+        PresetDto created = PresetDto::blank();
+        presets.create(mine, [&](PresetDto result) { created = result; });
+        QTRY_VERIFY_WITH_TIMEOUT(created.id > 0, 10000);
+        QCOMPARE(created.global, false);
+        QCOMPARE(created.userMessage, mine.userMessage);
+
+        // Generation: the answer streams in, reasoning removed, then one didFinish.
+        TextsService texts(*user.deviceKey, *base);
+        TextsDelegate delegate;
+        texts.sendPreset(created.id, QStringLiteral("Hello, world & more"),
+                         {RequestData{std::nullopt, QStringLiteral("Greet"), QStringLiteral("x"),
+                                      QStringLiteral("Hello, world")}},
+                         &delegate);
+        QTRY_COMPARE_WITH_TIMEOUT(delegate.finished, 1, 10000);
+        QCOMPARE(delegate.chunks.join(QString()), QStringLiteral("Bonjour, le monde"));
+        QVERIFY(delegate.chunks.size() >= 2);
+        QCOMPARE(delegate.generic, 0);
+        const QJsonArray messages =
+            model.requests().last().value(QStringLiteral("messages")).toArray();
+        QCOMPARE(messages.last().toObject().value(QStringLiteral("content")).toString(),
+                 QStringLiteral("Translate into French:\n\nHello, world & more"));
+        QCOMPARE(messages.at(1).toObject().value(QStringLiteral("content")).toString(),
+                 QStringLiteral("Greet\n\nx"));
+
+        TextsService tooLong(*user.deviceKey, *base);
+        TextsDelegate refused;
+        tooLong.sendCommand(QStringLiteral("Go"), QString(600, QLatin1Char('x')), {}, &refused);
+        QTRY_COMPARE_WITH_TIMEOUT(refused.tooLong, 1, 10000);
+        QTest::qWait(100);
+        QCOMPARE(refused.finished + refused.generic, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(DesktopClientTest)
+#include "tst_desktopclient.moc"
