@@ -10,9 +10,9 @@
 
 /**
  * The user's prompts on the service. Every operation returns at once; its completion
- * runs later on the main thread, exactly once, and never fails as such: a failed list
- * is empty, a failed create or update is PresetDto::blank() (id -1), a failed delete is
- * false.
+ * runs later on the main thread, exactly once (not at all once the service is
+ * destroyed), and never fails as such: a failed list is empty, a failed create or
+ * update is PresetDto::blank() (id -1), a failed delete is false.
  */
 class PresetsServiceProtocol {
 public:

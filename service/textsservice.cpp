@@ -168,6 +168,8 @@ void TextsService::send(std::optional<qint64> presetId, const std::optional<QStr
             if (stream->reply)
                 return;
             patience->stop();
+            if (m_waiting == session)
+                m_waiting = nullptr;
             start(session, stream);
         };
         connect(network, &QNetworkInformation::reachabilityChanged, session,
@@ -177,6 +179,7 @@ void TextsService::send(std::optional<qint64> presetId, const std::optional<QStr
                 });
         connect(patience, &QTimer::timeout, session, go);
         patience->start(requestTimeout);
+        m_waiting = session;
         return;
     }
     start(session, stream);
@@ -254,6 +257,15 @@ void TextsService::onFinished(const std::shared_ptr<Stream>& stream) {
 }
 
 void TextsService::cancel() {
+    if (m_waiting) {
+        // Cancelled before it could go out: it ends as a cancelled request does.
+        m_waiting->deleteLater();
+        m_waiting = nullptr;
+        post(&TextsServiceDelegate::didFailGeneric);
+        m_logger.info(QStringLiteral("Operation canceled"));
+        post(&TextsServiceDelegate::didFinish);
+        return;
+    }
     if (m_task)
         m_task->abort();
 }

@@ -106,4 +106,6 @@ private:
     Log m_logger{"application"};
     TextsServiceDelegate* m_delegate = nullptr;
     QPointer<QNetworkReply> m_task;
+    /** The session of a request that still waits for the network to come back. */
+    QPointer<QNetworkAccessManager> m_waiting;
 };
