@@ -366,8 +366,9 @@ void CliCommand::didFinish() {
     if (m_wroteText && isatty(STDOUT_FILENO))
         writeOut(QStringLiteral("\n"));
     if (m_generationFailed)
-        fail(QStringLiteral("The answer could not be generated (the service failed, cut the "
-                            "answer short, or could not be reached at %1).")
+        fail(QStringLiteral(
+                 "The answer could not be generated (the service failed, cut the "
+                 "answer short, or could not be reached at %1). Run with --verbose for details.")
                  .arg(m_base.httpUrl({}).toString()));
     else
         finish(success);
