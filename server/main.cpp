@@ -26,6 +26,11 @@ void onSignal(int) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // One line per event with time, level and category; QT_MESSAGE_PATTERN still overrides it.
+    qSetMessagePattern(QStringLiteral("%{time yyyy-MM-ddThh:mm:ss.zzz} %{if-debug}debug%{endif}"
+                                      "%{if-info}info%{endif}%{if-warning}warning%{endif}"
+                                      "%{if-critical}error%{endif}%{if-fatal}fatal%{endif} "
+                                      "%{category}: %{message}"));
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvane-service"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
