@@ -9,6 +9,9 @@
 
 using namespace Qt::StringLiterals;
 
+Q_DECLARE_METATYPE(ScriptedResponse)
+Q_DECLARE_METATYPE(UserError)
+
 namespace {
 
 const QByteArray userBody = R"({"data":{"email":"ada@example.org","id":42,"device_key":"dk-1"}})";
@@ -333,9 +336,6 @@ private Q_SLOTS:
 private:
     std::unique_ptr<ScriptedServer> m_server;
 };
-
-Q_DECLARE_METATYPE(ScriptedResponse)
-Q_DECLARE_METATYPE(UserError)
 
 QTEST_GUILESS_MAIN(TestNetworkClient)
 #include "tst_networkclient.moc"
