@@ -6,7 +6,10 @@
 
 BaseNetworkClient::BaseNetworkClient(ServiceBase base)
     : m_base(std::move(base))
-    , m_session(std::make_unique<QNetworkAccessManager>()) {}
+    , m_session(std::make_unique<QNetworkAccessManager>()) {
+    // The bearer key goes to the service's own origin only, also across redirects.
+    m_session->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
+}
 
 BaseNetworkClient::~BaseNetworkClient() = default;
 

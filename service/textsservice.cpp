@@ -128,6 +128,7 @@ void TextsService::send(std::optional<qint64> presetId, const std::optional<QStr
                         TextsServiceDelegate* delegate) {
     // A session of its own for every request.
     auto* session = new QNetworkAccessManager(this);
+    session->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
     m_delegate = delegate;
 
     const std::optional<QString> encodedText = textsPercentEncode(text);
