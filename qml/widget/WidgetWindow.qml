@@ -10,7 +10,7 @@ Window {
     readonly property QtObject input: content.input
 
     objectName: "AIWidget"
-    title: "Orvane"
+    title: "Orvane Widget"
     width: input.frameWidth + 2 * card.anchors.margins
     height: 240
     color: "transparent"
