@@ -15,6 +15,7 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(Orvane_WidgetPlugin)
+Q_IMPORT_QML_PLUGIN(Orvane_Widget_ModelsPlugin)
 
 namespace {
 

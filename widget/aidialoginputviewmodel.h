@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <memory>
@@ -32,6 +33,8 @@ using TextsServiceFactory = std::function<std::unique_ptr<TextsServiceProtocol>(
  */
 class AIDialogInputViewModel final : public QObject, public TextsServiceDelegate {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Made by the widget content")
     Q_PROPERTY(int frameWidth READ frameWidth CONSTANT)
     Q_PROPERTY(QString inputText READ inputText WRITE setInputText NOTIFY inputTextChanged)
     Q_PROPERTY(bool displayInput READ displayInput NOTIFY displayInputChanged)

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <optional>
@@ -18,6 +19,8 @@ class TimerSource;
  */
 class AIDialogPostActionsViewModel final : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Made by the widget content")
     Q_PROPERTY(int cellHeight READ cellHeight CONSTANT)
     /** Raw values of the rows shown; their labels are "menu.postaction." + raw value. */
     Q_PROPERTY(QStringList list READ listNames NOTIFY listChanged)

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <optional>
@@ -24,6 +25,8 @@ class WindowTrackerProtocol;
  */
 class AIDialogPresetActionsViewModel final : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Made by the widget content")
     Q_PROPERTY(int cellHeight READ cellHeight CONSTANT)
     Q_PROPERTY(int maxPresetsToShow READ maxPresetsToShow CONSTANT)
     Q_PROPERTY(QVariantList rows READ rows NOTIFY matchesPresetsChanged)

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "widget/aidialoginputviewmodel.h"
+#include "widget/aidialogpostactionsviewmodel.h"
+#include "widget/aidialogpresetactionsviewmodel.h"
 
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 
-class AIDialogPostActionsViewModel;
-class AIDialogPresetActionsViewModel;
 class ClipboardProtocol;
 class KeyboardManagerProtocol;
 class WidgetContentViewModel;
@@ -18,9 +19,11 @@ class WidgetContentViewModel;
  */
 class WidgetContent final : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QObject* input READ input CONSTANT)
-    Q_PROPERTY(QObject* presetActions READ presetActions CONSTANT)
-    Q_PROPERTY(QObject* postActions READ postActions CONSTANT)
+    QML_ELEMENT
+    QML_UNCREATABLE("Made by the application for the widget window")
+    Q_PROPERTY(AIDialogInputViewModel* input READ input CONSTANT)
+    Q_PROPERTY(AIDialogPresetActionsViewModel* presetActions READ presetActions CONSTANT)
+    Q_PROPERTY(AIDialogPostActionsViewModel* postActions READ postActions CONSTANT)
 
 public:
     struct Dependencies {

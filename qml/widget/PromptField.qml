@@ -1,11 +1,12 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Orvane.Widget.Models
 
 // The prompt field: icon, up to three lines of text, and the send or cancel control.
 Rectangle {
     id: field
-    required property QtObject input
+    required property AIDialogInputViewModel input
     property alias editor: editor
 
     implicitHeight: Math.max(36, scroller.implicitHeight + 12)
@@ -84,7 +85,7 @@ Rectangle {
             id: cancel
             objectName: "cancelButton"
             visible: field.input.sending
-            implicitWidth: cancelRow.implicitWidth + 8
+            implicitWidth: contentItem.implicitWidth + 8
             implicitHeight: 26
             Layout.alignment: Qt.AlignVCenter
             onClicked: field.input.stopRunning()
@@ -93,7 +94,6 @@ Rectangle {
                 color: cancel.hovered ? WidgetTheme.hover : "transparent"
             }
             contentItem: RowLayout {
-                id: cancelRow
                 spacing: 6
                 Label {
                     //% "Stop"

@@ -1,11 +1,13 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Orvane.Widget.Models
 
 // The prompts that match the field: twenty-pixel rows, at most ten visible.
 ListView {
     id: list
-    required property QtObject prompts
+    required property AIDialogPresetActionsViewModel prompts
 
     objectName: "promptList"
     implicitHeight: prompts.presetsToShow * prompts.cellHeight

@@ -1,11 +1,13 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Orvane.Widget.Models
 
 // What to do with a finished result, with the keyboard hints beside the rows.
 ListView {
     id: list
-    required property QtObject actions
+    required property AIDialogPostActionsViewModel actions
 
     objectName: "resultActions"
     implicitHeight: count * actions.cellHeight

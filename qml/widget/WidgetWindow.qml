@@ -1,13 +1,14 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Orvane.Widget.Models
 
 // The floating writing widget: the captured text and the prompt field above either
 // the prompt list or the result actions. Its height follows the content.
 Window {
     id: window
-    required property QtObject content
-    readonly property QtObject input: content.input
+    required property WidgetContent content
+    readonly property AIDialogInputViewModel input: content.input
 
     objectName: "AIWidget"
     title: "Orvane Widget"
@@ -20,9 +21,16 @@ Window {
         window.content.contentHeightChanged(Math.ceil(body.implicitHeight))
     }
 
+    // Reported once per event-loop turn, after the layout has settled.
+    Timer {
+        id: heightReport
+        interval: 0
+        onTriggered: window.reportHeight()
+    }
+
     onVisibleChanged: {
         if (visible) {
-            Qt.callLater(window.reportHeight)
+            heightReport.restart()
             promptField.editor.forceActiveFocus()
         }
     }
@@ -73,7 +81,7 @@ Window {
             anchors.leftMargin: 12
             anchors.rightMargin: 12
             spacing: 8
-            onImplicitHeightChanged: Qt.callLater(window.reportHeight)
+            onImplicitHeightChanged: heightReport.restart()
 
             // The captured text, read-only, with the control that clears it.
             Rectangle {

@@ -20,6 +20,7 @@
 
 Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
 Q_IMPORT_QML_PLUGIN(Orvane_WidgetPlugin)
+Q_IMPORT_QML_PLUGIN(Orvane_Widget_ModelsPlugin)
 
 using namespace std::chrono_literals;
 
