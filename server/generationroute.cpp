@@ -8,6 +8,7 @@
 #include "thinkfilter.h"
 
 #include <QLoggingCategory>
+#include <QThread>
 
 namespace OrvaneServer {
 
@@ -15,24 +16,40 @@ Q_LOGGING_CATEGORY(lcGeneration, "orvane.generation")
 
 namespace {
 
-/** Pipes one model stream into one answer; deletes itself when either side is done. */
+struct DeleteLater {
+    void operator()(QObject* object) const { object->deleteLater(); }
+};
+
+/**
+ * Pipes one model stream into one answer; deletes itself when either side is done. The
+ * model stream lives on the model thread, so signals both ways are queued.
+ */
 class Generation : public QObject {
 public:
-    Generation(std::unique_ptr<StreamingResponse> response, std::unique_ptr<ModelStream> model)
+    Generation(std::unique_ptr<StreamingResponse> response, std::unique_ptr<ModelStream> model,
+               QThread* modelThread)
         : m_response(std::move(response))
-        , m_model(std::move(model)) {
-        connect(m_model.get(), &ModelStream::opened, this,
-                [this] { m_response->begin(200, "text/plain; charset=utf-8"); });
+        , m_model(model.release()) {
+        m_model->moveToThread(modelThread);
+        connect(m_model.get(), &ModelStream::opened, this, [this] {
+            if (!m_ended)
+                m_response->begin(200, "text/plain; charset=utf-8");
+        });
         connect(m_model.get(), &ModelStream::text, this, [this](const QString& piece) {
-            m_response->writeChunk(m_filter.feed(piece).toUtf8());
+            if (!m_ended)
+                m_response->writeChunk(m_filter.feed(piece).toUtf8());
         });
         connect(m_model.get(), &ModelStream::completed, this, [this] {
+            if (m_ended)
+                return;
             m_response->writeChunk(m_filter.finish().toUtf8());
             m_response->finish();
             end();
         });
         connect(m_model.get(), &ModelStream::failed, this,
                 [this](const QString& reason, bool opened) {
+                    if (m_ended)
+                        return;
                     qCWarning(lcGeneration).noquote() << "generation failed:" << reason;
                     if (opened)
                         m_response->abort();
@@ -43,22 +60,26 @@ public:
                 });
         connect(m_response.get(), &StreamingResponse::clientGone, this, [this] {
             qCInfo(lcGeneration) << "client went away; cancelling the model request";
-            m_model->cancel();
+            ModelStream* stream = m_model.get();
+            QMetaObject::invokeMethod(stream, [stream] { stream->cancel(); });
             end();
         });
-        m_model->start();
+        ModelStream* stream = m_model.get();
+        QMetaObject::invokeMethod(stream, [stream] { stream->start(); });
     }
 
 private:
     void end() {
+        m_ended = true;
         m_model->disconnect(this);
         m_response->disconnect(this);
         deleteLater();
     }
 
     std::unique_ptr<StreamingResponse> m_response;
-    std::unique_ptr<ModelStream> m_model;
+    std::unique_ptr<ModelStream, DeleteLater> m_model;
     ThinkFilter m_filter;
+    bool m_ended = false;
 };
 
 } // namespace
@@ -68,10 +89,19 @@ GenerationRoute::GenerationRoute(const ServerConfig& config, AccountStore& accou
     : m_accounts(accounts)
     , m_presets(presets)
     , m_maxInputChars(config.maxInputChars) {
+    // Model connections get an event loop of their own: with a thousand answers streaming,
+    // one loop watching both sides of every answer spends its time polling sockets.
+    m_modelThread.setObjectName(QStringLiteral("model connections"));
+    m_modelThread.start();
     if (!config.llmUrl.isEmpty())
         m_backend =
             std::make_unique<OpenAiBackend>(QUrl(config.llmUrl), config.llmModel, config.llmApiKey,
                                             config.llmIdleTimeoutSeconds * 1000);
+}
+
+GenerationRoute::~GenerationRoute() {
+    m_modelThread.quit();
+    m_modelThread.wait();
 }
 
 void GenerationRoute::registerRoutes(HttpServer& server) {
@@ -110,7 +140,7 @@ void GenerationRoute::generate(const HttpRequest& request,
         return response->respond(HttpResponse::text(
             503, QStringLiteral("No language model is configured on this service "
                                 "(start it with --llm-url and --llm-model).")));
-    new Generation(std::move(response), m_backend->open(*chat));
+    new Generation(std::move(response), m_backend->open(*chat), &m_modelThread);
 }
 
 } // namespace OrvaneServer

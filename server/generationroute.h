@@ -3,6 +3,8 @@
 #include "modelbackend.h"
 #include "serverconfig.h"
 
+#include <QThread>
+
 #include <memory>
 
 namespace OrvaneServer {
@@ -17,6 +19,7 @@ struct HttpRequest;
 class GenerationRoute {
 public:
     GenerationRoute(const ServerConfig& config, AccountStore& accounts, PresetRepository& presets);
+    ~GenerationRoute();
 
     void registerRoutes(HttpServer& server);
 
@@ -27,6 +30,7 @@ private:
     PresetRepository& m_presets;
     std::unique_ptr<ModelBackend> m_backend;
     int m_maxInputChars;
+    QThread m_modelThread;
 };
 
 } // namespace OrvaneServer

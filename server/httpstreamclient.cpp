@@ -12,7 +12,8 @@ constexpr qsizetype MaxHeaderBytes = 64 * 1024;
 } // namespace
 
 HttpStreamClient::HttpStreamClient(QObject* parent)
-    : QObject(parent) {
+    : QObject(parent)
+    , m_idleTimer(this) {
     m_idleTimer.setSingleShot(true);
     connect(&m_idleTimer, &QTimer::timeout, this, &HttpStreamClient::onIdleTimer);
 }

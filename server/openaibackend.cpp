@@ -14,7 +14,8 @@ class OpenAiStream : public ModelStream {
 public:
     OpenAiStream(QUrl endpoint, QList<QPair<QByteArray, QByteArray>> headers, QByteArray body,
                  int idleTimeoutMs)
-        : m_endpoint(std::move(endpoint))
+        : m_client(this)
+        , m_endpoint(std::move(endpoint))
         , m_headers(std::move(headers))
         , m_body(std::move(body)) {
         m_client.setIdleTimeout(idleTimeoutMs);
