@@ -12,7 +12,7 @@ Window {
 
     objectName: "AIWidget"
     title: "Orvane Widget"
-    width: input.frameWidth + 2 * card.anchors.margins
+    width: input.frameWidth
     height: 240
     color: "transparent"
     flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
@@ -38,8 +38,7 @@ Window {
     Rectangle {
         id: card
         anchors.fill: parent
-        anchors.margins: 12
-        radius: 14
+        radius: 12
         color: WidgetTheme.background
         border.color: WidgetTheme.border
         border.width: 1
@@ -50,13 +49,13 @@ Window {
             onActiveChanged: if (active) window.startSystemMove()
         }
 
-        // Header: 44 px, which with the margins is the window's chrome above the content.
+        // The window's chrome around the measured content: 50 px of header, 18 below.
         RowLayout {
             id: header
             anchors { left: parent.left; right: parent.right; top: parent.top }
             anchors.leftMargin: 14
             anchors.rightMargin: 12
-            height: 44
+            height: 50
             spacing: 8
 
             Label {
@@ -209,7 +208,6 @@ Window {
                 Layout.preferredHeight: implicitHeight
             }
 
-            Item { implicitHeight: 4 }
         }
     }
 }
