@@ -294,6 +294,12 @@ private Q_SLOTS:
         QCOMPARE(m_coordinator->calls.last(), QStringLiteral("hide"));
         QVERIFY(model().inputText().isEmpty());
         QVERIFY(model().requestHistory().isEmpty());
+
+        // The tray's "close" asks the widget to go away the same way.
+        capture(QStringLiteral("again"));
+        NotificationCenter::defaultCenter().post(Notifications::widgetHideRequested);
+        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("hide"));
+        QVERIFY(!model().displayInput());
     }
 
     void promptFieldWraps_data()
