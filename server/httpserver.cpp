@@ -75,7 +75,14 @@ HttpResponse HttpResponse::text(int status, const QString& message) {
 }
 
 HttpResponse HttpResponse::html(const QString& page, int status) {
-    return {status, "text/html; charset=utf-8", page.toUtf8(), {}};
+    // Pages are self-contained: nothing may load from or post to anywhere else.
+    return {status,
+            "text/html; charset=utf-8",
+            page.toUtf8(),
+            {{"Content-Security-Policy",
+              "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
+              "img-src 'self' data:; connect-src 'self'; form-action 'self'; base-uri 'none'; "
+              "frame-ancestors 'none'"}}};
 }
 
 HttpResponse HttpResponse::empty(int status) {

@@ -23,12 +23,12 @@ html.dark {
 html, body { margin: 0; padding: 0; background: var(--bg); color: var(--text); }
 body {
   font: 15px/1.5 system-ui, -apple-system, "Segoe UI", Cantarell, "Noto Sans", Ubuntu, sans-serif;
-  min-height: 100vh; display: flex; align-items: center; justify-content: center; padding: 24px;
+  min-height: 100vh; display: flex; align-items: center; justify-content: center; padding: 12px;
 }
 main { width: 100%; max-width: 520px; background: var(--card); border: 1px solid var(--border);
-  border-radius: 16px; padding: 32px 36px; box-shadow: 0 8px 30px rgba(0,0,0,.08); }
+  border-radius: 16px; padding: 24px 32px; box-shadow: 0 8px 30px rgba(0,0,0,.08); }
 .brand { display: flex; align-items: center; gap: 10px; color: var(--muted); font-weight: 600;
-  letter-spacing: .02em; margin-bottom: 18px; }
+  letter-spacing: .02em; margin-bottom: 14px; }
 .brand .mark { width: 28px; height: 28px; border-radius: 8px; background: var(--accent);
   color: var(--accent-text); display: grid; place-items: center; font-weight: 700; }
 h1 { font-size: 22px; line-height: 1.3; margin: 0 0 10px; }
@@ -42,9 +42,9 @@ label { display: grid; gap: 6px; font-weight: 600; font-size: 14px; }
 input[type=email], input[type=password], textarea {
   font: inherit; color: var(--text); background: var(--input); border: 1px solid var(--border);
   border-radius: 10px; padding: 10px 12px; width: 100%; }
-textarea { min-height: 140px; resize: vertical; }
+textarea { min-height: 110px; resize: vertical; }
 input:focus, textarea:focus { outline: 2px solid var(--accent); outline-offset: 1px; }
-.actions { display: flex; gap: 10px; flex-wrap: wrap; margin-top: 18px; }
+.actions { display: flex; gap: 10px; flex-wrap: wrap; margin-top: 16px; }
 button { font: inherit; font-weight: 600; border-radius: 10px; padding: 10px 18px; cursor: pointer;
   border: 1px solid var(--accent); background: var(--accent); color: var(--accent-text); }
 button.secondary { background: transparent; color: var(--accent); }
@@ -63,12 +63,13 @@ kbd { font: 600 14px/1 ui-monospace, "DejaVu Sans Mono", monospace; background: 
 
 struct ModifierWord {
     const char* word;
-    const char* symbol;
+    const char* keyName;
 };
 
-// Display order of the modifier symbols.
+// The desktop's names and order of the modifiers: the hotkey words keep the design's
+// meaning, so "command" is Ctrl and "control" is the Meta (Super) key.
 constexpr ModifierWord Modifiers[] = {
-    {"control", "\u2303"}, {"option", "\u2325"}, {"shift", "\u21E7"}, {"command", "\u2318"}};
+    {"command", "Ctrl"}, {"option", "Alt"}, {"shift", "Shift"}, {"control", "Meta"}};
 
 } // namespace
 
@@ -100,12 +101,13 @@ QString hotkeyDisplayText(const QString& hotkey) {
     const QStringList pieces = hotkey.split(QLatin1Char('+'), Qt::SkipEmptyParts);
     if (pieces.isEmpty() || pieces.last().size() != 1)
         return hotkey;
-    QString text;
+    QStringList keys;
     for (const ModifierWord& modifier : Modifiers) {
         if (pieces.contains(QLatin1String(modifier.word)))
-            text += QString::fromUtf8(modifier.symbol);
+            keys.append(QLatin1String(modifier.keyName));
     }
-    return text + pieces.last().toUpper();
+    keys.append(pieces.last().toUpper());
+    return keys.join(QLatin1Char('+'));
 }
 
 } // namespace OrvaneServer

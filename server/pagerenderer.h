@@ -19,7 +19,7 @@ struct HttpRequest;
 /** True when the request asks for the dark style ("Dark-Theme: True"). */
 [[nodiscard]] bool wantsDarkTheme(const HttpRequest& request);
 
-/** "command+option+c" as ⌥⌘C; the text itself when it does not parse. */
+/** "command+option+c" as "Ctrl+Alt+C"; the text itself when it does not parse. */
 [[nodiscard]] QString hotkeyDisplayText(const QString& hotkey);
 
 } // namespace OrvaneServer

@@ -300,7 +300,7 @@ private Q_SLOTS:
                  401);
         const HttpResult help =
             service.request("GET", QStringLiteral("/web_view/help"), {}, signedIn);
-        QVERIFY(help.body.contains(QStringLiteral("\u2325\u2318C").toUtf8()) &&
+        QVERIFY(help.body.contains(QByteArray("<kbd id=\"window_hotkey\">Ctrl+Alt+C</kbd>")) &&
                 help.body.contains("<button id=\"start\""));
 
         const HttpResult reportForm =
