@@ -1,5 +1,4 @@
 #include "app/applicationcontext.h"
-
 #include "app/maincoordinator.h"
 #include "app/qmlwindowsystem.h"
 #include "app/windowcontent.h"
@@ -24,28 +23,25 @@ class WidgetContentProvider final : public WindowContentProvider {
 public:
     WidgetContentProvider(MainCoordinator& coordinator, PlatformBackend& platform)
         : m_coordinator(coordinator)
-        , m_platform(platform)
-    {
+        , m_platform(platform) {}
+
+    QUrl viewUrl() const override {
+        return QUrl(QStringLiteral("qrc:/qt/qml/Orvane/Widget/WidgetWindow.qml"));
     }
 
-    QUrl viewUrl() const override { return QUrl(QStringLiteral("qrc:/qt/qml/Orvane/Widget/WidgetWindow.qml")); }
-
-    std::unique_ptr<QObject> createContent(MainCoordinatorProtocol& coordinator) override
-    {
+    std::unique_ptr<QObject> createContent(MainCoordinatorProtocol& coordinator) override {
         if (!coordinator.getUserStore().user())
             return nullptr;
         const QString hotkey = AppSettings().preferencesSettings().windowHotkey.value_or(
             AppSettings::defaultWindowHotkey);
         MainCoordinator& owner = m_coordinator;
         return std::make_unique<WidgetContent>(WidgetContent::Dependencies{
-            coordinator,
-            *m_platform.windowTracker,
-            *m_platform.keyboardManager,
-            *m_platform.clipboard,
-            TimerSource::system(),
-            [](const QString& token) { return std::make_unique<TextsService>(token); },
-            hotkey,
-            [&owner](int height) { owner.resizeWidget(height); }});
+            coordinator, *m_platform.windowTracker, *m_platform.keyboardManager,
+            *m_platform.clipboard, TimerSource::system(),
+            [](const QString& token) { return std::make_unique<TextsService>(token); }, hotkey,
+            [&owner](int height) {
+                owner.resizeWidget(height);
+            }});
     }
 
 private:
@@ -58,8 +54,7 @@ class HotkeyLayer final : public QObject {
 public:
     HotkeyLayer(HotkeyGrabberProtocol& grabber, QObject* parent)
         : QObject(parent)
-        , m_hotkeys(grabber)
-    {
+        , m_hotkeys(grabber) {
         Shortcuts::setSystemHotkeys(&m_hotkeys);
     }
     ~HotkeyLayer() override { Shortcuts::setSystemHotkeys(nullptr); }
@@ -70,8 +65,7 @@ private:
 
 } // namespace
 
-void wireWidget(ApplicationContext& context)
-{
+void wireWidget(ApplicationContext& context) {
     // Qt 6.4 does not search the modules' resource prefix by itself; the widget's views
     // import the shared Orvane.Views module from there.
     if (!context.engine.importPathList().contains(QStringLiteral("qrc:/qt/qml")))

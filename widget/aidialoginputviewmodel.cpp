@@ -19,25 +19,21 @@ namespace {
 constexpr int keyH = 4;
 constexpr int keyR = 15;
 
-QString localized(const char* key)
-{
+QString localized(const char* key) {
     return qtTrId(key);
 }
 
-QString runningPlaceholder(int counter)
-{
+QString runningPlaceholder(int counter) {
     return localized(QByteArray("input.prompt.running." + QByteArray::number(counter)).constData());
 }
 
-bool isSettingsWindow(const WidgetKeyEvent& event)
-{
+bool isSettingsWindow(const WidgetKeyEvent& event) {
     return event.windowTitle.endsWith(QLatin1String("Settings"));
 }
 
-bool isListKey(int code)
-{
-    return code == VirtualKeys::downArrow || code == VirtualKeys::upArrow
-        || code == VirtualKeys::returnKey;
+bool isListKey(int code) {
+    return code == VirtualKeys::downArrow || code == VirtualKeys::upArrow ||
+           code == VirtualKeys::returnKey;
 }
 
 } // namespace
@@ -49,13 +45,13 @@ AIDialogInputViewModel::AIDialogInputViewModel(Dependencies dependencies, QObjec
     , m_timers(dependencies.timers)
     , m_makeTextsService(std::move(dependencies.makeTextsService))
     , m_deferred(dependencies.timers)
-    , m_promptRunningPlaceholder(runningPlaceholder(0))
-{
-    NotificationCenter::defaultCenter().addObserver(Notifications::widgetHideRequested, this,
-                                                    [this](const QVariantMap&) { dismissWidget(); });
+    , m_promptRunningPlaceholder(runningPlaceholder(0)) {
+    NotificationCenter::defaultCenter().addObserver(
+        Notifications::widgetHideRequested, this, [this](const QVariantMap&) { dismissWidget(); });
 
     m_keyMonitor = std::make_unique<Shortcuts::LocalEventMonitor>(
-        QList<QEvent::Type>{QEvent::KeyPress, QEvent::KeyRelease}, [this](QEvent* event) -> QEvent* {
+        QList<QEvent::Type>{QEvent::KeyPress, QEvent::KeyRelease},
+        [this](QEvent* event) -> QEvent* {
             const auto* key = static_cast<QKeyEvent*>(event);
             const QWindow* window = QGuiApplication::focusWindow();
             const auto translated = widgetKeyEvent(*key, window ? window->title() : QString());
@@ -72,32 +68,28 @@ AIDialogInputViewModel::~AIDialogInputViewModel() = default;
 
 // --- Entry points ---------------------------------------------------------------
 
-std::function<void(WidgetInput)> AIDialogInputViewModel::onInput()
-{
+std::function<void(WidgetInput)> AIDialogInputViewModel::onInput() {
     return [self = QPointer(this)](const WidgetInput& input) {
         if (self)
             self->handleInput(input);
     };
 }
 
-std::function<void(PresetAction)> AIDialogInputViewModel::onPresetAction()
-{
+std::function<void(PresetAction)> AIDialogInputViewModel::onPresetAction() {
     return [self = QPointer(this)](const PresetAction& action) {
         if (self)
             self->handlePresetAction(action);
     };
 }
 
-std::function<void(PostAction)> AIDialogInputViewModel::onPostAction()
-{
+std::function<void(PostAction)> AIDialogInputViewModel::onPostAction() {
     return [self = QPointer(this)](PostAction action) {
         if (self)
             self->handlePostAction(action);
     };
 }
 
-void AIDialogInputViewModel::handleInput(const WidgetInput& input)
-{
+void AIDialogInputViewModel::handleInput(const WidgetInput& input) {
     if (const auto* copied = std::get_if<SetCopiedItem>(&input)) {
         setSourceType(InputSource::copied);
         setDisplayInput(true);
@@ -134,8 +126,7 @@ void AIDialogInputViewModel::handleInput(const WidgetInput& input)
     m_coordinator.showWidget();
 }
 
-void AIDialogInputViewModel::handlePresetAction(const PresetAction& action)
-{
+void AIDialogInputViewModel::handlePresetAction(const PresetAction& action) {
     if (const auto* only = std::get_if<PresetOnly>(&action)) {
         runPreset(only->id);
     } else if (const auto* preset = std::get_if<PresetChoice>(&action)) {
@@ -168,15 +159,13 @@ void AIDialogInputViewModel::handlePresetAction(const PresetAction& action)
     }
 }
 
-void AIDialogInputViewModel::send()
-{
+void AIDialogInputViewModel::send() {
     handlePresetAction(CommandChoice{});
 }
 
 // --- Generation -----------------------------------------------------------------
 
-void AIDialogInputViewModel::runPreset(qint64 id)
-{
+void AIDialogInputViewModel::runPreset(qint64 id) {
     if (m_state != State::idle && m_state != State::sent)
         return;
     m_currentPromptId = id;
@@ -186,8 +175,7 @@ void AIDialogInputViewModel::runPreset(qint64 id)
     NotificationCenter::defaultCenter().post(Notifications::promptStarted);
 }
 
-void AIDialogInputViewModel::runCommand(const QString& command)
-{
+void AIDialogInputViewModel::runCommand(const QString& command) {
     if ((m_state != State::idle && m_state != State::sent) || command.isEmpty())
         return;
     setState(State::sending);
@@ -196,8 +184,7 @@ void AIDialogInputViewModel::runCommand(const QString& command)
     NotificationCenter::defaultCenter().post(Notifications::promptStarted);
 }
 
-void AIDialogInputViewModel::startGeneration(Mode mode)
-{
+void AIDialogInputViewModel::startGeneration(Mode mode) {
     if (!m_runningTextTimer) {
         m_runningTextTimer = m_timers.createTimer();
         m_runningTextTimer->start(runningTextInterval, Timer::Mode::Repeating,
@@ -211,27 +198,23 @@ void AIDialogInputViewModel::startGeneration(Mode mode)
     m_textService = m_makeTextsService(user ? user->deviceKey : QString());
 }
 
-void AIDialogInputViewModel::updateRunningText()
-{
+void AIDialogInputViewModel::updateRunningText() {
     m_runningTextCounter = (m_runningTextCounter + 1) % 4;
     setPromptRunningPlaceholder(runningPlaceholder(m_runningTextCounter));
 }
 
-void AIDialogInputViewModel::stopRunningText()
-{
+void AIDialogInputViewModel::stopRunningText() {
     m_runningTextTimer.reset();
     m_runningTextCounter = 0;
     setPromptRunningPlaceholder(runningPlaceholder(0));
 }
 
-void AIDialogInputViewModel::didReceiveText(const QString& text)
-{
+void AIDialogInputViewModel::didReceiveText(const QString& text) {
     if (m_state == State::sending)
         typeChunk(text);
 }
 
-void AIDialogInputViewModel::typeChunk(const QString& chunk)
-{
+void AIDialogInputViewModel::typeChunk(const QString& chunk) {
     const QString text = m_pendingTail + chunk;
     m_pendingTail.clear();
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
@@ -247,8 +230,7 @@ void AIDialogInputViewModel::typeChunk(const QString& chunk)
         queueReveal(character);
 }
 
-void AIDialogInputViewModel::queueReveal(const QString& character)
-{
+void AIDialogInputViewModel::queueReveal(const QString& character) {
     // One character per event-loop turn, behind everything queued before it.
     QMetaObject::invokeMethod(
         this,
@@ -259,14 +241,12 @@ void AIDialogInputViewModel::queueReveal(const QString& character)
         Qt::QueuedConnection);
 }
 
-void AIDialogInputViewModel::flushPendingTail()
-{
+void AIDialogInputViewModel::flushPendingTail() {
     if (!m_pendingTail.isEmpty())
         queueReveal(std::exchange(m_pendingTail, QString()));
 }
 
-void AIDialogInputViewModel::didFinish()
-{
+void AIDialogInputViewModel::didFinish() {
     if (m_state != State::sending)
         return;
     flushPendingTail();
@@ -280,8 +260,7 @@ void AIDialogInputViewModel::didFinish()
         Qt::QueuedConnection);
 }
 
-void AIDialogInputViewModel::finishGeneration()
-{
+void AIDialogInputViewModel::finishGeneration() {
     if (m_mode == Mode::command) {
         if (!m_isRegenerating)
             m_lastCommand = m_promptText;
@@ -289,15 +268,15 @@ void AIDialogInputViewModel::finishGeneration()
     } else if (m_mode == Mode::preset) {
         if (!m_isRegenerating)
             m_lastPromptId = m_currentPromptId;
-        m_requestHistory.append(RequestData{m_currentPromptId, std::nullopt, m_inputText, m_resultText});
+        m_requestHistory.append(
+            RequestData{m_currentPromptId, std::nullopt, m_inputText, m_resultText});
     }
     setState(State::sent);
     m_isRegenerating = false;
     m_coordinator.showWidget();
 }
 
-void AIDialogInputViewModel::didFailPromptTooLong()
-{
+void AIDialogInputViewModel::didFailPromptTooLong() {
     if (m_state != State::sending)
         return;
     flushPendingTail();
@@ -305,8 +284,7 @@ void AIDialogInputViewModel::didFailPromptTooLong()
     setState(State::sent);
 }
 
-void AIDialogInputViewModel::didFailGeneric()
-{
+void AIDialogInputViewModel::didFailGeneric() {
     if (m_state != State::sending)
         return;
     flushPendingTail();
@@ -314,8 +292,7 @@ void AIDialogInputViewModel::didFailGeneric()
     setState(State::sent);
 }
 
-void AIDialogInputViewModel::stopRunning()
-{
+void AIDialogInputViewModel::stopRunning() {
     flushPendingTail();
     if (!m_isRegenerating && m_mode) {
         if (*m_mode == Mode::command)
@@ -339,8 +316,7 @@ void AIDialogInputViewModel::stopRunning()
 
 // --- Widget-level commands ------------------------------------------------------
 
-void AIDialogInputViewModel::dismissWidget()
-{
+void AIDialogInputViewModel::dismissWidget() {
     m_requestHistory.clear();
     setResultText(QString());
     setInputText(QString());
@@ -350,8 +326,7 @@ void AIDialogInputViewModel::dismissWidget()
     m_coordinator.hideWidget(m_previousApp);
 }
 
-void AIDialogInputViewModel::clearInput()
-{
+void AIDialogInputViewModel::clearInput() {
     setInputText(QString());
     setDisplayInput(false);
     setState(State::idle);
@@ -359,14 +334,12 @@ void AIDialogInputViewModel::clearInput()
     setShowTooLongError(false);
 }
 
-void AIDialogInputViewModel::dropLastExchange()
-{
+void AIDialogInputViewModel::dropLastExchange() {
     if (!m_requestHistory.isEmpty())
         m_requestHistory.removeLast();
 }
 
-void AIDialogInputViewModel::handlePostAction(PostAction action)
-{
+void AIDialogInputViewModel::handlePostAction(PostAction action) {
     switch (action) {
     case PostAction::replaceSelection:
     case PostAction::insertBelow:
@@ -413,8 +386,7 @@ void AIDialogInputViewModel::handlePostAction(PostAction action)
     }
 }
 
-void AIDialogInputViewModel::pasteResult(bool insertBelow)
-{
+void AIDialogInputViewModel::pasteResult(bool insertBelow) {
     const QString result = m_resultText;
     const std::optional<RunningApp> app =
         m_inputItem ? std::optional<RunningApp>(m_inputItem->app) : std::nullopt;
@@ -422,7 +394,8 @@ void AIDialogInputViewModel::pasteResult(bool insertBelow)
     m_requestHistory.clear();
     if (m_pasteboardManager && app && app->windowId != 0) {
         // Paste only once the window manager has given the captured window the focus back.
-        m_windowTracker.activate(*app, [manager = m_pasteboardManager, item = PasteboardManagerPasteItem{result, app, range},
+        m_windowTracker.activate(*app, [manager = m_pasteboardManager,
+                                        item = PasteboardManagerPasteItem{result, app, range},
                                         insertBelow](bool) {
             if (manager)
                 manager->pasteText(item, insertBelow);
@@ -439,8 +412,7 @@ void AIDialogInputViewModel::pasteResult(bool insertBelow)
 
 // --- Keyboard -------------------------------------------------------------------
 
-bool AIDialogInputViewModel::handleKeyDown(const WidgetKeyEvent& event)
-{
+bool AIDialogInputViewModel::handleKeyDown(const WidgetKeyEvent& event) {
     if (isSettingsWindow(event))
         return false;
     if (event.keyCode == VirtualKeys::escape && m_state == State::sending) {
@@ -448,13 +420,13 @@ bool AIDialogInputViewModel::handleKeyDown(const WidgetKeyEvent& event)
         return true;
     }
     const bool settled = m_state == State::idle || m_state == State::sent;
-    if (settled
-        && (event.keyCode == VirtualKeys::escape
-            || (event.keyCode == keyH && event.has(ModifierFlags::command)))) {
+    if (settled && (event.keyCode == VirtualKeys::escape ||
+                    (event.keyCode == keyH && event.has(ModifierFlags::command)))) {
         dismissWidget();
         return true;
     }
-    if (event.keyCode == VirtualKeys::x && event.has(ModifierFlags::command | ModifierFlags::shift)) {
+    if (event.keyCode == VirtualKeys::x &&
+        event.has(ModifierFlags::command | ModifierFlags::shift)) {
         m_coordinator.toggleWidget();
         return true;
     }
@@ -465,12 +437,11 @@ bool AIDialogInputViewModel::handleKeyDown(const WidgetKeyEvent& event)
     return event.keyCode == keyR && event.has(ModifierFlags::command);
 }
 
-bool AIDialogInputViewModel::handleKeyUp(const WidgetKeyEvent& event)
-{
+bool AIDialogInputViewModel::handleKeyUp(const WidgetKeyEvent& event) {
     if (isSettingsWindow(event) || (m_state != State::idle && m_state != State::sent))
         return false;
-    if (event.keyCode == VirtualKeys::returnKey
-        && (event.modifierFlags & (ModifierFlags::command | ModifierFlags::shift))) {
+    if (event.keyCode == VirtualKeys::returnKey &&
+        (event.modifierFlags & (ModifierFlags::command | ModifierFlags::shift))) {
         setPromptText(m_promptText + QLatin1Char('\n'));
         return true;
     }
@@ -494,8 +465,7 @@ bool AIDialogInputViewModel::handleKeyUp(const WidgetKeyEvent& event)
 
 // --- Prompt field wrapping ------------------------------------------------------
 
-void AIDialogInputViewModel::rewrapPromptText(const QString& value)
-{
+void AIDialogInputViewModel::rewrapPromptText(const QString& value) {
     QString text = value;
     for (const QString& split : std::as_const(m_lastSplits)) {
         QString joined = split;
@@ -508,8 +478,7 @@ void AIDialogInputViewModel::rewrapPromptText(const QString& value)
         setPromptText(wrapped);
 }
 
-QString AIDialogInputViewModel::wrap(const QString& text)
-{
+QString AIDialogInputViewModel::wrap(const QString& text) {
     const qsizetype newline = text.indexOf(QLatin1Char('\n'));
     if (newline < 0)
         return text.size() <= wrapLimit ? text : breakLine(text, wrapLimit);
@@ -518,8 +487,7 @@ QString AIDialogInputViewModel::wrap(const QString& text)
     return breakLine(text, wrapLimit);
 }
 
-QString AIDialogInputViewModel::breakLine(const QString& text, int limit)
-{
+QString AIDialogInputViewModel::breakLine(const QString& text, int limit) {
     qsizetype position = -1;
     for (qsizetype i = std::min<qsizetype>(limit, text.size()) - 1; i >= 0; --i) {
         if (text.at(i) == QLatin1Char(' ') || text.at(i) == QLatin1Char('\t')) {
@@ -536,8 +504,7 @@ QString AIDialogInputViewModel::breakLine(const QString& text, int limit)
 
 // --- Fields and their reactions -------------------------------------------------
 
-void AIDialogInputViewModel::setInputText(const QString& value)
-{
+void AIDialogInputViewModel::setInputText(const QString& value) {
     const bool changed = m_inputText != value;
     m_inputText = value;
     if (changed)
@@ -546,8 +513,7 @@ void AIDialogInputViewModel::setInputText(const QString& value)
     updateAllowSend();
 }
 
-void AIDialogInputViewModel::setPromptText(const QString& value)
-{
+void AIDialogInputViewModel::setPromptText(const QString& value) {
     const bool changed = m_promptText != value;
     m_promptText = value;
     if (changed)
@@ -556,8 +522,7 @@ void AIDialogInputViewModel::setPromptText(const QString& value)
     m_deferred.after(rewrapDelay, [this, value] { rewrapPromptText(value); });
 }
 
-void AIDialogInputViewModel::setState(State value)
-{
+void AIDialogInputViewModel::setState(State value) {
     const bool changed = m_state != value;
     m_state = value;
     setPromptIconColor(QStringLiteral("promptIcon"));
@@ -597,13 +562,11 @@ void AIDialogInputViewModel::setState(State value)
         Q_EMIT stateChanged();
 }
 
-void AIDialogInputViewModel::updateAllowSend()
-{
+void AIDialogInputViewModel::updateAllowSend() {
     setAllowSend(!m_promptText.isEmpty() && (m_state == State::idle || m_state == State::sent));
 }
 
-QString AIDialogInputViewModel::sourceTypeName() const
-{
+QString AIDialogInputViewModel::sourceTypeName() const {
     switch (m_sourceType) {
     case InputSource::typing:
         return QStringLiteral("typing");
@@ -615,18 +578,16 @@ QString AIDialogInputViewModel::sourceTypeName() const
     return {};
 }
 
-QString AIDialogInputViewModel::promptPlaceholder() const
-{
+QString AIDialogInputViewModel::promptPlaceholder() const {
     return localized("input.prompt.placeholder");
 }
 
-#define ORVANE_SETTER(name, member, type, signal) \
-    void AIDialogInputViewModel::name(type value) \
-    {                                             \
-        if (member == value)                      \
-            return;                               \
-        member = value;                           \
-        Q_EMIT signal();                          \
+#define ORVANE_SETTER(name, member, type, signal)                                                  \
+    void AIDialogInputViewModel::name(type value) {                                                \
+        if (member == value)                                                                       \
+            return;                                                                                \
+        member = value;                                                                            \
+        Q_EMIT signal();                                                                           \
     }
 
 ORVANE_SETTER(setDisplayInput, m_displayInput, bool, displayInputChanged)

@@ -24,7 +24,8 @@ class LocalEventMonitor;
 }
 
 /** Builds the texts service of one generation for the given device key. */
-using TextsServiceFactory = std::function<std::unique_ptr<TextsServiceProtocol>(const QString& token)>;
+using TextsServiceFactory =
+    std::function<std::unique_ptr<TextsServiceProtocol>(const QString& token)>;
 
 /**
  * Everything the widget shows between a capture and the paste: the captured text, the
@@ -41,12 +42,14 @@ class AIDialogInputViewModel final : public QObject, public TextsServiceDelegate
     Q_PROPERTY(QString sourceType READ sourceTypeName NOTIFY sourceTypeChanged)
     Q_PROPERTY(QString promptText READ promptText WRITE setPromptText NOTIFY promptTextChanged)
     Q_PROPERTY(QString promptPlaceholder READ promptPlaceholder CONSTANT)
-    Q_PROPERTY(QString promptRunningPlaceholder READ promptRunningPlaceholder NOTIFY promptRunningPlaceholderChanged)
+    Q_PROPERTY(QString promptRunningPlaceholder READ promptRunningPlaceholder NOTIFY
+                   promptRunningPlaceholderChanged)
     Q_PROPERTY(QString promptIconColor READ promptIconColor NOTIFY promptIconColorChanged)
     Q_PROPERTY(bool allowSend READ allowSend NOTIFY allowSendChanged)
     Q_PROPERTY(QString resultText READ resultText NOTIFY resultTextChanged)
     Q_PROPERTY(int outputTextLineLimit READ outputTextLineLimit CONSTANT)
-    Q_PROPERTY(bool displayPromptActions READ displayPromptActions NOTIFY displayPromptActionsChanged)
+    Q_PROPERTY(
+        bool displayPromptActions READ displayPromptActions NOTIFY displayPromptActionsChanged)
     Q_PROPERTY(bool displayPostActions READ displayPostActions NOTIFY displayPostActionsChanged)
     Q_PROPERTY(bool showGenericError READ showGenericError NOTIFY showGenericErrorChanged)
     Q_PROPERTY(bool showTooLongError READ showTooLongError NOTIFY showTooLongErrorChanged)
@@ -116,7 +119,9 @@ public:
     [[nodiscard]] const QString& promptText() const { return m_promptText; }
     void setPromptText(const QString& value);
     [[nodiscard]] QString promptPlaceholder() const;
-    [[nodiscard]] const QString& promptRunningPlaceholder() const { return m_promptRunningPlaceholder; }
+    [[nodiscard]] const QString& promptRunningPlaceholder() const {
+        return m_promptRunningPlaceholder;
+    }
     [[nodiscard]] const QString& promptIconColor() const { return m_promptIconColor; }
     [[nodiscard]] bool allowSend() const { return m_allowSend; }
     [[nodiscard]] const QString& resultText() const { return m_resultText; }

@@ -16,8 +16,7 @@ constexpr int keyR = 15;
 AIDialogPostActionsViewModel::AIDialogPostActionsViewModel(TimerSource& timers, QObject* parent)
     : QObject(parent)
     , m_deferred(timers)
-    , m_list(fullList())
-{
+    , m_list(fullList()) {
     auto& center = NotificationCenter::defaultCenter();
     center.addObserver(Notifications::promptStarted, this, [this](const QVariantMap&) {
         replaceFirst(Action::copiedToClipboard, Action::copyToClipboard);
@@ -26,8 +25,7 @@ AIDialogPostActionsViewModel::AIDialogPostActionsViewModel(TimerSource& timers, 
                        [this](const QVariantMap&) { setSelectedItem(Action::replaceSelection); });
 }
 
-const QList<AIDialogPostActionsViewModel::Action>& AIDialogPostActionsViewModel::fullList()
-{
+const QList<AIDialogPostActionsViewModel::Action>& AIDialogPostActionsViewModel::fullList() {
     static const QList<Action> list{Action::replaceSelection, Action::copyToClipboard,
                                     Action::insertBelow,      Action::continueWithAnotherPrompt,
                                     Action::regenerate,       Action::tryAgain,
@@ -35,8 +33,7 @@ const QList<AIDialogPostActionsViewModel::Action>& AIDialogPostActionsViewModel:
     return list;
 }
 
-QString AIDialogPostActionsViewModel::rawValue(Action action)
-{
+QString AIDialogPostActionsViewModel::rawValue(Action action) {
     switch (action) {
     case Action::replaceSelection:
         return QStringLiteral("replaceSelection");
@@ -58,16 +55,14 @@ QString AIDialogPostActionsViewModel::rawValue(Action action)
     return {};
 }
 
-std::function<void(PostKeyInput)> AIDialogPostActionsViewModel::onPostKeyInput()
-{
+std::function<void(PostKeyInput)> AIDialogPostActionsViewModel::onPostKeyInput() {
     return [self = QPointer(this)](const PostKeyInput& input) {
         if (self)
             self->handleKeyInput(input);
     };
 }
 
-void AIDialogPostActionsViewModel::handleKeyInput(const PostKeyInput& input)
-{
+void AIDialogPostActionsViewModel::handleKeyInput(const PostKeyInput& input) {
     if (std::holds_alternative<PostMode>(input)) {
         // Both modes show every action: the range of a capture is never known here.
         m_list = fullList();
@@ -78,9 +73,11 @@ void AIDialogPostActionsViewModel::handleKeyInput(const PostKeyInput& input)
     if (key.keyCode == VirtualKeys::returnKey) {
         if (m_selectedItem)
             performAction(*m_selectedItem);
-    } else if (key.keyCode == VirtualKeys::downArrow || (key.keyCode == keyN && key.has(ModifierFlags::control))) {
+    } else if (key.keyCode == VirtualKeys::downArrow ||
+               (key.keyCode == keyN && key.has(ModifierFlags::control))) {
         selectNext();
-    } else if (key.keyCode == VirtualKeys::upArrow || (key.keyCode == keyP && key.has(ModifierFlags::control))) {
+    } else if (key.keyCode == VirtualKeys::upArrow ||
+               (key.keyCode == keyP && key.has(ModifierFlags::control))) {
         selectPrevious();
     } else if (key.keyCode == keyR && key.has(ModifierFlags::command)) {
         setSelectedItem(std::nullopt);
@@ -89,8 +86,7 @@ void AIDialogPostActionsViewModel::handleKeyInput(const PostKeyInput& input)
     }
 }
 
-void AIDialogPostActionsViewModel::performAction(Action action)
-{
+void AIDialogPostActionsViewModel::performAction(Action action) {
     switch (action) {
     case Action::replaceSelection:
         post(PostAction::replaceSelection);
@@ -119,8 +115,7 @@ void AIDialogPostActionsViewModel::performAction(Action action)
     }
 }
 
-void AIDialogPostActionsViewModel::clickRow(int index)
-{
+void AIDialogPostActionsViewModel::clickRow(int index) {
     if (index < 0 || index >= m_list.size())
         return;
     const Action action = m_list.at(index);
@@ -133,8 +128,7 @@ void AIDialogPostActionsViewModel::clickRow(int index)
     });
 }
 
-void AIDialogPostActionsViewModel::selectNext()
-{
+void AIDialogPostActionsViewModel::selectNext() {
     if (m_list.isEmpty())
         return setSelectedItem(std::nullopt);
     if (!m_selectedItem)
@@ -143,8 +137,7 @@ void AIDialogPostActionsViewModel::selectNext()
     setSelectedItem(at < 0 ? m_list.first() : m_list.at((at + 1) % m_list.size()));
 }
 
-void AIDialogPostActionsViewModel::selectPrevious()
-{
+void AIDialogPostActionsViewModel::selectPrevious() {
     if (m_list.isEmpty())
         return setSelectedItem(std::nullopt);
     if (!m_selectedItem)
@@ -153,8 +146,7 @@ void AIDialogPostActionsViewModel::selectPrevious()
     setSelectedItem(at < 0 ? m_list.last() : m_list.at((at + m_list.size() - 1) % m_list.size()));
 }
 
-void AIDialogPostActionsViewModel::replaceFirst(Action from, Action to)
-{
+void AIDialogPostActionsViewModel::replaceFirst(Action from, Action to) {
     const qsizetype at = m_list.indexOf(from);
     if (at < 0)
         return;
@@ -166,32 +158,27 @@ void AIDialogPostActionsViewModel::replaceFirst(Action from, Action to)
     Q_EMIT selectedItemChanged();
 }
 
-void AIDialogPostActionsViewModel::post(PostAction action)
-{
+void AIDialogPostActionsViewModel::post(PostAction action) {
     if (onPostAction)
         onPostAction(action);
 }
 
-QStringList AIDialogPostActionsViewModel::listNames() const
-{
+QStringList AIDialogPostActionsViewModel::listNames() const {
     QStringList names;
     for (Action action : m_list)
         names.append(rawValue(action));
     return names;
 }
 
-QString AIDialogPostActionsViewModel::selectedItemName() const
-{
+QString AIDialogPostActionsViewModel::selectedItemName() const {
     return m_selectedItem ? rawValue(*m_selectedItem) : QString();
 }
 
-QString AIDialogPostActionsViewModel::regenerateHint() const
-{
+QString AIDialogPostActionsViewModel::regenerateHint() const {
     return Shortcuts::HotkeyText::displayText(QStringLiteral("command+r"));
 }
 
-void AIDialogPostActionsViewModel::setSelectedItem(std::optional<Action> item)
-{
+void AIDialogPostActionsViewModel::setSelectedItem(std::optional<Action> item) {
     if (item == m_selectedItem)
         return;
     m_selectedItem = item;

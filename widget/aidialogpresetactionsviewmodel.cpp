@@ -17,34 +17,34 @@ constexpr int keyN = 45;
 constexpr int keyP = 35;
 } // namespace
 
-AIDialogPresetActionsViewModel::AIDialogPresetActionsViewModel(Dependencies dependencies, QObject* parent)
+AIDialogPresetActionsViewModel::AIDialogPresetActionsViewModel(Dependencies dependencies,
+                                                               QObject* parent)
     : QObject(parent)
     , m_coordinator(dependencies.coordinator)
     , m_windowTracker(dependencies.windowTracker)
     , m_pasteboardManager(dependencies.pasteboardManager)
-    , m_deferred(dependencies.timers)
-{
+    , m_deferred(dependencies.timers) {
     auto& center = NotificationCenter::defaultCenter();
     center.addObserver(Notifications::promptsUpdated, this, [this](const QVariantMap&) {
-        QMetaObject::invokeMethod(this, &AIDialogPresetActionsViewModel::reloadPresets, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &AIDialogPresetActionsViewModel::reloadPresets,
+                                  Qt::QueuedConnection);
     });
     center.addObserver(Notifications::promptCompleted, this,
                        [this](const QVariantMap&) { m_isPresetRunning = false; });
     center.addObserver(Notifications::updateHotkeysRequested, this,
                        [this](const QVariantMap&) { registerPromptHotkeys(m_presets); });
-    QMetaObject::invokeMethod(this, &AIDialogPresetActionsViewModel::reloadPresets, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &AIDialogPresetActionsViewModel::reloadPresets,
+                              Qt::QueuedConnection);
 }
 
-std::function<void(PresetKeyInput)> AIDialogPresetActionsViewModel::onKeyInput()
-{
+std::function<void(PresetKeyInput)> AIDialogPresetActionsViewModel::onKeyInput() {
     return [self = QPointer(this)](const PresetKeyInput& input) {
         if (self)
             self->handleKeyInput(input);
     };
 }
 
-void AIDialogPresetActionsViewModel::handleKeyInput(const PresetKeyInput& input)
-{
+void AIDialogPresetActionsViewModel::handleKeyInput(const PresetKeyInput& input) {
     if (const auto* search = std::get_if<PresetSearch>(&input)) {
         this->search(search->text);
         return;
@@ -52,14 +52,15 @@ void AIDialogPresetActionsViewModel::handleKeyInput(const PresetKeyInput& input)
     const auto& key = std::get<WidgetKeyEvent>(input);
     if (key.keyCode == VirtualKeys::returnKey)
         choose();
-    else if (key.keyCode == VirtualKeys::downArrow || (key.keyCode == keyN && key.has(ModifierFlags::control)))
+    else if (key.keyCode == VirtualKeys::downArrow ||
+             (key.keyCode == keyN && key.has(ModifierFlags::control)))
         selectNext();
-    else if (key.keyCode == VirtualKeys::upArrow || (key.keyCode == keyP && key.has(ModifierFlags::control)))
+    else if (key.keyCode == VirtualKeys::upArrow ||
+             (key.keyCode == keyP && key.has(ModifierFlags::control)))
         selectPrevious();
 }
 
-void AIDialogPresetActionsViewModel::reloadPresets()
-{
+void AIDialogPresetActionsViewModel::reloadPresets() {
     QList<PresetEntry> enabled;
     for (const PresetEntry& entry : m_coordinator.getPresetStore().presets()) {
         if (entry->enabled)
@@ -70,8 +71,7 @@ void AIDialogPresetActionsViewModel::reloadPresets()
     registerPromptHotkeys(m_presets);
 }
 
-void AIDialogPresetActionsViewModel::search(const QString& text)
-{
+void AIDialogPresetActionsViewModel::search(const QString& text) {
     if (text.isEmpty()) {
         setMatchesPresets(m_presets);
         return;
@@ -86,8 +86,7 @@ void AIDialogPresetActionsViewModel::search(const QString& text)
     setMatchesPresets(kept.isEmpty() ? m_presets : kept);
 }
 
-void AIDialogPresetActionsViewModel::choose()
-{
+void AIDialogPresetActionsViewModel::choose() {
     if (!m_selectedPresetIndex) {
         if (onPresetAction)
             onPresetAction(CommandChoice{});
@@ -97,14 +96,12 @@ void AIDialogPresetActionsViewModel::choose()
         choosePreset(m_matchesPresets.at(*m_selectedPresetIndex)->id);
 }
 
-void AIDialogPresetActionsViewModel::choosePreset(qint64 id)
-{
+void AIDialogPresetActionsViewModel::choosePreset(qint64 id) {
     if (onPresetAction)
         onPresetAction(PresetChoice{id, std::nullopt, false});
 }
 
-void AIDialogPresetActionsViewModel::selectNext()
-{
+void AIDialogPresetActionsViewModel::selectNext() {
     const int count = int(m_matchesPresets.size());
     if (!m_selectedPresetIndex) {
         setSelectedPresetIndex(count > 0 ? std::optional<int>(0) : std::nullopt);
@@ -118,8 +115,7 @@ void AIDialogPresetActionsViewModel::selectNext()
     setSelectedPresetIndex(current < 0 || current >= count ? 0 : (current + 1) % count);
 }
 
-void AIDialogPresetActionsViewModel::selectPrevious()
-{
+void AIDialogPresetActionsViewModel::selectPrevious() {
     const int count = int(m_matchesPresets.size());
     if (count == 0) {
         setSelectedPresetIndex(std::nullopt);
@@ -130,11 +126,11 @@ void AIDialogPresetActionsViewModel::selectPrevious()
         return;
     }
     const int current = *m_selectedPresetIndex;
-    setSelectedPresetIndex(current < 0 || current >= count ? count - 1 : (current + count - 1) % count);
+    setSelectedPresetIndex(current < 0 || current >= count ? count - 1
+                                                           : (current + count - 1) % count);
 }
 
-void AIDialogPresetActionsViewModel::clickRow(int index)
-{
+void AIDialogPresetActionsViewModel::clickRow(int index) {
     if (index < 0 || index >= m_matchesPresets.size())
         return;
     setSelectedPresetIndex(std::nullopt);
@@ -148,8 +144,7 @@ void AIDialogPresetActionsViewModel::clickRow(int index)
 
 // --- Prompt hotkeys -------------------------------------------------------------
 
-void AIDialogPresetActionsViewModel::registerPromptHotkeys(const QList<PresetEntry>& list)
-{
+void AIDialogPresetActionsViewModel::registerPromptHotkeys(const QList<PresetEntry>& list) {
     for (const PresetEntry& entry : list) {
         const qint64 id = entry->id;
         const std::optional<Shortcuts::Shortcut> shortcut =
@@ -166,8 +161,7 @@ void AIDialogPresetActionsViewModel::registerPromptHotkeys(const QList<PresetEnt
     }
 }
 
-void AIDialogPresetActionsViewModel::runPromptHotkey(qint64 id)
-{
+void AIDialogPresetActionsViewModel::runPromptHotkey(qint64 id) {
     if (m_isPresetRunning)
         return;
     const std::optional<RunningApp> frontmost = m_windowTracker.frontmostApp();
@@ -183,43 +177,41 @@ void AIDialogPresetActionsViewModel::runPromptHotkey(qint64 id)
         return;
     // Held from the press on, so a second press during the capture starts nothing.
     m_isPresetRunning = true;
-    m_pasteboardManager->copySelection([self = QPointer(this), id](std::optional<RunningApp> app,
-                                                                  std::optional<PasteboardManagerCopyItem> item) {
-        if (!self)
-            return;
-        if (!item || item->text.isEmpty()) {
-            self->m_isPresetRunning = false;
-            return;
-        }
-        if (self->onPresetAction)
-            self->onPresetAction(PresetChoice{id, *item, true});
-        self->m_coordinator.setPreviousApp(app);
-    });
+    m_pasteboardManager->copySelection(
+        [self = QPointer(this), id](std::optional<RunningApp> app,
+                                    std::optional<PasteboardManagerCopyItem> item) {
+            if (!self)
+                return;
+            if (!item || item->text.isEmpty()) {
+                self->m_isPresetRunning = false;
+                return;
+            }
+            if (self->onPresetAction)
+                self->onPresetAction(PresetChoice{id, *item, true});
+            self->m_coordinator.setPreviousApp(app);
+        });
 }
 
 // --- Fields ---------------------------------------------------------------------
 
-QVariantList AIDialogPresetActionsViewModel::rows() const
-{
+QVariantList AIDialogPresetActionsViewModel::rows() const {
     QVariantList rows;
     for (const PresetEntry& entry : m_matchesPresets) {
-        rows.append(QVariantMap{{QStringLiteral("id"), entry->id},
-                                {QStringLiteral("name"), entry->preset.name},
-                                {QStringLiteral("hotkey"),
-                                 Shortcuts::HotkeyText::displayText(entry->preset.hotkey)}});
+        rows.append(QVariantMap{
+            {QStringLiteral("id"), entry->id},
+            {QStringLiteral("name"), entry->preset.name},
+            {QStringLiteral("hotkey"), Shortcuts::HotkeyText::displayText(entry->preset.hotkey)}});
     }
     return rows;
 }
 
-void AIDialogPresetActionsViewModel::setMatchesPresets(const QList<PresetEntry>& list)
-{
+void AIDialogPresetActionsViewModel::setMatchesPresets(const QList<PresetEntry>& list) {
     m_matchesPresets = list;
     Q_EMIT matchesPresetsChanged();
     updatePresetsToShow();
 }
 
-void AIDialogPresetActionsViewModel::updatePresetsToShow()
-{
+void AIDialogPresetActionsViewModel::updatePresetsToShow() {
     const int count = int(m_matchesPresets.size());
     const int shown = count > 9 ? maxPresetsToShow() : count;
     if (shown == m_presetsToShow)
@@ -228,8 +220,7 @@ void AIDialogPresetActionsViewModel::updatePresetsToShow()
     Q_EMIT presetsToShowChanged();
 }
 
-void AIDialogPresetActionsViewModel::setSelectedPresetIndex(std::optional<int> index)
-{
+void AIDialogPresetActionsViewModel::setSelectedPresetIndex(std::optional<int> index) {
     if (index == m_selectedPresetIndex)
         return;
     m_selectedPresetIndex = index;

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-void DeferredJobs::after(std::chrono::milliseconds delay, std::function<void()> job)
-{
+void DeferredJobs::after(std::chrono::milliseconds delay, std::function<void()> job) {
     // Fired timers are dropped here, except the one whose job is running now.
     std::erase_if(m_pending, [this](const std::unique_ptr<Timer>& timer) {
         return !timer->isActive() && timer.get() != m_firing;

@@ -10,7 +10,8 @@
 /** Runs jobs after a delay on timers of the given source; jobs die with this object. */
 class DeferredJobs {
 public:
-    explicit DeferredJobs(TimerSource& timers) : m_timers(timers) { }
+    explicit DeferredJobs(TimerSource& timers)
+        : m_timers(timers) {}
 
     void after(std::chrono::milliseconds delay, std::function<void()> job);
 

@@ -13,13 +13,11 @@ WidgetContentViewModel::WidgetContentViewModel(MainCoordinatorProtocol& coordina
     : QObject(parent)
     , m_coordinator(coordinator)
     , m_windowTracker(windowTracker)
-    , m_pasteboardManager(pasteboardManager)
-{
+    , m_pasteboardManager(pasteboardManager) {
     registerHotkeys(windowHotkeyText);
 }
 
-void WidgetContentViewModel::registerHotkeys(const QString& windowHotkeyText)
-{
+void WidgetContentViewModel::registerHotkeys(const QString& windowHotkeyText) {
     const std::optional<Shortcuts::Shortcut> windowShortcut =
         Shortcuts::HotkeyText::toShortcut(windowHotkeyText);
     const Shortcuts::Name windowHotkey = Shortcuts::Names::windowHotkey(windowShortcut);
@@ -39,29 +37,27 @@ void WidgetContentViewModel::registerHotkeys(const QString& windowHotkeyText)
     });
 }
 
-void WidgetContentViewModel::captureAndOpen()
-{
+void WidgetContentViewModel::captureAndOpen() {
     const std::optional<RunningApp> frontmost = m_windowTracker.frontmostApp();
     if (!frontmost || !m_pasteboardManager) {
         deliver(SetEmptyItem{true, m_windowTracker.frontmostApp(), true});
         return;
     }
     const QPointer<WidgetContentViewModel> self(this);
-    m_pasteboardManager->copySelection([self](std::optional<RunningApp> app,
-                                              std::optional<PasteboardManagerCopyItem> item) {
-        if (!self)
-            return;
-        self->m_coordinator.setPreviousApp(app);
-        if (item && !item->text.isEmpty() && self->onInput) {
-            self->onInput(SetCopiedItem{*item, true});
-            return;
-        }
-        self->deliver(SetEmptyItem{true, self->m_windowTracker.frontmostApp(), true});
-    });
+    m_pasteboardManager->copySelection(
+        [self](std::optional<RunningApp> app, std::optional<PasteboardManagerCopyItem> item) {
+            if (!self)
+                return;
+            self->m_coordinator.setPreviousApp(app);
+            if (item && !item->text.isEmpty() && self->onInput) {
+                self->onInput(SetCopiedItem{*item, true});
+                return;
+            }
+            self->deliver(SetEmptyItem{true, self->m_windowTracker.frontmostApp(), true});
+        });
 }
 
-void WidgetContentViewModel::deliver(const WidgetInput& input)
-{
+void WidgetContentViewModel::deliver(const WidgetInput& input) {
     if (onInput)
         onInput(input);
 }

@@ -20,7 +20,8 @@ class WidgetContentViewModel final : public QObject {
 
 public:
     /** windowHotkeyText: the widget hotkey in the hotkey text form; invalid leaves it unset. */
-    WidgetContentViewModel(MainCoordinatorProtocol& coordinator, WindowTrackerProtocol& windowTracker,
+    WidgetContentViewModel(MainCoordinatorProtocol& coordinator,
+                           WindowTrackerProtocol& windowTracker,
                            PasteboardManager* pasteboardManager, const QString& windowHotkeyText,
                            QObject* parent = nullptr);
 

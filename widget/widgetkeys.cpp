@@ -1,11 +1,9 @@
-#include "widget/widgettypes.h"
-
 #include "platform/virtualkeys.h"
+#include "widget/widgettypes.h"
 
 #include <QKeyEvent>
 
-std::optional<WidgetKeyEvent> widgetKeyEvent(const QKeyEvent& event, const QString& windowTitle)
-{
+std::optional<WidgetKeyEvent> widgetKeyEvent(const QKeyEvent& event, const QString& windowTitle) {
     switch (event.key()) {
     case Qt::Key_Shift:
     case Qt::Key_Control:

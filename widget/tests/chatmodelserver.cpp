@@ -9,13 +9,11 @@
 
 namespace {
 
-void writeChunk(QTcpSocket* socket, const QByteArray& data)
-{
+void writeChunk(QTcpSocket* socket, const QByteArray& data) {
     socket->write(QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n");
 }
 
-QByteArray deltaEvent(const QString& content)
-{
+QByteArray deltaEvent(const QString& content) {
     const QJsonObject delta{{"content", content}};
     const QJsonObject choice{{"index", 0}, {"delta", delta}};
     const QJsonObject body{{"object", "chat.completion.chunk"}, {"choices", QJsonArray{choice}}};
@@ -26,8 +24,7 @@ QByteArray deltaEvent(const QString& content)
 
 ChatModelServer::ChatModelServer(QList<QStringList> answers, QObject* parent)
     : QObject(parent)
-    , m_answers(std::move(answers))
-{
+    , m_answers(std::move(answers)) {
     m_server.listen(QHostAddress::LocalHost, 0);
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
@@ -37,13 +34,11 @@ ChatModelServer::ChatModelServer(QList<QStringList> answers, QObject* parent)
     });
 }
 
-QString ChatModelServer::baseUrl() const
-{
+QString ChatModelServer::baseUrl() const {
     return QStringLiteral("http://127.0.0.1:%1/v1").arg(m_server.serverPort());
 }
 
-void ChatModelServer::read(QTcpSocket* socket)
-{
+void ChatModelServer::read(QTcpSocket* socket) {
     QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
     socket->setProperty("buffer", buffer);
     const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
@@ -57,13 +52,13 @@ void ChatModelServer::read(QTcpSocket* socket)
     if (buffer.size() < headerEnd + 4 + length)
         return;
     m_requests.append(buffer.mid(headerEnd + 4, length));
-    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nTransfer-Encoding: chunked\r\n"
-                  "Connection: close\r\n\r\n");
+    socket->write(
+        "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nTransfer-Encoding: chunked\r\n"
+        "Connection: close\r\n\r\n");
     answer(socket, m_answers.at(std::min(m_requests.size(), m_answers.size()) - 1), 0);
 }
 
-void ChatModelServer::answer(QTcpSocket* socket, const QStringList& pieces, qsizetype piece)
-{
+void ChatModelServer::answer(QTcpSocket* socket, const QStringList& pieces, qsizetype piece) {
     if (piece == pieces.size()) {
         writeChunk(socket, "data: [DONE]\n\n");
         socket->write("0\r\n\r\n");
@@ -74,5 +69,6 @@ void ChatModelServer::answer(QTcpSocket* socket, const QStringList& pieces, qsiz
     writeChunk(socket, deltaEvent(pieces.at(piece)));
     socket->flush();
     // A little apart, as a model writes them.
-    QTimer::singleShot(40, socket, [this, socket, pieces, piece] { answer(socket, pieces, piece + 1); });
+    QTimer::singleShot(40, socket,
+                       [this, socket, pieces, piece] { answer(socket, pieces, piece + 1); });
 }

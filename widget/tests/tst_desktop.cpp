@@ -27,8 +27,7 @@ const QByteArray original = "Their going to the libary tomorow.\nSecond line\n";
 const QByteArray fixedByList = "They're going to the library tomorrow.\nSecond line\n";
 const QByteArray fixedByHotkey = "They are going to the library tomorrow.\nSecond line\n";
 
-QByteArray run(const QString& program, const QStringList& arguments, int* exitCode = nullptr)
-{
+QByteArray run(const QString& program, const QStringList& arguments, int* exitCode = nullptr) {
     QProcess process;
     process.start(program, arguments);
     process.waitForFinished(30000);
@@ -37,8 +36,7 @@ QByteArray run(const QString& program, const QStringList& arguments, int* exitCo
     return process.readAllStandardOutput();
 }
 
-quint16 freePort()
-{
+quint16 freePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
@@ -47,26 +45,30 @@ quint16 freePort()
 /** The real service on a free loopback port, with one user and a device key. */
 class Service {
 public:
-    bool start(const QString& modelUrl)
-    {
+    bool start(const QString& modelUrl) {
         const QString database = "sqlite:" + m_dir.filePath("db.sqlite");
         QFile password(m_dir.filePath("password"));
         if (!password.open(QIODevice::WriteOnly) || password.write("correct horse 1\n") < 0)
             return false;
         password.close();
         int code = 0;
-        run(ORVANE_SERVICE_BINARY, {"user", "add", "--email", email, "--password-file", password.fileName(),
-                                    "--database", database}, &code);
+        run(ORVANE_SERVICE_BINARY,
+            {"user", "add", "--email", email, "--password-file", password.fileName(), "--database",
+             database},
+            &code);
         if (code != 0)
             return false;
-        deviceKey = QString::fromUtf8(run(ORVANE_SERVICE_BINARY, {"device", "add", "--email", email,
-                                                                  "--database", database}, &code)).trimmed();
+        deviceKey = QString::fromUtf8(
+                        run(ORVANE_SERVICE_BINARY,
+                            {"device", "add", "--email", email, "--database", database}, &code))
+                        .trimmed();
         if (code != 0 || deviceKey.isEmpty())
             return false;
         port = freePort();
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(ORVANE_SERVICE_BINARY, {"--listen", QStringLiteral("127.0.0.1:%1").arg(port), "--database",
-                                                database, "--llm-url", modelUrl, "--llm-model", "scripted"});
+        m_process.start(ORVANE_SERVICE_BINARY,
+                        {"--listen", QStringLiteral("127.0.0.1:%1").arg(port), "--database",
+                         database, "--llm-url", modelUrl, "--llm-model", "scripted"});
         const QDeadlineTimer deadline(15000);
         while (!deadline.hasExpired()) {
             if (request("GET", "/healthz").first == 200)
@@ -75,8 +77,7 @@ public:
         }
         return false;
     }
-    ~Service()
-    {
+    ~Service() {
         m_process.terminate();
         if (!m_process.waitForFinished(5000))
             m_process.kill();
@@ -84,8 +85,8 @@ public:
 
     [[nodiscard]] QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
 
-    std::pair<int, QByteArray> request(const QByteArray& method, const QString& path, const QByteArray& body = {})
-    {
+    std::pair<int, QByteArray> request(const QByteArray& method, const QString& path,
+                                       const QByteArray& body = {}) {
         QNetworkRequest request(QUrl(url() + path));
         request.setRawHeader("Authorization", "Bearer " + deviceKey.toUtf8());
         request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
@@ -110,11 +111,12 @@ private:
 /** The real application, signed in as the service's user, with settings of its own. */
 class App {
 public:
-    bool start(const Service& service)
-    {
+    bool start(const Service& service) {
         QSettings settings(m_dir.filePath("config/Orvane/Orvane.ini"), QSettings::IniFormat);
         const QJsonObject user{{"email", email}, {"userId", 1}, {"deviceKey", service.deviceKey}};
-        settings.setValue("UserSettings", QJsonDocument(QJsonObject{{"user", user}}).toJson(QJsonDocument::Compact));
+        settings.setValue(
+            "UserSettings",
+            QJsonDocument(QJsonObject{{"user", user}}).toJson(QJsonDocument::Compact));
         settings.sync();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
@@ -127,18 +129,17 @@ public:
         m_process.start(ORVANE_APP_BINARY);
         return m_process.waitForStarted(10000);
     }
-    ~App()
-    {
+    ~App() {
         m_process.terminate();
         if (!m_process.waitForFinished(5000))
             m_process.kill();
     }
 
     /** The widget window, when it is on screen. */
-    [[nodiscard]] QString widgetWindow() const
-    {
-        const QByteArray found = run("xdotool", {"search", "--onlyvisible", "--pid",
-                                                 QString::number(m_process.processId()), "--name", "^Orvane Widget$"});
+    [[nodiscard]] QString widgetWindow() const {
+        const QByteArray found =
+            run("xdotool", {"search", "--onlyvisible", "--pid",
+                            QString::number(m_process.processId()), "--name", "^Orvane Widget$"});
         return QString::fromUtf8(found).split('\n', Qt::SkipEmptyParts).value(0);
     }
 
@@ -147,8 +148,7 @@ private:
     QProcess m_process;
 };
 
-void screenshot(const QString& name)
-{
+void screenshot(const QString& name) {
     const QString dir = qEnvironmentVariable("ORVANE_WIDGET_SHOTS");
     if (!dir.isEmpty())
         run("import", {"-window", "root", QDir(dir).filePath(name + ".png")});
@@ -161,9 +161,9 @@ class DesktopTest : public QObject {
 
     bool selectFirstLine() { return EditorSession::xdotool({"key", "ctrl+Home", "shift+End"}); }
 
-    /** Presses the hotkey over the selected first line until the widget shows (the app may still be starting). */
-    bool pressUntilWidget(EditorSession& editor, App& app, const QString& hotkey)
-    {
+    /** Presses the hotkey over the selected first line until the widget shows (the app may still be
+     * starting). */
+    bool pressUntilWidget(EditorSession& editor, App& app, const QString& hotkey) {
         const QDeadlineTimer deadline(40000);
         while (!deadline.hasExpired()) {
             editor.focus();
@@ -180,8 +180,7 @@ class DesktopTest : public QObject {
     }
 
     /** Return replaces the selection once the answer is complete; earlier presses do nothing. */
-    bool returnUntilHidden(App& app)
-    {
+    bool returnUntilHidden(App& app) {
         const QDeadlineTimer deadline(20000);
         while (!deadline.hasExpired()) {
             EditorSession::xdotool({"key", "Return"});
@@ -196,23 +195,25 @@ class DesktopTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
             QSKIP("needs the X server that scripts/test starts");
     }
 
-    void promptFromTheListAndFromItsOwnHotkey()
-    {
+    void promptFromTheListAndFromItsOwnHotkey() {
         ChatModelServer model({{"They're ", "going to the ", "library tomorrow."},
                                {"They are ", "going to the ", "library tomorrow."}});
         Service service;
         QVERIFY2(service.start(model.baseUrl()), "orvane-service did not come up");
         // A prompt of the user's own with a hotkey no standard prompt has; it starts enabled.
-        const QJsonObject preset{{"hotkey", "command+option+j"}, {"id", 0},          {"name", "Fix with a key"},
-                                 {"global", false},              {"temperature", 0.2}, {"system_message", "Fix it."},
-                                 {"user_message", "Fix:"},        {"enabled_by_default", true}};
-        QCOMPARE(service.request("POST", "/api/0/presets", QJsonDocument(QJsonObject{{"preset", preset}}).toJson()).first,
+        const QJsonObject preset{{"hotkey", "command+option+j"}, {"id", 0},
+                                 {"name", "Fix with a key"},     {"global", false},
+                                 {"temperature", 0.2},           {"system_message", "Fix it."},
+                                 {"user_message", "Fix:"},       {"enabled_by_default", true}};
+        QCOMPARE(service
+                     .request("POST", "/api/0/presets",
+                              QJsonDocument(QJsonObject{{"preset", preset}}).toJson())
+                     .first,
                  200);
 
         EditorSession editor(original);
@@ -227,14 +228,16 @@ private Q_SLOTS:
         QVERIFY(EditorSession::xdotool({"key", "Down"}));
         QVERIFY(EditorSession::xdotool({"key", "Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.answered(), 1, 20000);
-        QVERIFY2(model.requests().first().contains("Their going to the libary tomorow."), model.requests().first());
+        QVERIFY2(model.requests().first().contains("Their going to the libary tomorow."),
+                 model.requests().first());
         QTest::qWait(500);
         screenshot("desktop-result");
         QVERIFY2(returnUntilHidden(app), "Return did not replace the selection");
         QCOMPARE(editor.saveAndRead(fixedByList), fixedByList);
 
         // The prompt's own hotkey does the same without the list.
-        QVERIFY2(pressUntilWidget(editor, app, "ctrl+alt+j"), "the prompt hotkey did not open the widget");
+        QVERIFY2(pressUntilWidget(editor, app, "ctrl+alt+j"),
+                 "the prompt hotkey did not open the widget");
         QTRY_COMPARE_WITH_TIMEOUT(model.answered(), 2, 20000);
         QVERIFY(model.requests().last().contains("They're going to the library tomorrow."));
         QVERIFY2(model.requests().last().contains("Fix it."), model.requests().last());

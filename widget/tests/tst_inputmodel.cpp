@@ -1,13 +1,12 @@
-#include "fakeplatform.h"
-#include "manualtimer.h"
-#include "temporarysettings.h"
-#include "widgetfakes.h"
-
 #include "core/notificationcenter.h"
 #include "core/notifications.h"
+#include "fakeplatform.h"
+#include "manualtimer.h"
 #include "platform/pasteboardmanager.h"
 #include "platform/virtualkeys.h"
+#include "temporarysettings.h"
 #include "widget/aidialoginputviewmodel.h"
+#include "widgetfakes.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -33,52 +32,50 @@ class InputModelTest : public QObject {
 
     AIDialogInputViewModel& model() { return *m_model; }
 
-    void capture(const QString& text)
-    {
-        model().handleInput(SetCopiedItem{PasteboardManagerCopyItem{editor, text, std::nullopt}, true});
+    void capture(const QString& text) {
+        model().handleInput(
+            SetCopiedItem{PasteboardManagerCopyItem{editor, text, std::nullopt}, true});
     }
     // The service streams the chunks and ends; waits until the answer is recorded.
-    void answer(const QStringList& chunks)
-    {
+    void answer(const QStringList& chunks) {
         for (const QString& chunk : chunks)
             m_texts->delegate->didReceiveText(chunk);
         m_texts->delegate->didFinish();
         QTRY_COMPARE(model().state(), State::sent);
     }
-    void type(const QString& prompt)
-    {
+    void type(const QString& prompt) {
         model().setPromptText(prompt);
         m_timers->advance(20ms); // the re-wrap
     }
-    static WidgetKeyEvent key(int code, quint64 flags = 0, const QString& title = QStringLiteral("Orvane"))
-    {
+    static WidgetKeyEvent key(int code, quint64 flags = 0,
+                              const QString& title = QStringLiteral("Orvane")) {
         return WidgetKeyEvent{code, flags, title};
     }
 
 private Q_SLOTS:
-    void init()
-    {
+    void init() {
         m_platform = std::make_unique<FakePlatform>();
         m_timers = std::make_unique<ManualTimerSource>();
         m_coordinator = std::make_unique<FakeCoordinator>();
-        m_coordinator->userStore.signedIn = User{QStringLiteral("a@b.c"), 1, QStringLiteral("device-key")};
+        m_coordinator->userStore.signedIn =
+            User{QStringLiteral("a@b.c"), 1, QStringLiteral("device-key")};
         m_texts = std::make_unique<TextsCalls>();
-        m_pasteboard = std::make_unique<PasteboardManager>(*m_platform->windowTracker, *m_platform->keyboardManager,
+        m_pasteboard = std::make_unique<PasteboardManager>(*m_platform->windowTracker,
+                                                           *m_platform->keyboardManager,
                                                            *m_platform->clipboard, *m_timers);
         TextsCalls* texts = m_texts.get();
         m_model = std::make_unique<AIDialogInputViewModel>(AIDialogInputViewModel::Dependencies{
-            *m_coordinator, *m_platform->windowTracker, *m_timers,
-            [texts](const QString& token) { return std::make_unique<FakeTextsService>(*texts, token); }});
+            *m_coordinator, *m_platform->windowTracker, *m_timers, [texts](const QString& token) {
+                return std::make_unique<FakeTextsService>(*texts, token);
+            }});
         m_model->setPasteboardManager(m_pasteboard.get());
     }
-    void cleanup()
-    {
+    void cleanup() {
         m_model.reset();
         QCoreApplication::processEvents();
     }
 
-    void escapeStopsAndRegenerateRepeatsThePrompt()
-    {
+    void escapeStopsAndRegenerateRepeatsThePrompt() {
         capture(QStringLiteral("Teh sentence"));
         model().handlePresetAction(PresetChoice{7, std::nullopt, false});
         QCOMPARE(m_texts->calls.last().token, QStringLiteral("device-key"));
@@ -108,8 +105,7 @@ private Q_SLOTS:
         QCOMPARE(model().lastPromptId(), 7);
     }
 
-    void historyThroughRegenerateTryAgainAndContinue()
-    {
+    void historyThroughRegenerateTryAgainAndContinue() {
         capture(QStringLiteral("input"));
         model().handlePresetAction(PresetChoice{3, std::nullopt, false});
         answer({QStringLiteral("first")});
@@ -124,7 +120,8 @@ private Q_SLOTS:
         model().handlePostAction(PostAction::regenerate);
         QCOMPARE(m_texts->calls.last().command, QStringLiteral("make it formal"));
         QCOMPARE(m_texts->calls.last().history,
-                 (QList<RequestData>{{3, std::nullopt, QStringLiteral("input"), QStringLiteral("first")}}));
+                 (QList<RequestData>{
+                     {3, std::nullopt, QStringLiteral("input"), QStringLiteral("first")}}));
         answer({QStringLiteral("third")});
         QCOMPARE(model().requestHistory().size(), 2);
         QCOMPARE(model().requestHistory().last().response, QStringLiteral("third"));
@@ -150,8 +147,7 @@ private Q_SLOTS:
         QVERIFY(model().requestHistory().isEmpty());
     }
 
-    void typedTextBecomesTheInputAndMovesBack()
-    {
+    void typedTextBecomesTheInputAndMovesBack() {
         model().handleInput(SetEmptyItem{true, editor, true});
         QVERIFY(!model().displayInput());
         type(QStringLiteral("fix this"));
@@ -178,8 +174,7 @@ private Q_SLOTS:
         QCOMPARE(m_texts->calls.size(), 2);
     }
 
-    void revealIsOneCharacterPerAppendInOrder()
-    {
+    void revealIsOneCharacterPerAppendInOrder() {
         capture(QStringLiteral("in"));
         model().handlePresetAction(PresetOnly{1});
         QStringList appended;
@@ -189,20 +184,21 @@ private Q_SLOTS:
             appended << model().resultText().mid(previous.size());
             previous = model().resultText();
         });
-        const QString thumb = QString::fromUtf8("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"); // with skin tone
+        const QString thumb =
+            QString::fromUtf8("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"); // with skin tone
         // The second chunk arrives before the first is on screen; the third completes an "e".
         m_texts->delegate->didReceiveText(QStringLiteral("a\u00e9") + thumb + QStringLiteral("zy"));
         m_texts->delegate->didReceiveText(QStringLiteral("be"));
         m_texts->delegate->didReceiveText(QString(QChar(0x0301)));
         m_texts->delegate->didFinish();
         QTRY_COMPARE(model().state(), State::sent);
-        QCOMPARE(appended, (QStringList{QStringLiteral("a"), QString(QChar(0xe9)), thumb, QStringLiteral("z"),
-                                        QStringLiteral("y"), QStringLiteral("b"), QStringLiteral("e\u0301")}));
+        QCOMPARE(appended, (QStringList{QStringLiteral("a"), QString(QChar(0xe9)), thumb,
+                                        QStringLiteral("z"), QStringLiteral("y"),
+                                        QStringLiteral("b"), QStringLiteral("e\u0301")}));
         QCOMPARE(model().requestHistory().last().response, previous);
     }
 
-    void runningPlaceholderCycles()
-    {
+    void runningPlaceholderCycles() {
         capture(QStringLiteral("in"));
         QCOMPARE(model().promptRunningPlaceholder(), QStringLiteral("input.prompt.running.0"));
         model().handlePresetAction(PresetOnly{1});
@@ -219,8 +215,7 @@ private Q_SLOTS:
         QCOMPARE(m_timers->activeCount(), 0);
     }
 
-    void failuresSetTheirFlagsAndRecordNothing()
-    {
+    void failuresSetTheirFlagsAndRecordNothing() {
         int completed = 0;
         QObject context;
         NotificationCenter::defaultCenter().addObserver(Notifications::promptCompleted, &context,
@@ -253,16 +248,15 @@ private Q_SLOTS:
         QVERIFY(!model().showGenericError());
     }
 
-    void resultIsPastedIntoTheCapturedWindow_data()
-    {
+    void resultIsPastedIntoTheCapturedWindow_data() {
         QTest::addColumn<PostAction>("action");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("replace") << PostAction::replaceSelection << QStringList{"write Better.", "key 9 100000"};
-        QTest::newRow("insert below") << PostAction::insertBelow
-                                      << QStringList{"key 124 0", "write Better.", "key 9 100000"};
+        QTest::newRow("replace") << PostAction::replaceSelection
+                                 << QStringList{"write Better.", "key 9 100000"};
+        QTest::newRow("insert below")
+            << PostAction::insertBelow << QStringList{"key 124 0", "write Better.", "key 9 100000"};
     }
-    void resultIsPastedIntoTheCapturedWindow()
-    {
+    void resultIsPastedIntoTheCapturedWindow() {
         QFETCH(PostAction, action);
         QFETCH(QStringList, expected);
         capture(QStringLiteral("Good."));
@@ -279,8 +273,7 @@ private Q_SLOTS:
         QVERIFY(model().requestHistory().isEmpty());
     }
 
-    void copyKeepsTheWidgetOpen()
-    {
+    void copyKeepsTheWidgetOpen() {
         capture(QStringLiteral("Good."));
         model().handlePresetAction(PresetOnly{1});
         answer({QStringLiteral("Better.")});
@@ -302,8 +295,7 @@ private Q_SLOTS:
         QVERIFY(!model().displayInput());
     }
 
-    void promptFieldWraps_data()
-    {
+    void promptFieldWraps_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("wrapped");
         QTest::addColumn<QStringList>("splits");
@@ -312,18 +304,20 @@ private Q_SLOTS:
             eighty[i] = QChar('a' + i % 26);
         eighty[10] = eighty[50] = eighty[75] = QLatin1Char(' ');
         QTest::newRow("80 with blanks at 10, 50, 75")
-            << eighty << eighty.left(50) + "\n" + eighty.mid(51) << QStringList{eighty.mid(47, 3) + "\n"};
+            << eighty << eighty.left(50) + "\n" + eighty.mid(51)
+            << QStringList{eighty.mid(47, 3) + "\n"};
         const QString seventy(70, QLatin1Char('b'));
         QTest::newRow("70 left alone") << seventy << seventy << QStringList{};
         const QString noBlank = QString(70, QLatin1Char('c')) + " d";
         QTest::newRow("71 without a blank before 70") << noBlank << noBlank << QStringList{};
         const QString early = "abc " + QString(70, QLatin1Char('e'));
-        QTest::newRow("blank at 3") << early << "abc\n" + QString(70, QLatin1Char('e')) << QStringList{};
-        const QString twoLines = QString(60, QLatin1Char('f')) + "\n" + QString(60, QLatin1Char('g'));
+        QTest::newRow("blank at 3")
+            << early << "abc\n" + QString(70, QLatin1Char('e')) << QStringList{};
+        const QString twoLines =
+            QString(60, QLatin1Char('f')) + "\n" + QString(60, QLatin1Char('g'));
         QTest::newRow("two lines of 60") << twoLines << twoLines << QStringList{};
     }
-    void promptFieldWraps()
-    {
+    void promptFieldWraps() {
         QFETCH(QString, text);
         QFETCH(QString, wrapped);
         QFETCH(QStringList, splits);
@@ -332,9 +326,9 @@ private Q_SLOTS:
         QCOMPARE(model().lastSplits(), splits);
     }
 
-    void editingUndoesTheSoftBreakBeforeWrappingAgain()
-    {
-        const QString words = QStringLiteral("one two three four five six seven eight nine ten eleven twelve thirteen");
+    void editingUndoesTheSoftBreakBeforeWrappingAgain() {
+        const QString words = QStringLiteral(
+            "one two three four five six seven eight nine ten eleven twelve thirteen");
         type(words);
         QVERIFY(model().promptText().contains('\n'));
         // Text put in front moves the break: the old one must not survive as a hard break.
@@ -344,11 +338,11 @@ private Q_SLOTS:
         QVERIFY(model().promptText().indexOf('\n') <= 70);
     }
 
-    void keyRules()
-    {
+    void keyRules() {
         // Idle: Escape and Ctrl+H hide; a Settings window is never touched.
         capture(QStringLiteral("x"));
-        QVERIFY(!model().handleKeyDown(key(VirtualKeys::escape, 0, QStringLiteral("Orvane Settings"))));
+        QVERIFY(
+            !model().handleKeyDown(key(VirtualKeys::escape, 0, QStringLiteral("Orvane Settings"))));
         QVERIFY(!m_coordinator->calls.contains("hide"));
         QVERIFY(model().handleKeyDown(key(4, ModifierFlags::command)));
         QCOMPARE(m_coordinator->calls.last(), QStringLiteral("hide"));
@@ -363,7 +357,8 @@ private Q_SLOTS:
         QVERIFY(!model().handleKeyDown(key(VirtualKeys::returnKey)));
         QVERIFY(!model().handleKeyDown(key(15, ModifierFlags::command)));
         QVERIFY(!model().handleKeyUp(key(VirtualKeys::returnKey)));
-        QVERIFY(model().handleKeyDown(key(VirtualKeys::x, ModifierFlags::command | ModifierFlags::shift)));
+        QVERIFY(model().handleKeyDown(
+            key(VirtualKeys::x, ModifierFlags::command | ModifierFlags::shift)));
         QCOMPARE(m_coordinator->calls.last(), QStringLiteral("toggle"));
         QCOMPARE(model().state(), State::sending);
         QVERIFY(model().handleKeyDown(key(VirtualKeys::escape)));
@@ -374,8 +369,12 @@ private Q_SLOTS:
         QVERIFY(model().handleKeyDown(key(15, ModifierFlags::command)));
         QList<PostKeyInput> postKeys;
         QList<PresetKeyInput> presetKeys;
-        model().onPostKeyInput = [&](const PostKeyInput& input) { postKeys << input; };
-        model().onKeyInput = [&](const PresetKeyInput& input) { presetKeys << input; };
+        model().onPostKeyInput = [&](const PostKeyInput& input) {
+            postKeys << input;
+        };
+        model().onKeyInput = [&](const PresetKeyInput& input) {
+            presetKeys << input;
+        };
         QVERIFY(model().handleKeyUp(key(VirtualKeys::downArrow)));
         QCOMPARE(postKeys.size(), 1);
         model().setPromptText(QStringLiteral("m"));
@@ -394,8 +393,7 @@ private Q_SLOTS:
         QCOMPARE(model().promptText(), QStringLiteral("a\n\n"));
     }
 
-    void keysArriveThroughTheApplicationFilter()
-    {
+    void keysArriveThroughTheApplicationFilter() {
         QWindow window;
         window.setTitle(QStringLiteral("Orvane"));
         window.show();

@@ -1,17 +1,16 @@
-#include "fakeplatform.h"
-#include "manualtimer.h"
-#include "temporarysettings.h"
-#include "widgetfakes.h"
-
 #include "core/notificationcenter.h"
 #include "core/notifications.h"
+#include "fakeplatform.h"
+#include "manualtimer.h"
 #include "platform/pasteboardmanager.h"
 #include "platform/virtualkeys.h"
 #include "shortcuts/shortcuts.h"
+#include "temporarysettings.h"
 #include "widget/aidialogpostactionsviewmodel.h"
 #include "widget/aidialogpresetactionsviewmodel.h"
 #include "widget/widgetcontent.h"
 #include "widget/widgetcontentviewmodel.h"
+#include "widgetfakes.h"
 
 #include <QTest>
 
@@ -21,13 +20,11 @@ using Action = AIDialogPostActionsViewModel::Action;
 namespace {
 const RunningApp editor{77, 4242, QStringLiteral("mousepad")};
 
-WidgetKeyEvent key(int code, quint64 flags = 0)
-{
+WidgetKeyEvent key(int code, quint64 flags = 0) {
     return WidgetKeyEvent{code, flags, QStringLiteral("Orvane")};
 }
 
-QStringList names(const QList<PresetEntry>& list)
-{
+QStringList names(const QList<PresetEntry>& list) {
     QStringList result;
     for (const PresetEntry& entry : list)
         result << entry->preset.name;
@@ -45,17 +42,18 @@ class ListsTest : public QObject {
     std::unique_ptr<PasteboardManager> m_pasteboard;
     QList<PresetAction> m_actions;
 
-    std::unique_ptr<AIDialogPresetActionsViewModel> makePromptList()
-    {
-        auto list = std::make_unique<AIDialogPresetActionsViewModel>(AIDialogPresetActionsViewModel::Dependencies{
-            *m_coordinator, *m_platform->windowTracker, *m_timers, m_pasteboard.get()});
-        list->onPresetAction = [this](const PresetAction& action) { m_actions << action; };
+    std::unique_ptr<AIDialogPresetActionsViewModel> makePromptList() {
+        auto list = std::make_unique<AIDialogPresetActionsViewModel>(
+            AIDialogPresetActionsViewModel::Dependencies{*m_coordinator, *m_platform->windowTracker,
+                                                         *m_timers, m_pasteboard.get()});
+        list->onPresetAction = [this](const PresetAction& action) {
+            m_actions << action;
+        };
         QCoreApplication::processEvents(); // the first load is one turn later
         return list;
     }
     void selectionAfter(AIDialogPresetActionsViewModel& list, const QList<WidgetKeyEvent>& keys,
-                        const QList<std::optional<int>>& expected)
-    {
+                        const QList<std::optional<int>>& expected) {
         QList<std::optional<int>> seen;
         for (const WidgetKeyEvent& event : keys) {
             list.handleKeyInput(event);
@@ -65,25 +63,25 @@ class ListsTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
+    void init() {
         m_settings.clear();
         m_platform = std::make_unique<FakePlatform>();
         m_timers = std::make_unique<ManualTimerSource>();
         m_coordinator = std::make_unique<FakeCoordinator>();
-        m_pasteboard = std::make_unique<PasteboardManager>(*m_platform->windowTracker, *m_platform->keyboardManager,
+        m_pasteboard = std::make_unique<PasteboardManager>(*m_platform->windowTracker,
+                                                           *m_platform->keyboardManager,
                                                            *m_platform->clipboard, *m_timers);
         m_actions.clear();
     }
 
-    void promptListFiltersEnabledPromptsInOrder()
-    {
+    void promptListFiltersEnabledPromptsInOrder() {
         m_coordinator->presetStore.add(1, QStringLiteral("Fix grammar"));
         m_coordinator->presetStore.add(2, QStringLiteral("Translate"));
         m_coordinator->presetStore.add(3, QStringLiteral("Make shorter"));
         m_coordinator->presetStore.add(4, QStringLiteral("Make longer"), false);
         auto list = makePromptList();
-        QCOMPARE(names(list->matchesPresets()), (QStringList{"Fix grammar", "Translate", "Make shorter"}));
+        QCOMPARE(names(list->matchesPresets()),
+                 (QStringList{"Fix grammar", "Translate", "Make shorter"}));
         list->search(QStringLiteral("mA"));
         QCOMPARE(names(list->matchesPresets()), (QStringList{"Fix grammar", "Make shorter"}));
         list->search(QStringLiteral("zz"));
@@ -97,8 +95,7 @@ private Q_SLOTS:
         QTRY_COMPARE(names(list->matchesPresets()), (QStringList{"Translate", "Make shorter"}));
     }
 
-    void promptListShowsAtMostTenRows()
-    {
+    void promptListShowsAtMostTenRows() {
         for (int i = 0; i < 12; ++i)
             m_coordinator->presetStore.add(i, QStringLiteral("Prompt %1").arg(i));
         auto list = makePromptList();
@@ -108,8 +105,7 @@ private Q_SLOTS:
         QCOMPARE(list->presetsToShow(), 9);
     }
 
-    void promptListNavigationWrapsAndChooses()
-    {
+    void promptListNavigationWrapsAndChooses() {
         for (int i = 1; i <= 3; ++i)
             m_coordinator->presetStore.add(i * 10, QStringLiteral("P%1").arg(i));
         auto list = makePromptList();
@@ -117,8 +113,10 @@ private Q_SLOTS:
         selectionAfter(*list, {down, down, down, down}, {0, 1, 2, 0});
         list->search(QStringLiteral("P"));
         selectionAfter(*list, {up, up}, {2, 1});
-        selectionAfter(*list, {key(45, ModifierFlags::control), key(35, ModifierFlags::control), key(45), key(35)},
-                       {2, 1, 1, 1});
+        selectionAfter(
+            *list,
+            {key(45, ModifierFlags::control), key(35, ModifierFlags::control), key(45), key(35)},
+            {2, 1, 1, 1});
 
         list->handleKeyInput(key(VirtualKeys::returnKey));
         QCOMPARE(std::get<PresetChoice>(m_actions.last()).id, 20);
@@ -134,10 +132,11 @@ private Q_SLOTS:
         QCOMPARE(list->selectedPresetIndex(), 0);
     }
 
-    void promptHotkeysRegisterAndRun()
-    {
-        m_coordinator->presetStore.add(42, QStringLiteral("Fix"), true, QStringLiteral("command+option+c"));
-        m_coordinator->presetStore.add(43, QStringLiteral("Odd"), true, QStringLiteral("command+nope"));
+    void promptHotkeysRegisterAndRun() {
+        m_coordinator->presetStore.add(42, QStringLiteral("Fix"), true,
+                                       QStringLiteral("command+option+c"));
+        m_coordinator->presetStore.add(43, QStringLiteral("Odd"), true,
+                                       QStringLiteral("command+nope"));
         auto list = makePromptList();
         const auto shortcut = Shortcuts::shortcutForName(Shortcuts::Names::presetHotkey(42));
         QVERIFY(shortcut);
@@ -146,7 +145,8 @@ private Q_SLOTS:
         QVERIFY(!Shortcuts::shortcutForName(Shortcuts::Names::presetHotkey(43)));
 
         // The widget in front: the prompt runs on what it holds.
-        m_platform->windowTracker->frontmost = RunningApp{1, QCoreApplication::applicationPid(), "orvane"};
+        m_platform->windowTracker->frontmost =
+            RunningApp{1, QCoreApplication::applicationPid(), "orvane"};
         Shortcuts::dispatchKeyDown(*shortcut);
         QVERIFY(std::holds_alternative<PresetOnly>(m_actions.last()));
 
@@ -172,11 +172,12 @@ private Q_SLOTS:
         QVERIFY(!list->isPresetRunning());
     }
 
-    void resultActionsNavigateCopyAndRegenerate()
-    {
+    void resultActionsNavigateCopyAndRegenerate() {
         AIDialogPostActionsViewModel actions(*m_timers);
         QList<PostAction> posted;
-        actions.onPostAction = [&](PostAction action) { posted << action; };
+        actions.onPostAction = [&](PostAction action) {
+            posted << action;
+        };
         QCOMPARE(actions.list(), AIDialogPostActionsViewModel::fullList());
         QCOMPARE(actions.selectedItem(), Action::replaceSelection);
         actions.handleKeyInput(key(VirtualKeys::returnKey));
@@ -212,15 +213,20 @@ private Q_SLOTS:
         QCOMPARE(posted.last(), PostAction::continueWithAnotherPrompt);
     }
 
-    void widgetHotkeysCaptureAndOpen()
-    {
+    void widgetHotkeysCaptureAndOpen() {
         m_coordinator->presetStore.add(5, QStringLiteral("Fix grammar"));
         m_coordinator->presetStore.add(6, QStringLiteral("Translate"));
         TextsCalls texts;
-        WidgetContent content({*m_coordinator, *m_platform->windowTracker, *m_platform->keyboardManager,
-                               *m_platform->clipboard, *m_timers,
-                               [&texts](const QString& token) { return std::make_unique<FakeTextsService>(texts, token); },
-                               QStringLiteral("command+option+c"), {}});
+        WidgetContent content({*m_coordinator,
+                               *m_platform->windowTracker,
+                               *m_platform->keyboardManager,
+                               *m_platform->clipboard,
+                               *m_timers,
+                               [&texts](const QString& token) {
+                                   return std::make_unique<FakeTextsService>(texts, token);
+                               },
+                               QStringLiteral("command+option+c"),
+                               {}});
         QCoreApplication::processEvents();
         const auto windowShortcut = Shortcuts::shortcutForName(Shortcuts::Names::windowHotkey());
         QVERIFY(windowShortcut);
@@ -255,12 +261,12 @@ private Q_SLOTS:
         QVERIFY(!content.input()->displayInput());
         QVERIFY(content.input()->inputText().isEmpty());
 
-        Shortcuts::dispatchKeyDown(*Shortcuts::shortcutForName(Shortcuts::Names::windowToggleHotkey()));
+        Shortcuts::dispatchKeyDown(
+            *Shortcuts::shortcutForName(Shortcuts::Names::windowToggleHotkey()));
         QCOMPARE(m_coordinator->calls.last(), QStringLiteral("toggle"));
     }
 
-    void invalidWindowHotkeyLeavesOnlyTheToggle()
-    {
+    void invalidWindowHotkeyLeavesOnlyTheToggle() {
         WidgetContentViewModel model(*m_coordinator, *m_platform->windowTracker, m_pasteboard.get(),
                                      QStringLiteral("command+option+"));
         QVERIFY(!Shortcuts::shortcutForName(Shortcuts::Names::windowHotkey()));

@@ -1,12 +1,11 @@
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "temporarysettings.h"
-#include "widgetfakes.h"
-
 #include "widget/aidialoginputviewmodel.h"
 #include "widget/aidialogpostactionsviewmodel.h"
 #include "widget/aidialogpresetactionsviewmodel.h"
 #include "widget/widgetcontent.h"
+#include "widgetfakes.h"
 
 #include <QDir>
 #include <QPalette>
@@ -28,8 +27,7 @@ namespace {
 
 QStringList g_messages;
 
-void recordMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
+void recordMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type != QtDebugMsg && type != QtInfoMsg)
         g_messages << message;
 }
@@ -57,21 +55,22 @@ class WidgetViewsTest : public QObject {
     QQmlEngine m_engine;
     QTranslator m_translator;
 
-    QQuickItem* item(QObject* root, const char* name) { return root->findChild<QQuickItem*>(QLatin1String(name)); }
+    QQuickItem* item(QObject* root, const char* name) {
+        return root->findChild<QQuickItem*>(QLatin1String(name));
+    }
 
-    void shoot(QQuickWindow* window, const QString& state)
-    {
+    void shoot(QQuickWindow* window, const QString& state) {
         const QString dir = qEnvironmentVariable("ORVANE_WIDGET_SHOTS");
         if (dir.isEmpty())
             return;
         QTest::qWait(30);
         const bool dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
-        QVERIFY(window->grabWindow().save(dir + "/" + state + (dark ? "-dark" : "-light") + ".png"));
+        QVERIFY(
+            window->grabWindow().save(dir + "/" + state + (dark ? "-dark" : "-light") + ".png"));
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         m_engine.addImportPath("qrc:/qt/qml"); // as the application's engine does
         QVERIFY(m_translator.load(":/i18n/orvane_widget_en.qm"));
         QCoreApplication::installTranslator(&m_translator);
@@ -79,9 +78,13 @@ private Q_SLOTS:
         m_coordinator.presetStore.add(2, "Translate to English");
         m_coordinator.presetStore.add(3, "Make shorter");
         m_content = std::make_unique<WidgetContent>(WidgetContent::Dependencies{
-            m_coordinator, *m_platform.windowTracker, *m_platform.keyboardManager, *m_platform.clipboard, m_timers,
-            [this](const QString& token) { return std::make_unique<FakeTextsService>(m_texts, token); },
-            "command+option+c", [this](int height) {
+            m_coordinator, *m_platform.windowTracker, *m_platform.keyboardManager,
+            *m_platform.clipboard, m_timers,
+            [this](const QString& token) {
+                return std::make_unique<FakeTextsService>(m_texts, token);
+            },
+            "command+option+c",
+            [this](int height) {
                 m_heights << height;
                 if (m_window)
                     m_window->setHeight(height + 68); // what the coordinator does
@@ -93,12 +96,12 @@ private Q_SLOTS:
     void init() { g_messages.clear(); }
     void cleanup() { QVERIFY2(g_messages.isEmpty(), qPrintable(g_messages.join('\n'))); }
 
-    void everyFileLoadsWithoutWarnings()
-    {
-        const QVariantMap required{{"content", QVariant::fromValue<QObject*>(m_content.get())},
-                                   {"input", QVariant::fromValue<QObject*>(m_content->input())},
-                                   {"prompts", QVariant::fromValue<QObject*>(m_content->presetActions())},
-                                   {"actions", QVariant::fromValue<QObject*>(m_content->postActions())}};
+    void everyFileLoadsWithoutWarnings() {
+        const QVariantMap required{
+            {"content", QVariant::fromValue<QObject*>(m_content.get())},
+            {"input", QVariant::fromValue<QObject*>(m_content->input())},
+            {"prompts", QVariant::fromValue<QObject*>(m_content->presetActions())},
+            {"actions", QVariant::fromValue<QObject*>(m_content->postActions())}};
         const QStringList files = QDir(moduleDir).entryList({"*.qml"});
         QVERIFY(files.size() >= 6);
         for (const QString& file : files) {
@@ -107,11 +110,11 @@ private Q_SLOTS:
             if (file == "WidgetTheme.qml")
                 continue; // a singleton: used by the others
             QVariantMap properties;
-            const char* needs = file == "WidgetWindow.qml" ? "content"
-                : file == "PromptField.qml"                ? "input"
-                : file == "PromptList.qml"                 ? "prompts"
-                : file == "ResultActions.qml"              ? "actions"
-                                                           : nullptr;
+            const char* needs = file == "WidgetWindow.qml"    ? "content"
+                                : file == "PromptField.qml"   ? "input"
+                                : file == "PromptList.qml"    ? "prompts"
+                                : file == "ResultActions.qml" ? "actions"
+                                                              : nullptr;
             if (needs)
                 properties.insert(needs, required.value(needs));
             std::unique_ptr<QObject> object(component.createWithInitialProperties(properties));
@@ -121,14 +124,12 @@ private Q_SLOTS:
         }
     }
 
-    void windowFollowsTheModels_data()
-    {
+    void windowFollowsTheModels_data() {
         QTest::addColumn<bool>("dark");
         QTest::newRow("light") << false;
         QTest::newRow("dark") << true;
     }
-    void windowFollowsTheModels()
-    {
+    void windowFollowsTheModels() {
         QFETCH(bool, dark);
         QPalette palette;
         palette.setColor(QPalette::Window, dark ? QColor("#202124") : QColor("#f4f4f5"));
@@ -136,8 +137,9 @@ private Q_SLOTS:
         QGuiApplication::setPalette(palette);
 
         QQmlComponent component(&m_engine, QUrl("qrc" + moduleDir + "/WidgetWindow.qml"));
-        std::unique_ptr<QQuickWindow> window(qobject_cast<QQuickWindow*>(component.createWithInitialProperties(
-            {{"content", QVariant::fromValue<QObject*>(m_content.get())}})));
+        std::unique_ptr<QQuickWindow> window(
+            qobject_cast<QQuickWindow*>(component.createWithInitialProperties(
+                {{"content", QVariant::fromValue<QObject*>(m_content.get())}})));
         QVERIFY2(window, qPrintable(component.errorString()));
         m_window = window.get();
         window->setFlags(Qt::Window); // offscreen: an ordinary window to grab
@@ -145,7 +147,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         AIDialogInputViewModel* input = m_content->input();
 
-        input->handleInput(SetCopiedItem{{RunningApp{7, 1, "mousepad"}, "Their going to the libary tomorow.", {}}, true});
+        input->handleInput(SetCopiedItem{
+            {RunningApp{7, 1, "mousepad"}, "Their going to the libary tomorow.", {}}, true});
         QTRY_VERIFY(item(window.get(), "promptList")->isVisible());
         QCOMPARE(item(window.get(), "promptList")->property("count").toInt(), 3);
         QCOMPARE(item(window.get(), "inputText")->property("text").toString(), input->inputText());
@@ -158,11 +161,13 @@ private Q_SLOTS:
 
         input->handlePresetAction(PresetChoice{1, std::nullopt, false});
         m_texts.delegate->didReceiveText("They're going to the ");
-        QTRY_COMPARE(item(window.get(), "resultText")->property("text").toString(), "They're going to the");
+        QTRY_COMPARE(item(window.get(), "resultText")->property("text").toString(),
+                     "They're going to the");
         QVERIFY(item(window.get(), "cancelButton")->isVisible());
         QVERIFY(!item(window.get(), "promptList")->isVisible());
         m_timers.advance(250ms);
-        QCOMPARE(item(window.get(), "promptEditor")->property("placeholderText").toString(), "Writing.");
+        QCOMPARE(item(window.get(), "promptEditor")->property("placeholderText").toString(),
+                 "Writing.");
         shoot(window.get(), "sending");
 
         m_texts.delegate->didReceiveText("library tomorrow.");
@@ -172,7 +177,8 @@ private Q_SLOTS:
                  "They're going to the library tomorrow.");
         QCOMPARE(item(window.get(), "resultActions")->property("count").toInt(), 7);
         QTRY_VERIFY(m_heights.last() != withList);
-        m_content->postActions()->performAction(AIDialogPostActionsViewModel::Action::copyToClipboard);
+        m_content->postActions()->performAction(
+            AIDialogPostActionsViewModel::Action::copyToClipboard);
         shoot(window.get(), "result");
 
         input->handlePresetAction(PresetOnly{2});

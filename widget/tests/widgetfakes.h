@@ -27,16 +27,16 @@ struct TextsCalls {
 
 class FakeTextsService final : public TextsServiceProtocol {
 public:
-    FakeTextsService(TextsCalls& calls, QString token) : m_calls(calls), m_token(std::move(token)) { }
+    FakeTextsService(TextsCalls& calls, QString token)
+        : m_calls(calls)
+        , m_token(std::move(token)) {}
     void sendPreset(qint64 id, const QString& text, const QList<RequestData>& history,
-                    TextsServiceDelegate* delegate) override
-    {
+                    TextsServiceDelegate* delegate) override {
         m_calls.calls.append({m_token, id, std::nullopt, text, history});
         m_calls.delegate = delegate;
     }
     void sendCommand(const QString& command, const QString& text, const QList<RequestData>& history,
-                     TextsServiceDelegate* delegate) override
-    {
+                     TextsServiceDelegate* delegate) override {
         m_calls.calls.append({m_token, std::nullopt, command, text, history});
         m_calls.delegate = delegate;
     }
@@ -52,21 +52,21 @@ public:
     std::optional<User> signedIn;
     const std::optional<User>& user() const override { return signedIn; }
     bool isAuthorised() const override { return signedIn.has_value(); }
-    void setUser(const std::optional<UserDto>&) override { }
+    void setUser(const std::optional<UserDto>&) override {}
 };
 
 class FakePresetStore final : public PresetStoreProtocol {
 public:
     QList<PresetEntry> list;
     QList<PresetEntry> presets() const override { return list; }
-    void fetchPresets() override { }
-    void deletePreset(const PresetEntry&) override { }
-    void createPreset(const PresetEntry&, PresetsStoreDelegate*) override { }
-    void updatePreset(const PresetEntry&, PresetsStoreDelegate*) override { }
-    void togglePreset(const PresetEntry&) override { }
+    void fetchPresets() override {}
+    void deletePreset(const PresetEntry&) override {}
+    void createPreset(const PresetEntry&, PresetsStoreDelegate*) override {}
+    void updatePreset(const PresetEntry&, PresetsStoreDelegate*) override {}
+    void togglePreset(const PresetEntry&) override {}
 
-    PresetEntry add(qint64 id, const QString& name, bool enabled = true, const QString& hotkey = {})
-    {
+    PresetEntry add(qint64 id, const QString& name, bool enabled = true,
+                    const QString& hotkey = {}) {
         PresetDto record;
         record.id = id;
         record.name = name;
@@ -87,22 +87,21 @@ public:
 
     UserStoreProtocol& getUserStore() override { return userStore; }
     PresetStoreProtocol& getPresetStore() override { return presetStore; }
-    void loadPresets() override { }
-    void syncUserData() override { }
+    void loadPresets() override {}
+    void syncUserData() override {}
     void showWidget() override { calls << QStringLiteral("show"); }
-    void openSettings() override { }
-    void openWidget(bool) override { }
-    void hideWidget(const std::optional<RunningApp>& app) override
-    {
+    void openSettings() override {}
+    void openWidget(bool) override {}
+    void hideWidget(const std::optional<RunningApp>& app) override {
         calls << QStringLiteral("hide");
         hiddenActivating = app;
     }
-    void closeAuthorization() override { }
-    void setAccessoryPolicy() override { }
-    void setCanShowWidget(bool) override { }
+    void closeAuthorization() override {}
+    void setAccessoryPolicy() override {}
+    void setCanShowWidget(bool) override {}
     bool isDarkMode() const override { return false; }
     void toggleWidget() override { calls << QStringLiteral("toggle"); }
     void setPreviousApp(const std::optional<RunningApp>& app) override { previousApp = app; }
-    void openHelpCenter() override { }
-    void checkForUpdates() override { }
+    void openHelpCenter() override {}
+    void checkForUpdates() override {}
 };
