@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QQmlComponent>
 #include <QQuickWindow>
+#include <QScreen>
 
 using AppConstants::Window;
 
@@ -103,6 +104,11 @@ private:
         SettingsViewModel* prompts = content->prompts();
         content.release()->setParent(m_window);
         m_window->setObjectName(AppConstants::rawValue(Window::settingsGroupId));
+        if (const QScreen* screen = m_window->screen()) {
+            const QRect area = screen->availableGeometry();
+            m_window->setPosition(area.x() + (area.width() - m_window->width()) / 2,
+                                  area.y() + (area.height() - m_window->height()) / 2);
+        }
         prompts->loadPrompts();
         return true;
     }

@@ -52,7 +52,7 @@ Item {
         SettingRow {
             title: "Launch at login"
             description: "The application will be loaded at login, \nand its functions are available by default after login."
-            Switch {
+            ThemeSwitch {
                 objectName: "launchAtLoginSwitch"
                 checked: tab.model.launchAtLogin
                 onToggled: tab.model.launchAtLogin = checked

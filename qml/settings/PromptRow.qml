@@ -21,7 +21,7 @@ Rectangle {
     RowLayout {
         anchors.fill: parent
         anchors.leftMargin: 10
-        anchors.rightMargin: 4
+        anchors.rightMargin: 8
         spacing: 6
         Label {
             Layout.fillWidth: true
@@ -36,9 +36,8 @@ Rectangle {
             font.pixelSize: 11
             color: Theme.promptsButtonHotkey
         }
-        Switch {
+        ThemeSwitch {
             checked: row.prompt.enabled
-            scale: 0.7
             onToggled: row.toggled()
         }
     }
