@@ -1,0 +1,106 @@
+#include "app/appmenuviewmodel.h"
+#include "app/traymenu.h"
+#include "core/notificationcenter.h"
+#include "core/notifications.h"
+#include "settings/recordercontrol.h"
+#include "store/appsettings.h"
+#include "temporarysettings.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+class AppMenuTest : public QObject {
+    Q_OBJECT
+
+private:
+    TemporarySettings m_settings;
+    QStringList m_triggered;
+
+    void storeHotkey(const QString& text)
+    {
+        AppSettings().setPreferencesSettings(PreferencesSettings{text});
+    }
+    AppMenuActions recordingActions()
+    {
+        const auto record = [this](const char* name) { return [this, name] { m_triggered << name; }; };
+        return {record("open"), record("close"), record("toggle"), record("settings"),
+                record("help"), record("updates"), record("quit")};
+    }
+    static QList<QAction*> items(const QMenu& menu)
+    {
+        QList<QAction*> list = menu.actions();
+        list.removeIf([](QAction* action) { return action->isSeparator(); });
+        return list;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_settings.clear();
+        m_triggered.clear();
+    }
+
+    void parsesTheWindowHotkey()
+    {
+        const auto hotkey = AppMenuViewModel::parse(QStringLiteral("command+option+c"));
+        QVERIFY(hotkey);
+        QCOMPARE(hotkey->key, QStringLiteral("c"));
+        QCOMPARE(hotkey->modifiers, quint64(0x100000 | 0x80000));
+        QCOMPARE(AppMenuViewModel::parse(QStringLiteral("control+shift+K"))->key, QStringLiteral("k"));
+        QVERIFY(!AppMenuViewModel::parse(QStringLiteral("command+option+f5")));
+        QVERIFY(!AppMenuViewModel::parse(std::nullopt));
+    }
+
+    void itemsInOrderWithTheirKeys()
+    {
+        storeHotkey("command+option+c");
+        AppMenu menu(recordingActions());
+        const QList<QAction*> list = items(menu.menu());
+        QCOMPARE(list.size(), 7);
+        const QList<QKeySequence> keys{QKeySequence("Ctrl+Alt+C"), QKeySequence(Qt::Key_Escape),
+                                       QKeySequence("Ctrl+Shift+X"), QKeySequence("Ctrl+,"),
+                                       QKeySequence(), QKeySequence(), QKeySequence("Ctrl+Q")};
+        for (int i = 0; i < list.size(); ++i) {
+            QCOMPARE(list[i]->shortcut(), keys[i]);
+            list[i]->trigger();
+        }
+        QCOMPARE(m_triggered, (QStringList{"open", "close", "toggle", "settings", "help", "updates", "quit"}));
+    }
+
+    void openItemFollowsTheStoredHotkey()
+    {
+        storeHotkey("command+option+f5");
+        AppMenu menu(recordingActions());
+        QVERIFY(menu.openAction().shortcut().isEmpty());
+        QCOMPARE(items(menu.menu()).last()->shortcut(), QKeySequence("Ctrl+Q"));
+
+        storeHotkey("command+shift+k");
+        NotificationCenter::defaultCenter().post(Notifications::windowHotkeyUpdated);
+        QCOMPARE(menu.openAction().shortcut(), QKeySequence("Ctrl+Shift+K"));
+        // A hotkey without a usable key leaves the item as it was.
+        storeHotkey("");
+        NotificationCenter::defaultCenter().post(Notifications::windowHotkeyUpdated);
+        QCOMPARE(menu.openAction().shortcut(), QKeySequence("Ctrl+Shift+K"));
+    }
+
+    void recorderRefusesTheSettingsItemsShortcut()
+    {
+        AppMenu menu(recordingActions());
+        Shortcuts::RecorderControl::setApplicationMenu(&menu.menu());
+        Shortcuts::RecorderControl recorder(Shortcuts::Name("TestShortcut"), {});
+        QSignalSpy alerts(&recorder, &Shortcuts::RecorderControl::alertRequested);
+        QWindow window;
+        window.show();
+        recorder.setRecording(true);
+        QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
+        QCOMPARE(alerts.count(), 1);
+        QVERIFY(alerts.first().first().toString().contains(qtTrId("statusbar.menu.settings")));
+        Shortcuts::RecorderControl::setApplicationMenu(nullptr);
+    }
+};
+
+QTEST_MAIN(AppMenuTest)
+#include "tst_appmenu.moc"
