@@ -133,6 +133,12 @@ void AuthChannel::deliverSignIn(const QString& token, const QJsonObject& user) {
         {QStringLiteral("payload"), user},
         {QStringLiteral("topic"), topic},
     });
+    if (m_relay && m_relay(topic, message))
+        return;
+    deliverLocally(topic, message);
+}
+
+void AuthChannel::deliverLocally(const QString& topic, const QByteArray& message) {
     const QSet<QWebSocket*> sockets = m_joined.value(topic);
     if (sockets.isEmpty()) {
         m_pending.insert(topic,

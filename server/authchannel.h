@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QTimer>
 
+#include <functional>
+
 class QWebSocket;
 
 namespace OrvaneServer {
@@ -32,6 +34,16 @@ public:
     void accept(QWebSocket* socket);
     /** Sends {"event": "logged_in", ...} to every socket joined to "auth:" + token. */
     void deliverSignIn(const QString& token, const QJsonObject& user);
+    /**
+     * With several instances the socket may be held by another one: the relay passes
+     * each delivery to all of them (this one included), which then call deliverLocally.
+     * The relay answers false when it could not pass it on.
+     */
+    void setRelay(std::function<bool(const QString& topic, const QByteArray& message)> relay) {
+        m_relay = std::move(relay);
+    }
+    /** Hands a delivery to the sockets of this instance, or keeps it for their join. */
+    void deliverLocally(const QString& topic, const QByteArray& message);
 
     [[nodiscard]] static bool isValidToken(const QString& token);
     [[nodiscard]] int socketCount() const { return static_cast<int>(m_sockets.size()); }
@@ -55,6 +67,7 @@ private:
     QHash<QWebSocket*, SocketState> m_sockets;
     QHash<QString, QSet<QWebSocket*>> m_joined;
     QHash<QString, PendingDelivery> m_pending;
+    std::function<bool(const QString&, const QByteArray&)> m_relay;
     QTimer m_sweepTimer;
 };
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QThread>
 #include <QUrl>
@@ -124,6 +125,29 @@ QSqlQuery Database::exec(const QString& sql, const QVariantList& values) const {
     if (!query.exec())
         qCWarning(lcDatabase).noquote() << "statement failed:" << query.lastError().text();
     return query;
+}
+
+bool Database::listen(const QString& channel, QObject* context,
+                      std::function<void(const QString& payload)> handler) const {
+    QSqlDriver* driver = connection().driver();
+    if (!m_postgres || !driver || !driver->subscribeToNotification(channel))
+        return false;
+    QObject::connect(driver, &QSqlDriver::notification, context,
+                     [channel, handler = std::move(handler)](const QString& name,
+                                                             QSqlDriver::NotificationSource,
+                                                             const QVariant& payload) {
+                         if (name == channel)
+                             handler(payload.toString());
+                     });
+    return true;
+}
+
+bool Database::notify(const QString& channel, const QString& payload) const {
+    if (!m_postgres)
+        return false;
+    return !exec(QStringLiteral("SELECT pg_notify(?, ?)"), {channel, payload})
+                .lastError()
+                .isValid();
 }
 
 int Database::schemaVersion() const {

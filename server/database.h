@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 class QThread;
@@ -30,6 +31,15 @@ public:
 
     /** Prepares and runs one statement; placeholders are bound in order. */
     QSqlQuery exec(const QString& sql, const QVariantList& values = {}) const;
+
+    /**
+     * PostgreSQL only: calls handler with the payload of every NOTIFY on channel, the
+     * ones this instance sends included. False when the database cannot do that.
+     */
+    bool listen(const QString& channel, QObject* context,
+                std::function<void(const QString& payload)> handler) const;
+    /** Sends payload to every instance listening on channel; false when it could not. */
+    bool notify(const QString& channel, const QString& payload) const;
 
     static constexpr int LatestVersion = 2;
 

@@ -3,6 +3,8 @@
 #include "generationroute.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -44,10 +46,32 @@ OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObj
     m_pages.registerRoutes(m_server);
     m_generation->registerRoutes(m_server);
     m_server.acceptWebSocketsAt(QLatin1String(AuthChannel::SocketPath));
+    relaySignInsBetweenInstances();
     connect(&m_server, &HttpServer::webSocketConnected, &m_channel, &AuthChannel::accept);
 }
 
 OrvaneService::~OrvaneService() = default;
+
+void OrvaneService::relaySignInsBetweenInstances() {
+    // Instances sharing one PostgreSQL database pass deliveries around with NOTIFY, so
+    // that the browser's sign-in reaches the socket whichever instance holds it.
+    static const QString channel = QStringLiteral("orvane_sign_in");
+    const bool listening = m_database.listen(channel, this, [this](const QString& payload) {
+        const QJsonObject delivery = QJsonDocument::fromJson(payload.toUtf8()).object();
+        const QString topic = delivery.value(QLatin1String("topic")).toString();
+        const QString message = delivery.value(QLatin1String("message")).toString();
+        if (!topic.isEmpty() && !message.isEmpty())
+            m_channel.deliverLocally(topic, message.toUtf8());
+    });
+    if (!listening)
+        return;
+    m_channel.setRelay([this](const QString& topic, const QByteArray& message) {
+        const QJsonObject delivery{{QStringLiteral("topic"), topic},
+                                   {QStringLiteral("message"), QString::fromUtf8(message)}};
+        return m_database.notify(
+            channel, QString::fromUtf8(QJsonDocument(delivery).toJson(QJsonDocument::Compact)));
+    });
+}
 
 bool OrvaneService::start(QString* error) {
     if (!m_config.tlsCertificatePath.isEmpty()) {

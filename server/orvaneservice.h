@@ -36,6 +36,8 @@ Q_SIGNALS:
     void stopped();
 
 private:
+    void relaySignInsBetweenInstances();
+
     ServerConfig m_config;
     Database m_database;
     AccountStore m_accounts;

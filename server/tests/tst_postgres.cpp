@@ -4,10 +4,12 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QWebSocket>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -99,10 +101,14 @@ class PostgresTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() {
+        m_cluster = std::make_unique<PostgresCluster>();
+        if (!m_cluster->problem().isEmpty())
+            QSKIP(qPrintable(m_cluster->problem()));
+    }
+
     void sameServiceOnPostgres() {
-        PostgresCluster cluster;
-        if (!cluster.problem().isEmpty())
-            QSKIP(qPrintable(cluster.problem()));
+        const PostgresCluster& cluster = *m_cluster;
         QJsonArray presets;
         QString key;
         {
@@ -162,6 +168,74 @@ private Q_SLOTS:
         QCOMPARE(again.withKey("DELETE", QStringLiteral("/api/0/devices/logout"), key).status, 204);
         QCOMPARE(again.withKey("GET", QStringLiteral("/api/0/user"), key).status, 401);
     }
+    void signInReachesTheSocketOfAnotherInstance() {
+        ServiceProcess browserSide({}, m_cluster->url());
+        ServiceProcess socketSide({}, m_cluster->url());
+        QVERIFY2(browserSide.isRunning() && socketSide.isRunning(),
+                 qPrintable(browserSide.failureMessage() + socketSide.failureMessage()));
+        const auto join = [](QWebSocket& socket, const QUrl& url, const QString& token) {
+            QSignalSpy connected(&socket, &QWebSocket::connected);
+            socket.open(url);
+            if (!connected.wait(10000))
+                return false;
+            socket.sendTextMessage(QString::fromUtf8(
+                QJsonDocument(
+                    QJsonObject{{QStringLiteral("topic"), QString(QStringLiteral("auth:") + token)},
+                                {QStringLiteral("event"), QStringLiteral("phx_join")},
+                                {QStringLiteral("payload"), QJsonObject()},
+                                {QStringLiteral("ref"), 0}})
+                    .toJson(QJsonDocument::Compact)));
+            return true;
+        };
+        const auto loggedIn = [](QSignalSpy& received) {
+            for (int i = 0; i < received.size() || received.wait(10000); ++i) {
+                const QJsonObject message =
+                    QJsonDocument::fromJson(received.at(i).at(0).toString().toUtf8()).object();
+                if (message.value(QStringLiteral("event")).toString() ==
+                    QStringLiteral("logged_in"))
+                    return message.value(QStringLiteral("payload")).toObject();
+            }
+            return QJsonObject();
+        };
+
+        // Joined first on one instance, signed up on the other.
+        const QString token = newSignInToken();
+        QWebSocket socket;
+        QSignalSpy received(&socket, &QWebSocket::textMessageReceived);
+        QVERIFY(join(socket, socketSide.socketUrl(), token));
+        QVERIFY(received.wait(10000));
+        QCOMPARE(browserSide
+                     .submitBrowserForm(QStringLiteral("/users/register"), token,
+                                        QStringLiteral("far@example.org"),
+                                        QStringLiteral("far away 123"))
+                     .status,
+                 200);
+        const QJsonObject user = loggedIn(received);
+        QCOMPARE(user.value(QStringLiteral("email")).toString(), QStringLiteral("far@example.org"));
+        QCOMPARE(socketSide
+                     .withKey("GET", QStringLiteral("/api/0/user"),
+                              user.value(QStringLiteral("device_key")).toString())
+                     .status,
+                 200);
+
+        // Signed in before any socket joined; the join on the other instance still gets it.
+        const QString later = newSignInToken();
+        QCOMPARE(browserSide
+                     .submitBrowserForm(QStringLiteral("/users/log_in"), later,
+                                        QStringLiteral("far@example.org"),
+                                        QStringLiteral("far away 123"))
+                     .status,
+                 200);
+        QTest::qWait(200);
+        QWebSocket lateSocket;
+        QSignalSpy lateReceived(&lateSocket, &QWebSocket::textMessageReceived);
+        QVERIFY(join(lateSocket, socketSide.socketUrl(), later));
+        QCOMPARE(loggedIn(lateReceived).value(QStringLiteral("email")).toString(),
+                 QStringLiteral("far@example.org"));
+    }
+
+private:
+    std::unique_ptr<PostgresCluster> m_cluster;
 };
 
 QTEST_GUILESS_MAIN(PostgresTest)
