@@ -139,13 +139,13 @@ QList<QWebEngineScript> WebView::userScripts()
             makeScript(QStringLiteral("viewport"), viewportScript)};
 }
 
-QObject* WebView::profileObject()
+QQuickWebEngineProfile* WebView::profile()
 {
     createProfile();
     return m_profile;
 }
 
-QObject* WebView::channelObject()
+QQmlWebChannel* WebView::channel()
 {
     createProfile();
     return m_channel;

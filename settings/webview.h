@@ -3,14 +3,14 @@
 #include "settings/pagerequest.h"
 
 #include <QObject>
+#include <QQmlWebChannel>
+#include <QQuickWebEngineProfile>
 #include <QStringList>
 #include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
 #include <memory>
 
-class QQmlWebChannel;
-class QQuickWebEngineProfile;
 class QWebEngineScript;
 class PageHeaders;
 
@@ -28,9 +28,9 @@ class WebView : public QObject {
     QML_ELEMENT
     Q_PROPERTY(QVariant request READ request WRITE setRequest NOTIFY requestChanged)
     Q_PROPERTY(QString reloadActionId READ reloadActionId WRITE setReloadActionId NOTIFY reloadActionIdChanged)
-    /** The view's profile and web channel, typed loosely to keep WebEngine out of this header. */
-    Q_PROPERTY(QObject* profile READ profileObject CONSTANT)
-    Q_PROPERTY(QObject* channel READ channelObject CONSTANT)
+    /** The view's own profile and web channel, made when a view first asks for them. */
+    Q_PROPERTY(QQuickWebEngineProfile* profile READ profile CONSTANT)
+    Q_PROPERTY(QQmlWebChannel* channel READ channel CONSTANT)
     Q_PROPERTY(int scriptWorld READ scriptWorld CONSTANT)
 
 public:
@@ -47,8 +47,8 @@ public:
     void setRequest(const QVariant& request);
     [[nodiscard]] const QString& reloadActionId() const { return m_reloadActionId; }
     void setReloadActionId(const QString& identifier);
-    [[nodiscard]] QObject* profileObject();
-    [[nodiscard]] QObject* channelObject();
+    [[nodiscard]] QQuickWebEngineProfile* profile();
+    [[nodiscard]] QQmlWebChannel* channel();
     [[nodiscard]] int scriptWorld() const;
 
     /** What the page script posts: the outer HTML of the clicked element. */

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import Orvane.Views
 import Orvane.Settings.Models
 

@@ -1,5 +1,4 @@
 import QtQuick
-import Orvane.Views
 
 // A settings tab that shows a service page while the tab is in front.
 Item {

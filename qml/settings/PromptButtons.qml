@@ -1,7 +1,5 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
-import Orvane.Views
 import Orvane.Settings.Models
 
 // Duplicate, delete and save, as the form's state allows.

@@ -19,6 +19,7 @@ ColumnLayout {
             objectName: "backButton"
             text: "‹"
             font.pixelSize: 22
+            palette.buttonText: Theme.primaryText
             onClicked: view.backRequested()
         }
         Label {
@@ -75,7 +76,7 @@ ColumnLayout {
             Row {
                 width: parent.width
                 spacing: 10
-                Slider {
+                ThemeSlider {
                     width: parent.width - 70
                     from: 0.0
                     to: 1.0

@@ -110,6 +110,7 @@ RowLayout {
                 objectName: "advancedButton"
                 text: "⚙"
                 font.pixelSize: 16
+                palette.buttonText: Theme.primaryText
                 enabled: view.model.isPropmtSelected
                 onClicked: view.advancedRequested()
                 ToolTip.visible: hovered

@@ -24,6 +24,10 @@ ScrollView {
         selectionColor: Theme.selectedItem
         selectedTextColor: Theme.inputText
         background: null
+        leftPadding: 10
+        rightPadding: 10
+        topPadding: 8
+        bottomPadding: 8
         onTextChanged: if (activeFocus) scroll.edited(text)
     }
 }

@@ -5,6 +5,8 @@ import Orvane.Views
 TextField {
     id: field
     implicitHeight: 32
+    leftPadding: 10
+    rightPadding: 10
     font.pixelSize: 13
     color: Theme.inputText
     selectionColor: Theme.selectedItem

@@ -80,14 +80,16 @@ FocusScope {
                 recorder.nextItemInFocusChain(true).forceActiveFocus(Qt.TabFocusReason)
         }
         function onAlertRequested(message, informativeText) {
-            alertMessage.text = message
-            alertInfo.text = informativeText
+            alert.message = message
+            alert.informativeText = informativeText
             alert.open()
         }
     }
 
     Dialog {
         id: alert
+        property string message
+        property string informativeText
         parent: Overlay.overlay
         anchors.centerIn: parent
         width: 340
@@ -103,7 +105,7 @@ FocusScope {
         contentItem: Column {
             spacing: 8
             Label {
-                id: alertMessage
+                text: alert.message
                 width: parent.width
                 wrapMode: Text.WordWrap
                 font.pixelSize: 14
@@ -111,7 +113,7 @@ FocusScope {
                 color: Theme.primaryText
             }
             Label {
-                id: alertInfo
+                text: alert.informativeText
                 width: parent.width
                 visible: text !== ""
                 wrapMode: Text.WordWrap
