@@ -29,6 +29,13 @@ Item {
         onContextMenuRequested: request => request.accepted = true
     }
 
+    // The page never scrolls itself: the wheel goes no further than here.
+    MouseArea {
+        anchors.fill: parent
+        acceptedButtons: Qt.NoButton
+        onWheel: wheel => wheel.accepted = true
+    }
+
     Connections {
         target: bridge
         function onLoadRequested(url) {
