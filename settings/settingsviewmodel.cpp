@@ -20,6 +20,13 @@ SettingsViewModel::SettingsViewModel(MainCoordinatorProtocol& coordinator, Timer
     , m_currentPrompt(blankTemplate())
     , m_sentTimer(timers.createTimer())
 {
+    connect(this, &SettingsViewModel::promptsChanged, this, &SettingsViewModel::rowsChanged);
+    connect(this, &SettingsViewModel::currentPromptChanged, this, [this] {
+        if (m_shownSelection != m_currentPrompt->id) {
+            m_shownSelection = m_currentPrompt->id;
+            Q_EMIT rowsChanged();
+        }
+    });
     QPointer<SettingsViewModel> self(this);
     // The store may announce from any thread; the reload always runs on ours.
     NotificationCenter::defaultCenter().addObserver(Notifications::promptsUpdated, this,
@@ -322,11 +329,12 @@ QString SettingsViewModel::saveButtonTitle() const
 
 namespace {
 
-QVariantList rows(const QList<PresetEntry>& entries)
+QVariantList rows(const QList<PresetEntry>& entries, qint64 selectedId)
 {
     QVariantList list;
     for (const PresetEntry& entry : entries) {
         list.append(QVariantMap{{QStringLiteral("id"), entry->id},
+                                {QStringLiteral("selected"), entry->id == selectedId},
                                 {QStringLiteral("name"), entry->preset.name},
                                 {QStringLiteral("hotkey"), Shortcuts::HotkeyText::displayText(entry->preset.hotkey)},
                                 {QStringLiteral("enabled"), entry->enabled}});
@@ -338,12 +346,12 @@ QVariantList rows(const QList<PresetEntry>& entries)
 
 QVariantList SettingsViewModel::globalPromptRows() const
 {
-    return rows(m_globalPrompts);
+    return rows(m_globalPrompts, m_currentPrompt->id);
 }
 
 QVariantList SettingsViewModel::userPromptRows() const
 {
-    return rows(m_userPrompts);
+    return rows(m_userPrompts, m_currentPrompt->id);
 }
 
 void SettingsViewModel::setIsPropmtChanged(bool changed)

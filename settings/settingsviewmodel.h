@@ -36,8 +36,9 @@ class SettingsViewModel final : public QObject, public PresetsStoreDelegate {
     Q_PROPERTY(bool showTooltipError READ showTooltipError NOTIFY showTooltipErrorChanged)
     Q_PROPERTY(QString formState READ formStateValue NOTIFY formStateChanged)
     Q_PROPERTY(QString saveButtonTitle READ saveButtonTitle NOTIFY formStateChanged)
-    Q_PROPERTY(QVariantList globalPrompts READ globalPromptRows NOTIFY promptsChanged)
-    Q_PROPERTY(QVariantList userPrompts READ userPromptRows NOTIFY promptsChanged)
+    /** Rows for the lists: id, selected, name, hotkey (display form), enabled. */
+    Q_PROPERTY(QVariantList globalPrompts READ globalPromptRows NOTIFY rowsChanged)
+    Q_PROPERTY(QVariantList userPrompts READ userPromptRows NOTIFY rowsChanged)
     Q_PROPERTY(qint64 selectedPromptId READ selectedPromptId NOTIFY currentPromptChanged)
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY currentPromptChanged)
     Q_PROPERTY(QString userMessage READ userMessage WRITE setUserMessage NOTIFY currentPromptChanged)
@@ -109,6 +110,8 @@ Q_SIGNALS:
     void formStateChanged();
     void promptsChanged();
     void currentPromptChanged();
+    /** The lists' rows changed: their prompts or which one is selected. */
+    void rowsChanged();
 
 private:
     [[nodiscard]] static PresetEntry blankTemplate(const QString& name = QString());
@@ -150,4 +153,5 @@ private:
     std::optional<QString> m_promptNameToSelect;
     std::unique_ptr<Timer> m_sentTimer;
     Shortcuts::RecorderControl* m_hotkeyRecorder = nullptr;
+    qint64 m_shownSelection = -1;
 };

@@ -18,9 +18,10 @@ Window {
     Loader {
         anchors.fill: parent
         active: window.visible && window.content.urlRequest !== undefined
-        sourceComponent: WebPage {
-            request: window.content.urlRequest
-            onAction: identifier => window.content.handleAction(identifier)
+        sourceComponent: WebPage {}
+        onLoaded: {
+            item.request = Qt.binding(() => window.content.urlRequest)
+            item.action.connect(window.content.handleAction)
         }
     }
 }

@@ -15,11 +15,12 @@ Item {
         width: tab.pageWidth
         height: tab.pageHeight
         active: tab.shown
-        sourceComponent: WebPage {
+        sourceComponent: WebPage {}
+        onLoaded: {
+            item.reloadActionId = tab.reloadActionId
             // Built afresh every time the page is shown.
-            request: tab.requestSource()
-            reloadActionId: tab.reloadActionId
-            onAction: identifier => tab.action(identifier)
+            item.request = tab.requestSource()
+            item.action.connect(tab.action)
         }
     }
 }

@@ -7,7 +7,7 @@ import Orvane.Views
 Rectangle {
     id: row
     required property var prompt
-    property bool selected: false
+    readonly property bool selected: prompt.selected
     signal chosen()
     signal toggled()
 

@@ -42,13 +42,14 @@ RowLayout {
                     }
                     Repeater {
                         model: view.model.globalPrompts
-                        PromptRow {
+                        delegate: PromptRow {
                             required property var modelData
                             width: parent.width
                             prompt: modelData
-                            selected: modelData.id === view.model.selectedPromptId
-                            onChosen: view.model.selectPrompt(modelData.id)
-                            onToggled: view.model.togglePrompt(modelData.id)
+                        }
+                        onItemAdded: (index, item) => {
+                            item.chosen.connect(() => view.model.selectPrompt(item.prompt.id))
+                            item.toggled.connect(() => view.model.togglePrompt(item.prompt.id))
                         }
                     }
                     Item { width: 1; height: 12 }
@@ -62,13 +63,14 @@ RowLayout {
                     }
                     Repeater {
                         model: view.model.userPrompts
-                        PromptRow {
+                        delegate: PromptRow {
                             required property var modelData
                             width: parent.width
                             prompt: modelData
-                            selected: modelData.id === view.model.selectedPromptId
-                            onChosen: view.model.selectPrompt(modelData.id)
-                            onToggled: view.model.togglePrompt(modelData.id)
+                        }
+                        onItemAdded: (index, item) => {
+                            item.chosen.connect(() => view.model.selectPrompt(item.prompt.id))
+                            item.toggled.connect(() => view.model.togglePrompt(item.prompt.id))
                         }
                     }
                 }

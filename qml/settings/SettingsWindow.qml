@@ -19,16 +19,10 @@ Window {
     color: Theme.primaryBackground
 
     // Ctrl+1 to Ctrl+4 bring a tab to the front.
-    Repeater {
-        model: 4
-        Item {
-            required property int index
-            Shortcut {
-                sequence: "Ctrl+" + (index + 1)
-                onActivated: tabs.currentIndex = index
-            }
-        }
-    }
+    Shortcut { sequence: "Ctrl+1"; onActivated: tabs.currentIndex = 0 }
+    Shortcut { sequence: "Ctrl+2"; onActivated: tabs.currentIndex = 1 }
+    Shortcut { sequence: "Ctrl+3"; onActivated: tabs.currentIndex = 2 }
+    Shortcut { sequence: "Ctrl+4"; onActivated: tabs.currentIndex = 3 }
 
     ColumnLayout {
         anchors.fill: parent
@@ -42,30 +36,29 @@ Window {
             Row {
                 anchors.centerIn: parent
                 spacing: 4
-                Repeater {
-                    model: [qsTrId("settings.tab.prompts"), qsTrId("settings.tab.account"),
-                            qsTrId("settings.tab.customisation"), qsTrId("settings.tab.support")]
-                    delegate: Rectangle {
-                        id: tabButton
-                        required property string modelData
-                        required property int index
-                        readonly property bool active: tabs.currentIndex === index
-                        objectName: "tab" + index
-                        width: tabLabel.implicitWidth + 32
-                        height: 34
-                        radius: 8
-                        color: active ? Theme.selectedItem : tabHover.hovered ? Theme.promptActionBackground : "transparent"
-                        Label {
-                            id: tabLabel
-                            anchors.centerIn: parent
-                            text: tabButton.modelData
-                            font.pixelSize: 13
-                            font.weight: tabButton.active ? Font.DemiBold : Font.Normal
-                            color: tabButton.active ? Theme.tabActive : Theme.tabInactive
-                        }
-                        HoverHandler { id: tabHover }
-                        TapHandler { onTapped: tabs.currentIndex = tabButton.index }
-                    }
+                TabPill {
+                    objectName: "tab0"
+                    text: qsTrId("settings.tab.prompts")
+                    active: tabs.currentIndex === 0
+                    onClicked: tabs.currentIndex = 0
+                }
+                TabPill {
+                    objectName: "tab1"
+                    text: qsTrId("settings.tab.account")
+                    active: tabs.currentIndex === 1
+                    onClicked: tabs.currentIndex = 1
+                }
+                TabPill {
+                    objectName: "tab2"
+                    text: qsTrId("settings.tab.customisation")
+                    active: tabs.currentIndex === 2
+                    onClicked: tabs.currentIndex = 2
+                }
+                TabPill {
+                    objectName: "tab3"
+                    text: qsTrId("settings.tab.support")
+                    active: tabs.currentIndex === 3
+                    onClicked: tabs.currentIndex = 3
                 }
             }
             Rectangle {

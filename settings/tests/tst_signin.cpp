@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrlQuery>
+#include <QWebEngineScript>
 
 using namespace std::chrono_literals;
 
@@ -209,6 +210,18 @@ private Q_SLOTS:
         QCOMPARE(WebView::identifiers(R"(<BUTTON ID = "start"><span id="label">Go</span></BUTTON>)"),
                  (QStringList{"start", "label"}));
         QCOMPARE(WebView::identifiers(R"(<div class="card"><p>Nothing here</p></div>)"), QStringList{});
+
+        // Both scripts run in their own world, in the main frame, once the document is ready.
+        const QList<QWebEngineScript> scripts = WebView::userScripts();
+        QCOMPARE(scripts.size(), 2);
+        for (const QWebEngineScript& script : scripts) {
+            QCOMPARE(script.worldId(), quint32(QWebEngineScript::ApplicationWorld));
+            QCOMPARE(script.injectionPoint(), QWebEngineScript::DocumentReady);
+            QVERIFY(!script.runsOnSubFrames());
+        }
+        QVERIFY(scripts[0].sourceCode().contains("var QWebChannel")); // the channel library came along
+        QVERIFY(scripts[0].sourceCode().contains("channel.objects.jsMessenger"));
+        QVERIFY(scripts[1].sourceCode().contains("initial-scale=1,maximum-scale=1,user-scalable=0,viewport-fit=cover"));
 
         WebView view;
         view.setRequest(QVariant::fromValue(SettingsSupportViewModel(m_coordinator, base()).pageRequest()));
