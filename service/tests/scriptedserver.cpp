@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QWebSocket>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString ruleKey(const QByteArray& method, const QString& path) {
@@ -82,7 +84,7 @@ ScriptedServer::ScriptedServer(QObject* parent)
 ScriptedServer::~ScriptedServer() = default;
 
 QString ScriptedServer::baseUrl() const {
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    return u"http://127.0.0.1:%1"_s.arg(m_port);
 }
 
 ServiceBase ScriptedServer::base() const {
@@ -152,15 +154,14 @@ void ScriptedServer::onFrame(QWebSocket* socket, bool binary, const QByteArray& 
     Q_EMIT frameReceived(frame);
 
     const QJsonObject message = QJsonDocument::fromJson(data).object();
-    const QString topic = message.value(QStringLiteral("topic")).toString();
-    const QString event = message.value(QStringLiteral("event")).toString();
+    const QString topic = message.value(u"topic"_s).toString();
+    const QString event = message.value(u"event"_s).toString();
     if (event == u"phx_join" && !m_joinReplyStatus.isEmpty()) {
-        const QJsonObject reply{
-            {QStringLiteral("event"), QStringLiteral("phx_reply")},
-            {QStringLiteral("payload"), QJsonObject{{QStringLiteral("response"), QJsonObject{}},
-                                                    {QStringLiteral("status"), m_joinReplyStatus}}},
-            {QStringLiteral("ref"), 0},
-            {QStringLiteral("topic"), topic}};
+        const QJsonObject reply{{u"event"_s, u"phx_reply"_s},
+                                {u"payload"_s, QJsonObject{{u"response"_s, QJsonObject{}},
+                                                           {u"status"_s, m_joinReplyStatus}}},
+                                {u"ref"_s, 0},
+                                {u"topic"_s, topic}};
         socket->sendTextMessage(
             QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact)));
     } else if (event == u"ping" && m_autoPong) {
@@ -169,12 +170,11 @@ void ScriptedServer::onFrame(QWebSocket* socket, bool binary, const QByteArray& 
 }
 
 QByteArray ScriptedServer::pongFor(const QString& topic) {
-    const QJsonObject pong{{QStringLiteral("event"), QStringLiteral("phx_reply")},
-                           {QStringLiteral("payload"),
-                            QJsonObject{{QStringLiteral("response"), QStringLiteral("pong")},
-                                        {QStringLiteral("status"), QStringLiteral("ok")}}},
-                           {QStringLiteral("ref"), 0},
-                           {QStringLiteral("topic"), topic}};
+    const QJsonObject pong{
+        {u"event"_s, u"phx_reply"_s},
+        {u"payload"_s, QJsonObject{{u"response"_s, u"pong"_s}, {u"status"_s, u"ok"_s}}},
+        {u"ref"_s, 0},
+        {u"topic"_s, topic}};
     return QJsonDocument(pong).toJson(QJsonDocument::Compact);
 }
 
@@ -240,7 +240,7 @@ quint16 ChunkedServer::port() const {
 }
 
 QString ChunkedServer::baseUrl() const {
-    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+    return u"http://127.0.0.1:%1"_s.arg(port());
 }
 
 ServiceBase ChunkedServer::base() const {
