@@ -8,6 +8,8 @@
 
 #include <chrono>
 
+using namespace Qt::StringLiterals;
+
 ScriptedModelServer::ScriptedModelServer(QObject* parent)
     : QObject(parent) {
     m_server.setListenBacklogSize(1024);
@@ -19,17 +21,15 @@ ScriptedModelServer::ScriptedModelServer(QObject* parent)
 }
 
 QString ScriptedModelServer::baseUrl() const {
-    return QStringLiteral("http://127.0.0.1:%1/v1").arg(m_server.serverPort());
+    return u"http://127.0.0.1:%1/v1"_s.arg(m_server.serverPort());
 }
 
 ScriptedModelServer::Step ScriptedModelServer::text(const QString& content) {
     const QJsonObject event{
-        {QStringLiteral("object"), QStringLiteral("chat.completion.chunk")},
-        {QStringLiteral("choices"),
-         QJsonArray{QJsonObject{
-             {QStringLiteral("index"), 0},
-             {QStringLiteral("delta"), QJsonObject{{QStringLiteral("content"), content}}},
-             {QStringLiteral("finish_reason"), QJsonValue::Null}}}}};
+        {u"object"_s, u"chat.completion.chunk"_s},
+        {u"choices"_s, QJsonArray{QJsonObject{{u"index"_s, 0},
+                                              {u"delta"_s, QJsonObject{{u"content"_s, content}}},
+                                              {u"finish_reason"_s, QJsonValue::Null}}}}};
     return {Step::Event, "data: " + QJsonDocument(event).toJson(QJsonDocument::Compact) + "\n\n",
             0};
 }

@@ -4,31 +4,33 @@
 #include <QJsonObject>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QJsonObject record(const QString& name) {
-    return {{QStringLiteral("hotkey"), QStringLiteral("command+shift+1")},
-            {QStringLiteral("id"), -1},
-            {QStringLiteral("name"), name},
-            {QStringLiteral("global"), true},
-            {QStringLiteral("temperature"), 0.25},
-            {QStringLiteral("system_message"), QStringLiteral("You are terse.")},
-            {QStringLiteral("user_message"), QStringLiteral("Shorten this:")},
-            {QStringLiteral("enabled_by_default"), false}};
+    return {{u"hotkey"_s, u"command+shift+1"_s},
+            {u"id"_s, -1},
+            {u"name"_s, name},
+            {u"global"_s, true},
+            {u"temperature"_s, 0.25},
+            {u"system_message"_s, u"You are terse."_s},
+            {u"user_message"_s, u"Shorten this:"_s},
+            {u"enabled_by_default"_s, false}};
 }
 
 QByteArray body(const QJsonObject& preset) {
-    return QJsonDocument(QJsonObject{{QStringLiteral("preset"), preset}}).toJson();
+    return QJsonDocument(QJsonObject{{u"preset"_s, preset}}).toJson();
 }
 
-const QStringList RecordKeys = {QStringLiteral("enabled_by_default"),
-                                QStringLiteral("global"),
-                                QStringLiteral("hotkey"),
-                                QStringLiteral("id"),
-                                QStringLiteral("name"),
-                                QStringLiteral("system_message"),
-                                QStringLiteral("temperature"),
-                                QStringLiteral("user_message")};
+const QStringList RecordKeys = {
+    u"enabled_by_default"_s, u"global"_s,      u"hotkey"_s,      u"id"_s, u"name"_s,
+    u"system_message"_s,     u"temperature"_s, u"user_message"_s};
+
+/** The "data" member of a JSON answer. */
+QJsonValue data(const HttpResult& result) {
+    return result.json().object().value(u"data"_s);
+}
 
 } // namespace
 
@@ -39,99 +41,74 @@ private Q_SLOTS:
     void initTestCase() {
         m_service = std::make_unique<ServiceProcess>();
         QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
-        m_key = m_service->createUserWithKey(QStringLiteral("owner@example.org"));
-        m_otherKey = m_service->createUserWithKey(QStringLiteral("other@example.org"));
+        m_key = m_service->createUserWithKey(u"owner@example.org"_s);
+        m_otherKey = m_service->createUserWithKey(u"other@example.org"_s);
         QVERIFY(!m_key.isEmpty() && !m_otherKey.isEmpty());
     }
 
     void presetsLifecycleWithExactShapes() {
         ServiceProcess& service = *m_service;
-        const QJsonArray standard = service.withKey("GET", QStringLiteral("/api/0/presets"), m_key)
-                                        .json()
-                                        .object()
-                                        .value(QStringLiteral("data"))
-                                        .toArray();
+        const QJsonArray standard =
+            data(service.withKey("GET", u"/api/0/presets"_s, m_key)).toArray();
         QVERIFY(standard.size() >= 8);
         int enabled = 0;
         int withHotkey = 0;
         for (const QJsonValue& value : standard) {
             const QJsonObject preset = value.toObject();
             QCOMPARE(preset.keys(), RecordKeys);
-            QVERIFY(preset.value(QStringLiteral("global")).toBool());
-            QVERIFY(preset.value(QStringLiteral("id")).isDouble() &&
-                    preset.value(QStringLiteral("temperature")).isDouble());
-            QVERIFY(!preset.value(QStringLiteral("system_message")).toString().isEmpty());
-            enabled += preset.value(QStringLiteral("enabled_by_default")).toBool();
-            withHotkey += !preset.value(QStringLiteral("hotkey")).toString().isEmpty();
+            QVERIFY(preset.value(u"global"_s).toBool());
+            QVERIFY(preset.value(u"id"_s).isDouble() && preset.value(u"temperature"_s).isDouble());
+            QVERIFY(!preset.value(u"system_message"_s).toString().isEmpty());
+            enabled += preset.value(u"enabled_by_default"_s).toBool();
+            withHotkey += !preset.value(u"hotkey"_s).toString().isEmpty();
         }
         QVERIFY(enabled >= 2 && enabled < standard.size());
         QVERIFY(withHotkey >= 2);
 
-        const HttpResult created = service.withKey("POST", QStringLiteral("/api/0/presets"), m_key,
-                                                   body(record(QStringLiteral("Terse"))));
+        const HttpResult created =
+            service.withKey("POST", u"/api/0/presets"_s, m_key, body(record(u"Terse"_s)));
         QCOMPARE(created.status, 200);
-        QJsonObject mine = created.json().object().value(QStringLiteral("data")).toObject();
-        const int id = mine.value(QStringLiteral("id")).toInt();
+        QJsonObject mine = created.json().object().value(u"data"_s).toObject();
+        const int id = mine.value(u"id"_s).toInt();
         QVERIFY(id > 0);
-        QJsonObject expected = record(QStringLiteral("Terse"));
-        expected[QStringLiteral("id")] = id;
-        expected[QStringLiteral("global")] = false;
+        QJsonObject expected = record(u"Terse"_s);
+        expected[u"id"_s] = id;
+        expected[u"global"_s] = false;
         QCOMPARE(mine, expected);
 
-        service.withKey("POST", QStringLiteral("/api/0/presets"), m_key,
-                        body(record(QStringLiteral("Second"))));
-        const QJsonArray listed = service.withKey("GET", QStringLiteral("/api/0/presets"), m_key)
-                                      .json()
-                                      .object()
-                                      .value(QStringLiteral("data"))
-                                      .toArray();
+        service.withKey("POST", u"/api/0/presets"_s, m_key, body(record(u"Second"_s)));
+        const QJsonArray listed =
+            data(service.withKey("GET", u"/api/0/presets"_s, m_key)).toArray();
         QCOMPARE(listed.size(), standard.size() + 2);
         QCOMPARE(listed.at(standard.size()).toObject(), expected);
-        QCOMPARE(listed.last().toObject().value(QStringLiteral("name")).toString(),
-                 QStringLiteral("Second"));
-        QCOMPARE(service.withKey("GET", QStringLiteral("/api/0/presets"), m_otherKey)
-                     .json()
-                     .object()
-                     .value(QStringLiteral("data"))
-                     .toArray()
-                     .size(),
+        QCOMPARE(listed.last().toObject().value(u"name"_s).toString(), u"Second"_s);
+        QCOMPARE(data(service.withKey("GET", u"/api/0/presets"_s, m_otherKey)).toArray().size(),
                  standard.size());
 
-        expected[QStringLiteral("name")] = QStringLiteral("Terser");
-        expected[QStringLiteral("temperature")] = 1.5;
-        const HttpResult updated = service.withKey(
-            "PUT", QStringLiteral("/api/0/presets/%1").arg(id), m_key, body(expected));
+        expected[u"name"_s] = u"Terser"_s;
+        expected[u"temperature"_s] = 1.5;
+        const HttpResult updated =
+            service.withKey("PUT", u"/api/0/presets/%1"_s.arg(id), m_key, body(expected));
         QCOMPARE(updated.status, 200);
-        QCOMPARE(updated.json().object().value(QStringLiteral("data")).toObject(), expected);
+        QCOMPARE(updated.json().object().value(u"data"_s).toObject(), expected);
 
-        const int standardId = standard.first().toObject().value(QStringLiteral("id")).toInt();
-        QCOMPARE(service
-                     .withKey("PUT", QStringLiteral("/api/0/presets/%1").arg(standardId), m_key,
-                              body(expected))
-                     .status,
-                 403);
+        const int standardId = standard.first().toObject().value(u"id"_s).toInt();
         QCOMPARE(
-            service.withKey("DELETE", QStringLiteral("/api/0/presets/%1").arg(standardId), m_key)
+            service.withKey("PUT", u"/api/0/presets/%1"_s.arg(standardId), m_key, body(expected))
                 .status,
             403);
-        QCOMPARE(service
-                     .withKey("PUT", QStringLiteral("/api/0/presets/%1").arg(id), m_otherKey,
-                              body(expected))
+        QCOMPARE(service.withKey("DELETE", u"/api/0/presets/%1"_s.arg(standardId), m_key).status,
+                 403);
+        QCOMPARE(service.withKey("PUT", u"/api/0/presets/%1"_s.arg(id), m_otherKey, body(expected))
                      .status,
                  404);
-        QCOMPARE(service.withKey("DELETE", QStringLiteral("/api/0/presets/%1").arg(id), m_otherKey)
-                     .status,
-                 404);
-        QCOMPARE(service.withKey("DELETE", QStringLiteral("/api/0/presets/99999"), m_key).status,
-                 404);
+        QCOMPARE(service.withKey("DELETE", u"/api/0/presets/%1"_s.arg(id), m_otherKey).status, 404);
+        QCOMPARE(service.withKey("DELETE", u"/api/0/presets/99999"_s, m_key).status, 404);
 
-        const HttpResult deleted =
-            service.withKey("DELETE", QStringLiteral("/api/0/presets/%1").arg(id), m_key);
+        const HttpResult deleted = service.withKey("DELETE", u"/api/0/presets/%1"_s.arg(id), m_key);
         QCOMPARE(deleted.status, 200);
         QCOMPARE(deleted.json().object(), expected);
-        QCOMPARE(
-            service.withKey("DELETE", QStringLiteral("/api/0/presets/%1").arg(id), m_key).status,
-            404);
+        QCOMPARE(service.withKey("DELETE", u"/api/0/presets/%1"_s.arg(id), m_key).status, 404);
     }
 
     void badInputIsRefusedAndChangesNothing_data() {
@@ -139,24 +116,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<int>("status");
-        QJsonObject wrongType = record(QStringLiteral("x"));
-        wrongType[QStringLiteral("temperature")] = QStringLiteral("warm");
-        QJsonObject missing = record(QStringLiteral("x"));
-        missing.remove(QStringLiteral("user_message"));
-        QTest::newRow("malformed json") << QByteArray("POST") << QStringLiteral("/api/0/presets")
-                                        << QByteArray("{\"preset\": {") << 400;
+        QJsonObject wrongType = record(u"x"_s);
+        wrongType[u"temperature"_s] = u"warm"_s;
+        QJsonObject missing = record(u"x"_s);
+        missing.remove(u"user_message"_s);
+        QTest::newRow("malformed json")
+            << QByteArray("POST") << u"/api/0/presets"_s << QByteArray("{\"preset\": {") << 400;
         QTest::newRow("wrong type")
-            << QByteArray("POST") << QStringLiteral("/api/0/presets") << body(wrongType) << 400;
+            << QByteArray("POST") << u"/api/0/presets"_s << body(wrongType) << 400;
         QTest::newRow("missing field")
-            << QByteArray("POST") << QStringLiteral("/api/0/presets") << body(missing) << 400;
-        QTest::newRow("not wrapped") << QByteArray("POST") << QStringLiteral("/api/0/presets")
-                                     << QJsonDocument(record(QStringLiteral("x"))).toJson() << 400;
-        QTest::newRow("oversized") << QByteArray("POST") << QStringLiteral("/api/0/presets")
+            << QByteArray("POST") << u"/api/0/presets"_s << body(missing) << 400;
+        QTest::newRow("not wrapped") << QByteArray("POST") << u"/api/0/presets"_s
+                                     << QJsonDocument(record(u"x"_s)).toJson() << 400;
+        QTest::newRow("oversized") << QByteArray("POST") << u"/api/0/presets"_s
                                    << body(record(QString(1100 * 1024, QLatin1Char('n')))) << 413;
         QTest::newRow("unknown route")
-            << QByteArray("GET") << QStringLiteral("/api/0/nothing") << QByteArray() << 404;
-        QTest::newRow("bad id") << QByteArray("PUT") << QStringLiteral("/api/0/presets/abc")
-                                << body(record(QStringLiteral("x"))) << 404;
+            << QByteArray("GET") << u"/api/0/nothing"_s << QByteArray() << 404;
+        QTest::newRow("bad id") << QByteArray("PUT") << u"/api/0/presets/abc"_s
+                                << body(record(u"x"_s)) << 404;
     }
 
     void badInputIsRefusedAndChangesNothing() {
@@ -164,23 +141,21 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(QByteArray, payload);
         QFETCH(int, status);
-        const QByteArray before =
-            m_service->withKey("GET", QStringLiteral("/api/0/presets"), m_key).body;
+        const QByteArray before = m_service->withKey("GET", u"/api/0/presets"_s, m_key).body;
         const HttpResult result = m_service->withKey(method, path, m_key, payload);
         QCOMPARE(result.status, status);
         QVERIFY(!result.body.isEmpty());
-        QCOMPARE(m_service->withKey("GET", QStringLiteral("/api/0/presets"), m_key).body, before);
+        QCOMPARE(m_service->withKey("GET", u"/api/0/presets"_s, m_key).body, before);
     }
 
     void everyApiRouteNeedsAKnownKey() {
-        for (const auto& [method, path] :
-             {std::pair<QByteArray, QString>{"GET", QStringLiteral("/api/0/user")},
-              {"GET", QStringLiteral("/api/0/presets")},
-              {"POST", QStringLiteral("/api/0/presets")},
-              {"DELETE", QStringLiteral("/api/0/presets/1")},
-              {"DELETE", QStringLiteral("/api/0/devices/logout")},
-              {"POST", QStringLiteral("/api/0/texts")}}) {
-            QCOMPARE(m_service->withKey(method, path, QStringLiteral("not-a-key")).status, 401);
+        for (const auto& [method, path] : {std::pair<QByteArray, QString>{"GET", u"/api/0/user"_s},
+                                           {"GET", u"/api/0/presets"_s},
+                                           {"POST", u"/api/0/presets"_s},
+                                           {"DELETE", u"/api/0/presets/1"_s},
+                                           {"DELETE", u"/api/0/devices/logout"_s},
+                                           {"POST", u"/api/0/texts"_s}}) {
+            QCOMPARE(m_service->withKey(method, path, u"not-a-key"_s).status, 401);
             QCOMPARE(m_service->request(method, path).status, 401);
         }
     }

@@ -14,21 +14,21 @@
 #include <pwd.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 /** A throw-away PostgreSQL cluster on a loopback port, or a reason why there is none. */
 class PostgresCluster {
 public:
     PostgresCluster() {
         QStringList searchPaths;
-        const QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql"))
-                                         .entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        const QStringList versions =
+            QDir(u"/usr/lib/postgresql"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         for (const QString& version : versions)
-            searchPaths << QStringLiteral("/usr/lib/postgresql/%1/bin").arg(version);
-        const QString initdb =
-            QStandardPaths::findExecutable(QStringLiteral("initdb"), searchPaths);
-        const QString postgres =
-            QStandardPaths::findExecutable(QStringLiteral("postgres"), searchPaths);
+            searchPaths << u"/usr/lib/postgresql/%1/bin"_s.arg(version);
+        const QString initdb = QStandardPaths::findExecutable(u"initdb"_s, searchPaths);
+        const QString postgres = QStandardPaths::findExecutable(u"postgres"_s, searchPaths);
         if (initdb.isEmpty() || postgres.isEmpty()) {
-            m_problem = QStringLiteral("PostgreSQL server binaries not installed");
+            m_problem = u"PostgreSQL server binaries not installed"_s;
             return;
         }
         // PostgreSQL refuses to run as root; the system's postgres account runs it then.
@@ -37,22 +37,18 @@ public:
             const passwd* account = ::getpwnam("postgres");
             if (!account ||
                 ::chown(qPrintable(m_dir.path()), account->pw_uid, account->pw_gid) != 0) {
-                m_problem = QStringLiteral("running as root without a postgres account");
+                m_problem = u"running as root without a postgres account"_s;
                 return;
             }
-            prefix = {QStringLiteral("runuser"), QStringLiteral("-u"), QStringLiteral("postgres"),
-                      QStringLiteral("--")};
+            prefix = {u"runuser"_s, u"-u"_s, u"postgres"_s, u"--"_s};
         }
-        const QString data = m_dir.filePath(QStringLiteral("data"));
+        const QString data = m_dir.filePath(u"data"_s);
         QProcess init;
         init.start(prefix.isEmpty() ? initdb : prefix.first(),
                    (prefix.isEmpty() ? QStringList{} : prefix.mid(1) + QStringList{initdb}) +
-                       QStringList{QStringLiteral("-D"), data, QStringLiteral("-A"),
-                                   QStringLiteral("trust"), QStringLiteral("-U"),
-                                   QStringLiteral("orvane")});
+                       QStringList{u"-D"_s, data, u"-A"_s, u"trust"_s, u"-U"_s, u"orvane"_s});
         if (!init.waitForFinished(60000) || init.exitCode() != 0) {
-            m_problem =
-                QStringLiteral("initdb failed: ") + QString::fromUtf8(init.readAllStandardError());
+            m_problem = u"initdb failed: "_s + QString::fromUtf8(init.readAllStandardError());
             return;
         }
         QTcpServer probe;
@@ -60,14 +56,14 @@ public:
         m_port = probe.serverPort();
         probe.close();
         const QStringList arguments{postgres,
-                                    QStringLiteral("-D"),
+                                    u"-D"_s,
                                     data,
-                                    QStringLiteral("-p"),
+                                    u"-p"_s,
                                     QString::number(m_port),
-                                    QStringLiteral("-k"),
+                                    u"-k"_s,
                                     m_dir.path(),
-                                    QStringLiteral("-c"),
-                                    QStringLiteral("listen_addresses=127.0.0.1")};
+                                    u"-c"_s,
+                                    u"listen_addresses=127.0.0.1"_s};
         m_server.start(prefix.isEmpty() ? postgres : prefix.first(),
                        prefix.isEmpty() ? arguments.mid(1) : prefix.mid(1) + arguments);
         for (int attempt = 0; attempt < 100; ++attempt) {
@@ -77,7 +73,7 @@ public:
                 return;
             QTest::qWait(100);
         }
-        m_problem = QStringLiteral("postgres did not start");
+        m_problem = u"postgres did not start"_s;
     }
 
     ~PostgresCluster() {
@@ -87,7 +83,7 @@ public:
 
     [[nodiscard]] QString problem() const { return m_problem; }
     [[nodiscard]] QString url() const {
-        return QStringLiteral("postgresql://orvane@127.0.0.1:%1/postgres").arg(m_port);
+        return u"postgresql://orvane@127.0.0.1:%1/postgres"_s.arg(m_port);
     }
 
 private:
@@ -96,6 +92,15 @@ private:
     quint16 m_port = 0;
     QString m_problem;
 };
+
+namespace {
+
+/** The "data" member of a JSON answer. */
+QJsonValue data(const HttpResult& result) {
+    return result.json().object().value(u"data"_s);
+}
+
+} // namespace
 
 class PostgresTest : public QObject {
     Q_OBJECT
@@ -114,59 +119,36 @@ private Q_SLOTS:
         {
             ServiceProcess service({}, cluster.url());
             QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
-            key = service.createUserWithKey(QStringLiteral("pg@example.org"));
-            QCOMPARE(service.withKey("GET", QStringLiteral("/api/0/user"), key)
-                         .json()
-                         .object()
-                         .value(QStringLiteral("data"))
+            key = service.createUserWithKey(u"pg@example.org"_s);
+            QCOMPARE(data(service.withKey("GET", u"/api/0/user"_s, key))
                          .toObject()
-                         .value(QStringLiteral("email"))
+                         .value(u"email"_s)
                          .toString(),
-                     QStringLiteral("pg@example.org"));
-            QJsonObject record = service.withKey("GET", QStringLiteral("/api/0/presets"), key)
-                                     .json()
-                                     .object()
-                                     .value(QStringLiteral("data"))
-                                     .toArray()
-                                     .first()
-                                     .toObject();
-            record[QStringLiteral("name")] = QStringLiteral("Mine");
-            const QByteArray body =
-                QJsonDocument(QJsonObject{{QStringLiteral("preset"), record}}).toJson();
-            const HttpResult created =
-                service.withKey("POST", QStringLiteral("/api/0/presets"), key, body);
+                     u"pg@example.org"_s);
+            QJsonObject record =
+                data(service.withKey("GET", u"/api/0/presets"_s, key)).toArray().first().toObject();
+            record[u"name"_s] = u"Mine"_s;
+            const QByteArray body = QJsonDocument(QJsonObject{{u"preset"_s, record}}).toJson();
+            const HttpResult created = service.withKey("POST", u"/api/0/presets"_s, key, body);
             QCOMPARE(created.status, 200);
-            const QJsonObject mine =
-                created.json().object().value(QStringLiteral("data")).toObject();
-            QCOMPARE(mine.value(QStringLiteral("global")).toBool(), false);
-            QCOMPARE(mine.value(QStringLiteral("temperature")).toDouble(),
-                     record.value(QStringLiteral("temperature")).toDouble());
+            const QJsonObject mine = created.json().object().value(u"data"_s).toObject();
+            QCOMPARE(mine.value(u"global"_s).toBool(), false);
+            QCOMPARE(mine.value(u"temperature"_s).toDouble(),
+                     record.value(u"temperature"_s).toDouble());
             QCOMPARE(service
-                         .withKey("PUT",
-                                  QStringLiteral("/api/0/presets/%1")
-                                      .arg(mine.value(QStringLiteral("id")).toInt()),
+                         .withKey("PUT", u"/api/0/presets/%1"_s.arg(mine.value(u"id"_s).toInt()),
                                   key, body)
                          .status,
                      200);
-            presets = service.withKey("GET", QStringLiteral("/api/0/presets"), key)
-                          .json()
-                          .object()
-                          .value(QStringLiteral("data"))
-                          .toArray();
-            QCOMPARE(presets.last().toObject().value(QStringLiteral("name")).toString(),
-                     QStringLiteral("Mine"));
+            presets = data(service.withKey("GET", u"/api/0/presets"_s, key)).toArray();
+            QCOMPARE(presets.last().toObject().value(u"name"_s).toString(), u"Mine"_s);
         }
         // A second start finds the schema current: nothing is seeded twice, nothing is lost.
         ServiceProcess again({}, cluster.url());
         QVERIFY2(again.isRunning(), qPrintable(again.failureMessage()));
-        QCOMPARE(again.withKey("GET", QStringLiteral("/api/0/presets"), key)
-                     .json()
-                     .object()
-                     .value(QStringLiteral("data"))
-                     .toArray(),
-                 presets);
-        QCOMPARE(again.withKey("DELETE", QStringLiteral("/api/0/devices/logout"), key).status, 204);
-        QCOMPARE(again.withKey("GET", QStringLiteral("/api/0/user"), key).status, 401);
+        QCOMPARE(data(again.withKey("GET", u"/api/0/presets"_s, key)).toArray(), presets);
+        QCOMPARE(again.withKey("DELETE", u"/api/0/devices/logout"_s, key).status, 204);
+        QCOMPARE(again.withKey("GET", u"/api/0/user"_s, key).status, 401);
     }
     void signInReachesTheSocketOfAnotherInstance() {
         ServiceProcess browserSide({}, m_cluster->url());
@@ -179,11 +161,10 @@ private Q_SLOTS:
             if (!connected.wait(10000))
                 return false;
             socket.sendTextMessage(QString::fromUtf8(
-                QJsonDocument(
-                    QJsonObject{{QStringLiteral("topic"), QString(QStringLiteral("auth:") + token)},
-                                {QStringLiteral("event"), QStringLiteral("phx_join")},
-                                {QStringLiteral("payload"), QJsonObject()},
-                                {QStringLiteral("ref"), 0}})
+                QJsonDocument(QJsonObject{{u"topic"_s, QString(u"auth:"_s + token)},
+                                          {u"event"_s, u"phx_join"_s},
+                                          {u"payload"_s, QJsonObject()},
+                                          {u"ref"_s, 0}})
                     .toJson(QJsonDocument::Compact)));
             return true;
         };
@@ -191,9 +172,8 @@ private Q_SLOTS:
             for (int i = 0; i < received.size() || received.wait(10000); ++i) {
                 const QJsonObject message =
                     QJsonDocument::fromJson(received.at(i).at(0).toString().toUtf8()).object();
-                if (message.value(QStringLiteral("event")).toString() ==
-                    QStringLiteral("logged_in"))
-                    return message.value(QStringLiteral("payload")).toObject();
+                if (message.value(u"event"_s).toString() == u"logged_in"_s)
+                    return message.value(u"payload"_s).toObject();
             }
             return QJsonObject();
         };
@@ -205,33 +185,28 @@ private Q_SLOTS:
         QVERIFY(join(socket, socketSide.socketUrl(), token));
         QVERIFY(received.wait(10000));
         QCOMPARE(browserSide
-                     .submitBrowserForm(QStringLiteral("/users/register"), token,
-                                        QStringLiteral("far@example.org"),
-                                        QStringLiteral("far away 123"))
+                     .submitBrowserForm(u"/users/register"_s, token, u"far@example.org"_s,
+                                        u"far away 123"_s)
                      .status,
                  200);
         const QJsonObject user = loggedIn(received);
-        QCOMPARE(user.value(QStringLiteral("email")).toString(), QStringLiteral("far@example.org"));
-        QCOMPARE(socketSide
-                     .withKey("GET", QStringLiteral("/api/0/user"),
-                              user.value(QStringLiteral("device_key")).toString())
+        QCOMPARE(user.value(u"email"_s).toString(), u"far@example.org"_s);
+        QCOMPARE(socketSide.withKey("GET", u"/api/0/user"_s, user.value(u"device_key"_s).toString())
                      .status,
                  200);
 
         // Signed in before any socket joined; the join on the other instance still gets it.
         const QString later = newSignInToken();
         QCOMPARE(browserSide
-                     .submitBrowserForm(QStringLiteral("/users/log_in"), later,
-                                        QStringLiteral("far@example.org"),
-                                        QStringLiteral("far away 123"))
+                     .submitBrowserForm(u"/users/log_in"_s, later, u"far@example.org"_s,
+                                        u"far away 123"_s)
                      .status,
                  200);
         QTest::qWait(200);
         QWebSocket lateSocket;
         QSignalSpy lateReceived(&lateSocket, &QWebSocket::textMessageReceived);
         QVERIFY(join(lateSocket, socketSide.socketUrl(), later));
-        QCOMPARE(loggedIn(lateReceived).value(QStringLiteral("email")).toString(),
-                 QStringLiteral("far@example.org"));
+        QCOMPARE(loggedIn(lateReceived).value(u"email"_s).toString(), u"far@example.org"_s);
     }
 
 private:

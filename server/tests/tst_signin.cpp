@@ -13,6 +13,8 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QByteArray frame(const QJsonObject& object) {
@@ -20,10 +22,10 @@ QByteArray frame(const QJsonObject& object) {
 }
 
 QJsonObject joinMessage(const QString& topic) {
-    return {{QStringLiteral("topic"), topic},
-            {QStringLiteral("event"), QStringLiteral("phx_join")},
-            {QStringLiteral("payload"), QJsonObject()},
-            {QStringLiteral("ref"), 0}};
+    return {{u"topic"_s, topic},
+            {u"event"_s, u"phx_join"_s},
+            {u"payload"_s, QJsonObject()},
+            {u"ref"_s, 0}};
 }
 
 /** A channel client that collects every message the service sends it. */
@@ -66,70 +68,59 @@ private Q_SLOTS:
         ServiceProcess service;
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
         const QString token = newSignInToken();
-        const QString topic = QStringLiteral("auth:") + token;
+        const QString topic = u"auth:"_s + token;
         ChannelClient channel(service.socketUrl());
         QVERIFY(channel.isConnected());
 
         channel.sendBinary(frame(joinMessage(topic)));
         QCOMPARE(channel.next(),
-                 QJsonObject({{QStringLiteral("event"), QStringLiteral("phx_reply")},
-                              {QStringLiteral("payload"),
-                               QJsonObject{{QStringLiteral("response"), QJsonObject()},
-                                           {QStringLiteral("status"), QStringLiteral("ok")}}},
-                              {QStringLiteral("ref"), 0},
-                              {QStringLiteral("topic"), topic}}));
-        channel.sendBinary(frame({{QStringLiteral("topic"), topic},
-                                  {QStringLiteral("event"), QStringLiteral("ping")},
-                                  {QStringLiteral("payload"), QJsonObject()},
-                                  {QStringLiteral("ref"), 0}}));
-        QCOMPARE(channel.next(),
-                 QJsonObject({{QStringLiteral("event"), QStringLiteral("phx_reply")},
-                              {QStringLiteral("payload"),
-                               QJsonObject{{QStringLiteral("response"), QStringLiteral("pong")},
-                                           {QStringLiteral("status"), QStringLiteral("ok")}}},
-                              {QStringLiteral("ref"), 0},
-                              {QStringLiteral("topic"), topic}}));
+                 QJsonObject({{u"event"_s, u"phx_reply"_s},
+                              {u"payload"_s,
+                               QJsonObject{{u"response"_s, QJsonObject()}, {u"status"_s, u"ok"_s}}},
+                              {u"ref"_s, 0},
+                              {u"topic"_s, topic}}));
+        channel.sendBinary(frame({{u"topic"_s, topic},
+                                  {u"event"_s, u"ping"_s},
+                                  {u"payload"_s, QJsonObject()},
+                                  {u"ref"_s, 0}}));
+        QCOMPARE(channel.next(), QJsonObject({{u"event"_s, u"phx_reply"_s},
+                                              {u"payload"_s, QJsonObject{{u"response"_s, u"pong"_s},
+                                                                         {u"status"_s, u"ok"_s}}},
+                                              {u"ref"_s, 0},
+                                              {u"topic"_s, topic}}));
 
-        const QString password = QStringLiteral("Tr0ub4dor & 3 = safe?");
-        const HttpResult done =
-            service.submitBrowserForm(QStringLiteral("/users/register"), token,
-                                      QStringLiteral("New.User@Example.org"), password);
+        const QString password = u"Tr0ub4dor & 3 = safe?"_s;
+        const HttpResult done = service.submitBrowserForm(u"/users/register"_s, token,
+                                                          u"New.User@Example.org"_s, password);
         QCOMPARE(done.status, 200);
         QVERIFY(done.body.contains("Return to Orvane"));
 
         const QJsonObject loggedIn = channel.next();
-        QCOMPARE(loggedIn.keys(), (QStringList{QStringLiteral("event"), QStringLiteral("payload"),
-                                               QStringLiteral("topic")}));
-        QCOMPARE(loggedIn.value(QStringLiteral("event")).toString(), QStringLiteral("logged_in"));
-        QCOMPARE(loggedIn.value(QStringLiteral("topic")).toString(), topic);
-        const QJsonObject payload = loggedIn.value(QStringLiteral("payload")).toObject();
-        QCOMPARE(payload.keys(), (QStringList{QStringLiteral("device_key"), QStringLiteral("email"),
-                                              QStringLiteral("id")}));
-        QCOMPARE(payload.value(QStringLiteral("email")).toString(),
-                 QStringLiteral("new.user@example.org"));
-        QVERIFY(payload.value(QStringLiteral("id")).isDouble());
-        const QString key = payload.value(QStringLiteral("device_key")).toString();
+        QCOMPARE(loggedIn.keys(), (QStringList{u"event"_s, u"payload"_s, u"topic"_s}));
+        QCOMPARE(loggedIn.value(u"event"_s).toString(), u"logged_in"_s);
+        QCOMPARE(loggedIn.value(u"topic"_s).toString(), topic);
+        const QJsonObject payload = loggedIn.value(u"payload"_s).toObject();
+        QCOMPARE(payload.keys(), (QStringList{u"device_key"_s, u"email"_s, u"id"_s}));
+        QCOMPARE(payload.value(u"email"_s).toString(), u"new.user@example.org"_s);
+        QVERIFY(payload.value(u"id"_s).isDouble());
+        const QString key = payload.value(u"device_key"_s).toString();
         QCOMPARE(key.size(), 43);
 
-        const HttpResult user = service.withKey("GET", QStringLiteral("/api/0/user"), key);
+        const HttpResult user = service.withKey("GET", u"/api/0/user"_s, key);
         QCOMPARE(user.status, 200);
-        QCOMPARE(
-            user.json().object(),
-            QJsonObject(
-                {{QStringLiteral("data"),
-                  QJsonObject{{QStringLiteral("email"), payload.value(QStringLiteral("email"))},
-                              {QStringLiteral("id"), payload.value(QStringLiteral("id"))},
-                              {QStringLiteral("device_key"), key}}}}));
+        QCOMPARE(user.json().object(),
+                 QJsonObject({{u"data"_s, QJsonObject{{u"email"_s, payload.value(u"email"_s)},
+                                                      {u"id"_s, payload.value(u"id"_s)},
+                                                      {u"device_key"_s, key}}}}));
 
         // Neither the password nor the key may be found in the database or the log.
         {
-            QSqlDatabase db =
-                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"inspect"_s);
             db.setDatabaseName(service.databasePath());
             QVERIFY(db.open());
             QByteArray everything;
             for (const QString& table : db.tables()) {
-                QSqlQuery query(QStringLiteral("SELECT * FROM ") + table, db);
+                QSqlQuery query(u"SELECT * FROM "_s + table, db);
                 while (query.next()) {
                     for (int column = 0; column < query.record().count(); ++column)
                         everything += query.value(column).toString().toUtf8() + '\n';
@@ -140,7 +131,7 @@ private Q_SLOTS:
             QVERIFY(!everything.contains(key.toUtf8()));
             QVERIFY(everything.contains("$argon2id$"));
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
+        QSqlDatabase::removeDatabase(u"inspect"_s);
         const QByteArray log = service.log();
         QVERIFY(log.contains("path=/users/register status=200"));
         QVERIFY(!log.contains(password.toUtf8()));
@@ -148,92 +139,73 @@ private Q_SLOTS:
         QVERIFY(!log.contains(key.toUtf8()));
         QVERIFY(!log.contains(token.toUtf8()));
 
-        QCOMPARE(service.withKey("DELETE", QStringLiteral("/api/0/devices/logout"), key).status,
-                 204);
-        QCOMPARE(service.withKey("GET", QStringLiteral("/api/0/user"), key).status, 401);
-        QCOMPARE(service.withKey("DELETE", QStringLiteral("/api/0/devices/logout"), key).status,
-                 401);
+        QCOMPARE(service.withKey("DELETE", u"/api/0/devices/logout"_s, key).status, 204);
+        QCOMPARE(service.withKey("GET", u"/api/0/user"_s, key).status, 401);
+        QCOMPARE(service.withKey("DELETE", u"/api/0/devices/logout"_s, key).status, 401);
     }
 
     void signInBeforeJoinStillReachesSocket() {
         ServiceProcess service;
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
-        QVERIFY(!service
-                     .createUserWithKey(QStringLiteral("early@example.org"),
-                                        QStringLiteral("early bird 42"))
-                     .isEmpty());
+        QVERIFY(!service.createUserWithKey(u"early@example.org"_s, u"early bird 42"_s).isEmpty());
         const QString token = newSignInToken();
         QCOMPARE(service
-                     .submitBrowserForm(QStringLiteral("/users/log_in"), token,
-                                        QStringLiteral("early@example.org"),
-                                        QStringLiteral("early bird 42"))
+                     .submitBrowserForm(u"/users/log_in"_s, token, u"early@example.org"_s,
+                                        u"early bird 42"_s)
                      .status,
                  200);
 
         ChannelClient channel(service.socketUrl());
         QVERIFY(channel.isConnected());
-        channel.sendText(frame(joinMessage(QStringLiteral("auth:") + token)));
-        QCOMPARE(channel.next().value(QStringLiteral("event")).toString(),
-                 QStringLiteral("phx_reply"));
+        channel.sendText(frame(joinMessage(u"auth:"_s + token)));
+        QCOMPARE(channel.next().value(u"event"_s).toString(), u"phx_reply"_s);
         const QJsonObject loggedIn = channel.next();
-        QCOMPARE(loggedIn.value(QStringLiteral("event")).toString(), QStringLiteral("logged_in"));
-        const QString key = loggedIn.value(QStringLiteral("payload"))
-                                .toObject()
-                                .value(QStringLiteral("device_key"))
-                                .toString();
-        QCOMPARE(service.withKey("GET", QStringLiteral("/api/0/user"), key).status, 200);
+        QCOMPARE(loggedIn.value(u"event"_s).toString(), u"logged_in"_s);
+        const QString key =
+            loggedIn.value(u"payload"_s).toObject().value(u"device_key"_s).toString();
+        QCOMPARE(service.withKey("GET", u"/api/0/user"_s, key).status, 200);
 
         // Delivered once: a second socket joining the same channel gets only its reply.
         ChannelClient second(service.socketUrl());
-        second.sendText(frame(joinMessage(QStringLiteral("auth:") + token)));
-        QCOMPARE(second.next().value(QStringLiteral("event")).toString(),
-                 QStringLiteral("phx_reply"));
+        second.sendText(frame(joinMessage(u"auth:"_s + token)));
+        QCOMPARE(second.next().value(u"event"_s).toString(), u"phx_reply"_s);
         QVERIFY(!second.hasMoreWithin(300));
     }
 
     void rejectedFormsChangeNothing() {
         ServiceProcess service;
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
-        QVERIFY(!service
-                     .createUserWithKey(QStringLiteral("victim@example.org"),
-                                        QStringLiteral("right password"))
-                     .isEmpty());
+        QVERIFY(!service.createUserWithKey(u"victim@example.org"_s, u"right password"_s).isEmpty());
         const QString token = newSignInToken();
         ChannelClient channel(service.socketUrl());
-        channel.sendText(frame(joinMessage(QStringLiteral("auth:") + token)));
-        QCOMPARE(channel.next().value(QStringLiteral("event")).toString(),
-                 QStringLiteral("phx_reply"));
+        channel.sendText(frame(joinMessage(u"auth:"_s + token)));
+        QCOMPARE(channel.next().value(u"event"_s).toString(), u"phx_reply"_s);
 
         // A forged form (no cookie-bound CSRF token) is refused and creates no account.
-        const HttpResult forged = service.request(
-            "POST", QStringLiteral("/users/register"),
-            formBody({{QStringLiteral("token"), token},
-                      {QStringLiteral("csrf_token"), QStringLiteral("forged")},
-                      {QStringLiteral("email"), QStringLiteral("forged@example.org")},
-                      {QStringLiteral("password"), QStringLiteral("whatever123")}}),
-            FormHeaders);
+        const HttpResult forged = service.request("POST", u"/users/register"_s,
+                                                  formBody({{u"token"_s, token},
+                                                            {u"csrf_token"_s, u"forged"_s},
+                                                            {u"email"_s, u"forged@example.org"_s},
+                                                            {u"password"_s, u"whatever123"_s}}),
+                                                  FormHeaders);
         QCOMPARE(forged.status, 403);
         QVERIFY(forged.body.contains("expired"));
-        QVERIFY(
-            !service.admin({QStringLiteral("user"), QStringLiteral("list")}).contains("forged@"));
-        QCOMPARE(service.request("GET", QStringLiteral("/users/log_in?token=short")).status, 400);
+        QVERIFY(!service.admin({u"user"_s, u"list"_s}).contains("forged@"));
+        QCOMPARE(service.request("GET", u"/users/log_in?token=short"_s).status, 400);
         QCOMPARE(service
-                     .submitBrowserForm(QStringLiteral("/users/register"), token,
-                                        QStringLiteral("victim@example.org"),
-                                        QStringLiteral("another one 1"))
+                     .submitBrowserForm(u"/users/register"_s, token, u"victim@example.org"_s,
+                                        u"another one 1"_s)
                      .status,
                  409);
 
         for (int attempt = 0; attempt < 5; ++attempt) {
             const HttpResult wrong = service.submitBrowserForm(
-                QStringLiteral("/users/log_in"), token, QStringLiteral("victim@example.org"),
-                QStringLiteral("wrong password"));
+                u"/users/log_in"_s, token, u"victim@example.org"_s, u"wrong password"_s);
             QCOMPARE(wrong.status, 401);
             QVERIFY(wrong.body.contains("not correct"));
         }
-        const HttpResult limited = service.submitBrowserForm(QStringLiteral("/users/log_in"), token,
-                                                             QStringLiteral("victim@example.org"),
-                                                             QStringLiteral("right password"));
+        const HttpResult limited = service.submitBrowserForm(
+            u"/users/log_in"_s, token, u"victim@example.org"_s, u"right password"_s);
         QCOMPARE(limited.status, 429);
         QVERIFY(limited.header("Retry-After").toInt() > 0);
         QVERIFY(!channel.hasMoreWithin(300));
@@ -247,113 +219,88 @@ private Q_SLOTS:
         channel.sendText("not json at all");
         channel.sendBinary("\xff\xfe{");
         channel.sendText("[1, 2]");
-        channel.sendText(frame(joinMessage(QStringLiteral("auth:tooshort"))));
+        channel.sendText(frame(joinMessage(u"auth:tooshort"_s)));
         const QJsonObject refused = channel.next();
-        QCOMPARE(refused.value(QStringLiteral("event")).toString(), QStringLiteral("phx_reply"));
-        QCOMPARE(refused.value(QStringLiteral("payload"))
-                     .toObject()
-                     .value(QStringLiteral("status"))
-                     .toString(),
-                 QStringLiteral("error"));
-        QCOMPARE(refused.value(QStringLiteral("topic")).toString(),
-                 QStringLiteral("auth:tooshort"));
-        channel.sendText(frame(joinMessage(QStringLiteral("auth:") + newSignInToken())));
-        QCOMPARE(channel.next()
-                     .value(QStringLiteral("payload"))
-                     .toObject()
-                     .value(QStringLiteral("status"))
-                     .toString(),
-                 QStringLiteral("ok"));
-        QCOMPARE(service.request("GET", QStringLiteral("/healthz")).status, 200);
+        QCOMPARE(refused.value(u"event"_s).toString(), u"phx_reply"_s);
+        QCOMPARE(refused.value(u"payload"_s).toObject().value(u"status"_s).toString(), u"error"_s);
+        QCOMPARE(refused.value(u"topic"_s).toString(), u"auth:tooshort"_s);
+        channel.sendText(frame(joinMessage(u"auth:"_s + newSignInToken())));
+        QCOMPARE(channel.next().value(u"payload"_s).toObject().value(u"status"_s).toString(),
+                 u"ok"_s);
+        QCOMPARE(service.request("GET", u"/healthz"_s).status, 200);
     }
 
     void embeddedPagesCarryTheirControls() {
         ServiceProcess service;
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
-        const QString key = service.createUserWithKey(QStringLiteral("pages@example.org"));
+        const QString key = service.createUserWithKey(u"pages@example.org"_s);
         const QList<QPair<QByteArray, QByteArray>> dark = {{"Dark-Theme", "True"}};
-        const HttpResult login =
-            service.request("GET", QStringLiteral("/web_view/login"), {}, dark);
+        const HttpResult login = service.request("GET", u"/web_view/login"_s, {}, dark);
         QVERIFY(login.body.contains("<button id=\"sign_in\"") &&
                 login.body.contains("<button id=\"sign_up\""));
         QVERIFY(login.body.contains("<html lang=\"en\" class=\"dark\">"));
-        QVERIFY(!service.request("GET", QStringLiteral("/web_view/login"))
-                     .body.contains("class=\"dark\""));
-        QVERIFY(service.request("GET", QStringLiteral("/web_view/continue"))
+        QVERIFY(!service.request("GET", u"/web_view/login"_s).body.contains("class=\"dark\""));
+        QVERIFY(service.request("GET", u"/web_view/continue"_s)
                     .body.contains("<button id=\"sign_in\""));
-        QVERIFY(service.request("GET", QStringLiteral("/web_view/welcome"))
+        QVERIFY(service.request("GET", u"/web_view/welcome"_s)
                     .body.contains("<button id=\"show_settings\""));
-        const HttpResult finish = service.request("GET", QStringLiteral("/web_view/finish"));
+        const HttpResult finish = service.request("GET", u"/web_view/finish"_s);
         QVERIFY(finish.body.contains("<button id=\"start\"") &&
                 finish.body.contains("<button id=\"settings\""));
 
         const QList<QPair<QByteArray, QByteArray>> signedIn = {
             {"Authorization", "Bearer " + key.toLatin1()}, {"Window-Hotkey", "command+option+c"}};
-        const HttpResult account =
-            service.request("GET", QStringLiteral("/web_view/account"), {}, signedIn);
+        const HttpResult account = service.request("GET", u"/web_view/account"_s, {}, signedIn);
         QVERIFY(account.body.contains("pages@example.org") &&
                 account.body.contains("<button id=\"logout\""));
-        QCOMPARE(service
-                     .request("GET", QStringLiteral("/web_view/account"), {},
-                              {{"Authorization", "Bearer "}})
+        QCOMPARE(service.request("GET", u"/web_view/account"_s, {}, {{"Authorization", "Bearer "}})
                      .status,
                  401);
-        const HttpResult help =
-            service.request("GET", QStringLiteral("/web_view/help"), {}, signedIn);
+        const HttpResult help = service.request("GET", u"/web_view/help"_s, {}, signedIn);
         QVERIFY(help.body.contains(QByteArray("<kbd id=\"window_hotkey\">Ctrl+Alt+C</kbd>")) &&
                 help.body.contains("<button id=\"start\""));
 
         const HttpResult reportForm =
-            service.request("GET", QStringLiteral("/web_view/new_report"), {}, signedIn);
+            service.request("GET", u"/web_view/new_report"_s, {}, signedIn);
         QVERIFY(reportForm.body.contains("<button id=\"send_report\""));
         const QByteArray report =
-            formBody({{QStringLiteral("report_token"),
-                       formField(reportForm.body, QStringLiteral("report_token"))},
-                      {QStringLiteral("body"), QStringLiteral("The widget froze & stayed")}});
-        QCOMPARE(
-            service.request("POST", QStringLiteral("/web_view/new_report"), report, FormHeaders)
-                .status,
-            200);
+            formBody({{u"report_token"_s, formField(reportForm.body, u"report_token"_s)},
+                      {u"body"_s, u"The widget froze & stayed"_s}});
+        QCOMPARE(service.request("POST", u"/web_view/new_report"_s, report, FormHeaders).status,
+                 200);
         QCOMPARE(service
-                     .request("POST", QStringLiteral("/web_view/new_report"),
-                              formBody({{QStringLiteral("report_token"),
-                                         QStringLiteral("1.99999999999.x")},
-                                        {QStringLiteral("body"), QStringLiteral("forged")}}),
+                     .request("POST", u"/web_view/new_report"_s,
+                              formBody({{u"report_token"_s, u"1.99999999999.x"_s},
+                                        {u"body"_s, u"forged"_s}}),
                               FormHeaders)
                      .status,
                  403);
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reports"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"reports"_s);
         db.setDatabaseName(service.databasePath());
         QVERIFY(db.open());
-        QSqlQuery query(QStringLiteral("SELECT body FROM reports"), db);
+        QSqlQuery query(u"SELECT body FROM reports"_s, db);
         QVERIFY(query.next());
-        QCOMPARE(query.value(0).toString(), QStringLiteral("The widget froze & stayed"));
+        QCOMPARE(query.value(0).toString(), u"The widget froze & stayed"_s);
         QVERIFY(!query.next());
     }
 
     void servesHttpsAndSecureSocketsWithACertificate() {
         QTemporaryDir dir;
-        const QString certificate = dir.filePath(QStringLiteral("cert.pem"));
-        const QString key = dir.filePath(QStringLiteral("key.pem"));
+        const QString certificate = dir.filePath(u"cert.pem"_s);
+        const QString key = dir.filePath(u"key.pem"_s);
         QProcess openssl;
-        openssl.start(QStringLiteral("openssl"),
-                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"),
-                       QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                       QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
-                       QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-keyout"), key,
-                       QStringLiteral("-out"), certificate});
+        openssl.start(u"openssl"_s,
+                      {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-subj"_s,
+                       u"/CN=127.0.0.1"_s, u"-addext"_s, u"subjectAltName=IP:127.0.0.1"_s,
+                       u"-days"_s, u"1"_s, u"-keyout"_s, key, u"-out"_s, certificate});
         if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
             QSKIP("openssl cannot make a test certificate here");
-        ServiceProcess service(
-            {QStringLiteral("--tls-cert"), certificate, QStringLiteral("--tls-key"), key});
+        ServiceProcess service({u"--tls-cert"_s, certificate, u"--tls-key"_s, key});
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
 
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setCaCertificates(QSslCertificate::fromPath(certificate));
-        QNetworkRequest request(
-            QUrl(QStringLiteral("https://127.0.0.1:%1/healthz").arg(service.port())));
+        QNetworkRequest request(QUrl(u"https://127.0.0.1:%1/healthz"_s.arg(service.port())));
         request.setSslConfiguration(tls);
         QNetworkReply* reply = service.network().get(request);
         QSignalSpy finished(reply, &QNetworkReply::finished);
@@ -361,31 +308,28 @@ private Q_SLOTS:
         QCOMPARE(reply->error(), QNetworkReply::NoError);
         QCOMPARE(reply->readAll(), QByteArray("ok\n"));
         reply->deleteLater();
-        QCOMPARE(service.request("GET", QStringLiteral("/healthz")).status, 0);
+        QCOMPARE(service.request("GET", u"/healthz"_s).status, 0);
 
         QWebSocket socket;
         socket.setSslConfiguration(tls);
         QSignalSpy connected(&socket, &QWebSocket::connected);
         QSignalSpy received(&socket, &QWebSocket::textMessageReceived);
-        socket.open(
-            QUrl(QStringLiteral("wss://127.0.0.1:%1/auth_socket/0/auth").arg(service.port())));
+        socket.open(QUrl(u"wss://127.0.0.1:%1/auth_socket/0/auth"_s.arg(service.port())));
         QVERIFY(connected.wait(10000));
-        socket.sendBinaryMessage(frame(joinMessage(QStringLiteral("auth:") + newSignInToken())));
+        socket.sendBinaryMessage(frame(joinMessage(u"auth:"_s + newSignInToken())));
         QVERIFY(received.wait(10000));
         QVERIFY(received.first().first().toString().contains(QLatin1String("\"status\":\"ok\"")));
     }
 
     void badConfigurationStopsWithAClearError() {
         QProcess process;
-        process.start(serviceBinary(),
-                      {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:99999")});
+        process.start(serviceBinary(), {u"--listen"_s, u"127.0.0.1:99999"_s});
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitCode(), 2);
         QVERIFY(process.readAllStandardError().contains("--listen expects HOST:PORT"));
         process.start(serviceBinary(),
-                      {QStringLiteral("--tls-cert"), QStringLiteral("/nonexistent.pem"),
-                       QStringLiteral("--tls-key"), QStringLiteral("/nonexistent.key"),
-                       QStringLiteral("--database"), QStringLiteral("sqlite:/proc/orvane/db")});
+                      {u"--tls-cert"_s, u"/nonexistent.pem"_s, u"--tls-key"_s,
+                       u"/nonexistent.key"_s, u"--database"_s, u"sqlite:/proc/orvane/db"_s});
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitCode(), 1);
         QVERIFY(process.readAllStandardError().startsWith("orvane-service: "));

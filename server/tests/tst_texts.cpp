@@ -8,6 +8,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The desktop client's encoding: letters, digits and "-._~/?" stay, the rest is %XX.
@@ -35,7 +37,12 @@ QByteArray presetForm(qint64 id, const QString& text, const QJsonArray& history 
 }
 
 QJsonObject message(const QString& role, const QString& content) {
-    return {{QStringLiteral("role"), role}, {QStringLiteral("content"), content}};
+    return {{u"role"_s, role}, {u"content"_s, content}};
+}
+
+/** The "data" member of a JSON answer. */
+QJsonValue data(const HttpResult& result) {
+    return result.json().object().value(u"data"_s);
 }
 
 } // namespace
@@ -46,21 +53,18 @@ class TextsTest : public QObject {
 private:
     /** Starts a generation the way the application does: no Content-Type, bearer key. */
     QNetworkReply* post(const QByteArray& form) {
-        QNetworkRequest request(m_service->url(QStringLiteral("/api/0/texts")));
+        QNetworkRequest request(m_service->url(u"/api/0/texts"_s));
         request.setRawHeader("Authorization", "Bearer " + m_key.toLatin1());
         return m_service->network().post(request, form);
     }
 
     HttpResult generate(const QByteArray& form) {
-        return m_service->request("POST", QStringLiteral("/api/0/texts"), form,
+        return m_service->request("POST", u"/api/0/texts"_s, form,
                                   {{"Authorization", "Bearer " + m_key.toLatin1()}});
     }
 
     QJsonObject standardPrompt() {
-        return m_service->withKey("GET", QStringLiteral("/api/0/presets"), m_key)
-            .json()
-            .object()
-            .value(QStringLiteral("data"))
+        return data(m_service->withKey("GET", u"/api/0/presets"_s, m_key))
             .toArray()
             .first()
             .toObject();
@@ -69,75 +73,60 @@ private:
 private Q_SLOTS:
     void init() {
         m_model = std::make_unique<ScriptedModelServer>();
-        m_service = std::make_unique<ServiceProcess>(QStringList{
-            QStringLiteral("--llm-url"), m_model->baseUrl(), QStringLiteral("--llm-model"),
-            QStringLiteral("scripted-model"), QStringLiteral("--llm-idle-timeout"),
-            QStringLiteral("2"), QStringLiteral("--max-input-chars"), QStringLiteral("1000")});
+        m_service = std::make_unique<ServiceProcess>(
+            QStringList{u"--llm-url"_s, m_model->baseUrl(), u"--llm-model"_s, u"scripted-model"_s,
+                        u"--llm-idle-timeout"_s, u"2"_s, u"--max-input-chars"_s, u"1000"_s});
         QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
-        m_key = m_service->createUserWithKey(QStringLiteral("writer@example.org"));
-        m_model->setScript(
-            {ScriptedModelServer::text(QStringLiteral("Fine.")), ScriptedModelServer::done()});
+        m_key = m_service->createUserWithKey(u"writer@example.org"_s);
+        m_model->setScript({ScriptedModelServer::text(u"Fine."_s), ScriptedModelServer::done()});
     }
 
     void modelReceivesPromptCommandAndHistory() {
         const QJsonObject prompt = standardPrompt();
-        const qint64 id = prompt.value(QStringLiteral("id")).toInteger();
-        const QString text = QStringLiteral("Ths & that = 1+1, café\nline two");
+        const qint64 id = prompt.value(u"id"_s).toInteger();
+        const QString text = u"Ths & that = 1+1, café\nline two"_s;
         const HttpResult answer = generate(presetForm(id, text));
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.header("Content-Type"), QByteArray("text/plain; charset=utf-8"));
         QCOMPARE(answer.body, QByteArray("Fine."));
         QCOMPARE(m_model->requests().size(), 1);
         const QJsonObject first = m_model->requests().at(0);
-        QCOMPARE(first.value(QStringLiteral("model")).toString(), QStringLiteral("scripted-model"));
-        QCOMPARE(first.value(QStringLiteral("stream")).toBool(), true);
-        QCOMPARE(first.value(QStringLiteral("temperature")).toDouble(),
-                 prompt.value(QStringLiteral("temperature")).toDouble());
-        QCOMPARE(first.value(QStringLiteral("messages")).toArray(),
-                 QJsonArray({message(QStringLiteral("system"),
-                                     prompt.value(QStringLiteral("system_message")).toString()),
-                             message(QStringLiteral("user"),
-                                     prompt.value(QStringLiteral("user_message")).toString() +
-                                         QStringLiteral("\n\n") + text)}));
+        QCOMPARE(first.value(u"model"_s).toString(), u"scripted-model"_s);
+        QCOMPARE(first.value(u"stream"_s).toBool(), true);
+        QCOMPARE(first.value(u"temperature"_s).toDouble(),
+                 prompt.value(u"temperature"_s).toDouble());
+        QCOMPARE(first.value(u"messages"_s).toArray(),
+                 QJsonArray({message(u"system"_s, prompt.value(u"system_message"_s).toString()),
+                             message(u"user"_s, prompt.value(u"user_message"_s).toString() +
+                                                    u"\n\n"_s + text)}));
 
-        const QJsonArray history{
-            QJsonObject{{QStringLiteral("preset_id"), id},
-                        {QStringLiteral("text"), QStringLiteral("first text")},
-                        {QStringLiteral("response"), QStringLiteral("first answer")}},
-            QJsonObject{{QStringLiteral("command"), QStringLiteral("Make it rhyme")},
-                        {QStringLiteral("text"), QStringLiteral("first answer")},
-                        {QStringLiteral("response"), QStringLiteral("second answer")}}};
-        QCOMPARE(generate(commandForm(QStringLiteral("Now in French"),
-                                      QStringLiteral("second answer"), history))
-                     .status,
+        const QJsonArray history{QJsonObject{{u"preset_id"_s, id},
+                                             {u"text"_s, u"first text"_s},
+                                             {u"response"_s, u"first answer"_s}},
+                                 QJsonObject{{u"command"_s, u"Make it rhyme"_s},
+                                             {u"text"_s, u"first answer"_s},
+                                             {u"response"_s, u"second answer"_s}}};
+        QCOMPARE(generate(commandForm(u"Now in French"_s, u"second answer"_s, history)).status,
                  200);
         const QJsonObject second = m_model->requests().at(1);
-        const QJsonArray messages = second.value(QStringLiteral("messages")).toArray();
-        QCOMPARE(messages.size(), 6);
-        QCOMPARE(messages.at(0).toObject().value(QStringLiteral("role")).toString(),
-                 QStringLiteral("system"));
-        QVERIFY(messages.at(0).toObject().value(QStringLiteral("content")).toString().size() > 20);
-        QCOMPARE(messages.at(1).toObject(),
-                 message(QStringLiteral("user"),
-                         prompt.value(QStringLiteral("user_message")).toString() +
-                             QStringLiteral("\n\nfirst text")));
-        QCOMPARE(messages.at(2).toObject(),
-                 message(QStringLiteral("assistant"), QStringLiteral("first answer")));
-        QCOMPARE(messages.at(3).toObject(),
-                 message(QStringLiteral("user"), QStringLiteral("Make it rhyme\n\nfirst answer")));
-        QCOMPARE(messages.at(4).toObject(),
-                 message(QStringLiteral("assistant"), QStringLiteral("second answer")));
-        QCOMPARE(messages.at(5).toObject(),
-                 message(QStringLiteral("user"), QStringLiteral("Now in French\n\nsecond answer")));
-        QVERIFY(second.value(QStringLiteral("temperature")).isDouble());
+        QJsonArray messages = second.value(u"messages"_s).toArray();
+        // The command's own system message: some real instruction, not an empty one.
+        QCOMPARE(messages.first().toObject().value(u"role"_s).toString(), u"system"_s);
+        QVERIFY(messages.takeAt(0).toObject().value(u"content"_s).toString().size() > 20);
+        const QString userMessage = prompt.value(u"user_message"_s).toString();
+        QCOMPARE(messages, QJsonArray({message(u"user"_s, userMessage + u"\n\nfirst text"_s),
+                                       message(u"assistant"_s, u"first answer"_s),
+                                       message(u"user"_s, u"Make it rhyme\n\nfirst answer"_s),
+                                       message(u"assistant"_s, u"second answer"_s),
+                                       message(u"user"_s, u"Now in French\n\nsecond answer"_s)}));
+        QVERIFY(second.value(u"temperature"_s).isDouble());
     }
 
     void chunksArriveBeforeTheModelFinishes() {
-        m_model->setScript(
-            {ScriptedModelServer::text(QStringLiteral("Hel")), ScriptedModelServer::hold(),
-             ScriptedModelServer::text(QStringLiteral("lo, ")), ScriptedModelServer::pause(50),
-             ScriptedModelServer::text(QStringLiteral("world")), ScriptedModelServer::done()});
-        QNetworkReply* reply = post(commandForm(QStringLiteral("Greet"), QStringLiteral("x")));
+        m_model->setScript({ScriptedModelServer::text(u"Hel"_s), ScriptedModelServer::hold(),
+                            ScriptedModelServer::text(u"lo, "_s), ScriptedModelServer::pause(50),
+                            ScriptedModelServer::text(u"world"_s), ScriptedModelServer::done()});
+        QNetworkReply* reply = post(commandForm(u"Greet"_s, u"x"_s));
         QSignalSpy readable(reply, &QNetworkReply::readyRead);
         QVERIFY(readable.wait(10000));
         QCOMPARE(reply->readAll(), QByteArray("Hel"));
@@ -152,13 +141,12 @@ private Q_SLOTS:
     }
 
     void reasoningSplitAcrossEventsIsRemoved() {
-        m_model->setScript({ScriptedModelServer::text(QStringLiteral("<thi")),
-                            ScriptedModelServer::text(QStringLiteral("nk>The user wants </th")),
-                            ScriptedModelServer::text(QStringLiteral("ink>\n\nAnswer")),
-                            ScriptedModelServer::text(QStringLiteral(" here. <")),
-                            ScriptedModelServer::text(QStringLiteral("3")),
-                            ScriptedModelServer::done()});
-        const HttpResult answer = generate(commandForm(QStringLiteral("Go"), QStringLiteral("x")));
+        m_model->setScript({ScriptedModelServer::text(u"<thi"_s),
+                            ScriptedModelServer::text(u"nk>The user wants </th"_s),
+                            ScriptedModelServer::text(u"ink>\n\nAnswer"_s),
+                            ScriptedModelServer::text(u" here. <"_s),
+                            ScriptedModelServer::text(u"3"_s), ScriptedModelServer::done()});
+        const HttpResult answer = generate(commandForm(u"Go"_s, u"x"_s));
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.body, QByteArray("Answer here. <3"));
     }
@@ -166,16 +154,12 @@ private Q_SLOTS:
     void refusalsComeBeforeAnyModelCall_data() {
         QTest::addColumn<QByteArray>("form");
         QTest::addColumn<int>("status");
-        const QJsonArray longHistory{
-            QJsonObject{{QStringLiteral("command"), QStringLiteral("c")},
-                        {QStringLiteral("text"), QString(600, QLatin1Char('t'))},
-                        {QStringLiteral("response"), QString(600, QLatin1Char('r'))}}};
-        QTest::newRow("too long") << commandForm(QStringLiteral("Go"),
-                                                 QString(1001, QLatin1Char('x')))
-                                  << 413;
-        QTest::newRow("too long with history")
-            << commandForm(QStringLiteral("Go"), QStringLiteral("x"), longHistory) << 413;
-        QTest::newRow("unknown prompt") << presetForm(99999, QStringLiteral("x")) << 404;
+        const QJsonArray longHistory{QJsonObject{{u"command"_s, u"c"_s},
+                                                 {u"text"_s, QString(600, QLatin1Char('t'))},
+                                                 {u"response"_s, QString(600, QLatin1Char('r'))}}};
+        QTest::newRow("too long") << commandForm(u"Go"_s, QString(1001, QLatin1Char('x'))) << 413;
+        QTest::newRow("too long with history") << commandForm(u"Go"_s, u"x"_s, longHistory) << 413;
+        QTest::newRow("unknown prompt") << presetForm(99999, u"x"_s) << 404;
         QTest::newRow("missing text") << QByteArray("command=Go&history=%5B%5D") << 400;
         QTest::newRow("malformed history")
             << QByteArray("command=Go&text=x&history=%5Bnope") << 400;
@@ -192,24 +176,18 @@ private Q_SLOTS:
     }
 
     void anotherUsersPromptIsNotFound() {
-        const QString otherKey = m_service->createUserWithKey(QStringLiteral("other@example.org"));
+        const QString otherKey = m_service->createUserWithKey(u"other@example.org"_s);
         QJsonObject preset = standardPrompt();
-        preset[QStringLiteral("name")] = QStringLiteral("Private");
-        const qint64 id =
-            m_service
-                ->withKey("POST", QStringLiteral("/api/0/presets"), otherKey,
-                          QJsonDocument(QJsonObject{{QStringLiteral("preset"), preset}}).toJson())
-                .json()
-                .object()
-                .value(QStringLiteral("data"))
-                .toObject()
-                .value(QStringLiteral("id"))
-                .toInteger();
+        preset[u"name"_s] = u"Private"_s;
+        const QByteArray body = QJsonDocument(QJsonObject{{u"preset"_s, preset}}).toJson();
+        const qint64 id = data(m_service->withKey("POST", u"/api/0/presets"_s, otherKey, body))
+                              .toObject()
+                              .value(u"id"_s)
+                              .toInteger();
         QVERIFY(id > 0);
-        QCOMPARE(generate(presetForm(id, QStringLiteral("x"))).status, 404);
+        QCOMPARE(generate(presetForm(id, u"x"_s)).status, 404);
         QCOMPARE(m_service
-                     ->request("POST", QStringLiteral("/api/0/texts"),
-                               presetForm(id, QStringLiteral("x")),
+                     ->request("POST", u"/api/0/texts"_s, presetForm(id, u"x"_s),
                                {{"Authorization", "Bearer " + otherKey.toLatin1()}})
                      .status,
                  200);
@@ -217,7 +195,7 @@ private Q_SLOTS:
 
     void unavailableModelIs503WithAReason() {
         m_model->setFailure(500, "{\"error\":{\"message\":\"model not loaded\"}}");
-        const HttpResult failing = generate(commandForm(QStringLiteral("Go"), QStringLiteral("x")));
+        const HttpResult failing = generate(commandForm(u"Go"_s, u"x"_s));
         QCOMPARE(failing.status, 503);
         QVERIFY(failing.body.contains("model not loaded"));
         QVERIFY(failing.header("Content-Type").startsWith("text/plain"));
@@ -227,37 +205,34 @@ private Q_SLOTS:
         const quint16 deadPort = closed.serverPort();
         closed.close();
         for (const QStringList& arguments :
-             {QStringList{}, QStringList{QStringLiteral("--llm-url"),
-                                         QStringLiteral("http://127.0.0.1:%1/v1").arg(deadPort),
-                                         QStringLiteral("--llm-model"), QStringLiteral("m")}}) {
+             {QStringList{}, QStringList{u"--llm-url"_s, u"http://127.0.0.1:%1/v1"_s.arg(deadPort),
+                                         u"--llm-model"_s, u"m"_s}}) {
             ServiceProcess service(arguments);
             QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
-            const QString key = service.createUserWithKey(QStringLiteral("a@example.org"));
+            const QString key = service.createUserWithKey(u"a@example.org"_s);
             const HttpResult answer =
-                service.request("POST", QStringLiteral("/api/0/texts"),
-                                commandForm(QStringLiteral("Go"), QStringLiteral("x")),
+                service.request("POST", u"/api/0/texts"_s, commandForm(u"Go"_s, u"x"_s),
                                 {{"Authorization", "Bearer " + key.toLatin1()}});
             QCOMPARE(answer.status, 503);
             QVERIFY(answer.body.size() > 10);
-            QCOMPARE(service.request("GET", QStringLiteral("/healthz")).status, 200);
+            QCOMPARE(service.request("GET", u"/healthz"_s).status, 200);
         }
     }
 
     void modelFailingMidAnswerFailsTheTransfer_data() {
         QTest::addColumn<QList<ScriptedModelServer::Step>>("script");
         QTest::newRow("closes") << QList<ScriptedModelServer::Step>{
-            ScriptedModelServer::text(QStringLiteral("partial")),
-            ScriptedModelServer::closeConnection()};
+            ScriptedModelServer::text(u"partial"_s), ScriptedModelServer::closeConnection()};
         QTest::newRow("stalls") << QList<ScriptedModelServer::Step>{
-            ScriptedModelServer::text(QStringLiteral("partial")), ScriptedModelServer::hold()};
-        QTest::newRow("ends without finishing") << QList<ScriptedModelServer::Step>{
-            ScriptedModelServer::text(QStringLiteral("partial"))};
+            ScriptedModelServer::text(u"partial"_s), ScriptedModelServer::hold()};
+        QTest::newRow("ends without finishing")
+            << QList<ScriptedModelServer::Step>{ScriptedModelServer::text(u"partial"_s)};
     }
 
     void modelFailingMidAnswerFailsTheTransfer() {
         QFETCH(QList<ScriptedModelServer::Step>, script);
         m_model->setScript(script);
-        QNetworkReply* reply = post(commandForm(QStringLiteral("Go"), QStringLiteral("x")));
+        QNetworkReply* reply = post(commandForm(u"Go"_s, u"x"_s));
         QSignalSpy finished(reply, &QNetworkReply::finished);
         QVERIFY(finished.wait(15000));
         QVERIFY(reply->error() != QNetworkReply::NoError);
@@ -266,10 +241,9 @@ private Q_SLOTS:
     }
 
     void clientLeavingCancelsTheModelRequest() {
-        m_model->setScript(
-            {ScriptedModelServer::text(QStringLiteral("first")), ScriptedModelServer::hold(),
-             ScriptedModelServer::text(QStringLiteral("never")), ScriptedModelServer::done()});
-        QNetworkReply* reply = post(commandForm(QStringLiteral("Go"), QStringLiteral("x")));
+        m_model->setScript({ScriptedModelServer::text(u"first"_s), ScriptedModelServer::hold(),
+                            ScriptedModelServer::text(u"never"_s), ScriptedModelServer::done()});
+        QNetworkReply* reply = post(commandForm(u"Go"_s, u"x"_s));
         QSignalSpy readable(reply, &QNetworkReply::readyRead);
         QVERIFY(readable.wait(10000));
         QSignalSpy dropped(m_model.get(), &ScriptedModelServer::clientDropped);
@@ -280,10 +254,9 @@ private Q_SLOTS:
     }
 
     void runningAnswerEndsBeforeShutdown() {
-        m_model->setScript(
-            {ScriptedModelServer::text(QStringLiteral("still ")), ScriptedModelServer::hold(),
-             ScriptedModelServer::text(QStringLiteral("here")), ScriptedModelServer::done()});
-        QNetworkReply* reply = post(commandForm(QStringLiteral("Go"), QStringLiteral("x")));
+        m_model->setScript({ScriptedModelServer::text(u"still "_s), ScriptedModelServer::hold(),
+                            ScriptedModelServer::text(u"here"_s), ScriptedModelServer::done()});
+        QNetworkReply* reply = post(commandForm(u"Go"_s, u"x"_s));
         QSignalSpy readable(reply, &QNetworkReply::readyRead);
         QVERIFY(readable.wait(10000));
         m_service->requestStop();

@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class UnitsTest : public QObject {
     Q_OBJECT
 
@@ -13,22 +15,14 @@ private Q_SLOTS:
     void thinkBlocksVanishWhereverPiecesSplit_data() {
         QTest::addColumn<QStringList>("pieces");
         QTest::addColumn<QString>("visible");
-        QTest::newRow("whole") << QStringList{QStringLiteral("<think>plan</think>\n\nHello")}
-                               << QStringLiteral("Hello");
-        QTest::newRow("open tag split")
-            << QStringList{QStringLiteral("<th"), QStringLiteral("ink>x</think>Hi")}
-            << QStringLiteral("Hi");
+        QTest::newRow("whole") << QStringList{u"<think>plan</think>\n\nHello"_s} << u"Hello"_s;
+        QTest::newRow("open tag split") << QStringList{u"<th"_s, u"ink>x</think>Hi"_s} << u"Hi"_s;
         QTest::newRow("close tag split by char")
-            << QStringList{QStringLiteral("<think>a<"), QStringLiteral("/"), QStringLiteral("thi"),
-                           QStringLiteral("nk"),        QStringLiteral(">"), QStringLiteral(" B")}
-            << QStringLiteral("B");
-        QTest::newRow("text around")
-            << QStringList{QStringLiteral("A <think>x</think> B")} << QStringLiteral("A B");
+            << QStringList{u"<think>a<"_s, u"/"_s, u"thi"_s, u"nk"_s, u">"_s, u" B"_s} << u"B"_s;
+        QTest::newRow("text around") << QStringList{u"A <think>x</think> B"_s} << u"A B"_s;
         QTest::newRow("look-alike kept")
-            << QStringList{QStringLiteral("a <thin"), QStringLiteral("g> b <")}
-            << QStringLiteral("a <thing> b <");
-        QTest::newRow("unclosed dropped")
-            << QStringList{QStringLiteral("ok<think>never ends")} << QStringLiteral("ok");
+            << QStringList{u"a <thin"_s, u"g> b <"_s} << u"a <thing> b <"_s;
+        QTest::newRow("unclosed dropped") << QStringList{u"ok<think>never ends"_s} << u"ok"_s;
     }
 
     void thinkBlocksVanishWhereverPiecesSplit() {
@@ -45,8 +39,8 @@ private Q_SLOTS:
         const auto fields = OrvaneServer::parseFormBody(
             "command=Fix%20this&text=a%26b%3Dc%2Bd%0Aé/?&history=%5B%5D");
         QVERIFY(fields);
-        QCOMPARE(fields->value(QStringLiteral("text")), QStringLiteral("a&b=c+d\né/?"));
-        QCOMPARE(fields->value(QStringLiteral("command")), QStringLiteral("Fix this"));
+        QCOMPARE(fields->value(u"text"_s), u"a&b=c+d\né/?"_s);
+        QCOMPARE(fields->value(u"command"_s), u"Fix this"_s);
         QVERIFY(!OrvaneServer::parseFormBody("text=%zz"));
         QVERIFY(!OrvaneServer::parseFormBody("text=%C3"));
         QVERIFY(!OrvaneServer::parseFormBody("text=a&text=b"));
@@ -89,42 +83,38 @@ private Q_SLOTS:
                         "[DONE]\n\n",
                         &pieces),
             OrvaneServer::ChatEventParser::Outcome::Done);
-        QCOMPARE(pieces, QStringList{QStringLiteral("Hi")});
+        QCOMPARE(pieces, QStringList{u"Hi"_s});
         QVERIFY(parser.sawFinishReason());
         OrvaneServer::ChatEventParser failing;
         QCOMPARE(failing.feed("data: {\"error\":{\"message\":\"overloaded\"}}\n", &pieces),
                  OrvaneServer::ChatEventParser::Outcome::Error);
-        QCOMPARE(failing.errorMessage(), QStringLiteral("overloaded"));
+        QCOMPARE(failing.errorMessage(), u"overloaded"_s);
     }
 
     void configurationFromOptionsAndEnvironment() {
-        const QHash<QString, QString> environment{
-            {QStringLiteral("ORVANE_LISTEN"), QStringLiteral("0.0.0.0:9000")},
-            {QStringLiteral("ORVANE_LLM_MODEL"), QStringLiteral("llama3")},
-            {QStringLiteral("ORVANE_LLM_API_KEY"), QStringLiteral("sk-env")}};
-        const auto parsed =
-            OrvaneServer::parseConfig({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:7000"),
-                                       QStringLiteral("--llm-url=http://127.0.0.1:11434/v1")},
-                                      environment);
+        const QHash<QString, QString> environment{{u"ORVANE_LISTEN"_s, u"0.0.0.0:9000"_s},
+                                                  {u"ORVANE_LLM_MODEL"_s, u"llama3"_s},
+                                                  {u"ORVANE_LLM_API_KEY"_s, u"sk-env"_s}};
+        const auto parsed = OrvaneServer::parseConfig(
+            {u"--listen"_s, u"127.0.0.1:7000"_s, u"--llm-url=http://127.0.0.1:11434/v1"_s},
+            environment);
         QVERIFY(parsed.config);
         QCOMPARE(parsed.config->listenPort, 7000);
-        QCOMPARE(parsed.config->llmModel, QStringLiteral("llama3"));
-        QCOMPARE(parsed.config->llmApiKey, QStringLiteral("sk-env"));
+        QCOMPARE(parsed.config->llmModel, u"llama3"_s);
+        QCOMPARE(parsed.config->llmApiKey, u"sk-env"_s);
         QVERIFY(parsed.config->databaseUrl.startsWith(QLatin1String("sqlite:")));
 
         for (const QStringList& bad :
-             {QStringList{QStringLiteral("--listen"), QStringLiteral("nowhere")},
-              QStringList{QStringLiteral("--llm-url"), QStringLiteral("ftp://x/")},
-              QStringList{QStringLiteral("--database"), QStringLiteral("mysql://x")},
-              QStringList{QStringLiteral("--max-input-chars"), QStringLiteral("-3")},
-              QStringList{QStringLiteral("--tls-cert"), QStringLiteral("a.pem")},
-              QStringList{QStringLiteral("--frobnicate")},
-              QStringList{QStringLiteral("--llm-url")}}) {
+             {QStringList{u"--listen"_s, u"nowhere"_s}, QStringList{u"--llm-url"_s, u"ftp://x/"_s},
+              QStringList{u"--database"_s, u"mysql://x"_s},
+              QStringList{u"--max-input-chars"_s, u"-3"_s},
+              QStringList{u"--tls-cert"_s, u"a.pem"_s}, QStringList{u"--frobnicate"_s},
+              QStringList{u"--llm-url"_s}}) {
             const auto refused = OrvaneServer::parseConfig(bad, {});
             QVERIFY2(!refused.config && refused.exitCode != 0 && !refused.message.isEmpty(),
                      qPrintable(bad.join(u' ')));
         }
-        QCOMPARE(OrvaneServer::parseConfig({QStringLiteral("--help")}, {}).exitCode, 0);
+        QCOMPARE(OrvaneServer::parseConfig({u"--help"_s}, {}).exitCode, 0);
     }
 
 private:
