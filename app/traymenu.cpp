@@ -2,6 +2,7 @@
 
 #include "app/appmenuviewmodel.h"
 #include "app/maincoordinator.h"
+#include "core/log.h"
 #include "core/notificationcenter.h"
 #include "core/notifications.h"
 
@@ -104,5 +105,11 @@ TrayIcon::~TrayIcon() = default;
 void TrayIcon::refreshVisibility()
 {
     // Without a tray Orvane stays usable through its hotkeys.
-    m_icon->setVisible(m_coordinator.showMenuBarExtra() && QSystemTrayIcon::isSystemTrayAvailable());
+    const bool wanted = m_coordinator.showMenuBarExtra();
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    m_icon->setVisible(wanted && available);
+    static const Log log("application");
+    log.debug(QStringLiteral("Tray icon %1, system tray %2")
+                  .arg(wanted ? QStringLiteral("wanted") : QStringLiteral("not wanted"),
+                       available ? QStringLiteral("available") : QStringLiteral("unavailable")));
 }
