@@ -9,6 +9,8 @@
 #include <QQuickWindow>
 #include <QScreen>
 
+#include <memory>
+
 using AppConstants::Window;
 
 namespace {
@@ -25,6 +27,8 @@ public:
     {
         if (!m_window)
             return;
+        if (!m_window->isVisible())
+            logFirstFrame();
         m_window->show();
         m_window->raise();
         m_window->requestActivate();
@@ -43,6 +47,23 @@ public:
     }
 
 private:
+    /** For measuring how fast a window appears: the first frame after showing is on screen. */
+    void logFirstFrame()
+    {
+        static const Log log("application");
+        if (!log.category().isDebugEnabled())
+            return;
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        // Direct: with the threaded render loop the swap happens on the render thread.
+        *connection = QObject::connect(
+            m_window, &QQuickWindow::frameSwapped, m_window,
+            [connection, name = m_window->objectName()] {
+                QObject::disconnect(*connection);
+                log.debug(u"Window " + name + u" first frame swapped");
+            },
+            Qt::DirectConnection);
+    }
+
     QPointer<QQuickWindow> m_window;
 };
 
