@@ -4,14 +4,13 @@
 #include "platform/platformbackend.h"
 #include "store/userstore.h"
 
-#include <QQmlComponent>
-
 Application::Application(PlatformBackend& platform, QObject* parent)
     : QObject(parent)
     , m_platform(platform)
     , m_updater(QUrl(QStringLiteral("https://orvane.org/releases")))
 {
-    m_openSettingsWindow = [this] { openPlaceholderSettingsWindow(); };
+    // The views import their modules by name; Qt 6.4 does not search the resources by itself.
+    m_engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     CoordinatorDependencies deps{m_windowSystem,
                                  *m_platform.windowTracker,
                                  *m_platform.permissionsManager,
@@ -19,7 +18,10 @@ Application::Application(PlatformBackend& platform, QObject* parent)
                                  m_services,
                                  m_updater,
                                  TimerSource::system(),
-                                 [this] { m_openSettingsWindow(); }};
+                                 [this] {
+                                     if (m_openSettingsWindow)
+                                         m_openSettingsWindow();
+                                 }};
     m_coordinator = std::make_unique<MainCoordinator>(deps, std::make_unique<UserStore>());
 
     ApplicationContext context{m_engine,   m_windowSystem, *m_coordinator,
@@ -28,10 +30,7 @@ Application::Application(PlatformBackend& platform, QObject* parent)
     wireSettings(context);
 }
 
-Application::~Application()
-{
-    delete m_settingsWindow.data();
-}
+Application::~Application() = default;
 
 void Application::start()
 {
@@ -40,20 +39,4 @@ void Application::start()
         // Asked only so that the platform can tell the user what is missing.
         (void)m_platform.permissionsManager->isTrusted(true);
     });
-}
-
-void Application::openPlaceholderSettingsWindow()
-{
-    if (!m_settingsWindow) {
-        QQmlComponent component(&m_engine, QmlWindowSystem::viewUrl(AppConstants::Window::settingsGroupId));
-        m_settingsWindow = qobject_cast<QQuickWindow*>(component.create());
-        if (!m_settingsWindow) {
-            m_logger.error(u"Failed to create the settings window: " + component.errorString());
-            return;
-        }
-    }
-    m_coordinator->hideWidget(std::nullopt);
-    m_settingsWindow->show();
-    m_settingsWindow->raise();
-    m_settingsWindow->requestActivate();
 }

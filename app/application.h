@@ -7,9 +7,7 @@
 #include "core/log.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QQmlEngine>
-#include <QQuickWindow>
 
 struct PlatformBackend;
 
@@ -30,8 +28,6 @@ public:
     [[nodiscard]] QQmlEngine& engine() { return m_engine; }
 
 private:
-    void openPlaceholderSettingsWindow();
-
     PlatformBackend& m_platform;
     Log m_logger{"application"};
     QQmlEngine m_engine;
@@ -40,5 +36,4 @@ private:
     ReleasesPageUpdater m_updater;
     std::unique_ptr<MainCoordinator> m_coordinator;
     std::function<void()> m_openSettingsWindow;
-    QPointer<QQuickWindow> m_settingsWindow;
 };

@@ -74,12 +74,6 @@ QmlWindowSystem::QmlWindowSystem(QQmlEngine& engine)
 {
 }
 
-QUrl QmlWindowSystem::viewUrl(Window kind)
-{
-    return QUrl(QStringLiteral("qrc:/qt/qml/Orvane/Views/") + AppConstants::rawValue(kind)
-                + QStringLiteral("Window.qml"));
-}
-
 void QmlWindowSystem::setContentProvider(Window kind, std::unique_ptr<WindowContentProvider> provider)
 {
     m_providers[kind] = std::move(provider);
@@ -90,18 +84,18 @@ std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind,
 {
     static const Log log("application");
     const auto provider = m_providers.find(kind);
-    std::unique_ptr<QObject> content;
-    QUrl url = viewUrl(kind);
-    if (provider != m_providers.end()) {
-        content = provider->second->createContent(coordinator);
-        if (!content)
-            return nullptr;
-        url = provider->second->viewUrl();
+    if (provider == m_providers.end()) {
+        log.error(u"No content for window " + AppConstants::rawValue(kind));
+        return nullptr;
     }
-    QQmlComponent component(&m_engine, url);
-    QObject* root = content ? component.createWithInitialProperties(
-                                  {{QStringLiteral("content"), QVariant::fromValue(content.get())}})
-                            : component.create();
+    std::unique_ptr<QObject> content = provider->second->createContent(coordinator);
+    if (!content)
+        return nullptr;
+    QQmlComponent component(&m_engine, provider->second->viewUrl());
+    QObject* root = component.isError()
+                        ? nullptr
+                        : component.createWithInitialProperties(
+                              {{QStringLiteral("content"), QVariant::fromValue(content.get())}});
     auto* window = qobject_cast<QQuickWindow*>(root);
     if (!window) {
         log.error(u"Failed to create window " + AppConstants::rawValue(kind) + u": "
@@ -109,8 +103,7 @@ std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind,
         delete root;
         return nullptr;
     }
-    if (content)
-        content.release()->setParent(window);
+    content.release()->setParent(window);
     window->setObjectName(AppConstants::rawValue(kind));
     if (QScreen* screen = window->screen()) {
         const QRect area = screen->availableGeometry();

@@ -17,11 +17,8 @@ public:
     std::optional<ScreenInfo> mainScreen() const override;
     void closeFirstWindowWithTitleSuffix(const QString& suffix) override;
 
-    /** Gives windows of kind their view and content; without one, a plain view is shown. */
+    /** Gives windows of kind their view and content; a kind without one has no window. */
     void setContentProvider(AppConstants::Window kind, std::unique_ptr<WindowContentProvider> provider);
-
-    /** The plain view of a window kind, by its qrc URL. */
-    static QUrl viewUrl(AppConstants::Window kind);
 
 private:
     QQmlEngine& m_engine;

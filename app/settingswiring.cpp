@@ -128,8 +128,6 @@ private:
 
 void wireSettings(ApplicationContext& context)
 {
-    // The views import their modules by name; Qt 6.4 does not look in the resources by itself.
-    context.engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     PlatformBackend& platform = context.platform;
     Shortcuts::RecorderControl::setSystemCheck([&platform](const Shortcuts::Shortcut& shortcut) {
         return platform.hotkeyGrabber

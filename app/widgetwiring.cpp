@@ -66,10 +66,6 @@ private:
 } // namespace
 
 void wireWidget(ApplicationContext& context) {
-    // Qt 6.4 does not search the modules' resource prefix by itself; the widget's views
-    // import the shared Orvane.Views module from there.
-    if (!context.engine.importPathList().contains(QStringLiteral("qrc:/qt/qml")))
-        context.engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     if (context.platform.hotkeyGrabber)
         new HotkeyLayer(*context.platform.hotkeyGrabber, &context.owner);
     context.windowSystem.setContentProvider(
