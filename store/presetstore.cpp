@@ -21,6 +21,29 @@ QString deviceKeyOf(MainCoordinatorProtocol& coordinator)
     return user ? user->deviceKey : QString();
 }
 
+/**
+ * A delegate as a completion may call it later: a delegate that is a QObject is
+ * dropped once it is destroyed, so a closed editor never hears a late answer.
+ */
+class DelegateRef {
+public:
+    explicit DelegateRef(PresetsStoreDelegate* delegate)
+        : m_delegate(delegate)
+        , m_object(dynamic_cast<QObject*>(delegate))
+        , m_tracked(m_object != nullptr)
+    {
+    }
+    [[nodiscard]] PresetsStoreDelegate* get() const
+    {
+        return m_tracked && m_object.isNull() ? nullptr : m_delegate;
+    }
+
+private:
+    PresetsStoreDelegate* m_delegate;
+    QPointer<QObject> m_object;
+    bool m_tracked;
+};
+
 } // namespace
 
 PresetStore::PresetStore(MainCoordinatorProtocol& coordinator)
@@ -70,15 +93,15 @@ void PresetStore::setPresets(QList<PresetEntry> list)
 void PresetStore::createPreset(const PresetEntry& entry, PresetsStoreDelegate* delegate)
 {
     QPointer<PresetStore> self(this);
-    m_client->create(entry->preset, [self, delegate](const PresetDto& stored) {
+    m_client->create(entry->preset, [self, delegate = DelegateRef(delegate)](const PresetDto& stored) {
         if (!self)
             return;
         auto created = std::make_shared<PresetData>(stored, true);
         QList<PresetEntry> list = self->m_presets;
         list.append(created);
         self->setPresets(list);
-        if (delegate)
-            delegate->didCreatePreset(created);
+        if (PresetsStoreDelegate* d = delegate.get())
+            d->didCreatePreset(created);
         postPromptsUpdated();
     });
 }
@@ -86,7 +109,7 @@ void PresetStore::createPreset(const PresetEntry& entry, PresetsStoreDelegate* d
 void PresetStore::updatePreset(const PresetEntry& entry, PresetsStoreDelegate* delegate)
 {
     QPointer<PresetStore> self(this);
-    m_client->update(entry->preset, [self, delegate](const PresetDto& stored) {
+    m_client->update(entry->preset, [self, delegate = DelegateRef(delegate)](const PresetDto& stored) {
         if (!self)
             return;
         QList<PresetEntry> list = self->m_presets;
@@ -99,8 +122,8 @@ void PresetStore::updatePreset(const PresetEntry& entry, PresetsStoreDelegate* d
         auto updated = std::make_shared<PresetData>(stored, enabled);
         *it = updated;
         self->setPresets(list);
-        if (delegate)
-            delegate->didUpdatePreset(updated);
+        if (PresetsStoreDelegate* d = delegate.get())
+            d->didUpdatePreset(updated);
         postPromptsUpdated();
     });
 }
