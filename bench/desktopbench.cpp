@@ -289,6 +289,30 @@ TreeMemory measureTree(qint64 rootPid)
     return memory;
 }
 
+/** Where the memory of one process goes: the mappings with the largest proportional share. */
+void printLargestMappings(qint64 pid, int count)
+{
+    QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+    if (!smaps.open(QIODevice::ReadOnly))
+        return;
+    QHash<QString, double> byMapping;
+    QString mapping;
+    for (const QByteArray& raw : smaps.readAll().split('\n')) {
+        const QList<QByteArray> parts = raw.simplified().split(' ');
+        if (parts.size() >= 5 && parts.first().contains('-') && !parts.first().endsWith(':'))
+            mapping = parts.size() >= 6 ? QString::fromUtf8(parts.at(5)) : QStringLiteral("[anonymous]");
+        else if (parts.size() >= 2 && parts.first() == "Pss:")
+            byMapping[mapping] += parts.at(1).toDouble() / 1024.0;
+    }
+    QList<std::pair<double, QString>> sorted;
+    for (auto it = byMapping.cbegin(); it != byMapping.cend(); ++it)
+        sorted.append({it.value(), it.key()});
+    std::sort(sorted.begin(), sorted.end(), std::greater<>());
+    std::printf("largest shares of the idle process (PSS):\n");
+    for (const auto& [mb, name] : sorted.mid(0, count))
+        std::printf("  %7.1f MB  %s\n", mb, qPrintable(name));
+}
+
 /** Another X client: presses keys through XTest and sees top-level windows being mapped. */
 class XObserver {
 public:
@@ -434,6 +458,8 @@ int benchStartup(const ServiceInstance& service, int runs)
             if (name.contains(QStringLiteral("WebEngine"), Qt::CaseInsensitive) && !browsers.contains(name))
                 browsers << name;
         }
+        if (i == runs)
+            printLargestMappings(app.processId(), 12);
         app.stop();
     }
     std::printf("first start (cold cache) to tray ready: %.1f ms\n", first);
