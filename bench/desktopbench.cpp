@@ -296,6 +296,7 @@ void printLargestMappings(qint64 pid, int count)
     if (!smaps.open(QIODevice::ReadOnly))
         return;
     QHash<QString, double> byMapping;
+    QHash<QString, double> dirty;
     QString mapping;
     for (const QByteArray& raw : smaps.readAll().split('\n')) {
         const QList<QByteArray> parts = raw.simplified().split(' ');
@@ -303,14 +304,16 @@ void printLargestMappings(qint64 pid, int count)
             mapping = parts.size() >= 6 ? QString::fromUtf8(parts.at(5)) : QStringLiteral("[anonymous]");
         else if (parts.size() >= 2 && parts.first() == "Pss:")
             byMapping[mapping] += parts.at(1).toDouble() / 1024.0;
+        else if (parts.size() >= 2 && parts.first() == "Private_Dirty:")
+            dirty[mapping] += parts.at(1).toDouble() / 1024.0;
     }
     QList<std::pair<double, QString>> sorted;
     for (auto it = byMapping.cbegin(); it != byMapping.cend(); ++it)
         sorted.append({it.value(), it.key()});
     std::sort(sorted.begin(), sorted.end(), std::greater<>());
-    std::printf("largest shares of the idle process (PSS):\n");
+    std::printf("largest shares of the idle process (PSS; of it written by the process):\n");
     for (const auto& [mb, name] : sorted.mid(0, count))
-        std::printf("  %7.1f MB  %s\n", mb, qPrintable(name));
+        std::printf("  %7.1f MB  %5.1f MB  %s\n", mb, dirty.value(name), qPrintable(name));
 }
 
 /** Another X client: presses keys through XTest and sees top-level windows being mapped. */
