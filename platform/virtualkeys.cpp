@@ -105,3 +105,34 @@ std::optional<int> VirtualKeys::fromQtKey(int qtKey) {
     }
     return std::nullopt;
 }
+
+namespace ModifierFlags {
+
+namespace {
+constexpr std::pair<quint64, Qt::KeyboardModifier> qtPairs[] = {
+    {command, Qt::ControlModifier},
+    {option, Qt::AltModifier},
+    {shift, Qt::ShiftModifier},
+    {control, Qt::MetaModifier},
+};
+} // namespace
+
+quint64 fromQt(Qt::KeyboardModifiers modifiers) {
+    quint64 flags = 0;
+    for (const auto& [flag, qt] : qtPairs) {
+        if (modifiers & qt)
+            flags |= flag;
+    }
+    return flags;
+}
+
+Qt::KeyboardModifiers toQt(quint64 flags) {
+    Qt::KeyboardModifiers modifiers;
+    for (const auto& [flag, qt] : qtPairs) {
+        if (flags & flag)
+            modifiers |= qt;
+    }
+    return modifiers;
+}
+
+} // namespace ModifierFlags

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <Qt>
 
 #include <optional>
 
@@ -47,4 +48,9 @@ constexpr quint64 option = 0x80000;
 constexpr quint64 command = 0x100000;
 constexpr quint64 function = 0x800000;
 constexpr quint64 all = shift | control | option | command;
+
+/** The flags of Qt's modifiers: Ctrl is command, Alt option, Meta (Super) control. */
+[[nodiscard]] quint64 fromQt(Qt::KeyboardModifiers modifiers);
+/** Qt's modifiers of the flags; the inverse of fromQt. */
+[[nodiscard]] Qt::KeyboardModifiers toQt(quint64 flags);
 } // namespace ModifierFlags

@@ -38,34 +38,6 @@ bool isFunctionKey(qint64 keyCode)
     return key && key->qtKey >= Qt::Key_F1 && key->qtKey <= Qt::Key_F35;
 }
 
-Qt::KeyboardModifiers qtModifiers(quint64 flags)
-{
-    Qt::KeyboardModifiers modifiers;
-    if (flags & ModifierFlags::command)
-        modifiers |= Qt::ControlModifier;
-    if (flags & ModifierFlags::option)
-        modifiers |= Qt::AltModifier;
-    if (flags & ModifierFlags::shift)
-        modifiers |= Qt::ShiftModifier;
-    if (flags & ModifierFlags::control)
-        modifiers |= Qt::MetaModifier;
-    return modifiers;
-}
-
-quint64 modifierFlags(Qt::KeyboardModifiers modifiers)
-{
-    quint64 flags = 0;
-    if (modifiers & Qt::ControlModifier)
-        flags |= ModifierFlags::command;
-    if (modifiers & Qt::AltModifier)
-        flags |= ModifierFlags::option;
-    if (modifiers & Qt::ShiftModifier)
-        flags |= ModifierFlags::shift;
-    if (modifiers & Qt::MetaModifier)
-        flags |= ModifierFlags::control;
-    return flags;
-}
-
 /** The virtual key of a key event: by Qt key, else by the physical key (shifted symbols). */
 std::optional<int> virtualKey(const QKeyEvent& event)
 {
@@ -128,7 +100,7 @@ void RecorderControl::setSystemCheck(SystemCheck check)
 
 QString RecorderControl::displayText(const Shortcut& shortcut)
 {
-    const Qt::KeyboardModifiers modifiers = qtModifiers(shortcut.modifiers());
+    const Qt::KeyboardModifiers modifiers = ModifierFlags::toQt(shortcut.modifiers());
     const auto key = VirtualKeys::info(static_cast<int>(shortcut.keyCode));
     if (key)
         return QKeySequence(QKeyCombination(modifiers, Qt::Key(key->qtKey))).toString(QKeySequence::NativeText);
@@ -142,7 +114,7 @@ std::optional<QString> RecorderControl::menuItemUsing(const Shortcut& shortcut)
     const auto key = VirtualKeys::info(static_cast<int>(shortcut.keyCode));
     if (!menu || !key)
         return std::nullopt;
-    return findInMenu(*menu, QKeySequence(QKeyCombination(qtModifiers(shortcut.modifiers()), Qt::Key(key->qtKey))));
+    return findInMenu(*menu, QKeySequence(QKeyCombination(ModifierFlags::toQt(shortcut.modifiers()), Qt::Key(key->qtKey))));
 }
 
 QString RecorderControl::placeholder() const
@@ -241,7 +213,7 @@ bool RecorderControl::handleEvent(QEvent* event)
 
 bool RecorderControl::handleKey(const QKeyEvent& event)
 {
-    const quint64 flags = modifierFlags(event.modifiers());
+    const quint64 flags = ModifierFlags::fromQt(event.modifiers());
     const auto keyCode = virtualKey(event);
     const bool noModifiers = flags == 0;
 

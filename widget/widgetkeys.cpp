@@ -18,15 +18,6 @@ std::optional<WidgetKeyEvent> widgetKeyEvent(const QKeyEvent& event, const QStri
     default:
         break;
     }
-    const Qt::KeyboardModifiers modifiers = event.modifiers();
-    quint64 flags = 0;
-    if (modifiers & Qt::ControlModifier)
-        flags |= ModifierFlags::command;
-    if (modifiers & Qt::AltModifier)
-        flags |= ModifierFlags::option;
-    if (modifiers & Qt::ShiftModifier)
-        flags |= ModifierFlags::shift;
-    if (modifiers & Qt::MetaModifier)
-        flags |= ModifierFlags::control;
-    return WidgetKeyEvent{VirtualKeys::fromQtKey(event.key()).value_or(-1), flags, windowTitle};
+    return WidgetKeyEvent{VirtualKeys::fromQtKey(event.key()).value_or(-1),
+                          ModifierFlags::fromQt(event.modifiers()), windowTitle};
 }
