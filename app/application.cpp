@@ -7,8 +7,7 @@
 Application::Application(PlatformBackend& platform, QObject* parent)
     : QObject(parent)
     , m_platform(platform)
-    , m_updater(QUrl(QStringLiteral("https://orvane.org/releases")))
-{
+    , m_updater(QUrl(QStringLiteral("https://orvane.org/releases"))) {
     // The views import their modules by name; Qt 6.4 does not search the resources by itself.
     m_engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     CoordinatorDependencies deps{m_windowSystem,
@@ -32,8 +31,7 @@ Application::Application(PlatformBackend& platform, QObject* parent)
 
 Application::~Application() = default;
 
-void Application::start()
-{
+void Application::start() {
     m_logger.debug(QStringLiteral("applicationDidFinishLaunching(_:)"));
     m_coordinator->syncUserData([this] {
         // Asked only so that the platform can tell the user what is missing.

@@ -20,8 +20,7 @@ using AppConstants::Window;
 namespace {
 const QString showMenuBarExtraKey = QStringLiteral("showMenuBarExtra");
 
-const char* describe(UserError error)
-{
+const char* describe(UserError error) {
     switch (error) {
     case UserError::unauthorised:
         return "unauthorised";
@@ -39,13 +38,13 @@ MainCoordinator::MainCoordinator(CoordinatorDependencies dependencies,
     : QObject(parent)
     , m_deps(std::move(dependencies))
     , m_presetStore(std::make_unique<EmptyPresetStore>())
-    , m_userStore(std::move(userStore))
-{
+    , m_userStore(std::move(userStore)) {
     m_deps.updater.setAutomaticallyChecksForUpdates(true);
     m_deps.updater.startUpdater();
 
     auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(Notifications::userLoggedOut, this, [this](const QVariantMap&) { logout(); });
+    center.addObserver(Notifications::userLoggedOut, this,
+                       [this](const QVariantMap&) { logout(); });
     center.addObserver(Notifications::windowHotkeyUpdated, this,
                        [this](const QVariantMap&) { refreshStatusBarPresence(); });
 
@@ -56,14 +55,12 @@ MainCoordinator::MainCoordinator(CoordinatorDependencies dependencies,
 
 MainCoordinator::~MainCoordinator() = default;
 
-AppWindow* MainCoordinator::window(Window kind) const
-{
+AppWindow* MainCoordinator::window(Window kind) const {
     const auto it = m_windows.find(kind);
     return it == m_windows.end() ? nullptr : it->second.get();
 }
 
-void MainCoordinator::createWindowIfAbsent(Window kind)
-{
+void MainCoordinator::createWindowIfAbsent(Window kind) {
     if (m_windows.contains(kind))
         return;
     // The widget needs a user to work for; without one there is nothing to build.
@@ -73,8 +70,7 @@ void MainCoordinator::createWindowIfAbsent(Window kind)
         m_windows.emplace(kind, std::move(created));
 }
 
-bool MainCoordinator::showWindow(Window kind)
-{
+bool MainCoordinator::showWindow(Window kind) {
     AppWindow* target = window(kind);
     if (!target) {
         m_logger.error(u"Window " + AppConstants::rawValue(kind) + u" is not exist");
@@ -97,22 +93,19 @@ bool MainCoordinator::showWindow(Window kind)
     return true;
 }
 
-void MainCoordinator::closeWindow(Window kind)
-{
+void MainCoordinator::closeWindow(Window kind) {
     if (AppWindow* target = window(kind))
         target->close();
     else
         m_logger.info(u"Window " + AppConstants::rawValue(kind) + u" is not exist");
 }
 
-void MainCoordinator::openWindow(Window kind)
-{
+void MainCoordinator::openWindow(Window kind) {
     createWindowIfAbsent(kind);
     showWindow(kind);
 }
 
-void MainCoordinator::resizeWidget(int contentHeight)
-{
+void MainCoordinator::resizeWidget(int contentHeight) {
     AppWindow* widget = window(Window::mainGroupId);
     if (!widget) {
         m_logger.error(QStringLiteral("Window main is not exist"));
@@ -123,16 +116,14 @@ void MainCoordinator::resizeWidget(int contentHeight)
     widget->setFrame(frame);
 }
 
-void MainCoordinator::showWidget()
-{
+void MainCoordinator::showWidget() {
     createWindowIfAbsent(Window::mainGroupId);
     showWindow(Window::mainGroupId);
     m_widgetShown = true;
     refreshStatusBarPresence();
 }
 
-void MainCoordinator::openWidget(bool checkOnly)
-{
+void MainCoordinator::openWidget(bool checkOnly) {
     if (!m_userSynced) {
         if (m_connectionAttempts >= 1)
             openWindow(Window::noConnectionGroupId);
@@ -152,16 +143,14 @@ void MainCoordinator::openWidget(bool checkOnly)
     setCanShowWidget(false);
 }
 
-void MainCoordinator::hideWidget(const std::optional<RunningApp>& app)
-{
+void MainCoordinator::hideWidget(const std::optional<RunningApp>& app) {
     closeWindow(Window::mainGroupId);
     m_widgetShown = false;
     if (app)
         m_deps.windowTracker.activate(*app);
 }
 
-void MainCoordinator::toggleWidget()
-{
+void MainCoordinator::toggleWidget() {
     if (!m_widgetShown) {
         m_previousApp = m_deps.windowTracker.frontmostApp();
         showWidget();
@@ -173,69 +162,58 @@ void MainCoordinator::toggleWidget()
         m_deps.windowTracker.activate(*m_previousApp);
 }
 
-void MainCoordinator::hideWidgetAction()
-{
+void MainCoordinator::hideWidgetAction() {
     NotificationCenter::defaultCenter().post(Notifications::widgetHideRequested);
 }
 
-void MainCoordinator::openSettings()
-{
+void MainCoordinator::openSettings() {
     if (m_deps.openSettingsWindow)
         m_deps.openSettingsWindow();
 }
 
-void MainCoordinator::openSettingsAction()
-{
+void MainCoordinator::openSettingsAction() {
     closeWindow(Window::mainGroupId);
     m_widgetShown = false;
     openSettings();
 }
 
-void MainCoordinator::closeAuthorization()
-{
+void MainCoordinator::closeAuthorization() {
     closeWindow(Window::authGroupId);
 }
 
-void MainCoordinator::setAccessoryPolicy()
-{
+void MainCoordinator::setAccessoryPolicy() {
     setActivationPolicy(ActivationPolicy::accessory);
 }
 
-void MainCoordinator::setCanShowWidget(bool value)
-{
+void MainCoordinator::setCanShowWidget(bool value) {
     if (m_canShowWidget == value)
         return;
     m_canShowWidget = value;
     Q_EMIT canShowWidgetChanged();
 }
 
-void MainCoordinator::setActivationPolicy(ActivationPolicy policy)
-{
+void MainCoordinator::setActivationPolicy(ActivationPolicy policy) {
     if (m_activationPolicy == policy)
         return;
     m_activationPolicy = policy;
     Q_EMIT activationPolicyChanged();
 }
 
-bool MainCoordinator::isDarkMode() const
-{
+bool MainCoordinator::isDarkMode() const {
     return m_deps.appearance.isDark();
 }
 
-void MainCoordinator::checkForUpdates()
-{
+void MainCoordinator::checkForUpdates() {
     m_deps.updater.checkForUpdates();
 }
 
-void MainCoordinator::requestHotkeysUpdate()
-{
+void MainCoordinator::requestHotkeysUpdate() {
     NotificationCenter::defaultCenter().post(Notifications::updateHotkeysRequested);
 }
 
 // --- Synchronisation of the stored user with the service -------------------------
 
-void MainCoordinator::syncUserData(std::function<void()> then)
-{
+void MainCoordinator::syncUserData(std::function<void()> then) {
     if (m_syncInFlight)
         return; // the answer still to come will act for this call too
     m_logger.info(QStringLiteral("Syncing user data..."));
@@ -247,14 +225,12 @@ void MainCoordinator::syncUserData(std::function<void()> then)
     m_userService->fetchUser();
 }
 
-void MainCoordinator::userFetched(const UserDto&)
-{
+void MainCoordinator::userFetched(const UserDto&) {
     m_userSynced = true;
     finishSync();
 }
 
-void MainCoordinator::userFetchFailed(UserError error)
-{
+void MainCoordinator::userFetchFailed(UserError error) {
     switch (error) {
     case UserError::unauthorised:
         m_userStore->setUser(std::nullopt);
@@ -271,8 +247,7 @@ void MainCoordinator::userFetchFailed(UserError error)
     finishSync();
 }
 
-void MainCoordinator::finishSync()
-{
+void MainCoordinator::finishSync() {
     m_syncInFlight = false;
     auto then = std::move(m_afterSync);
     m_afterSync = nullptr;
@@ -289,8 +264,7 @@ void MainCoordinator::finishSync()
         then();
 }
 
-void MainCoordinator::startSyncRoutine()
-{
+void MainCoordinator::startSyncRoutine() {
     if (m_syncInFlight)
         return; // a slow answer is still pending; this tick would only pile up
     ++m_connectionAttempts;
@@ -304,8 +278,7 @@ void MainCoordinator::startSyncRoutine()
     });
 }
 
-void MainCoordinator::loadPresets()
-{
+void MainCoordinator::loadPresets() {
     if (!m_userStore->isAuthorised())
         return;
     m_presetStore = m_deps.services.makePresetStore(*this);
@@ -314,8 +287,7 @@ void MainCoordinator::loadPresets()
 
 // --- Logout -------------------------------------------------------------------
 
-void MainCoordinator::logout()
-{
+void MainCoordinator::logout() {
     const auto& user = m_userStore->user();
     if (!user)
         return;
@@ -328,8 +300,7 @@ void MainCoordinator::logout()
     });
 }
 
-void MainCoordinator::finishLogout()
-{
+void MainCoordinator::finishLogout() {
     m_userStore->setUser(std::nullopt);
     m_presetStore = std::make_unique<EmptyPresetStore>();
     closeWindow(Window::mainGroupId);
@@ -343,21 +314,18 @@ void MainCoordinator::finishLogout()
 
 // --- Status-bar presence --------------------------------------------------------
 
-bool MainCoordinator::showMenuBarExtra() const
-{
+bool MainCoordinator::showMenuBarExtra() const {
     return openSettingsStore()->value(showMenuBarExtraKey, false).toBool();
 }
 
-void MainCoordinator::setShowMenuBarExtra(bool value)
-{
+void MainCoordinator::setShowMenuBarExtra(bool value) {
     auto store = openSettingsStore();
     store->setValue(showMenuBarExtraKey, value);
     store->sync();
     Q_EMIT showMenuBarExtraChanged();
 }
 
-void MainCoordinator::refreshStatusBarPresence()
-{
+void MainCoordinator::refreshStatusBarPresence() {
     if (m_userStore->isAuthorised())
         setShowMenuBarExtra(true);
 }

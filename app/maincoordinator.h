@@ -40,7 +40,8 @@ class MainCoordinator final : public QObject,
                               public MainCoordinatorProtocol,
                               private UserServiceDelegate {
     Q_OBJECT
-    Q_PROPERTY(ActivationPolicy activationPolicy READ activationPolicy NOTIFY activationPolicyChanged)
+    Q_PROPERTY(
+        ActivationPolicy activationPolicy READ activationPolicy NOTIFY activationPolicyChanged)
     Q_PROPERTY(bool canShowWidget READ canShowWidget NOTIFY canShowWidgetChanged)
     Q_PROPERTY(bool showMenuBarExtra READ showMenuBarExtra NOTIFY showMenuBarExtraChanged)
 
@@ -55,8 +56,8 @@ public:
     /** Added to the widget content's height for the window's own chrome. */
     static constexpr int widgetChromeHeight = 68;
 
-    MainCoordinator(CoordinatorDependencies dependencies, std::unique_ptr<UserStoreProtocol> userStore,
-                    QObject* parent = nullptr);
+    MainCoordinator(CoordinatorDependencies dependencies,
+                    std::unique_ptr<UserStoreProtocol> userStore, QObject* parent = nullptr);
     ~MainCoordinator() override;
 
     // MainCoordinatorProtocol

@@ -8,5 +8,6 @@ public:
     std::unique_ptr<UserServiceProtocol> makeUserService(const QString& token,
                                                          UserServiceDelegate& delegate) override;
     std::unique_ptr<LogoutServiceProtocol> makeLogoutService(const QString& token) override;
-    std::unique_ptr<PresetStoreProtocol> makePresetStore(MainCoordinatorProtocol& coordinator) override;
+    std::unique_ptr<PresetStoreProtocol>
+    makePresetStore(MainCoordinatorProtocol& coordinator) override;
 };

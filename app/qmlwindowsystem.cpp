@@ -18,13 +18,10 @@ namespace {
 class QuickAppWindow final : public AppWindow {
 public:
     explicit QuickAppWindow(QQuickWindow* window)
-        : m_window(window)
-    {
-    }
+        : m_window(window) {}
     ~QuickAppWindow() override { delete m_window.data(); }
 
-    void show() override
-    {
+    void show() override {
         if (!m_window)
             return;
         if (!m_window->isVisible())
@@ -33,23 +30,20 @@ public:
         m_window->raise();
         m_window->requestActivate();
     }
-    void close() override
-    {
+    void close() override {
         if (m_window)
             m_window->hide();
     }
     bool isVisible() const override { return m_window && m_window->isVisible(); }
     QRect frame() const override { return m_window ? m_window->geometry() : QRect(); }
-    void setFrame(const QRect& frame) override
-    {
+    void setFrame(const QRect& frame) override {
         if (m_window)
             m_window->setGeometry(frame);
     }
 
 private:
     /** For measuring how fast a window appears: the first frame after showing is on screen. */
-    void logFirstFrame()
-    {
+    void logFirstFrame() {
         static const Log log("application");
         if (!log.category().isDebugEnabled())
             return;
@@ -70,18 +64,15 @@ private:
 } // namespace
 
 QmlWindowSystem::QmlWindowSystem(QQmlEngine& engine)
-    : m_engine(engine)
-{
-}
+    : m_engine(engine) {}
 
-void QmlWindowSystem::setContentProvider(Window kind, std::unique_ptr<WindowContentProvider> provider)
-{
+void QmlWindowSystem::setContentProvider(Window kind,
+                                         std::unique_ptr<WindowContentProvider> provider) {
     m_providers[kind] = std::move(provider);
 }
 
 std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind,
-                                                         MainCoordinatorProtocol& coordinator)
-{
+                                                         MainCoordinatorProtocol& coordinator) {
     static const Log log("application");
     const auto provider = m_providers.find(kind);
     if (provider == m_providers.end()) {
@@ -98,8 +89,8 @@ std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind,
                               {{QStringLiteral("content"), QVariant::fromValue(content.get())}});
     auto* window = qobject_cast<QQuickWindow*>(root);
     if (!window) {
-        log.error(u"Failed to create window " + AppConstants::rawValue(kind) + u": "
-                  + component.errorString());
+        log.error(u"Failed to create window " + AppConstants::rawValue(kind) + u": " +
+                  component.errorString());
         delete root;
         return nullptr;
     }
@@ -113,8 +104,7 @@ std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind,
     return std::make_unique<QuickAppWindow>(window);
 }
 
-std::optional<ScreenInfo> QmlWindowSystem::mainScreen() const
-{
+std::optional<ScreenInfo> QmlWindowSystem::mainScreen() const {
     // Focus follows the user: the screen under the pointer is the one they work on.
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen)
@@ -124,8 +114,7 @@ std::optional<ScreenInfo> QmlWindowSystem::mainScreen() const
     return ScreenInfo{screen->name(), screen->availableGeometry()};
 }
 
-void QmlWindowSystem::closeFirstWindowWithTitleSuffix(const QString& suffix)
-{
+void QmlWindowSystem::closeFirstWindowWithTitleSuffix(const QString& suffix) {
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         if (window->isVisible() && window->title().endsWith(suffix)) {
             window->hide();

@@ -18,7 +18,8 @@ public:
     void closeFirstWindowWithTitleSuffix(const QString& suffix) override;
 
     /** Gives windows of kind their view and content; a kind without one has no window. */
-    void setContentProvider(AppConstants::Window kind, std::unique_ptr<WindowContentProvider> provider);
+    void setContentProvider(AppConstants::Window kind,
+                            std::unique_ptr<WindowContentProvider> provider);
 
 private:
     QQmlEngine& m_engine;

@@ -3,11 +3,8 @@
 #include <QDesktopServices>
 
 ReleasesPageUpdater::ReleasesPageUpdater(QUrl releasesPage)
-    : m_releasesPage(std::move(releasesPage))
-{
-}
+    : m_releasesPage(std::move(releasesPage)) {}
 
-void ReleasesPageUpdater::checkForUpdates()
-{
+void ReleasesPageUpdater::checkForUpdates() {
     QDesktopServices::openUrl(m_releasesPage);
 }

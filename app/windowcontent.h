@@ -18,5 +18,6 @@ public:
     /** The QML file of the window; its root item is a Window. */
     [[nodiscard]] virtual QUrl viewUrl() const = 0;
     /** The content, or nullptr when the window cannot be built now. */
-    [[nodiscard]] virtual std::unique_ptr<QObject> createContent(MainCoordinatorProtocol& coordinator) = 0;
+    [[nodiscard]] virtual std::unique_ptr<QObject>
+    createContent(MainCoordinatorProtocol& coordinator) = 0;
 };

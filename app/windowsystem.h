@@ -41,8 +41,8 @@ public:
      * A new, hidden window of the given kind, centred on its screen, with its content
      * built for the coordinator. Answers nullptr when the content cannot be built.
      */
-    [[nodiscard]] virtual std::unique_ptr<AppWindow> createWindow(AppConstants::Window kind,
-                                                                  MainCoordinatorProtocol& coordinator) = 0;
+    [[nodiscard]] virtual std::unique_ptr<AppWindow>
+    createWindow(AppConstants::Window kind, MainCoordinatorProtocol& coordinator) = 0;
     /** The screen the user works on now (the one with the pointer), if any. */
     [[nodiscard]] virtual std::optional<ScreenInfo> mainScreen() const = 0;
     /** Closes the first of the application's windows whose title ends with suffix. */

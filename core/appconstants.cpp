@@ -14,8 +14,7 @@ const std::array<std::pair<Window, const char*>, 5> rawValues{{
 }};
 } // namespace
 
-QString rawValue(Window window)
-{
+QString rawValue(Window window) {
     for (const auto& [w, raw] : rawValues) {
         if (w == window)
             return QString::fromLatin1(raw);
@@ -23,8 +22,7 @@ QString rawValue(Window window)
     Q_UNREACHABLE();
 }
 
-std::optional<Window> windowFromRawValue(const QString& raw)
-{
+std::optional<Window> windowFromRawValue(const QString& raw) {
     for (const auto& [w, value] : rawValues) {
         if (raw == QLatin1String(value))
             return w;

@@ -6,12 +6,9 @@
 
 JsonDecoder::JsonDecoder(QJsonObject object, QString path)
     : m_object(std::move(object))
-    , m_path(std::move(path))
-{
-}
+    , m_path(std::move(path)) {}
 
-JsonDecoder JsonDecoder::fromJson(const QByteArray& json, const QString& typeName)
-{
+JsonDecoder JsonDecoder::fromJson(const QByteArray& json, const QString& typeName) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     JsonDecoder decoder(document.object(), typeName);
@@ -24,19 +21,16 @@ JsonDecoder JsonDecoder::fromJson(const QByteArray& json, const QString& typeNam
     return decoder;
 }
 
-void JsonDecoder::fail(const QString& message)
-{
+void JsonDecoder::fail(const QString& message) {
     if (m_error.isEmpty())
         m_error = message;
 }
 
-QString JsonDecoder::describe(const QString& key) const
-{
+QString JsonDecoder::describe(const QString& key) const {
     return m_path.isEmpty() ? key : m_path + u'.' + key;
 }
 
-QJsonValue JsonDecoder::require(const QString& key)
-{
+QJsonValue JsonDecoder::require(const QString& key) {
     if (!ok())
         return {};
     const auto it = m_object.constFind(key);
@@ -51,8 +45,7 @@ QJsonValue JsonDecoder::require(const QString& key)
     return *it;
 }
 
-std::optional<qint64> JsonDecoder::wholeNumber(const QJsonValue& value)
-{
+std::optional<qint64> JsonDecoder::wholeNumber(const QJsonValue& value) {
     if (!value.isDouble())
         return std::nullopt;
     const double d = value.toDouble();
@@ -67,8 +60,7 @@ std::optional<qint64> JsonDecoder::wholeNumber(const QJsonValue& value)
     return a;
 }
 
-QString JsonDecoder::string(const QString& key)
-{
+QString JsonDecoder::string(const QString& key) {
     const QJsonValue v = require(key);
     if (!ok())
         return {};
@@ -79,8 +71,7 @@ QString JsonDecoder::string(const QString& key)
     return v.toString();
 }
 
-qint64 JsonDecoder::integer(const QString& key)
-{
+qint64 JsonDecoder::integer(const QString& key) {
     const QJsonValue v = require(key);
     if (!ok())
         return 0;
@@ -92,8 +83,7 @@ qint64 JsonDecoder::integer(const QString& key)
     return *whole;
 }
 
-double JsonDecoder::number(const QString& key)
-{
+double JsonDecoder::number(const QString& key) {
     const QJsonValue v = require(key);
     if (!ok())
         return 0;
@@ -104,8 +94,7 @@ double JsonDecoder::number(const QString& key)
     return v.toDouble();
 }
 
-bool JsonDecoder::boolean(const QString& key)
-{
+bool JsonDecoder::boolean(const QString& key) {
     const QJsonValue v = require(key);
     if (!ok())
         return false;
@@ -116,8 +105,7 @@ bool JsonDecoder::boolean(const QString& key)
     return v.toBool();
 }
 
-QJsonObject JsonDecoder::object(const QString& key)
-{
+QJsonObject JsonDecoder::object(const QString& key) {
     const QJsonValue v = require(key);
     if (!ok())
         return {};
@@ -128,8 +116,7 @@ QJsonObject JsonDecoder::object(const QString& key)
     return v.toObject();
 }
 
-QJsonArray JsonDecoder::array(const QString& key)
-{
+QJsonArray JsonDecoder::array(const QString& key) {
     const QJsonValue v = require(key);
     if (!ok())
         return {};
@@ -140,8 +127,7 @@ QJsonArray JsonDecoder::array(const QString& key)
     return v.toArray();
 }
 
-std::optional<QString> JsonDecoder::optionalString(const QString& key)
-{
+std::optional<QString> JsonDecoder::optionalString(const QString& key) {
     if (!ok())
         return std::nullopt;
     const QJsonValue v = m_object.value(key);
@@ -150,8 +136,7 @@ std::optional<QString> JsonDecoder::optionalString(const QString& key)
     return string(key);
 }
 
-std::optional<qint64> JsonDecoder::optionalInteger(const QString& key)
-{
+std::optional<qint64> JsonDecoder::optionalInteger(const QString& key) {
     if (!ok())
         return std::nullopt;
     const QJsonValue v = m_object.value(key);
@@ -160,15 +145,13 @@ std::optional<qint64> JsonDecoder::optionalInteger(const QString& key)
     return integer(key);
 }
 
-JsonDecoder JsonDecoder::nested(const QString& key)
-{
+JsonDecoder JsonDecoder::nested(const QString& key) {
     JsonDecoder inner(object(key), describe(key));
     inner.absorb(*this);
     return inner;
 }
 
-void JsonDecoder::absorb(const JsonDecoder& other)
-{
+void JsonDecoder::absorb(const JsonDecoder& other) {
     if (!other.ok())
         fail(other.error());
 }

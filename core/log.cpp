@@ -9,8 +9,7 @@ namespace {
 
 // QLoggingCategory keeps a pointer to its name, so names and categories live for
 // the whole process, one per category.
-const QLoggingCategory* categoryNamed(const char* category)
-{
+const QLoggingCategory* categoryNamed(const char* category) {
     static QMutex mutex;
     static QHash<QByteArray, std::shared_ptr<std::pair<QByteArray, QLoggingCategory*>>> known;
 
@@ -28,17 +27,13 @@ const QLoggingCategory* categoryNamed(const char* category)
 } // namespace
 
 Log::Log(const char* category)
-    : m_category(categoryNamed(category))
-{
-}
+    : m_category(categoryNamed(category)) {}
 
-QByteArray Log::subsystem()
-{
+QByteArray Log::subsystem() {
     return QByteArrayLiteral("org.orvane.Orvane.");
 }
 
-void Log::write(QtMsgType type, const QString& message) const
-{
+void Log::write(QtMsgType type, const QString& message) const {
     QMessageLogger logger(nullptr, 0, nullptr, m_category->categoryName());
     switch (type) {
     case QtDebugMsg:

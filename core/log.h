@@ -14,20 +14,17 @@ public:
     explicit Log(const char* category);
 
     template <typename Message>
-    void debug(const Message& message) const
-    {
+    void debug(const Message& message) const {
         if (m_category->isDebugEnabled())
             write(QtDebugMsg, QString(message));
     }
     template <typename Message>
-    void info(const Message& message) const
-    {
+    void info(const Message& message) const {
         if (m_category->isInfoEnabled())
             write(QtInfoMsg, QString(message));
     }
     template <typename Message>
-    void error(const Message& message) const
-    {
+    void error(const Message& message) const {
         if (m_category->isCriticalEnabled())
             write(QtCriticalMsg, QString(message));
     }

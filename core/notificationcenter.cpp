@@ -2,31 +2,27 @@
 
 #include <algorithm>
 
-NotificationCenter& NotificationCenter::defaultCenter()
-{
+NotificationCenter& NotificationCenter::defaultCenter() {
     static NotificationCenter center;
     return center;
 }
 
 NotificationCenter::Token NotificationCenter::addObserver(const QString& name,
-                                                          const QObject* context, Handler handler)
-{
+                                                          const QObject* context, Handler handler) {
     Q_ASSERT(context);
     const QMutexLocker lock(&m_mutex);
     const Token token = m_nextToken++;
-    m_observers.push_back(
-        {token, name, QPointer<const QObject>(context), std::make_shared<Handler>(std::move(handler))});
+    m_observers.push_back({token, name, QPointer<const QObject>(context),
+                           std::make_shared<Handler>(std::move(handler))});
     return token;
 }
 
-void NotificationCenter::removeObserver(Token token)
-{
+void NotificationCenter::removeObserver(Token token) {
     const QMutexLocker lock(&m_mutex);
     std::erase_if(m_observers, [token](const Observer& o) { return o.token == token; });
 }
 
-void NotificationCenter::post(const QString& name, const QVariantMap& userInfo)
-{
+void NotificationCenter::post(const QString& name, const QVariantMap& userInfo) {
     // Handlers run outside the lock so that they may post or (un)register themselves.
     std::vector<std::pair<QPointer<const QObject>, std::shared_ptr<Handler>>> matching;
     {

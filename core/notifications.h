@@ -11,6 +11,5 @@ inline const QString widgetHideRequested = QStringLiteral("WidgetHideRequested")
 inline const QString promptsUpdated = QStringLiteral("PromptsUpdated");
 inline const QString promptStarted = QStringLiteral("PromptStarted");
 inline const QString promptCompleted = QStringLiteral("PromptCompleted");
-inline const QString shortcutByNameDidChange =
-    QStringLiteral("Shortcuts_shortcutByNameDidChange");
+inline const QString shortcutByNameDidChange = QStringLiteral("Shortcuts_shortcutByNameDidChange");
 } // namespace Notifications

@@ -6,8 +6,7 @@ namespace {
 
 class QtTimer final : public Timer {
 public:
-    QtTimer()
-    {
+    QtTimer() {
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             // Copy: the action may restart or destroy this timer.
             auto action = m_action;
@@ -16,8 +15,8 @@ public:
         });
     }
 
-    void start(std::chrono::milliseconds interval, Mode mode, std::function<void()> action) override
-    {
+    void start(std::chrono::milliseconds interval, Mode mode,
+               std::function<void()> action) override {
         m_action = std::move(action);
         m_timer.setSingleShot(mode == Mode::SingleShot);
         m_timer.start(interval);
@@ -37,8 +36,7 @@ public:
 
 } // namespace
 
-TimerSource& TimerSource::system()
-{
+TimerSource& TimerSource::system() {
     static QtTimerSource source;
     return source;
 }

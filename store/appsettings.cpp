@@ -6,10 +6,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-std::optional<UserSettings> UserSettings::decode(JsonDecoder& decoder)
-{
-    if (decoder.object().value(QStringLiteral("user")).isNull()
-        || !decoder.object().contains(QStringLiteral("user")))
+std::optional<UserSettings> UserSettings::decode(JsonDecoder& decoder) {
+    if (decoder.object().value(QStringLiteral("user")).isNull() ||
+        !decoder.object().contains(QStringLiteral("user")))
         return UserSettings{};
     JsonDecoder nested = decoder.nested(QStringLiteral("user"));
     auto user = User::decode(nested);
@@ -19,16 +18,14 @@ std::optional<UserSettings> UserSettings::decode(JsonDecoder& decoder)
     return UserSettings{user};
 }
 
-QJsonObject UserSettings::toJson() const
-{
+QJsonObject UserSettings::toJson() const {
     QJsonObject json;
     if (user)
         json.insert(QStringLiteral("user"), user->toJson());
     return json;
 }
 
-std::optional<PresetsSettings> PresetsSettings::decode(JsonDecoder& decoder)
-{
+std::optional<PresetsSettings> PresetsSettings::decode(JsonDecoder& decoder) {
     const QJsonArray ids = decoder.array(QStringLiteral("presetIds"));
     PresetsSettings settings;
     for (qsizetype i = 0; decoder.ok() && i < ids.size(); ++i) {
@@ -43,16 +40,14 @@ std::optional<PresetsSettings> PresetsSettings::decode(JsonDecoder& decoder)
     return settings;
 }
 
-QJsonObject PresetsSettings::toJson() const
-{
+QJsonObject PresetsSettings::toJson() const {
     QJsonArray ids;
     for (const qint64 id : presetIds)
         ids.append(id);
     return {{QStringLiteral("presetIds"), ids}};
 }
 
-std::optional<PreferencesSettings> PreferencesSettings::decode(JsonDecoder& decoder)
-{
+std::optional<PreferencesSettings> PreferencesSettings::decode(JsonDecoder& decoder) {
     PreferencesSettings settings;
     settings.windowHotkey = decoder.optionalString(QStringLiteral("windowHotkey"));
     if (!decoder.ok())
@@ -60,8 +55,7 @@ std::optional<PreferencesSettings> PreferencesSettings::decode(JsonDecoder& deco
     return settings;
 }
 
-QJsonObject PreferencesSettings::toJson() const
-{
+QJsonObject PreferencesSettings::toJson() const {
     QJsonObject json;
     if (windowHotkey)
         json.insert(QStringLiteral("windowHotkey"), *windowHotkey);
@@ -69,8 +63,7 @@ QJsonObject PreferencesSettings::toJson() const
 }
 
 template <typename Record>
-Record UserDefault<Record>::read() const
-{
+Record UserDefault<Record>::read() const {
     const QVariant stored = openSettingsStore()->value(key);
     // Only a data blob counts; a string or number under the key is not converted.
     if (stored.typeId() != QMetaType::QByteArray)
@@ -85,8 +78,7 @@ Record UserDefault<Record>::read() const
 }
 
 template <typename Record>
-void UserDefault<Record>::write(const Record& record) const
-{
+void UserDefault<Record>::write(const Record& record) const {
     const QByteArray json = QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact);
     auto store = openSettingsStore();
     store->setValue(key, json);
@@ -102,24 +94,19 @@ AppSettings::AppSettings(QObject* parent)
     , m_userSettings{QStringLiteral("UserSettings"), UserSettings{}}
     , m_presetsSettings{QStringLiteral("PresetsEnabledIds"), PresetsSettings{}}
     , m_preferencesSettings{QStringLiteral("PreferencesSettings"),
-                            PreferencesSettings{defaultWindowHotkey}}
-{
-}
+                            PreferencesSettings{defaultWindowHotkey}} {}
 
-void AppSettings::setUserSettings(const UserSettings& value)
-{
+void AppSettings::setUserSettings(const UserSettings& value) {
     m_userSettings.write(value);
     Q_EMIT objectDidChange();
 }
 
-void AppSettings::setPresetsSettings(const PresetsSettings& value)
-{
+void AppSettings::setPresetsSettings(const PresetsSettings& value) {
     m_presetsSettings.write(value);
     Q_EMIT objectDidChange();
 }
 
-void AppSettings::setPreferencesSettings(const PreferencesSettings& value)
-{
+void AppSettings::setPreferencesSettings(const PreferencesSettings& value) {
     m_preferencesSettings.write(value);
     Q_EMIT objectDidChange();
 }

@@ -76,7 +76,9 @@ public:
     void setUserSettings(const UserSettings& value) override;
     PresetsSettings presetsSettings() const override { return m_presetsSettings.read(); }
     void setPresetsSettings(const PresetsSettings& value) override;
-    PreferencesSettings preferencesSettings() const override { return m_preferencesSettings.read(); }
+    PreferencesSettings preferencesSettings() const override {
+        return m_preferencesSettings.read();
+    }
     void setPreferencesSettings(const PreferencesSettings& value) override;
 
 Q_SIGNALS:

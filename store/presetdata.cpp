@@ -6,12 +6,9 @@ PresetData::PresetData(PresetDto record, bool isEnabled, bool isActive)
     : id(record.id)
     , preset(std::move(record))
     , enabled(isEnabled)
-    , active(isActive)
-{
-}
+    , active(isActive) {}
 
-std::optional<PresetData> PresetData::decode(JsonDecoder& decoder)
-{
+std::optional<PresetData> PresetData::decode(JsonDecoder& decoder) {
     const qint64 id = decoder.integer(QStringLiteral("id"));
     JsonDecoder nested = decoder.nested(QStringLiteral("preset"));
     auto preset = PresetDto::decode(nested);
@@ -25,8 +22,7 @@ std::optional<PresetData> PresetData::decode(JsonDecoder& decoder)
     return entry;
 }
 
-QJsonObject PresetData::toJson() const
-{
+QJsonObject PresetData::toJson() const {
     return {{QStringLiteral("id"), id},
             {QStringLiteral("preset"), preset.toJson()},
             {QStringLiteral("enabled"), enabled},

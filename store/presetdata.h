@@ -25,7 +25,6 @@ public:
     friend bool operator==(const PresetData& a, const PresetData& b) { return a.id == b.id; }
 };
 
-inline size_t qHash(const PresetData& entry, size_t seed = 0)
-{
+inline size_t qHash(const PresetData& entry, size_t seed = 0) {
     return ::qHash(entry.id, seed);
 }

@@ -10,13 +10,11 @@
 
 namespace {
 
-void postPromptsUpdated()
-{
+void postPromptsUpdated() {
     NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
 }
 
-QString deviceKeyOf(MainCoordinatorProtocol& coordinator)
-{
+QString deviceKeyOf(MainCoordinatorProtocol& coordinator) {
     const auto& user = coordinator.getUserStore().user();
     return user ? user->deviceKey : QString();
 }
@@ -30,11 +28,8 @@ public:
     explicit DelegateRef(PresetsStoreDelegate* delegate)
         : m_delegate(delegate)
         , m_object(dynamic_cast<QObject*>(delegate))
-        , m_tracked(m_object != nullptr)
-    {
-    }
-    [[nodiscard]] PresetsStoreDelegate* get() const
-    {
+        , m_tracked(m_object != nullptr) {}
+    [[nodiscard]] PresetsStoreDelegate* get() const {
         return m_tracked && m_object.isNull() ? nullptr : m_delegate;
     }
 
@@ -47,21 +42,16 @@ private:
 } // namespace
 
 PresetStore::PresetStore(MainCoordinatorProtocol& coordinator)
-    : PresetStore(coordinator, std::make_unique<PresetsService>(deviceKeyOf(coordinator)))
-{
-}
+    : PresetStore(coordinator, std::make_unique<PresetsService>(deviceKeyOf(coordinator))) {}
 
 PresetStore::PresetStore(MainCoordinatorProtocol& coordinator,
                          std::unique_ptr<PresetsServiceProtocol> client)
     : m_coordinator(coordinator)
-    , m_client(std::move(client))
-{
-}
+    , m_client(std::move(client)) {}
 
 PresetStore::~PresetStore() = default;
 
-void PresetStore::fetchPresets()
-{
+void PresetStore::fetchPresets() {
     QPointer<PresetStore> self(this);
     m_client->presets([self](const QList<PresetDto>& records) {
         if (self) {
@@ -79,8 +69,7 @@ void PresetStore::fetchPresets()
     });
 }
 
-void PresetStore::setPresets(QList<PresetEntry> list)
-{
+void PresetStore::setPresets(QList<PresetEntry> list) {
     m_presets = std::move(list);
     PresetsSettings enabled;
     for (const PresetEntry& entry : std::as_const(m_presets)) {
@@ -90,46 +79,45 @@ void PresetStore::setPresets(QList<PresetEntry> list)
     m_settings.setPresetsSettings(enabled);
 }
 
-void PresetStore::createPreset(const PresetEntry& entry, PresetsStoreDelegate* delegate)
-{
+void PresetStore::createPreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) {
     QPointer<PresetStore> self(this);
-    m_client->create(entry->preset, [self, delegate = DelegateRef(delegate)](const PresetDto& stored) {
-        if (!self)
-            return;
-        auto created = std::make_shared<PresetData>(stored, true);
-        QList<PresetEntry> list = self->m_presets;
-        list.append(created);
-        self->setPresets(list);
-        if (PresetsStoreDelegate* d = delegate.get())
-            d->didCreatePreset(created);
-        postPromptsUpdated();
-    });
+    m_client->create(entry->preset,
+                     [self, delegate = DelegateRef(delegate)](const PresetDto& stored) {
+                         if (!self)
+                             return;
+                         auto created = std::make_shared<PresetData>(stored, true);
+                         QList<PresetEntry> list = self->m_presets;
+                         list.append(created);
+                         self->setPresets(list);
+                         if (PresetsStoreDelegate* d = delegate.get())
+                             d->didCreatePreset(created);
+                         postPromptsUpdated();
+                     });
 }
 
-void PresetStore::updatePreset(const PresetEntry& entry, PresetsStoreDelegate* delegate)
-{
+void PresetStore::updatePreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) {
     QPointer<PresetStore> self(this);
-    m_client->update(entry->preset, [self, delegate = DelegateRef(delegate)](const PresetDto& stored) {
-        if (!self)
-            return;
-        QList<PresetEntry> list = self->m_presets;
-        const auto it = std::find_if(list.begin(), list.end(),
-                                     [&](const PresetEntry& e) { return e->id == stored.id; });
-        if (it == list.end())
-            return; // gone meanwhile, or the update failed (id -1)
-        // An edit keeps the user's choice; without a stored choice it ends up disabled.
-        const bool enabled = self->m_settings.presetsSettings().presetIds.contains(stored.id);
-        auto updated = std::make_shared<PresetData>(stored, enabled);
-        *it = updated;
-        self->setPresets(list);
-        if (PresetsStoreDelegate* d = delegate.get())
-            d->didUpdatePreset(updated);
-        postPromptsUpdated();
-    });
+    m_client->update(
+        entry->preset, [self, delegate = DelegateRef(delegate)](const PresetDto& stored) {
+            if (!self)
+                return;
+            QList<PresetEntry> list = self->m_presets;
+            const auto it = std::find_if(list.begin(), list.end(),
+                                         [&](const PresetEntry& e) { return e->id == stored.id; });
+            if (it == list.end())
+                return; // gone meanwhile, or the update failed (id -1)
+            // An edit keeps the user's choice; without a stored choice it ends up disabled.
+            const bool enabled = self->m_settings.presetsSettings().presetIds.contains(stored.id);
+            auto updated = std::make_shared<PresetData>(stored, enabled);
+            *it = updated;
+            self->setPresets(list);
+            if (PresetsStoreDelegate* d = delegate.get())
+                d->didUpdatePreset(updated);
+            postPromptsUpdated();
+        });
 }
 
-void PresetStore::deletePreset(const PresetEntry& entry)
-{
+void PresetStore::deletePreset(const PresetEntry& entry) {
     if (entry->preset.global)
         return;
     // Applied locally at once; a refusal shows up at the next load.
@@ -140,8 +128,7 @@ void PresetStore::deletePreset(const PresetEntry& entry)
     postPromptsUpdated();
 }
 
-void PresetStore::togglePreset(const PresetEntry& entry)
-{
+void PresetStore::togglePreset(const PresetEntry& entry) {
     entry->enabled = !entry->enabled;
     QList<PresetEntry> list = m_presets;
     const auto it = std::find_if(list.begin(), list.end(), [&](const PresetEntry& e) {

@@ -29,7 +29,8 @@ class PresetStore final : public QObject, public PresetStoreProtocol {
 public:
     /** Talks to the service with the signed-in user's device key. */
     explicit PresetStore(MainCoordinatorProtocol& coordinator);
-    PresetStore(MainCoordinatorProtocol& coordinator, std::unique_ptr<PresetsServiceProtocol> client);
+    PresetStore(MainCoordinatorProtocol& coordinator,
+                std::unique_ptr<PresetsServiceProtocol> client);
     ~PresetStore() override;
 
     QList<PresetEntry> presets() const override { return m_presets; }

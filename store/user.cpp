@@ -3,13 +3,11 @@
 #include "core/jsondecoder.h"
 #include "service/userdto.h"
 
-User User::fromDto(const UserDto& dto)
-{
+User User::fromDto(const UserDto& dto) {
     return {dto.email, dto.userId, dto.deviceKey.value_or(QString())};
 }
 
-std::optional<User> User::decode(JsonDecoder& decoder)
-{
+std::optional<User> User::decode(JsonDecoder& decoder) {
     User user;
     user.email = decoder.string(QStringLiteral("email"));
     user.userId = decoder.integer(QStringLiteral("userId"));
@@ -19,8 +17,7 @@ std::optional<User> User::decode(JsonDecoder& decoder)
     return user;
 }
 
-QJsonObject User::toJson() const
-{
+QJsonObject User::toJson() const {
     return {{QStringLiteral("email"), email},
             {QStringLiteral("userId"), userId},
             {QStringLiteral("deviceKey"), deviceKey}};

@@ -5,12 +5,9 @@
 UserStore::UserStore()
     : m_settings(std::make_unique<AppSettings>())
     , m_user(m_settings->userSettings().user)
-    , m_isAuthorised(m_user.has_value())
-{
-}
+    , m_isAuthorised(m_user.has_value()) {}
 
-void UserStore::setUser(const std::optional<UserDto>& record)
-{
+void UserStore::setUser(const std::optional<UserDto>& record) {
     if (record) {
         const User user = User::fromDto(*record);
         m_settings->setUserSettings(UserSettings{user});

@@ -16,11 +16,8 @@
 
 struct FakeWindow final : AppWindow {
     explicit FakeWindow(QRect initial)
-        : frameRect(initial)
-    {
-    }
-    void show() override
-    {
+        : frameRect(initial) {}
+    void show() override {
         ++shows;
         visible = true;
     }
@@ -36,22 +33,21 @@ struct FakeWindow final : AppWindow {
 
 struct FakeWindowSystem final : WindowSystemProtocol {
     std::unique_ptr<AppWindow> createWindow(AppConstants::Window kind,
-                                            MainCoordinatorProtocol&) override
-    {
+                                            MainCoordinatorProtocol&) override {
         auto window = std::make_unique<FakeWindow>(QRect(0, 0, 400, 300));
         created[kind] = window.get();
         return window;
     }
     std::optional<ScreenInfo> mainScreen() const override { return screen; }
-    void closeFirstWindowWithTitleSuffix(const QString& suffix) override { closedSuffixes << suffix; }
+    void closeFirstWindowWithTitleSuffix(const QString& suffix) override {
+        closedSuffixes << suffix;
+    }
 
-    FakeWindow* get(AppConstants::Window kind) const
-    {
+    FakeWindow* get(AppConstants::Window kind) const {
         const auto it = created.find(kind);
         return it == created.end() ? nullptr : it->second;
     }
-    bool isShowing(AppConstants::Window kind) const
-    {
+    bool isShowing(AppConstants::Window kind) const {
         const FakeWindow* w = get(kind);
         return w && w->visible;
     }
@@ -63,8 +59,7 @@ struct FakeWindowSystem final : WindowSystemProtocol {
 
 struct FakeWindowTracker final : WindowTrackerProtocol {
     std::optional<RunningApp> frontmostApp() const override { return frontmost; }
-    void activate(const RunningApp& app, std::function<void(bool)> done) override
-    {
+    void activate(const RunningApp& app, std::function<void(bool)> done) override {
         activated.push_back(app);
         if (done)
             done(true);
@@ -98,9 +93,7 @@ struct FakeUpdater final : UpdaterProtocol {
 
 struct CountingPresetStore final : PresetStoreProtocol {
     explicit CountingPresetStore(int& fetches)
-        : fetches(fetches)
-    {
-    }
+        : fetches(fetches) {}
     QList<PresetEntry> presets() const override { return {}; }
     void fetchPresets() override { ++fetches; }
     void deletePreset(const PresetEntry&) override {}
@@ -117,11 +110,8 @@ struct ScriptedServices final : CoordinatorServicesProtocol {
     struct UserService final : UserServiceProtocol {
         UserService(ScriptedServices& owner, UserServiceDelegate& delegate)
             : owner(owner)
-            , delegate(delegate)
-        {
-        }
-        void fetchUser() override
-        {
+            , delegate(delegate) {}
+        void fetchUser() override {
             ++owner.fetches;
             Answer answer = owner.answers.front();
             if (owner.answers.size() > 1)
@@ -129,7 +119,8 @@ struct ScriptedServices final : CoordinatorServicesProtocol {
             if (answer)
                 delegate.userFetchFailed(*answer);
             else
-                delegate.userFetched(UserDto{QStringLiteral("u@example.org"), 1, QStringLiteral("k")});
+                delegate.userFetched(
+                    UserDto{QStringLiteral("u@example.org"), 1, QStringLiteral("k")});
         }
         ScriptedServices& owner;
         UserServiceDelegate& delegate;
@@ -137,11 +128,8 @@ struct ScriptedServices final : CoordinatorServicesProtocol {
 
     struct LogoutService final : LogoutServiceProtocol {
         explicit LogoutService(ScriptedServices& owner)
-            : owner(owner)
-        {
-        }
-        void logout(std::function<void(NetworkResult<bool>)> completion) override
-        {
+            : owner(owner) {}
+        void logout(std::function<void(NetworkResult<bool>)> completion) override {
             ++owner.logouts;
             completion(owner.logoutSucceeds ? NetworkResult<bool>(true)
                                             : NetworkResult<bool>(NetworkError::unknown));
@@ -150,17 +138,14 @@ struct ScriptedServices final : CoordinatorServicesProtocol {
     };
 
     std::unique_ptr<UserServiceProtocol> makeUserService(const QString& token,
-                                                         UserServiceDelegate& delegate) override
-    {
+                                                         UserServiceDelegate& delegate) override {
         tokens << token;
         return std::make_unique<UserService>(*this, delegate);
     }
-    std::unique_ptr<LogoutServiceProtocol> makeLogoutService(const QString&) override
-    {
+    std::unique_ptr<LogoutServiceProtocol> makeLogoutService(const QString&) override {
         return std::make_unique<LogoutService>(*this);
     }
-    std::unique_ptr<PresetStoreProtocol> makePresetStore(MainCoordinatorProtocol&) override
-    {
+    std::unique_ptr<PresetStoreProtocol> makePresetStore(MainCoordinatorProtocol&) override {
         ++presetStoresMade;
         return std::make_unique<CountingPresetStore>(presetFetches);
     }

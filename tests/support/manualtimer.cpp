@@ -6,14 +6,13 @@
 class ManualTimer final : public Timer {
 public:
     explicit ManualTimer(ManualTimerSource& source)
-        : m_source(source)
-    {
+        : m_source(source) {
         m_source.m_timers.push_back(this);
     }
     ~ManualTimer() override { std::erase(m_source.m_timers, this); }
 
-    void start(std::chrono::milliseconds interval, Mode mode, std::function<void()> action) override
-    {
+    void start(std::chrono::milliseconds interval, Mode mode,
+               std::function<void()> action) override {
         m_interval = interval;
         m_mode = mode;
         m_action = std::move(action);
@@ -31,13 +30,11 @@ public:
     bool m_active = false;
 };
 
-std::unique_ptr<Timer> ManualTimerSource::createTimer()
-{
+std::unique_ptr<Timer> ManualTimerSource::createTimer() {
     return std::make_unique<ManualTimer>(*this);
 }
 
-void ManualTimerSource::advance(std::chrono::milliseconds by)
-{
+void ManualTimerSource::advance(std::chrono::milliseconds by) {
     const auto end = m_now + by;
     for (;;) {
         ManualTimer* next = nullptr;
@@ -59,8 +56,7 @@ void ManualTimerSource::advance(std::chrono::milliseconds by)
     m_now = end;
 }
 
-int ManualTimerSource::activeCount() const
-{
+int ManualTimerSource::activeCount() const {
     return static_cast<int>(std::count_if(m_timers.begin(), m_timers.end(),
                                           [](const ManualTimer* t) { return t->m_active; }));
 }

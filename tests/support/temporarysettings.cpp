@@ -5,20 +5,17 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-TemporarySettings::TemporarySettings()
-{
+TemporarySettings::TemporarySettings() {
     QStandardPaths::setTestModeEnabled(true);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
     clear();
 }
 
-TemporarySettings::~TemporarySettings()
-{
+TemporarySettings::~TemporarySettings() {
     clear();
 }
 
-void TemporarySettings::clear()
-{
+void TemporarySettings::clear() {
     auto store = openSettingsStore();
     store->clear();
     store->sync();
