@@ -239,8 +239,8 @@ private:
 struct TreeMemory {
     double pssMb = 0;
     double rssMb = 0;
-    /** Pages no other process maps: what ending the tree would give back, whoever else runs. */
-    double ussMb = 0;
+    /** Pages the tree wrote itself (heap, relocations): the same whoever else runs. */
+    double dirtyMb = 0;
     QStringList processes;
 };
 
@@ -286,8 +286,8 @@ TreeMemory measureTree(qint64 rootPid)
                 memory.pssMb += parts.at(1).toDouble() / 1024.0;
             else if (parts.first() == "Rss:")
                 memory.rssMb += parts.at(1).toDouble() / 1024.0;
-            else if (parts.first() == "Private_Clean:" || parts.first() == "Private_Dirty:")
-                memory.ussMb += parts.at(1).toDouble() / 1024.0;
+            else if (parts.first() == "Private_Dirty:")
+                memory.dirtyMb += parts.at(1).toDouble() / 1024.0;
         }
     }
     return memory;
@@ -436,7 +436,7 @@ int benchStartup(const ServiceInstance& service, int runs)
     QList<double> toTray;
     QList<double> pss;
     QList<double> rss;
-    QList<double> uss;
+    QList<double> dirty;
     QList<double> processes;
     QStringList browsers;
     double first = 0;
@@ -461,7 +461,7 @@ int benchStartup(const ServiceInstance& service, int runs)
         const TreeMemory memory = measureTree(app.processId());
         pss << memory.pssMb;
         rss << memory.rssMb;
-        uss << memory.ussMb;
+        dirty << memory.dirtyMb;
         processes << double(memory.processes.size());
         for (const QString& name : memory.processes) {
             if (name.contains(QStringLiteral("WebEngine"), Qt::CaseInsensitive) && !browsers.contains(name))
@@ -476,9 +476,9 @@ int benchStartup(const ServiceInstance& service, int runs)
     printFigure("cold start to tray ready", toTray, "ms", 300);
     printFigure("idle memory, PSS of the process tree", pss, "MB", 35);
     printFigure("idle memory, RSS of the process tree", rss, "MB", 0);
-    printFigure("idle memory, USS of the process tree", uss, "MB", 0);
-    std::printf("(PSS shares libraries with every other process that maps them, so it drops while other Qt "
-                "programs run; USS is the tree's own part)\n");
+    printFigure("idle memory, private dirty of the process tree", dirty, "MB", 0);
+    std::printf("(PSS splits library pages among all processes that map them, so it drops while other Qt "
+                "programs run; RSS and private dirty do not depend on them)\n");
     printFigure("idle processes", processes, "", 0);
     std::printf("browser processes: %s\n", browsers.isEmpty() ? "none" : qPrintable(browsers.join(QLatin1Char(' '))));
     return 0;
@@ -562,9 +562,11 @@ int benchHotkey(const ServiceInstance& service, int presses)
     // Idle again after use: the widget has been drawn and is hidden.
     spinUntil([] { return false; }, 3000);
     const TreeMemory memory = measureTree(app.processId());
-    std::printf("idle memory after using the widget: PSS %.1f MB, RSS %.1f MB, USS %.1f MB, %lld processes (%s)\n",
-                memory.pssMb, memory.rssMb, memory.ussMb, static_cast<long long>(memory.processes.size()),
+    std::printf("idle memory after using the widget: PSS %.1f MB, RSS %.1f MB, private dirty %.1f MB, "
+                "%lld processes (%s)\n",
+                memory.pssMb, memory.rssMb, memory.dirtyMb, static_cast<long long>(memory.processes.size()),
                 qPrintable(memory.processes.join(QLatin1Char(' '))));
+    printLargestMappings(app.processId(), 8);
     return failures < 5 && !toVisible.isEmpty() ? 0 : 1;
 }
 
