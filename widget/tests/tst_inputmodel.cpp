@@ -12,11 +12,13 @@
 #include <QTest>
 #include <QWindow>
 
+using namespace Qt::StringLiterals;
+
 using namespace std::chrono_literals;
 using State = AIDialogInputViewModel::State;
 
 namespace {
-const RunningApp editor{77, 4242, QStringLiteral("mousepad")};
+const RunningApp editor{77, 4242, u"mousepad"_s};
 }
 
 class InputModelTest : public QObject {
@@ -47,8 +49,7 @@ class InputModelTest : public QObject {
         model().setPromptText(prompt);
         m_timers->advance(20ms); // the re-wrap
     }
-    static WidgetKeyEvent key(int code, quint64 flags = 0,
-                              const QString& title = QStringLiteral("Orvane")) {
+    static WidgetKeyEvent key(int code, quint64 flags = 0, const QString& title = u"Orvane"_s) {
         return WidgetKeyEvent{code, flags, title};
     }
 
@@ -57,8 +58,7 @@ private Q_SLOTS:
         m_platform = std::make_unique<FakePlatform>();
         m_timers = std::make_unique<ManualTimerSource>();
         m_coordinator = std::make_unique<FakeCoordinator>();
-        m_coordinator->userStore.signedIn =
-            User{QStringLiteral("a@b.c"), 1, QStringLiteral("device-key")};
+        m_coordinator->userStore.signedIn = User{u"a@b.c"_s, 1, u"device-key"_s};
         m_texts = std::make_unique<TextsCalls>();
         m_pasteboard = std::make_unique<PasteboardManager>(*m_platform->windowTracker,
                                                            *m_platform->keyboardManager,
@@ -76,14 +76,14 @@ private Q_SLOTS:
     }
 
     void escapeStopsAndRegenerateRepeatsThePrompt() {
-        capture(QStringLiteral("Teh sentence"));
+        capture(u"Teh sentence"_s);
         model().handlePresetAction(PresetChoice{7, std::nullopt, false});
-        QCOMPARE(m_texts->calls.last().token, QStringLiteral("device-key"));
+        QCOMPARE(m_texts->calls.last().token, u"device-key"_s);
         QCOMPARE(m_texts->calls.last().presetId, 7);
-        m_texts->delegate->didReceiveText(QStringLiteral("The sen"));
+        m_texts->delegate->didReceiveText(u"The sen"_s);
 
         QVERIFY(model().handleKeyDown(key(VirtualKeys::escape)));
-        QTRY_COMPARE(model().resultText(), QStringLiteral("The sen")); // the partial answer stays
+        QTRY_COMPARE(model().resultText(), u"The sen"_s); // the partial answer stays
         QCOMPARE(model().state(), State::sent);
         QVERIFY(model().displayPostActions());
         QVERIFY(!model().displayPromptActions());
@@ -99,33 +99,32 @@ private Q_SLOTS:
         model().handlePostAction(PostAction::regenerate);
         QCOMPARE(m_texts->calls.size(), 2);
         QCOMPARE(m_texts->calls.last().presetId, 7);
-        QCOMPARE(m_texts->calls.last().text, QStringLiteral("Teh sentence"));
-        answer({QStringLiteral("The sentence.")});
+        QCOMPARE(m_texts->calls.last().text, u"Teh sentence"_s);
+        answer({u"The sentence."_s});
         QCOMPARE(model().requestHistory().size(), 1);
         QCOMPARE(model().lastPromptId(), 7);
     }
 
     void historyThroughRegenerateTryAgainAndContinue() {
-        capture(QStringLiteral("input"));
+        capture(u"input"_s);
         model().handlePresetAction(PresetChoice{3, std::nullopt, false});
-        answer({QStringLiteral("first")});
-        type(QStringLiteral("make it formal"));
+        answer({u"first"_s});
+        type(u"make it formal"_s);
         model().handlePresetAction(CommandChoice{});
         QCOMPARE(m_texts->calls.last().history.size(), 1);
-        answer({QStringLiteral("second")});
+        answer({u"second"_s});
         QCOMPARE(model().requestHistory().size(), 2);
-        QCOMPARE(model().lastCommand(), QStringLiteral("make it formal"));
+        QCOMPARE(model().lastCommand(), u"make it formal"_s);
 
         // Regenerate: the same command with the shorter history, then recorded anew.
         model().handlePostAction(PostAction::regenerate);
-        QCOMPARE(m_texts->calls.last().command, QStringLiteral("make it formal"));
+        QCOMPARE(m_texts->calls.last().command, u"make it formal"_s);
         QCOMPARE(m_texts->calls.last().history,
-                 (QList<RequestData>{
-                     {3, std::nullopt, QStringLiteral("input"), QStringLiteral("first")}}));
-        answer({QStringLiteral("third")});
+                 (QList<RequestData>{{3, std::nullopt, u"input"_s, u"first"_s}}));
+        answer({u"third"_s});
         QCOMPARE(model().requestHistory().size(), 2);
-        QCOMPARE(model().requestHistory().last().response, QStringLiteral("third"));
-        QCOMPARE(model().lastCommand(), QStringLiteral("make it formal"));
+        QCOMPARE(model().requestHistory().last().response, u"third"_s);
+        QCOMPARE(model().lastCommand(), u"make it formal"_s);
 
         model().handlePostAction(PostAction::tryAgain);
         QCOMPARE(model().requestHistory().size(), 1);
@@ -134,48 +133,48 @@ private Q_SLOTS:
         QVERIFY(!model().displayPostActions());
 
         model().handlePresetAction(PresetChoice{4, std::nullopt, false});
-        answer({QStringLiteral("fourth")});
+        answer({u"fourth"_s});
         model().handlePostAction(PostAction::continueWithAnotherPrompt);
-        QCOMPARE(model().inputText(), QStringLiteral("fourth"));
+        QCOMPARE(model().inputText(), u"fourth"_s);
         QVERIFY(model().resultText().isEmpty());
         QCOMPARE(model().state(), State::idle);
         QVERIFY(model().displayInput());
         QCOMPARE(model().requestHistory().size(), 2);
 
         // A capture with a fresh history starts a new conversation.
-        capture(QStringLiteral("other"));
+        capture(u"other"_s);
         QVERIFY(model().requestHistory().isEmpty());
     }
 
     void typedTextBecomesTheInputAndMovesBack() {
         model().handleInput(SetEmptyItem{true, editor, true});
         QVERIFY(!model().displayInput());
-        type(QStringLiteral("fix this"));
+        type(u"fix this"_s);
         QVERIFY(model().allowSend());
         model().handlePresetAction(PresetChoice{5, std::nullopt, false});
-        QCOMPARE(m_texts->calls.last().text, QStringLiteral("fix this"));
-        QCOMPARE(model().inputText(), QStringLiteral("fix this"));
+        QCOMPARE(m_texts->calls.last().text, u"fix this"_s);
+        QCOMPARE(model().inputText(), u"fix this"_s);
         QVERIFY(model().displayInput());
         QVERIFY(model().promptText().isEmpty());
-        answer({QStringLiteral("Fix this.")});
+        answer({u"Fix this."_s});
 
-        type(QStringLiteral("shorter"));
+        type(u"shorter"_s);
         model().handlePresetAction(CommandChoice{});
         QVERIFY(!model().displayInput());
-        QCOMPARE(m_texts->calls.last().command, QStringLiteral("shorter"));
+        QCOMPARE(m_texts->calls.last().command, u"shorter"_s);
         QVERIFY(m_texts->calls.last().text.isEmpty());
 
         // Starting while sending, or with nothing typed, is ignored.
         model().handlePresetAction(PresetOnly{9});
         QCOMPARE(m_texts->calls.size(), 2);
-        answer({QStringLiteral("x")});
+        answer({u"x"_s});
         type(QString());
         model().handlePresetAction(CommandChoice{});
         QCOMPARE(m_texts->calls.size(), 2);
     }
 
     void revealIsOneCharacterPerAppendInOrder() {
-        capture(QStringLiteral("in"));
+        capture(u"in"_s);
         model().handlePresetAction(PresetOnly{1});
         QStringList appended;
         QString previous;
@@ -187,31 +186,30 @@ private Q_SLOTS:
         const QString thumb =
             QString::fromUtf8("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"); // with skin tone
         // The second chunk arrives before the first is on screen; the third completes an "e".
-        m_texts->delegate->didReceiveText(QStringLiteral("a\u00e9") + thumb + QStringLiteral("zy"));
-        m_texts->delegate->didReceiveText(QStringLiteral("be"));
+        m_texts->delegate->didReceiveText(u"a\u00e9"_s + thumb + u"zy"_s);
+        m_texts->delegate->didReceiveText(u"be"_s);
         m_texts->delegate->didReceiveText(QString(QChar(0x0301)));
         m_texts->delegate->didFinish();
         QTRY_COMPARE(model().state(), State::sent);
-        QCOMPARE(appended, (QStringList{QStringLiteral("a"), QString(QChar(0xe9)), thumb,
-                                        QStringLiteral("z"), QStringLiteral("y"),
-                                        QStringLiteral("b"), QStringLiteral("e\u0301")}));
+        QCOMPARE(appended, (QStringList{u"a"_s, QString(QChar(0xe9)), thumb, u"z"_s, u"y"_s, u"b"_s,
+                                        u"e\u0301"_s}));
         QCOMPARE(model().requestHistory().last().response, previous);
     }
 
     void runningPlaceholderCycles() {
-        capture(QStringLiteral("in"));
-        QCOMPARE(model().promptRunningPlaceholder(), QStringLiteral("input.prompt.running.0"));
+        capture(u"in"_s);
+        QCOMPARE(model().promptRunningPlaceholder(), u"input.prompt.running.0"_s);
         model().handlePresetAction(PresetOnly{1});
-        QCOMPARE(model().promptIconColor(), QStringLiteral("promptIconRunning"));
+        QCOMPARE(model().promptIconColor(), u"promptIconRunning"_s);
         QStringList seen;
         for (int tick = 0; tick < 5; ++tick) {
             m_timers->advance(250ms);
             seen << model().promptRunningPlaceholder().right(1);
         }
         QCOMPARE(seen, (QStringList{"1", "2", "3", "0", "1"}));
-        answer({QStringLiteral("done")});
-        QCOMPARE(model().promptRunningPlaceholder(), QStringLiteral("input.prompt.running.0"));
-        QCOMPARE(model().promptIconColor(), QStringLiteral("promptIcon"));
+        answer({u"done"_s});
+        QCOMPARE(model().promptRunningPlaceholder(), u"input.prompt.running.0"_s);
+        QCOMPARE(model().promptIconColor(), u"promptIcon"_s);
         QCOMPARE(m_timers->activeCount(), 0);
     }
 
@@ -220,7 +218,7 @@ private Q_SLOTS:
         QObject context;
         NotificationCenter::defaultCenter().addObserver(Notifications::promptCompleted, &context,
                                                         [&](const QVariantMap&) { ++completed; });
-        capture(QStringLiteral("a very long text"));
+        capture(u"a very long text"_s);
         model().handlePresetAction(PresetOnly{1});
         m_texts->delegate->didFailPromptTooLong();
         QVERIFY(model().showTooLongError());
@@ -232,7 +230,7 @@ private Q_SLOTS:
         model().handlePostAction(PostAction::tryAgain);
         model().handlePresetAction(PresetOnly{2});
         QVERIFY(!model().showTooLongError()); // a new start clears it
-        m_texts->delegate->didReceiveText(QStringLiteral("par"));
+        m_texts->delegate->didReceiveText(u"par"_s);
         m_texts->delegate->didFailGeneric();
         m_texts->delegate->didFinish();
         QCoreApplication::processEvents();
@@ -259,12 +257,12 @@ private Q_SLOTS:
     void resultIsPastedIntoTheCapturedWindow() {
         QFETCH(PostAction, action);
         QFETCH(QStringList, expected);
-        capture(QStringLiteral("Good."));
+        capture(u"Good."_s);
         model().handlePresetAction(PresetOnly{1});
-        answer({QStringLiteral("Better.")});
+        answer({u"Better."_s});
         m_platform->log.clear();
         model().handlePostAction(action);
-        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("hide"));
+        QCOMPARE(m_coordinator->calls.last(), u"hideWidget"_s);
         QCOMPARE(m_coordinator->hiddenActivating, editor);
         QVERIFY(model().resultText().isEmpty());
         QCOMPARE(model().state(), State::idle);
@@ -274,24 +272,24 @@ private Q_SLOTS:
     }
 
     void copyKeepsTheWidgetOpen() {
-        capture(QStringLiteral("Good."));
+        capture(u"Good."_s);
         model().handlePresetAction(PresetOnly{1});
-        answer({QStringLiteral("Better.")});
+        answer({u"Better."_s});
         const int calls = m_coordinator->calls.size();
         model().handlePostAction(PostAction::copyToClipboard);
-        QCOMPARE(m_platform->clipboard->text(), QStringLiteral("Better."));
+        QCOMPARE(m_platform->clipboard->text(), u"Better."_s);
         QCOMPARE(m_coordinator->calls.size(), calls);
-        QCOMPARE(model().resultText(), QStringLiteral("Better."));
+        QCOMPARE(model().resultText(), u"Better."_s);
 
         model().handlePostAction(PostAction::discard);
-        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("hide"));
+        QCOMPARE(m_coordinator->calls.last(), u"hideWidget"_s);
         QVERIFY(model().inputText().isEmpty());
         QVERIFY(model().requestHistory().isEmpty());
 
         // The tray's "close" asks the widget to go away the same way.
-        capture(QStringLiteral("again"));
+        capture(u"again"_s);
         NotificationCenter::defaultCenter().post(Notifications::widgetHideRequested);
-        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("hide"));
+        QCOMPARE(m_coordinator->calls.last(), u"hideWidget"_s);
         QVERIFY(!model().displayInput());
     }
 
@@ -332,26 +330,25 @@ private Q_SLOTS:
         type(words);
         QVERIFY(model().promptText().contains('\n'));
         // Text put in front moves the break: the old one must not survive as a hard break.
-        type(QStringLiteral("zero ") + model().promptText());
+        type(u"zero "_s + model().promptText());
         QCOMPARE(model().promptText().count('\n'), 1);
-        QCOMPARE(QString(model().promptText()).replace('\n', ' '), QStringLiteral("zero ") + words);
+        QCOMPARE(QString(model().promptText()).replace('\n', ' '), u"zero "_s + words);
         QVERIFY(model().promptText().indexOf('\n') <= 70);
     }
 
     void keyRules() {
         // Idle: Escape and Ctrl+H hide; a Settings window is never touched.
-        capture(QStringLiteral("x"));
-        QVERIFY(
-            !model().handleKeyDown(key(VirtualKeys::escape, 0, QStringLiteral("Orvane Settings"))));
-        QVERIFY(!m_coordinator->calls.contains("hide"));
+        capture(u"x"_s);
+        QVERIFY(!model().handleKeyDown(key(VirtualKeys::escape, 0, u"Orvane Settings"_s)));
+        QVERIFY(!m_coordinator->calls.contains("hideWidget"));
         QVERIFY(model().handleKeyDown(key(4, ModifierFlags::command)));
-        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("hide"));
-        capture(QStringLiteral("x"));
+        QCOMPARE(m_coordinator->calls.last(), u"hideWidget"_s);
+        capture(u"x"_s);
         QVERIFY(model().handleKeyDown(key(VirtualKeys::escape)));
-        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("hide"));
+        QCOMPARE(m_coordinator->calls.last(), u"hideWidget"_s);
 
         // Sending: list keys pass, the toggle works, Escape stops.
-        capture(QStringLiteral("x"));
+        capture(u"x"_s);
         model().handlePresetAction(PresetOnly{1});
         QVERIFY(!model().handleKeyDown(key(VirtualKeys::downArrow)));
         QVERIFY(!model().handleKeyDown(key(VirtualKeys::returnKey)));
@@ -359,7 +356,7 @@ private Q_SLOTS:
         QVERIFY(!model().handleKeyUp(key(VirtualKeys::returnKey)));
         QVERIFY(model().handleKeyDown(
             key(VirtualKeys::x, ModifierFlags::command | ModifierFlags::shift)));
-        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("toggle"));
+        QCOMPARE(m_coordinator->calls.last(), u"toggleWidget"_s);
         QCOMPARE(model().state(), State::sending);
         QVERIFY(model().handleKeyDown(key(VirtualKeys::escape)));
         QCOMPARE(model().state(), State::sent);
@@ -377,7 +374,7 @@ private Q_SLOTS:
         };
         QVERIFY(model().handleKeyUp(key(VirtualKeys::downArrow)));
         QCOMPARE(postKeys.size(), 1);
-        model().setPromptText(QStringLiteral("m"));
+        model().setPromptText(u"m"_s);
         QVERIFY(!model().handleKeyUp(key(46)));
         QVERIFY(model().displayPromptActions());
         QVERIFY(!model().displayPostActions());
@@ -387,26 +384,26 @@ private Q_SLOTS:
         QVERIFY(std::holds_alternative<PresetSearch>(presetKeys.last()));
 
         // Shift+Return and Ctrl+Return break the line instead of sending.
-        model().setPromptText(QStringLiteral("a"));
+        model().setPromptText(u"a"_s);
         QVERIFY(model().handleKeyUp(key(VirtualKeys::returnKey, ModifierFlags::shift)));
         QVERIFY(model().handleKeyUp(key(VirtualKeys::returnKey, ModifierFlags::command)));
-        QCOMPARE(model().promptText(), QStringLiteral("a\n\n"));
+        QCOMPARE(model().promptText(), u"a\n\n"_s);
     }
 
     void keysArriveThroughTheApplicationFilter() {
         QWindow window;
-        window.setTitle(QStringLiteral("Orvane"));
+        window.setTitle(u"Orvane"_s);
         window.show();
         window.requestActivate();
         QTRY_COMPARE(QGuiApplication::focusWindow(), &window);
-        capture(QStringLiteral("x"));
+        capture(u"x"_s);
         QTest::keyClick(&window, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("toggle"));
+        QCOMPARE(m_coordinator->calls.last(), u"toggleWidget"_s);
         QTest::keyClick(&window, Qt::Key_Escape);
-        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("hide"));
+        QCOMPARE(m_coordinator->calls.last(), u"hideWidget"_s);
 
-        window.setTitle(QStringLiteral("Orvane Settings"));
-        capture(QStringLiteral("x"));
+        window.setTitle(u"Orvane Settings"_s);
+        capture(u"x"_s);
         const int calls = m_coordinator->calls.size();
         QTest::keyClick(&window, Qt::Key_Escape);
         QCOMPARE(m_coordinator->calls.size(), calls);

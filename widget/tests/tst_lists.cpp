@@ -14,14 +14,16 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace std::chrono_literals;
 using Action = AIDialogPostActionsViewModel::Action;
 
 namespace {
-const RunningApp editor{77, 4242, QStringLiteral("mousepad")};
+const RunningApp editor{77, 4242, u"mousepad"_s};
 
 WidgetKeyEvent key(int code, quint64 flags = 0) {
-    return WidgetKeyEvent{code, flags, QStringLiteral("Orvane")};
+    return WidgetKeyEvent{code, flags, u"Orvane"_s};
 }
 
 QStringList names(const QList<PresetEntry>& list) {
@@ -75,43 +77,43 @@ private Q_SLOTS:
     }
 
     void promptListFiltersEnabledPromptsInOrder() {
-        m_coordinator->presetStore.add(1, QStringLiteral("Fix grammar"));
-        m_coordinator->presetStore.add(2, QStringLiteral("Translate"));
-        m_coordinator->presetStore.add(3, QStringLiteral("Make shorter"));
-        m_coordinator->presetStore.add(4, QStringLiteral("Make longer"), false);
+        m_coordinator->presetStore.add(1, u"Fix grammar"_s);
+        m_coordinator->presetStore.add(2, u"Translate"_s);
+        m_coordinator->presetStore.add(3, u"Make shorter"_s);
+        m_coordinator->presetStore.add(4, u"Make longer"_s, false);
         auto list = makePromptList();
         QCOMPARE(names(list->matchesPresets()),
                  (QStringList{"Fix grammar", "Translate", "Make shorter"}));
-        list->search(QStringLiteral("mA"));
+        list->search(u"mA"_s);
         QCOMPARE(names(list->matchesPresets()), (QStringList{"Fix grammar", "Make shorter"}));
-        list->search(QStringLiteral("zz"));
+        list->search(u"zz"_s);
         QCOMPARE(list->matchesPresets().size(), 3);
-        list->search(QStringLiteral("longer"));
+        list->search(u"longer"_s);
         QCOMPARE(list->matchesPresets().size(), 3); // disabled: never listed
 
         // The list follows the store on the next turn after "PromptsUpdated".
-        m_coordinator->presetStore.list.removeFirst();
+        m_coordinator->presetStore.entries.removeFirst();
         NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
         QTRY_COMPARE(names(list->matchesPresets()), (QStringList{"Translate", "Make shorter"}));
     }
 
     void promptListShowsAtMostTenRows() {
         for (int i = 0; i < 12; ++i)
-            m_coordinator->presetStore.add(i, QStringLiteral("Prompt %1").arg(i));
+            m_coordinator->presetStore.add(i, u"Prompt %1"_s.arg(i));
         auto list = makePromptList();
         QCOMPARE(list->presetsToShow(), 10);
-        m_coordinator->presetStore.list.resize(9);
+        m_coordinator->presetStore.entries.resize(9);
         list->reloadPresets();
         QCOMPARE(list->presetsToShow(), 9);
     }
 
     void promptListNavigationWrapsAndChooses() {
         for (int i = 1; i <= 3; ++i)
-            m_coordinator->presetStore.add(i * 10, QStringLiteral("P%1").arg(i));
+            m_coordinator->presetStore.add(i * 10, u"P%1"_s.arg(i));
         auto list = makePromptList();
         const WidgetKeyEvent down = key(VirtualKeys::downArrow), up = key(VirtualKeys::upArrow);
         selectionAfter(*list, {down, down, down, down}, {0, 1, 2, 0});
-        list->search(QStringLiteral("P"));
+        list->search(u"P"_s);
         selectionAfter(*list, {up, up}, {2, 1});
         selectionAfter(
             *list,
@@ -120,7 +122,7 @@ private Q_SLOTS:
 
         list->handleKeyInput(key(VirtualKeys::returnKey));
         QCOMPARE(std::get<PresetChoice>(m_actions.last()).id, 20);
-        list->search(QStringLiteral("P3"));
+        list->search(u"P3"_s);
         list->handleKeyInput(key(VirtualKeys::returnKey)); // nothing selected: the typed command
         QVERIFY(std::holds_alternative<CommandChoice>(m_actions.last()));
 
@@ -133,10 +135,8 @@ private Q_SLOTS:
     }
 
     void promptHotkeysRegisterAndRun() {
-        m_coordinator->presetStore.add(42, QStringLiteral("Fix"), true,
-                                       QStringLiteral("command+option+c"));
-        m_coordinator->presetStore.add(43, QStringLiteral("Odd"), true,
-                                       QStringLiteral("command+nope"));
+        m_coordinator->presetStore.add(42, u"Fix"_s, true, u"command+option+c"_s);
+        m_coordinator->presetStore.add(43, u"Odd"_s, true, u"command+nope"_s);
         auto list = makePromptList();
         const auto shortcut = Shortcuts::shortcutForName(Shortcuts::Names::presetHotkey(42));
         QVERIFY(shortcut);
@@ -154,14 +154,14 @@ private Q_SLOTS:
         m_platform->windowTracker->frontmost = editor;
         m_platform->keyboardManager->onKeystroke = [this](int code, quint64) {
             if (code == VirtualKeys::c)
-                m_platform->clipboard->otherApplicationCopies(QStringLiteral("selected words"));
+                m_platform->clipboard->otherApplicationCopies(u"selected words"_s);
         };
         Shortcuts::dispatchKeyDown(*shortcut);
         Shortcuts::dispatchKeyDown(*shortcut);
         QTRY_COMPARE(m_actions.size(), 2);
         const auto& choice = std::get<PresetChoice>(m_actions.last());
         QCOMPARE(choice.id, 42);
-        QCOMPARE(choice.item->text, QStringLiteral("selected words"));
+        QCOMPARE(choice.item->text, u"selected words"_s);
         QVERIFY(choice.clearHistory);
         QCOMPARE(m_coordinator->previousApp, editor);
         QVERIFY(list->isPresetRunning());
@@ -187,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(actions.selectedItem(), Action::copyToClipboard);
         actions.handleKeyInput(key(VirtualKeys::returnKey));
         QCOMPARE(posted.last(), PostAction::copyToClipboard);
-        QCOMPARE(actions.listNames().at(1), QStringLiteral("copiedToClipboard"));
+        QCOMPARE(actions.listNames().at(1), u"copiedToClipboard"_s);
         actions.handleKeyInput(key(VirtualKeys::returnKey)); // "copied" does nothing
         QCOMPARE(posted.size(), 2);
         actions.handleKeyInput(PostMode::noBackPast);
@@ -214,8 +214,8 @@ private Q_SLOTS:
     }
 
     void widgetHotkeysCaptureAndOpen() {
-        m_coordinator->presetStore.add(5, QStringLiteral("Fix grammar"));
-        m_coordinator->presetStore.add(6, QStringLiteral("Translate"));
+        m_coordinator->presetStore.add(5, u"Fix grammar"_s);
+        m_coordinator->presetStore.add(6, u"Translate"_s);
         TextsCalls texts;
         WidgetContent content({*m_coordinator,
                                *m_platform->windowTracker,
@@ -225,7 +225,7 @@ private Q_SLOTS:
                                [&texts](const QString& token) {
                                    return std::make_unique<FakeTextsService>(texts, token);
                                },
-                               QStringLiteral("command+option+c"),
+                               u"command+option+c"_s,
                                {}});
         QCoreApplication::processEvents();
         const auto windowShortcut = Shortcuts::shortcutForName(Shortcuts::Names::windowHotkey());
@@ -235,12 +235,12 @@ private Q_SLOTS:
         m_platform->windowTracker->frontmost = editor;
         m_platform->keyboardManager->onKeystroke = [this](int code, quint64) {
             if (code == VirtualKeys::c)
-                m_platform->clipboard->otherApplicationCopies(QStringLiteral("A sentence."));
+                m_platform->clipboard->otherApplicationCopies(u"A sentence."_s);
         };
         Shortcuts::dispatchKeyDown(*windowShortcut);
-        QTRY_COMPARE(content.input()->inputText(), QStringLiteral("A sentence."));
+        QTRY_COMPARE(content.input()->inputText(), u"A sentence."_s);
         QVERIFY(content.input()->displayPromptActions());
-        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("show"));
+        QCOMPARE(m_coordinator->calls.last(), u"showWidget"_s);
         QCOMPARE(m_coordinator->previousApp, editor);
 
         // Down then Return runs the first prompt on the captured text.
@@ -248,7 +248,7 @@ private Q_SLOTS:
         content.input()->handleKeyUp(key(VirtualKeys::returnKey));
         QCOMPARE(texts.calls.size(), 1);
         QCOMPARE(texts.calls.last().presetId, 5);
-        QCOMPARE(texts.calls.last().text, QStringLiteral("A sentence."));
+        QCOMPARE(texts.calls.last().text, u"A sentence."_s);
 
         // Nothing selected anywhere: the widget opens empty for a typed command.
         content.input()->stopRunning();
@@ -263,12 +263,12 @@ private Q_SLOTS:
 
         Shortcuts::dispatchKeyDown(
             *Shortcuts::shortcutForName(Shortcuts::Names::windowToggleHotkey()));
-        QCOMPARE(m_coordinator->calls.last(), QStringLiteral("toggle"));
+        QCOMPARE(m_coordinator->calls.last(), u"toggleWidget"_s);
     }
 
     void invalidWindowHotkeyLeavesOnlyTheToggle() {
         WidgetContentViewModel model(*m_coordinator, *m_platform->windowTracker, m_pasteboard.get(),
-                                     QStringLiteral("command+option+"));
+                                     u"command+option+"_s);
         QVERIFY(!Shortcuts::shortcutForName(Shortcuts::Names::windowHotkey()));
         const auto toggle = Shortcuts::shortcutForName(Shortcuts::Names::windowToggleHotkey());
         QVERIFY(toggle);

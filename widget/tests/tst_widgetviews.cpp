@@ -17,6 +17,8 @@
 #include <QTranslator>
 #include <QtQml/qqmlextensionplugin.h>
 
+using namespace Qt::StringLiterals;
+
 Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
 Q_IMPORT_QML_PLUGIN(Orvane_WidgetPlugin)
 Q_IMPORT_QML_PLUGIN(Orvane_Widget_ModelsPlugin)
@@ -32,7 +34,7 @@ void recordMessage(QtMsgType type, const QMessageLogContext&, const QString& mes
         g_messages << message;
 }
 
-const QString moduleDir = QStringLiteral(":/qt/qml/Orvane/Widget");
+const QString moduleDir = u":/qt/qml/Orvane/Widget"_s;
 
 } // namespace
 

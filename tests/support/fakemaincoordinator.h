@@ -1,0 +1,134 @@
+#pragma once
+
+#include "core/maincoordinatorprotocol.h"
+#include "core/notificationcenter.h"
+#include "core/notifications.h"
+#include "service/userdto.h"
+#include "store/presetdata.h"
+#include "store/presetstore.h"
+#include "store/presetstoreprotocol.h"
+#include "store/userstore.h"
+
+#include <QStringList>
+
+/** A user store in memory: a user with a device key is authorised. */
+class FakeUserStore final : public UserStoreProtocol {
+public:
+    std::optional<User> signedIn;
+
+    const std::optional<User>& user() const override { return signedIn; }
+    bool isAuthorised() const override { return signedIn.has_value(); }
+    void setUser(const std::optional<UserDto>& record) override {
+        if (record && record->deviceKey)
+            signedIn = User{record->email, record->userId, *record->deviceKey};
+        else
+            signedIn.reset();
+    }
+};
+
+/** Prompts in memory; the test gives the service's answers to creates and updates. */
+class FakePresetStore final : public PresetStoreProtocol {
+public:
+    QList<PresetEntry> entries;
+    QList<std::pair<PresetEntry, PresetsStoreDelegate*>> pendingCreates;
+    QList<std::pair<PresetEntry, PresetsStoreDelegate*>> pendingUpdates;
+    QList<qint64> deleted;
+    qint64 nextId = 100;
+
+    QList<PresetEntry> presets() const override { return entries; }
+    void fetchPresets() override {}
+    void deletePreset(const PresetEntry& entry) override {
+        deleted.append(entry->id);
+        entries.removeIf([&](const PresetEntry& e) { return e->id == entry->id; });
+        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+    }
+    void createPreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) override {
+        pendingCreates.append({entry, delegate});
+    }
+    void updatePreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) override {
+        pendingUpdates.append({entry, delegate});
+    }
+    void togglePreset(const PresetEntry& entry) override {
+        entry->enabled = !entry->enabled;
+        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+    }
+
+    /** The service stores the oldest pending create under a new id. */
+    void answerCreate() {
+        auto [entry, delegate] = pendingCreates.takeFirst();
+        PresetDto stored = entry->preset;
+        stored.id = nextId++;
+        auto created = std::make_shared<PresetData>(stored, true);
+        entries.append(created);
+        delegate->didCreatePreset(created);
+        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+    }
+    void answerUpdate() {
+        auto [entry, delegate] = pendingUpdates.takeFirst();
+        auto updated = std::make_shared<PresetData>(entry->preset, true);
+        for (PresetEntry& e : entries) {
+            if (e->id == updated->id)
+                e = updated;
+        }
+        delegate->didUpdatePreset(updated);
+        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+    }
+
+    static PresetEntry entry(qint64 id, const QString& name, bool global,
+                             const QString& hotkey = {}, bool enabled = true) {
+        PresetDto preset;
+        preset.id = id;
+        preset.name = name;
+        preset.global = global;
+        preset.hotkey = hotkey;
+        preset.userMessage = name + QStringLiteral(" message");
+        preset.temperature = 0.5;
+        return std::make_shared<PresetData>(preset, enabled);
+    }
+    /** Appends a standard prompt. */
+    PresetEntry add(qint64 id, const QString& name, bool enabled = true,
+                    const QString& hotkey = {}) {
+        entries.append(entry(id, name, true, hotkey, enabled));
+        return entries.last();
+    }
+};
+
+/** Records the coordinator operations the view models ask for, in order. */
+class FakeCoordinator final : public MainCoordinatorProtocol {
+public:
+    FakeUserStore userStore;
+    FakePresetStore presetStore;
+    bool dark = false;
+    QStringList calls;
+    std::optional<RunningApp> previousApp;
+    /** The application hideWidget was asked to bring back. */
+    std::optional<RunningApp> hiddenActivating;
+
+    UserStoreProtocol& getUserStore() override { return userStore; }
+    PresetStoreProtocol& getPresetStore() override { return presetStore; }
+    void loadPresets() override { calls << QStringLiteral("loadPresets"); }
+    void syncUserData() override { calls << QStringLiteral("syncUserData"); }
+    void showWidget() override { calls << QStringLiteral("showWidget"); }
+    void openSettings() override { calls << QStringLiteral("openSettings"); }
+    void openWidget(bool checkOnly) override {
+        calls << QStringLiteral("openWidget(%1)").arg(checkOnly);
+    }
+    void hideWidget(const std::optional<RunningApp>& app) override {
+        calls << QStringLiteral("hideWidget");
+        hiddenActivating = app;
+    }
+    void closeAuthorization() override { calls << QStringLiteral("closeAuthorization"); }
+    void setAccessoryPolicy() override { calls << QStringLiteral("setAccessoryPolicy"); }
+    void setCanShowWidget(bool value) override {
+        calls << QStringLiteral("setCanShowWidget(%1)").arg(value);
+    }
+    bool isDarkMode() const override { return dark; }
+    void toggleWidget() override { calls << QStringLiteral("toggleWidget"); }
+    void setPreviousApp(const std::optional<RunningApp>& app) override { previousApp = app; }
+    void openHelpCenter() override { calls << QStringLiteral("openHelpCenter"); }
+    void checkForUpdates() override { calls << QStringLiteral("checkForUpdates"); }
+
+    void signIn(const QString& deviceKey = QStringLiteral("device-key-1")) {
+        userStore.signedIn = User{QStringLiteral("ada@example.org"), 7, deviceKey};
+    }
+};
