@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QWindow>
 
+using namespace Qt::StringLiterals;
+
 using Shortcuts::RecorderControl;
 using Shortcuts::Shortcut;
 
@@ -24,10 +26,9 @@ private:
     QWindow m_window;
     QList<std::optional<Shortcut>> m_changes;
     std::unique_ptr<RecorderControl> m_recorder;
-    const Shortcuts::Name m_name{QStringLiteral("TestShortcut")};
+    const Shortcuts::Name m_name{u"TestShortcut"_s};
 
-    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(&m_window, key, modifiers);
     }
     std::optional<Shortcut> stored() const { return Shortcuts::shortcutForName(m_name); }
@@ -35,8 +36,7 @@ private:
 private Q_SLOTS:
     void initTestCase() { m_window.show(); }
 
-    void init()
-    {
+    void init() {
         m_settings.clear();
         m_changes.clear();
         m_recorder = std::make_unique<RecorderControl>(
@@ -44,15 +44,13 @@ private Q_SLOTS:
         m_recorder->setRecording(true);
     }
 
-    void cleanup()
-    {
+    void cleanup() {
         m_recorder.reset();
         RecorderControl::setApplicationMenu(nullptr);
         RecorderControl::setSystemCheck({});
     }
 
-    void keysWithoutUsableModifierBeep()
-    {
+    void keysWithoutUsableModifierBeep() {
         QSignalSpy beeps(m_recorder.get(), &RecorderControl::beeped);
         press(Qt::Key_C);
         press(Qt::Key_C, Qt::ShiftModifier);
@@ -64,23 +62,24 @@ private Q_SLOTS:
         press(Qt::Key_F5);
         QCOMPARE(beeps.count(), 2);
         QCOMPARE(stored(), Shortcut::fromKey(Shortcuts::Key{96}, 0));
-        QCOMPARE(m_recorder->text(), QStringLiteral("F5"));
+        QCOMPARE(m_recorder->text(), u"F5"_s);
         QVERIFY(!m_recorder->isRecording());
         QVERIFY(!Shortcuts::deliveryPaused());
 
         m_recorder->setRecording(true);
         press(Qt::Key_F5, Qt::ShiftModifier);
-        QCOMPARE(m_recorder->text(), QStringLiteral("Shift+F5"));
+        QCOMPARE(m_recorder->text(), u"Shift+F5"_s);
         QCOMPARE(m_changes.size(), 2);
     }
 
-    void menuAndSystemShortcutsAreRefusedWithAnAlert()
-    {
+    void menuAndSystemShortcutsAreRefusedWithAnAlert() {
         QMenu menu;
         QMenu* more = menu.addMenu("More");
         more->addAction("Settings")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
         RecorderControl::setApplicationMenu(&menu);
-        RecorderControl::setSystemCheck([](const Shortcut& s) { return s == *Shortcuts::HotkeyText::toShortcut("command+option+t"); });
+        RecorderControl::setSystemCheck([](const Shortcut& s) {
+            return s == *Shortcuts::HotkeyText::toShortcut("command+option+t");
+        });
         QSignalSpy alerts(m_recorder.get(), &RecorderControl::alertRequested);
 
         press(Qt::Key_Comma, Qt::ControlModifier);
@@ -98,8 +97,7 @@ private Q_SLOTS:
         QVERIFY(m_changes.isEmpty());
     }
 
-    void escapeKeepsAndDeleteClears()
-    {
+    void escapeKeepsAndDeleteClears() {
         press(Qt::Key_J, Qt::ControlModifier | Qt::AltModifier);
         const auto recorded = stored();
         QVERIFY(recorded);
@@ -116,25 +114,23 @@ private Q_SLOTS:
         QVERIFY(m_recorder->isRecording());
     }
 
-    void textFollowsChangesMadeElsewhere()
-    {
+    void textFollowsChangesMadeElsewhere() {
         Shortcuts::storeShortcut(Shortcuts::HotkeyText::toShortcut("command+shift+x"), m_name);
-        QCOMPARE(m_recorder->text(), QStringLiteral("Ctrl+Shift+X"));
+        QCOMPARE(m_recorder->text(), u"Ctrl+Shift+X"_s);
         QVERIFY(RecorderControl::displayText(Shortcut{200, Shortcuts::HotkeyModifiers::command})
                     .endsWith(QChar(0xFFFD)));
     }
 
-    void windowHotkeyUpdateStoresTheTextForm()
-    {
+    void windowHotkeyUpdateStoresTheTextForm() {
         m_recorder.reset();
         SettingsCustomisationModel model(nullptr);
         int updates = 0;
         QObject context;
-        NotificationCenter::defaultCenter().addObserver(Notifications::windowHotkeyUpdated, &context,
-                                                        [&](const QVariantMap&) { ++updates; });
+        NotificationCenter::defaultCenter().addObserver(
+            Notifications::windowHotkeyUpdated, &context, [&](const QVariantMap&) { ++updates; });
         model.windowHotkeyRecorder()->setRecording(true);
         press(Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
-        QCOMPARE(AppSettings().preferencesSettings().windowHotkey, QStringLiteral("command+option+c"));
+        QCOMPARE(AppSettings().preferencesSettings().windowHotkey, u"command+option+c"_s);
         QCOMPARE(updates, 1);
 
         // F5 has no text form: stored as "".

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QWindow>
 
+using namespace Qt::StringLiterals;
+
 using namespace std::chrono_literals;
 
 class SettingsViewModelTest : public QObject {
@@ -21,9 +23,11 @@ private:
     std::unique_ptr<SettingsViewModel> m_model;
 
     FakePresetStore& store() { return m_coordinator->presetStore; }
-    void settle() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
-    PresetEntry custom(const QString& name) const
-    {
+    void settle() {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    PresetEntry custom(const QString& name) const {
         for (const PresetEntry& entry : m_coordinator->presetStore.entries) {
             if (entry->preset.name == name)
                 return entry;
@@ -32,8 +36,7 @@ private:
     }
 
 private Q_SLOTS:
-    void init()
-    {
+    void init() {
         m_settings.clear();
         m_coordinator = std::make_unique<FakeCoordinator>();
         m_timers = std::make_unique<ManualTimerSource>();
@@ -47,15 +50,15 @@ private Q_SLOTS:
 
     void cleanup() { m_model.reset(); }
 
-    void selectionDecidesWhetherTheFormIsEditable()
-    {
+    void selectionDecidesWhetherTheFormIsEditable() {
         QCOMPARE(m_model->globalPrompts().size(), 2);
         QCOMPARE(m_model->userPrompts().size(), 2);
-        QCOMPARE(m_model->currentPrompt().preset.name, QStringLiteral("Fix spelling"));
+        QCOMPARE(m_model->currentPrompt().preset.name, u"Fix spelling"_s);
         QVERIFY(m_model->isPropmtSelected());
         QVERIFY(m_model->disablePromptEdit());
         QCOMPARE(m_model->hotkeyRecorder()->text(),
-                 Shortcuts::RecorderControl::displayText(*Shortcuts::HotkeyText::toShortcut("command+option+1")));
+                 Shortcuts::RecorderControl::displayText(
+                     *Shortcuts::HotkeyText::toShortcut("command+option+1")));
 
         m_model->selectPrompt(10);
         QVERIFY(!m_model->disablePromptEdit());
@@ -65,13 +68,12 @@ private Q_SLOTS:
         QVERIFY(m_model->hotkeyRecorder()->text().isEmpty());
     }
 
-    void addSelectsTheNewPromptOnceTheServiceAnswers()
-    {
+    void addSelectsTheNewPromptOnceTheServiceAnswers() {
         store().entries.insert(2, FakePresetStore::entry(5, "New prompt", false));
         m_model->addPrompt();
         QCOMPARE(m_model->formState(), SettingsViewModel::FormState::adding);
-        QCOMPARE(store().pendingCreates.first().first->preset.name, QStringLiteral("New prompt"));
-        QCOMPARE(m_model->currentPrompt().preset.name, QStringLiteral("Fix spelling"));
+        QCOMPARE(store().pendingCreates.first().first->preset.name, u"New prompt"_s);
+        QCOMPARE(m_model->currentPrompt().preset.name, u"Fix spelling"_s);
 
         store().answerCreate();
         settle();
@@ -80,23 +82,21 @@ private Q_SLOTS:
         QCOMPARE(m_model->currentPrompt().id, 5);
     }
 
-    void duplicateCopiesEverythingButTheHotkey()
-    {
+    void duplicateCopiesEverythingButTheHotkey() {
         m_model->selectPrompt(10);
         m_model->duplicatePrompt();
         const PresetDto copy = store().pendingCreates.first().first->preset;
-        QCOMPARE(copy.name, QStringLiteral("Pirate copy"));
+        QCOMPARE(copy.name, u"Pirate copy"_s);
         QCOMPARE(copy.hotkey, QString());
-        QCOMPARE(copy.userMessage, QStringLiteral("Pirate message"));
+        QCOMPARE(copy.userMessage, u"Pirate message"_s);
         QCOMPARE(copy.temperature, 0.5);
         store().answerCreate();
         settle();
-        QCOMPARE(m_model->currentPrompt().preset.name, QStringLiteral("Pirate copy"));
+        QCOMPARE(m_model->currentPrompt().preset.name, u"Pirate copy"_s);
         QVERIFY(!m_model->disablePromptEdit());
     }
 
-    void recordingAnotherPromptsHotkeyShowsTheClash()
-    {
+    void recordingAnotherPromptsHotkeyShowsTheClash() {
         m_model->selectPrompt(10);
         QWindow window;
         window.show();
@@ -104,7 +104,7 @@ private Q_SLOTS:
         recorder.setRecording(true);
         QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
         QVERIFY(m_model->showTooltipError());
-        QCOMPARE(m_model->currentPrompt().preset.hotkey, QStringLiteral("command+option+j"));
+        QCOMPARE(m_model->currentPrompt().preset.hotkey, u"command+option+j"_s);
         QVERIFY(!m_model->isPropmtChanged());
 
         // Its own hotkey again is no clash; a free one changes the prompt.
@@ -112,12 +112,11 @@ private Q_SLOTS:
         QVERIFY(!m_model->showTooltipError());
         QVERIFY(!m_model->isPropmtChanged());
         m_model->hotkeyChanged(Shortcuts::HotkeyText::toShortcut("command+option+m"));
-        QCOMPARE(m_model->currentPrompt().preset.hotkey, QStringLiteral("command+option+m"));
+        QCOMPARE(m_model->currentPrompt().preset.hotkey, u"command+option+m"_s);
         QVERIFY(m_model->isPropmtChanged());
     }
 
-    void changingTheNameBackClearsTheFlagOnlyWithTheSameHotkey()
-    {
+    void changingTheNameBackClearsTheFlagOnlyWithTheSameHotkey() {
         m_model->selectPrompt(10);
         m_model->setName("Pirate!");
         QVERIFY(m_model->isPropmtChanged());
@@ -130,8 +129,7 @@ private Q_SLOTS:
         QVERIFY(m_model->isPropmtChanged());
     }
 
-    void saveRunsOnlyWhenIdleAndStored()
-    {
+    void saveRunsOnlyWhenIdleAndStored() {
         m_model->setSelectedPrompt(std::nullopt);
         m_model->savePrompt(false);
         QVERIFY(store().pendingUpdates.isEmpty());
@@ -143,7 +141,7 @@ private Q_SLOTS:
         QCOMPARE(m_model->formState(), SettingsViewModel::FormState::sending);
         QCOMPARE(store().pendingUpdates.size(), 1);
         QCOMPARE(store().pendingUpdates.first().first->preset.systemMessage,
-                 QStringLiteral("Answer in seventeen syllables."));
+                 u"Answer in seventeen syllables."_s);
 
         QSignalSpy states(m_model.get(), &SettingsViewModel::formStateChanged);
         store().answerUpdate();
@@ -154,8 +152,7 @@ private Q_SLOTS:
         QVERIFY(!m_model->isPropmtChanged());
     }
 
-    void deletingTheLastCustomPromptSelectsTheFirstStandardOne()
-    {
+    void deletingTheLastCustomPromptSelectsTheFirstStandardOne() {
         store().entries.removeAt(3);
         m_model->loadPrompts();
         m_model->selectPrompt(10);
@@ -166,8 +163,7 @@ private Q_SLOTS:
         QVERIFY(m_model->disablePromptEdit());
     }
 
-    void togglingReselectsTheToggledPrompt()
-    {
+    void togglingReselectsTheToggledPrompt() {
         m_model->togglePrompt(11);
         settle();
         QVERIFY(!custom("Haiku")->enabled);

@@ -13,18 +13,18 @@
 #include <QUrlQuery>
 #include <QWebEngineScript>
 
+using namespace Qt::StringLiterals;
+
 using namespace std::chrono_literals;
 
 namespace {
 
-const ServiceBase& base()
-{
-    static const ServiceBase value = *ServiceBase::parse(QStringLiteral("https://orvane.example.org"));
+const ServiceBase& base() {
+    static const ServiceBase value = *ServiceBase::parse(u"https://orvane.example.org"_s);
     return value;
 }
 
-void storeWindowHotkey(const QString& text)
-{
+void storeWindowHotkey(const QString& text) {
     AppSettings settings;
     settings.setPreferencesSettings(PreferencesSettings{text});
 }
@@ -43,32 +43,34 @@ private:
     QList<FakeAuthSocket*> m_sockets;
     QList<QUrl> m_opened;
 
-    std::unique_ptr<AuthorizationViewModel> makeModel()
-    {
+    std::unique_ptr<AuthorizationViewModel> makeModel() {
         AuthorizationViewModel::Dependencies deps{
-            m_coordinator, m_permissions, base(), m_timers,
+            m_coordinator,
+            m_permissions,
+            base(),
+            m_timers,
             [this](const QString&) {
                 auto socket = std::make_unique<FakeAuthSocket>(m_socketLog);
                 m_sockets << socket.get();
                 return socket;
             },
-            [this](const QUrl& url) { m_opened << url; }};
+            [this](const QUrl& url) {
+                m_opened << url;
+            }};
         return std::make_unique<AuthorizationViewModel>(deps);
     }
 
-    static AuthJoinReplayDto loggedIn(const QString& topic)
-    {
+    static AuthJoinReplayDto loggedIn(const QString& topic) {
         AuthJoinReplayDto message;
         message.topic = topic;
-        message.payload.email = QStringLiteral("ada@example.org");
+        message.payload.email = u"ada@example.org"_s;
         message.payload.userId = 7;
-        message.payload.deviceKey = QStringLiteral("fresh-key");
+        message.payload.deviceKey = u"fresh-key"_s;
         return message;
     }
 
 private Q_SLOTS:
-    void init()
-    {
+    void init() {
         m_settings.clear();
         m_coordinator.userStore.setUser(std::nullopt);
         m_coordinator.calls.clear();
@@ -79,8 +81,7 @@ private Q_SLOTS:
         m_opened.clear();
     }
 
-    void tokensAreRandomOverTheAlphabet()
-    {
+    void tokensAreRandomOverTheAlphabet() {
         QSet<QString> seen;
         for (int i = 0; i < 50; ++i) {
             const QString token = makeModel()->authToken();
@@ -92,8 +93,7 @@ private Q_SLOTS:
         QCOMPARE(seen.size(), 50);
     }
 
-    void signInPageCarriesNoCredentials()
-    {
+    void signInPageCarriesNoCredentials() {
         storeWindowHotkey("command+option+c");
         auto model = makeModel();
         PageRequest request = *model->urlRequest();
@@ -106,65 +106,64 @@ private Q_SLOTS:
         QCOMPARE(request.headers, (QList<PageRequest::Header>{{"Dark-Theme", "True"}}));
     }
 
-    void signInOpensTheBrowserAndFollowsTheChannel()
-    {
+    void signInOpensTheBrowserAndFollowsTheChannel() {
         auto model = makeModel();
         model->handleAction("sign_in");
         QCOMPARE(m_socketLog, QStringList{"connect"});
         QCOMPARE(m_sockets.first()->delegate, model.get());
         model->channelReady();
         QCOMPARE(m_opened.size(), 1);
-        QCOMPARE(m_opened.first().path(), QStringLiteral("/users/log_in"));
+        QCOMPARE(m_opened.first().path(), u"/users/log_in"_s);
         QCOMPARE(QUrlQuery(m_opened.first()).queryItemValue("token"), model->authToken());
-        QTRY_COMPARE(model->urlRequest()->url.path(), QStringLiteral("/web_view/continue"));
+        QTRY_COMPARE(model->urlRequest()->url.path(), u"/web_view/continue"_s);
         QCOMPARE(model->urlRequest()->header("Authorization"), QByteArray("Bearer "));
 
         // A second attempt replaces the first socket; sign-up goes to the register page.
         model->handleAction("sign_up");
         QCOMPARE(m_socketLog, (QStringList{"connect", "dropped", "connect"}));
         model->channelReady();
-        QCOMPARE(m_opened.last().path(), QStringLiteral("/users/register"));
+        QCOMPARE(m_opened.last().path(), u"/users/register"_s);
 
         model->userReceived(loggedIn("auth:someone-else"));
         QVERIFY(!m_coordinator.userStore.isAuthorised());
 
         storeWindowHotkey("command+option+c");
         model->userReceived(loggedIn("auth:" + model->authToken()));
-        QCOMPARE(m_coordinator.userStore.user()->deviceKey, QStringLiteral("fresh-key"));
-        QCOMPARE(m_socketLog.last(), QStringLiteral("disconnect"));
+        QCOMPARE(m_coordinator.userStore.user()->deviceKey, u"fresh-key"_s);
+        QCOMPARE(m_socketLog.last(), u"disconnect"_s);
         QCOMPARE(m_coordinator.calls, QStringList{"loadPresets"});
         const PageRequest finish = *model->urlRequest();
-        QCOMPARE(finish.url.path(), QStringLiteral("/web_view/finish"));
-        QCOMPARE(finish.headers, (QList<PageRequest::Header>{{"Authorization", "Bearer fresh-key"},
-                                                             {"Window-Hotkey", "command+option+c"}}));
+        QCOMPARE(finish.url.path(), u"/web_view/finish"_s);
+        QCOMPARE(finish.headers,
+                 (QList<PageRequest::Header>{{"Authorization", "Bearer fresh-key"},
+                                             {"Window-Hotkey", "command+option+c"}}));
     }
 
-    void untrustedUserWaitsOnTheWelcomePage()
-    {
+    void untrustedUserWaitsOnTheWelcomePage() {
         m_permissions.trusted = false;
         auto model = makeModel();
         model->handleAction("sign_in");
         model->userReceived(loggedIn("auth:" + model->authToken()));
-        QCOMPARE(model->urlRequest()->url.path(), QStringLiteral("/web_view/welcome"));
+        QCOMPARE(model->urlRequest()->url.path(), u"/web_view/welcome"_s);
         QVERIFY(model->isPolling());
         m_timers.advance(3s);
-        QCOMPARE(model->urlRequest()->url.path(), QStringLiteral("/web_view/welcome"));
+        QCOMPARE(model->urlRequest()->url.path(), u"/web_view/welcome"_s);
 
         m_permissions.trusted = true;
         m_timers.advance(1s);
-        QCOMPARE(model->urlRequest()->url.path(), QStringLiteral("/web_view/finish"));
+        QCOMPARE(model->urlRequest()->url.path(), u"/web_view/finish"_s);
         QVERIFY(!model->isPolling());
     }
 
-    void pageActions()
-    {
+    void pageActions() {
         m_coordinator.signIn();
         auto model = makeModel();
         QVERIFY(!model->urlRequest()); // signed in and trusted: nothing to show
         model->handleAction("settings");
-        QCOMPARE(m_coordinator.calls, (QStringList{"openSettings", "closeAuthorization", "setCanShowWidget(1)",
-                                                   "showWidget", "setAccessoryPolicy"}));
-        QCOMPARE(model->urlRequest()->url.path(), QStringLiteral("/web_view/login"));
+        QCOMPARE(m_coordinator.calls,
+                 (QStringList{"openSettings", "closeAuthorization", "setCanShowWidget(1)",
+                              "showWidget", "setAccessoryPolicy"}));
+        QCOMPARE(model->urlRequest()->url.path(), u"/web_view/login"_s);
 
         m_coordinator.calls.clear();
         model->handleAction("unknown");
@@ -178,16 +177,16 @@ private Q_SLOTS:
         QCOMPARE(loggedOut, 1);
     }
 
-    void servicePagesCarryTheirHeaders()
-    {
+    void servicePagesCarryTheirHeaders() {
         m_coordinator.signIn("k1");
         m_coordinator.dark = true;
         storeWindowHotkey("command+option+c");
         const PageRequest account = SettingsAccountModel(m_coordinator, base()).pageRequest();
         QCOMPARE(account.url, QUrl("https://orvane.example.org:443/web_view/account"));
-        QCOMPARE(account.headers, (QList<PageRequest::Header>{{"Authorization", "Bearer k1"}, {"Dark-Theme", "True"}}));
+        QCOMPARE(account.headers, (QList<PageRequest::Header>{{"Authorization", "Bearer k1"},
+                                                              {"Dark-Theme", "True"}}));
         QCOMPARE(SettingsSupportViewModel(m_coordinator, base()).pageRequest().url.path(),
-                 QStringLiteral("/web_view/new_report"));
+                 u"/web_view/new_report"_s);
 
         HelpCenterViewModel help(m_coordinator, base());
         QCOMPARE(help.urlRequest()->header("Window-Hotkey"), QByteArray("command+option+c"));
@@ -204,12 +203,14 @@ private Q_SLOTS:
         QCOMPARE(m_coordinator.calls, QStringList{"showWidget"});
     }
 
-    void bridgeReportsButtonThenSpanIdentifiers()
-    {
-        QCOMPARE(WebView::identifiers(R"(<button id="sign_in" class="x">Sign in</button>)"), QStringList{"sign_in"});
-        QCOMPARE(WebView::identifiers(R"(<BUTTON ID = "start"><span id="label">Go</span></BUTTON>)"),
-                 (QStringList{"start", "label"}));
-        QCOMPARE(WebView::identifiers(R"(<div class="card"><p>Nothing here</p></div>)"), QStringList{});
+    void bridgeReportsButtonThenSpanIdentifiers() {
+        QCOMPARE(WebView::identifiers(R"(<button id="sign_in" class="x">Sign in</button>)"),
+                 QStringList{"sign_in"});
+        QCOMPARE(
+            WebView::identifiers(R"(<BUTTON ID = "start"><span id="label">Go</span></BUTTON>)"),
+            (QStringList{"start", "label"}));
+        QCOMPARE(WebView::identifiers(R"(<div class="card"><p>Nothing here</p></div>)"),
+                 QStringList{});
 
         // Both scripts run in their own world, in the main frame, once the document is ready.
         const QList<QWebEngineScript> scripts = WebView::userScripts();
@@ -219,12 +220,15 @@ private Q_SLOTS:
             QCOMPARE(script.injectionPoint(), QWebEngineScript::DocumentReady);
             QVERIFY(!script.runsOnSubFrames());
         }
-        QVERIFY(scripts[0].sourceCode().contains("var QWebChannel")); // the channel library came along
+        QVERIFY(
+            scripts[0].sourceCode().contains("var QWebChannel")); // the channel library came along
         QVERIFY(scripts[0].sourceCode().contains("channel.objects.jsMessenger"));
-        QVERIFY(scripts[1].sourceCode().contains("initial-scale=1,maximum-scale=1,user-scalable=0,viewport-fit=cover"));
+        QVERIFY(scripts[1].sourceCode().contains(
+            "initial-scale=1,maximum-scale=1,user-scalable=0,viewport-fit=cover"));
 
         WebView view;
-        view.setRequest(QVariant::fromValue(SettingsSupportViewModel(m_coordinator, base()).pageRequest()));
+        view.setRequest(
+            QVariant::fromValue(SettingsSupportViewModel(m_coordinator, base()).pageRequest()));
         QSignalSpy actions(&view, &WebView::action);
         QSignalSpy loads(&view, &WebView::loadRequested);
         view.receiveMessage(R"(<span id="hint">?</span>)");
@@ -232,9 +236,9 @@ private Q_SLOTS:
         view.setReloadActionId("send_report");
         view.receiveMessage(R"(<button id="send_report">Send</button>)");
         QCOMPARE(actions.count(), 2);
-        QCOMPARE(actions.last().first().toString(), QStringLiteral("send_report"));
+        QCOMPARE(actions.last().first().toString(), u"send_report"_s);
         QCOMPARE(loads.count(), 1);
-        QCOMPARE(loads.first().first().toUrl().path(), QStringLiteral("/web_view/new_report"));
+        QCOMPARE(loads.first().first().toUrl().path(), u"/web_view/new_report"_s);
     }
 };
 

@@ -15,6 +15,8 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
+using namespace Qt::StringLiterals;
+
 Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
 Q_IMPORT_QML_PLUGIN(Orvane_SettingsPlugin)
 Q_IMPORT_QML_PLUGIN(Orvane_Settings_ModelsPlugin)
@@ -30,15 +32,16 @@ private:
     ManualTimerSource m_timers;
     QList<QQmlError> m_warnings;
 
-    void load(const QString& file, QObject* content)
-    {
+    void load(const QString& file, QObject* content) {
         QQmlEngine engine;
-        engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+        engine.addImportPath(u"qrc:/qt/qml"_s);
         m_warnings.clear();
-        connect(&engine, &QQmlEngine::warnings, this, [this](const QList<QQmlError>& w) { m_warnings << w; });
+        connect(&engine, &QQmlEngine::warnings, this,
+                [this](const QList<QQmlError>& w) { m_warnings << w; });
         QQmlComponent component(&engine, QUrl("qrc:/qt/qml/Orvane/Settings/" + file));
         QVERIFY2(component.isReady(), qPrintable(component.errorString()));
-        std::unique_ptr<QObject> root(component.createWithInitialProperties({{"content", QVariant::fromValue(content)}}));
+        std::unique_ptr<QObject> root(
+            component.createWithInitialProperties({{"content", QVariant::fromValue(content)}}));
         QVERIFY2(qobject_cast<QQuickWindow*>(root.get()), qPrintable(component.errorString()));
         QCoreApplication::processEvents();
         QString text;
@@ -48,11 +51,12 @@ private:
     }
 
 private Q_SLOTS:
-    void windowsLoadCleanly()
-    {
+    void windowsLoadCleanly() {
         const ServiceBase base = *ServiceBase::parse("http://127.0.0.1:9");
         AuthorizationViewModel authorization({m_coordinator, m_permissions, base, m_timers,
-                                              [](const QString&) { return nullptr; }, [](const QUrl&) {}});
+                                              [](const QString&) { return nullptr; },
+                                              [](const QUrl&) {
+                                              }});
         load("AuthorizationWindow.qml", &authorization);
         HelpCenterViewModel help(m_coordinator, base);
         load("HelpCenterWindow.qml", &help);
@@ -63,8 +67,7 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
     ViewsTest test;
