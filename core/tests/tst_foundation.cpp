@@ -6,21 +6,21 @@
 
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Counts how often a message is turned into text.
 struct CountingMessage {
     int* conversions;
-    operator QString() const
-    {
+    operator QString() const {
         ++*conversions;
-        return QStringLiteral("counted");
+        return u"counted"_s;
     }
 };
 
 QStringList capturedLines;
-void captureHandler(QtMsgType, const QMessageLogContext& context, const QString& message)
-{
+void captureHandler(QtMsgType, const QMessageLogContext& context, const QString& message) {
     capturedLines << QString::fromLatin1(context.category) + u' ' + message;
 }
 
@@ -30,52 +30,49 @@ class FoundationTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void notificationsReachLiveObserversOnly()
-    {
+    void notificationsReachLiveObserversOnly() {
         NotificationCenter center;
         QStringList seen;
         auto owner = std::make_unique<QObject>();
         QObject other;
-        center.addObserver(QStringLiteral("A"), owner.get(),
+        center.addObserver(u"A"_s, owner.get(),
                            [&](const QVariantMap& info) { seen << info.value("k").toString(); });
-        center.addObserver(QStringLiteral("B"), &other, [&](const QVariantMap&) { seen << "B"; });
+        center.addObserver(u"B"_s, &other, [&](const QVariantMap&) { seen << "B"; });
 
-        center.post(QStringLiteral("A"), {{QStringLiteral("k"), QStringLiteral("v1")}});
+        center.post(u"A"_s, {{u"k"_s, u"v1"_s}});
         QCOMPARE(seen, QStringList{"v1"}); // synchronous, only the named observer
 
         owner.reset();
-        center.post(QStringLiteral("A"), {{QStringLiteral("k"), QStringLiteral("v2")}});
-        center.post(QStringLiteral("B"));
+        center.post(u"A"_s, {{u"k"_s, u"v2"_s}});
+        center.post(u"B"_s);
         QCOMPARE(seen, (QStringList{"v1", "B"}));
     }
 
-    void observerMayRemoveItselfWhilePosted()
-    {
+    void observerMayRemoveItselfWhilePosted() {
         NotificationCenter center;
         QObject owner;
         int calls = 0;
         NotificationCenter::Token token = 0;
-        token = center.addObserver(QStringLiteral("N"), &owner, [&](const QVariantMap&) {
+        token = center.addObserver(u"N"_s, &owner, [&](const QVariantMap&) {
             ++calls;
             center.removeObserver(token);
         });
-        center.post(QStringLiteral("N"));
-        center.post(QStringLiteral("N"));
+        center.post(u"N"_s);
+        center.post(u"N"_s);
         QCOMPARE(calls, 1);
     }
 
-    void disabledDebugIsNeverFormatted()
-    {
+    void disabledDebugIsNeverFormatted() {
         const Log log("foundationTest");
         int conversions = 0;
         log.debug(CountingMessage{&conversions});
         QCOMPARE(conversions, 0);
 
-        QLoggingCategory::setFilterRules(QStringLiteral("org.orvane.Orvane.foundationTest.debug=true"));
+        QLoggingCategory::setFilterRules(u"org.orvane.Orvane.foundationTest.debug=true"_s);
         capturedLines.clear();
         const auto previous = qInstallMessageHandler(captureHandler);
         log.debug(CountingMessage{&conversions});
-        Log("otherArea").info(QStringLiteral("hello"));
+        Log("otherArea").info(u"hello"_s);
         qInstallMessageHandler(previous);
         QLoggingCategory::setFilterRules({});
 
@@ -84,42 +81,39 @@ private Q_SLOTS:
                                              "org.orvane.Orvane.otherArea hello"}));
     }
 
-    void strictJsonTypes()
-    {
+    void strictJsonTypes() {
         auto decoder = JsonDecoder::fromJson(
             R"({"i": 3, "big": 9007199254740993, "f": 1.5, "s": "3", "n": null, "b": true})",
-            QStringLiteral("T"));
-        QCOMPARE(decoder.integer(QStringLiteral("i")), 3);
-        QCOMPARE(decoder.integer(QStringLiteral("big")), Q_INT64_C(9007199254740993));
-        QVERIFY(!decoder.optionalString(QStringLiteral("n")));
-        QVERIFY(!decoder.optionalString(QStringLiteral("absent")));
-        QVERIFY(decoder.boolean(QStringLiteral("b")));
+            u"T"_s);
+        QCOMPARE(decoder.integer(u"i"_s), 3);
+        QCOMPARE(decoder.integer(u"big"_s), Q_INT64_C(9007199254740993));
+        QVERIFY(!decoder.optionalString(u"n"_s));
+        QVERIFY(!decoder.optionalString(u"absent"_s));
+        QVERIFY(decoder.boolean(u"b"_s));
         QVERIFY(decoder.ok());
 
         for (const char* key : {"f", "s", "n", "absent", "b"}) {
-            auto again = JsonDecoder::fromJson(
-                R"({"f": 1.5, "s": "3", "n": null, "b": true})", QStringLiteral("T"));
+            auto again =
+                JsonDecoder::fromJson(R"({"f": 1.5, "s": "3", "n": null, "b": true})", u"T"_s);
             again.integer(QString::fromLatin1(key));
             QVERIFY2(!again.ok(), key);
             QVERIFY(again.error().contains(QString::fromLatin1(key)));
         }
 
-        QVERIFY(!JsonDecoder::fromJson("[1]", QStringLiteral("T")).ok());
-        QVERIFY(!JsonDecoder::fromJson("{", QStringLiteral("T")).ok());
+        QVERIFY(!JsonDecoder::fromJson("[1]", u"T"_s).ok());
+        QVERIFY(!JsonDecoder::fromJson("{", u"T"_s).ok());
     }
 
-    void windowRawValuesRoundTrip()
-    {
+    void windowRawValuesRoundTrip() {
         using AppConstants::Window;
         for (Window w : {Window::mainGroupId, Window::authGroupId, Window::settingsGroupId,
                          Window::noConnectionGroupId, Window::helpCenterGroupId})
             QCOMPARE(AppConstants::windowFromRawValue(AppConstants::rawValue(w)), w);
-        QCOMPARE(AppConstants::rawValue(Window::mainGroupId), QStringLiteral("AIWidget"));
-        QVERIFY(!AppConstants::windowFromRawValue(QStringLiteral("aiwidget")));
+        QCOMPARE(AppConstants::rawValue(Window::mainGroupId), u"AIWidget"_s);
+        QVERIFY(!AppConstants::windowFromRawValue(u"aiwidget"_s));
     }
 
-    void manualTimersFireInDeadlineOrder()
-    {
+    void manualTimersFireInDeadlineOrder() {
         ManualTimerSource source;
         QStringList fired;
         auto repeating = source.createTimer();
