@@ -1,7 +1,7 @@
-#include "core/maincoordinatorprotocol.h"
-#include "core/settingsstore.h"
 #include "core/notificationcenter.h"
 #include "core/notifications.h"
+#include "core/settingsstore.h"
+#include "fakemaincoordinator.h"
 #include "service/presetsservice.h"
 #include "store/appsettings.h"
 #include "store/presetstore.h"
@@ -10,13 +10,14 @@
 
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-PresetDto record(qint64 id, bool enabledByDefault, bool global = false)
-{
+PresetDto record(qint64 id, bool enabledByDefault, bool global = false) {
     PresetDto dto;
     dto.id = id;
-    dto.name = QStringLiteral("Prompt %1").arg(id);
+    dto.name = u"Prompt %1"_s.arg(id);
     dto.enabledByDefault = enabledByDefault;
     dto.global = global;
     return dto;
@@ -25,17 +26,14 @@ PresetDto record(qint64 id, bool enabledByDefault, bool global = false)
 /** Answers at once from what the test put in; records what was asked. */
 struct ScriptedPresetsService final : PresetsServiceProtocol {
     void presets(std::function<void(QList<PresetDto>)> completion) override { completion(list); }
-    void create(const PresetDto& preset, std::function<void(PresetDto)> completion) override
-    {
+    void create(const PresetDto& preset, std::function<void(PresetDto)> completion) override {
         created << preset;
         completion(createAnswer);
     }
-    void update(const PresetDto& preset, std::function<void(PresetDto)> completion) override
-    {
+    void update(const PresetDto& preset, std::function<void(PresetDto)> completion) override {
         completion(preset);
     }
-    void deletePreset(qint64 id, std::function<void(bool)> completion) override
-    {
+    void deletePreset(qint64 id, std::function<void(bool)> completion) override {
         deleted << id;
         completion(true);
     }
@@ -46,26 +44,6 @@ struct ScriptedPresetsService final : PresetsServiceProtocol {
     QList<qint64> deleted;
 };
 
-struct NoCoordinator final : MainCoordinatorProtocol {
-    UserStoreProtocol& getUserStore() override { return users; }
-    PresetStoreProtocol& getPresetStore() override { qFatal("unused"); }
-    void loadPresets() override {}
-    void syncUserData() override {}
-    void showWidget() override {}
-    void openSettings() override {}
-    void openWidget(bool) override {}
-    void hideWidget(const std::optional<RunningApp>&) override {}
-    void closeAuthorization() override {}
-    void setAccessoryPolicy() override {}
-    void setCanShowWidget(bool) override {}
-    bool isDarkMode() const override { return false; }
-    void toggleWidget() override {}
-    void setPreviousApp(const std::optional<RunningApp>&) override {}
-    void openHelpCenter() override {}
-    void checkForUpdates() override {}
-    UserStore users;
-};
-
 struct RecordingDelegate final : PresetsStoreDelegate {
     void didCreatePreset(const PresetEntry& entry) override { createdIds << entry->id; }
     void didUpdatePreset(const PresetEntry& entry) override { updatedIds << entry->id; }
@@ -73,8 +51,7 @@ struct RecordingDelegate final : PresetsStoreDelegate {
     QList<qint64> updatedIds;
 };
 
-QList<qint64> enabledIds(const PresetStore& store)
-{
+QList<qint64> enabledIds(const PresetStore& store) {
     QList<qint64> ids;
     for (const PresetEntry& e : store.presets()) {
         if (e->enabled)
@@ -90,39 +67,33 @@ class PresetStoreTest : public QObject {
 
 private:
     std::unique_ptr<TemporarySettings> m_settings;
-    std::unique_ptr<NoCoordinator> m_coordinator;
+    std::unique_ptr<FakeCoordinator> m_coordinator;
     ScriptedPresetsService* m_service = nullptr;
     int m_updates = 0;
     QObject m_observer;
 
-    std::unique_ptr<PresetStore> makeStore(QList<PresetDto> list)
-    {
+    std::unique_ptr<PresetStore> makeStore(QList<PresetDto> list) {
         auto service = std::make_unique<ScriptedPresetsService>();
         service->list = std::move(list);
         m_service = service.get();
         return std::make_unique<PresetStore>(*m_coordinator, std::move(service));
     }
     static QList<qint64> storedIds() { return AppSettings().presetsSettings().presetIds; }
-    static bool hasStoredIds()
-    {
-        return openSettingsStore()->contains(QStringLiteral("PresetsEnabledIds"));
-    }
+    static bool hasStoredIds() { return openSettingsStore()->contains(u"PresetsEnabledIds"_s); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         NotificationCenter::defaultCenter().addObserver(
-            Notifications::promptsUpdated, &m_observer, [this](const QVariantMap&) { ++m_updates; });
+            Notifications::promptsUpdated, &m_observer,
+            [this](const QVariantMap&) { ++m_updates; });
     }
-    void init()
-    {
+    void init() {
         m_settings = std::make_unique<TemporarySettings>();
-        m_coordinator = std::make_unique<NoCoordinator>();
+        m_coordinator = std::make_unique<FakeCoordinator>();
         m_updates = 0;
     }
 
-    void loadFallsBackToDefaultsWithoutWriting()
-    {
+    void loadFallsBackToDefaultsWithoutWriting() {
         auto store = makeStore({record(1, true), record(2, false), record(3, true)});
         store->fetchPresets();
         QCOMPARE(enabledIds(*store), (QList<qint64>{1, 3}));
@@ -130,16 +101,14 @@ private Q_SLOTS:
         QVERIFY(!hasStoredIds());
     }
 
-    void storedChoiceWinsOverDefaults()
-    {
+    void storedChoiceWinsOverDefaults() {
         AppSettings().setPresetsSettings({{5, 99}});
         auto store = makeStore({record(4, true), record(5, false), record(6, true)});
         store->fetchPresets();
         QCOMPARE(enabledIds(*store), QList<qint64>{5});
     }
 
-    void togglingTheLastEnabledOffWritesAnEmptyList()
-    {
+    void togglingTheLastEnabledOffWritesAnEmptyList() {
         auto store = makeStore({record(1, true), record(2, false)});
         store->fetchPresets();
         const PresetEntry first = store->presets().first();
@@ -154,8 +123,7 @@ private Q_SLOTS:
         QCOMPARE(enabledIds(*restarted), QList<qint64>{1}); // back to the defaults
     }
 
-    void failedCreateLeavesABlankEntryAtTheEnd()
-    {
+    void failedCreateLeavesABlankEntryAtTheEnd() {
         auto store = makeStore({record(1, false)});
         store->fetchPresets();
         RecordingDelegate delegate;
@@ -169,15 +137,14 @@ private Q_SLOTS:
         QCOMPARE(delegate.createdIds, QList<qint64>{-1});
     }
 
-    void updateKeepsStoredChoiceAndDropsUnknownIds()
-    {
+    void updateKeepsStoredChoiceAndDropsUnknownIds() {
         auto store = makeStore({record(1, true), record(2, true)});
         store->fetchPresets();
         RecordingDelegate delegate;
         PresetDto edited = record(2, true);
-        edited.name = QStringLiteral("Renamed");
+        edited.name = u"Renamed"_s;
         store->updatePreset(std::make_shared<PresetData>(edited, true), &delegate);
-        QCOMPARE(store->presets().at(1)->preset.name, QStringLiteral("Renamed"));
+        QCOMPARE(store->presets().at(1)->preset.name, u"Renamed"_s);
         QVERIFY(!store->presets().at(1)->enabled); // nothing stored: disabled
         QCOMPARE(delegate.updatedIds, QList<qint64>{2});
 
@@ -187,8 +154,7 @@ private Q_SLOTS:
         QCOMPARE(delegate.updatedIds, QList<qint64>{2});
     }
 
-    void deletingRemovesUserPromptsOnly()
-    {
+    void deletingRemovesUserPromptsOnly() {
         auto store = makeStore({record(1, true, true), record(2, true)});
         store->fetchPresets();
         const int before = m_updates;
@@ -204,8 +170,7 @@ private Q_SLOTS:
         QCOMPARE(storedIds(), QList<qint64>{1});
     }
 
-    void emptyStoreDoesNothing()
-    {
+    void emptyStoreDoesNothing() {
         EmptyPresetStore store;
         const auto entry = std::make_shared<PresetData>(record(1, true), true);
         store.fetchPresets();

@@ -8,10 +8,11 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-void storeRaw(const QString& key, const QVariant& value)
-{
+void storeRaw(const QString& key, const QVariant& value) {
     auto store = openSettingsStore();
     store->setValue(key, value);
     store->sync();
@@ -19,8 +20,7 @@ void storeRaw(const QString& key, const QVariant& value)
 
 /** Runs f with standard output redirected, and answers what it printed. */
 template <typename F>
-QString capturedStdout(F f)
-{
+QString capturedStdout(F f) {
     QTemporaryFile file;
     if (!file.open())
         qFatal("no temporary file");
@@ -47,54 +47,49 @@ private Q_SLOTS:
     void init() { m_settings = std::make_unique<TemporarySettings>(); }
     void cleanup() { m_settings.reset(); }
 
-    void emptyStoreGivesDefaults()
-    {
+    void emptyStoreGivesDefaults() {
         const AppSettings settings;
         QVERIFY(!settings.userSettings().user);
         QVERIFY(settings.presetsSettings().presetIds.isEmpty());
-        QCOMPARE(settings.preferencesSettings().windowHotkey, QStringLiteral("command+option+c"));
+        QCOMPARE(settings.preferencesSettings().windowHotkey, u"command+option+c"_s);
         QVERIFY(!UserStore().isAuthorised());
     }
 
-    void storedBlobsDecodeAsWritten()
-    {
-        storeRaw(QStringLiteral("PreferencesSettings"), QByteArray(R"({"windowHotkey": null})"));
-        storeRaw(QStringLiteral("PresetsEnabledIds"), QByteArray(R"({"presetIds":[3,7,12]})"));
+    void storedBlobsDecodeAsWritten() {
+        storeRaw(u"PreferencesSettings"_s, QByteArray(R"({"windowHotkey": null})"));
+        storeRaw(u"PresetsEnabledIds"_s, QByteArray(R"({"presetIds":[3,7,12]})"));
         const AppSettings settings;
         QCOMPARE(settings.preferencesSettings().windowHotkey, std::nullopt);
         QCOMPARE(settings.presetsSettings().presetIds, (QList<qint64>{3, 7, 12}));
 
-        storeRaw(QStringLiteral("PreferencesSettings"), QByteArray("{}"));
+        storeRaw(u"PreferencesSettings"_s, QByteArray("{}"));
         QCOMPARE(settings.preferencesSettings().windowHotkey, std::nullopt);
     }
 
-    void undecodableBlobReadsAsDefaultAndSaysWhy()
-    {
-        storeRaw(QStringLiteral("PresetsEnabledIds"), QByteArray("{}"));
+    void undecodableBlobReadsAsDefaultAndSaysWhy() {
+        storeRaw(u"PresetsEnabledIds"_s, QByteArray("{}"));
         QList<qint64> ids{1};
         const QString printed =
             capturedStdout([&] { ids = AppSettings().presetsSettings().presetIds; });
         QVERIFY(ids.isEmpty());
-        QVERIFY2(printed.contains(QStringLiteral("presetIds")), qPrintable(printed));
+        QVERIFY2(printed.contains(u"presetIds"_s), qPrintable(printed));
         QVERIFY(printed.endsWith(u'\n'));
 
-        storeRaw(QStringLiteral("PresetsEnabledIds"), QByteArray(R"({"presetIds":[1.5]})"));
+        storeRaw(u"PresetsEnabledIds"_s, QByteArray(R"({"presetIds":[1.5]})"));
         QVERIFY(AppSettings().presetsSettings().presetIds.isEmpty());
     }
 
-    void nonBlobValuesReadAsDefaults()
-    {
-        for (const QString& key : {QStringLiteral("UserSettings"), QStringLiteral("PresetsEnabledIds"),
-                                  QStringLiteral("PreferencesSettings")})
+    void nonBlobValuesReadAsDefaults() {
+        for (const QString& key :
+             {u"UserSettings"_s, u"PresetsEnabledIds"_s, u"PreferencesSettings"_s})
             storeRaw(key, QStringLiteral(R"({"presetIds":[1],"windowHotkey":"x"})"));
         const AppSettings settings;
         QVERIFY(!settings.userSettings().user);
         QVERIFY(settings.presetsSettings().presetIds.isEmpty());
-        QCOMPARE(settings.preferencesSettings().windowHotkey, QStringLiteral("command+option+c"));
+        QCOMPARE(settings.preferencesSettings().windowHotkey, u"command+option+c"_s);
     }
 
-    void writesAreSharedAndExact()
-    {
+    void writesAreSharedAndExact() {
         AppSettings first;
         const AppSettings second;
         QSignalSpy changed(&first, &AppSettings::objectDidChange);
@@ -103,36 +98,33 @@ private Q_SLOTS:
         QCOMPARE(changed.size(), 2);
         QCOMPARE(second.presetsSettings().presetIds, (QList<qint64>{3, 7}));
         QCOMPARE(second.preferencesSettings().windowHotkey, QString());
-        QCOMPARE(openSettingsStore()->value(QStringLiteral("PresetsEnabledIds")).toByteArray(),
+        QCOMPARE(openSettingsStore()->value(u"PresetsEnabledIds"_s).toByteArray(),
                  QByteArray(R"({"presetIds":[3,7]})"));
 
         first.setUserSettings({});
-        QCOMPARE(openSettingsStore()->value(QStringLiteral("UserSettings")).toByteArray(),
-                 QByteArray("{}"));
+        QCOMPARE(openSettingsStore()->value(u"UserSettings"_s).toByteArray(), QByteArray("{}"));
     }
 
-    void userStoreSignsInAndOut()
-    {
+    void userStoreSignsInAndOut() {
         UserStore store;
-        store.setUser(UserDto{QStringLiteral("a@example.org"), 42, std::nullopt});
+        store.setUser(UserDto{u"a@example.org"_s, 42, std::nullopt});
         QVERIFY(store.isAuthorised());
         QCOMPARE(store.user()->deviceKey, QString()); // an absent key becomes ""
 
-        store.setUser(UserDto{QStringLiteral("b@example.org"), 7, QStringLiteral("key-b")});
+        store.setUser(UserDto{u"b@example.org"_s, 7, u"key-b"_s});
         const UserStore restarted;
         QVERIFY(restarted.isAuthorised());
-        QCOMPARE(*restarted.user(), (User{QStringLiteral("b@example.org"), 7, QStringLiteral("key-b")}));
+        QCOMPARE(*restarted.user(), (User{u"b@example.org"_s, 7, u"key-b"_s}));
 
         store.setUser(std::nullopt);
         QVERIFY(!store.isAuthorised());
         QVERIFY(!UserStore().isAuthorised());
     }
 
-    void storedUserWithoutDeviceKeyStartsSignedOut()
-    {
-        storeRaw(QStringLiteral("UserSettings"), QByteArray(R"({"user":{"email":"a@b.c","userId":1}})"));
+    void storedUserWithoutDeviceKeyStartsSignedOut() {
+        storeRaw(u"UserSettings"_s, QByteArray(R"({"user":{"email":"a@b.c","userId":1}})"));
         capturedStdout([] { QVERIFY(!UserStore().isAuthorised()); });
-        storeRaw(QStringLiteral("UserSettings"),
+        storeRaw(u"UserSettings"_s,
                  QByteArray(R"({"user":{"email":"a@b.c","userId":1,"deviceKey":"k"}})"));
         QVERIFY(UserStore().isAuthorised());
     }
