@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace Shortcuts;
 using Shortcuts::HotkeyText::Parsed;
 
@@ -17,8 +19,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QList<Modifier>>("modifiers");
 
-        QTest::newRow("default widget hotkey") << "command+option+c" << true << "c"
-                                          << QList<Modifier>{Modifier::command, Modifier::option};
+        QTest::newRow("default widget hotkey")
+            << "command+option+c" << true << "c"
+            << QList<Modifier>{Modifier::command, Modifier::option};
         QTest::newRow("capitalised words are no modifiers")
             << "Command+Option+C" << true << "c" << QList<Modifier>{};
         QTest::newRow("key piece is lower-cased")
@@ -69,16 +72,16 @@ private Q_SLOTS:
     }
 
     void formatting() {
-        QCOMPARE(HotkeyText::fromShortcut(Shortcut{8, 0x900}), QStringLiteral("command+option+c"));
-        QCOMPARE(HotkeyText::fromShortcut(
-                     *HotkeyText::toShortcut(QStringLiteral("shift+option+control+command+)"))),
-                 QStringLiteral("command+control+option+shift+)"));
+        QCOMPARE(HotkeyText::fromShortcut(Shortcut{8, 0x900}), u"command+option+c"_s);
+        QCOMPARE(
+            HotkeyText::fromShortcut(*HotkeyText::toShortcut(u"shift+option+control+command+)"_s)),
+            u"command+control+option+shift+)"_s);
         QCOMPARE(HotkeyText::fromShortcut(Shortcut{124, 0x100}), QString());
-        QCOMPARE(HotkeyText::fromShortcut(Shortcut{29, 0}), QStringLiteral("0"));
+        QCOMPARE(HotkeyText::fromShortcut(Shortcut{29, 0}), u"0"_s);
     }
 
     void theKeyTableRoundTrips() {
-        const QString characters = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789;,=-.'/()");
+        const QString characters = u"abcdefghijklmnopqrstuvwxyz0123456789;,=-.'/()"_s;
         QCOMPARE(characters.size(), 45);
         QSet<qint64> codes;
         for (QChar character : characters) {
@@ -91,12 +94,10 @@ private Q_SLOTS:
     }
 
     void displayFormIsThePlatformsOwn() {
-        QCOMPARE(HotkeyText::displayText(QStringLiteral("command+option+c")),
-                 QStringLiteral("Ctrl+Alt+C"));
-        QCOMPARE(HotkeyText::displayText(QStringLiteral("shift+command+x")),
-                 QStringLiteral("Ctrl+Shift+X"));
-        QCOMPARE(HotkeyText::displayText(QStringLiteral("control+1")), QStringLiteral("Meta+1"));
-        QCOMPARE(HotkeyText::displayText(QStringLiteral("command+option")), QString());
+        QCOMPARE(HotkeyText::displayText(u"command+option+c"_s), u"Ctrl+Alt+C"_s);
+        QCOMPARE(HotkeyText::displayText(u"shift+command+x"_s), u"Ctrl+Shift+X"_s);
+        QCOMPARE(HotkeyText::displayText(u"control+1"_s), u"Meta+1"_s);
+        QCOMPARE(HotkeyText::displayText(u"command+option"_s), QString());
     }
 
     void modifierEncodingsConvertBothWays() {

@@ -8,6 +8,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace Shortcuts;
 
 namespace {
@@ -29,7 +31,7 @@ class ShortcutStorageTest : public QObject {
     QObject m_observer;
 
     QVariant stored(const QString& name) const {
-        return openSettingsStore()->value(QStringLiteral("Shortcuts_") + name);
+        return openSettingsStore()->value(u"Shortcuts_"_s + name);
     }
 
     [[nodiscard]] bool grabbed(const Shortcut& shortcut) const {
@@ -45,7 +47,7 @@ private Q_SLOTS:
     void initTestCase() {
         NotificationCenter::defaultCenter().addObserver(
             Notifications::shortcutByNameDidChange, &m_observer, [this](const QVariantMap& info) {
-                m_changes.append(info.value(QStringLiteral("name")).toString());
+                m_changes.append(info.value(u"name"_s).toString());
             });
     }
 
@@ -68,11 +70,10 @@ private Q_SLOTS:
     void aDefaultAppliesOnceAndAClearedNameStaysCleared() {
         const Name toggle = Names::windowToggleHotkey();
         QCOMPARE(shortcutForName(toggle), ctrlShiftX);
-        QCOMPARE(
-            Shortcut::fromJson(stored(QStringLiteral("WindowToggleHotkey")).toString().toUtf8()),
-            ctrlShiftX);
+        QCOMPARE(Shortcut::fromJson(stored(u"WindowToggleHotkey"_s).toString().toUtf8()),
+                 ctrlShiftX);
         QVERIFY(grabbed(ctrlShiftX));
-        QCOMPARE(m_changes, QStringList{QStringLiteral("WindowToggleHotkey")});
+        QCOMPARE(m_changes, QStringList{u"WindowToggleHotkey"_s});
 
         storeShortcut(std::nullopt, toggle);
         QVERIFY(!grabbed(ctrlShiftX));
@@ -84,7 +85,7 @@ private Q_SLOTS:
         m_layer = std::make_unique<SystemHotkeys>(*m_grabber);
         setSystemHotkeys(m_layer.get());
         QVERIFY(!shortcutForName(Names::windowToggleHotkey()));
-        QCOMPARE(stored(QStringLiteral("WindowToggleHotkey")).toString(), QStringLiteral("false"));
+        QCOMPARE(stored(u"WindowToggleHotkey"_s).toString(), u"false"_s);
         QVERIFY(m_grabber->grabs.empty());
 
         // Clearing what holds nothing is silent.
@@ -101,19 +102,16 @@ private Q_SLOTS:
         QVERIFY(!grabbed(ctrlAltC));
         QVERIFY(grabbed(ctrlK));
         QCOMPARE(shortcutForName(temp), ctrlK);
-        QCOMPARE(m_changes,
-                 (QStringList{QStringLiteral("TempShortcut"), QStringLiteral("TempShortcut")}));
+        QCOMPARE(m_changes, (QStringList{u"TempShortcut"_s, u"TempShortcut"_s}));
 
         storeShortcut(std::nullopt, temp);
-        QVERIFY(!openSettingsStore()->contains(QStringLiteral("Shortcuts_TempShortcut")));
+        QVERIFY(!openSettingsStore()->contains(u"Shortcuts_TempShortcut"_s));
         QVERIFY(!grabbed(ctrlK));
     }
 
     void undecodableStorageReadsAsNone() {
-        openSettingsStore()->setValue(QStringLiteral("Shortcuts_preset_hotkey_7"),
-                                      QStringLiteral("{\"keyCode\":8}"));
-        openSettingsStore()->setValue(QStringLiteral("Shortcuts_preset_hotkey_8"),
-                                      QStringLiteral("not json"));
+        openSettingsStore()->setValue(u"Shortcuts_preset_hotkey_7"_s, u"{\"keyCode\":8}"_s);
+        openSettingsStore()->setValue(u"Shortcuts_preset_hotkey_8"_s, u"not json"_s);
         QVERIFY(!shortcutForName(Names::presetHotkey(7)));
         QVERIFY(!shortcutForName(Names::presetHotkey(8)));
         // Something is stored, so a default given now does not apply.
@@ -121,9 +119,9 @@ private Q_SLOTS:
     }
 
     void everyNameWithThePressedShortcutFiresInOrderAndActionsAccumulate() {
-        const Name first(QStringLiteral("preset_hotkey_1"), ctrlK);
-        const Name second(QStringLiteral("preset_hotkey_2"), ctrlK);
-        const Name other(QStringLiteral("preset_hotkey_3"), ctrlAltC);
+        const Name first(u"preset_hotkey_1"_s, ctrlK);
+        const Name second(u"preset_hotkey_2"_s, ctrlK);
+        const Name other(u"preset_hotkey_3"_s, ctrlAltC);
         QStringList fired;
         const auto action = [&fired](const char* what) {
             return [&fired, what] {
@@ -142,18 +140,17 @@ private Q_SLOTS:
             1);
 
         m_grabber->press(ctrlK.keyCode, ctrlK.modifiers());
-        QCOMPARE(fired, (QStringList{QStringLiteral("first"), QStringLiteral("first again"),
-                                     QStringLiteral("second")}));
+        QCOMPARE(fired, (QStringList{u"first"_s, u"first again"_s, u"second"_s}));
         fired.clear();
         m_grabber->press(ctrlK.keyCode, ctrlK.modifiers(), false);
-        QCOMPARE(fired, QStringList{QStringLiteral("second up")});
+        QCOMPARE(fired, QStringList{u"second up"_s});
 
         // Re-registration resets names and adds the actions again: they accumulate.
         fired.clear();
         resetToDefaults({first, second, other});
         addKeyDownAction(second, action("second"));
         m_grabber->press(ctrlK.keyCode, ctrlK.modifiers());
-        QCOMPARE(fired.count(QStringLiteral("second")), 2);
+        QCOMPARE(fired.count(u"second"_s), 2);
 
         fired.clear();
         setDeliveryPaused(true);
