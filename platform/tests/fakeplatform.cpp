@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 void FakeWindowTracker::activate(const RunningApp& app, std::function<void(bool)> done) {
     activated.append(app.windowId);
     frontmost = app;
@@ -15,7 +17,7 @@ bool FakeWindowTracker::isOwnApp(const RunningApp& app) const {
 }
 
 void FakeKeyboardManager::postKeystroke(int keyCode, quint64 flags) {
-    m_log.append(QStringLiteral("key %1 %2").arg(keyCode).arg(flags, 0, 16));
+    m_log.append(u"key %1 %2"_s.arg(keyCode).arg(flags, 0, 16));
     if (onKeystroke)
         onKeystroke(keyCode, flags);
 }
@@ -25,12 +27,12 @@ void FakeKeyboardManager::whenModifiersReleased(std::function<void()> ready) {
 }
 
 void FakeClipboard::clear() {
-    m_log.append(QStringLiteral("clear"));
+    m_log.append(u"clear"_s);
     m_text.reset();
 }
 
 void FakeClipboard::setText(const QString& text) {
-    m_log.append(QStringLiteral("write ") + text);
+    m_log.append(u"write "_s + text);
     m_text = text;
 }
 

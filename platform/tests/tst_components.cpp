@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QWindow>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Collects critical messages while installed.
@@ -25,7 +27,7 @@ void collect(QtMsgType type, const QMessageLogContext&, const QString& message) 
 bool validDesktopFile(const QString& path, QString* output) {
     QProcess validator;
     validator.setProcessChannelMode(QProcess::MergedChannels);
-    validator.start(QStringLiteral("desktop-file-validate"), {path});
+    validator.start(u"desktop-file-validate"_s, {path});
     if (!validator.waitForFinished(10000))
         return false;
     *output = QString::fromUtf8(validator.readAll());
@@ -48,7 +50,7 @@ private Q_SLOTS:
 
     void enablingTwiceLeavesOneValidEntry() {
         QCOMPARE(LoginItem::autostartFilePath(),
-                 m_config.path() + QStringLiteral("/autostart/org.orvane.Orvane.desktop"));
+                 m_config.path() + u"/autostart/org.orvane.Orvane.desktop"_s);
         QList<bool> stream;
         QObject context;
         LoginItem::subscribe(&context, [&](bool value) { stream.append(value); });
@@ -58,8 +60,7 @@ private Q_SLOTS:
         LoginItem::setEnabled(true);
         LoginItem::setEnabled(true);
         QVERIFY(LoginItem::isEnabled());
-        QCOMPARE(QDir(m_config.path() + QStringLiteral("/autostart")).entryList(QDir::Files).size(),
-                 1);
+        QCOMPARE(QDir(m_config.path() + u"/autostart"_s).entryList(QDir::Files).size(), 1);
         QString problems;
         QVERIFY2(validDesktopFile(LoginItem::autostartFilePath(), &problems), qPrintable(problems));
         QFile entry(LoginItem::autostartFilePath());
@@ -87,8 +88,8 @@ private Q_SLOTS:
 
     void aRefusedRegistrationIsLoggedAndReadsDisabled() {
         // A plain file where the autostart folder belongs makes every write fail.
-        QVERIFY(QDir(m_config.path() + QStringLiteral("/autostart")).removeRecursively());
-        QFile blocker(m_config.path() + QStringLiteral("/autostart"));
+        QVERIFY(QDir(m_config.path() + u"/autostart"_s).removeRecursively());
+        QFile blocker(m_config.path() + u"/autostart"_s);
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         QStringList messages;
@@ -100,10 +101,9 @@ private Q_SLOTS:
         blocker.remove();
 
         QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages.first().startsWith(QStringLiteral("Failed to enable launch at login: ")),
+        QVERIFY2(messages.first().startsWith(u"Failed to enable launch at login: "_s),
                  qPrintable(messages.first()));
-        QVERIFY(messages.first().size() >
-                QStringLiteral("Failed to enable launch at login: ").size());
+        QVERIFY(messages.first().size() > u"Failed to enable launch at login: "_s.size());
         QVERIFY(!LoginItem::Observable::shared().isEnabled());
     }
 
@@ -141,11 +141,11 @@ private Q_SLOTS:
     }
 
     void withoutX11TheBackendDegradesAndSaysWhy() {
-        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+        QCOMPARE(QGuiApplication::platformName(), u"offscreen"_s);
         const PlatformBackend backend = PlatformBackend::create(TimerSource::system());
         QVERIFY(!backend.isComplete());
-        QVERIFY(backend.unavailableReason.contains(QStringLiteral("X11")));
-        QVERIFY(backend.unavailableReason.contains(QStringLiteral("offscreen")));
+        QVERIFY(backend.unavailableReason.contains(u"X11"_s));
+        QVERIFY(backend.unavailableReason.contains(u"offscreen"_s));
         QVERIFY(!backend.permissionsManager->isTrusted(true));
         QVERIFY(!backend.windowTracker->frontmostApp());
         QVERIFY(!backend.hotkeyGrabber->grab(1, 8, 0x100000));

@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace std::chrono_literals;
 
 class PasteboardManagerTest : public QObject {
@@ -24,138 +26,125 @@ class PasteboardManagerTest : public QObject {
         };
     }
 
-    const RunningApp editor{0x400001, 4242, QStringLiteral("Mousepad")};
+    const RunningApp editor{0x400001, 4242, u"Mousepad"_s};
+    std::unique_ptr<FakePlatform> m_platform;
+    std::unique_ptr<ManualTimerSource> m_timers;
+    std::unique_ptr<PasteboardManager> m_manager;
 
 private Q_SLOTS:
+    void init() {
+        m_platform = std::make_unique<FakePlatform>();
+        m_timers = std::make_unique<ManualTimerSource>();
+        m_manager = std::make_unique<PasteboardManager>(*m_platform->windowTracker,
+                                                        *m_platform->keyboardManager,
+                                                        *m_platform->clipboard, *m_timers);
+    }
+    void cleanup() {
+        m_manager.reset();
+        m_timers.reset();
+        m_platform.reset();
+    }
+
     void captureReadsTheTextTheApplicationCopies() {
-        FakePlatform platform;
-        ManualTimerSource timers;
-        platform.windowTracker->frontmost = editor;
-        platform.clipboard->setText(QStringLiteral("older content"));
-        platform.log.clear();
-        platform.keyboardManager->onKeystroke = [&](int key, quint64 flags) {
+        m_platform->windowTracker->frontmost = editor;
+        m_platform->clipboard->setText(u"older content"_s);
+        m_platform->log.clear();
+        m_platform->keyboardManager->onKeystroke = [this](int key, quint64 flags) {
             if (key == VirtualKeys::c && flags == ModifierFlags::command)
-                platform.clipboard->otherApplicationCopies(QStringLiteral("selected words"));
+                m_platform->clipboard->otherApplicationCopies(u"selected words"_s);
         };
-        PasteboardManager manager(*platform.windowTracker, *platform.keyboardManager,
-                                  *platform.clipboard, timers);
         Result result;
-        manager.copySelection(recordInto(result));
+        m_manager->copySelection(recordInto(result));
         QVERIFY(!result.done);
         QTRY_VERIFY(result.done);
 
-        QCOMPARE(platform.log,
-                 (QStringList{QStringLiteral("clear"), QStringLiteral("key 8 100000")}));
+        QCOMPARE(m_platform->log, (QStringList{u"clear"_s, u"key 8 100000"_s}));
         QCOMPARE(result.app, editor);
         QVERIFY(result.item);
         QCOMPARE(result.item->app, editor);
-        QCOMPARE(result.item->text, QStringLiteral("selected words"));
+        QCOMPARE(result.item->text, u"selected words"_s);
         QVERIFY(!result.item->selectedRange);
     }
 
     void captureWithoutACopyFindsNothingAtTheTimeoutNotTheOldClipboard() {
-        FakePlatform platform;
-        ManualTimerSource timers;
-        platform.windowTracker->frontmost = editor;
-        platform.clipboard->setText(QStringLiteral("older content"));
-        PasteboardManager manager(*platform.windowTracker, *platform.keyboardManager,
-                                  *platform.clipboard, timers);
-        manager.setCaptureTimeout(100ms);
+        m_platform->windowTracker->frontmost = editor;
+        m_platform->clipboard->setText(u"older content"_s);
+        m_manager->setCaptureTimeout(100ms);
         Result result;
-        manager.copySelection(recordInto(result));
-        QTRY_COMPARE(timers.activeCount(), 1);
+        m_manager->copySelection(recordInto(result));
+        QTRY_COMPARE(m_timers->activeCount(), 1);
 
-        timers.advance(99ms);
+        m_timers->advance(99ms);
         QCoreApplication::processEvents();
         QVERIFY(!result.done);
-        timers.advance(1ms);
+        m_timers->advance(1ms);
         QTRY_VERIFY(result.done);
         QCOMPARE(result.app, editor);
         QVERIFY(!result.item);
 
         // A copy that arrives late belongs to no capture.
-        platform.clipboard->otherApplicationCopies(QStringLiteral("late"));
+        m_platform->clipboard->otherApplicationCopies(u"late"_s);
         QCoreApplication::processEvents();
     }
 
     void captureOfANonTextCopyOrWithNoWindowFindsNothing() {
-        FakePlatform platform;
-        ManualTimerSource timers;
-        PasteboardManager manager(*platform.windowTracker, *platform.keyboardManager,
-                                  *platform.clipboard, timers);
         Result noWindow;
-        manager.copySelection(recordInto(noWindow));
+        m_manager->copySelection(recordInto(noWindow));
         QTRY_VERIFY(noWindow.done);
         QVERIFY(!noWindow.app);
         QVERIFY(!noWindow.item);
-        QVERIFY2(platform.log.isEmpty(), "nothing is cleared or typed without a window");
+        QVERIFY2(m_platform->log.isEmpty(), "nothing is cleared or typed without a window");
 
-        platform.windowTracker->frontmost = editor;
-        platform.keyboardManager->onKeystroke = [&](int, quint64) {
-            platform.clipboard->otherApplicationCopies(std::nullopt);
+        m_platform->windowTracker->frontmost = editor;
+        m_platform->keyboardManager->onKeystroke = [this](int, quint64) {
+            m_platform->clipboard->otherApplicationCopies(std::nullopt);
         };
         Result image;
-        manager.copySelection(recordInto(image));
+        m_manager->copySelection(recordInto(image));
         QTRY_VERIFY(image.done);
         QCOMPARE(image.app, editor);
         QVERIFY(!image.item);
     }
 
     void aNewCaptureEndsThePendingOne() {
-        FakePlatform platform;
-        ManualTimerSource timers;
-        platform.windowTracker->frontmost = editor;
-        PasteboardManager manager(*platform.windowTracker, *platform.keyboardManager,
-                                  *platform.clipboard, timers);
+        m_platform->windowTracker->frontmost = editor;
         Result first;
         Result second;
-        manager.copySelection(recordInto(first));
-        QTRY_COMPARE(timers.activeCount(), 1);
-        manager.copySelection(recordInto(second));
+        m_manager->copySelection(recordInto(first));
+        QTRY_COMPARE(m_timers->activeCount(), 1);
+        m_manager->copySelection(recordInto(second));
         QVERIFY(first.done);
         QVERIFY(!first.item);
-        QTRY_COMPARE(platform.log.count(QStringLiteral("key 8 100000")), 2);
-        platform.clipboard->otherApplicationCopies(QStringLiteral("text"));
+        QTRY_COMPARE(m_platform->log.count(u"key 8 100000"_s), 2);
+        m_platform->clipboard->otherApplicationCopies(u"text"_s);
         QTRY_VERIFY(second.done);
-        QCOMPARE(second.item->text, QStringLiteral("text"));
+        QCOMPARE(second.item->text, u"text"_s);
     }
 
     void pasteKeepsItsOrder_data() {
         QTest::addColumn<bool>("insertBelow");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("replace") << false
-                                 << QStringList{QStringLiteral("write New text"),
-                                                QStringLiteral("key 9 100000")};
+        QTest::newRow("replace") << false << QStringList{u"write New text"_s, u"key 9 100000"_s};
         QTest::newRow("insert below")
-            << true
-            << QStringList{QStringLiteral("key 124 0"), QStringLiteral("write New text"),
-                           QStringLiteral("key 9 100000")};
+            << true << QStringList{u"key 124 0"_s, u"write New text"_s, u"key 9 100000"_s};
     }
 
     void pasteKeepsItsOrder() {
         QFETCH(bool, insertBelow);
         QFETCH(QStringList, expected);
-        FakePlatform platform;
-        ManualTimerSource timers;
-        PasteboardManager manager(*platform.windowTracker, *platform.keyboardManager,
-                                  *platform.clipboard, timers);
         bool done = false;
-        manager.pasteText({QStringLiteral("New text"), editor, std::nullopt}, insertBelow,
-                          [&] { done = true; });
+        m_manager->pasteText({u"New text"_s, editor, std::nullopt}, insertBelow,
+                             [&] { done = true; });
         QTRY_VERIFY(done);
-        QCOMPARE(platform.log, expected);
-        QCOMPARE(platform.clipboard->text(), QStringLiteral("New text"));
+        QCOMPARE(m_platform->log, expected);
+        QCOMPARE(m_platform->clipboard->text(), u"New text"_s);
     }
 
     void aPasteDoesNothingOnceTheManagerIsGone() {
-        FakePlatform platform;
-        ManualTimerSource timers;
-        auto manager = std::make_unique<PasteboardManager>(
-            *platform.windowTracker, *platform.keyboardManager, *platform.clipboard, timers);
-        manager->pasteText({QStringLiteral("New text"), editor, std::nullopt}, true);
-        manager.reset();
+        m_manager->pasteText({u"New text"_s, editor, std::nullopt}, true);
+        m_manager.reset();
         QTest::qWait(20);
-        QVERIFY(platform.log.isEmpty());
+        QVERIFY(m_platform->log.isEmpty());
     }
 };
 
