@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QWindow>
 
+using namespace Qt::StringLiterals;
+
 class AppMenuTest : public QObject {
     Q_OBJECT
 
@@ -19,59 +21,61 @@ private:
     TemporarySettings m_settings;
     QStringList m_triggered;
 
-    void storeHotkey(const QString& text)
-    {
+    void storeHotkey(const QString& text) {
         AppSettings().setPreferencesSettings(PreferencesSettings{text});
     }
-    AppMenuActions recordingActions()
-    {
-        const auto record = [this](const char* name) { return [this, name] { m_triggered << name; }; };
-        return {record("open"), record("close"), record("toggle"), record("settings"),
+    AppMenuActions recordingActions() {
+        const auto record = [this](const char* name) {
+            return [this, name] {
+                m_triggered << name;
+            };
+        };
+        return {record("open"), record("close"),   record("toggle"), record("settings"),
                 record("help"), record("updates"), record("quit")};
     }
-    static QList<QAction*> items(const QMenu& menu)
-    {
+    static QList<QAction*> items(const QMenu& menu) {
         QList<QAction*> list = menu.actions();
         list.removeIf([](QAction* action) { return action->isSeparator(); });
         return list;
     }
 
 private Q_SLOTS:
-    void init()
-    {
+    void init() {
         m_settings.clear();
         m_triggered.clear();
     }
 
-    void parsesTheWindowHotkey()
-    {
-        const auto hotkey = AppMenuViewModel::parse(QStringLiteral("command+option+c"));
+    void parsesTheWindowHotkey() {
+        const auto hotkey = AppMenuViewModel::parse(u"command+option+c"_s);
         QVERIFY(hotkey);
-        QCOMPARE(hotkey->key, QStringLiteral("c"));
+        QCOMPARE(hotkey->key, u"c"_s);
         QCOMPARE(hotkey->modifiers, quint64(0x100000 | 0x80000));
-        QCOMPARE(AppMenuViewModel::parse(QStringLiteral("control+shift+K"))->key, QStringLiteral("k"));
-        QVERIFY(!AppMenuViewModel::parse(QStringLiteral("command+option+f5")));
+        QCOMPARE(AppMenuViewModel::parse(u"control+shift+K"_s)->key, u"k"_s);
+        QVERIFY(!AppMenuViewModel::parse(u"command+option+f5"_s));
         QVERIFY(!AppMenuViewModel::parse(std::nullopt));
     }
 
-    void itemsInOrderWithTheirKeys()
-    {
+    void itemsInOrderWithTheirKeys() {
         storeHotkey("command+option+c");
         AppMenu menu(recordingActions());
         const QList<QAction*> list = items(menu.menu());
         QCOMPARE(list.size(), 7);
-        const QList<QKeySequence> keys{QKeySequence("Ctrl+Alt+C"), QKeySequence(Qt::Key_Escape),
-                                       QKeySequence("Ctrl+Shift+X"), QKeySequence("Ctrl+,"),
-                                       QKeySequence(), QKeySequence(), QKeySequence("Ctrl+Q")};
+        const QList<QKeySequence> keys{QKeySequence("Ctrl+Alt+C"),
+                                       QKeySequence(Qt::Key_Escape),
+                                       QKeySequence("Ctrl+Shift+X"),
+                                       QKeySequence("Ctrl+,"),
+                                       QKeySequence(),
+                                       QKeySequence(),
+                                       QKeySequence("Ctrl+Q")};
         for (int i = 0; i < list.size(); ++i) {
             QCOMPARE(list[i]->shortcut(), keys[i]);
             list[i]->trigger();
         }
-        QCOMPARE(m_triggered, (QStringList{"open", "close", "toggle", "settings", "help", "updates", "quit"}));
+        QCOMPARE(m_triggered,
+                 (QStringList{"open", "close", "toggle", "settings", "help", "updates", "quit"}));
     }
 
-    void openItemFollowsTheStoredHotkey()
-    {
+    void openItemFollowsTheStoredHotkey() {
         storeHotkey("command+option+f5");
         AppMenu menu(recordingActions());
         QVERIFY(menu.openAction().shortcut().isEmpty());
@@ -86,8 +90,7 @@ private Q_SLOTS:
         QCOMPARE(menu.openAction().shortcut(), QKeySequence("Ctrl+Shift+K"));
     }
 
-    void recorderRefusesTheSettingsItemsShortcut()
-    {
+    void recorderRefusesTheSettingsItemsShortcut() {
         AppMenu menu(recordingActions());
         Shortcuts::RecorderControl::setApplicationMenu(&menu.menu());
         Shortcuts::RecorderControl recorder(Shortcuts::Name("TestShortcut"), {});

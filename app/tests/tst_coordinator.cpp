@@ -9,6 +9,8 @@
 
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 using AppConstants::Window;
 using namespace std::chrono_literals;
 using Policy = MainCoordinator::ActivationPolicy;
@@ -27,22 +29,26 @@ private:
     ManualTimerSource m_timers;
     int m_settingsOpened = 0;
 
-    void signIn(const QString& deviceKey = QStringLiteral("stored-key"))
-    {
-        UserStore().setUser(UserDto{QStringLiteral("u@example.org"), 1, deviceKey});
+    void signIn(const QString& deviceKey = u"stored-key"_s) {
+        UserStore().setUser(UserDto{u"u@example.org"_s, 1, deviceKey});
     }
 
-    std::unique_ptr<MainCoordinator> makeCoordinator()
-    {
-        CoordinatorDependencies deps{m_windows,  m_tracker, m_permissions, m_appearance,
-                                     m_services, m_updater, m_timers,
-                                     [this] { ++m_settingsOpened; }};
+    std::unique_ptr<MainCoordinator> makeCoordinator() {
+        CoordinatorDependencies deps{m_windows,
+                                     m_tracker,
+                                     m_permissions,
+                                     m_appearance,
+                                     m_services,
+                                     m_updater,
+                                     m_timers,
+                                     [this] {
+                                         ++m_settingsOpened;
+                                     }};
         return std::make_unique<MainCoordinator>(deps, std::make_unique<UserStore>());
     }
 
     /** A signed-in, synchronised coordinator. */
-    std::unique_ptr<MainCoordinator> startedSignedIn()
-    {
+    std::unique_ptr<MainCoordinator> startedSignedIn() {
         signIn();
         m_services.answers = {std::nullopt};
         auto coordinator = makeCoordinator();
@@ -51,8 +57,7 @@ private:
     }
 
 private Q_SLOTS:
-    void init()
-    {
+    void init() {
         m_settings = std::make_unique<TemporarySettings>();
         m_windows = {};
         m_tracker = {};
@@ -63,8 +68,7 @@ private Q_SLOTS:
     }
     void cleanup() { m_settings.reset(); }
 
-    void firstLaunchWithoutUserShowsSignIn()
-    {
+    void firstLaunchWithoutUserShowsSignIn() {
         auto coordinator = makeCoordinator();
         QVERIFY(m_updater.automatic && m_updater.started);
         coordinator->syncUserData();
@@ -80,8 +84,7 @@ private Q_SLOTS:
         QVERIFY(!coordinator->showMenuBarExtra());
     }
 
-    void signedInAndTrustedLoadsPromptsWithoutShowingTheWidget()
-    {
+    void signedInAndTrustedLoadsPromptsWithoutShowingTheWidget() {
         auto coordinator = startedSignedIn();
         QCOMPARE(m_services.tokens, QStringList{"stored-key"});
         QCOMPARE(m_services.presetFetches, 1);
@@ -92,8 +95,7 @@ private Q_SLOTS:
         QVERIFY(coordinator->showMenuBarExtra());
     }
 
-    void untrustedUserGetsTheSignInWindow()
-    {
+    void untrustedUserGetsTheSignInWindow() {
         signIn();
         m_services.answers = {std::nullopt};
         m_permissions.trusted = false;
@@ -104,8 +106,7 @@ private Q_SLOTS:
         QVERIFY(!coordinator->widgetShown());
     }
 
-    void serviceDownOpensNoConnectionOnceAtTheFifteenthRetry()
-    {
+    void serviceDownOpensNoConnectionOnceAtTheFifteenthRetry() {
         m_services.answers = {UserError::failedToConnect};
         auto coordinator = makeCoordinator();
         coordinator->syncUserData();
@@ -134,8 +135,7 @@ private Q_SLOTS:
         QCOMPARE(m_services.fetches, fetches);
     }
 
-    void widgetRequestedWhileOfflineShowsNoConnection()
-    {
+    void widgetRequestedWhileOfflineShowsNoConnection() {
         m_services.answers = {UserError::failedToConnect};
         auto coordinator = makeCoordinator();
         coordinator->syncUserData();
@@ -146,8 +146,7 @@ private Q_SLOTS:
         QVERIFY(m_windows.isShowing(Window::noConnectionGroupId));
     }
 
-    void rejectedStoredUserSignsOutLocally()
-    {
+    void rejectedStoredUserSignsOutLocally() {
         signIn();
         m_services.answers = {UserError::unauthorised};
         auto coordinator = makeCoordinator();
@@ -157,8 +156,7 @@ private Q_SLOTS:
         QVERIFY(m_windows.isShowing(Window::authGroupId));
     }
 
-    void genericFailureStillDecides()
-    {
+    void genericFailureStillDecides() {
         signIn();
         m_services.answers = {UserError::generic};
         auto coordinator = makeCoordinator();
@@ -168,8 +166,7 @@ private Q_SLOTS:
         QVERIFY(!coordinator->isSyncRetrying());
     }
 
-    void widgetResizeKeepsTheTopEdge()
-    {
+    void widgetResizeKeepsTheTopEdge() {
         auto coordinator = startedSignedIn();
         FakeWindow* widget = m_windows.get(Window::mainGroupId);
         widget->frameRect = QRect(100, 150, 400, 300);
@@ -177,8 +174,7 @@ private Q_SLOTS:
         QCOMPARE(widget->frameRect, QRect(100, 150, 400, 268));
     }
 
-    void widgetIsCentredOnlyWhenTheScreenChanges()
-    {
+    void widgetIsCentredOnlyWhenTheScreenChanges() {
         auto coordinator = startedSignedIn();
         coordinator->showWidget();
         FakeWindow* widget = m_windows.get(Window::mainGroupId);
@@ -189,30 +185,28 @@ private Q_SLOTS:
         coordinator->showWidget();
         QCOMPARE(widget->frameRect.topLeft(), QPoint(10, 20));
 
-        m_windows.screen = ScreenInfo{QStringLiteral("right"), QRect(1000, 0, 1000, 800)};
+        m_windows.screen = ScreenInfo{u"right"_s, QRect(1000, 0, 1000, 800)};
         coordinator->showWidget();
         QCOMPARE(widget->frameRect.topLeft(), QPoint(1300, 250));
     }
 
-    void toggleReturnsFocusToThePreviousApplication()
-    {
+    void toggleReturnsFocusToThePreviousApplication() {
         auto coordinator = startedSignedIn();
-        const RunningApp editor{42, 1234, QStringLiteral("mousepad")};
+        const RunningApp editor{42, 1234, u"mousepad"_s};
         m_tracker.frontmost = editor;
 
         coordinator->toggleWidget();
         QVERIFY(coordinator->widgetShown());
         QVERIFY(m_windows.isShowing(Window::mainGroupId));
 
-        m_tracker.frontmost = RunningApp{7, 1, QStringLiteral("orvane")};
+        m_tracker.frontmost = RunningApp{7, 1, u"orvane"_s};
         coordinator->toggleWidget();
         QVERIFY(!coordinator->widgetShown());
         QVERIFY(!m_windows.isShowing(Window::mainGroupId));
         QCOMPARE(m_tracker.activated, std::vector<RunningApp>{editor});
     }
 
-    void failedLogoutChangesNothing()
-    {
+    void failedLogoutChangesNothing() {
         auto coordinator = startedSignedIn();
         m_services.logoutSucceeds = false;
         PresetStoreProtocol* store = &coordinator->getPresetStore();
@@ -223,8 +217,7 @@ private Q_SLOTS:
         QVERIFY(!m_windows.get(Window::authGroupId));
     }
 
-    void successfulLogoutReturnsToSignIn()
-    {
+    void successfulLogoutReturnsToSignIn() {
         auto coordinator = startedSignedIn();
         coordinator->showWidget();
         coordinator->logout();
@@ -244,12 +237,12 @@ private Q_SLOTS:
         QCOMPARE(m_services.logouts, 1);
     }
 
-    void timersAndActionsPostTheirNotifications()
-    {
+    void timersAndActionsPostTheirNotifications() {
         auto coordinator = makeCoordinator();
         QObject observer;
         QStringList posted;
-        for (const QString& name : {Notifications::updateHotkeysRequested, Notifications::widgetHideRequested})
+        for (const QString& name :
+             {Notifications::updateHotkeysRequested, Notifications::widgetHideRequested})
             NotificationCenter::defaultCenter().addObserver(
                 name, &observer, [&posted, name](const QVariantMap&) { posted << name; });
 
@@ -262,8 +255,7 @@ private Q_SLOTS:
                                       "UpdateHotkeysRequested"}));
     }
 
-    void settingsActionHidesTheWidget()
-    {
+    void settingsActionHidesTheWidget() {
         auto coordinator = startedSignedIn();
         coordinator->showWidget();
         coordinator->openSettingsAction();
