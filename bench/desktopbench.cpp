@@ -138,6 +138,13 @@ private:
     quint16 m_port = 0;
 };
 
+/** The application to measure: the one built next to this benchmark unless --app names another. */
+QString& appBinary()
+{
+    static QString binary = QStringLiteral(ORVANE_APP_BINARY);
+    return binary;
+}
+
 /** A debug line of the application with the monotonic time it was written at. */
 struct LogLine {
     double ms;
@@ -177,7 +184,7 @@ public:
         m_lines.clear();
         m_partial.clear();
         const double started = nowMs();
-        m_process.start(QStringLiteral(ORVANE_APP_BINARY), QStringList());
+        m_process.start(appBinary(), QStringList());
         return started;
     }
 
@@ -586,9 +593,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption presses(QStringLiteral("presses"),
                                      QStringLiteral("Hotkey presses to measure (default 20)."), QStringLiteral("N"),
                                      QStringLiteral("20"));
-    parser.addOptions({runs, presses});
+    const QCommandLineOption app(QStringLiteral("app"), QStringLiteral("The orvane executable to measure."),
+                                 QStringLiteral("PATH"), appBinary());
+    parser.addOptions({runs, presses, app});
     parser.process(application);
     const QString which = parser.positionalArguments().value(0, QStringLiteral("all"));
+    appBinary() = parser.value(app);
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::fprintf(stderr, "needs DISPLAY: run it through scripts/bench\n");
         return 2;
