@@ -7,8 +7,7 @@
 #include <cstdio>
 
 /** Prints one figure of repeated runs: median and spread, and whether it meets its target. */
-inline void printFigure(const char* name, QList<double> samples, const char* unit, double target)
-{
+inline void printFigure(const char* name, QList<double> samples, const char* unit, double target) {
     if (samples.isEmpty()) {
         std::printf("%s: no samples\n", name);
         return;

@@ -40,16 +40,14 @@ const QString email = QStringLiteral("bench@example.org");
 const QByteArray sentence = "Their going to the libary tomorow to return the books.\nSecond line\n";
 const qsizetype capturedLength = sentence.indexOf('\n');
 
-double nowMs()
-{
+double nowMs() {
     timespec time{};
     clock_gettime(CLOCK_MONOTONIC, &time);
     return double(time.tv_sec) * 1000.0 + double(time.tv_nsec) / 1e6;
 }
 
 /** Runs the event loop and check until check holds or timeoutMs pass. */
-bool spinUntil(const std::function<bool()>& check, int timeoutMs)
-{
+bool spinUntil(const std::function<bool()>& check, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -60,8 +58,7 @@ bool spinUntil(const std::function<bool()>& check, int timeoutMs)
     return check();
 }
 
-QByteArray run(const QString& program, const QStringList& arguments, int* exitCode)
-{
+QByteArray run(const QString& program, const QStringList& arguments, int* exitCode) {
     QProcess process;
     process.start(program, arguments);
     process.waitForFinished(30000);
@@ -72,10 +69,10 @@ QByteArray run(const QString& program, const QStringList& arguments, int* exitCo
 /** The real service on a free loopback port, with one user and a device key. */
 class ServiceInstance {
 public:
-    bool start()
-    {
+    bool start() {
         const QString service = QStringLiteral(ORVANE_SERVICE_BINARY);
-        const QString database = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("db.sqlite"));
+        const QString database =
+            QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("db.sqlite"));
         QFile password(m_dir.filePath(QStringLiteral("password")));
         if (!password.open(QIODevice::WriteOnly) || password.write("correct horse 1\n") < 0)
             return false;
@@ -102,15 +99,18 @@ public:
             m_port = probe.serverPort();
         }
         m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start(service, {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_port),
-                                  QStringLiteral("--database"), database});
+        m_process.start(service,
+                        {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_port),
+                         QStringLiteral("--database"), database});
         bool healthy = false;
         spinUntil(
             [this, &healthy] {
                 if (!m_probe) {
-                    m_probe = m_network.get(QNetworkRequest(QUrl(url() + QStringLiteral("/healthz"))));
+                    m_probe =
+                        m_network.get(QNetworkRequest(QUrl(url() + QStringLiteral("/healthz"))));
                 } else if (m_probe->isFinished()) {
-                    healthy = m_probe->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+                    healthy =
+                        m_probe->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
                     m_probe->deleteLater();
                     m_probe = nullptr;
                 }
@@ -119,8 +119,7 @@ public:
             15000);
         return healthy;
     }
-    ~ServiceInstance()
-    {
+    ~ServiceInstance() {
         m_process.terminate();
         if (!m_process.waitForFinished(5000))
             m_process.kill();
@@ -139,8 +138,7 @@ private:
 };
 
 /** The application to measure: the one built next to this benchmark unless --app names another. */
-QString& appBinary()
-{
+QString& appBinary() {
     static QString binary = QStringLiteral(ORVANE_APP_BINARY);
     return binary;
 }
@@ -155,15 +153,15 @@ struct LogLine {
 class AppInstance {
 public:
     explicit AppInstance(const ServiceInstance& service)
-        : m_service(service)
-    {
-        QObject::connect(&m_process, &QProcess::readyReadStandardError, &m_process, [this] { read(); });
+        : m_service(service) {
+        QObject::connect(&m_process, &QProcess::readyReadStandardError, &m_process,
+                         [this] { read(); });
     }
     ~AppInstance() { stop(); }
 
-    /** Starts from a configuration that holds only the signed-in user; returns the time of the start. */
-    double start()
-    {
+    /** Starts from a configuration that holds only the signed-in user; returns the time of the
+     * start. */
+    double start() {
         const QString config = m_dir.filePath(QStringLiteral("config"));
         QDir(config).removeRecursively();
         QSettings settings(config + QStringLiteral("/Orvane/Orvane.ini"), QSettings::IniFormat);
@@ -171,7 +169,8 @@ public:
                                {QStringLiteral("userId"), 1},
                                {QStringLiteral("deviceKey"), m_service.deviceKey}};
         settings.setValue(QStringLiteral("UserSettings"),
-                          QJsonDocument(QJsonObject{{QStringLiteral("user"), user}}).toJson(QJsonDocument::Compact));
+                          QJsonDocument(QJsonObject{{QStringLiteral("user"), user}})
+                              .toJson(QJsonDocument::Compact));
         settings.sync();
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -179,7 +178,8 @@ public:
         environment.insert(QStringLiteral("ORVANE_SERVICE_URL"), m_service.url());
         environment.insert(QStringLiteral("QT_LOGGING_RULES"),
                            QStringLiteral("org.orvane.Orvane.application.debug=true"));
-        environment.insert(QStringLiteral("QT_MESSAGE_PATTERN"), QStringLiteral("%{time boot} %{message}"));
+        environment.insert(QStringLiteral("QT_MESSAGE_PATTERN"),
+                           QStringLiteral("%{time boot} %{message}"));
         m_process.setProcessEnvironment(environment);
         m_lines.clear();
         m_partial.clear();
@@ -188,8 +188,7 @@ public:
         return started;
     }
 
-    void stop()
-    {
+    void stop() {
         if (m_process.state() == QProcess::NotRunning)
             return;
         m_process.terminate();
@@ -200,8 +199,7 @@ public:
     }
 
     /** The time of the first line after after that contains text, waiting up to timeoutMs. */
-    std::optional<double> waitFor(const QString& text, double after, int timeoutMs)
-    {
+    std::optional<double> waitFor(const QString& text, double after, int timeoutMs) {
         std::optional<double> found;
         spinUntil(
             [&] {
@@ -220,8 +218,7 @@ public:
     [[nodiscard]] qint64 processId() const { return m_process.processId(); }
 
 private:
-    void read()
-    {
+    void read() {
         m_partial += m_process.readAllStandardError();
         qsizetype end = 0;
         while ((end = m_partial.indexOf('\n')) >= 0) {
@@ -251,8 +248,7 @@ struct TreeMemory {
     QStringList processes;
 };
 
-TreeMemory measureTree(qint64 rootPid)
-{
+TreeMemory measureTree(qint64 rootPid) {
     QHash<qint64, qint64> parents;
     QHash<qint64, QString> names;
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
@@ -270,7 +266,8 @@ TreeMemory measureTree(qint64 rootPid)
         if (fields.size() < 2)
             continue;
         parents.insert(pid, fields.at(1).toLongLong());
-        names.insert(pid, QString::fromUtf8(text.mid(text.indexOf('(') + 1, close - text.indexOf('(') - 1)));
+        names.insert(
+            pid, QString::fromUtf8(text.mid(text.indexOf('(') + 1, close - text.indexOf('(') - 1)));
     }
     QList<qint64> tree{rootPid};
     for (qsizetype i = 0; i < tree.size(); ++i) {
@@ -301,8 +298,7 @@ TreeMemory measureTree(qint64 rootPid)
 }
 
 /** Where the memory of one process goes: the mappings with the largest proportional share. */
-void printLargestMappings(qint64 pid, int count)
-{
+void printLargestMappings(qint64 pid, int count) {
     QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
     if (!smaps.open(QIODevice::ReadOnly))
         return;
@@ -312,7 +308,8 @@ void printLargestMappings(qint64 pid, int count)
     for (const QByteArray& raw : smaps.readAll().split('\n')) {
         const QList<QByteArray> parts = raw.simplified().split(' ');
         if (parts.size() >= 5 && parts.first().contains('-') && !parts.first().endsWith(':'))
-            mapping = parts.size() >= 6 ? QString::fromUtf8(parts.at(5)) : QStringLiteral("[anonymous]");
+            mapping =
+                parts.size() >= 6 ? QString::fromUtf8(parts.at(5)) : QStringLiteral("[anonymous]");
         else if (parts.size() >= 2 && parts.first() == "Pss:")
             byMapping[mapping] += parts.at(1).toDouble() / 1024.0;
         else if (parts.size() >= 2 && parts.first() == "Private_Dirty:")
@@ -330,13 +327,13 @@ void printLargestMappings(qint64 pid, int count)
 /** Another X client: presses keys through XTest and sees top-level windows being mapped. */
 class XObserver {
 public:
-    bool open()
-    {
+    bool open() {
         m_display = X11Display::open();
         if (!m_display || !m_display->hasXTest())
             return false;
         const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-        xcb_change_window_attributes(m_display->connection(), m_display->root(), XCB_CW_EVENT_MASK, &mask);
+        xcb_change_window_attributes(m_display->connection(), m_display->root(), XCB_CW_EVENT_MASK,
+                                     &mask);
         xcb_flush(m_display->connection());
         return true;
     }
@@ -344,26 +341,26 @@ public:
     xcb_keycode_t keycode(quint32 keysym) { return m_display->keycodesFor(keysym).value(0, 0); }
 
     /** Presses the keys in order, then releases them; returns when the last press went out. */
-    double press(const QList<xcb_keycode_t>& keys)
-    {
+    double press(const QList<xcb_keycode_t>& keys) {
         xcb_connection_t* connection = m_display->connection();
         double sent = 0;
         for (const xcb_keycode_t key : keys) {
-            xcb_test_fake_input(connection, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            xcb_test_fake_input(connection, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
+                                0);
             if (key == keys.last()) {
                 sent = nowMs();
                 xcb_flush(connection);
             }
         }
         for (auto it = keys.crbegin(); it != keys.crend(); ++it)
-            xcb_test_fake_input(connection, XCB_KEY_RELEASE, *it, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            xcb_test_fake_input(connection, XCB_KEY_RELEASE, *it, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
+                                0);
         xcb_flush(connection);
         return sent;
     }
 
     /** Reads pending events: the times top-level windows were mapped and unmapped. */
-    void poll()
-    {
+    void poll() {
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_display->connection())) {
             const double at = nowMs();
             const auto type = event->response_type & 0x7f;
@@ -381,40 +378,38 @@ public:
     }
 
     /** When the window titled title (or the frame holding it) was last mapped after after. */
-    std::optional<double> mappedAfter(double after, const QByteArray& title)
-    {
+    std::optional<double> mappedAfter(double after, const QByteArray& title) {
         for (const auto& [at, window] : std::as_const(m_mapped)) {
             if (at >= after && holdsTitle(window, title, 3))
                 return at;
         }
         return std::nullopt;
     }
-    [[nodiscard]] bool unmappedAfter(double after) const
-    {
+    [[nodiscard]] bool unmappedAfter(double after) const {
         return std::any_of(m_unmapped.cbegin(), m_unmapped.cend(),
                            [after](const auto& entry) { return entry.first >= after; });
     }
-    void forget()
-    {
+    void forget() {
         m_mapped.clear();
         m_unmapped.clear();
     }
 
 private:
-    bool holdsTitle(xcb_window_t window, const QByteArray& title, int depth)
-    {
+    bool holdsTitle(xcb_window_t window, const QByteArray& title, int depth) {
         const auto [it, inserted] = m_titles.insert({window, false});
         if (!inserted && it->second)
             return true;
-        if (m_display->byteProperty(window, m_display->atom("_NET_WM_NAME"), m_display->atom("UTF8_STRING")) == title
-            || m_display->byteProperty(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING) == title) {
+        if (m_display->byteProperty(window, m_display->atom("_NET_WM_NAME"),
+                                    m_display->atom("UTF8_STRING")) == title ||
+            m_display->byteProperty(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING) == title) {
             m_titles[window] = true;
             return true;
         }
         if (depth == 0)
             return false;
         xcb_connection_t* connection = m_display->connection();
-        xcb_query_tree_reply_t* reply = xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
+        xcb_query_tree_reply_t* reply =
+            xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
         if (!reply)
             return false;
         const xcb_window_t* children = xcb_query_tree_children(reply);
@@ -432,13 +427,11 @@ private:
 };
 
 /** Waits until the application has fetched the user and decided on its tray icon. */
-std::optional<double> waitForTray(AppInstance& app, double after)
-{
+std::optional<double> waitForTray(AppInstance& app, double after) {
     return app.waitFor(QStringLiteral("Tray icon wanted"), after, 30000);
 }
 
-int benchStartup(const ServiceInstance& service, int runs)
-{
+int benchStartup(const ServiceInstance& service, int runs) {
     QList<double> toLoop;
     QList<double> toTray;
     QList<double> pss;
@@ -450,7 +443,8 @@ int benchStartup(const ServiceInstance& service, int runs)
     for (int i = 0; i < runs + 1; ++i) {
         AppInstance app(service);
         const double started = app.start();
-        const std::optional<double> loop = app.waitFor(QStringLiteral("applicationDidFinishLaunching"), started, 30000);
+        const std::optional<double> loop =
+            app.waitFor(QStringLiteral("applicationDidFinishLaunching"), started, 30000);
         const std::optional<double> tray = waitForTray(app, started);
         if (!loop || !tray) {
             std::fprintf(stderr, "start-up run %d: the application did not reach its tray\n", i);
@@ -471,7 +465,8 @@ int benchStartup(const ServiceInstance& service, int runs)
         dirty << memory.dirtyMb;
         processes << double(memory.processes.size());
         for (const QString& name : memory.processes) {
-            if (name.contains(QStringLiteral("WebEngine"), Qt::CaseInsensitive) && !browsers.contains(name))
+            if (name.contains(QStringLiteral("WebEngine"), Qt::CaseInsensitive) &&
+                !browsers.contains(name))
                 browsers << name;
         }
         if (i == runs)
@@ -484,24 +479,26 @@ int benchStartup(const ServiceInstance& service, int runs)
     printFigure("idle memory, PSS of the process tree", pss, "MB", 35);
     printFigure("idle memory, RSS of the process tree", rss, "MB", 0);
     printFigure("idle memory, private dirty of the process tree", dirty, "MB", 0);
-    std::printf("(PSS splits library pages among all processes that map them, so it drops while other Qt "
-                "programs run; RSS and private dirty do not depend on them)\n");
+    std::printf(
+        "(PSS splits library pages among all processes that map them, so it drops while other Qt "
+        "programs run; RSS and private dirty do not depend on them)\n");
     printFigure("idle processes", processes, "", 0);
-    std::printf("browser processes: %s\n", browsers.isEmpty() ? "none" : qPrintable(browsers.join(QLatin1Char(' '))));
+    std::printf("browser processes: %s\n",
+                browsers.isEmpty() ? "none" : qPrintable(browsers.join(QLatin1Char(' '))));
     return 0;
 }
 
-int benchHotkey(const ServiceInstance& service, int presses)
-{
+int benchHotkey(const ServiceInstance& service, int presses) {
     XObserver x;
     if (!x.open()) {
         std::fprintf(stderr, "no X server with XTest\n");
         return 1;
     }
-    const QList<xcb_keycode_t> hotkey{x.keycode(0xffe3 /* Control_L */), x.keycode(0xffe9 /* Alt_L */),
-                                      x.keycode(0x63 /* c */)};
+    const QList<xcb_keycode_t> hotkey{x.keycode(0xffe3 /* Control_L */),
+                                      x.keycode(0xffe9 /* Alt_L */), x.keycode(0x63 /* c */)};
     const QList<xcb_keycode_t> escape{x.keycode(0xff1b)};
-    const QList<xcb_keycode_t> toggle{x.keycode(0xffe3), x.keycode(0xffe1 /* Shift_L */), x.keycode(0x78 /* x */)};
+    const QList<xcb_keycode_t> toggle{x.keycode(0xffe3), x.keycode(0xffe1 /* Shift_L */),
+                                      x.keycode(0x78 /* x */)};
 
     EditorSession editor(sentence);
     if (!editor.isReady()) {
@@ -524,7 +521,8 @@ int benchHotkey(const ServiceInstance& service, int presses)
     int failures = 0;
     for (int i = 0; i < presses + 1 && failures < 5; ++i) {
         editor.focus();
-        EditorSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Home"), QStringLiteral("shift+End")});
+        EditorSession::xdotool(
+            {QStringLiteral("key"), QStringLiteral("ctrl+Home"), QStringLiteral("shift+End")});
         spinUntil([] { return false; }, 300);
         x.poll();
         x.forget();
@@ -541,8 +539,9 @@ int benchHotkey(const ServiceInstance& service, int presses)
         frame = app.waitFor(QStringLiteral("Window AIWidget first frame swapped"), pressed, 5000);
         const std::optional<double> captured = app.waitFor(input, pressed, 100);
         if (!mapped || !frame || !captured || *captured > *frame) {
-            std::fprintf(stderr, "press %d: widget %s, frame %s, capture %s\n", i, mapped ? "mapped" : "not mapped",
-                         frame ? "drawn" : "not drawn", captured ? "shown" : "missing");
+            std::fprintf(stderr, "press %d: widget %s, frame %s, capture %s\n", i,
+                         mapped ? "mapped" : "not mapped", frame ? "drawn" : "not drawn",
+                         captured ? "shown" : "missing");
             ++failures;
         } else if (i == 0) {
             // The first press also creates the native window.
@@ -554,14 +553,26 @@ int benchHotkey(const ServiceInstance& service, int presses)
         }
         const double hiding = nowMs();
         x.press(escape);
-        if (!spinUntil([&] { x.poll(); return x.unmappedAfter(hiding); }, 2000)) {
+        if (!spinUntil(
+                [&] {
+                    x.poll();
+                    return x.unmappedAfter(hiding);
+                },
+                2000)) {
             x.press(toggle);
-            spinUntil([&] { x.poll(); return x.unmappedAfter(hiding); }, 2000);
+            spinUntil(
+                [&] {
+                    x.poll();
+                    return x.unmappedAfter(hiding);
+                },
+                2000);
         }
         spinUntil([] { return false; }, 200);
     }
     if (first)
-        std::printf("first press (creates the window) to widget visible with the capture: %.1f ms\n", *first);
+        std::printf(
+            "first press (creates the window) to widget visible with the capture: %.1f ms\n",
+            *first);
     printFigure("hotkey to widget window mapped", toMap, "ms", 0);
     printFigure("hotkey to first widget frame with the capture", toFrame, "ms", 0);
     printFigure("hotkey to widget visible with the capture", toVisible, "ms", 115);
@@ -569,31 +580,35 @@ int benchHotkey(const ServiceInstance& service, int presses)
     // Idle again after use: the widget has been drawn and is hidden.
     spinUntil([] { return false; }, 3000);
     const TreeMemory memory = measureTree(app.processId());
-    std::printf("idle memory after using the widget: PSS %.1f MB, RSS %.1f MB, private dirty %.1f MB, "
-                "%lld processes (%s)\n",
-                memory.pssMb, memory.rssMb, memory.dirtyMb, static_cast<long long>(memory.processes.size()),
-                qPrintable(memory.processes.join(QLatin1Char(' '))));
+    std::printf(
+        "idle memory after using the widget: PSS %.1f MB, RSS %.1f MB, private dirty %.1f MB, "
+        "%lld processes (%s)\n",
+        memory.pssMb, memory.rssMb, memory.dirtyMb, static_cast<long long>(memory.processes.size()),
+        qPrintable(memory.processes.join(QLatin1Char(' '))));
     printLargestMappings(app.processId(), 8);
     return failures < 5 && !toVisible.isEmpty() ? 0 : 1;
 }
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Desktop figures of orvane: hotkey to widget, start-up to tray, idle memory. Needs an X server "
-        "with a window manager (scripts/bench starts one)."));
+    parser.setApplicationDescription(
+        QStringLiteral("Desktop figures of orvane: hotkey to widget, start-up to tray, idle "
+                       "memory. Needs an X server "
+                       "with a window manager (scripts/bench starts one)."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("which"), QStringLiteral("hotkey, startup or all (default)"));
-    const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("Start-ups to measure (default 10)."),
+    parser.addPositionalArgument(QStringLiteral("which"),
+                                 QStringLiteral("hotkey, startup or all (default)"));
+    const QCommandLineOption runs(QStringLiteral("runs"),
+                                  QStringLiteral("Start-ups to measure (default 10)."),
                                   QStringLiteral("N"), QStringLiteral("10"));
     const QCommandLineOption presses(QStringLiteral("presses"),
-                                     QStringLiteral("Hotkey presses to measure (default 20)."), QStringLiteral("N"),
-                                     QStringLiteral("20"));
-    const QCommandLineOption app(QStringLiteral("app"), QStringLiteral("The orvane executable to measure."),
+                                     QStringLiteral("Hotkey presses to measure (default 20)."),
+                                     QStringLiteral("N"), QStringLiteral("20"));
+    const QCommandLineOption app(QStringLiteral("app"),
+                                 QStringLiteral("The orvane executable to measure."),
                                  QStringLiteral("PATH"), appBinary());
     parser.addOptions({runs, presses, app});
     parser.process(application);
@@ -604,7 +619,8 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    std::printf("orvane desktop benchmark, %s, %s, %d cores\n", qPrintable(QSysInfo::prettyProductName()),
+    std::printf("orvane desktop benchmark, %s, %s, %d cores\n",
+                qPrintable(QSysInfo::prettyProductName()),
                 qPrintable(QSysInfo::currentCpuArchitecture()), QThread::idealThreadCount());
     ServiceInstance service;
     if (!service.start()) {

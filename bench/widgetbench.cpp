@@ -28,15 +28,13 @@ Q_IMPORT_QML_PLUGIN(Orvane_Widget_ModelsPlugin)
 
 namespace {
 
-double nowMs()
-{
+double nowMs() {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
 /** Runs the event loop, without spinning the processor, until done holds or timeoutMs pass. */
-void runUntil(const std::function<bool()>& done, int timeoutMs)
-{
+void runUntil(const std::function<bool()>& done, int timeoutMs) {
     QEventLoop loop;
     QTimer check;
     QObject::connect(&check, &QTimer::timeout, &loop, [&] {
@@ -49,8 +47,7 @@ void runUntil(const std::function<bool()>& done, int timeoutMs)
         loop.exec();
 }
 
-void spinFor(int ms)
-{
+void spinFor(int ms) {
     runUntil([] { return false; }, ms);
 }
 
@@ -60,13 +57,14 @@ void spinFor(int ms)
  */
 class FrameWatch {
 public:
-    FrameWatch(QQuickWindow& window, AIDialogInputViewModel& input)
-    {
+    FrameWatch(QQuickWindow& window, AIDialogInputViewModel& input) {
         // Before the scene graph is synchronised the text the frame will show is settled.
-        QObject::connect(&window, &QQuickWindow::afterAnimating, &window,
-                         [this, &input] { m_animated = input.resultText().size(); }, Qt::DirectConnection);
-        QObject::connect(&window, &QQuickWindow::afterSynchronizing, &window,
-                         [this] { m_synced = m_animated.load(); }, Qt::DirectConnection);
+        QObject::connect(
+            &window, &QQuickWindow::afterAnimating, &window,
+            [this, &input] { m_animated = input.resultText().size(); }, Qt::DirectConnection);
+        QObject::connect(
+            &window, &QQuickWindow::afterSynchronizing, &window,
+            [this] { m_synced = m_animated.load(); }, Qt::DirectConnection);
         QObject::connect(
             &window, &QQuickWindow::frameSwapped, &window,
             [this] {
@@ -80,8 +78,7 @@ public:
     }
 
     /** Waits for frames that show more than before and then at least wanted characters. */
-    void expect(qsizetype before, qsizetype wanted)
-    {
+    void expect(qsizetype before, qsizetype wanted) {
         m_firstShown = -1;
         m_allShown = -1;
         m_before = before;
@@ -101,18 +98,18 @@ private:
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QGuiApplication application(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Chunk received by the widget's model to the first frame that shows it."));
     parser.addHelpOption();
-    const QCommandLineOption chunks(QStringLiteral("chunks"), QStringLiteral("Chunks to measure (default 200)."),
+    const QCommandLineOption chunks(QStringLiteral("chunks"),
+                                    QStringLiteral("Chunks to measure (default 200)."),
                                     QStringLiteral("N"), QStringLiteral("200"));
     const QCommandLineOption interval(QStringLiteral("interval-ms"),
-                                      QStringLiteral("Pause between chunks (default 40)."), QStringLiteral("MS"),
-                                      QStringLiteral("40"));
+                                      QStringLiteral("Pause between chunks (default 40)."),
+                                      QStringLiteral("MS"), QStringLiteral("40"));
     parser.addOptions({chunks, interval});
     parser.process(application);
 
@@ -124,16 +121,19 @@ int main(int argc, char* argv[])
     engine.addImportPath(QStringLiteral("qrc:/qt/qml")); // as the application's engine does
     QQuickWindow* window = nullptr;
     WidgetContent content(WidgetContent::Dependencies{
-        coordinator, *platform.windowTracker, *platform.keyboardManager, *platform.clipboard, TimerSource::system(),
+        coordinator, *platform.windowTracker, *platform.keyboardManager, *platform.clipboard,
+        TimerSource::system(),
         [&texts](const QString& token) { return std::make_unique<FakeTextsService>(texts, token); },
         QStringLiteral("command+option+c"),
         [&window](int height) {
             if (window)
                 window->setHeight(height + 68); // what the coordinator does
         }});
-    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Orvane/Widget/WidgetWindow.qml")));
-    std::unique_ptr<QQuickWindow> owner(qobject_cast<QQuickWindow*>(component.createWithInitialProperties(
-        {{QStringLiteral("content"), QVariant::fromValue<QObject*>(&content)}})));
+    QQmlComponent component(&engine,
+                            QUrl(QStringLiteral("qrc:/qt/qml/Orvane/Widget/WidgetWindow.qml")));
+    std::unique_ptr<QQuickWindow> owner(
+        qobject_cast<QQuickWindow*>(component.createWithInitialProperties(
+            {{QStringLiteral("content"), QVariant::fromValue<QObject*>(&content)}})));
     if (!owner) {
         std::fprintf(stderr, "%s\n", qPrintable(component.errorString()));
         return 1;
@@ -143,15 +143,19 @@ int main(int argc, char* argv[])
     FrameWatch watch(*window, input);
     window->show();
     spinFor(500);
-    std::printf("widget chunk benchmark: %s, Qt Quick %s backend, %s\n", qPrintable(QSysInfo::prettyProductName()),
-                window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software ? "software"
-                                                                                             : "hardware-API",
+    std::printf("widget chunk benchmark: %s, Qt Quick %s backend, %s\n",
+                qPrintable(QSysInfo::prettyProductName()),
+                window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software
+                    ? "software"
+                    : "hardware-API",
                 qPrintable(QGuiApplication::platformName()));
 
     const PasteboardManagerCopyItem captured{RunningApp{7, 1, QStringLiteral("mousepad")},
-                                             QStringLiteral("Their going to the libary tomorow."), {}};
-    const QStringList words{QStringLiteral("They're "), QStringLiteral("going "), QStringLiteral("to "),
-                            QStringLiteral("the "), QStringLiteral("library "), QStringLiteral("tomorrow, ")};
+                                             QStringLiteral("Their going to the libary tomorow."),
+                                             {}};
+    const QStringList words{QStringLiteral("They're "), QStringLiteral("going "),
+                            QStringLiteral("to "),      QStringLiteral("the "),
+                            QStringLiteral("library "), QStringLiteral("tomorrow, ")};
     QList<double> toFirst;
     QList<double> toWhole;
     const int wanted = parser.value(chunks).toInt();
