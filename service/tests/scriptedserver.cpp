@@ -40,6 +40,29 @@ QByteArray methodText(QHttpServerRequest::Method method) {
     }
 }
 
+using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+std::optional<QByteArray> findHeader(const Headers& headers, const QByteArray& name) {
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return std::nullopt;
+}
+
+/** The header lines of a request head, after its request line. */
+Headers parseHeaders(const QByteArray& head) {
+    Headers headers;
+    const QList<QByteArray> lines = head.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            headers.append({line.left(colon), line.mid(colon + 1).trimmed()});
+    }
+    return headers;
+}
+
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     return QTest::qWaitFor(condition, timeoutMs);
 }
@@ -47,19 +70,11 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 } // namespace
 
 QByteArray RecordedRequest::header(const QByteArray& name) const {
-    for (const auto& [key, value] : headers) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-    return {};
+    return findHeader(headers, name).value_or(QByteArray());
 }
 
 bool RecordedRequest::hasHeader(const QByteArray& name) const {
-    for (const auto& header : headers) {
-        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    return findHeader(headers, name).has_value();
 }
 
 ScriptedResponse ScriptedResponse::json(const QByteArray& body, int status) {
@@ -255,12 +270,8 @@ void ChunkedServer::onReadyRead() {
     if (headEnd < 0)
         return;
     const QByteArray head = m_buffer.left(headEnd);
-    qsizetype length = 0;
-    for (const QByteArray& line : head.split('\n')) {
-        const QByteArray trimmed = line.trimmed();
-        if (trimmed.toLower().startsWith("content-length:"))
-            length = trimmed.mid(15).trimmed().toLongLong();
-    }
+    const qsizetype length =
+        findHeader(parseHeaders(head), "Content-Length").value_or("0").toLongLong();
     if (m_buffer.size() < headEnd + 4 + length)
         return;
     m_head = head;
@@ -275,25 +286,11 @@ QByteArray ChunkedServer::requestLine() const {
 }
 
 QByteArray ChunkedServer::header(const QByteArray& name) const {
-    const QList<QByteArray> lines = m_head.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).compare(name, Qt::CaseInsensitive) == 0)
-            return line.mid(colon + 1).trimmed();
-    }
-    return {};
+    return findHeader(parseHeaders(m_head), name).value_or(QByteArray());
 }
 
 bool ChunkedServer::hasHeader(const QByteArray& name) const {
-    const QList<QByteArray> lines = m_head.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    return findHeader(parseHeaders(m_head), name).has_value();
 }
 
 bool ChunkedServer::waitForRequests(int count, int timeoutMs) {
