@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QTimer>
 #include <QPalette>
+#include <QQuickWindow>
 #include <QTranslator>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
@@ -42,6 +43,12 @@ void applyDarkPalette()
 
 int main(int argc, char* argv[])
 {
+    // A small widget and a few pages need no GPU: software rendering keeps the GL driver
+    // (tens of megabytes) out of a process that mostly sits idle. Set the variable to
+    // bring GL back.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     // Web pages need their engine set up before the application object exists.
     QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
