@@ -156,6 +156,10 @@ void RecorderControl::startRecording()
         return;
     setDeliveryPaused(true);
     QPointer<RecorderControl> self(this);
+    setPausedKeyDownHandler([self](const Shortcut& shortcut) {
+        if (self && self->m_eventMonitor && self->m_eventMonitor->isRunning())
+            self->handleKey(static_cast<int>(shortcut.keyCode), shortcut.modifiers());
+    });
     m_eventMonitor = std::make_unique<LocalEventMonitor>(
         QList<QEvent::Type>{QEvent::KeyPress, QEvent::MouseButtonRelease},
         [self](QEvent* event) -> QEvent* {
@@ -173,6 +177,7 @@ void RecorderControl::endRecording()
         return;
     // Dropped later: this may run inside the monitor's own callback.
     m_eventMonitor.release()->deleteLater();
+    setPausedKeyDownHandler({});
     setDeliveryPaused(false);
     Q_EMIT recordingChanged();
 }
@@ -213,8 +218,12 @@ bool RecorderControl::handleEvent(QEvent* event)
 
 bool RecorderControl::handleKey(const QKeyEvent& event)
 {
-    const quint64 flags = ModifierFlags::fromQt(event.modifiers());
-    const auto keyCode = virtualKey(event);
+    return handleKey(virtualKey(event), ModifierFlags::fromQt(event.modifiers()));
+}
+
+/** Whether the key goes on to the window: only Tab does, to move the focus. */
+bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags)
+{
     const bool noModifiers = flags == 0;
 
     if (noModifiers && keyCode == VirtualKeys::tab) {

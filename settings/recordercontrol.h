@@ -92,6 +92,7 @@ private:
     void startRecording();
     void endRecording();
     bool handleKey(const QKeyEvent& event);
+    bool handleKey(std::optional<int> keyCode, quint64 flags);
 
     std::unique_ptr<LocalEventMonitor> m_eventMonitor;
     OnChange m_onChange;

@@ -26,6 +26,7 @@ struct State {
     QSet<Shortcut> registered;
     QList<Actions> actions;
     bool deliveryPaused = false;
+    std::function<void(const Shortcut&)> pausedKeyDownHandler;
 };
 
 State& state() {
@@ -66,8 +67,13 @@ void postChange(const Name& name) {
 }
 
 void dispatch(const Shortcut& shortcut, bool keyDown) {
-    if (state().deliveryPaused)
+    if (state().deliveryPaused) {
+        if (keyDown && state().pausedKeyDownHandler) {
+            auto handler = state().pausedKeyDownHandler; // it may replace itself
+            handler(shortcut);
+        }
         return;
+    }
     // Copies: an action may add actions or change shortcuts.
     const QList<Actions> all = state().actions;
     for (const Actions& entry : all) {
@@ -164,6 +170,10 @@ void addKeyUpAction(const Name& name, Action action) {
 
 void setDeliveryPaused(bool paused) {
     state().deliveryPaused = paused;
+}
+
+void setPausedKeyDownHandler(std::function<void(const Shortcut&)> handler) {
+    state().pausedKeyDownHandler = std::move(handler);
 }
 
 bool deliveryPaused() {

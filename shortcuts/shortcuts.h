@@ -85,6 +85,12 @@ void addKeyUpAction(const Name& name, Action action);
 /** While paused (the recorder is recording), presses reach no action. */
 void setDeliveryPaused(bool paused);
 [[nodiscard]] bool deliveryPaused();
+/**
+ * Hears the presses that arrive while delivery is paused. A combination the
+ * application holds as a global hotkey never reaches its windows, so this is how the
+ * recorder sees one.
+ */
+void setPausedKeyDownHandler(std::function<void(const Shortcut&)> handler);
 
 /** Runs the actions of every name whose stored shortcut equals shortcut. */
 void dispatchKeyDown(const Shortcut& shortcut);

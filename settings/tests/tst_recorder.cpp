@@ -1,8 +1,10 @@
 #include "core/notificationcenter.h"
 #include "core/notifications.h"
+#include "platform/virtualkeys.h"
 #include "settings/recordercontrol.h"
 #include "settings/settingscustomisationmodel.h"
 #include "shortcuts/hotkeytext.h"
+#include "shortcuts/shortcuts.h"
 #include "store/appsettings.h"
 #include "temporarysettings.h"
 
@@ -95,6 +97,19 @@ private Q_SLOTS:
         QCOMPARE(alerts.last().at(1).toString(), qtTrId("keyboard_shortcuts_can_be_changed"));
         QVERIFY(!stored());
         QVERIFY(m_changes.isEmpty());
+    }
+
+    void recordsCombinationsHeldAsGlobalHotkeys() {
+        // Such a press reaches the hotkey layer, never a window.
+        const Shortcut held =
+            Shortcut::fromKey(Shortcuts::Key{40}, ModifierFlags::command | ModifierFlags::option);
+        Shortcuts::dispatchKeyDown(held);
+        QCOMPARE(stored(), held);
+        QVERIFY(!m_recorder->isRecording());
+        QVERIFY(!Shortcuts::deliveryPaused());
+
+        Shortcuts::dispatchKeyDown(Shortcut::fromKey(Shortcuts::Key{8}, ModifierFlags::command));
+        QCOMPARE(stored(), held); // no longer recording: nothing changes
     }
 
     void escapeKeepsAndDeleteClears() {
