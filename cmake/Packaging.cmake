@@ -12,6 +12,8 @@ set(CPACK_COMPONENTS_ALL orvane orvane-service)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# Debug symbols stay in the build tree; the packages carry lean binaries.
+set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_ORVANE_PACKAGE_NAME orvane)
 set(CPACK_DEBIAN_ORVANE_DESCRIPTION
@@ -23,5 +25,6 @@ set(CPACK_DEBIAN_ORVANE-SERVICE_PACKAGE_NAME orvane-service)
 set(CPACK_DEBIAN_ORVANE-SERVICE_DESCRIPTION
     "Companion service of Orvane\n Accounts, devices, prompts and streaming text generation through any\n OpenAI-compatible model server.")
 set(CPACK_DEBIAN_ORVANE-SERVICE_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+set(CPACK_DEBIAN_ORVANE-SERVICE_PACKAGE_SUGGESTS "libqt6sql6-psql")
 
 include(CPack)

@@ -19,19 +19,28 @@ QByteArray HttpResult::header(const QByteArray& name) const {
     return {};
 }
 
-ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databaseUrl)
+ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databaseUrl,
+                               const QString& binary)
     : m_databaseUrl(databaseUrl.isEmpty() ? QStringLiteral("sqlite:") + databasePath()
-                                          : databaseUrl) {
-    m_process.setProgram(serviceBinary());
-    m_process.setArguments(QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                                       QStringLiteral("--database"), m_databaseUrl} +
-                           extraArguments);
+                                          : databaseUrl)
+    , m_extraArguments(std::move(extraArguments)) {
+    m_process.setProgram(binary.isEmpty() ? serviceBinary() : binary);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("ORVANE_LLM_URL"));
     environment.remove(QStringLiteral("ORVANE_LLM_MODEL"));
     m_process.setProcessEnvironment(environment);
     QObject::connect(&m_process, &QProcess::readyReadStandardError,
                      [this] { m_stderr += m_process.readAllStandardError(); });
+    start(0);
+}
+
+bool ServiceProcess::start(quint16 port) {
+    m_port = 0;
+    m_failure.clear();
+    m_process.setArguments(QStringList{QStringLiteral("--listen"),
+                                       QStringLiteral("127.0.0.1:%1").arg(port),
+                                       QStringLiteral("--database"), m_databaseUrl} +
+                           m_extraArguments);
     m_process.start();
     QByteArray output;
     while (m_process.waitForReadyRead(10000)) {
@@ -41,12 +50,13 @@ ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databa
                 .match(QString::fromUtf8(output));
         if (match.hasMatch()) {
             m_port = static_cast<quint16>(match.captured(1).toUInt());
-            return;
+            return true;
         }
         if (m_process.state() != QProcess::Running)
             break;
     }
     m_failure = QString::fromUtf8(output + m_process.readAllStandardError());
+    return false;
 }
 
 ServiceProcess::~ServiceProcess() {

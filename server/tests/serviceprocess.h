@@ -27,8 +27,10 @@ struct HttpResult {
  */
 class ServiceProcess {
 public:
-    /** databaseUrl empty: an SQLite file in a temporary directory. */
-    explicit ServiceProcess(QStringList extraArguments = {}, const QString& databaseUrl = {});
+    /** databaseUrl empty: an SQLite file in a temporary directory; binary empty: the one built
+     * here. */
+    explicit ServiceProcess(QStringList extraArguments = {}, const QString& databaseUrl = {},
+                            const QString& binary = {});
     ~ServiceProcess();
 
     /** False (with the output in failureMessage) when the service did not come up. */
@@ -60,6 +62,9 @@ public:
     QString createUserWithKey(const QString& email,
                               const QString& password = QStringLiteral("correct horse 1"));
 
+    /** Starts the service again after it ended, on port (0: any free one); false when it did
+     * not come up. */
+    bool start(quint16 port);
     /** Sends SIGTERM and waits; the exit status. */
     int terminate();
     /** Sends SIGTERM without waiting. */
@@ -72,6 +77,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_databaseUrl;
+    QStringList m_extraArguments;
     QProcess m_process;
     QByteArray m_stderr;
     QNetworkAccessManager m_network;

@@ -1,0 +1,182 @@
+#include "desktopapp.h"
+
+#include "editorsession.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QScreen>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTest>
+
+namespace {
+
+// The widget's colours in the light and the dark appearance.
+const QList<QColor> errorColours{QColor(0xc6, 0x28, 0x28), QColor(0xff, 0x8a, 0x80)};
+const QList<QColor> runningColours{QColor(0xd9, 0x8a, 0x16), QColor(0xf5, 0xb8, 0x5a)};
+const QList<QColor> idleIconColours{QColor(0x5a, 0x68, 0xe0), QColor(0x9a, 0xa5, 0xff)};
+
+int pixelsNearAny(const QImage& image, const QList<QColor>& colours) {
+    int count = 0;
+    for (const QColor& colour : colours)
+        count += pixelsNear(image, colour);
+    return count;
+}
+
+} // namespace
+
+QByteArray runTool(const QString& program, const QStringList& arguments, int* exitCode) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(30000);
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+void saveScreenshot(const QString& name) {
+    const QString dir = qEnvironmentVariable("ORVANE_WIDGET_SHOTS");
+    if (!dir.isEmpty())
+        runTool("import", {"-window", "root", QDir(dir).filePath(name + ".png")});
+}
+
+quint16 freeLoopbackPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+std::optional<QRect> windowGeometry(const QString& windowId) {
+    int code = 0;
+    const QString shell =
+        QString::fromUtf8(runTool("xdotool", {"getwindowgeometry", "--shell", windowId}, &code));
+    if (code != 0)
+        return std::nullopt;
+    QMap<QString, int> values;
+    for (const QString& line : shell.split('\n', Qt::SkipEmptyParts))
+        values[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+    return QRect(values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]);
+}
+
+QImage grabWindow(const QString& windowId) {
+    bool ok = false;
+    const WId id = windowId.toULongLong(&ok);
+    if (!ok)
+        return {};
+    return QGuiApplication::primaryScreen()->grabWindow(id).toImage();
+}
+
+int pixelsNear(const QImage& image, QColor colour) {
+    constexpr int tolerance = 12;
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - colour.red()) <= tolerance &&
+                std::abs(pixel.green() - colour.green()) <= tolerance &&
+                std::abs(pixel.blue() - colour.blue()) <= tolerance)
+                ++count;
+        }
+    }
+    return count;
+}
+
+DesktopApp::DesktopApp(const QString& binary)
+    : m_binary(binary.isEmpty() ? QStringLiteral(ORVANE_APP_BINARY) : binary) {}
+
+DesktopApp::~DesktopApp() {
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+void DesktopApp::storeUser(const QString& email, const QString& deviceKey) {
+    QSettings settings(m_dir.filePath("config/Orvane/Orvane.ini"), QSettings::IniFormat);
+    const QJsonObject user{{"email", email}, {"userId", 1}, {"deviceKey", deviceKey}};
+    settings.setValue("UserSettings",
+                      QJsonDocument(QJsonObject{{"user", user}}).toJson(QJsonDocument::Compact));
+    settings.sync();
+}
+
+QString DesktopApp::storedSettings() const {
+    QFile file(m_dir.filePath("config/Orvane/Orvane.ini"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool DesktopApp::start(const QString& serviceUrl, const QProcessEnvironment& environment) {
+    QProcessEnvironment merged = QProcessEnvironment::systemEnvironment();
+    merged.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+    merged.insert("ORVANE_SERVICE_URL", serviceUrl);
+    merged.insert("ORVANE_CAPTURE_TIMEOUT_MS", "1000"); // a loaded machine copies slowly
+    merged.insert("QT_QUICK_BACKEND", "software");
+    merged.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    merged.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    merged.remove("QT_QPA_PLATFORM");
+    merged.insert(environment);
+    m_process.setProcessEnvironment(merged);
+    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_process.start(m_binary, {});
+    return m_process.waitForStarted(10000);
+}
+
+QString DesktopApp::window(const QString& titlePattern) const {
+    const QByteArray found =
+        runTool("xdotool", {"search", "--onlyvisible", "--pid",
+                            QString::number(m_process.processId()), "--name", titlePattern});
+    return QString::fromUtf8(found).split('\n', Qt::SkipEmptyParts).value(0);
+}
+
+bool DesktopApp::openWidgetOver(EditorSession& editor, const QString& hotkey) {
+    const QDeadlineTimer deadline(40000);
+    while (!deadline.hasExpired()) {
+        editor.focus();
+        EditorSession::xdotool({"key", "ctrl+Home", "shift+End"});
+        EditorSession::xdotool({"key", hotkey});
+        const QDeadlineTimer shown(2500);
+        while (!shown.hasExpired()) {
+            if (shows(WindowTitles::widget))
+                return true;
+            QTest::qWait(100);
+        }
+    }
+    return false;
+}
+
+bool DesktopApp::pressUntilWidgetHides(const QStringList& keys) {
+    const QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()) {
+        EditorSession::xdotool(QStringList{"key"} + keys);
+        const QDeadlineTimer hidden(1000);
+        while (!hidden.hasExpired()) {
+            if (!shows(WindowTitles::widget))
+                return true;
+            QTest::qWait(100);
+        }
+    }
+    return false;
+}
+
+bool DesktopApp::waitForSettledAnswer() {
+    // While an answer runs the prompt icon takes the running colour.
+    const QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()) {
+        const QImage picture = grabWindow(window(WindowTitles::widget));
+        if (!picture.isNull() && pixelsNearAny(picture, runningColours) == 0 &&
+            pixelsNearAny(picture, idleIconColours) > 0)
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
+bool DesktopApp::widgetShowsError() const {
+    return pixelsNearAny(grabWindow(window(WindowTitles::widget)), errorColours) > 20;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <optional>
+
+class EditorSession;
+
+// Window titles as the window manager shows them.
+namespace WindowTitles {
+inline const QString widget = QStringLiteral("^Orvane Widget$");
+inline const QString signIn = QStringLiteral("^Sign in to Orvane");
+inline const QString settings = QStringLiteral("^Orvane Settings");
+inline const QString noConnection = QStringLiteral("^Orvane: no connection$");
+} // namespace WindowTitles
+
+/** Runs program to its end (at most 30 s) and returns its standard output. */
+QByteArray runTool(const QString& program, const QStringList& arguments,
+                   int* exitCode = nullptr);
+/** With ORVANE_WIDGET_SHOTS=<dir>, saves the screen there as name.png. */
+void saveScreenshot(const QString& name);
+/** A port on 127.0.0.1 that nothing listens on right now. */
+quint16 freeLoopbackPort();
+/** Where the window is on the screen, when it is there. */
+std::optional<QRect> windowGeometry(const QString& windowId);
+/** The window's picture as the X server holds it. */
+QImage grabWindow(const QString& windowId);
+/** How many pixels of image are within a few steps of colour on each channel. */
+int pixelsNear(const QImage& image, QColor colour);
+
+/**
+ * The real orvane in the test's X server with a configuration directory of its own,
+ * and the few things a user sees of it: its windows and what they show.
+ */
+class DesktopApp {
+public:
+    /** binary empty: the one built here. */
+    explicit DesktopApp(const QString& binary = {});
+    ~DesktopApp();
+    DesktopApp(const DesktopApp&) = delete;
+    DesktopApp& operator=(const DesktopApp&) = delete;
+
+    /** Stores the user as signed in, the way the app stores it after a sign-in. */
+    void storeUser(const QString& email, const QString& deviceKey);
+    [[nodiscard]] QString storedSettings() const;
+    /** Starts the app against serviceUrl; environment adds to or overrides the test's own. */
+    bool start(const QString& serviceUrl, const QProcessEnvironment& environment = {});
+    [[nodiscard]] qint64 processId() const { return m_process.processId(); }
+    [[nodiscard]] bool isRunning() const { return m_process.state() == QProcess::Running; }
+    [[nodiscard]] QString directory() const { return m_dir.path(); }
+
+    /** The id of the app's visible window whose title matches pattern, or empty. */
+    [[nodiscard]] QString window(const QString& titlePattern) const;
+    [[nodiscard]] bool shows(const QString& titlePattern) const {
+        return !window(titlePattern).isEmpty();
+    }
+
+    /** Selects the editor's first line and presses hotkey until the widget shows (the app may
+     * still be starting). */
+    bool openWidgetOver(EditorSession& editor, const QString& hotkey);
+    /** Presses keys until the widget is gone: actions wait for the answer to be complete. */
+    bool pressUntilWidgetHides(const QStringList& keys);
+    /** Waits until the widget shows an answer that is no longer running. */
+    bool waitForSettledAnswer();
+    /** Whether the widget shows the error colour (the error line under the prompt field). */
+    [[nodiscard]] bool widgetShowsError() const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_binary;
+    QProcess m_process;
+};

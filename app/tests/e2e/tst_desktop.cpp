@@ -1,0 +1,189 @@
+#include "desktopapp.h"
+#include "editorsession.h"
+#include "scriptedmodelserver.h"
+#include "serviceprocess.h"
+
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QTest>
+
+/*
+ * The real orvane and the real orvane-service (whose model is a scripted server on
+ * loopback) in the test's X server, driven with keys like a user: the results are
+ * read back from the file mousepad saves.
+ */
+
+namespace {
+
+using Model = ScriptedModelServer;
+
+const QString email = QStringLiteral("writer@example.org");
+const QByteArray original = "Their going to the libary tomorow.\nSecond line\n";
+
+QByteArray withFirstLine(const QByteArray& line) {
+    return line + "\nSecond line\n";
+}
+
+QByteArray request(const Model& model, qsizetype index) {
+    return QJsonDocument(model.requests().value(index)).toJson(QJsonDocument::Compact);
+}
+
+bool keys(const QStringList& names) {
+    return EditorSession::xdotool(QStringList{"key"} + names);
+}
+
+} // namespace
+
+class DesktopTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Model> m_model;
+    std::unique_ptr<ServiceProcess> m_service;
+    QString m_deviceKey;
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs the X server that scripts/test starts");
+    }
+
+    void init() {
+        m_model = std::make_unique<Model>();
+        m_service = std::make_unique<ServiceProcess>(
+            QStringList{"--llm-url", m_model->baseUrl(), "--llm-model", "scripted"});
+        QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
+        m_deviceKey = m_service->createUserWithKey(email);
+        QVERIFY(!m_deviceKey.isEmpty());
+    }
+
+    void cleanup() {
+        if (QTest::currentTestFailed())
+            qInfo().noquote() << "orvane-service log:\n" << m_service->log();
+        m_service.reset();
+        m_model.reset();
+    }
+
+    void promptRegenerateInsertBelowContinueCopyAndDiscard() {
+        Model& model = *m_model;
+        EditorSession editor(original);
+        QVERIFY(editor.isReady());
+        DesktopApp app;
+        app.storeUser(email, m_deviceKey);
+        QVERIFY(app.start(m_service->url(QString()).toString()));
+
+        // The first prompt of the list; Return does nothing while the answer streams in.
+        model.setScript({Model::text("They're "), Model::hold(), Model::text("going to the "),
+                         Model::pause(50), Model::text("library tomorrow."), Model::done()});
+        QVERIFY2(app.openWidgetOver(editor, "ctrl+alt+c"), "the widget did not open");
+        QVERIFY(keys({"Down", "Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(model.requests().size(), 1, 20000);
+        QVERIFY2(request(model, 0).contains("Their going to the libary tomorow."),
+                 request(model, 0));
+        QVERIFY(keys({"Return"}));
+        QTest::qWait(300);
+        QVERIFY(app.shows(WindowTitles::widget));
+        model.release();
+        QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 1, 20000);
+        QVERIFY(app.waitForSettledAnswer());
+        saveScreenshot("road-first-answer");
+
+        // Regenerate asks again for the same text, without the answer it replaces.
+        model.setScript({Model::text("They are going to the "), Model::pause(50),
+                         Model::text("library tomorrow."), Model::done()});
+        // R is let go before Ctrl, as fingers do: the widget acts on the key's release.
+        QVERIFY(EditorSession::xdotool({"keydown", "ctrl"}));
+        QVERIFY(keys({"r"}));
+        QVERIFY(EditorSession::xdotool({"keyup", "ctrl"}));
+        QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 2, 20000);
+        QVERIFY(request(model, 1).contains("Their going to the libary tomorow."));
+        QVERIFY2(!request(model, 1).contains("They're"), request(model, 1));
+        QVERIFY2(app.pressUntilWidgetHides({"Return"}), "Return did not replace the selection");
+        const QByteArray regenerated = withFirstLine("They are going to the library tomorrow.");
+        QCOMPARE(editor.saveAndRead(regenerated), regenerated);
+
+        // Insert below keeps the selection and puts the answer after it.
+        model.setScript({Model::text("(checked)"), Model::done()});
+        QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
+        QVERIFY(keys({"Down", "Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 3, 20000);
+        QVERIFY(app.waitForSettledAnswer());
+        QVERIFY(keys({"Down", "Down", "Return"}));
+        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowTitles::widget), 10000);
+        const QByteArray inserted = withFirstLine("They are going to the library tomorrow.(checked)");
+        QCOMPARE(editor.saveAndRead(inserted), inserted);
+
+        // Continue with a typed command on the answer: the conversation goes along.
+        model.setScript({Model::text("Ils vont à la bibliothèque."), Model::done()});
+        QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
+        QVERIFY(keys({"Down", "Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 4, 20000);
+        QVERIFY(app.waitForSettledAnswer());
+        model.setScript({Model::text("Ils vont."), Model::done()});
+        QVERIFY(keys({"Down", "Down", "Down", "Return"}));
+        QTest::qWait(300);
+        QVERIFY(EditorSession::xdotool({"type", "--delay", "20", "Shorter"}));
+        QVERIFY(keys({"Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 5, 20000);
+        QVERIFY2(request(model, 4).contains("Shorter"), request(model, 4));
+        QVERIFY2(request(model, 4).contains("Ils vont \\u00e0 la biblioth") ||
+                     request(model, 4).contains("Ils vont à la biblioth"),
+                 request(model, 4));
+        QVERIFY(app.waitForSettledAnswer());
+
+        // Copy leaves the widget open and the file alone; Up from the first action is discard.
+        QVERIFY(keys({"Down", "Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), QStringLiteral("Ils vont."),
+                                  10000);
+        QVERIFY(app.shows(WindowTitles::widget));
+        QVERIFY(keys({"Up", "Up", "Return"}));
+        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowTitles::widget), 10000);
+        QCOMPARE(editor.saveAndRead(inserted), inserted);
+    }
+
+    void modelFailingMidAnswerShowsAnErrorAndPastesNothing() {
+        Model& model = *m_model;
+        EditorSession editor(original);
+        QVERIFY(editor.isReady());
+        DesktopApp app;
+        app.storeUser(email, m_deviceKey);
+        QVERIFY(app.start(m_service->url(QString()).toString()));
+
+        model.setScript({Model::text("They're going"), Model::pause(100), Model::closeConnection()});
+        QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
+        QVERIFY(!app.widgetShowsError());
+        QVERIFY(keys({"Down", "Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(model.requests().size(), 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.widgetShowsError(), 20000);
+        saveScreenshot("failed-answer");
+        // The part that came stays in the widget: nothing reaches the editor by itself.
+        QVERIFY(app.shows(WindowTitles::widget));
+        QCOMPARE(editor.saveAndRead(original), original);
+        QVERIFY(keys({"Escape"}));
+        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowTitles::widget), 10000);
+        QCOMPARE(editor.saveAndRead(original), original);
+    }
+
+    void noConnectionWindowWhileTheServiceIsAway() {
+        const quint16 port = m_service->port();
+        QCOMPARE(m_service->terminate(), 0);
+        DesktopApp app;
+        app.storeUser(email, m_deviceKey);
+        QVERIFY(app.start(QStringLiteral("http://127.0.0.1:%1").arg(port)));
+
+        // The app retries every 2 s and owns up after 15 tries, not before.
+        const QDeadlineTimer quiet(20000);
+        while (!quiet.hasExpired()) {
+            QVERIFY(!app.shows(WindowTitles::noConnection));
+            QTest::qWait(500);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(app.shows(WindowTitles::noConnection), 20000);
+        QVERIFY2(m_service->start(port), qPrintable(m_service->failureMessage()));
+        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowTitles::noConnection), 10000);
+        QVERIFY(app.isRunning());
+    }
+};
+
+QTEST_MAIN(DesktopTest)
+#include "tst_desktop.moc"
