@@ -13,6 +13,11 @@ configure_and_build() {
     cmake --build "$build_dir" --parallel "$(nproc)"
 }
 
+# Lints every QML module; a warning fails the run.
+lint_qml() {
+    cmake --build "$build_dir" --target all_qmllint
+}
+
 # Starts Xvfb and openbox on a free display unless DISPLAY already works; exports
 # DISPLAY and stops both when the calling script exits.
 start_x_server() {

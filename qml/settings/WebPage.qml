@@ -23,10 +23,16 @@ Item {
         anchors.fill: parent
         profile: bridge.profile
         webChannel: bridge.channel
-        webChannelWorld: bridge.scriptWorld
         backgroundColor: "transparent"
         settings.showScrollBars: false
         onContextMenuRequested: request => request.accepted = true
+    }
+
+    // Set by name: Qt 6.4's type information for WebEngineView lacks this property.
+    Binding {
+        target: view
+        property: "webChannelWorld"
+        value: bridge.scriptWorld
     }
 
     // The page never scrolls itself: the wheel goes no further than here.
