@@ -1,4 +1,6 @@
+#include "desktopapp.h"
 #include "editorsession.h"
+#include "serviceprocess.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -8,9 +10,6 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -29,25 +28,6 @@ namespace {
 constexpr int timeout = 20000;
 const QString email = QStringLiteral("ada@example.org");
 const QString password = QStringLiteral("correct horse battery");
-// Window titles as the window manager shows them (Qt adds the application's name).
-const QString signInWindow = QStringLiteral("^Sign in to Orvane");
-const QString settingsWindow = QStringLiteral("^Orvane Settings");
-const QString widgetWindow = QStringLiteral("^Orvane Widget");
-
-quint16 freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-QString run(const QString& program, const QStringList& args)
-{
-    QProcess process;
-    process.start(program, args);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
 
 QByteArray waitFor(QNetworkReply* reply)
 {
@@ -57,20 +37,6 @@ QByteArray waitFor(QNetworkReply* reply)
     loop.exec();
     reply->deleteLater();
     return reply->readAll();
-}
-
-/** The visible window whose title matches pattern, in screen coordinates. */
-std::optional<QRect> windowGeometry(const QString& pattern)
-{
-    const QStringList ids = run("xdotool", {"search", "--onlyvisible", "--name", pattern})
-                                .split('\n', Qt::SkipEmptyParts);
-    if (ids.isEmpty())
-        return std::nullopt;
-    const QString shell = run("xdotool", {"getwindowgeometry", "--shell", ids.first()});
-    QMap<QString, int> values;
-    for (const QString& line : shell.split('\n', Qt::SkipEmptyParts))
-        values[line.section('=', 0, 0)] = line.section('=', 1).toInt();
-    return QRect(values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]);
 }
 
 /** Web engine processes that render pages for pid, however deep below it. */
@@ -112,13 +78,17 @@ class DesktopTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_service;
-    QProcess m_app;
-    quint16 m_port = 0;
+    std::unique_ptr<ServiceProcess> m_service;
+    std::unique_ptr<DesktopApp> m_app;
     quint16 m_debugPort = 0;
     QNetworkAccessManager m_network;
 
-    QString serviceUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    /** The app's visible window whose title matches pattern, in screen coordinates. */
+    std::optional<QRect> shown(const QString& pattern) const
+    {
+        const QString id = m_app->window(pattern);
+        return id.isEmpty() ? std::nullopt : windowGeometry(id);
+    }
 
     /** The debugging target of the page the application shows at path, if any. */
     QJsonObject page(const QString& path)
@@ -164,7 +134,7 @@ private:
     std::optional<QPoint> locate(const QString& window, const QString& path, const QString& id, QPoint offset = {})
     {
         const QJsonObject target = page(path);
-        const auto geometry = windowGeometry(window);
+        const auto geometry = shown(window);
         const auto rect = target.isEmpty() ? std::nullopt : elementRect(target, id);
         if (!geometry || !rect)
             return std::nullopt;
@@ -187,66 +157,34 @@ private:
         return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     }
 
-    /** What a user does in the browser: the sign-in form of the page Orvane opened. */
-    int signInThroughBrowser(const QUrl& url)
-    {
-        const QString form = QString::fromUtf8(waitFor(m_network.get(QNetworkRequest(url))));
-        const QString csrf = QRegularExpression("name=\"csrf_token\" value=\"([^\"]+)\"").match(form).captured(1);
-        QUrlQuery body;
-        body.addQueryItem("token", QUrlQuery(url).queryItemValue("token"));
-        body.addQueryItem("csrf_token", csrf);
-        body.addQueryItem("email", email);
-        body.addQueryItem("password", password);
-        QNetworkRequest request(QUrl(serviceUrl() + "/users/log_in"));
-        request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
-        QNetworkReply* reply = m_network.post(request, body.query(QUrl::FullyEncoded).toUtf8());
-        waitFor(reply);
-        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    }
-
-    QString storedSettings() const
-    {
-        QFile file(m_dir.filePath("config/Orvane/Orvane.ini"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-
     /** Signs in from the login page up to the finish page. */
     void signIn()
     {
         const int before = openedUrls().size();
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/login").isEmpty(), timeout);
-        click(signInWindow, "/web_view/login", "sign_in");
+        click(WindowTitles::signIn, "/web_view/login", "sign_in");
         QTRY_VERIFY_WITH_TIMEOUT(openedUrls().size() > before, timeout);
         const QUrl browser(openedUrls().last());
         QCOMPARE(browser.path(), QStringLiteral("/users/log_in"));
-        QCOMPARE(QUrlQuery(browser).queryItemValue("token").size(), 24);
+        const QString token = QUrlQuery(browser).queryItemValue("token");
+        QCOMPARE(token.size(), 24);
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/continue").isEmpty(), timeout);
 
-        QCOMPARE(signInThroughBrowser(browser), 200);
+        // What a user does in the browser: the sign-in form of the page Orvane opened.
+        QCOMPARE(m_service->submitBrowserForm(browser.path(), token, email, password).status, 200);
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/finish").isEmpty(), timeout);
-        QVERIFY(storedSettings().contains(email));
+        QVERIFY(m_app->storedSettings().contains(email));
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs the X server that scripts/test starts");
         QVERIFY(m_dir.isValid());
-        m_port = freePort();
-        m_debugPort = freePort();
-        const QString database = "sqlite:" + m_dir.filePath("service.sqlite");
-        {
-            QFile secret(m_dir.filePath("password"));
-            QVERIFY(secret.open(QIODevice::WriteOnly));
-            secret.write(password.toUtf8() + '\n');
-        }
-        QCOMPARE(QProcess::execute(ORVANE_SERVICE, {"user", "add", "--email", email, "--password-file",
-                                                    m_dir.filePath("password"), "--database", database}),
-                 0);
-        m_service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_service.start(ORVANE_SERVICE, {"--listen", QStringLiteral("127.0.0.1:%1").arg(m_port), "--database", database});
-        QVERIFY(m_service.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(waitFor(m_network.get(QNetworkRequest(QUrl(serviceUrl() + "/healthz")))).startsWith("ok"),
-                                 timeout);
+        m_service = std::make_unique<ServiceProcess>();
+        QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
+        QVERIFY(!m_service->createUserWithKey(email, password).isEmpty());
 
         // The "browser" only writes down what it was asked to open.
         QDir(m_dir.path()).mkdir("bin");
@@ -256,64 +194,62 @@ private Q_SLOTS:
         browser.close();
         browser.setPermissions(browser.permissions() | QFile::ExeOwner);
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PATH", m_dir.filePath("bin") + ':' + env.value("PATH"));
-        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
-        env.insert("ORVANE_SERVICE_URL", serviceUrl());
+        m_debugPort = freeLoopbackPort();
+        QProcessEnvironment env;
+        env.insert("PATH", m_dir.filePath("bin") + ':' + qEnvironmentVariable("PATH"));
         env.insert("QTWEBENGINE_REMOTE_DEBUGGING", QStringLiteral("127.0.0.1:%1").arg(m_debugPort));
-        env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
-        env.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-        env.remove("QT_QPA_PLATFORM");
-        m_app.setProcessEnvironment(env);
-        m_app.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_app.start(ORVANE_APP, {});
-        QVERIFY(m_app.waitForStarted());
+        m_app = std::make_unique<DesktopApp>();
+        QVERIFY(m_app->start(m_service->url(QString()).toString(), env));
+    }
+
+    void cleanup()
+    {
+        if (QTest::currentTestFailed())
+            saveScreenshot(QString::fromLatin1(QTest::currentTestFunction()));
     }
 
     void cleanupTestCase()
     {
-        m_app.terminate();
-        m_app.waitForFinished(5000);
-        m_service.terminate();
-        m_service.waitForFinished(5000);
+        m_app.reset();
+        m_service.reset();
     }
 
     void signInThenLogOutFromTheAccountPage()
     {
         signIn();
-        QVERIFY(rendererCount(m_app.processId()) > 0);
-        click(signInWindow, "/web_view/finish", "settings");
-        QTRY_VERIFY_WITH_TIMEOUT(!windowGeometry(signInWindow), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(windowGeometry(settingsWindow), timeout);
+        QVERIFY(rendererCount(m_app->processId()) > 0);
+        click(WindowTitles::signIn, "/web_view/finish", "settings");
+        QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowTitles::signIn), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(WindowTitles::settings), timeout);
 
-        const QStringList ids = run("xdotool", {"search", "--onlyvisible", "--name", settingsWindow})
-                                    .split('\n', Qt::SkipEmptyParts);
-        QVERIFY(EditorSession::xdotool({"windowactivate", "--sync", ids.first()}));
+        QVERIFY(EditorSession::xdotool({"windowactivate", "--sync", m_app->window(WindowTitles::settings)}));
         QVERIFY(EditorSession::xdotool({"key", "ctrl+2"}));
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/account").isEmpty(), timeout);
         // The account page sits in the middle of the area under the tab bar.
-        const QRect window = *windowGeometry(settingsWindow);
+        const QRect window = *shown(WindowTitles::settings);
         const QPoint offset((window.width() - 604) / 2, 52 + (window.height() - 52 - 460) / 2);
-        click(settingsWindow, "/web_view/account", "logout", offset);
+        click(WindowTitles::settings, "/web_view/account", "logout", offset);
 
-        QTRY_VERIFY_WITH_TIMEOUT(!windowGeometry(settingsWindow), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(windowGeometry(signInWindow), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(!storedSettings().contains(email), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowTitles::settings), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(WindowTitles::signIn), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->storedSettings().contains(email), timeout);
     }
 
     void signInAgainStartAndUseTheWidgetHotkey()
     {
         signIn();
-        click(signInWindow, "/web_view/finish", "start");
-        QTRY_VERIFY_WITH_TIMEOUT(!windowGeometry(signInWindow), timeout);
+        click(WindowTitles::signIn, "/web_view/finish", "start");
+        QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowTitles::signIn), timeout);
         // Once the page is gone no page runs: idle Orvane keeps no renderer.
-        QTRY_COMPARE_WITH_TIMEOUT(rendererCount(m_app.processId()), 0, timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(rendererCount(m_app->processId()), 0, timeout);
 
         // "start" shows the widget; the editor then takes the focus from it.
-        QTRY_VERIFY_WITH_TIMEOUT(windowGeometry(widgetWindow), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(WindowTitles::widget), timeout);
         EditorSession editor("Their going too the market.");
         QVERIFY(editor.isReady());
-        const auto activeTitle = [] { return run("xdotool", {"getactivewindow", "getwindowname"}).trimmed(); };
+        const auto activeTitle = [] {
+            return QString::fromUtf8(runTool("xdotool", {"getactivewindow", "getwindowname"})).trimmed();
+        };
         QVERIFY(!activeTitle().startsWith("Orvane Widget"));
         QVERIFY(EditorSession::xdotool({"key", "ctrl+a"}));
         QVERIFY(EditorSession::xdotool({"key", "ctrl+alt+c"}));

@@ -129,7 +129,7 @@ bool DesktopApp::start(const QString& serviceUrl, const QProcessEnvironment& env
 
 QString DesktopApp::window(const QString& titlePattern) const {
     const QByteArray found =
-        runTool("xdotool", {"search", "--onlyvisible", "--pid",
+        runTool("xdotool", {"search", "--all", "--onlyvisible", "--pid",
                             QString::number(m_process.processId()), "--name", titlePattern});
     return QString::fromUtf8(found).split('\n', Qt::SkipEmptyParts).value(0);
 }

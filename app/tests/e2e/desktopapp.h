@@ -14,10 +14,10 @@ class EditorSession;
 
 // Window titles as the window manager shows them.
 namespace WindowTitles {
-inline const QString widget = QStringLiteral("^Orvane Widget$");
+inline const QString widget = QStringLiteral("^Orvane Widget");
 inline const QString signIn = QStringLiteral("^Sign in to Orvane");
 inline const QString settings = QStringLiteral("^Orvane Settings");
-inline const QString noConnection = QStringLiteral("^Orvane: no connection$");
+inline const QString noConnection = QStringLiteral("^Orvane$");
 } // namespace WindowTitles
 
 /** Runs program to its end (at most 30 s) and returns its standard output. */

@@ -59,8 +59,10 @@ private Q_SLOTS:
     }
 
     void cleanup() {
-        if (QTest::currentTestFailed())
+        if (QTest::currentTestFailed()) {
+            saveScreenshot(QString::fromLatin1(QTest::currentTestFunction()));
             qInfo().noquote() << "orvane-service log:\n" << m_service->log();
+        }
         m_service.reset();
         m_model.reset();
     }
