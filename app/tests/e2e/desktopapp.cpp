@@ -177,6 +177,10 @@ bool DesktopApp::waitForSettledAnswer() {
     return false;
 }
 
+bool DesktopApp::answerIsRunning() const {
+    return pixelsNearAny(grabWindow(window(WindowTitles::widget)), runningColours) > 0;
+}
+
 bool DesktopApp::widgetShowsError() const {
     return pixelsNearAny(grabWindow(window(WindowTitles::widget)), errorColours) > 20;
 }

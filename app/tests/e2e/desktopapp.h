@@ -17,12 +17,11 @@ namespace WindowTitles {
 inline const QString widget = QStringLiteral("^Orvane Widget");
 inline const QString signIn = QStringLiteral("^Sign in to Orvane");
 inline const QString settings = QStringLiteral("^Orvane Settings");
-inline const QString noConnection = QStringLiteral("^Orvane$");
+inline const QString noConnection = QStringLiteral("^Orvane(: no connection)?$");
 } // namespace WindowTitles
 
 /** Runs program to its end (at most 30 s) and returns its standard output. */
-QByteArray runTool(const QString& program, const QStringList& arguments,
-                   int* exitCode = nullptr);
+QByteArray runTool(const QString& program, const QStringList& arguments, int* exitCode = nullptr);
 /** With ORVANE_WIDGET_SHOTS=<dir>, saves the screen there as name.png. */
 void saveScreenshot(const QString& name);
 /** A port on 127.0.0.1 that nothing listens on right now. */
@@ -66,6 +65,8 @@ public:
     bool openWidgetOver(EditorSession& editor, const QString& hotkey);
     /** Presses keys until the widget is gone: actions wait for the answer to be complete. */
     bool pressUntilWidgetHides(const QStringList& keys);
+    /** Whether the widget's prompt icon has the colour of a running answer. */
+    [[nodiscard]] bool answerIsRunning() const;
     /** Waits until the widget shows an answer that is no longer running. */
     bool waitForSettledAnswer();
     /** Whether the widget shows the error colour (the error line under the prompt field). */

@@ -83,9 +83,11 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(model.requests().size(), 1, 20000);
         QVERIFY2(request(model, 0).contains("Their going to the libary tomorow."),
                  request(model, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(app.answerIsRunning(), 10000);
         QVERIFY(keys({"Return"}));
         QTest::qWait(300);
         QVERIFY(app.shows(WindowTitles::widget));
+        QVERIFY(app.answerIsRunning());
         model.release();
         QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 1, 20000);
         QVERIFY(app.waitForSettledAnswer());
@@ -113,7 +115,8 @@ private Q_SLOTS:
         QVERIFY(app.waitForSettledAnswer());
         QVERIFY(keys({"Down", "Down", "Return"}));
         QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowTitles::widget), 10000);
-        const QByteArray inserted = withFirstLine("They are going to the library tomorrow.(checked)");
+        const QByteArray inserted =
+            withFirstLine("They are going to the library tomorrow.(checked)");
         QCOMPARE(editor.saveAndRead(inserted), inserted);
 
         // Continue with a typed command on the answer: the conversation goes along.
@@ -152,7 +155,8 @@ private Q_SLOTS:
         app.storeUser(email, m_deviceKey);
         QVERIFY(app.start(m_service->url(QString()).toString()));
 
-        model.setScript({Model::text("They're going"), Model::pause(100), Model::closeConnection()});
+        model.setScript(
+            {Model::text("They're going"), Model::pause(100), Model::closeConnection()});
         QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
         QVERIFY(!app.widgetShowsError());
         QVERIFY(keys({"Down", "Return"}));

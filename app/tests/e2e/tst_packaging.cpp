@@ -37,28 +37,30 @@ private Q_SLOTS:
             QSKIP("needs dpkg-deb");
         QVERIFY(m_dir.isValid());
         int code = 0;
-        const QString output = tool(
-            "cpack", {"--config", ORVANE_BUILD_DIR "/CPackConfig.cmake", "-B", m_dir.path()}, &code);
+        const QString output =
+            tool("cpack", {"--config", ORVANE_BUILD_DIR "/CPackConfig.cmake", "-B", m_dir.path()},
+                 &code);
         QVERIFY2(code == 0, qPrintable(output));
         // One package each, unpacked into a root of its own.
-        for (const QString& package : {QStringLiteral("orvane"), QStringLiteral("orvane-service")}) {
+        for (const QString& package :
+             {QStringLiteral("orvane"), QStringLiteral("orvane-service")}) {
             const QStringList debs =
                 QDir(m_dir.path()).entryList({package + "_*.deb"}, QDir::Files);
             QVERIFY2(debs.size() == 1, qPrintable(debs.join(' ')));
-            const QString unpacked =
-                tool("dpkg-deb", {"-x", m_dir.filePath(debs.first()), m_dir.filePath(package)},
-                     &code);
+            const QString unpacked = tool(
+                "dpkg-deb", {"-x", m_dir.filePath(debs.first()), m_dir.filePath(package)}, &code);
             QVERIFY2(code == 0, qPrintable(unpacked));
         }
     }
 
     void eachPackageHoldsItsOwnFiles() {
-        for (const char* file :
-             {"usr/bin/orvane", "usr/bin/orvane-cli", "usr/share/applications/org.orvane.Orvane.desktop",
-              "usr/share/icons/hicolor/scalable/apps/org.orvane.Orvane.svg",
-              "usr/share/metainfo/org.orvane.Orvane.metainfo.xml"})
+        for (const char* file : {"usr/bin/orvane", "usr/bin/orvane-cli",
+                                 "usr/share/applications/org.orvane.Orvane.desktop",
+                                 "usr/share/icons/hicolor/scalable/apps/org.orvane.Orvane.svg",
+                                 "usr/share/metainfo/org.orvane.Orvane.metainfo.xml"})
             QVERIFY2(QFileInfo::exists(QDir(appRoot()).filePath(file)), qPrintable(file));
-        for (const char* file : {"usr/bin/orvane-service", "usr/lib/systemd/system/orvane-service.service"})
+        for (const char* file :
+             {"usr/bin/orvane-service", "usr/lib/systemd/system/orvane-service.service"})
             QVERIFY2(QFileInfo::exists(QDir(serviceRoot()).filePath(file)), qPrintable(file));
         QVERIFY(!QFileInfo::exists(QDir(appRoot()).filePath("usr/bin/orvane-service")));
         QVERIFY(!QFileInfo::exists(QDir(serviceRoot()).filePath("usr/bin/orvane")));
@@ -66,14 +68,15 @@ private Q_SLOTS:
 
     void desktopFileAndMetainfoValidate() {
         int code = 0;
-        QString output = tool("desktop-file-validate",
-                              {QDir(appRoot()).filePath("usr/share/applications/org.orvane.Orvane.desktop")},
-                              &code);
+        QString output = tool(
+            "desktop-file-validate",
+            {QDir(appRoot()).filePath("usr/share/applications/org.orvane.Orvane.desktop")}, &code);
         QVERIFY2(code == 0 && output.trimmed().isEmpty(), qPrintable(output));
-        output = tool("appstreamcli",
-                      {"validate", "--no-net",
-                       QDir(appRoot()).filePath("usr/share/metainfo/org.orvane.Orvane.metainfo.xml")},
-                      &code);
+        output =
+            tool("appstreamcli",
+                 {"validate", "--no-net",
+                  QDir(appRoot()).filePath("usr/share/metainfo/org.orvane.Orvane.metainfo.xml")},
+                 &code);
         QVERIFY2(code == 0, qPrintable(output));
     }
 
