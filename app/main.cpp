@@ -10,7 +10,6 @@
 #include <QQuickWindow>
 #include <QTranslator>
 #include <QtQml/qqmlextensionplugin.h>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 #include <cstdio>
 
@@ -49,8 +48,6 @@ int main(int argc, char* argv[])
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    // Web pages need their engine set up before the application object exists.
-    QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));

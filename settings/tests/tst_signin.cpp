@@ -5,13 +5,11 @@
 #include "service/servicebase.h"
 #include "settings/authorizationviewmodel.h"
 #include "settings/pagemodels.h"
-#include "settings/webview.h"
 #include "temporarysettings.h"
 
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrlQuery>
-#include <QWebEngineScript>
 
 using namespace Qt::StringLiterals;
 
@@ -201,44 +199,6 @@ private Q_SLOTS:
 
         help.handleAction("start");
         QCOMPARE(m_coordinator.calls, QStringList{"showWidget"});
-    }
-
-    void bridgeReportsButtonThenSpanIdentifiers() {
-        QCOMPARE(WebView::identifiers(R"(<button id="sign_in" class="x">Sign in</button>)"),
-                 QStringList{"sign_in"});
-        QCOMPARE(
-            WebView::identifiers(R"(<BUTTON ID = "start"><span id="label">Go</span></BUTTON>)"),
-            (QStringList{"start", "label"}));
-        QCOMPARE(WebView::identifiers(R"(<div class="card"><p>Nothing here</p></div>)"),
-                 QStringList{});
-
-        // Both scripts run in their own world, in the main frame, once the document is ready.
-        const QList<QWebEngineScript> scripts = WebView::userScripts();
-        QCOMPARE(scripts.size(), 2);
-        for (const QWebEngineScript& script : scripts) {
-            QCOMPARE(script.worldId(), quint32(QWebEngineScript::ApplicationWorld));
-            QCOMPARE(script.injectionPoint(), QWebEngineScript::DocumentReady);
-            QVERIFY(!script.runsOnSubFrames());
-        }
-        QVERIFY(
-            scripts[0].sourceCode().contains("var QWebChannel")); // the channel library came along
-        QVERIFY(scripts[0].sourceCode().contains("channel.objects.jsMessenger"));
-        QVERIFY(scripts[1].sourceCode().contains(
-            "initial-scale=1,maximum-scale=1,user-scalable=0,viewport-fit=cover"));
-
-        WebView view;
-        view.setRequest(
-            QVariant::fromValue(SettingsSupportViewModel(m_coordinator, base()).pageRequest()));
-        QSignalSpy actions(&view, &WebView::action);
-        QSignalSpy loads(&view, &WebView::loadRequested);
-        view.receiveMessage(R"(<span id="hint">?</span>)");
-        QCOMPARE(loads.count(), 0);
-        view.setReloadActionId("send_report");
-        view.receiveMessage(R"(<button id="send_report">Send</button>)");
-        QCOMPARE(actions.count(), 2);
-        QCOMPARE(actions.last().first().toString(), u"send_report"_s);
-        QCOMPARE(loads.count(), 1);
-        QCOMPARE(loads.first().first().toUrl().path(), u"/web_view/new_report"_s);
     }
 };
 

@@ -13,7 +13,6 @@
 #include <QQuickWindow>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 using namespace Qt::StringLiterals;
 
@@ -68,7 +67,6 @@ private Q_SLOTS:
 };
 
 int main(int argc, char* argv[]) {
-    QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
     ViewsTest test;
     return QTest::qExec(&test, argc, argv);

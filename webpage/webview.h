@@ -1,12 +1,12 @@
 #pragma once
 
-#include "settings/pagerequest.h"
+#include "webpage/pageprotocol.h"
 
 #include <QObject>
 #include <QQmlWebChannel>
 #include <QQuickWebEngineProfile>
 #include <QStringList>
-#include <QVariant>
+#include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
 #include <memory>
@@ -26,8 +26,9 @@ class PageHeaders;
 class WebView : public QObject {
     Q_OBJECT
     QML_ELEMENT
-    Q_PROPERTY(QVariant request READ request WRITE setRequest NOTIFY requestChanged)
-    Q_PROPERTY(QString reloadActionId READ reloadActionId WRITE setReloadActionId NOTIFY reloadActionIdChanged)
+    QML_UNCREATABLE("made by the page helper")
+    Q_PROPERTY(QUrl url READ url NOTIFY requestChanged)
+    Q_PROPERTY(QString background READ background NOTIFY requestChanged)
     /** The view's own profile and web channel, made when a view first asks for them. */
     Q_PROPERTY(QQuickWebEngineProfile* profile READ profile CONSTANT)
     Q_PROPERTY(QQmlWebChannel* channel READ channel CONSTANT)
@@ -42,11 +43,13 @@ public:
     /** The scripts installed for every page, in order. */
     [[nodiscard]] static QList<QWebEngineScript> userScripts();
 
-    [[nodiscard]] QVariant request() const { return QVariant::fromValue(m_request); }
+    [[nodiscard]] const PageProtocol::Load& request() const { return m_request; }
+    [[nodiscard]] QUrl url() const { return m_request.url; }
+    [[nodiscard]] const QString& background() const { return m_request.background; }
     /** Every assignment loads the request again, even an equal one. */
-    void setRequest(const QVariant& request);
-    [[nodiscard]] const QString& reloadActionId() const { return m_reloadActionId; }
-    void setReloadActionId(const QString& identifier);
+    void setRequest(const PageProtocol::Load& request);
+    /** Loads the current request again. */
+    void reload();
     [[nodiscard]] QQuickWebEngineProfile* profile();
     [[nodiscard]] QQmlWebChannel* channel();
     [[nodiscard]] int scriptWorld() const;
@@ -56,17 +59,17 @@ public:
 
 Q_SIGNALS:
     void requestChanged();
-    void reloadActionIdChanged();
     /** A clicked button's or span's identifier. */
     void action(const QString& identifier);
     /** The view should load url (again). */
     void loadRequested(const QUrl& url);
+    /** The view finished loading url. */
+    void pageLoaded(const QUrl& url);
 
 private:
     void createProfile();
 
-    PageRequest m_request;
-    QString m_reloadActionId;
+    PageProtocol::Load m_request;
     std::unique_ptr<PageHeaders> m_headers;
     QQuickWebEngineProfile* m_profile = nullptr;
     QQmlWebChannel* m_channel = nullptr;

@@ -1,4 +1,4 @@
-#include "settings/webview.h"
+#include "webpage/webview.h"
 
 #include <QFile>
 #include <QQmlWebChannel>
@@ -10,7 +10,7 @@
 /** Adds the page request's headers to the main-frame request for its URL. */
 class PageHeaders final : public QWebEngineUrlRequestInterceptor {
 public:
-    PageRequest request;
+    PageProtocol::Load request;
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override
     {
@@ -18,7 +18,7 @@ public:
             return;
         if (info.requestUrl().adjusted(QUrl::RemoveFragment) != request.url.adjusted(QUrl::RemoveFragment))
             return;
-        for (const PageRequest::Header& header : request.headers)
+        for (const PageProtocol::Header& header : request.headers)
             info.setHttpHeader(header.first, header.second);
     }
 };
@@ -166,29 +166,26 @@ QStringList WebView::identifiers(const QString& outerHtml)
     return found;
 }
 
-void WebView::setRequest(const QVariant& request)
+void WebView::setRequest(const PageProtocol::Load& request)
 {
-    m_request = request.value<PageRequest>();
+    m_request = request;
     m_headers->request = m_request;
     Q_EMIT requestChanged();
-    if (m_request.isValid())
-        Q_EMIT loadRequested(m_request.url);
+    reload();
 }
 
-void WebView::setReloadActionId(const QString& identifier)
+void WebView::reload()
 {
-    if (m_reloadActionId == identifier)
-        return;
-    m_reloadActionId = identifier;
-    Q_EMIT reloadActionIdChanged();
+    if (m_request.url.isValid())
+        Q_EMIT loadRequested(m_request.url);
 }
 
 void WebView::receiveMessage(const QString& outerHtml)
 {
     if (const auto match = buttonPattern().match(outerHtml); match.hasMatch()) {
         Q_EMIT action(match.captured(1));
-        if (!m_reloadActionId.isEmpty() && m_request.isValid())
-            Q_EMIT loadRequested(m_request.url);
+        if (!m_request.reloadActionId.isEmpty())
+            reload();
     }
     if (const auto match = spanPattern().match(outerHtml); match.hasMatch())
         Q_EMIT action(match.captured(1));

@@ -1,0 +1,80 @@
+#include "webpage/pagesession.h"
+
+#include <QCoreApplication>
+#include <QJsonObject>
+#include <QMouseEvent>
+#include <QSocketNotifier>
+
+#include <unistd.h>
+
+PageSession::PageSession(int input, std::FILE* output, QObject* parent)
+    : QObject(parent)
+    , m_input(input)
+    , m_output(output)
+{
+    connect(&m_bridge, &WebView::action, this,
+            [this](const QString& identifier) { write(PageProtocol::actionReport(identifier)); });
+    connect(&m_bridge, &WebView::pageLoaded, this,
+            [this](const QUrl& url) { write(PageProtocol::loadedReport(url)); });
+    m_notifier = new QSocketNotifier(m_input, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &PageSession::readInput);
+}
+
+PageSession::~PageSession() = default;
+
+void PageSession::start()
+{
+    // Orvane reparents the window into its own; bypassing the window manager keeps
+    // it from being framed, placed or focused as a top-level window meanwhile.
+    m_view.setFlags(Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+    m_view.setResizeMode(QQuickView::SizeRootObjectToView);
+    m_view.setInitialProperties({{QStringLiteral("bridge"), QVariant::fromValue(&m_bridge)}});
+    m_view.setSource(QUrl(QStringLiteral("qrc:/qt/qml/Orvane/WebPage/PageView.qml")));
+    // Off screen until orvane has taken it in: nothing flashes at the desktop's corner.
+    m_view.setGeometry(-10000, -10000, 800, 600);
+    m_view.installEventFilter(this);
+    m_view.show();
+    write(PageProtocol::windowReport(m_view.winId()));
+}
+
+bool PageSession::eventFilter(QObject* watched, QEvent* event)
+{
+    // Embedded, the window gets no focus from the window manager: a click takes it,
+    // so that typing reaches the page's fields.
+    if (watched == &m_view && event->type() == QEvent::MouseButtonPress && !m_view.isActive())
+        m_view.requestActivate();
+    return QObject::eventFilter(watched, event);
+}
+
+void PageSession::handle(const QJsonObject& command)
+{
+    const QString name = command.value(QStringLiteral("command")).toString();
+    if (const std::optional<PageProtocol::Load> load = PageProtocol::parseLoad(command)) {
+        m_view.setColor(QColor::fromString(load->background.isEmpty() ? QStringLiteral("white")
+                                                                      : load->background));
+        m_bridge.setRequest(*load);
+    } else if (name == QLatin1String("reload")) {
+        m_bridge.reload();
+    } else if (name == QLatin1String("quit")) {
+        QCoreApplication::quit();
+    }
+}
+
+void PageSession::readInput()
+{
+    char buffer[4096];
+    const ssize_t count = ::read(m_input, buffer, sizeof buffer);
+    if (count <= 0) {
+        m_notifier->setEnabled(false);
+        QCoreApplication::quit();
+        return;
+    }
+    for (const QJsonObject& command : m_reader.append(QByteArray(buffer, count)))
+        handle(command);
+}
+
+void PageSession::write(const QByteArray& line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), m_output);
+    std::fflush(m_output);
+}
