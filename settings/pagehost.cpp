@@ -83,21 +83,28 @@ void PageHost::geometryChange(const QRectF& newGeometry, const QRectF& oldGeomet
 void PageHost::updatePolish()
 {
     // The scene rectangle also moves when an ancestor is laid out anew, which this
-    // item hears of only through the window's size; both land here.
-    if (m_foreign)
+    // item hears of only through the window's geometry; all of it lands here, and the
+    // helper hears of every move, as its window moves along unannounced.
+    if (m_foreign) {
         m_foreign->setGeometry(mapRectToScene(boundingRect()).toAlignedRect());
+        send(PageProtocol::movedCommand());
+    }
 }
 
 void PageHost::followWindow(QQuickWindow* window)
 {
-    if (window == m_window && !m_windowConnections.isEmpty())
+    if (window == m_window && !m_windowConnections.isEmpty()) {
+        updateRunning();
         return;
+    }
     for (const QMetaObject::Connection& connection : std::as_const(m_windowConnections))
         disconnect(connection);
     m_windowConnections.clear();
     m_window = window;
     if (window) {
         m_windowConnections << connect(window, &QWindow::visibleChanged, this, &PageHost::updateRunning)
+                            << connect(window, &QWindow::xChanged, this, &QQuickItem::polish)
+                            << connect(window, &QWindow::yChanged, this, &QQuickItem::polish)
                             << connect(window, &QWindow::widthChanged, this, &QQuickItem::polish)
                             << connect(window, &QWindow::heightChanged, this, &QQuickItem::polish);
     }
@@ -187,5 +194,6 @@ void PageHost::embed(WId id)
     m_foreign->setParent(m_window);
     m_foreign->setGeometry(mapRectToScene(boundingRect()).toAlignedRect());
     m_foreign->show();
+    send(PageProtocol::movedCommand());
     Q_EMIT embeddedChanged();
 }

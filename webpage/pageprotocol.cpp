@@ -31,6 +31,11 @@ QByteArray reloadCommand()
     return line({{QStringLiteral("command"), QStringLiteral("reload")}});
 }
 
+QByteArray movedCommand()
+{
+    return line({{QStringLiteral("command"), QStringLiteral("moved")}});
+}
+
 QByteArray quitCommand()
 {
     return line({{QStringLiteral("command"), QStringLiteral("quit")}});

@@ -12,7 +12,8 @@
  * standard input and output, one object per line.
  *
  * To the helper: {"command": "load", "url", "headers": [[name, value], ...],
- * "background", "reloadActionId"}, {"command": "reload"}, {"command": "quit"}.
+ * "background", "reloadActionId"}, {"command": "reload"}, {"command": "moved"} (the
+ * window has moved on the screen with orvane's), {"command": "quit"}.
  * From the helper: {"window": id}, {"action": identifier}, {"loaded": url}.
  */
 namespace PageProtocol {
@@ -29,6 +30,7 @@ struct Load {
 
 [[nodiscard]] QByteArray loadCommand(const Load& load);
 [[nodiscard]] QByteArray reloadCommand();
+[[nodiscard]] QByteArray movedCommand();
 [[nodiscard]] QByteArray quitCommand();
 /** The load a "load" command carries; nothing for any other object. */
 [[nodiscard]] std::optional<Load> parseLoad(const QJsonObject& command);

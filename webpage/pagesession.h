@@ -30,6 +30,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void announcePosition();
     void readInput();
     void write(const QByteArray& line);
 

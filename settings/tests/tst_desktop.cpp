@@ -1,5 +1,6 @@
 #include "desktopapp.h"
 #include "editorsession.h"
+#include "processtree.h"
 #include "serviceprocess.h"
 
 #include <QDir>
@@ -19,8 +20,9 @@
 /*
  * The real application against the real service in the test's X server: sign-in
  * through the embedded page and the browser form, the settings' account page, logout,
- * and the widget hotkey afterwards. Pages are clicked with xdotool like a user would;
- * the browser's remote debugging port only tells where the buttons are.
+ * and the widget hotkey afterwards. Pages are clicked and typed into with xdotool like
+ * a user would; the browser's remote debugging port only tells where the elements are
+ * in the page, whose window the page helper embeds into the application's.
  */
 
 namespace {
@@ -37,38 +39,6 @@ QByteArray waitFor(QNetworkReply* reply)
     loop.exec();
     reply->deleteLater();
     return reply->readAll();
-}
-
-/** Web engine processes that render pages for pid, however deep below it. */
-int rendererCount(qint64 pid)
-{
-    QMap<qint64, qint64> parents;
-    QMap<qint64, QByteArray> commands;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        bool ok = false;
-        const qint64 id = entry.toLongLong(&ok);
-        if (!ok)
-            continue;
-        QFile stat("/proc/" + entry + "/stat");
-        QFile cmdline("/proc/" + entry + "/cmdline");
-        if (!stat.open(QIODevice::ReadOnly) || !cmdline.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray fields = stat.readAll();
-        parents[id] = fields.mid(fields.lastIndexOf(')') + 4).split(' ').value(0).toLongLong();
-        commands[id] = cmdline.readAll();
-    }
-    int count = 0;
-    for (auto it = commands.cbegin(); it != commands.cend(); ++it) {
-        if (!it.value().contains("--type=renderer"))
-            continue;
-        for (qint64 p = parents.value(it.key()); p > 1; p = parents.value(p)) {
-            if (p == pid) {
-                ++count;
-                break;
-            }
-        }
-    }
-    return count;
 }
 
 } // namespace
@@ -103,15 +73,14 @@ private:
         return {};
     }
 
-    std::optional<QRectF> elementRect(const QJsonObject& target, const QString& id)
+    /** The value of a script expression in the page, as a JSON text. */
+    QString evaluate(const QJsonObject& target, const QString& expression)
     {
         QWebSocket socket;
         QEventLoop loop;
         QByteArray answer;
         connect(&socket, &QWebSocket::connected, &loop, [&] {
-            const QString expression =
-                "JSON.stringify(document.getElementById('" + id + "').getBoundingClientRect())";
-            const QJsonObject params{{"expression", expression}, {"returnByValue", true}};
+            const QJsonObject params{{"expression", QString("JSON.stringify(" + expression + ")")}, {"returnByValue", true}};
             socket.sendTextMessage(QJsonDocument(QJsonObject{{"id", 1}, {"method", "Runtime.evaluate"},
                                                              {"params", params}})
                                        .toJson(QJsonDocument::Compact));
@@ -123,28 +92,67 @@ private:
         QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
         socket.open(QUrl(target["webSocketDebuggerUrl"].toString()));
         loop.exec();
-        const QString value = QJsonDocument::fromJson(answer)["result"]["result"]["value"].toString();
+        return QJsonDocument::fromJson(answer)["result"]["result"]["value"].toString();
+    }
+
+    std::optional<QRectF> elementRect(const QJsonObject& target, const QString& selector)
+    {
+        const QString value =
+            evaluate(target, "document.querySelector('" + selector + "').getBoundingClientRect()");
         const QJsonObject rect = QJsonDocument::fromJson(value.toUtf8()).object();
         if (rect.isEmpty())
             return std::nullopt;
         return QRectF(rect["x"].toDouble(), rect["y"].toDouble(), rect["width"].toDouble(), rect["height"].toDouble());
     }
 
-    /** Where element id of the page at path is on the screen, the page at offset in the window. */
-    std::optional<QPoint> locate(const QString& window, const QString& path, const QString& id, QPoint offset = {})
+    /** Page helpers and browser engine processes that run for the application. */
+    QMap<qint64, QByteArray> pageProcesses() const
     {
-        const QJsonObject target = page(path);
-        const auto geometry = shown(window);
-        const auto rect = target.isEmpty() ? std::nullopt : elementRect(target, id);
-        if (!geometry || !rect)
-            return std::nullopt;
-        return (geometry->topLeft() + offset + rect->center()).toPoint();
+        return withCommand(descendants(m_app->processId()), {"orvane-webpage", "QtWebEngineProcess"});
     }
 
-    void click(const QString& window, const QString& path, const QString& id, QPoint offset = {})
+    /** The newest page helper's window, embedded in one of the application's. */
+    std::optional<QRect> pageWindow() const
+    {
+        // The engine's processes name the helper too, but only as an argument.
+        QList<qint64> helpers;
+        for (const auto& [pid, command] : descendants(m_app->processId()).asKeyValueRange()) {
+            if (command.split('\0').value(0).endsWith("/orvane-webpage"))
+                helpers << pid;
+        }
+        if (helpers.isEmpty())
+            return std::nullopt;
+        const QString id = QString::fromUtf8(runTool("xdotool", {"search", "--onlyvisible", "--pid",
+                                                                 QString::number(helpers.last())}))
+                               .split('\n', Qt::SkipEmptyParts)
+                               .value(0);
+        if (id.isEmpty())
+            return std::nullopt;
+        // xdotool counts a child window's offset twice; xwininfo gives the true position.
+        QMap<QString, int> values;
+        for (const QString& line : QString::fromUtf8(runTool("xwininfo", {"-id", id})).split('\n')) {
+            const QString key = line.section(':', 0, 0).trimmed();
+            values[key] = line.section(':', 1).trimmed().toInt();
+        }
+        return QRect(values["Absolute upper-left X"], values["Absolute upper-left Y"], values["Width"],
+                     values["Height"]);
+    }
+
+    /** Where the element that selector picks in the page at path is on the screen. */
+    std::optional<QPoint> locate(const QString& path, const QString& selector)
+    {
+        const QJsonObject target = page(path);
+        const auto geometry = pageWindow();
+        const auto rect = target.isEmpty() ? std::nullopt : elementRect(target, selector);
+        if (!geometry || !rect)
+            return std::nullopt;
+        return (geometry->topLeft() + rect->center()).toPoint();
+    }
+
+    void click(const QString& path, const QString& selector)
     {
         std::optional<QPoint> point;
-        QTRY_VERIFY_WITH_TIMEOUT((point = locate(window, path, id, offset)).has_value(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT((point = locate(path, selector)).has_value(), timeout);
         QVERIFY(EditorSession::xdotool({"mousemove", QString::number(point->x()), QString::number(point->y())}));
         QVERIFY(EditorSession::xdotool({"click", "1"}));
     }
@@ -162,7 +170,7 @@ private:
     {
         const int before = openedUrls().size();
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/login").isEmpty(), timeout);
-        click(WindowTitles::signIn, "/web_view/login", "sign_in");
+        click("/web_view/login", "#sign_in");
         QTRY_VERIFY_WITH_TIMEOUT(openedUrls().size() > before, timeout);
         const QUrl browser(openedUrls().last());
         QCOMPARE(browser.path(), QStringLiteral("/users/log_in"));
@@ -217,18 +225,29 @@ private Q_SLOTS:
     void signInThenLogOutFromTheAccountPage()
     {
         signIn();
-        QVERIFY(rendererCount(m_app->processId()) > 0);
-        click(WindowTitles::signIn, "/web_view/finish", "settings");
+        QVERIFY(!withCommand(pageProcesses(), {"--type=renderer"}).isEmpty());
+        click("/web_view/finish", "#settings");
         QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowTitles::signIn), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(shown(WindowTitles::settings), timeout);
 
+        // Typing reaches the page once it has been clicked.
         QVERIFY(EditorSession::xdotool({"windowactivate", "--sync", m_app->window(WindowTitles::settings)}));
+        QVERIFY(EditorSession::xdotool({"key", "ctrl+4"}));
+        QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/new_report").isEmpty(), timeout);
+        click("/web_view/new_report", "textarea");
+        QVERIFY(EditorSession::xdotool({"type", "--delay", "20", "It froze"}));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            evaluate(page("/web_view/new_report"), "document.querySelector('textarea').value"),
+            QStringLiteral("\"It froze\""), timeout);
+
+        // The page keeps the keyboard until the settings window takes it back; keys go
+        // to the window under the pointer, so the pointer leaves the page too.
+        const QRect window = *shown(WindowTitles::settings);
+        QVERIFY(EditorSession::xdotool({"mousemove", QString::number(window.x() + 10), QString::number(window.y() + 10)}));
+        QVERIFY(EditorSession::xdotool({"windowfocus", "--sync", m_app->window(WindowTitles::settings)}));
         QVERIFY(EditorSession::xdotool({"key", "ctrl+2"}));
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/account").isEmpty(), timeout);
-        // The account page sits in the middle of the area under the tab bar.
-        const QRect window = *shown(WindowTitles::settings);
-        const QPoint offset((window.width() - 604) / 2, 52 + (window.height() - 52 - 460) / 2);
-        click(WindowTitles::settings, "/web_view/account", "logout", offset);
+        click("/web_view/account", "#logout");
 
         QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowTitles::settings), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(shown(WindowTitles::signIn), timeout);
@@ -238,10 +257,13 @@ private Q_SLOTS:
     void signInAgainStartAndUseTheWidgetHotkey()
     {
         signIn();
-        click(WindowTitles::signIn, "/web_view/finish", "start");
+        const QMap<qint64, QByteArray> pages = pageProcesses();
+        QVERIFY(!withCommand(pages, {"orvane-webpage"}).isEmpty());
+        click("/web_view/finish", "#start");
         QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowTitles::signIn), timeout);
-        // Once the page is gone no page runs: idle Orvane keeps no renderer.
-        QTRY_COMPARE_WITH_TIMEOUT(rendererCount(m_app->processId()), 0, timeout);
+        // Once the page is gone no browser runs: neither the helper nor any engine process,
+        // below the application or orphaned.
+        QTRY_VERIFY_WITH_TIMEOUT(pageProcesses().isEmpty() && stillRunning(pages).isEmpty(), timeout);
 
         // "start" shows the widget; the editor then takes the focus from it.
         QTRY_VERIFY_WITH_TIMEOUT(shown(WindowTitles::widget), timeout);

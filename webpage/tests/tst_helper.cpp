@@ -1,3 +1,4 @@
+#include "processtree.h"
 #include "webpage/pageprotocol.h"
 
 #include <QDir>
@@ -16,43 +17,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int timeout = 30000;
-
-/** Processes below pid, however deep, with their command lines. */
-QMap<qint64, QByteArray> descendants(qint64 pid) {
-    QMap<qint64, qint64> parents;
-    QMap<qint64, QByteArray> commands;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat("/proc/" + entry + "/stat");
-        QFile cmdline("/proc/" + entry + "/cmdline");
-        if (entry.toLongLong() <= 0 || !stat.open(QIODevice::ReadOnly) ||
-            !cmdline.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray fields = stat.readAll();
-        parents[entry.toLongLong()] = fields.mid(fields.lastIndexOf(')') + 4).split(' ').value(0).toLongLong();
-        commands[entry.toLongLong()] = cmdline.readAll();
-    }
-    QMap<qint64, QByteArray> found;
-    for (auto it = commands.cbegin(); it != commands.cend(); ++it) {
-        for (qint64 p = parents.value(it.key()); p > 1; p = parents.value(p)) {
-            if (p == pid) {
-                found.insert(it.key(), it.value());
-                break;
-            }
-        }
-    }
-    return found;
-}
-
-/** Which of the engine processes are still alive, wherever they went. */
-int alive(const QMap<qint64, QByteArray>& processes) {
-    int count = 0;
-    for (auto it = processes.cbegin(); it != processes.cend(); ++it) {
-        QFile cmdline("/proc/" + QString::number(it.key()) + "/cmdline");
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll() == it.value())
-            ++count;
-    }
-    return count;
-}
 
 } // namespace
 
@@ -128,7 +92,7 @@ private Q_SLOTS:
         QVERIFY(m_helper.waitForFinished(timeout));
         QCOMPARE(m_helper.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_helper.exitCode(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(alive(engine), 0, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(stillRunning(engine).isEmpty(), timeout);
     }
 
     void endsWhenOrvaneGoesAway() {
@@ -138,7 +102,7 @@ private Q_SLOTS:
         const QMap<qint64, QByteArray> engine = descendants(m_helper.processId());
         m_helper.closeWriteChannel();
         QVERIFY(m_helper.waitForFinished(timeout));
-        QTRY_COMPARE_WITH_TIMEOUT(alive(engine), 0, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(stillRunning(engine).isEmpty(), timeout);
     }
 };
 
