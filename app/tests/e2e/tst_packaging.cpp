@@ -54,7 +54,7 @@ private Q_SLOTS:
     }
 
     void eachPackageHoldsItsOwnFiles() {
-        for (const char* file : {"usr/bin/orvane", "usr/bin/orvane-cli",
+        for (const char* file : {"usr/bin/orvane", "usr/bin/orvane-webpage", "usr/bin/orvane-cli",
                                  "usr/share/applications/org.orvane.Orvane.desktop",
                                  "usr/share/icons/hicolor/scalable/apps/org.orvane.Orvane.svg",
                                  "usr/share/metainfo/org.orvane.Orvane.metainfo.xml"})
