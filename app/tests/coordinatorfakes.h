@@ -3,9 +3,7 @@
 #include "app/coordinatorservices.h"
 #include "app/updater.h"
 #include "app/windowsystem.h"
-#include "platform/appearance.h"
-#include "platform/permissionsmanager.h"
-#include "platform/windowtracker.h"
+#include "fakeplatform.h"
 #include "service/userserviceprotocol.h"
 #include "store/presetstoreprotocol.h"
 
@@ -55,31 +53,6 @@ struct FakeWindowSystem final : WindowSystemProtocol {
     std::map<AppConstants::Window, FakeWindow*> created;
     std::optional<ScreenInfo> screen = ScreenInfo{QStringLiteral("left"), QRect(0, 0, 1000, 800)};
     QStringList closedSuffixes;
-};
-
-struct FakeWindowTracker final : WindowTrackerProtocol {
-    std::optional<RunningApp> frontmostApp() const override { return frontmost; }
-    void activate(const RunningApp& app, std::function<void(bool)> done) override {
-        activated.push_back(app);
-        if (done)
-            done(true);
-    }
-    bool isOwnApp(const RunningApp&) const override { return false; }
-
-    std::optional<RunningApp> frontmost;
-    std::vector<RunningApp> activated;
-};
-
-struct FakePermissions final : PermissionsManagerProtocol {
-    bool isTrusted(bool) override { return trusted; }
-    std::optional<QUrl> accessibilityUrl() const override { return std::nullopt; }
-    void openAccessibilitySettings() override {}
-    bool trusted = true;
-};
-
-struct FakeAppearance final : AppearanceProtocol {
-    bool isDark() const override { return dark; }
-    bool dark = false;
 };
 
 struct FakeUpdater final : UpdaterProtocol {

@@ -22,7 +22,7 @@ private:
     std::unique_ptr<TemporarySettings> m_settings;
     FakeWindowSystem m_windows;
     FakeWindowTracker m_tracker;
-    FakePermissions m_permissions;
+    FakePermissionsManager m_permissions;
     FakeAppearance m_appearance;
     ScriptedServices m_services;
     FakeUpdater m_updater;
@@ -203,7 +203,7 @@ private Q_SLOTS:
         coordinator->toggleWidget();
         QVERIFY(!coordinator->widgetShown());
         QVERIFY(!m_windows.isShowing(Window::mainGroupId));
-        QCOMPARE(m_tracker.activated, std::vector<RunningApp>{editor});
+        QCOMPARE(m_tracker.activated, QList<quint32>{editor.windowId});
     }
 
     void failedLogoutChangesNothing() {

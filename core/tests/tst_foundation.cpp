@@ -1,8 +1,6 @@
-#include "core/appconstants.h"
 #include "core/jsondecoder.h"
 #include "core/log.h"
 #include "core/notificationcenter.h"
-#include "manualtimer.h"
 
 #include <QtTest>
 
@@ -102,30 +100,6 @@ private Q_SLOTS:
 
         QVERIFY(!JsonDecoder::fromJson("[1]", u"T"_s).ok());
         QVERIFY(!JsonDecoder::fromJson("{", u"T"_s).ok());
-    }
-
-    void windowRawValuesRoundTrip() {
-        using AppConstants::Window;
-        for (Window w : {Window::mainGroupId, Window::authGroupId, Window::settingsGroupId,
-                         Window::noConnectionGroupId, Window::helpCenterGroupId})
-            QCOMPARE(AppConstants::windowFromRawValue(AppConstants::rawValue(w)), w);
-        QCOMPARE(AppConstants::rawValue(Window::mainGroupId), u"AIWidget"_s);
-        QVERIFY(!AppConstants::windowFromRawValue(u"aiwidget"_s));
-    }
-
-    void manualTimersFireInDeadlineOrder() {
-        ManualTimerSource source;
-        QStringList fired;
-        auto repeating = source.createTimer();
-        auto once = source.createTimer();
-        repeating->start(std::chrono::seconds(2), Timer::Mode::Repeating, [&] { fired << "r"; });
-        once->start(std::chrono::seconds(3), Timer::Mode::SingleShot, [&] { fired << "o"; });
-        source.advance(std::chrono::seconds(6));
-        QCOMPARE(fired, (QStringList{"r", "o", "r", "r"}));
-        QVERIFY(!once->isActive());
-        repeating.reset(); // destroying a timer stops it
-        source.advance(std::chrono::seconds(10));
-        QCOMPARE(fired.size(), 4);
     }
 };
 
