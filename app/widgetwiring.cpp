@@ -3,11 +3,15 @@
 #include "app/qmlwindowsystem.h"
 #include "app/windowcontent.h"
 #include "core/appconstants.h"
+#include "core/appevents.h"
+#include "core/notificationcenter.h"
+#include "core/notifications.h"
 #include "platform/platformbackend.h"
 #include "service/textsservice.h"
 #include "shortcuts/shortcuts.h"
 #include "shortcuts/systemhotkeys.h"
 #include "store/appsettings.h"
+#include "store/presetstoreprotocol.h"
 #include "store/userstore.h"
 #include "widget/widgetcontent.h"
 
@@ -21,15 +25,19 @@ namespace {
 /** The widget window's view and models; nothing is built until a user is signed in. */
 class WidgetContentProvider final : public WindowContentProvider {
 public:
-    WidgetContentProvider(MainCoordinator& coordinator, PlatformBackend& platform)
+    WidgetContentProvider(MainCoordinator& coordinator, PlatformBackend& platform,
+                          TimerSource& timers, const ServiceBase& base)
         : m_coordinator(coordinator)
-        , m_platform(platform) {}
+        , m_platform(platform)
+        , m_timers(timers)
+        , m_base(base) {}
 
     QUrl viewUrl() const override {
         return QUrl(QStringLiteral("qrc:/qt/qml/Orvane/Widget/WidgetWindow.qml"));
     }
 
-    std::unique_ptr<QObject> createContent(MainCoordinatorProtocol& coordinator) override {
+    std::unique_ptr<QObject> createContent() override {
+        MainCoordinator& coordinator = m_coordinator;
         if (!coordinator.getUserStore().user())
             return nullptr;
         const QString hotkey = AppSettings().preferencesSettings().windowHotkey.value_or(
@@ -37,8 +45,11 @@ public:
         MainCoordinator& owner = m_coordinator;
         return std::make_unique<WidgetContent>(WidgetContent::Dependencies{
             coordinator, *m_platform.windowTracker, *m_platform.keyboardManager,
-            *m_platform.clipboard, TimerSource::system(),
-            [](const QString& token) { return std::make_unique<TextsService>(token); }, hotkey,
+            *m_platform.clipboard, m_timers,
+            [&base = m_base](const QString& token) {
+                return std::make_unique<TextsService>(token, base);
+            },
+            hotkey,
             [&owner](int height) {
                 owner.resizeWidget(height);
             }});
@@ -47,6 +58,8 @@ public:
 private:
     MainCoordinator& m_coordinator;
     PlatformBackend& m_platform;
+    TimerSource& m_timers;
+    const ServiceBase& m_base;
 };
 
 /** Keeps the system hotkey layer alive as long as the application and detaches it after. */
@@ -66,9 +79,20 @@ private:
 } // namespace
 
 void wireWidget(ApplicationContext& context) {
+    // Until the widget listens to the typed events itself.
+    QObject* bridge = &context.owner;
+    QObject::connect(&context.events, &AppEvents::widgetHidden, bridge, [] {
+        NotificationCenter::defaultCenter().post(Notifications::widgetHideRequested);
+    });
+    QObject::connect(&context.events, &AppEvents::hotkeysRefreshRequested, bridge, [] {
+        NotificationCenter::defaultCenter().post(Notifications::updateHotkeysRequested);
+    });
+    QObject::connect(&context.coordinator.getPresetStore(), &PresetStoreProtocol::changed, bridge,
+                     [] { NotificationCenter::defaultCenter().post(Notifications::promptsUpdated); });
     if (context.platform.hotkeyGrabber)
         new HotkeyLayer(*context.platform.hotkeyGrabber, &context.owner);
     context.windowSystem.setContentProvider(
         AppConstants::Window::mainGroupId,
-        std::make_unique<WidgetContentProvider>(context.coordinator, context.platform));
+        std::make_unique<WidgetContentProvider>(context.coordinator, context.platform,
+                                                context.timers, context.base));
 }

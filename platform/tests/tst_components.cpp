@@ -129,7 +129,8 @@ private Q_SLOTS:
 
     void appearanceFollowsThePaletteWithoutAPortal() {
         const QPalette original = QGuiApplication::palette();
-        const PlatformBackend backend = PlatformBackend::create(TimerSource::system());
+        SystemTimerSource timers;
+        const PlatformBackend backend = PlatformBackend::create(timers);
         QPalette palette = original;
         palette.setColor(QPalette::Window, QColor(30, 30, 30));
         QGuiApplication::setPalette(palette);
@@ -142,7 +143,8 @@ private Q_SLOTS:
 
     void withoutX11TheBackendDegradesAndSaysWhy() {
         QCOMPARE(QGuiApplication::platformName(), u"offscreen"_s);
-        const PlatformBackend backend = PlatformBackend::create(TimerSource::system());
+        SystemTimerSource timers;
+        const PlatformBackend backend = PlatformBackend::create(timers);
         QVERIFY(!backend.isComplete());
         QVERIFY(backend.unavailableReason.contains(u"X11"_s));
         QVERIFY(backend.unavailableReason.contains(u"offscreen"_s));

@@ -26,6 +26,7 @@ struct Capture {
 class PlatformDesktopTest : public QObject {
     Q_OBJECT
 
+    SystemTimerSource m_timers;
     std::optional<PlatformBackend> m_backend;
     std::unique_ptr<PasteboardManager> m_manager;
 
@@ -55,13 +56,13 @@ class PlatformDesktopTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        m_backend = PlatformBackend::create(TimerSource::system());
+        m_backend = PlatformBackend::create(m_timers);
         QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
         QVERIFY(m_backend->permissionsManager->isTrusted(true));
         QVERIFY(!m_backend->permissionsManager->accessibilityUrl());
         m_manager = std::make_unique<PasteboardManager>(
             *m_backend->windowTracker, *m_backend->keyboardManager, *m_backend->clipboard,
-            TimerSource::system());
+            m_timers);
         // Generous on a loaded machine; a capture with text ends as soon as it arrives.
         m_manager->setCaptureTimeout(600ms);
     }

@@ -1,3 +1,4 @@
+#include "core/timer.h"
 #include "service/basenetworkclient.h"
 #include "service/endpoint.h"
 #include "service/servicebase.h"
@@ -98,7 +99,8 @@ private Q_SLOTS:
         // Nothing can be sent anywhere.
         QVERIFY(!UserEndpoint::show(u"t"_s).makeRequest());
         QTest::ignoreMessage(QtCriticalMsg, "url not constructed");
-        QVERIFY(!WebSocketAuthService::create(u"tok"_s, Log("webSocket")));
+        SystemTimerSource timers;
+        QVERIFY(!WebSocketAuthService::create(u"tok"_s, Log("webSocket"), base, timers));
     }
 
     void httpsUrlsAreComposedWithThePortWrittenOut_data() {

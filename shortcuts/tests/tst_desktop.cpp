@@ -22,6 +22,7 @@ class ShortcutsDesktopTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TemporarySettings> m_settings;
+    SystemTimerSource m_timers;
     std::optional<PlatformBackend> m_backend;
     std::unique_ptr<SystemHotkeys> m_layer;
 
@@ -42,7 +43,7 @@ private Q_SLOTS:
     void initTestCase() {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         m_settings = std::make_unique<TemporarySettings>();
-        m_backend = PlatformBackend::create(TimerSource::system());
+        m_backend = PlatformBackend::create(m_timers);
         QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
         m_layer = std::make_unique<SystemHotkeys>(*m_backend->hotkeyGrabber);
         setSystemHotkeys(m_layer.get());
@@ -133,7 +134,7 @@ private Q_SLOTS:
         EditorSession editor("Hello world\n");
         QVERIFY(editor.isReady());
         PasteboardManager manager(*m_backend->windowTracker, *m_backend->keyboardManager,
-                                  *m_backend->clipboard, TimerSource::system());
+                                  *m_backend->clipboard, m_timers);
         manager.setCaptureTimeout(std::chrono::milliseconds(600));
         std::optional<PasteboardManagerCopyItem> captured;
         bool done = false;
