@@ -142,22 +142,16 @@ void ScriptedServer::onFrame(QWebSocket* socket, bool binary, const QByteArray& 
     const QJsonObject message = QJsonDocument::fromJson(data).object();
     const QString topic = message.value(u"topic"_s).toString();
     const QString event = message.value(u"event"_s).toString();
-    if (event == u"phx_join" && !m_joinReplyStatus.isEmpty()) {
-        const QJsonObject reply{{u"event"_s, u"phx_reply"_s},
-                                {u"payload"_s, QJsonObject{{u"response"_s, QJsonObject{}},
-                                                           {u"status"_s, m_joinReplyStatus}}},
-                                {u"ref"_s, 0},
-                                {u"topic"_s, topic}};
-        socket->sendTextMessage(
-            QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact)));
-    } else if (event == u"ping" && m_autoPong) {
+    if (event == u"phx_join" && !m_joinReplyStatus.isEmpty())
+        socket->sendTextMessage(QString::fromUtf8(replyFor(topic, "{}", m_joinReplyStatus)));
+    else if (event == u"ping" && m_autoPong)
         socket->sendTextMessage(QString::fromUtf8(pongFor(topic)));
-    }
 }
 
-QByteArray ScriptedServer::pongFor(const QString& topic) {
-    return R"({"event":"phx_reply","payload":{"response":"pong","status":"ok"},"ref":0,"topic":")" +
-           topic.toUtf8() + "\"}";
+QByteArray ScriptedServer::replyFor(const QString& topic, const QByteArray& response,
+                                    const QString& status) {
+    return R"({"event":"phx_reply","payload":{"response":)" + response + R"(,"status":")" +
+           status.toUtf8() + R"("},"ref":0,"topic":")" + topic.toUtf8() + "\"}";
 }
 
 QWebSocket* ScriptedServer::lastSocket() const {

@@ -92,7 +92,12 @@ public:
     void sendBinary(const QByteArray& data);
     void closeSockets();
 
-    static QByteArray pongFor(const QString& topic);
+    /** A reply frame of the service's channel; a pong has the response "\"pong\"". */
+    static QByteArray replyFor(const QString& topic, const QByteArray& response,
+                               const QString& status);
+    static QByteArray pongFor(const QString& topic) {
+        return replyFor(topic, "\"pong\"", QStringLiteral("ok"));
+    }
 
 private:
     [[nodiscard]] RecordedRequest last() const { return m_requests.value(m_requests.size() - 1); }
