@@ -110,19 +110,6 @@ private Q_SLOTS:
         QCOMPARE(runs, 1);
     }
 
-    void appearanceFollowsThePaletteWithoutAPortal() {
-        const QPalette original = QGuiApplication::palette();
-        const PlatformBackend backend = PlatformBackend::create(TimerSource::system());
-        QPalette palette = original;
-        palette.setColor(QPalette::Window, QColor(30, 30, 30));
-        QGuiApplication::setPalette(palette);
-        QVERIFY(backend.appearance->isDark());
-        palette.setColor(QPalette::Window, QColor(240, 240, 240));
-        QGuiApplication::setPalette(palette);
-        QVERIFY(!backend.appearance->isDark());
-        QGuiApplication::setPalette(original);
-    }
-
     void withoutX11TheBackendDegradesAndSaysWhy() {
         QCOMPARE(QGuiApplication::platformName(), u"offscreen"_s);
         const PlatformBackend backend = PlatformBackend::create(TimerSource::system());
@@ -135,6 +122,17 @@ private Q_SLOTS:
         bool ready = false;
         backend.keyboardManager->whenModifiersReleased([&] { ready = true; });
         QTRY_VERIFY(ready);
+
+        // Dark or light follows the palette, with no desktop portal to ask.
+        const QPalette original = QGuiApplication::palette();
+        QPalette palette = original;
+        palette.setColor(QPalette::Window, QColor(30, 30, 30));
+        QGuiApplication::setPalette(palette);
+        QVERIFY(backend.appearance->isDark());
+        palette.setColor(QPalette::Window, QColor(240, 240, 240));
+        QGuiApplication::setPalette(palette);
+        QVERIFY(!backend.appearance->isDark());
+        QGuiApplication::setPalette(original);
     }
 };
 
