@@ -147,6 +147,31 @@ private Q_SLOTS:
         QCOMPARE(editor.saveAndRead(inserted), inserted);
     }
 
+    void firstPromptAnswersFromAModelServerFoundByItself() {
+        // Started as scripts/run starts it: no model server named, one listening where looked.
+        Model& model = *m_model;
+        model.setModels({"nomic-embed-text", "llama3.2"});
+        const QString nothing = QStringLiteral("http://127.0.0.1:%1/v1").arg(freeLoopbackPort());
+        m_service = std::make_unique<ServiceProcess>(
+            QStringList{"--llm-candidates", nothing + ',' + model.baseUrl()});
+        QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
+        EditorSession editor(original);
+        QVERIFY(editor.isReady());
+        DesktopApp app;
+        app.storeUser(email, m_service->createUserWithKey(email));
+        QVERIFY(app.start(m_service->url(QString()).toString()));
+
+        model.setScript({Model::text("They're going to the library tomorrow."), Model::done()});
+        QVERIFY2(app.openWidgetOver(editor, "ctrl+alt+c"), "the widget did not open");
+        QVERIFY(keys({"Down", "Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 1, 20000);
+        QVERIFY2(request(model, 0).contains("\"model\":\"llama3.2\""), request(model, 0));
+        QVERIFY(app.waitForSettledAnswer());
+        QVERIFY2(app.pressUntilWidgetHides({"Return"}), "Return did not replace the selection");
+        const QByteArray answered = withFirstLine("They're going to the library tomorrow.");
+        QCOMPARE(editor.saveAndRead(answered), answered);
+    }
+
     void modelFailingMidAnswerShowsAnErrorAndPastesNothing() {
         Model& model = *m_model;
         EditorSession editor(original);
