@@ -315,7 +315,10 @@ int printModelServers(const ServerConfig& config, QTextStream& out) {
                "or set ORVANE_LLM_URL.\n";
         return 1;
     }
-    out << "Answers use \"" << choice->model << "\" at " << publicUrl(choice->baseUrl) << ".\n";
+    out << "Answers use \"" << choice->model << "\" at " << publicUrl(choice->baseUrl) << ".";
+    if (!config.llmModel.isEmpty() && !sameModel(choice->model, config.llmModel))
+        out << " No server found offers \"" << config.llmModel << "\".";
+    out << "\n";
     return 0;
 }
 
