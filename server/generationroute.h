@@ -3,6 +3,7 @@
 #include "modelbackend.h"
 #include "serverconfig.h"
 
+#include <QHash>
 #include <QThread>
 
 #include <memory>
@@ -30,6 +31,11 @@ private:
     PresetRepository& m_presets;
     std::unique_ptr<ModelBackend> m_backend;
     int m_maxInputChars;
+    int m_maxHistoryEntries;
+    int m_maxGenerationsPerDevice;
+    bool m_leadingReasoning;
+    /** Answers streaming per device key. */
+    QHash<QByteArray, int> m_running;
     QThread m_modelThread;
 };
 

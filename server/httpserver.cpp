@@ -160,12 +160,14 @@ void StreamingResponse::finish() {
     close(m_status);
 }
 
-void StreamingResponse::abort() {
+void StreamingResponse::abort(int logStatus) {
     if (m_closed)
         return;
-    if (m_socket)
-        m_socket->abort();
-    close(m_started ? 599 : 499);
+    // Closed first, so that the socket's disconnect is not taken for the client leaving.
+    const QPointer<QTcpSocket> socket = m_socket;
+    close(logStatus ? logStatus : (m_started ? 599 : 499));
+    if (socket)
+        socket->abort();
 }
 
 void StreamingResponse::close(int status) {
@@ -290,10 +292,25 @@ void HttpServer::write(QHttpServerResponder& responder, const HttpResponse& resp
     responder.writeBody(response.body);
 }
 
+QString escapedForLog(const QString& text) {
+    // A decoded path may hold line breaks; written as they are they would forge log lines.
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('\\') ||
+            c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
+            escaped += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 void HttpServer::logRequest(const HttpRequest& request, int status, qint64 elapsedMs) {
     // Only the path: queries carry sign-in tokens, headers and bodies carry secrets and text.
     qCInfo(lcHttp).noquote() << QStringLiteral("method=%1 path=%2 status=%3 ms=%4")
-                                    .arg(QString::fromLatin1(request.method), request.path)
+                                    .arg(QString::fromLatin1(request.method),
+                                         escapedForLog(request.path))
                                     .arg(status)
                                     .arg(elapsedMs);
 }

@@ -69,8 +69,11 @@ public:
     void begin(int status, const QByteArray& contentType);
     void writeChunk(const QByteArray& data);
     void finish();
-    /** Ends the transfer abnormally: the connection is closed without the final chunk. */
-    void abort();
+    /**
+     * Ends the transfer abnormally: the connection is closed without the final chunk.
+     * logStatus is what the request log shows (0: 599 once started, 499 before).
+     */
+    void abort(int logStatus = 0);
 
     [[nodiscard]] bool isStarted() const { return m_started; }
     [[nodiscard]] bool isClosed() const { return m_closed; }
@@ -90,6 +93,9 @@ private:
     bool m_started = false;
     bool m_closed = false;
 };
+
+/** text with control characters and backslashes written as \xNN, fit for one log line. */
+[[nodiscard]] QString escapedForLog(const QString& text);
 
 using RouteHandler = std::function<HttpResponse(const HttpRequest&)>;
 /** For answers computed off the event loop (password hashing): the future resolves on it. */

@@ -131,6 +131,9 @@ bool HttpStreamClient::parseHeaders() {
     }
     m_state = m_chunked ? State::ChunkSize : State::Body;
     Q_EMIT responseStarted(m_status);
+    // An empty body is complete now, not when the server gets round to closing.
+    if (!m_ended && m_state == State::Body && m_remaining == 0)
+        complete();
     return !m_ended;
 }
 

@@ -18,6 +18,13 @@ struct ServerConfig {
     QString llmApiKey;
     int maxInputChars = 32000;
     int llmIdleTimeoutSeconds = 60;
+    /** Overrides every prompt's temperature; llmOmitTemperature sends none at all. */
+    std::optional<double> llmTemperature;
+    bool llmOmitTemperature = false;
+    /** Whether answers may begin with reasoning closed by a lone </think>. */
+    bool llmLeadingReasoning = false;
+    int maxHistoryEntries = 50;
+    int maxGenerationsPerDevice = 4;
     QString tlsCertificatePath;
     QString tlsKeyPath;
 
@@ -33,6 +40,9 @@ struct ConfigResult {
     QString message;
     int exitCode = 0;
 };
+
+/** Whether a model of this name starts its answers inside a reasoning block (DeepSeek R1, QwQ). */
+[[nodiscard]] bool opensReasoningInPrompt(const QString& modelName);
 
 /** Reads the options after the program name; each option falls back to its variable. */
 ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QString>& environment);

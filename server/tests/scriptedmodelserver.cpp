@@ -70,6 +70,10 @@ void ScriptedModelServer::serve(QTcpSocket* socket) {
         m_headers.append(headers);
         m_requests.append(QJsonDocument::fromJson(buffer->mid(headerEnd + 4, length)).object());
         Q_EMIT requestReceived();
+        if (!m_rawAnswer.isEmpty()) {
+            socket->write(m_rawAnswer);
+            return;
+        }
         if (m_failureStatus) {
             socket->write("HTTP/1.1 " + QByteArray::number(m_failureStatus) +
                           " Failed\r\nContent-Type: application/json\r\nContent-Length: " +

@@ -26,6 +26,8 @@ public:
     /** A text delta event ("data: {...}\n\n"). */
     static Step text(const QString& content);
     static Step done() { return {Step::Raw, "data: [DONE]\n\n", 0}; }
+    /** These body bytes as one chunk, exactly. */
+    static Step raw(const QByteArray& data) { return {Step::Raw, data, 0}; }
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
     static Step hold() { return {Step::Hold, {}, 0}; }
     static Step closeConnection() { return {Step::Close, {}, 0}; }
@@ -36,6 +38,9 @@ public:
     void setScript(QList<Step> steps) { m_script = std::move(steps); }
     /** Answers with this status and body instead of a stream. */
     void setFailure(int status, const QByteArray& body);
+    /** Answers with exactly these bytes (status line and headers included) and keeps the
+     * connection open. */
+    void setRawAnswer(const QByteArray& answer) { m_rawAnswer = answer; }
     /** Continues every connection waiting at a Hold step. */
     void release();
 
@@ -59,6 +64,7 @@ private:
     QList<QByteArray> m_headers;
     int m_failureStatus = 0;
     QByteArray m_failureBody;
+    QByteArray m_rawAnswer;
     int m_finished = 0;
     int m_dropped = 0;
 };

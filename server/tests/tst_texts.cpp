@@ -1,12 +1,17 @@
 #include "scriptedmodelserver.h"
+#include "service/userdto.h"
 #include "serviceprocess.h"
+#include "store/userstore.h"
+#include "temporarysettings.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
+#include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
 
@@ -63,6 +68,35 @@ private:
                                   {{"Authorization", "Bearer " + m_key.toLatin1()}});
     }
 
+    /** Starts the service again with these options added (later ones win). */
+    void restartService(const QStringList& extra) {
+        m_service.reset();
+        m_service = std::make_unique<ServiceProcess>(m_arguments + extra);
+        QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
+        m_key = m_service->createUserWithKey(u"writer@example.org"_s);
+    }
+
+    /** orvane-cli run with this form's command and text, signed in with the key. */
+    std::pair<int, QByteArray> runCli(const QByteArray& form) {
+        TemporarySettings settings;
+        UserStore().setUser(UserDto{u"writer@example.org"_s, 1, m_key});
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"XDG_CONFIG_HOME"_s, settings.path());
+        env.insert(u"HOME"_s, settings.path());
+        env.insert(u"ORVANE_SERVICE_URL"_s, u"http://127.0.0.1:%1"_s.arg(m_service->port()));
+        cli.setProcessEnvironment(env);
+        const QUrlQuery fields(QString::fromUtf8(form));
+        cli.start(QStringLiteral(ORVANE_CLI_PATH),
+                  {u"run"_s, u"--command"_s, fields.queryItemValue(u"command"_s)});
+        cli.write(fields.queryItemValue(u"text"_s).toUtf8());
+        cli.closeWriteChannel();
+        if (!QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 20000))
+            return {-1, {}};
+        return {cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -2,
+                cli.readAllStandardOutput()};
+    }
+
     QJsonObject standardPrompt() {
         return data(m_service->withKey("GET", u"/api/0/presets"_s, m_key))
             .toArray()
@@ -73,9 +107,11 @@ private:
 private Q_SLOTS:
     void init() {
         m_model = std::make_unique<ScriptedModelServer>();
-        m_service = std::make_unique<ServiceProcess>(
-            QStringList{u"--llm-url"_s, m_model->baseUrl(), u"--llm-model"_s, u"scripted-model"_s,
-                        u"--llm-idle-timeout"_s, u"2"_s, u"--max-input-chars"_s, u"1000"_s});
+        m_arguments = {u"--llm-url"_s,          m_model->baseUrl(),
+                       u"--llm-model"_s,        u"scripted-model"_s,
+                       u"--llm-idle-timeout"_s, u"2"_s,
+                       u"--max-input-chars"_s,  u"1000"_s};
+        m_service = std::make_unique<ServiceProcess>(m_arguments);
         QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
         m_key = m_service->createUserWithKey(u"writer@example.org"_s);
         m_model->setScript({ScriptedModelServer::text(u"Fine."_s), ScriptedModelServer::done()});
@@ -140,17 +176,6 @@ private Q_SLOTS:
         reply->deleteLater();
     }
 
-    void reasoningSplitAcrossEventsIsRemoved() {
-        m_model->setScript({ScriptedModelServer::text(u"<thi"_s),
-                            ScriptedModelServer::text(u"nk>The user wants </th"_s),
-                            ScriptedModelServer::text(u"ink>\n\nAnswer"_s),
-                            ScriptedModelServer::text(u" here. <"_s),
-                            ScriptedModelServer::text(u"3"_s), ScriptedModelServer::done()});
-        const HttpResult answer = generate(commandForm(u"Go"_s, u"x"_s));
-        QCOMPARE(answer.status, 200);
-        QCOMPARE(answer.body, QByteArray("Answer here. <3"));
-    }
-
     void refusalsComeBeforeAnyModelCall_data() {
         QTest::addColumn<QByteArray>("form");
         QTest::addColumn<int>("status");
@@ -193,51 +218,183 @@ private Q_SLOTS:
                  200);
     }
 
-    void unavailableModelIs503WithAReason() {
-        m_model->setFailure(500, "{\"error\":{\"message\":\"model not loaded\"}}");
-        const HttpResult failing = generate(commandForm(u"Go"_s, u"x"_s));
-        QCOMPARE(failing.status, 503);
-        QVERIFY(failing.body.contains("model not loaded"));
-        QVERIFY(failing.header("Content-Type").startsWith("text/plain"));
-
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-        const quint16 deadPort = closed.serverPort();
-        closed.close();
-        for (const QStringList& arguments :
-             {QStringList{}, QStringList{u"--llm-url"_s, u"http://127.0.0.1:%1/v1"_s.arg(deadPort),
-                                         u"--llm-model"_s, u"m"_s}}) {
-            ServiceProcess service(arguments);
-            QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
-            const QString key = service.createUserWithKey(u"a@example.org"_s);
-            const HttpResult answer =
-                service.request("POST", u"/api/0/texts"_s, commandForm(u"Go"_s, u"x"_s),
-                                {{"Authorization", "Bearer " + key.toLatin1()}});
-            QCOMPARE(answer.status, 503);
-            QVERIFY(answer.body.size() > 10);
-            QCOMPARE(service.request("GET", u"/healthz"_s).status, 200);
-        }
-    }
-
-    void modelFailingMidAnswerFailsTheTransfer_data() {
+    void streamShapes_data() {
         QTest::addColumn<QList<ScriptedModelServer::Step>>("script");
-        QTest::newRow("closes") << QList<ScriptedModelServer::Step>{
-            ScriptedModelServer::text(u"partial"_s), ScriptedModelServer::closeConnection()};
-        QTest::newRow("stalls") << QList<ScriptedModelServer::Step>{
-            ScriptedModelServer::text(u"partial"_s), ScriptedModelServer::hold()};
-        QTest::newRow("ends without finishing")
-            << QList<ScriptedModelServer::Step>{ScriptedModelServer::text(u"partial"_s)};
+        QTest::addColumn<QString>("model");
+        // The complete answer, or empty for a failure whose logged reason contains reason.
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QByteArray>("reason");
+        using S = ScriptedModelServer;
+        const auto ev = [](const QString& text) {
+            return S::text(text).data;
+        };
+        const QByteArray partial = ev(u"partial"_s);
+        const auto raw = [](const QByteArray& bytes) {
+            return S::raw(bytes);
+        };
+        const QString plain = u"scripted-model"_s;
+        const auto row = [&](const char* name, QList<S::Step> script, const QByteArray& answer,
+                             const QByteArray& reason = {}, const QString& model = {}) {
+            QTest::newRow(name) << script << (model.isEmpty() ? plain : model) << answer << reason;
+        };
+        QByteArray crlf = ev(u"Hi"_s) + ev(u" there"_s) + "data: [DONE]\n\n";
+        crlf.replace("\n", "\r\n");
+        QByteArray cr = crlf;
+        cr.replace("\r\n", "\r");
+        row("lf", {S::text(u"Hi"_s), S::text(u" there"_s), S::done()}, "Hi there");
+        row("crlf", {raw(crlf)}, "Hi there");
+        row("cr", {raw(cr)}, "Hi there");
+        row("crlf split between chunks",
+            {raw(ev(u"Hi"_s).chopped(2) + "\r"), raw("\n\r"), raw("\ndata: [DONE]\r\n\r\n")}, "Hi");
+        row("multi-line data, comments and ids",
+            {raw(": keep-alive\nevent: message\nid: 7\ndata: {\"choices\":[{\"delta\":\n"
+                 "data: {\"content\":\"a\\nb\"}}]}\n\n"),
+             S::done()},
+            "a\nb");
+        row("finish reason without [DONE]",
+            {S::text(u"Done"_s),
+             raw("data: {\"choices\":[{\"delta\":{},\"finish_reason\":\"stop\"}]}\n\n")},
+            "Done");
+        row("reasoning split across events",
+            {S::text(u"<thi"_s), S::text(u"nk>The user wants </th"_s), S::text(u"ink>\n\nAnswer"_s),
+             S::text(u" here. <"_s), S::text(u"3"_s), S::done()},
+            "Answer here. <3");
+        row("reasoning without opening tag",
+            {S::text(u"The user wants a greeting.</th"_s), S::text(u"ink>\n\nHi"_s), S::done()},
+            "Hi", {}, u"deepseek-r1:7b"_s);
+        row("unclosed literal tag",
+            {S::text(u"Use <think> to"_s), S::text(u" mark it"_s), S::done()},
+            "Use <think> to mark it");
+        row("error line before any delta",
+            {raw("error: {\"code\":500,\"message\":\"boom\"}\n\n"), S::done()}, {}, "boom");
+        row("error line after deltas",
+            {raw(partial), raw("error: {\"code\":500,\"message\":\"boom\"}\n\n"), S::done()}, {},
+            "boom");
+        row("choice error",
+            {raw(partial),
+             raw("data: {\"choices\":[{\"delta\":{},\"error\":{\"message\":\"upstream died\"},"
+                 "\"finish_reason\":\"error\"}]}\n\n"),
+             S::done()},
+            {}, "upstream died");
+        row("finish reason error",
+            {raw(partial),
+             raw("data: {\"choices\":[{\"delta\":{},\"finish_reason\":\"error\"}]}\n\n"),
+             S::done()},
+            {}, "finished with an error");
+        row("top-level error event",
+            {raw(partial), raw("data: {\"error\":{\"message\":\"overloaded\"}}\n\n"), S::done()},
+            {}, "overloaded");
+        row("error event type", {raw("event: error\ndata: {\"message\":\"quota\"}\n\n")}, {},
+            "quota");
+        row("bad json", {raw(partial), raw("data: {\"choices\":[{\"delta\n\n"), S::done()}, {},
+            "not a JSON object");
+        row("ends without finishing", {raw(partial)}, {}, "ended the answer early");
+        row("connection closed", {raw(partial), S::closeConnection()}, {}, "closed");
+        row("stalls", {raw(partial), S::hold()}, {}, "nothing for too long");
+        row("oversized line", {raw(partial), raw("data: " + QByteArray(1100 * 1024, 'x'))}, {},
+            "oversized");
     }
 
-    void modelFailingMidAnswerFailsTheTransfer() {
+    void streamShapes() {
         QFETCH(QList<ScriptedModelServer::Step>, script);
+        QFETCH(QString, model);
+        QFETCH(QByteArray, answer);
+        QFETCH(QByteArray, reason);
+        if (model != u"scripted-model"_s)
+            restartService({u"--llm-model"_s, model});
         m_model->setScript(script);
+
         QNetworkReply* reply = post(commandForm(u"Go"_s, u"x"_s));
         QSignalSpy finished(reply, &QNetworkReply::finished);
-        QVERIFY(finished.wait(15000));
-        QVERIFY(reply->error() != QNetworkReply::NoError);
-        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+        QVERIFY(reply->isFinished() || finished.wait(15000));
+        const QByteArray body = reply->readAll();
         reply->deleteLater();
+        if (!answer.isEmpty()) {
+            QCOMPARE(reply->error(), QNetworkReply::NoError);
+            QCOMPARE(body, answer);
+        } else {
+            // Cut without the final chunk: a failed transfer, never a shorter answer.
+            QVERIFY(reply->error() != QNetworkReply::NoError);
+            QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+            QTRY_VERIFY(m_service->log().contains("status=502"));
+            const QByteArray log = m_service->log();
+            QVERIFY2(log.contains("model failed mid-answer") && log.contains(reason), log);
+            QVERIFY(!log.contains("client went away") && !log.contains("status=499"));
+        }
+
+        // The command-line client: the answer and exit status 0, or exit status 1.
+        const auto [exitCode, output] = runCli(commandForm(u"Go"_s, u"x"_s));
+        QCOMPARE(exitCode, answer.isEmpty() ? 1 : 0);
+        if (!answer.isEmpty())
+            QCOMPARE(output, answer);
+    }
+
+    void refusalsAreClassified_data() {
+        QTest::addColumn<QByteArray>("modelAnswer");
+        QTest::addColumn<QByteArray>("reason");
+        const auto answer = [](int status, const QByteArray& body) -> QByteArray {
+            return "HTTP/1.1 " + QByteArray::number(status) +
+                   " X\r\nContent-Type: application/json\r\nContent-Length: " +
+                   QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        };
+        QTest::newRow("unknown model")
+            << answer(404,
+                      "{\"error\":{\"message\":\"The model `m` does not exist\",\"code\":null}}")
+            << QByteArray("model-not-found");
+        QTest::newRow("bad key, error as a string")
+            << answer(401, "{\"error\":\"Incorrect API key provided: sk-secret123\"}")
+            << QByteArray("model-unauthorized");
+        QTest::newRow("context length, vLLM shape")
+            << answer(400,
+                      "{\"object\":\"error\",\"message\":\"This model has a maximum context length "
+                      "is 4096 tokens\",\"type\":\"BadRequestError\",\"code\":400}")
+            << QByteArray("input-too-long-for-model");
+        QTest::newRow("validation detail")
+            << answer(422,
+                      "{\"detail\":[{\"loc\":[\"body\"],\"msg\":\"field required sk-secret123\"}]}")
+            << QByteArray("model-failed");
+        // An empty error body is complete at once: the connection stays open.
+        QTest::newRow("empty body") << answer(500, {}) << QByteArray("model-failed");
+        QTest::newRow("unreachable") << QByteArray() << QByteArray("model-unreachable");
+    }
+
+    void refusalsAreClassified() {
+        QFETCH(QByteArray, modelAnswer);
+        QFETCH(QByteArray, reason);
+        if (modelAnswer.isEmpty()) {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+            const quint16 deadPort = closed.serverPort();
+            closed.close();
+            restartService({u"--llm-url"_s, u"http://127.0.0.1:%1/v1"_s.arg(deadPort)});
+        } else {
+            // A long idle timeout: the answer must not wait for it.
+            restartService({u"--llm-idle-timeout"_s, u"600"_s});
+            m_model->setRawAnswer(modelAnswer);
+        }
+        const HttpResult refused = generate(commandForm(u"Go"_s, u"x"_s));
+        QCOMPARE(refused.status, 503);
+        QCOMPARE(refused.header("X-Orvane-Reason"), reason);
+        QVERIFY(refused.header("Content-Type").startsWith("text/plain"));
+        QVERIFY(refused.body.size() > 20);
+        // The model server's own words (which may echo a key) stay in the service.
+        QVERIFY(!refused.body.contains("sk-") && !refused.body.contains("4096"));
+        QCOMPARE(m_service->request("GET", u"/healthz"_s).status, 200);
+    }
+
+    void temperatureOption_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QJsonValue>("sent");
+        QTest::newRow("number") << u"1"_s << QJsonValue(1.0);
+        QTest::newRow("omit") << u"omit"_s << QJsonValue(QJsonValue::Undefined);
+    }
+
+    void temperatureOption() {
+        QFETCH(QString, option);
+        QFETCH(QJsonValue, sent);
+        restartService({u"--llm-temperature"_s, option});
+        QCOMPARE(generate(commandForm(u"Go"_s, u"x"_s)).status, 200);
+        QCOMPARE(m_model->requests().last().value(u"temperature"_s), sent);
     }
 
     void clientLeavingCancelsTheModelRequest() {
@@ -274,6 +431,7 @@ private Q_SLOTS:
 private:
     std::unique_ptr<ScriptedModelServer> m_model;
     std::unique_ptr<ServiceProcess> m_service;
+    QStringList m_arguments;
     QString m_key;
 };
 
