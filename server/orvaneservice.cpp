@@ -39,6 +39,8 @@ OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObj
             return HttpResponse::text(503, QStringLiteral("shutting down"));
         if (!m_database.isReachable())
             return HttpResponse::text(503, QStringLiteral("database unreachable"));
+        if (!m_database.isWritable())
+            return HttpResponse::text(503, QStringLiteral("database not writable"));
         return HttpResponse::text(200, QStringLiteral("ok"));
     });
     m_browserSignIn.registerRoutes(m_server);

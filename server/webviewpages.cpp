@@ -174,7 +174,7 @@ HttpResponse WebViewPages::submitReport(const HttpRequest& request) {
                     QStringLiteral("<h1>This form has expired</h1><p>Open the report page again "
                                    "and resend your report.</p>"),
                     403);
-    if (body.isEmpty() || body.size() > MaxReportChars)
+    if (body.isEmpty() || body.size() > MaxReportChars || !isStorableText(body))
         return page(request, QStringLiteral("Report not sent"),
                     QStringLiteral("<h1>Nothing to send</h1><p>Please describe the problem (up "
                                    "to 20,000 characters).</p>"),

@@ -7,6 +7,9 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <csignal>
+#include <sys/resource.h>
+
 QString serviceBinary() {
     return QStringLiteral(ORVANE_SERVICE_BINARY);
 }
@@ -20,11 +23,23 @@ QByteArray HttpResult::header(const QByteArray& name) const {
 }
 
 ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databaseUrl,
-                               const QString& binary)
+                               const QString& binary, ResourceLimits limits)
     : m_databaseUrl(databaseUrl.isEmpty() ? QStringLiteral("sqlite:") + databasePath()
                                           : databaseUrl)
     , m_extraArguments(std::move(extraArguments)) {
     m_process.setProgram(binary.isEmpty() ? serviceBinary() : binary);
+    m_process.setChildProcessModifier([limits] {
+        // Ignored, the signal leaves the write failing with EFBIG instead of killing.
+        ::signal(SIGXFSZ, SIG_IGN);
+        if (limits.fileSizeBytes) {
+            const rlimit size{limits.fileSizeBytes, limits.fileSizeBytes};
+            ::setrlimit(RLIMIT_FSIZE, &size);
+        }
+        if (limits.openFiles) {
+            const rlimit files{limits.openFiles, limits.openFiles};
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        }
+    });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("ORVANE_LLM_URL"));
     environment.remove(QStringLiteral("ORVANE_LLM_MODEL"));

@@ -25,12 +25,19 @@ struct HttpResult {
  * The real orvane-service binary, started on a free loopback port with a
  * database in a temporary directory, plus a blocking HTTP client for it.
  */
+/** Limits the service runs under (0: inherited). */
+struct ResourceLimits {
+    /** Largest file it may write; writes beyond fail as on a full disk. */
+    quint64 fileSizeBytes = 0;
+    quint64 openFiles = 0;
+};
+
 class ServiceProcess {
 public:
     /** databaseUrl empty: an SQLite file in a temporary directory; binary empty: the one built
      * here. */
     explicit ServiceProcess(QStringList extraArguments = {}, const QString& databaseUrl = {},
-                            const QString& binary = {});
+                            const QString& binary = {}, ResourceLimits limits = {});
     ~ServiceProcess();
 
     /** False (with the output in failureMessage) when the service did not come up. */
