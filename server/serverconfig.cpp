@@ -30,6 +30,9 @@ constexpr OptionSpec ValueOptions[] = {
     {"--max-input-chars", "ORVANE_MAX_INPUT_CHARS"},
     {"--max-history-entries", "ORVANE_MAX_HISTORY_ENTRIES"},
     {"--max-generations-per-device", "ORVANE_MAX_GENERATIONS_PER_DEVICE"},
+    {"--max-connections", "ORVANE_MAX_CONNECTIONS"},
+    {"--request-timeout", "ORVANE_REQUEST_TIMEOUT"},
+    {"--keep-alive-timeout", "ORVANE_KEEP_ALIVE_TIMEOUT"},
     {"--tls-cert", "ORVANE_TLS_CERT"},
     {"--tls-key", "ORVANE_TLS_KEY"},
     {"--email", nullptr},
@@ -116,6 +119,13 @@ QString usageText() {
         "  --max-generations-per-device N\n"
         "                            answers one device key may stream at once\n"
         "                            (ORVANE_MAX_GENERATIONS_PER_DEVICE, default 4)\n"
+        "  --max-connections N       open connections at most; more are refused with 503\n"
+        "                            (ORVANE_MAX_CONNECTIONS, default 2000, and never more\n"
+        "                            than the descriptor limit allows)\n"
+        "  --request-timeout SECS    a request's headers and body must arrive within this\n"
+        "                            (ORVANE_REQUEST_TIMEOUT, default 30)\n"
+        "  --keep-alive-timeout SECS idle connections are closed after this\n"
+        "                            (ORVANE_KEEP_ALIVE_TIMEOUT, default 60)\n"
         "  --tls-cert PATH           PEM certificate; with --tls-key serves HTTPS "
         "(ORVANE_TLS_CERT)\n"
         "  --tls-key PATH            PEM private key (ORVANE_TLS_KEY)\n"
@@ -201,6 +211,9 @@ ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QStr
         {"--llm-idle-timeout", &config.llmIdleTimeoutSeconds},
         {"--max-history-entries", &config.maxHistoryEntries},
         {"--max-generations-per-device", &config.maxGenerationsPerDevice},
+        {"--max-connections", &config.maxConnections},
+        {"--request-timeout", &config.requestTimeoutSeconds},
+        {"--keep-alive-timeout", &config.keepAliveTimeoutSeconds},
     };
     for (const auto& [name, target] : numbers) {
         const QString key = QLatin1String(name);

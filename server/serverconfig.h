@@ -25,6 +25,9 @@ struct ServerConfig {
     bool llmLeadingReasoning = false;
     int maxHistoryEntries = 50;
     int maxGenerationsPerDevice = 4;
+    int maxConnections = 2000;
+    int requestTimeoutSeconds = 30;
+    int keepAliveTimeoutSeconds = 60;
     QString tlsCertificatePath;
     QString tlsKeyPath;
 
