@@ -39,9 +39,14 @@ public:
                 m_response->begin(200, "text/plain; charset=utf-8");
         });
         connect(m_model.get(), &ModelStream::text, this, [this](const QString& piece) {
-            if (!m_ended)
-                m_response->writeChunk(m_filter.feed(piece).toUtf8());
+            if (m_ended)
+                return;
+            m_response->writeChunk(m_filter.feed(piece).toUtf8());
+            if (m_response->isCongested())
+                setModelPaused(true);
         });
+        connect(m_response.get(), &StreamingResponse::drained, this,
+                [this] { setModelPaused(false); });
         connect(m_model.get(), &ModelStream::completed, this, [this] {
             if (m_ended)
                 return;
@@ -92,6 +97,15 @@ public:
     }
 
 private:
+    /** A client that does not read holds the model back instead of our memory. */
+    void setModelPaused(bool paused) {
+        if (m_modelPaused == paused)
+            return;
+        m_modelPaused = paused;
+        ModelStream* stream = m_model.get();
+        QMetaObject::invokeMethod(stream, [stream, paused] { stream->setPaused(paused); });
+    }
+
     void end() {
         m_ended = true;
         m_model->disconnect(this);
@@ -106,6 +120,7 @@ private:
     ThinkFilter m_filter;
     std::function<void()> m_onEnd;
     bool m_ended = false;
+    bool m_modelPaused = false;
 };
 
 } // namespace

@@ -32,6 +32,8 @@ public:
     virtual void start() = 0;
     /** Stops the generation on the model server; no signal follows. */
     virtual void cancel() = 0;
+    /** Stops reading the model's answer while the client is behind, or reads on. */
+    virtual void setPaused(bool paused) { Q_UNUSED(paused); }
 
 Q_SIGNALS:
     void opened();

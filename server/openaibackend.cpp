@@ -44,6 +44,8 @@ public:
         m_client.cancel();
     }
 
+    void setPaused(bool paused) override { m_client.setPaused(paused); }
+
 private:
     void onData(const QByteArray& data) {
         if (m_done)

@@ -45,6 +45,13 @@ void ScriptedModelServer::setFailure(int status, const QByteArray& body) {
     m_failureBody = body;
 }
 
+qint64 ScriptedModelServer::unsentBytes() const {
+    qint64 total = 0;
+    for (const QTcpSocket* socket : m_server.findChildren<QTcpSocket*>())
+        total += socket->bytesToWrite();
+    return total;
+}
+
 void ScriptedModelServer::release() {
     Q_EMIT released();
 }

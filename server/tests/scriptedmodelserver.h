@@ -48,6 +48,8 @@ public:
     [[nodiscard]] QList<QByteArray> requestHeaders() const { return m_headers; }
     [[nodiscard]] int finishedConnections() const { return m_finished; }
     [[nodiscard]] int connectionsDroppedByClient() const { return m_dropped; }
+    /** Answer bytes written but not yet taken by the service, over all connections. */
+    [[nodiscard]] qint64 unsentBytes() const;
 
 Q_SIGNALS:
     void requestReceived();

@@ -1,6 +1,7 @@
 #include "serviceprocess.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -87,6 +88,27 @@ QUrl ServiceProcess::url(const QString& pathAndQuery) const {
 
 QUrl ServiceProcess::socketUrl() const {
     return QUrl(QStringLiteral("ws://127.0.0.1:%1/auth_socket/0/auth").arg(m_port));
+}
+
+qint64 ServiceProcess::statusKiB(const QByteArray& field) const {
+    QFile status(QStringLiteral("/proc/%1/status").arg(processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(QByteArray(field + ':')))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+qint64 ServiceProcess::cpuTicks() const {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(processId()));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // Fields after the command name (which may hold spaces): utime and stime are 14 and 15.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.value(11).toLongLong() + fields.value(12).toLongLong();
 }
 
 QByteArray ServiceProcess::log() {

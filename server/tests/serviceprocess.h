@@ -51,6 +51,10 @@ public:
         return m_dir.filePath(QStringLiteral("db.sqlite"));
     }
     [[nodiscard]] QString databaseUrl() const { return m_databaseUrl; }
+    /** A kB figure of /proc/PID/status, such as "VmRSS" or "VmHWM". */
+    [[nodiscard]] qint64 statusKiB(const QByteArray& field) const;
+    /** Processor time the service has used so far, in clock ticks. */
+    [[nodiscard]] qint64 cpuTicks() const;
     /** Everything the service wrote to its standard error (its log) so far. */
     [[nodiscard]] QByteArray log();
 

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -184,6 +185,12 @@ private Q_SLOTS:
                                                  {u"response"_s, QString(600, QLatin1Char('r'))}}};
         QTest::newRow("too long") << commandForm(u"Go"_s, QString(1001, QLatin1Char('x'))) << 413;
         QTest::newRow("too long with history") << commandForm(u"Go"_s, u"x"_s, longHistory) << 413;
+        QJsonArray manyEntries;
+        for (int i = 0; i < 51; ++i)
+            manyEntries.append(
+                QJsonObject{{u"command"_s, u"c"_s}, {u"text"_s, u"t"_s}, {u"response"_s, u"r"_s}});
+        QTest::newRow("too many history entries")
+            << commandForm(u"Go"_s, u"x"_s, manyEntries) << 413;
         QTest::newRow("unknown prompt") << presetForm(99999, u"x"_s) << 404;
         QTest::newRow("missing text") << QByteArray("command=Go&history=%5B%5D") << 400;
         QTest::newRow("malformed history")
@@ -395,6 +402,92 @@ private Q_SLOTS:
         restartService({u"--llm-temperature"_s, option});
         QCOMPARE(generate(commandForm(u"Go"_s, u"x"_s)).status, 200);
         QCOMPARE(m_model->requests().last().value(u"temperature"_s), sent);
+    }
+
+    void promptsInTheHistoryCountWithTheirText() {
+        QJsonObject preset = standardPrompt();
+        preset[u"user_message"_s] = QString(600, QLatin1Char('u'));
+        const qint64 id =
+            data(m_service->withKey("POST", u"/api/0/presets"_s, m_key,
+                                    QJsonDocument(QJsonObject{{u"preset"_s, preset}}).toJson()))
+                .toObject()
+                .value(u"id"_s)
+                .toInteger();
+        const QJsonObject entry{{u"preset_id"_s, id}, {u"text"_s, u"t"_s}, {u"response"_s, u"r"_s}};
+        QCOMPARE(generate(commandForm(u"Go"_s, u"x"_s, {entry})).status, 200);
+        QCOMPARE(generate(commandForm(u"Go"_s, u"x"_s, {entry, entry})).status, 413);
+        QCOMPARE(m_model->requests().size(), 1);
+    }
+
+    void oneDeviceRunsALimitedNumberOfAnswers() {
+        restartService({u"--max-generations-per-device"_s, u"1"_s});
+        m_model->setScript({ScriptedModelServer::text(u"a"_s), ScriptedModelServer::hold(),
+                            ScriptedModelServer::done()});
+        QNetworkReply* first = post(commandForm(u"Go"_s, u"x"_s));
+        QSignalSpy readable(first, &QNetworkReply::readyRead);
+        QVERIFY(readable.wait(10000));
+        const HttpResult second = generate(commandForm(u"Go"_s, u"x"_s));
+        QCOMPARE(second.status, 429);
+        QVERIFY(!second.header("Retry-After").isEmpty());
+        m_model->release();
+        QSignalSpy finished(first, &QNetworkReply::finished);
+        QVERIFY(first->isFinished() || finished.wait(10000));
+        first->deleteLater();
+        QCOMPARE(generate(commandForm(u"Go"_s, u"x"_s)).status, 200);
+    }
+
+    void pipelinedRequestWaitsBehindTheStream() {
+        m_model->setScript({ScriptedModelServer::text(u"Hel"_s), ScriptedModelServer::hold(),
+                            ScriptedModelServer::text(u"lo"_s), ScriptedModelServer::done()});
+        const QByteArray form = commandForm(u"Go"_s, u"x"_s);
+        QTcpSocket socket;
+        QByteArray received;
+        connect(&socket, &QTcpSocket::readyRead, &socket, [&] { received += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, m_service->port());
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write("POST /api/0/texts HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " +
+                     m_key.toLatin1() + "\r\nContent-Length: " + QByteArray::number(form.size()) +
+                     "\r\n\r\n" + form +
+                     "GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        QTRY_VERIFY(received.contains("3\r\nHel\r\n"));
+        QVERIFY(!received.contains("\nok\n"));
+        m_model->release();
+        QTRY_VERIFY(socket.state() == QAbstractSocket::UnconnectedState);
+        QVERIFY2(received.contains("2\r\nlo\r\n0\r\n\r\nHTTP/1.1 200 OK"), received);
+        QVERIFY(received.endsWith("\r\n\r\nok\n"));
+    }
+
+    void slowReaderHoldsTheModelBack() {
+        // 100 MB of answer for a client that reads nothing: the service must not keep it.
+        QList<ScriptedModelServer::Step> script;
+        for (int i = 0; i < 1600; ++i)
+            script.append(ScriptedModelServer::text(QString(64 * 1024, QLatin1Char('z'))));
+        script.append(ScriptedModelServer::done());
+        m_model->setScript(script);
+        const QByteArray form = commandForm(u"Go"_s, u"x"_s);
+        QTcpSocket socket;
+        socket.setReadBufferSize(4096);
+        socket.connectToHost(QHostAddress::LocalHost, m_service->port());
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write("POST /api/0/texts HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                     "Authorization: Bearer " +
+                     m_key.toLatin1() + "\r\nContent-Length: " + QByteArray::number(form.size()) +
+                     "\r\n\r\n" + form);
+        QTRY_VERIFY_WITH_TIMEOUT(m_model->unsentBytes() > 64 * 1024 * 1024, 30000);
+        const qint64 peak = m_service->statusKiB("VmHWM");
+        QVERIFY2(peak > 0 && peak < 48 * 1024, QByteArray::number(peak));
+        // Once the client reads, the whole answer comes.
+        socket.setReadBufferSize(0);
+        qint64 answerBytes = 0;
+        QByteArray tail;
+        connect(&socket, &QTcpSocket::readyRead, &socket, [&] {
+            const QByteArray bytes = socket.readAll();
+            answerBytes += bytes.count('z');
+            tail = QByteArray(tail + bytes).right(16);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(socket.state() == QAbstractSocket::UnconnectedState, 60000);
+        QCOMPARE(answerBytes, 1600LL * 64 * 1024);
+        QVERIFY(tail.endsWith("\r\n0\r\n\r\n"));
     }
 
     void clientLeavingCancelsTheModelRequest() {
