@@ -1,8 +1,10 @@
 #include "authchannel.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QUrlQuery>
 #include <QWebSocket>
 
 namespace OrvaneServer {
@@ -36,12 +38,15 @@ AuthChannel::~AuthChannel() {
 }
 
 bool AuthChannel::isValidToken(const QString& token) {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9]{24}$"));
+    // Anchored for real: "$" alone would let a trailing line break through.
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9]{24}")));
     return pattern.match(token).hasMatch();
 }
 
 void AuthChannel::accept(QWebSocket* socket) {
-    if (socket->requestUrl().path() != QLatin1String(SocketPath)) {
+    const QString path = socket->requestUrl().path();
+    if (path != QLatin1String(SocketPath) && path != QLatin1String(PhoenixSocketPath)) {
         socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("unknown path"));
         socket->deleteLater();
         return;
@@ -49,7 +54,9 @@ void AuthChannel::accept(QWebSocket* socket) {
     socket->setParent(this);
     socket->setMaxAllowedIncomingMessageSize(MaxMessageBytes);
     socket->setMaxAllowedIncomingFrameSize(MaxMessageBytes);
-    m_sockets.insert(socket, {{}, QDateTime::currentDateTimeUtc()});
+    const bool arrays =
+        QUrlQuery(socket->requestUrl()).queryItemValue(QStringLiteral("vsn")).startsWith(u'2');
+    m_sockets.insert(socket, {{}, QDateTime::currentDateTimeUtc(), arrays});
     connect(socket, &QWebSocket::textMessageReceived, this,
             [this, socket](const QString& text) { handleMessage(socket, text.toUtf8()); });
     connect(socket, &QWebSocket::binaryMessageReceived, this,
@@ -63,15 +70,30 @@ void AuthChannel::handleMessage(QWebSocket* socket, const QByteArray& data) {
         return;
     state->lastSeen = QDateTime::currentDateTimeUtc();
 
+    // Phoenix's 1.0.0 serializer sends objects, its 2.0.0 one arrays.
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(data, &error);
-    const QJsonObject message = document.object();
-    const QJsonValue topicValue = message.value(QLatin1String("topic"));
-    const QJsonValue event = message.value(QLatin1String("event"));
-    const QJsonValue ref = message.value(QLatin1String("ref"));
+    QJsonValue joinRef;
+    QJsonValue ref;
+    QJsonValue topicValue;
+    QJsonValue event;
+    if (document.isArray() && document.array().size() == 5) {
+        const QJsonArray array = document.array();
+        joinRef = array.at(0);
+        ref = array.at(1);
+        topicValue = array.at(2);
+        event = array.at(3);
+        state->arrays = true;
+    } else if (document.isObject()) {
+        const QJsonObject message = document.object();
+        joinRef = message.value(QLatin1String("join_ref"));
+        ref = message.value(QLatin1String("ref"));
+        topicValue = message.value(QLatin1String("topic"));
+        event = message.value(QLatin1String("event"));
+        state->arrays = false;
+    }
     // Without a topic and an event there is nothing to answer to.
-    if (error.error != QJsonParseError::NoError || !document.isObject() || !topicValue.isString() ||
-        !event.isString()) {
+    if (error.error != QJsonParseError::NoError || !topicValue.isString() || !event.isString()) {
         qCInfo(lcChannel) << "dropped a malformed frame";
         return;
     }
@@ -86,19 +108,27 @@ void AuthChannel::handleMessage(QWebSocket* socket, const QByteArray& data) {
                   QStringLiteral("error"));
             return;
         }
-        state->topics.insert(topic);
+        if (!state->topics.contains(topic) && state->topics.size() >= MaxTopicsPerSocket) {
+            reply(socket, topic, ref,
+                  QJsonObject{{QStringLiteral("reason"), QStringLiteral("too many topics")}},
+                  QStringLiteral("error"));
+            return;
+        }
+        state->topics.insert(topic, joinRef.isUndefined() ? QJsonValue() : joinRef);
         m_joined[topic].insert(socket);
         reply(socket, topic, ref, noResponse, QStringLiteral("ok"));
         const auto pending = m_pending.find(topic);
         if (pending != m_pending.end()) {
             if (pending->expires > QDateTime::currentDateTimeUtc())
-                socket->sendTextMessage(QString::fromUtf8(pending->message));
+                deliverTo(socket, topic, pending->message);
             m_pending.erase(pending);
         }
         return;
     }
     if (eventName == QLatin1String("ping") || eventName == QLatin1String("heartbeat")) {
-        reply(socket, topic, ref, QStringLiteral("pong"), QStringLiteral("ok"));
+        reply(socket, topic, ref,
+              topic == QLatin1String("phoenix") ? QJsonValue(noResponse) : QStringLiteral("pong"),
+              QStringLiteral("ok"));
         return;
     }
     if (eventName == QLatin1String("phx_leave")) {
@@ -116,14 +146,51 @@ void AuthChannel::handleMessage(QWebSocket* socket, const QByteArray& data) {
 
 void AuthChannel::reply(QWebSocket* socket, const QString& topic, const QJsonValue& ref,
                         const QJsonValue& response, const QString& status) {
-    const QJsonObject message{
-        {QStringLiteral("event"), QStringLiteral("phx_reply")},
-        {QStringLiteral("payload"),
-         QJsonObject{{QStringLiteral("response"), response}, {QStringLiteral("status"), status}}},
-        {QStringLiteral("ref"), ref.isDouble() ? ref : QJsonValue(0)},
-        {QStringLiteral("topic"), topic},
-    };
-    socket->sendTextMessage(QString::fromUtf8(encode(message)));
+    const auto state = m_sockets.constFind(socket);
+    const QJsonValue joinRef =
+        state == m_sockets.cend() ? QJsonValue() : state->topics.value(topic);
+    // The ref comes back as it was sent, string or number.
+    send(socket, joinRef, ref.isUndefined() ? QJsonValue() : ref, topic,
+         QStringLiteral("phx_reply"),
+         QJsonObject{{QStringLiteral("response"), response}, {QStringLiteral("status"), status}});
+}
+
+void AuthChannel::send(QWebSocket* socket, const QJsonValue& joinRef, const QJsonValue& ref,
+                       const QString& topic, const QString& event, const QJsonValue& payload) {
+    const auto state = m_sockets.constFind(socket);
+    if (state == m_sockets.cend())
+        return;
+    if (socket->bytesToWrite() > MaxQueuedBytes) {
+        qCInfo(lcChannel) << "closing a socket that does not read";
+        socket->abort();
+        return;
+    }
+    QByteArray bytes;
+    if (state->arrays) {
+        bytes = QJsonDocument(QJsonArray{joinRef, ref, topic, event, payload})
+                    .toJson(QJsonDocument::Compact);
+    } else {
+        QJsonObject message{{QStringLiteral("event"), event},
+                            {QStringLiteral("payload"), payload},
+                            {QStringLiteral("topic"), topic}};
+        // Pushes of the 1.0.0 serializer carry no ref.
+        if (!ref.isNull() || event == QLatin1String("phx_reply"))
+            message.insert(QStringLiteral("ref"), ref);
+        if (!joinRef.isNull())
+            message.insert(QStringLiteral("join_ref"), joinRef);
+        bytes = encode(message);
+    }
+    socket->sendTextMessage(QString::fromUtf8(bytes));
+}
+
+void AuthChannel::deliverTo(QWebSocket* socket, const QString& topic, const QByteArray& message) {
+    const QJsonObject delivery = QJsonDocument::fromJson(message).object();
+    const auto state = m_sockets.constFind(socket);
+    if (state == m_sockets.cend())
+        return;
+    send(socket, state->topics.value(topic), QJsonValue(), topic,
+         delivery.value(QLatin1String("event")).toString(),
+         delivery.value(QLatin1String("payload")));
 }
 
 void AuthChannel::deliverSignIn(const QString& token, const QJsonObject& user) {
@@ -146,14 +213,14 @@ void AuthChannel::deliverLocally(const QString& topic, const QByteArray& message
         return;
     }
     for (QWebSocket* socket : sockets)
-        socket->sendTextMessage(QString::fromUtf8(message));
+        deliverTo(socket, topic, message);
 }
 
 void AuthChannel::dropSocket(QWebSocket* socket) {
     const auto state = m_sockets.find(socket);
     if (state == m_sockets.end())
         return;
-    for (const QString& topic : std::as_const(state->topics)) {
+    for (const QString& topic : state->topics.keys()) {
         m_joined[topic].remove(socket);
         if (m_joined[topic].isEmpty())
             m_joined.remove(topic);

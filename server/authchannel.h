@@ -22,7 +22,12 @@ class AuthChannel : public QObject {
     Q_OBJECT
 public:
     static constexpr auto SocketPath = "/auth_socket/0/auth";
+    /** Where stock Phoenix clients connect: the socket path with "/websocket" added. */
+    static constexpr auto PhoenixSocketPath = "/auth_socket/0/auth/websocket";
     static constexpr qsizetype MaxMessageBytes = 16 * 1024;
+    static constexpr int MaxTopicsPerSocket = 8;
+    /** A reader this far behind is not reading at all: its socket is closed. */
+    static constexpr qint64 MaxQueuedBytes = 256 * 1024;
     static constexpr int PendingDeliveryMs = 5 * 60 * 1000;
     /** Sockets that send nothing (the client pings every 29 s) are closed after this. */
     static constexpr int IdleSocketMs = 120 * 1000;
@@ -50,8 +55,11 @@ public:
 
 private:
     struct SocketState {
-        QSet<QString> topics;
+        /** Joined topics and the join_ref each was joined with. */
+        QHash<QString, QJsonValue> topics;
         QDateTime lastSeen;
+        /** Speaks the 2.0.0 serializer: [join_ref, ref, topic, event, payload]. */
+        bool arrays = false;
     };
     struct PendingDelivery {
         QByteArray message;
@@ -61,6 +69,11 @@ private:
     void handleMessage(QWebSocket* socket, const QByteArray& data);
     void reply(QWebSocket* socket, const QString& topic, const QJsonValue& ref,
                const QJsonValue& response, const QString& status);
+    /** Sends one message in the socket's serializer; a reader too far behind is closed. */
+    void send(QWebSocket* socket, const QJsonValue& joinRef, const QJsonValue& ref,
+              const QString& topic, const QString& event, const QJsonValue& payload);
+    /** Passes a stored delivery ({"event", "payload"}) on to a joined socket. */
+    void deliverTo(QWebSocket* socket, const QString& topic, const QByteArray& message);
     void dropSocket(QWebSocket* socket);
     void sweep();
 

@@ -51,6 +51,7 @@ OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObj
     m_pages.registerRoutes(m_server);
     m_generation->registerRoutes(m_server);
     m_server.acceptWebSocketsAt(QLatin1String(AuthChannel::SocketPath));
+    m_server.acceptWebSocketsAt(QLatin1String(AuthChannel::PhoenixSocketPath));
     relaySignInsBetweenInstances();
     connect(&m_server, &HttpServer::webSocketConnected, &m_channel, &AuthChannel::accept);
 }

@@ -41,10 +41,11 @@ public:
     void sendBinary(const QByteArray& data) { m_socket.sendBinaryMessage(data); }
     void sendText(const QByteArray& data) { m_socket.sendTextMessage(QString::fromUtf8(data)); }
     /** The next message, or an empty object when none arrives in time. */
-    QJsonObject next(int timeoutMs = 10000) {
+    QJsonObject next(int timeoutMs = 10000) { return nextDocument(timeoutMs).object(); }
+    QJsonDocument nextDocument(int timeoutMs = 10000) {
         if (m_read >= m_spy.size() && !m_spy.wait(timeoutMs))
             return {};
-        return QJsonDocument::fromJson(m_spy.at(m_read++).at(0).toString().toUtf8()).object();
+        return QJsonDocument::fromJson(m_spy.at(m_read++).at(0).toString().toUtf8());
     }
     bool hasMoreWithin(int ms) { return m_read < m_spy.size() || m_spy.wait(ms); }
 
@@ -228,6 +229,77 @@ private Q_SLOTS:
         QCOMPARE(channel.next().value(u"payload"_s).toObject().value(u"status"_s).toString(),
                  u"ok"_s);
         QCOMPARE(service.request("GET", u"/healthz"_s).status, 200);
+    }
+
+    void stockPhoenixClientsAreAnswered_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<bool>("arrays");
+        QTest::newRow("1.0.0 objects, string refs") << u""_s << false;
+        QTest::newRow("2.0.0 arrays") << u"?vsn=2.0.0"_s << true;
+    }
+
+    void stockPhoenixClientsAreAnswered() {
+        QFETCH(QString, query);
+        QFETCH(bool, arrays);
+        ServiceProcess service;
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        QUrl url = service.socketUrl();
+        url.setPath(url.path() + u"/websocket"_s);
+        ChannelClient channel(QUrl(url.toString() + query));
+        QVERIFY(channel.isConnected());
+        // What the client sends and what must come back, in its own serializer.
+        const auto message = [arrays](const QJsonValue& joinRef, const QJsonValue& ref,
+                                      const QString& topic, const QString& event,
+                                      const QJsonObject& payload) {
+            if (arrays)
+                return QJsonDocument(QJsonArray{joinRef, ref, topic, event, payload});
+            QJsonObject object{{u"topic"_s, topic}, {u"event"_s, event}, {u"payload"_s, payload}};
+            if (!ref.isNull() || event == u"phx_reply"_s)
+                object.insert(u"ref"_s, ref);
+            if (!joinRef.isNull())
+                object.insert(u"join_ref"_s, joinRef);
+            return QJsonDocument(object);
+        };
+        const QJsonObject ok{{u"response"_s, QJsonObject()}, {u"status"_s, u"ok"_s}};
+        const QString token = newSignInToken();
+        const QString topic = u"auth:"_s + token;
+        channel.sendText(message(u"3"_s, u"3"_s, topic, u"phx_join"_s, {}).toJson());
+        QCOMPARE(channel.nextDocument(), message(u"3"_s, u"3"_s, topic, u"phx_reply"_s, ok));
+        channel.sendText(message({}, u"4"_s, u"phoenix"_s, u"heartbeat"_s, {}).toJson());
+        QCOMPARE(channel.nextDocument(), message({}, u"4"_s, u"phoenix"_s, u"phx_reply"_s, ok));
+        // A token with a line break after it is no token.
+        channel.sendText(message(u"5"_s, u"5"_s, topic + u"\n"_s, u"phx_join"_s, {}).toJson());
+        const QJsonDocument refused = channel.nextDocument();
+        QCOMPARE((arrays ? refused.array().at(4) : refused.object().value(u"payload"_s))
+                     .toObject()
+                     .value(u"status"_s)
+                     .toString(),
+                 u"error"_s);
+
+        QCOMPARE(service
+                     .submitBrowserForm(u"/users/register"_s, token, u"phx@example.org"_s,
+                                        u"correct horse 1"_s)
+                     .status,
+                 200);
+        const QJsonDocument delivered = channel.nextDocument();
+        const QJsonObject user =
+            (arrays ? delivered.array().at(4) : delivered.object().value(u"payload"_s)).toObject();
+        QCOMPARE(delivered, message(u"3"_s, {}, topic, u"logged_in"_s, user));
+        QCOMPARE(user.value(u"email"_s).toString(), u"phx@example.org"_s);
+    }
+
+    void aSocketJoinsALimitedNumberOfTopics() {
+        ServiceProcess service;
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        ChannelClient channel(service.socketUrl());
+        QStringList statuses;
+        for (int i = 0; i < 9; ++i) {
+            channel.sendText(frame(joinMessage(u"auth:"_s + newSignInToken())));
+            statuses.append(
+                channel.next().value(u"payload"_s).toObject().value(u"status"_s).toString());
+        }
+        QCOMPARE(statuses.count(u"ok"_s), 8);
+        QCOMPARE(statuses.last(), u"error"_s);
     }
 
     void embeddedPagesCarryTheirControls() {
