@@ -128,6 +128,11 @@ std::optional<UserRecord> AccountStore::userForDeviceKey(const QByteArray& key) 
     return UserRecord{query.value(0).toLongLong(), query.value(1).toString()};
 }
 
+bool AccountStore::hasDeviceWithHash(const QString& hash) {
+    return m_database.exec(QStringLiteral("SELECT 1 FROM devices WHERE key_hash = ?"), {hash})
+        .next();
+}
+
 bool AccountStore::revokeDevice(const QByteArray& key) {
     bool revoked = false;
     const bool stored = m_database.write([&] {

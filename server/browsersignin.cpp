@@ -117,7 +117,8 @@ HttpResponse BrowserSignIn::formPage(Mode mode, const HttpRequest& request, cons
     if (newNonce)
         response.headers.emplace_back(
             "Set-Cookie", QByteArray(CsrfCookie) + '=' + nonce +
-                              "; Path=/users; HttpOnly; SameSite=Strict; Max-Age=86400");
+                              "; Path=/users; HttpOnly; SameSite=Strict; Max-Age=86400" +
+                              (request.secure ? QByteArray("; Secure") : QByteArray()));
     response.headers.emplace_back("Cache-Control", "no-store");
     return response;
 }

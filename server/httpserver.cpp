@@ -251,6 +251,7 @@ HttpRequest HttpConnection::takeRequest() {
     }
     request.body = QByteArray::fromStdString(std::move(message.body()));
     request.remoteAddress = m_socket->peerAddress();
+    request.secure = m_server->m_tls.has_value();
     return request;
 }
 

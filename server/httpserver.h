@@ -30,6 +30,8 @@ struct HttpRequest {
     QHash<QByteArray, QByteArray> headers;
     QByteArray body;
     QHostAddress remoteAddress;
+    /** Arrived over TLS. */
+    bool secure = false;
     /** Captures of the route pattern, in order (for example the id of /api/0/presets/ID). */
     QStringList pathArguments;
 
@@ -65,7 +67,7 @@ struct HttpLimits {
     int keepAliveTimeoutMs = 60'000;
     int maxConnections = 2000;
     /** Answer bytes waiting for a slow reader beyond which a stream stops reading its model. */
-    qsizetype maxQueuedAnswerBytes = 256 * 1024;
+    qsizetype maxQueuedAnswerBytes = 64 * 1024;
 };
 
 class HttpConnection;
@@ -161,6 +163,9 @@ public:
 
     /** Headers added to every complete answer (security headers). */
     void setCommonHeaders(std::vector<std::pair<QByteArray, QByteArray>> headers);
+    void addCommonHeader(const QByteArray& name, const QByteArray& value) {
+        m_commonHeaders.emplace_back(name, value);
+    }
 
     [[nodiscard]] int openStreams() const { return m_openStreams; }
 

@@ -98,6 +98,8 @@ bool OrvaneService::start(QString* error) {
             return false;
         }
         m_server.setTls(certificate, key);
+        // Browsers that have seen the service over TLS do not fall back to plain HTTP.
+        m_server.addCommonHeader("Strict-Transport-Security", "max-age=31536000");
     }
     HttpLimits limits;
     limits.requestTimeoutMs = m_config.requestTimeoutSeconds * 1000;

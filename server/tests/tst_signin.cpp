@@ -347,6 +347,14 @@ private Q_SLOTS:
                               FormHeaders)
                      .status,
                  403);
+        // A form opened before signing out cannot send once the device is signed out.
+        const QByteArray late = formBody(
+            {{u"report_token"_s,
+              formField(service.request("GET", u"/web_view/new_report"_s, {}, signedIn).body,
+                        u"report_token"_s)},
+             {u"body"_s, u"after logout"_s}});
+        QCOMPARE(service.withKey("DELETE", u"/api/0/devices/logout"_s, key).status, 204);
+        QCOMPARE(service.request("POST", u"/web_view/new_report"_s, late, FormHeaders).status, 403);
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"reports"_s);
         db.setDatabaseName(service.databasePath());
         QVERIFY(db.open());
@@ -379,6 +387,7 @@ private Q_SLOTS:
         QVERIFY(finished.wait(10000));
         QCOMPARE(reply->error(), QNetworkReply::NoError);
         QCOMPARE(reply->readAll(), QByteArray("ok\n"));
+        QVERIFY(reply->rawHeader("Strict-Transport-Security").startsWith("max-age="));
         reply->deleteLater();
         QCOMPARE(service.request("GET", u"/healthz"_s).status, 0);
 
