@@ -148,11 +148,15 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
                               QStringLiteral("Please enter your password."), 400));
 
     const auto tooMany = [&](qint64 seconds) {
-        HttpResponse response =
-            formPage(mode, request, token, email,
-                     QStringLiteral("Too many attempts. Please wait %1 minute(s) and try again.")
-                         .arg((seconds + 59) / 60),
-                     429);
+        HttpResponse response = formPage(
+            mode, request, token, email,
+            seconds < 60 ? QStringLiteral("Too many attempts. Please wait %1 second(s) and try "
+                                          "again.")
+                               .arg(seconds)
+                         : QStringLiteral("Too many attempts. Please wait %1 minute(s) and try "
+                                          "again.")
+                               .arg((seconds + 59) / 60),
+            429);
         response.headers.emplace_back("Retry-After", QByteArray::number(seconds));
         return response;
     };
@@ -188,13 +192,16 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
             });
     }
 
-    const qint64 wait = std::max(m_failuresByEmail.retryAfterSeconds(email),
-                                 m_failuresByAddress.retryAfterSeconds(address));
+    const QString source = email + QLatin1Char('|') + address;
+    const qint64 wait = std::max({m_failuresBySource.retryAfterSeconds(source),
+                                  m_failuresByAddress.retryAfterSeconds(address),
+                                  m_failuresByEmail.retryAfterSeconds(email)});
     if (wait > 0)
         return ready(tooMany(wait));
     // Counted before the check so that parallel guesses cannot outrun the limit.
-    m_failuresByEmail.record(email);
+    m_failuresBySource.record(source);
     m_failuresByAddress.record(address);
+    m_failuresByEmail.recordFailure(email);
     const std::optional<std::pair<UserRecord, QString>> credentials =
         m_accounts.credentialsFor(email);
     return runInBackground([password, credentials] {
@@ -204,12 +211,13 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
                }
                return Secrets::verifyPassword(password, credentials->second);
            })
-        .then(&m_context, [this, request, token, email, address, credentials](bool valid) {
+        .then(&m_context, [this, request, token, email, address, source, credentials](bool valid) {
             if (!valid) {
                 qCInfo(lcSignIn) << "failed sign-in";
                 return formPage(Mode::SignIn, request, token, email,
                                 QStringLiteral("The email or password is not correct."), 401);
             }
+            m_failuresBySource.reset(source);
             m_failuresByEmail.reset(email);
             m_failuresByAddress.forgetLatest(address);
             qCInfo(lcSignIn) << "signed in, user" << credentials->first.id;

@@ -251,6 +251,17 @@ HttpRequest HttpConnection::takeRequest() {
     }
     request.body = QByteArray::fromStdString(std::move(message.body()));
     request.remoteAddress = m_socket->peerAddress();
+    if (m_server->m_trustedProxies.contains(request.remoteAddress)) {
+        const QList<QByteArray> hops = request.header("x-forwarded-for").split(',');
+        for (auto hop = hops.crbegin(); hop != hops.crend(); ++hop) {
+            const QHostAddress address(QString::fromLatin1(hop->trimmed()));
+            if (address.isNull())
+                break;
+            request.remoteAddress = address;
+            if (!m_server->m_trustedProxies.contains(address))
+                break;
+        }
+    }
     request.secure = m_server->m_tls.has_value();
     return request;
 }

@@ -143,6 +143,12 @@ public:
 
     void setLimits(const HttpLimits& limits) { m_limits = limits; }
     [[nodiscard]] const HttpLimits& limits() const { return m_limits; }
+    /**
+     * Requests from these addresses carry the client's address in X-Forwarded-For (the
+     * rightmost entry that is not itself a trusted proxy); from anywhere else the header is
+     * ignored.
+     */
+    void setTrustedProxies(QList<QHostAddress> proxies) { m_trustedProxies = std::move(proxies); }
     /** Serves HTTPS with this certificate and key from the next listen() on. */
     void setTls(const QSslCertificate& certificate, const QSslKey& key);
     /** The port listened on, 0 when listening failed. */
@@ -200,6 +206,7 @@ private:
     std::vector<Route> m_routes;
     std::vector<std::pair<QByteArray, QByteArray>> m_commonHeaders;
     QStringList m_webSocketPaths;
+    QList<QHostAddress> m_trustedProxies;
     QPointer<QTcpServer> m_listener;
     std::unique_ptr<QWebSocketServer> m_webSockets;
     std::optional<std::pair<QSslCertificate, QSslKey>> m_tls;

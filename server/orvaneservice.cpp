@@ -116,6 +116,7 @@ bool OrvaneService::start(QString* error) {
         limits.maxConnections = static_cast<int>(std::clamp<rlim_t>(
             (files.rlim_cur - 32) / 2, 1, static_cast<rlim_t>(m_config.maxConnections)));
     m_server.setLimits(limits);
+    m_server.setTrustedProxies(m_config.trustedProxies);
     m_port = m_server.listen(m_config.listenAddress, m_config.listenPort);
     if (m_port == 0) {
         *error = QStringLiteral("cannot listen on %1").arg(listeningAddress());

@@ -33,6 +33,7 @@ constexpr OptionSpec ValueOptions[] = {
     {"--max-connections", "ORVANE_MAX_CONNECTIONS"},
     {"--request-timeout", "ORVANE_REQUEST_TIMEOUT"},
     {"--keep-alive-timeout", "ORVANE_KEEP_ALIVE_TIMEOUT"},
+    {"--trusted-proxy", "ORVANE_TRUSTED_PROXY"},
     {"--tls-cert", "ORVANE_TLS_CERT"},
     {"--tls-key", "ORVANE_TLS_KEY"},
     {"--email", nullptr},
@@ -126,6 +127,9 @@ QString usageText() {
         "                            (ORVANE_REQUEST_TIMEOUT, default 30)\n"
         "  --keep-alive-timeout SECS idle connections are closed after this\n"
         "                            (ORVANE_KEEP_ALIVE_TIMEOUT, default 60)\n"
+        "  --trusted-proxy ADDR[,ADDR...]\n"
+        "                            reverse proxies whose X-Forwarded-For names the client\n"
+        "                            (ORVANE_TRUSTED_PROXY, default none)\n"
         "  --tls-cert PATH           PEM certificate; with --tls-key serves HTTPS "
         "(ORVANE_TLS_CERT)\n"
         "  --tls-key PATH            PEM private key (ORVANE_TLS_KEY)\n"
@@ -239,6 +243,14 @@ ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QStr
                 QStringLiteral("--llm-temperature expects a number from 0 to 2 or \"omit\", got "
                                "\"%1\"")
                     .arg(text));
+    }
+    for (const QString& text : values.value(QStringLiteral("--trusted-proxy"))
+                                   .split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QHostAddress proxy(text.trimmed());
+        if (proxy.isNull())
+            return failure(QStringLiteral("--trusted-proxy expects IP addresses, got \"%1\"")
+                               .arg(text.trimmed()));
+        config.trustedProxies.append(proxy);
     }
     const QString reasoning =
         values.value(QStringLiteral("--llm-leading-reasoning"), QStringLiteral("auto"));

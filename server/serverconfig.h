@@ -28,6 +28,8 @@ struct ServerConfig {
     int maxConnections = 2000;
     int requestTimeoutSeconds = 30;
     int keepAliveTimeoutSeconds = 60;
+    /** Reverse proxies whose X-Forwarded-For names the client. */
+    QList<QHostAddress> trustedProxies;
     QString tlsCertificatePath;
     QString tlsKeyPath;
 

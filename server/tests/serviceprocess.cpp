@@ -190,15 +190,18 @@ int ServiceProcess::waitForExit(int timeoutMs) {
 }
 
 HttpResult ServiceProcess::submitBrowserForm(const QString& path, const QString& token,
-                                             const QString& email, const QString& password) {
-    const HttpResult form = request("GET", path + QStringLiteral("?token=") + token);
+                                             const QString& email, const QString& password,
+                                             const QList<QPair<QByteArray, QByteArray>>& headers) {
+    const HttpResult form = request("GET", path + QStringLiteral("?token=") + token, {}, headers);
     return request("POST", path,
                    formBody({{QStringLiteral("token"), token},
                              {QStringLiteral("csrf_token"),
                               formField(form.body, QStringLiteral("csrf_token"))},
                              {QStringLiteral("email"), email},
                              {QStringLiteral("password"), password}}),
-                   {{"Content-Type", "application/x-www-form-urlencoded"}});
+                   QList<QPair<QByteArray, QByteArray>>{
+                       {"Content-Type", "application/x-www-form-urlencoded"}} +
+                       headers);
 }
 
 QByteArray formBody(const QList<QPair<QString, QString>>& fields) {

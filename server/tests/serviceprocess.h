@@ -65,7 +65,8 @@ public:
 
     /** Fills and sends the browser's sign-in or sign-up form (path) for a sign-in token. */
     HttpResult submitBrowserForm(const QString& path, const QString& token, const QString& email,
-                                 const QString& password);
+                                 const QString& password,
+                                 const QList<QPair<QByteArray, QByteArray>>& headers = {});
 
     /** Runs an admin subcommand against the same database; returns its standard output. */
     QByteArray admin(const QStringList& arguments, int* exitCode = nullptr);

@@ -212,6 +212,40 @@ private Q_SLOTS:
         QVERIFY(!channel.hasMoreWithin(300));
     }
 
+    void guessesFromElsewhereDoNotLockTheOwnerOut_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("ownerStatus");
+        QTest::newRow("behind a trusted proxy")
+            << QStringList{u"--trusted-proxy"_s, u"127.0.0.1"_s} << 200;
+        // Without the option the header is anyone's to write: it changes nothing.
+        QTest::newRow("forwarding header not trusted") << QStringList{} << 429;
+    }
+
+    void guessesFromElsewhereDoNotLockTheOwnerOut() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, ownerStatus);
+        ServiceProcess service(arguments);
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        service.createUserWithKey(u"owner@example.org"_s, u"correct horse 1"_s);
+        const auto from = [](const QByteArray& address) {
+            return QList<QPair<QByteArray, QByteArray>>{{"X-Forwarded-For", address}};
+        };
+        QList<int> attacker;
+        for (int attempt = 0; attempt < 6; ++attempt)
+            attacker.append(service
+                                .submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
+                                                   u"owner@example.org"_s, u"guess"_s,
+                                                   from("203.0.113.5"))
+                                .status);
+        QCOMPARE(attacker, (QList<int>{401, 401, 401, 401, 401, 429}));
+        QCOMPARE(service
+                     .submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
+                                        u"owner@example.org"_s, u"correct horse 1"_s,
+                                        from("198.51.100.7"))
+                     .status,
+                 ownerStatus);
+    }
+
     void malformedFramesAreAnsweredOrDropped() {
         ServiceProcess service;
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
