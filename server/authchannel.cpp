@@ -1,5 +1,6 @@
 #include "authchannel.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
@@ -56,7 +57,7 @@ void AuthChannel::accept(QWebSocket* socket) {
     socket->setMaxAllowedIncomingFrameSize(MaxMessageBytes);
     const bool arrays =
         QUrlQuery(socket->requestUrl()).queryItemValue(QStringLiteral("vsn")).startsWith(u'2');
-    m_sockets.insert(socket, {{}, QDateTime::currentDateTimeUtc(), arrays});
+    m_sockets.insert(socket, {{}, QDateTime::currentDateTimeUtc(), arrays, {}});
     connect(socket, &QWebSocket::textMessageReceived, this,
             [this, socket](const QString& text) { handleMessage(socket, text.toUtf8()); });
     connect(socket, &QWebSocket::binaryMessageReceived, this,
@@ -114,15 +115,31 @@ void AuthChannel::handleMessage(QWebSocket* socket, const QByteArray& data) {
                   QStringLiteral("error"));
             return;
         }
+        if (m_spent.contains(topic)) {
+            reply(socket, topic, ref,
+                  QJsonObject{{QStringLiteral("reason"), QStringLiteral("token used")}},
+                  QStringLiteral("error"));
+            return;
+        }
         state->topics.insert(topic, joinRef.isUndefined() ? QJsonValue() : joinRef);
+        const QString verifier =
+            (document.isArray() ? document.array().at(4).toObject()
+                                : document.object().value(QLatin1String("payload")).toObject())
+                .value(QLatin1String("verifier"))
+                .toString();
+        if (!verifier.isEmpty())
+            state->proofs.insert(
+                topic, QString::fromLatin1(
+                           QCryptographicHash::hash(verifier.toUtf8(), QCryptographicHash::Sha256)
+                               .toHex()));
         m_joined[topic].insert(socket);
+        if (!m_firstJoined.contains(topic))
+            m_firstJoined.insert(topic, QDateTime::currentDateTimeUtc());
         reply(socket, topic, ref, noResponse, QStringLiteral("ok"));
         const auto pending = m_pending.find(topic);
-        if (pending != m_pending.end()) {
-            if (pending->expires > QDateTime::currentDateTimeUtc())
-                deliverTo(socket, topic, pending->message);
+        if (pending != m_pending.end() && pending->expires > QDateTime::currentDateTimeUtc() &&
+            deliverTo(socket, topic, pending->message))
             m_pending.erase(pending);
-        }
         return;
     }
     if (eventName == QLatin1String("ping") || eventName == QLatin1String("heartbeat")) {
@@ -183,37 +200,76 @@ void AuthChannel::send(QWebSocket* socket, const QJsonValue& joinRef, const QJso
     socket->sendTextMessage(QString::fromUtf8(bytes));
 }
 
-void AuthChannel::deliverTo(QWebSocket* socket, const QString& topic, const QByteArray& message) {
+bool AuthChannel::deliverTo(QWebSocket* socket, const QString& topic, const QByteArray& message) {
     const QJsonObject delivery = QJsonDocument::fromJson(message).object();
     const auto state = m_sockets.constFind(socket);
     if (state == m_sockets.cend())
-        return;
+        return false;
+    // A sign-in bound to a verifier reaches only the socket that joined with it, once.
+    const QString challenge = delivery.value(QLatin1String("challenge")).toString();
+    if (!challenge.isEmpty()) {
+        if (m_spent.contains(topic) || state->proofs.value(topic) != challenge)
+            return false;
+        m_spent.insert(topic, QDateTime::currentDateTimeUtc());
+    }
     send(socket, state->topics.value(topic), QJsonValue(), topic,
          delivery.value(QLatin1String("event")).toString(),
          delivery.value(QLatin1String("payload")));
+    return true;
 }
 
-void AuthChannel::deliverSignIn(const QString& token, const QJsonObject& user) {
+bool AuthChannel::isSpent(const QString& token) const {
     const QString topic = TopicPrefix + token;
-    const QByteArray message = encode({
+    const auto joined = m_firstJoined.constFind(topic);
+    return m_spent.contains(topic) ||
+           (joined != m_firstJoined.cend() &&
+            joined->msecsTo(QDateTime::currentDateTimeUtc()) > TokenLifetimeMs);
+}
+
+bool AuthChannel::isValidChallenge(const QString& challenge) {
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9a-f]{64}")));
+    return pattern.match(challenge).hasMatch();
+}
+
+QString AuthChannel::shortCode(const QString& challenge) {
+    // Eight characters of an alphabet without look-alikes (no 0/O, 1/I/L, U), as XXXX-XXXX.
+    static const char alphabet[] = "ABCDEFGHJKMNPQRSTVWXYZ23456789";
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray("orvane sign-in code:" + challenge.toLatin1()), QCryptographicHash::Sha256);
+    QString code;
+    for (int i = 0; i < 8; ++i) {
+        if (i == 4)
+            code += QLatin1Char('-');
+        code += QLatin1Char(alphabet[static_cast<unsigned char>(digest.at(i)) % 30]);
+    }
+    return code;
+}
+
+void AuthChannel::deliverSignIn(const QString& token, const QJsonObject& user,
+                                const QString& challenge) {
+    const QString topic = TopicPrefix + token;
+    QJsonObject delivery{
         {QStringLiteral("event"), QStringLiteral("logged_in")},
         {QStringLiteral("payload"), user},
         {QStringLiteral("topic"), topic},
-    });
+    };
+    if (!challenge.isEmpty())
+        delivery.insert(QStringLiteral("challenge"), challenge);
+    const QByteArray message = encode(delivery);
     if (m_relay && m_relay(topic, message))
         return;
     deliverLocally(topic, message);
 }
 
 void AuthChannel::deliverLocally(const QString& topic, const QByteArray& message) {
-    const QSet<QWebSocket*> sockets = m_joined.value(topic);
-    if (sockets.isEmpty()) {
+    bool delivered = false;
+    for (QWebSocket* socket : m_joined.value(topic))
+        delivered = deliverTo(socket, topic, message) || delivered;
+    // Kept for a socket that has yet to join (the browser may be quicker).
+    if (!delivered)
         m_pending.insert(topic,
                          {message, QDateTime::currentDateTimeUtc().addMSecs(PendingDeliveryMs)});
-        return;
-    }
-    for (QWebSocket* socket : sockets)
-        deliverTo(socket, topic, message);
 }
 
 void AuthChannel::dropSocket(QWebSocket* socket) {
@@ -233,6 +289,10 @@ void AuthChannel::sweep() {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (auto it = m_pending.begin(); it != m_pending.end();)
         it = it->expires <= now ? m_pending.erase(it) : std::next(it);
+    for (QHash<QString, QDateTime>* times : {&m_firstJoined, &m_spent}) {
+        for (auto it = times->begin(); it != times->end();)
+            it = it->msecsTo(now) > 2 * TokenLifetimeMs ? times->erase(it) : std::next(it);
+    }
     QList<QWebSocket*> idle;
     for (auto it = m_sockets.cbegin(); it != m_sockets.cend(); ++it) {
         if (it->lastSeen.msecsTo(now) > IdleSocketMs)

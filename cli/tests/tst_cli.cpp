@@ -262,7 +262,7 @@ private Q_SLOTS:
 
         static const QRegularExpression page(u"^Open this page in your browser to sign in:\n"
                                              "(http://127\\.0\\.0\\.1:\\d+/users/log_in\\?token=)"
-                                             "([A-Za-z0-9]{24})\n$"_s);
+                                             "([A-Za-z0-9]{24})&challenge=[0-9a-f]{64}\n$"_s);
         const auto match = page.match(cli.out());
         QVERIFY2(match.hasMatch(), qPrintable(cli.out()));
         QCOMPARE(match.captured(1), m_server->baseUrl() + u"/users/log_in?token="_s);

@@ -188,10 +188,18 @@ private Q_SLOTS:
         for (auto it = counts.cbegin(); it != counts.cend(); ++it)
             QVERIFY2(it.value() > 600 && it.value() < 950, qPrintable(QString(it.key())));
 
+        // The page gets the verifier's hash, never the verifier.
+        const QString challenge = SignIn::challengeFor(u"abc"_s);
+        QCOMPARE(challenge.size(), 64);
         QCOMPARE(SignIn::browserPageUrl(httpsBase(), u"abc"_s).toString(),
-                 u"https://orvane.example.org:443/users/log_in?token=abc"_s);
+                 u"https://orvane.example.org:443/users/log_in?token=abc&challenge="_s + challenge);
         QCOMPARE(SignIn::browserPageUrl(httpsBase(), u"abc"_s, true).toString(),
-                 u"https://orvane.example.org:443/users/register?token=abc"_s);
+                 u"https://orvane.example.org:443/users/register?token=abc&challenge="_s +
+                     challenge);
+        QVERIFY(SignIn::challengeFor(u"abd"_s) != challenge);
+        QVERIFY(!SignIn::browserPageUrl(httpsBase(), u"abc"_s)
+                     .toString()
+                     .contains(SignIn::verifierFor(u"abc"_s)));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "manualtimer.h"
 #include "scriptedserver.h"
+#include "service/signintoken.h"
 #include "service/websocketauthservice.h"
 #include "service/websocketengine.h"
 
@@ -150,11 +151,12 @@ private Q_SLOTS:
 
         const ReceivedFrame first = m_server->frames().first();
         QVERIFY(first.binary);
-        QCOMPARE(QJsonDocument::fromJson(first.data).object(),
-                 (QJsonObject{{u"topic"_s, topic},
-                              {u"event"_s, u"phx_join"_s},
-                              {u"payload"_s, QJsonObject{}},
-                              {u"ref"_s, 0}}));
+        QCOMPARE(
+            QJsonDocument::fromJson(first.data).object(),
+            (QJsonObject{{u"topic"_s, topic},
+                         {u"event"_s, u"phx_join"_s},
+                         {u"payload"_s, QJsonObject{{u"verifier"_s, SignIn::verifierFor(token)}}},
+                         {u"ref"_s, 0}}));
         // Once at the open (right after the join), once for the "ok" reply.
         QTRY_COMPARE(m_delegate.ready, 2);
         QTest::qWait(50);
