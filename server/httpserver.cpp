@@ -113,6 +113,7 @@ private:
     QByteArray m_unparsed;
     bool m_busy = false;
     bool m_stalled = false; // the parser needs more than m_unparsed holds
+    bool m_continued = false;
     bool m_keepAlive = true;
     bool m_receiving = false;
     bool m_firstRequest = true;
@@ -206,6 +207,15 @@ void HttpConnection::readRequests() {
             m_socket->read(static_cast<qint64>(used));
         else
             m_unparsed = input.mid(static_cast<qsizetype>(used));
+        // Clients that ask first (curl does for larger bodies) are told to go on.
+        if (!error || error == http::error::need_more) {
+            if (m_parser->is_header_done() && !m_parser->is_done() && !m_continued &&
+                QByteArrayView(bytesOf(m_parser->get()[http::field::expect]))
+                        .compare("100-continue", Qt::CaseInsensitive) == 0) {
+                m_continued = true;
+                m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+            }
+        }
         if (error == http::error::need_more) {
             if (used == 0 && input.size() >= limits.maxHeaderBytes)
                 return refuse(431, QStringLiteral("The request headers are too large."));
@@ -225,6 +235,7 @@ void HttpConnection::readRequests() {
             continue;
         m_firstRequest = false;
         m_receiving = false;
+        m_continued = false;
         m_busy = true;
         m_timer.stop();
         m_keepAlive = m_parser->keep_alive();

@@ -95,21 +95,6 @@ private Q_SLOTS:
         m_settings.reset();
     }
 
-    void helpForEveryCommand() {
-        const Cli& all = run({u"--help"_s});
-        QCOMPARE(all.status, 0);
-        for (const QString& command :
-             {u"login"_s, u"user"_s, u"presets"_s, u"run"_s, u"logout"_s}) {
-            QVERIFY2(all.out().contains(u"  "_s + command), qPrintable(command));
-            const Cli& one = run({command, u"--help"_s});
-            QCOMPARE(one.status, 0);
-            QVERIFY2(one.out().startsWith(u"Usage: orvane-cli "_s + command + u" [options]"_s),
-                     qPrintable(one.out()));
-        }
-        QVERIFY(m_runs.at(4)->out().contains(u"--preset <id>"_s));
-        QVERIFY(m_runs.at(4)->out().contains(u"--command <text>"_s));
-    }
-
     void wrongUsage() {
         QVERIFY(run({u"frobnicate"_s}).err().contains(u"unknown command"_s));
         QCOMPARE(m_runs.back()->status, 2);

@@ -96,6 +96,17 @@ private Q_SLOTS:
         QCOMPARE(client.statuses(), statuses);
     }
 
+    void clientsThatAskBeforeSendingABodyAreToldToGoOn() {
+        RawClient client(m_service->port());
+        client.send("POST /api/0/presets HTTP/1.1\r\nExpect: 100-continue\r\n"
+                    "Content-Length: 2\r\n" +
+                    Close);
+        QTRY_COMPARE(client.statuses(), QList<int>{100});
+        client.send("{}");
+        QVERIFY(client.waitForClose());
+        QCOMPARE(client.statuses(), (QList<int>{100, 401}));
+    }
+
     void slowAndIdleConnectionsAreClosed() {
         RawClient slow(m_service->port());
         slow.send("GET /healthz HTTP/1.1\r\nHost: x\r\n");
