@@ -501,7 +501,12 @@ HttpServer::HttpServer(QObject* parent)
     });
 }
 
-HttpServer::~HttpServer() = default;
+HttpServer::~HttpServer() {
+    // Connections count themselves out of this object as they go: before it is gone.
+    const QObjectList children = this->children();
+    for (QObject* child : children)
+        delete dynamic_cast<HttpConnection*>(child);
+}
 
 void HttpServer::setTls(const QSslCertificate& certificate, const QSslKey& key) {
     m_tls = std::pair{certificate, key};
