@@ -1,6 +1,7 @@
 #include "server/formbody.h"
 #include "server/generationrequest.h"
 #include "server/openaibackend.h"
+#include "server/ratelimiter.h"
 #include "server/serverconfig.h"
 #include "server/thinkfilter.h"
 
@@ -72,6 +73,19 @@ private Q_SLOTS:
         QString error;
         QVERIFY(!OrvaneServer::GenerationInput::fromForm(body, &error));
         QVERIFY(!error.isEmpty());
+    }
+
+    void failedSignInsWaitLongerEachTimeUpToTheCap() {
+        OrvaneServer::BackoffLimiter limiter(3, 60, 15 * 60 * 1000);
+        QList<qint64> waits;
+        for (int failure = 0; failure < 11; ++failure) {
+            waits.append(limiter.retryAfterSeconds(u"a@example.org"_s));
+            limiter.recordFailure(u"a@example.org"_s);
+        }
+        QCOMPARE(waits, (QList<qint64>{0, 0, 0, 1, 2, 4, 8, 16, 32, 60, 60}));
+        QCOMPARE(limiter.retryAfterSeconds(u"b@example.org"_s), 0);
+        limiter.reset(u"a@example.org"_s);
+        QCOMPARE(limiter.retryAfterSeconds(u"a@example.org"_s), 0);
     }
 
     void configurationFromOptionsAndEnvironment() {
