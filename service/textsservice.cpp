@@ -97,12 +97,24 @@ qsizetype incompleteUtf8Tail(const QByteArray& data) {
     return 0;
 }
 
+QString failureReasonToken(const QByteArray& headerValue) {
+    const QByteArray value = headerValue.trimmed();
+    if (value.isEmpty() || value.size() > 40)
+        return {};
+    for (const char c : value) {
+        if ((c < 'a' || c > 'z') && c != '-')
+            return {};
+    }
+    return QString::fromLatin1(value);
+}
+
 /** The state of one request: what arrived of the answer and how it ended. */
 struct TextsService::Stream {
     HTTPRequest request;
     QPointer<QNetworkReply> reply;
     std::optional<int> status;
     bool accepted = false;
+    QString reason;     // the service's classified reason for a refusal
     QByteArray pending; // the start of a UTF-8 character whose rest has not arrived
 };
 
@@ -212,6 +224,7 @@ void TextsService::onMetaData(const std::shared_ptr<Stream>& stream) {
         return;
     }
     m_logger.error(QString::number(*stream->status));
+    stream->reason = failureReasonToken(reply->rawHeader("X-Orvane-Reason"));
     // The body is never read. Qt ends a reply with an error status (400 and up) by itself,
     // with that error, once the short error body is in; cancelling it here as well makes Qt
     // report the error twice. Anything else is cancelled here.
@@ -252,6 +265,8 @@ void TextsService::onFinished(const std::shared_ptr<Stream>& stream) {
         post(&TextsServiceDelegate::didFailPromptTooLong);
         return;
     }
+    if (!stream->reason.isEmpty())
+        postReason(stream->reason);
     post(&TextsServiceDelegate::didFailGeneric);
     m_logger.info(reply->errorString());
     post(&TextsServiceDelegate::didFinish);
@@ -287,6 +302,16 @@ void TextsService::postText(const QString& text) {
         [this, text] {
             if (m_delegate)
                 m_delegate->didReceiveText(text);
+        },
+        Qt::QueuedConnection);
+}
+
+void TextsService::postReason(const QString& reason) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason] {
+            if (m_delegate)
+                m_delegate->didReceiveFailureReason(reason);
         },
         Qt::QueuedConnection);
 }

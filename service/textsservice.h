@@ -40,6 +40,10 @@ public:
     virtual void didFailPromptTooLong() = 0;
     /** Any other failure, cancellation included; didFinish() follows. */
     virtual void didFailGeneric() = 0;
+    // clang-format off
+    /** The service classified why it refused (its X-Orvane-Reason header); comes before didFailGeneric(). */
+    virtual void didReceiveFailureReason(const QString& reason) { Q_UNUSED(reason); }
+    // clang-format on
 };
 
 /** Runs one text generation against POST /api/0/texts, streaming the answer. */
@@ -72,6 +76,9 @@ public:
  */
 [[nodiscard]] qsizetype incompleteUtf8Tail(const QByteArray& data);
 
+/** The reason token of an X-Orvane-Reason value: lower-case letters and dashes, empty if not. */
+[[nodiscard]] QString failureReasonToken(const QByteArray& headerValue);
+
 class TextsService final : public QObject, public TextsServiceProtocol {
     Q_OBJECT
 
@@ -100,6 +107,7 @@ private:
     /** Runs call on the main thread's queue if this service still exists and has a delegate. */
     void post(void (TextsServiceDelegate::*call)());
     void postText(const QString& text);
+    void postReason(const QString& reason);
 
     QString m_token;
     ServiceBase m_base;
