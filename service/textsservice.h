@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "service/servicebase.h"
 
 #include <QJsonObject>
@@ -100,7 +99,7 @@ private:
     void send(std::optional<qint64> presetId, const std::optional<QString>& command,
               const QString& text, const QList<RequestData>& history,
               TextsServiceDelegate* delegate);
-    void start(QNetworkAccessManager* session, const std::shared_ptr<Stream>& stream);
+    void start(const std::shared_ptr<Stream>& stream);
     void onMetaData(const std::shared_ptr<Stream>& stream);
     void onReadyRead(const std::shared_ptr<Stream>& stream);
     void onFinished(const std::shared_ptr<Stream>& stream);
@@ -111,9 +110,8 @@ private:
 
     QString m_token;
     ServiceBase m_base;
-    Log m_logger{"application"};
     TextsServiceDelegate* m_delegate = nullptr;
     QPointer<QNetworkReply> m_task;
-    /** The session of a request that still waits for the network to come back. */
-    QPointer<QNetworkAccessManager> m_waiting;
+    /** The context of a request that still waits for the network to come back. */
+    QPointer<QObject> m_waiting;
 };
