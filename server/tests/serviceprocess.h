@@ -59,7 +59,6 @@ public:
     [[nodiscard]] QString databasePath() const {
         return m_dir.filePath(QStringLiteral("db.sqlite"));
     }
-    [[nodiscard]] QString databaseUrl() const { return m_databaseUrl; }
     /** A kB figure of /proc/PID/status, such as "VmRSS" or "VmHWM". */
     [[nodiscard]] qint64 statusKiB(const QByteArray& field) const;
     /** Processor time the service has used so far, in clock ticks. */
