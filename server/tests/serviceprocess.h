@@ -30,10 +30,6 @@ struct HttpResult {
     [[nodiscard]] QByteArray header(const QByteArray& name) const;
 };
 
-/**
- * The real orvane-service binary, started on a free loopback port with a
- * database in a temporary directory, plus a blocking HTTP client for it.
- */
 /** Limits the service runs under (0: inherited). */
 struct ResourceLimits {
     /** Largest file it may write; writes beyond fail as on a full disk. */
@@ -41,6 +37,10 @@ struct ResourceLimits {
     quint64 openFiles = 0;
 };
 
+/**
+ * The real orvane-service binary, started on a free loopback port with a
+ * database in a temporary directory, plus a blocking HTTP client for it.
+ */
 class ServiceProcess {
 public:
     /** databaseUrl empty: an SQLite file in a temporary directory; binary empty: the one built

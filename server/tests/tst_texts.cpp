@@ -206,9 +206,7 @@ private Q_SLOTS:
             return S::text(text).data;
         };
         const QByteArray partial = ev(u"partial"_s);
-        const auto raw = [](const QByteArray& bytes) {
-            return S::raw(bytes);
-        };
+        const auto raw = &S::raw;
         const QString plain = u"scripted-model"_s;
         const auto row = [&](const char* name, QList<S::Step> script, const QByteArray& answer,
                              const QByteArray& reason = {}, const QString& model = {}) {
