@@ -80,7 +80,6 @@ void ScriptedModelServer::serve(QTcpSocket* socket) {
         if (modelList) {
             ++m_modelLists;
         } else {
-            m_headers.append(headers);
             m_requests.append(QJsonDocument::fromJson(buffer->mid(headerEnd + 4, length)).object());
             Q_EMIT requestReceived();
             if (!m_rawAnswer.isEmpty()) {
@@ -105,10 +104,7 @@ void ScriptedModelServer::serve(QTcpSocket* socket) {
         }
         socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"
                       "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
-        connect(socket, &QTcpSocket::disconnected, this, [this] {
-            ++m_dropped;
-            Q_EMIT clientDropped();
-        });
+        connect(socket, &QTcpSocket::disconnected, this, &ScriptedModelServer::clientDropped);
         play(socket, 0);
     });
 }

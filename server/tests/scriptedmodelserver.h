@@ -48,10 +48,8 @@ public:
     void release();
 
     [[nodiscard]] QList<QJsonObject> requests() const { return m_requests; }
-    [[nodiscard]] QList<QByteArray> requestHeaders() const { return m_headers; }
     [[nodiscard]] int finishedConnections() const { return m_finished; }
     [[nodiscard]] int modelListRequests() const { return m_modelLists; }
-    [[nodiscard]] int connectionsDroppedByClient() const { return m_dropped; }
     /** Answer bytes written but not yet taken by the service, over all connections. */
     [[nodiscard]] qint64 unsentBytes() const;
 
@@ -69,10 +67,8 @@ private:
     QStringList m_models{QStringLiteral("scripted")};
     int m_modelLists = 0;
     QList<QJsonObject> m_requests;
-    QList<QByteArray> m_headers;
     int m_failureStatus = 0;
     QByteArray m_failureBody;
     QByteArray m_rawAnswer;
     int m_finished = 0;
-    int m_dropped = 0;
 };

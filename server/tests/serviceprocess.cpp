@@ -5,7 +5,11 @@
 #include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTcpServer>
+#include <QTest>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -46,10 +50,8 @@ ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databa
     environment.remove(QStringLiteral("ORVANE_LLM_URL"));
     environment.remove(QStringLiteral("ORVANE_LLM_MODEL"));
     // A test names its model servers: whatever runs on this machine's usual ports stays out.
-    QTcpServer closed;
-    closed.listen(QHostAddress::LocalHost, 0);
     environment.insert(QStringLiteral("ORVANE_LLM_CANDIDATES"),
-                       QStringLiteral("127.0.0.1:%1").arg(closed.serverPort()));
+                       QStringLiteral("127.0.0.1:%1").arg(unusedPort()));
     m_process.setProcessEnvironment(environment);
     QObject::connect(&m_process, &QProcess::readyReadStandardError,
                      [this] { m_stderr += m_process.readAllStandardError(); });
@@ -123,8 +125,7 @@ QByteArray ServiceProcess::log() {
 }
 
 HttpResult ServiceProcess::request(const QByteArray& method, const QString& path,
-                                   const QByteArray& body,
-                                   const QList<QPair<QByteArray, QByteArray>>& headers) {
+                                   const QByteArray& body, const Headers& headers) {
     QNetworkRequest request(url(path));
     for (const auto& [name, value] : headers)
         request.setRawHeader(name, value);
@@ -147,6 +148,28 @@ HttpResult ServiceProcess::withKey(const QByteArray& method, const QString& path
     return request(
         method, path, body,
         {{"Authorization", "Bearer " + key.toLatin1()}, {"Content-Type", "application/json"}});
+}
+
+HttpResult ServiceProcess::generate(const QString& key, const QByteArray& form) {
+    return request("POST", QStringLiteral("/api/0/texts"), form,
+                   {{"Authorization", "Bearer " + key.toLatin1()}});
+}
+
+QStringList ServiceProcess::select(const QString& sql) const {
+    QStringList values;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("x"));
+        db.setDatabaseName(databasePath());
+        QSqlQuery query(db);
+        if (db.open() && query.exec(sql)) {
+            while (query.next()) {
+                for (int column = 0; column < query.record().count(); ++column)
+                    values.append(query.value(column).toString());
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("x"));
+    return values;
 }
 
 QByteArray ServiceProcess::admin(const QStringList& arguments, int* exitCode) {
@@ -197,7 +220,7 @@ int ServiceProcess::waitForExit(int timeoutMs) {
 
 HttpResult ServiceProcess::submitBrowserForm(const QString& path, const QString& token,
                                              const QString& email, const QString& password,
-                                             const QList<QPair<QByteArray, QByteArray>>& headers) {
+                                             const Headers& headers) {
     const HttpResult form = request("GET", path + QStringLiteral("?token=") + token, {}, headers);
     return request("POST", path,
                    formBody({{QStringLiteral("token"), token},
@@ -205,9 +228,7 @@ HttpResult ServiceProcess::submitBrowserForm(const QString& path, const QString&
                               formField(form.body, QStringLiteral("csrf_token"))},
                              {QStringLiteral("email"), email},
                              {QStringLiteral("password"), password}}),
-                   QList<QPair<QByteArray, QByteArray>>{
-                       {"Content-Type", "application/x-www-form-urlencoded"}} +
-                       headers);
+                   FormHeaders + headers);
 }
 
 QByteArray formBody(const QList<QPair<QString, QString>>& fields) {
@@ -225,4 +246,66 @@ QString newSignInToken() {
         token +=
             QLatin1Char(alphabet.at(QRandomGenerator::global()->bounded(int(alphabet.size()))));
     return token;
+}
+
+quint16 unusedPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+RawClient::RawClient(quint16 port) {
+    m_socket.setReadBufferSize(0);
+    QObject::connect(&m_socket, &QTcpSocket::readyRead, &m_socket,
+                     [this] { received += m_socket.readAll(); });
+    m_socket.connectToHost(QHostAddress::LocalHost, port);
+    m_socket.waitForConnected(5000);
+}
+
+void RawClient::send(const QByteArray& bytes) {
+    m_socket.write(bytes);
+    m_socket.flush();
+}
+
+bool RawClient::waitForClose(int timeoutMs) {
+    return QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; },
+                           timeoutMs);
+}
+
+QList<int> RawClient::statuses() const {
+    QList<int> all;
+    static const QRegularExpression status(QStringLiteral("(?:^|\\n)HTTP/1\\.1 (\\d{3}) "));
+    for (const auto& match : status.globalMatch(QString::fromLatin1(received)))
+        all.append(match.captured(1).toInt());
+    return all;
+}
+
+ChannelClient::ChannelClient(const QUrl& url, const QSslConfiguration& tls)
+    : m_spy(&m_socket, &QWebSocket::textMessageReceived) {
+    QSignalSpy connected(&m_socket, &QWebSocket::connected);
+    m_socket.setSslConfiguration(tls);
+    m_socket.open(url);
+    m_connected = connected.wait(10000);
+}
+
+QJsonDocument ChannelClient::nextDocument(int timeoutMs) {
+    if (m_read >= m_spy.size() && !m_spy.wait(timeoutMs))
+        return {};
+    return QJsonDocument::fromJson(m_spy.at(m_read++).at(0).toString().toUtf8());
+}
+
+QJsonObject ChannelClient::payloadOf(const QString& event) {
+    for (QJsonObject message = next(); !message.isEmpty(); message = next()) {
+        if (message.value(QStringLiteral("event")).toString() == event)
+            return message.value(QStringLiteral("payload")).toObject();
+    }
+    return {};
+}
+
+QByteArray channelFrame(const QString& topic, const QString& event, const QJsonObject& payload) {
+    return QJsonDocument(QJsonObject{{QStringLiteral("topic"), topic},
+                                     {QStringLiteral("event"), event},
+                                     {QStringLiteral("payload"), payload},
+                                     {QStringLiteral("ref"), 0}})
+        .toJson(QJsonDocument::Compact);
 }

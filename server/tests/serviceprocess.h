@@ -2,29 +2,34 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QList>
 #include <QNetworkAccessManager>
 #include <QProcess>
+#include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QWebSocket>
 
 #include <memory>
+
+using Headers = QList<QPair<QByteArray, QByteArray>>;
 
 /** The answer to one request made by ServiceProcess. */
 struct HttpResult {
     int status = 0;
     QByteArray body;
-    QList<QPair<QByteArray, QByteArray>> headers;
+    Headers headers;
     bool transportFailed = false;
 
     [[nodiscard]] QJsonDocument json() const { return QJsonDocument::fromJson(body); }
+    /** The "data" member of a JSON answer. */
+    [[nodiscard]] QJsonValue data() const { return json().object().value(QStringLiteral("data")); }
     [[nodiscard]] QByteArray header(const QByteArray& name) const;
 };
 
-/**
- * The real orvane-service binary, started on a free loopback port with a
- * database in a temporary directory, plus a blocking HTTP client for it.
- */
 /** Limits the service runs under (0: inherited). */
 struct ResourceLimits {
     /** Largest file it may write; writes beyond fail as on a full disk. */
@@ -32,6 +37,10 @@ struct ResourceLimits {
     quint64 openFiles = 0;
 };
 
+/**
+ * The real orvane-service binary, started on a free loopback port with a
+ * database in a temporary directory, plus a blocking HTTP client for it.
+ */
 class ServiceProcess {
 public:
     /** databaseUrl empty: an SQLite file in a temporary directory; binary empty: the one built
@@ -50,7 +59,6 @@ public:
     [[nodiscard]] QString databasePath() const {
         return m_dir.filePath(QStringLiteral("db.sqlite"));
     }
-    [[nodiscard]] QString databaseUrl() const { return m_databaseUrl; }
     /** A kB figure of /proc/PID/status, such as "VmRSS" or "VmHWM". */
     [[nodiscard]] qint64 statusKiB(const QByteArray& field) const;
     /** Processor time the service has used so far, in clock ticks. */
@@ -59,14 +67,18 @@ public:
     [[nodiscard]] QByteArray log();
 
     HttpResult request(const QByteArray& method, const QString& path, const QByteArray& body = {},
-                       const QList<QPair<QByteArray, QByteArray>>& headers = {});
+                       const Headers& headers = {});
     HttpResult withKey(const QByteArray& method, const QString& path, const QString& key,
                        const QByteArray& body = {});
+    /** Asks for an answer as the application does: a form with a bearer key, no Content-Type. */
+    HttpResult generate(const QString& key,
+                        const QByteArray& form = "command=Go&text=x&history=%5B%5D");
+    /** Every value of every row the query returns, read from the SQLite file past the service. */
+    QStringList select(const QString& sql) const;
 
     /** Fills and sends the browser's sign-in or sign-up form (path) for a sign-in token. */
     HttpResult submitBrowserForm(const QString& path, const QString& token, const QString& email,
-                                 const QString& password,
-                                 const QList<QPair<QByteArray, QByteArray>>& headers = {});
+                                 const QString& password, const Headers& headers = {});
 
     /** Runs an admin subcommand against the same database; returns its standard output. */
     QByteArray admin(const QStringList& arguments, int* exitCode = nullptr);
@@ -97,6 +109,53 @@ private:
     QString m_failure;
 };
 
+inline const Headers FormHeaders = {{"Content-Type", "application/x-www-form-urlencoded"}};
+
+/** A raw connection to the service that records everything it is sent. */
+class RawClient {
+public:
+    explicit RawClient(quint16 port);
+    void send(const QByteArray& bytes);
+    bool waitForClose(int timeoutMs = 10000);
+    [[nodiscard]] bool isOpen() const {
+        return m_socket.state() == QAbstractSocket::ConnectedState;
+    }
+    /** The status of every answer received, in order. */
+    [[nodiscard]] QList<int> statuses() const;
+
+    QByteArray received;
+
+private:
+    QTcpSocket m_socket;
+};
+
+/** A sign-in channel client that collects every message the service sends it. */
+class ChannelClient {
+public:
+    explicit ChannelClient(
+        const QUrl& url, const QSslConfiguration& tls = QSslConfiguration::defaultConfiguration());
+    [[nodiscard]] bool isConnected() const { return m_connected; }
+    void sendBinary(const QByteArray& data) { m_socket.sendBinaryMessage(data); }
+    void sendText(const QByteArray& data) { m_socket.sendTextMessage(QString::fromUtf8(data)); }
+    /** The next message, or an empty one when none arrives in time. */
+    QJsonObject next(int timeoutMs = 10000) { return nextDocument(timeoutMs).object(); }
+    QJsonDocument nextDocument(int timeoutMs = 10000);
+    /** The payload of the next message with this event (others skipped), or empty. */
+    QJsonObject payloadOf(const QString& event);
+    bool hasMoreWithin(int ms) { return m_read < m_spy.size() || m_spy.wait(ms); }
+
+private:
+    QWebSocket m_socket;
+    QSignalSpy m_spy;
+    qsizetype m_read = 0;
+    bool m_connected = false;
+};
+
+/** A channel message without a join reference, compact. */
+QByteArray channelFrame(const QString& topic, const QString& event = QStringLiteral("phx_join"),
+                        const QJsonObject& payload = {});
+/** A loopback port nothing listens on. */
+quint16 unusedPort();
 /** The service binary under test. */
 QString serviceBinary();
 /** Reads the value="..." of the input named name out of an HTML form. */

@@ -2,14 +2,14 @@
 
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonObject>
-#include <QSqlDatabase>
-#include <QSqlQuery>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+const QByteArray Close = "Host: x\r\nConnection: close\r\n\r\n";
 
 QJsonObject record(const QString& name) {
     return {{u"hotkey"_s, u"command+shift+1"_s},
@@ -30,11 +30,6 @@ const QStringList RecordKeys = {
     u"enabled_by_default"_s, u"global"_s,      u"hotkey"_s,      u"id"_s, u"name"_s,
     u"system_message"_s,     u"temperature"_s, u"user_message"_s};
 
-/** The "data" member of a JSON answer. */
-QJsonValue data(const HttpResult& result) {
-    return result.json().object().value(u"data"_s);
-}
-
 } // namespace
 
 class ApiTest : public QObject {
@@ -47,12 +42,16 @@ private Q_SLOTS:
         m_key = m_service->createUserWithKey(u"owner@example.org"_s);
         m_otherKey = m_service->createUserWithKey(u"other@example.org"_s);
         QVERIFY(!m_key.isEmpty() && !m_otherKey.isEmpty());
+        // The HTTP front under clients that misbehave, on raw connections.
+        m_front = std::make_unique<ServiceProcess>(
+            QStringList{u"--request-timeout"_s, u"1"_s, u"--keep-alive-timeout"_s, u"1"_s});
+        QVERIFY2(m_front->isRunning(), qPrintable(m_front->failureMessage()));
     }
 
     void presetsLifecycleWithExactShapes() {
         ServiceProcess& service = *m_service;
         const QJsonArray standard =
-            data(service.withKey("GET", u"/api/0/presets"_s, m_key)).toArray();
+            service.withKey("GET", u"/api/0/presets"_s, m_key).data().toArray();
         QVERIFY(standard.size() >= 8);
         int enabled = 0;
         int withHotkey = 0;
@@ -71,7 +70,7 @@ private Q_SLOTS:
         const HttpResult created =
             service.withKey("POST", u"/api/0/presets"_s, m_key, body(record(u"Terse"_s)));
         QCOMPARE(created.status, 200);
-        QJsonObject mine = created.json().object().value(u"data"_s).toObject();
+        const QJsonObject mine = created.data().toObject();
         const int id = mine.value(u"id"_s).toInt();
         QVERIFY(id > 0);
         QJsonObject expected = record(u"Terse"_s);
@@ -81,11 +80,11 @@ private Q_SLOTS:
 
         service.withKey("POST", u"/api/0/presets"_s, m_key, body(record(u"Second"_s)));
         const QJsonArray listed =
-            data(service.withKey("GET", u"/api/0/presets"_s, m_key)).toArray();
+            service.withKey("GET", u"/api/0/presets"_s, m_key).data().toArray();
         QCOMPARE(listed.size(), standard.size() + 2);
         QCOMPARE(listed.at(standard.size()).toObject(), expected);
         QCOMPARE(listed.last().toObject().value(u"name"_s).toString(), u"Second"_s);
-        QCOMPARE(data(service.withKey("GET", u"/api/0/presets"_s, m_otherKey)).toArray().size(),
+        QCOMPARE(service.withKey("GET", u"/api/0/presets"_s, m_otherKey).data().toArray().size(),
                  standard.size());
 
         expected[u"name"_s] = u"Terser"_s;
@@ -93,7 +92,7 @@ private Q_SLOTS:
         const HttpResult updated =
             service.withKey("PUT", u"/api/0/presets/%1"_s.arg(id), m_key, body(expected));
         QCOMPARE(updated.status, 200);
-        QCOMPARE(updated.json().object().value(u"data"_s).toObject(), expected);
+        QCOMPARE(updated.data().toObject(), expected);
 
         const int standardId = standard.first().toObject().value(u"id"_s).toInt();
         QCOMPARE(
@@ -177,30 +176,21 @@ private Q_SLOTS:
         QCOMPARE(service.request("GET", u"/healthz"_s).status, 200);
         QJsonObject preset = record(u"p"_s);
         preset[u"system_message"_s] = QString(15000, QLatin1Char('s'));
-        QList<qint64> acknowledged;
+        QStringList acknowledged;
         HttpResult last;
         for (int i = 0; i < 200 && last.status != 500; ++i) {
             preset[u"name"_s] = u"p%1"_s.arg(i);
             last = service.withKey("POST", u"/api/0/presets"_s, key, body(preset));
             if (last.status == 200)
-                acknowledged.append(data(last).toObject().value(u"id"_s).toInteger());
+                acknowledged.append(QString::number(last.data()[u"id"_s].toInteger()));
         }
         QCOMPARE(last.status, 500);
         QCOMPARE(service.request("GET", u"/healthz"_s).status, 503);
         QVERIFY(service.log().contains("write not stored"));
         // Read back past the service: every acknowledged row, each once.
-        QList<qint64> stored;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"readback"_s);
-            db.setDatabaseName(service.databasePath());
-            QVERIFY(db.open());
-            QSqlQuery query(u"SELECT id FROM presets WHERE user_id IS NOT NULL ORDER BY id"_s, db);
-            while (query.next())
-                stored.append(query.value(0).toLongLong());
-        }
-        QSqlDatabase::removeDatabase(u"readback"_s);
         QVERIFY(!acknowledged.isEmpty());
-        QCOMPARE(stored, acknowledged);
+        QCOMPARE(service.select(u"SELECT id FROM presets WHERE user_id IS NOT NULL ORDER BY id"_s),
+                 acknowledged);
     }
 
     void healthFailsWhenTheDatabaseFileIsGone() {
@@ -211,8 +201,118 @@ private Q_SLOTS:
         QCOMPARE(service.request("GET", u"/healthz"_s).status, 503);
     }
 
+    void requestsAnsweredInOrderOrRefused_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QList<int>>("statuses");
+        const QByteArray post = "POST /api/0/presets HTTP/1.1\r\nHost: x\r\n";
+        QTest::newRow("pipelined") << "GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n"
+                                      "GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n"
+                                      "GET /healthz HTTP/1.1\r\n" +
+                                          Close
+                                   << QList<int>{200, 404, 200};
+        QTest::newRow("HTTP/1.0 closes")
+            << QByteArray("GET /healthz HTTP/1.0\r\n\r\n") << QList<int>{200};
+        QTest::newRow("slow headers")
+            << QByteArray("GET /healthz HTTP/1.1\r\nHost: x\r\n") << QList<int>{408};
+        QTest::newRow("idle keep-alive")
+            << QByteArray("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n") << QList<int>{200};
+        QTest::newRow("malformed request line")
+            << QByteArray("HELLO THERE\r\n\r\n") << QList<int>{400};
+        QTest::newRow("conflicting lengths")
+            << post + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nhello!" << QList<int>{400};
+        QTest::newRow("headers too large")
+            << "GET /healthz HTTP/1.1\r\nX-Big: " + QByteArray(20 * 1024, 'a') + "\r\n" + Close
+            << QList<int>{431};
+        // Refused on its length alone: not one byte of the body is sent.
+        QTest::newRow("declared body too large") << post + "Content-Length: 300000000\r\n\r\n"
+                                                 << QList<int>{413};
+        QTest::newRow("chunked body too large")
+            << post + "Transfer-Encoding: chunked\r\n\r\n100000\r\n" + QByteArray(0x100000, 'a') +
+                   "\r\n10\r\n" + QByteArray(16, 'a') + "\r\n0\r\n\r\n"
+            << QList<int>{413};
+    }
+
+    void requestsAnsweredInOrderOrRefused() {
+        QFETCH(QByteArray, request);
+        QFETCH(QList<int>, statuses);
+        RawClient client(m_front->port());
+        client.send(request);
+        QVERIFY(client.waitForClose());
+        QCOMPARE(client.statuses(), statuses);
+    }
+
+    void clientsThatAskBeforeSendingABodyAreToldToGoOn() {
+        RawClient client(m_front->port());
+        client.send("POST /api/0/presets HTTP/1.1\r\nExpect: 100-continue\r\n"
+                    "Content-Length: 2\r\n" +
+                    Close);
+        QTRY_COMPARE(client.statuses(), QList<int>{100});
+        client.send("{}");
+        QVERIFY(client.waitForClose());
+        QCOMPARE(client.statuses(), (QList<int>{100, 401}));
+    }
+
+    void pathsCannotForgeLogLines() {
+        RawClient client(m_front->port());
+        client.send("GET /a%0d%0aforged%20status=200 HTTP/1.1\r\n" + Close);
+        QVERIFY(client.waitForClose());
+        QTRY_VERIFY(m_front->log().contains("path=/a\\x0d\\x0aforged status=200 status=404"));
+        QVERIFY(!m_front->log().contains("\nforged"));
+    }
+
+    void hugeBodiesTakeNoMemory_data() {
+        QTest::addColumn<bool>("chunked");
+        QTest::newRow("Content-Length") << false;
+        QTest::newRow("chunked") << true;
+    }
+
+    void hugeBodiesTakeNoMemory() {
+        QFETCH(bool, chunked);
+        constexpr qint64 Offered = 300 * 1024 * 1024;
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_front->port());
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write("POST /api/0/texts HTTP/1.1\r\nHost: x\r\n" +
+                     (chunked ? QByteArray("Transfer-Encoding: chunked\r\n\r\n")
+                              : "Content-Length: " + QByteArray::number(Offered) + "\r\n\r\n"));
+        const QByteArray block(1024 * 1024, 'a');
+        qint64 sent = 0;
+        while (sent < Offered && socket.state() == QAbstractSocket::ConnectedState) {
+            socket.write(chunked ? "100000\r\n" + block + "\r\n" : block);
+            if (!socket.waitForBytesWritten(3000))
+                break;
+            sent += block.size();
+        }
+        // Refused early and cut off after a little lingering, not read whole.
+        QVERIFY2(sent < 32 * 1024 * 1024, QByteArray::number(sent));
+        const qint64 peak = m_front->statusKiB("VmHWM");
+        QVERIFY2(peak > 0 && peak < 64 * 1024, QByteArray::number(peak));
+    }
+
+    void connectionsBeyondTheDescriptorsAreRefusedWithoutSpinning() {
+        // 64 descriptors leave room for 16 connections; more get a clear refusal.
+        ServiceProcess service({}, {}, {}, ResourceLimits{0, 64});
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        std::vector<std::unique_ptr<RawClient>> clients;
+        for (int i = 0; i < 40; ++i)
+            clients.push_back(std::make_unique<RawClient>(service.port()));
+        QTRY_COMPARE(std::count_if(clients.begin(), clients.end(),
+                                   [](const auto& client) { return !client->isOpen(); }),
+                     24);
+        for (const auto& client : clients) {
+            if (!client->isOpen())
+                QCOMPARE(client->statuses(), QList<int>{503});
+        }
+        const qint64 before = service.cpuTicks();
+        QTest::qWait(1000);
+        QVERIFY2(service.cpuTicks() - before < 20, "the service spins while at its limit");
+        clients.clear();
+        QTRY_COMPARE(service.request("GET", u"/healthz"_s).status, 200);
+    }
+
 private:
     std::unique_ptr<ServiceProcess> m_service;
+    std::unique_ptr<ServiceProcess> m_front;
     QString m_key;
     QString m_otherKey;
 };

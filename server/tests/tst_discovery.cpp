@@ -1,9 +1,6 @@
 #include "scriptedmodelserver.h"
 #include "serviceprocess.h"
 
-#include <QJsonObject>
-#include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 
 #include <vector>
@@ -17,14 +14,7 @@ namespace {
 using Model = ScriptedModelServer;
 
 QString unusedUrl() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return u"http://127.0.0.1:%1/v1"_s.arg(probe.serverPort());
-}
-
-HttpResult generate(ServiceProcess& service, const QString& key) {
-    return service.request("POST", u"/api/0/texts"_s, "command=Go&text=x&history=%5B%5D",
-                           {{"Authorization", "Bearer " + key.toLatin1()}});
+    return u"http://127.0.0.1:%1/v1"_s.arg(unusedPort());
 }
 
 /** "orvane-service models", run while this process keeps answering as the model servers. */
@@ -97,7 +87,7 @@ private Q_SLOTS:
             options << u"--llm-model"_s << wanted;
         ServiceProcess service(options);
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
-        const HttpResult answer = generate(service, service.createUserWithKey(u"w@example.org"_s));
+        const HttpResult answer = service.generate(service.createUserWithKey(u"w@example.org"_s));
         const QJsonObject health = modelHealth(service);
         int exitCode = -1;
         const QString listing = listModels(options, &exitCode);
@@ -134,18 +124,18 @@ private Q_SLOTS:
         ServiceProcess service({u"--llm-candidates"_s, first->baseUrl() + u',' + laterUrl});
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
         const QString key = service.createUserWithKey(u"writer@example.org"_s);
-        QCOMPARE(generate(service, key).body, QByteArray("from first"));
+        QCOMPARE(service.generate(key).body, QByteArray("from first"));
 
         first.reset();
         // Looked for again at most every few seconds; then the refusal says why.
-        QTRY_COMPARE_WITH_TIMEOUT(generate(service, key).header("X-Orvane-Reason"),
+        QTRY_COMPARE_WITH_TIMEOUT(service.generate(key).header("X-Orvane-Reason"),
                                   QByteArray("no-model-server"), 15000);
         QCOMPARE(modelHealth(service).value(u"state"_s).toString(), u"no-model-server"_s);
 
         Model later(nullptr, QUrl(laterUrl).port());
         later.setModels({u"later-model"_s});
         later.setScript({Model::text(u"from later"_s), Model::done()});
-        QTRY_COMPARE_WITH_TIMEOUT(generate(service, key).body, QByteArray("from later"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(service.generate(key).body, QByteArray("from later"), 15000);
         QCOMPARE(later.requests().last().value(u"model"_s).toString(), u"later-model"_s);
         QCOMPARE(modelHealth(service).value(u"url"_s).toString(), laterUrl);
     }
@@ -160,7 +150,7 @@ private Q_SLOTS:
                                 u"--llm-candidates"_s, candidate.baseUrl()});
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
         const QString key = service.createUserWithKey(u"writer@example.org"_s);
-        QCOMPARE(generate(service, key).body, QByteArray("ok"));
+        QCOMPARE(service.generate(key).body, QByteArray("ok"));
         QCOMPARE(configured.requests().first().value(u"model"_s).toString(), u"mine"_s);
         QCOMPARE(configured.modelListRequests() + candidate.modelListRequests(), 0);
         const QJsonObject health = modelHealth(service);

@@ -2,14 +2,8 @@
 
 #include <QDir>
 #include <QJsonArray>
-#include <QJsonObject>
-#include <QProcess>
-#include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
-#include <QWebSocket>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -51,10 +45,7 @@ public:
             m_problem = u"initdb failed: "_s + QString::fromUtf8(init.readAllStandardError());
             return;
         }
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        m_port = probe.serverPort();
-        probe.close();
+        m_port = unusedPort();
         const QStringList arguments{postgres,
                                     u"-D"_s,
                                     data,
@@ -93,15 +84,6 @@ private:
     QString m_problem;
 };
 
-namespace {
-
-/** The "data" member of a JSON answer. */
-QJsonValue data(const HttpResult& result) {
-    return result.json().object().value(u"data"_s);
-}
-
-} // namespace
-
 class PostgresTest : public QObject {
     Q_OBJECT
 
@@ -120,18 +102,15 @@ private Q_SLOTS:
             ServiceProcess service({}, cluster.url());
             QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
             key = service.createUserWithKey(u"pg@example.org"_s);
-            QCOMPARE(data(service.withKey("GET", u"/api/0/user"_s, key))
-                         .toObject()
-                         .value(u"email"_s)
-                         .toString(),
+            QCOMPARE(service.withKey("GET", u"/api/0/user"_s, key).data()[u"email"_s].toString(),
                      u"pg@example.org"_s);
             QJsonObject record =
-                data(service.withKey("GET", u"/api/0/presets"_s, key)).toArray().first().toObject();
+                service.withKey("GET", u"/api/0/presets"_s, key).data()[0].toObject();
             record[u"name"_s] = u"Mine"_s;
             const QByteArray body = QJsonDocument(QJsonObject{{u"preset"_s, record}}).toJson();
             const HttpResult created = service.withKey("POST", u"/api/0/presets"_s, key, body);
             QCOMPARE(created.status, 200);
-            const QJsonObject mine = created.json().object().value(u"data"_s).toObject();
+            const QJsonObject mine = created.data().toObject();
             QCOMPARE(mine.value(u"global"_s).toBool(), false);
             QCOMPARE(mine.value(u"temperature"_s).toDouble(),
                      record.value(u"temperature"_s).toDouble());
@@ -140,13 +119,13 @@ private Q_SLOTS:
                                   key, body)
                          .status,
                      200);
-            presets = data(service.withKey("GET", u"/api/0/presets"_s, key)).toArray();
+            presets = service.withKey("GET", u"/api/0/presets"_s, key).data().toArray();
             QCOMPARE(presets.last().toObject().value(u"name"_s).toString(), u"Mine"_s);
         }
         // A second start finds the schema current: nothing is seeded twice, nothing is lost.
         ServiceProcess again({}, cluster.url());
         QVERIFY2(again.isRunning(), qPrintable(again.failureMessage()));
-        QCOMPARE(data(again.withKey("GET", u"/api/0/presets"_s, key)).toArray(), presets);
+        QCOMPARE(again.withKey("GET", u"/api/0/presets"_s, key).data().toArray(), presets);
         QCOMPARE(again.withKey("DELETE", u"/api/0/devices/logout"_s, key).status, 204);
         QCOMPARE(again.withKey("GET", u"/api/0/user"_s, key).status, 401);
     }
@@ -155,41 +134,17 @@ private Q_SLOTS:
         ServiceProcess socketSide({}, m_cluster->url());
         QVERIFY2(browserSide.isRunning() && socketSide.isRunning(),
                  qPrintable(browserSide.failureMessage() + socketSide.failureMessage()));
-        const auto join = [](QWebSocket& socket, const QUrl& url, const QString& token) {
-            QSignalSpy connected(&socket, &QWebSocket::connected);
-            socket.open(url);
-            if (!connected.wait(10000))
-                return false;
-            socket.sendTextMessage(QString::fromUtf8(
-                QJsonDocument(QJsonObject{{u"topic"_s, QString(u"auth:"_s + token)},
-                                          {u"event"_s, u"phx_join"_s},
-                                          {u"payload"_s, QJsonObject()},
-                                          {u"ref"_s, 0}})
-                    .toJson(QJsonDocument::Compact)));
-            return true;
-        };
-        const auto loggedIn = [](QSignalSpy& received) {
-            for (int i = 0; i < received.size() || received.wait(10000); ++i) {
-                const QJsonObject message =
-                    QJsonDocument::fromJson(received.at(i).at(0).toString().toUtf8()).object();
-                if (message.value(u"event"_s).toString() == u"logged_in"_s)
-                    return message.value(u"payload"_s).toObject();
-            }
-            return QJsonObject();
-        };
-
         // Joined first on one instance, signed up on the other.
         const QString token = newSignInToken();
-        QWebSocket socket;
-        QSignalSpy received(&socket, &QWebSocket::textMessageReceived);
-        QVERIFY(join(socket, socketSide.socketUrl(), token));
-        QVERIFY(received.wait(10000));
+        ChannelClient channel(socketSide.socketUrl());
+        channel.sendBinary(channelFrame(u"auth:"_s + token));
+        QCOMPARE(channel.next()[u"payload"_s][u"status"_s].toString(), u"ok"_s);
         QCOMPARE(browserSide
                      .submitBrowserForm(u"/users/register"_s, token, u"far@example.org"_s,
                                         u"far away 123"_s)
                      .status,
                  200);
-        const QJsonObject user = loggedIn(received);
+        const QJsonObject user = channel.payloadOf(u"logged_in"_s);
         QCOMPARE(user.value(u"email"_s).toString(), u"far@example.org"_s);
         QCOMPARE(socketSide.withKey("GET", u"/api/0/user"_s, user.value(u"device_key"_s).toString())
                      .status,
@@ -202,11 +157,10 @@ private Q_SLOTS:
                                         u"far away 123"_s)
                      .status,
                  200);
-        QTest::qWait(200);
-        QWebSocket lateSocket;
-        QSignalSpy lateReceived(&lateSocket, &QWebSocket::textMessageReceived);
-        QVERIFY(join(lateSocket, socketSide.socketUrl(), later));
-        QCOMPARE(loggedIn(lateReceived).value(u"email"_s).toString(), u"far@example.org"_s);
+        ChannelClient lateChannel(socketSide.socketUrl());
+        lateChannel.sendBinary(channelFrame(u"auth:"_s + later));
+        QCOMPARE(lateChannel.payloadOf(u"logged_in"_s)[u"email"_s].toString(),
+                 u"far@example.org"_s);
     }
 
 private:
