@@ -97,12 +97,11 @@ void ScriptedServer::onReadyRead(QTcpSocket* socket) {
             return;
         socket->read(headEnd + 4);
         request.body = socket->read(length);
-        const QList<QByteArray> parts = request.line.split(' ');
-        request.url = QUrl::fromEncoded(baseUrl().toLatin1() + parts.value(1));
         m_requests.append(request);
-
-        const auto rule =
-            m_rules.constFind(QString::fromLatin1(parts.value(0)) + u' ' + request.url.path());
+        // The rule of "METHOD /path", without the query.
+        const QList<QByteArray> parts = request.line.split(' ');
+        const auto rule = m_rules.constFind(
+            QString::fromLatin1(parts.value(0) + ' ' + parts.value(1).split('?').first()));
         if (rule != m_rules.constEnd())
             answer(socket, *rule);
         else if (m_holdUnmatched)

@@ -16,7 +16,6 @@ class QWebSocket;
 /** One request as it came over the wire. */
 struct RecordedRequest {
     QByteArray line; // "POST /api/0/texts?... HTTP/1.1", exactly as sent
-    QUrl url;
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
 
