@@ -132,16 +132,6 @@ private Q_SLOTS:
         QCOMPARE(delegate.calls(), 1); // exactly one call per fetch
     }
 
-    void invalidUrlSendsNothing() {
-        BaseNetworkClient client(ServiceBase::invalid());
-        std::optional<NetworkResult<bool>> result;
-        client.sendRequestWithoutResponse(LogoutEndpoint::remove(u"tok"_s, ServiceBase::invalid()),
-                                          [&](NetworkResult<bool> r) { result = r; });
-        QVERIFY(!result); // never synchronously
-        QVERIFY(waitFor(result));
-        QCOMPARE(result->error(), NetworkError::invalidUrl);
-    }
-
     void logoutOnTheWire() {
         QCoreApplication::setApplicationVersion(u"0.1.0"_s);
         m_server->respond("DELETE", u"/api/0/devices/logout"_s, ScriptedResponse::empty(204));
