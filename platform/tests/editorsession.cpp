@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QThread>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 std::optional<RunningApp> activeWindow(X11Display& display) {
@@ -30,13 +32,13 @@ EditorSession::EditorSession(const QByteArray& content) {
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Fresh editor settings: no restored session, no leftover windows.
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("cache")));
-    environment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+    environment.insert(u"XDG_CONFIG_HOME"_s, m_dir.filePath(u"config"_s));
+    environment.insert(u"XDG_DATA_HOME"_s, m_dir.filePath(u"data"_s));
+    environment.insert(u"XDG_CACHE_HOME"_s, m_dir.filePath(u"cache"_s));
+    environment.insert(u"NO_AT_BRIDGE"_s, u"1"_s);
     m_editor.setProcessEnvironment(environment);
     m_editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_editor.start(QStringLiteral("mousepad"), {QStringLiteral("--disable-server"), filePath()});
+    m_editor.start(u"mousepad"_s, {u"--disable-server"_s, filePath()});
     if (!m_editor.waitForStarted(5000))
         return;
 
@@ -69,7 +71,7 @@ EditorSession::~EditorSession() {
 bool EditorSession::xdotool(const QStringList& args) {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QStringLiteral("xdotool"), args);
+    process.start(u"xdotool"_s, args);
     // Spin our own event loop meanwhile: the editor may be asking us for the clipboard.
     const QDeadlineTimer deadline(10000);
     while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
@@ -82,8 +84,7 @@ bool EditorSession::xdotool(const QStringList& args) {
 bool EditorSession::focus() {
     if (!m_window)
         return false;
-    return xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-                    QString::number(m_window->windowId)});
+    return xdotool({u"windowactivate"_s, u"--sync"_s, QString::number(m_window->windowId)});
 }
 
 QByteArray EditorSession::saveAndRead(const QByteArray& expected) {
@@ -92,7 +93,7 @@ QByteArray EditorSession::saveAndRead(const QByteArray& expected) {
     QByteArray content;
     const QDeadlineTimer deadline(6000);
     while (!deadline.hasExpired()) {
-        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+s")});
+        xdotool({u"key"_s, u"ctrl+s"_s});
         for (int i = 0; i < 10; ++i) {
             QTest::qWait(50);
             QFile file(filePath());

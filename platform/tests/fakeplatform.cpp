@@ -50,7 +50,7 @@ FakePlatform::FakePlatform() {
     backend.windowTracker.reset(windowTracker = new FakeWindowTracker);
     backend.keyboardManager.reset(keyboardManager = new FakeKeyboardManager(log));
     backend.clipboard.reset(clipboard = new FakeClipboard(log));
-    backend.permissionsManager.reset(permissionsManager = new FakePermissionsManager);
-    backend.hotkeyGrabber.reset(hotkeyGrabber = new FakeHotkeyGrabber);
-    backend.appearance.reset(appearance = new FakeAppearance);
+    backend.permissionsManager = std::make_unique<FakePermissionsManager>();
+    backend.hotkeyGrabber = std::make_unique<FakeHotkeyGrabber>();
+    backend.appearance = std::make_unique<FakeAppearance>();
 }

@@ -20,8 +20,6 @@
  * writes and keystrokes as a target application would have seen it.
  */
 
-using FakeEventLog = QStringList;
-
 class FakeWindowTracker final : public WindowTrackerProtocol {
 public:
     std::optional<RunningApp> frontmost;
@@ -35,7 +33,7 @@ public:
 /** Records keystrokes as "key <code> <flags in hex>"; onKeystroke plays the target application. */
 class FakeKeyboardManager final : public KeyboardManagerProtocol {
 public:
-    explicit FakeKeyboardManager(FakeEventLog& log)
+    explicit FakeKeyboardManager(QStringList& log)
         : m_log(log) {}
 
     std::function<void(int keyCode, quint64 flags)> onKeystroke;
@@ -44,14 +42,14 @@ public:
     void whenModifiersReleased(std::function<void()> ready) override;
 
 private:
-    FakeEventLog& m_log;
+    QStringList& m_log;
 };
 
 /** Records "clear" and "write <text>"; otherApplicationCopies plays another owner. */
 class FakeClipboard final : public ClipboardProtocol {
     Q_OBJECT
 public:
-    explicit FakeClipboard(FakeEventLog& log)
+    explicit FakeClipboard(QStringList& log)
         : m_log(log) {}
 
     void clear() override {
@@ -71,19 +69,15 @@ public:
     }
 
 private:
-    FakeEventLog& m_log;
+    QStringList& m_log;
     std::optional<QString> m_text;
 };
 
 class FakePermissionsManager final : public PermissionsManagerProtocol {
 public:
     bool trusted = true;
-    int prompts = 0;
 
-    [[nodiscard]] bool isTrusted(bool prompt) override {
-        prompts += prompt ? 1 : 0;
-        return trusted;
-    }
+    [[nodiscard]] bool isTrusted(bool) override { return trusted; }
     [[nodiscard]] std::optional<QUrl> accessibilityUrl() const override { return std::nullopt; }
     void openAccessibilitySettings() override {}
 };
@@ -122,13 +116,10 @@ private:
 
 /** A complete backend of fakes sharing one event log. */
 struct FakePlatform {
-    FakeEventLog log;
+    QStringList log;
     FakeWindowTracker* windowTracker = nullptr;
     FakeKeyboardManager* keyboardManager = nullptr;
     FakeClipboard* clipboard = nullptr;
-    FakePermissionsManager* permissionsManager = nullptr;
-    FakeHotkeyGrabber* hotkeyGrabber = nullptr;
-    FakeAppearance* appearance = nullptr;
     PlatformBackend backend;
 
     FakePlatform();

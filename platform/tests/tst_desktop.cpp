@@ -8,6 +8,7 @@
 #include <QScopeGuard>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
@@ -31,9 +32,8 @@ class PlatformDesktopTest : public QObject {
     std::unique_ptr<PasteboardManager> m_manager;
 
     bool selectFirstLine() {
-        return EditorSession::xdotool({QStringLiteral("key"), QStringLiteral("--delay"),
-                                       QStringLiteral("30"), QStringLiteral("ctrl+Home"),
-                                       QStringLiteral("shift+End")});
+        return EditorSession::xdotool(
+            {u"key"_s, u"--delay"_s, u"30"_s, u"ctrl+Home"_s, u"shift+End"_s});
     }
 
     Capture capture() {
@@ -55,14 +55,14 @@ class PlatformDesktopTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QCOMPARE(QGuiApplication::platformName(), u"xcb"_s);
         m_backend = PlatformBackend::create(m_timers);
         QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
         QVERIFY(m_backend->permissionsManager->isTrusted(true));
         QVERIFY(!m_backend->permissionsManager->accessibilityUrl());
-        m_manager = std::make_unique<PasteboardManager>(
-            *m_backend->windowTracker, *m_backend->keyboardManager, *m_backend->clipboard,
-            m_timers);
+        m_manager = std::make_unique<PasteboardManager>(*m_backend->windowTracker,
+                                                        *m_backend->keyboardManager,
+                                                        *m_backend->clipboard, m_timers);
         // Generous on a loaded machine; a capture with text ends as soon as it arrives.
         m_manager->setCaptureTimeout(600ms);
     }
@@ -78,7 +78,7 @@ private Q_SLOTS:
         const std::optional<RunningApp> front = m_backend->windowTracker->frontmostApp();
         QVERIFY(front);
         QCOMPARE(front->windowId, editor.window().windowId);
-        QCOMPARE(front->windowClass, QStringLiteral("Mousepad"));
+        QCOMPARE(front->windowClass, u"Mousepad"_s);
         QVERIFY(!m_backend->windowTracker->isOwnApp(*front));
 
         QVERIFY(selectFirstLine());
@@ -86,9 +86,9 @@ private Q_SLOTS:
         QVERIFY(selected.done);
         QCOMPARE(selected.app->windowId, editor.window().windowId);
         QVERIFY(selected.item);
-        QCOMPARE(selected.item->text, QStringLiteral("Hello world"));
+        QCOMPARE(selected.item->text, u"Hello world"_s);
 
-        QVERIFY(EditorSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+End")}));
+        QVERIFY(EditorSession::xdotool({u"key"_s, u"ctrl+End"_s}));
         const Capture nothing = capture();
         QVERIFY(nothing.done);
         QCOMPARE(nothing.app->windowId, editor.window().windowId);
@@ -97,13 +97,11 @@ private Q_SLOTS:
         QVERIFY(selectFirstLine());
         // As right after pressing Ctrl+Alt+C: the user has not let go yet.
         // Let go in any case, so that a failure here leaves the next test a clean keyboard.
-        const auto letGo = qScopeGuard([] {
-            EditorSession::xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt")});
-        });
-        QVERIFY(EditorSession::xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt")}));
+        const auto letGo = qScopeGuard([] { EditorSession::xdotool({u"keyup"_s, u"ctrl+alt"_s}); });
+        QVERIFY(EditorSession::xdotool({u"keydown"_s, u"ctrl+alt"_s}));
         const Capture held = capture();
         QVERIFY(held.item);
-        QCOMPARE(held.item->text, QStringLiteral("Hello world"));
+        QCOMPARE(held.item->text, u"Hello world"_s);
 
         const std::shared_ptr<X11Display> display = X11Display::open();
         QVERIFY(display);
@@ -112,8 +110,8 @@ private Q_SLOTS:
             QVERIFY2(!modifiers.contains(code), "a modifier stayed down");
 
         // Typing now must produce plain text, not shortcuts.
-        QVERIFY(EditorSession::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+End")}));
-        QVERIFY(EditorSession::xdotool({QStringLiteral("type"), QStringLiteral("ok")}));
+        QVERIFY(EditorSession::xdotool({u"key"_s, u"ctrl+End"_s}));
+        QVERIFY(EditorSession::xdotool({u"type"_s, u"ok"_s}));
         QCOMPARE(editor.saveAndRead(original + "ok"), original + "ok");
     }
 
@@ -121,16 +119,16 @@ private Q_SLOTS:
         EditorSession editor(original);
         QVERIFY(editor.isReady());
         QVERIFY(selectFirstLine());
-        QVERIFY(paste(QStringLiteral("Goodbye"), false));
+        QVERIFY(paste(u"Goodbye"_s, false));
         QCOMPARE(editor.saveAndRead("Goodbye\nSecond line\n"),
                  QByteArray("Goodbye\nSecond line\n"));
-        QCOMPARE(m_backend->clipboard->text(), QStringLiteral("Goodbye"));
+        QCOMPARE(m_backend->clipboard->text(), u"Goodbye"_s);
 
         QVERIFY(selectFirstLine());
-        QVERIFY(paste(QStringLiteral(" and more"), true));
+        QVERIFY(paste(u" and more"_s, true));
         QCOMPARE(editor.saveAndRead("Goodbye and more\nSecond line\n"),
                  QByteArray("Goodbye and more\nSecond line\n"));
-        QCOMPARE(m_backend->clipboard->text(), QStringLiteral(" and more"));
+        QCOMPARE(m_backend->clipboard->text(), u" and more"_s);
     }
 
     void activationBringsAWindowBackAndConfirmsIt() {

@@ -8,6 +8,28 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+QByteArray replyFor(const QString& topic, const QByteArray& response, const QString& status) {
+    return R"({"event":"phx_reply","payload":{"response":)" + response + R"(,"status":")" +
+           status.toUtf8() + R"("},"ref":0,"topic":")" + topic.toUtf8() + "\"}";
+}
+
+void answer(QTcpSocket* socket, const ScriptedResponse& response,
+            const QByteArray& type = "application/json") {
+    if (response.drop) {
+        socket->abort();
+        return;
+    }
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
+    if (!response.body.isEmpty())
+        head += "Content-Type: " + type + "\r\n";
+    socket->write(head + "Content-Length: " + QByteArray::number(response.body.size()) +
+                  "\r\n\r\n" + response.body);
+}
+
+} // namespace
+
 QByteArray RecordedRequest::header(const QByteArray& name) const {
     for (const auto& [key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0)
@@ -16,9 +38,8 @@ QByteArray RecordedRequest::header(const QByteArray& name) const {
     return {};
 }
 
-ScriptedServer::ScriptedServer(bool holdUnmatched, QObject* parent)
-    : QObject(parent)
-    , m_holdUnmatched(holdUnmatched) {
+ScriptedServer::ScriptedServer(bool holdUnmatched)
+    : m_holdUnmatched(holdUnmatched) {
     m_server.listen(QHostAddress::LocalHost, 0);
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
@@ -52,7 +73,7 @@ void ScriptedServer::respond(const QByteArray& method, const QString& path,
 void ScriptedServer::onReadyRead(QTcpSocket* socket) {
     // Nothing is consumed until a whole request is there, so that an upgrade request
     // reaches the WebSocket server untouched.
-    for (;;) {
+    while (socket->isOpen()) {
         const QByteArray seen = socket->peek(socket->bytesAvailable());
         const qsizetype headEnd = seen.indexOf("\r\n\r\n");
         if (headEnd < 0)
@@ -76,32 +97,18 @@ void ScriptedServer::onReadyRead(QTcpSocket* socket) {
             return;
         socket->read(headEnd + 4);
         request.body = socket->read(length);
-        const QList<QByteArray> parts = request.line.split(' ');
-        request.method = parts.value(0);
-        request.url = QUrl::fromEncoded(baseUrl().toLatin1() + parts.value(1));
         m_requests.append(request);
-
-        const auto rule =
-            m_rules.constFind(QString::fromLatin1(request.method) + u' ' + request.url.path());
+        // The rule of "METHOD /path", without the query.
+        const QList<QByteArray> parts = request.line.split(' ');
+        const auto rule = m_rules.constFind(
+            QString::fromLatin1(parts.value(0) + ' ' + parts.value(1).split('?').first()));
         if (rule != m_rules.constEnd())
             answer(socket, *rule);
         else if (m_holdUnmatched)
             m_held = socket;
         else
-            answer(socket, ScriptedResponse{404, "no rule", "text/plain", false});
+            answer(socket, {404, "no rule"}, "text/plain");
     }
-}
-
-void ScriptedServer::answer(QTcpSocket* socket, const ScriptedResponse& response) {
-    if (response.drop) {
-        socket->abort();
-        return;
-    }
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
-    if (!response.contentType.isEmpty())
-        head += "Content-Type: " + response.contentType + "\r\n";
-    socket->write(head + "Content-Length: " + QByteArray::number(response.body.size()) +
-                  "\r\n\r\n" + response.body);
 }
 
 bool ScriptedServer::waitForRequests(int count, int timeoutMs) {
@@ -123,13 +130,15 @@ void ScriptedServer::writeChunk(const QByteArray& data) {
     write(QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n");
 }
 
-void ScriptedServer::finish() {
-    write("0\r\n\r\n");
-}
-
 void ScriptedServer::respond(int status, const QByteArray& body) {
     if (m_held)
-        answer(m_held, ScriptedResponse{status, body, "text/plain", false});
+        answer(m_held, {status, body}, "text/plain");
+}
+
+void ScriptedServer::writeAndClose(const QByteArray& data) {
+    write(data);
+    if (m_held)
+        m_held->disconnectFromHost();
 }
 
 void ScriptedServer::dropConnection() {
@@ -148,35 +157,26 @@ void ScriptedServer::onFrame(QWebSocket* socket, bool binary, const QByteArray& 
         socket->sendTextMessage(QString::fromUtf8(pongFor(topic)));
 }
 
-QByteArray ScriptedServer::replyFor(const QString& topic, const QByteArray& response,
-                                    const QString& status) {
-    return R"({"event":"phx_reply","payload":{"response":)" + response + R"(,"status":")" +
-           status.toUtf8() + R"("},"ref":0,"topic":")" + topic.toUtf8() + "\"}";
+QByteArray ScriptedServer::pongFor(const QString& topic) {
+    return replyFor(topic, "\"pong\"", u"ok"_s);
 }
 
 QWebSocket* ScriptedServer::lastSocket() const {
     return m_openSockets.empty() ? nullptr : m_openSockets.back().get();
 }
 
-bool ScriptedServer::waitForSocket(int timeoutMs) {
-    return QTest::qWaitFor([&] { return !m_openSockets.empty(); }, timeoutMs);
-}
-
 bool ScriptedServer::waitForFrames(int count, int timeoutMs) {
     return QTest::qWaitFor([&] { return m_frames.size() >= count; }, timeoutMs);
 }
 
-void ScriptedServer::sendText(const QString& text) {
+void ScriptedServer::send(const QByteArray& data, bool binary) {
     for (const auto& socket : m_openSockets) {
-        if (socket->state() == QAbstractSocket::ConnectedState)
-            socket->sendTextMessage(text);
-    }
-}
-
-void ScriptedServer::sendBinary(const QByteArray& data) {
-    for (const auto& socket : m_openSockets) {
-        if (socket->state() == QAbstractSocket::ConnectedState)
+        if (socket->state() != QAbstractSocket::ConnectedState)
+            continue;
+        if (binary)
             socket->sendBinaryMessage(data);
+        else
+            socket->sendTextMessage(QString::fromUtf8(data));
     }
 }
 

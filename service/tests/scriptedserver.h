@@ -16,8 +16,6 @@ class QWebSocket;
 /** One request as it came over the wire. */
 struct RecordedRequest {
     QByteArray line; // "POST /api/0/texts?... HTTP/1.1", exactly as sent
-    QByteArray method;
-    QUrl url;
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
 
@@ -27,15 +25,14 @@ struct RecordedRequest {
 
 struct ScriptedResponse {
     int status = 200;
-    QByteArray body;
-    QByteArray contentType = QByteArrayLiteral("application/json");
+    QByteArray body;   // sent as JSON when there is one
     bool drop = false; // close the connection without answering
 
     static ScriptedResponse json(const QByteArray& body, int status = 200) {
-        return {status, body, QByteArrayLiteral("application/json"), false};
+        return {status, body};
     }
-    static ScriptedResponse empty(int status) { return {status, {}, {}, false}; }
-    static ScriptedResponse dropConnection() { return {0, {}, {}, true}; }
+    static ScriptedResponse empty(int status) { return {status, {}}; }
+    static ScriptedResponse dropConnection() { return {0, {}, true}; }
 };
 
 struct ReceivedFrame {
@@ -53,7 +50,7 @@ class ScriptedServer : public QObject {
     Q_OBJECT
 
 public:
-    explicit ScriptedServer(bool holdUnmatched = false, QObject* parent = nullptr);
+    explicit ScriptedServer(bool holdUnmatched = false);
     ~ScriptedServer() override;
 
     [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
@@ -66,17 +63,17 @@ public:
     bool waitForRequests(int count, int timeoutMs = 5000);
 
     // The last request, and answers to it when it is held.
-    [[nodiscard]] int requestCount() const { return static_cast<int>(m_requests.size()); }
     [[nodiscard]] QByteArray requestLine() const { return last().line; }
     [[nodiscard]] QByteArray requestBody() const { return last().body; }
     [[nodiscard]] QByteArray header(const QByteArray& name) const { return last().header(name); }
-    [[nodiscard]] bool hasHeader(const QByteArray& name) const { return !header(name).isNull(); }
     /** Status line and headers of a chunked answer; chunks follow with writeChunk. */
     void beginChunked(int status = 200);
     void writeChunk(const QByteArray& data);
-    void finish();
+    void finish() { write("0\r\n\r\n"); }
     /** A whole answer with Content-Length. */
     void respond(int status, const QByteArray& body);
+    /** Bytes as they are, then an orderly close: no reset, only the bytes tell. */
+    void writeAndClose(const QByteArray& data);
     void dropConnection();
 
     // WebSocket side. Joins are answered with a reply of this status ("" for none).
@@ -85,26 +82,20 @@ public:
     [[nodiscard]] QWebSocket* lastSocket() const;
     [[nodiscard]] const QList<ReceivedFrame>& frames() const { return m_frames; }
     [[nodiscard]] QString lastSocketPath() const { return m_lastSocketPath; }
-    bool waitForSocket(int timeoutMs = 5000);
     bool waitForFrames(int count, int timeoutMs = 5000);
     /** Sends to every open socket. */
-    void sendText(const QString& text);
-    void sendBinary(const QByteArray& data);
+    void send(const QByteArray& data, bool binary = false);
+    void sendText(const QString& text) { send(text.toUtf8()); }
     void closeSockets();
 
-    /** A reply frame of the service's channel; a pong has the response "\"pong\"". */
-    static QByteArray replyFor(const QString& topic, const QByteArray& response,
-                               const QString& status);
-    static QByteArray pongFor(const QString& topic) {
-        return replyFor(topic, "\"pong\"", QStringLiteral("ok"));
-    }
+    /** A pong of the service's channel: a reply whose response is "pong". */
+    static QByteArray pongFor(const QString& topic);
 
 private:
     [[nodiscard]] RecordedRequest last() const { return m_requests.value(m_requests.size() - 1); }
     void onReadyRead(QTcpSocket* socket);
-    void answer(QTcpSocket* socket, const ScriptedResponse& response);
-    void write(const QByteArray& data);
     void onFrame(QWebSocket* socket, bool binary, const QByteArray& data);
+    void write(const QByteArray& data);
 
     QTcpServer m_server;
     QWebSocketServer m_sockets{QStringLiteral("scripted"), QWebSocketServer::NonSecureMode};

@@ -62,12 +62,6 @@ const QString topic = u"auth:"_s + token;
 const QByteArray signedIn =
     R"({"event":"logged_in","payload":{"email":"ada@example.org","id":42,"device_key":"secret-key"},"topic":"auth:abc"})";
 
-/** A join or ping as it goes over the wire: "ref" an integer, keys in this order. */
-QByteArray channelFrame(const QByteArray& event) {
-    return "{\"event\":\"" + event + "\",\"payload\":{},\"ref\":0,\"topic\":\"" + topic.toUtf8() +
-           "\"}";
-}
-
 int countFrames(const QList<ReceivedFrame>& frames, const QString& event) {
     return static_cast<int>(
         std::count_if(frames.begin(), frames.end(), [&](const ReceivedFrame& f) {
@@ -98,8 +92,8 @@ class TestWebSocket : public QObject {
     }
     std::unique_ptr<WebSocketEngine> connectEngine(RecordingEngineDelegate& delegate) {
         auto engine = std::make_unique<WebSocketEngine>(
-            m_server->base().socketUrl(WebSocketAuthService::socketPath), &delegate,
-            &lcWebSocket(), *m_timers);
+            m_server->base().socketUrl(WebSocketAuthService::socketPath), &delegate, &lcWebSocket(),
+            *m_timers);
         engine->connect();
         return engine;
     }
@@ -197,9 +191,9 @@ private Q_SLOTS:
         QFETCH(int, users);
         QFETCH(int, ready);
         QVERIFY(connectReady());
-        binary ? m_server->sendBinary(frame) : m_server->sendText(QString::fromUtf8(frame));
+        m_server->send(frame, binary);
         // Frames are handled in order: once the marker's result is there, so is the frame's.
-        m_server->sendText(QString::fromUtf8(QByteArray(signedIn).replace("ada@", "marker@")));
+        m_server->send(QByteArray(signedIn).replace("ada@", "marker@"));
         QTRY_VERIFY(!m_delegate.users.isEmpty() &&
                     m_delegate.users.last().payload.email == u"marker@example.org"_s);
         QCOMPARE(m_delegate.users.size(), users + 1);
@@ -217,19 +211,23 @@ private Q_SLOTS:
         QVERIFY(!logged.join(u'\n').contains(u"secret-key"_s));
     }
 
-    void nothingArrivesAfterDisconnectAndTheSocketClosesGoingAway() {
+    void connectAgainJoinsAgainAndNothingArrivesAfterDisconnect() {
         QVERIFY(connectReady());
+        m_service->connect(&m_delegate);
+        QTRY_COMPARE(m_delegate.ready, 4);
+        QCOMPARE(countFrames(m_server->frames(), u"phx_join"_s), 2);
+
         QWebSocket* serverSide = m_server->lastSocket();
         QSignalSpy closed(serverSide, &QWebSocket::disconnected);
         // The result is read, and before its main-thread delivery the flow disconnects.
         m_service->didReceive(WebSocketEngineEvent::received(QString::fromUtf8(signedIn)));
         m_service->disconnect();
-        m_server->sendText(QString::fromUtf8(signedIn));
+        m_server->send(signedIn);
         QTRY_COMPARE(closed.size(), 1);
         QCOMPARE(serverSide->closeCode(), QWebSocketProtocol::CloseCodeGoingAway);
         QTest::qWait(100);
         QCOMPARE(m_delegate.users.size(), 0);
-        QCOMPARE(m_delegate.ready, 2);
+        QCOMPARE(m_delegate.ready, 4);
     }
 
     void pingEvery29SecondsWhilePongsComeBack() {
@@ -240,15 +238,16 @@ private Q_SLOTS:
         m_timers->advance(1ms);
         QVERIFY(m_server->waitForFrames(2));
         QVERIFY(m_server->frames().at(1).binary);
-        QCOMPARE(m_server->frames().at(1).data, channelFrame("ping"));
-        for (int i = 0; i < 3; ++i) {
-            // Each pong schedules the next ping.
-            QTRY_COMPARE(m_timers->activeCount(), 1);
-            QTest::qWait(20);
-            m_timers->advance(29s);
-            QVERIFY(m_server->waitForFrames(3 + i));
-        }
-        QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 4);
+        // "ref" an integer, keys in this order.
+        QCOMPARE(m_server->frames().at(1).data,
+                 "{\"event\":\"ping\",\"payload\":{},\"ref\":0,\"topic\":\"" + topic.toUtf8() +
+                     "\"}");
+        // The pong schedules the next ping.
+        QTRY_COMPARE(m_timers->activeCount(), 1);
+        QTest::qWait(20);
+        m_timers->advance(29s);
+        QVERIFY(m_server->waitForFrames(3));
+        QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 2);
         QCOMPARE(m_delegate.ready, 2);
         QCOMPARE(m_delegate.users.size(), 0);
     }
@@ -272,11 +271,11 @@ private Q_SLOTS:
         RecordingEngineDelegate delegate;
         const auto engine = connectEngine(delegate);
         QTRY_COMPARE(delegate.events.count(u"connected"_s), 1);
-        QVERIFY(m_server->waitForSocket());
+        QTRY_VERIFY(m_server->lastSocket());
 
         m_timers->advance(10s);
-        m_server->sendText(QString::fromUtf8(frame));
-        m_server->sendText(u"marker"_s);
+        m_server->send(frame);
+        m_server->send("marker");
         QStringList expected{u"connected"_s, QString::fromUtf8(frame), u"marker"_s};
         if (isPong)
             expected.removeAt(1);
@@ -318,17 +317,7 @@ private Q_SLOTS:
                                &lcWebSocket(), *m_timers);
         engine.connect();
         QTRY_VERIFY(delegate.events.count(u"error"_s) >= 1);
-        QVERIFY(logged.join(u'\n').contains(u"Error: "_s));
         QCOMPARE(delegate.events.count(u"connected"_s), 0);
-    }
-
-    void secondConnectReplacesTheEngine() {
-        QVERIFY(connectReady());
-        WebSocketEngine* first = m_service->engine();
-        m_service->connect(&m_delegate);
-        QVERIFY(m_service->engine() != first);
-        QTRY_COMPARE(m_delegate.ready, 4);
-        QCOMPARE(countFrames(m_server->frames(), u"phx_join"_s), 2);
     }
 };
 
