@@ -1,10 +1,12 @@
 #include "app/applicationcontext.h"
-#include "app/maincoordinator.h"
 #include "app/qmlwindowsystem.h"
 #include "app/windowcontent.h"
 #include "core/appconstants.h"
+#include "core/maincoordinatorprotocol.h"
 #include "platform/platformbackend.h"
 #include "service/textsservice.h"
+#include "settings/recordercontrol.h"
+#include "shortcuts/hotkeytext.h"
 #include "shortcuts/shortcuts.h"
 #include "shortcuts/systemhotkeys.h"
 #include "store/appsettings.h"
@@ -18,12 +20,36 @@ Q_IMPORT_QML_PLUGIN(Orvane_Widget_ModelsPlugin)
 
 namespace {
 
+/** The system hotkey layer and the named hotkeys on it, as long as the application runs. */
+class Hotkeys final : public QObject {
+public:
+    Hotkeys(HotkeyGrabberProtocol* grabber, QObject* parent)
+        : QObject(parent)
+        , m_layer(grabber ? std::make_unique<Shortcuts::SystemHotkeys>(*grabber) : nullptr)
+        , m_registry(m_layer.get()) {
+        // The widget hotkey follows the preferences; the toggle has a fixed default.
+        const QString windowHotkey = AppSettings().preferencesSettings().windowHotkey.value_or(
+            AppSettings::defaultWindowHotkey);
+        m_registry.resetToDefaults(
+            {Shortcuts::Names::windowHotkey(Shortcuts::HotkeyText::toShortcut(windowHotkey)),
+             Shortcuts::Names::windowToggleHotkey()});
+        Shortcuts::RecorderControl::setRegistry(&m_registry);
+    }
+    ~Hotkeys() override { Shortcuts::RecorderControl::setRegistry(nullptr); }
+
+    Shortcuts::Registry& registry() { return m_registry; }
+
+private:
+    std::unique_ptr<Shortcuts::SystemHotkeys> m_layer;
+    Shortcuts::Registry m_registry;
+};
+
 /** The widget window's view and models; nothing is built until a user is signed in. */
 class WidgetContentProvider final : public WindowContentProvider {
 public:
-    WidgetContentProvider(MainCoordinator& coordinator, PlatformBackend& platform)
-        : m_coordinator(coordinator)
-        , m_platform(platform) {}
+    WidgetContentProvider(PlatformBackend& platform, Shortcuts::Registry& hotkeys)
+        : m_platform(platform)
+        , m_hotkeys(hotkeys) {}
 
     QUrl viewUrl() const override {
         return QUrl(QStringLiteral("qrc:/qt/qml/Orvane/Widget/WidgetWindow.qml"));
@@ -32,43 +58,22 @@ public:
     std::unique_ptr<QObject> createContent(MainCoordinatorProtocol& coordinator) override {
         if (!coordinator.getUserStore().user())
             return nullptr;
-        const QString hotkey = AppSettings().preferencesSettings().windowHotkey.value_or(
-            AppSettings::defaultWindowHotkey);
-        MainCoordinator& owner = m_coordinator;
         return std::make_unique<WidgetContent>(WidgetContent::Dependencies{
             coordinator, *m_platform.windowTracker, *m_platform.keyboardManager,
             *m_platform.clipboard, TimerSource::system(),
-            [](const QString& token) { return std::make_unique<TextsService>(token); }, hotkey,
-            [&owner](int height) {
-                owner.resizeWidget(height);
-            }});
+            [](const QString& token) { return std::make_unique<TextsService>(token); }, m_hotkeys});
     }
 
 private:
-    MainCoordinator& m_coordinator;
     PlatformBackend& m_platform;
-};
-
-/** Keeps the system hotkey layer alive as long as the application and detaches it after. */
-class HotkeyLayer final : public QObject {
-public:
-    HotkeyLayer(HotkeyGrabberProtocol& grabber, QObject* parent)
-        : QObject(parent)
-        , m_hotkeys(grabber) {
-        Shortcuts::setSystemHotkeys(&m_hotkeys);
-    }
-    ~HotkeyLayer() override { Shortcuts::setSystemHotkeys(nullptr); }
-
-private:
-    Shortcuts::SystemHotkeys m_hotkeys;
+    Shortcuts::Registry& m_hotkeys;
 };
 
 } // namespace
 
 void wireWidget(ApplicationContext& context) {
-    if (context.platform.hotkeyGrabber)
-        new HotkeyLayer(*context.platform.hotkeyGrabber, &context.owner);
+    auto* hotkeys = new Hotkeys(context.platform.hotkeyGrabber.get(), &context.owner);
     context.windowSystem.setContentProvider(
         AppConstants::Window::mainGroupId,
-        std::make_unique<WidgetContentProvider>(context.coordinator, context.platform));
+        std::make_unique<WidgetContentProvider>(context.platform, hotkeys->registry()));
 }

@@ -40,6 +40,8 @@ public:
     virtual void didFailPromptTooLong() = 0;
     /** Any other failure, cancellation included; didFinish() follows. */
     virtual void didFailGeneric() = 0;
+    /** The service classified why it refused (its X-Orvane-Reason header); comes before didFailGeneric(). */
+    virtual void didReceiveFailureReason(const QString& reason) { Q_UNUSED(reason); }
 };
 
 /** Runs one text generation against POST /api/0/texts, streaming the answer. */

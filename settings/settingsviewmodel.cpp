@@ -34,7 +34,6 @@ SettingsViewModel::SettingsViewModel(MainCoordinatorProtocol& coordinator, Timer
                                                         if (self)
                                                             self->scheduleLoadPrompts();
                                                     });
-    Shortcuts::storeShortcut(std::nullopt, Shortcuts::Names::tempShortcut());
     m_hotkeyRecorder = new Shortcuts::RecorderControl(
         Shortcuts::Names::tempShortcut(),
         [self](const std::optional<Shortcuts::Shortcut>& shortcut) {
@@ -42,6 +41,7 @@ SettingsViewModel::SettingsViewModel(MainCoordinatorProtocol& coordinator, Timer
                 self->hotkeyChanged(shortcut);
         },
         this);
+    m_hotkeyRecorder->setShortcut(std::nullopt);
 }
 
 SettingsViewModel::~SettingsViewModel() = default;
@@ -118,7 +118,7 @@ void SettingsViewModel::selectPrompt(const std::optional<PresetEntry>& entry)
     Q_EMIT currentPromptChanged();
     // The recorder shows the prompt's hotkey through the scratch slot.
     const auto shortcut = entry ? Shortcuts::HotkeyText::toShortcut((*entry)->preset.hotkey) : std::nullopt;
-    Shortcuts::storeShortcut(shortcut, Shortcuts::Names::tempShortcut());
+    m_hotkeyRecorder->setShortcut(shortcut);
 }
 
 void SettingsViewModel::storeInitialValues()

@@ -1,8 +1,8 @@
 #include "widget/widgetcontent.h"
 
+#include "core/notificationcenter.h"
+#include "core/notifications.h"
 #include "platform/pasteboardmanager.h"
-#include "widget/aidialogpostactionsviewmodel.h"
-#include "widget/aidialogpresetactionsviewmodel.h"
 #include "widget/widgetcontentviewmodel.h"
 
 WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
@@ -13,24 +13,50 @@ WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
           {deps.coordinator, deps.windowTracker, deps.timers, std::move(deps.makeTextsService)},
           this))
     , m_presetActions(new AIDialogPresetActionsViewModel(
-          {deps.coordinator, deps.windowTracker, deps.timers, m_pasteboardManager}, this))
+          {deps.coordinator, deps.windowTracker, deps.timers, deps.hotkeys, m_pasteboardManager},
+          this))
     , m_postActions(new AIDialogPostActionsViewModel(deps.timers, this))
-    , m_contentModel(new WidgetContentViewModel(deps.coordinator, deps.windowTracker,
-                                                m_pasteboardManager, deps.windowHotkeyText, this))
-    , m_resize(std::move(deps.resize)) {
-    m_contentModel->onInput = m_input->onInput();
-    m_presetActions->onPresetAction = m_input->onPresetAction();
-    m_postActions->onPostAction = m_input->onPostAction();
-    m_input->onKeyInput = m_presetActions->onKeyInput();
-    m_input->onPostKeyInput = m_postActions->onPostKeyInput();
+    , m_contentModel(new WidgetContentViewModel(deps.coordinator, deps.windowTracker, deps.hotkeys,
+                                                m_pasteboardManager, this))
+    , m_keys(new WidgetKeys(deps.coordinator, *m_input, *m_presetActions, *m_postActions, this)) {
     m_input->setPasteboardManager(m_pasteboardManager);
+    AIDialogInputViewModel* input = m_input;
+    AIDialogPresetActionsViewModel* prompts = m_presetActions;
+    AIDialogPostActionsViewModel* actions = m_postActions;
+
+    connect(m_contentModel, &WidgetContentViewModel::captured, input,
+            &AIDialogInputViewModel::handleInput);
+    connect(prompts, &AIDialogPresetActionsViewModel::chosen, input, [input](qint64 id) {
+        input->handlePresetAction(PresetChoice{id, std::nullopt, false});
+    });
+    connect(prompts, &AIDialogPresetActionsViewModel::commandChosen, input,
+            &AIDialogInputViewModel::send);
+    connect(prompts, &AIDialogPresetActionsViewModel::hotkeyAction, input,
+            &AIDialogInputViewModel::handlePresetAction);
+    connect(actions, &AIDialogPostActionsViewModel::chosen, input,
+            &AIDialogInputViewModel::handlePostAction);
+
+    connect(input, &AIDialogInputViewModel::promptTextChanged, prompts,
+            [input, prompts] { prompts->search(input->promptText()); });
+    connect(input, &AIDialogInputViewModel::shownChanged, actions,
+            [input, actions] { actions->setPasteOffered(input->offersPaste()); });
+    connect(input, &AIDialogInputViewModel::promptStarted, actions,
+            &AIDialogPostActionsViewModel::promptStarted);
+    connect(input, &AIDialogInputViewModel::promptCompleted, actions,
+            &AIDialogPostActionsViewModel::promptCompleted);
+    connect(input, &AIDialogInputViewModel::promptCompleted, prompts,
+            &AIDialogPresetActionsViewModel::promptCompleted);
+
+    // What the rest of the application announces.
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(Notifications::widgetHideRequested, input,
+                       [input](const QVariantMap&) { input->dismissWidget(); });
+    center.addObserver(Notifications::promptsUpdated, prompts, [prompts](const QVariantMap&) {
+        QMetaObject::invokeMethod(prompts, &AIDialogPresetActionsViewModel::reloadPresets,
+                                  Qt::QueuedConnection);
+    });
+    center.addObserver(Notifications::updateHotkeysRequested, prompts,
+                       [prompts](const QVariantMap&) { prompts->registerPromptHotkeys(); });
 }
 
 WidgetContent::~WidgetContent() = default;
-
-void WidgetContent::contentHeightChanged(int height) {
-    if (height == m_lastHeight || !m_resize)
-        return;
-    m_lastHeight = height;
-    m_resize(height);
-}

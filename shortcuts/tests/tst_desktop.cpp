@@ -24,6 +24,24 @@ class ShortcutsDesktopTest : public QObject {
     std::unique_ptr<TemporarySettings> m_settings;
     std::optional<PlatformBackend> m_backend;
     std::unique_ptr<SystemHotkeys> m_layer;
+    std::unique_ptr<Registry> m_registry;
+
+    /** Stores shortcut for a fresh name bound to owner; the returned name is what triggers. */
+    Name bound(const QString& raw, const QString& hotkey, QObject* owner) {
+        const Name name(raw);
+        m_registry->store(HotkeyText::toShortcut(hotkey), name);
+        m_registry->bind(name, owner);
+        return name;
+    }
+    /** Counts the registry's announcements of name while owner lives. */
+    void count(const Name& name, QObject* owner, int& downs, int* ups = nullptr) {
+        connect(m_registry.get(), &Registry::triggered, owner,
+                [&downs, raw = name.rawValue()](const QString& n) { downs += n == raw; });
+        if (ups) {
+            connect(m_registry.get(), &Registry::released, owner,
+                    [ups, raw = name.rawValue()](const QString& n) { *ups += n == raw; });
+        }
+    }
 
     static bool xdotool(const QString& command, const QString& keys) {
         return EditorSession::xdotool({command, keys});
@@ -45,11 +63,11 @@ private Q_SLOTS:
         m_backend = PlatformBackend::create(TimerSource::system());
         QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
         m_layer = std::make_unique<SystemHotkeys>(*m_backend->hotkeyGrabber);
-        setSystemHotkeys(m_layer.get());
+        m_registry = std::make_unique<Registry>(m_layer.get());
     }
 
     void cleanupTestCase() {
-        setSystemHotkeys(nullptr);
+        m_registry.reset();
         m_layer.reset();
         m_backend.reset();
     }
@@ -57,12 +75,12 @@ private Q_SLOTS:
     void aHotkeyFiresOnPressAndReleaseAlsoWithNumLock() {
         EditorSession editor("unchanged\n");
         QVERIFY(editor.isReady());
-        const Name name(QStringLiteral("WindowHotkey"),
-                        HotkeyText::toShortcut(QStringLiteral("command+option+k")));
+        QObject owner;
+        const Name name =
+            bound(QStringLiteral("WindowHotkey"), QStringLiteral("command+option+k"), &owner);
         int downs = 0;
         int ups = 0;
-        addKeyDownAction(name, [&downs] { ++downs; });
-        addKeyUpAction(name, [&ups] { ++ups; });
+        count(name, &owner, downs, &ups);
 
         const auto letGo =
             qScopeGuard([] { xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+k")); });
@@ -90,7 +108,7 @@ private Q_SLOTS:
         QVERIFY(EditorSession::xdotool({QStringLiteral("type"), QStringLiteral("k")}));
         QCOMPARE(editor.saveAndRead("unchanged\nk"), QByteArray("unchanged\nk"));
 
-        storeShortcut(std::nullopt, name);
+        m_registry->store(std::nullopt, name);
         QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+k")));
         QTest::qWait(200);
         QCOMPARE(downs, 2);
@@ -110,11 +128,13 @@ private Q_SLOTS:
         QVERIFY(!error);
 
         QVERIFY(m_layer->isTaken(wanted));
+        QObject owner;
         const Name name(QStringLiteral("TakenHotkey"));
         int downs = 0;
-        addKeyDownAction(name, [&downs] { ++downs; });
+        count(name, &owner, downs);
+        m_registry->bind(name, &owner);
         const qint64 before = m_layer->lastIdentifier();
-        storeShortcut(wanted, name);
+        m_registry->store(wanted, name);
         QCOMPARE(m_layer->lastIdentifier(), before + 1);
         QVERIFY(!m_layer->hotKeys().contains(before + 1));
         QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+j")));
@@ -137,9 +157,9 @@ private Q_SLOTS:
         manager.setCaptureTimeout(std::chrono::milliseconds(600));
         std::optional<PasteboardManagerCopyItem> captured;
         bool done = false;
-        const Name name(QStringLiteral("CaptureHotkey"),
-                        HotkeyText::toShortcut(QStringLiteral("command+option+c")));
-        addKeyDownAction(name, [&] {
+        QObject owner;
+        bound(QStringLiteral("CaptureHotkey"), QStringLiteral("command+option+c"), &owner);
+        connect(m_registry.get(), &Registry::triggered, &owner, [&] {
             manager.copySelection([&](auto, std::optional<PasteboardManagerCopyItem> item) {
                 captured = std::move(item);
                 done = true;
@@ -156,7 +176,6 @@ private Q_SLOTS:
         QVERIFY(finished);
         QVERIFY(captured);
         QCOMPARE(captured->text, QStringLiteral("Hello world"));
-        storeShortcut(std::nullopt, name);
     }
 
     void aLayoutChangeGrabsAgain() {
@@ -164,10 +183,11 @@ private Q_SLOTS:
             return QProcess::execute(QStringLiteral("setxkbmap"), {layout}) == 0;
         };
         // On a German layout Y and Z swap places: the grab must follow the symbol.
-        const Name name(QStringLiteral("LayoutHotkey"),
-                        HotkeyText::toShortcut(QStringLiteral("command+option+z")));
+        QObject owner;
+        const Name name =
+            bound(QStringLiteral("LayoutHotkey"), QStringLiteral("command+option+z"), &owner);
         int downs = 0;
-        addKeyDownAction(name, [&downs] { ++downs; });
+        count(name, &owner, downs);
         const auto restore = qScopeGuard([&setLayout] { setLayout(QStringLiteral("us")); });
         QVERIFY(setLayout(QStringLiteral("de")));
         QTest::qWait(300);
