@@ -2,29 +2,25 @@
 
 #include "app/applicationcontext.h"
 #include "platform/platformbackend.h"
-#include "store/userstore.h"
+#include "service/presetsservice.h"
 
-Application::Application(PlatformBackend& platform, QObject* parent)
+Application::Application(PlatformBackend& platform, TimerSource& timers, QObject* parent)
     : QObject(parent)
     , m_platform(platform)
+    , m_timers(timers)
+    , m_presetStore(m_userStore,
+                    [this](const QString& deviceKey) {
+                        return std::make_unique<PresetsService>(deviceKey, m_base);
+                    })
     , m_updater(QUrl(QStringLiteral("https://orvane.org/releases"))) {
     // The views import their modules by name; Qt 6.4 does not search the resources by itself.
     m_engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-    CoordinatorDependencies deps{m_windowSystem,
-                                 *m_platform.windowTracker,
-                                 *m_platform.permissionsManager,
-                                 *m_platform.appearance,
-                                 m_services,
-                                 m_updater,
-                                 TimerSource::system(),
-                                 [this] {
-                                     if (m_openSettingsWindow)
-                                         m_openSettingsWindow();
-                                 }};
-    m_coordinator = std::make_unique<MainCoordinator>(deps, std::make_unique<UserStore>());
+    m_coordinator = std::make_unique<MainCoordinator>(CoordinatorDependencies{
+        m_windowSystem, *m_platform.windowTracker, *m_platform.permissionsManager, m_services,
+        m_updater, m_timers, m_events, m_userStore, m_presetStore});
 
-    ApplicationContext context{m_engine,   m_windowSystem, *m_coordinator,
-                               m_platform, *this,          m_openSettingsWindow};
+    ApplicationContext context{m_engine,   m_windowSystem, *m_coordinator, m_platform,
+                               m_wiring,   m_events,       m_timers,        m_base};
     wireWidget(context);
     wireSettings(context);
 }

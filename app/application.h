@@ -4,21 +4,28 @@
 #include "app/productservices.h"
 #include "app/qmlwindowsystem.h"
 #include "app/updater.h"
+#include "core/appevents.h"
 #include "core/log.h"
+#include "service/servicebase.h"
+#include "store/presetstore.h"
+#include "store/userstore.h"
 
 #include <QObject>
 #include <QQmlEngine>
 
 struct PlatformBackend;
+class TimerSource;
 
-/** The platform capabilities the application runs on, chosen by main(). */
-
-/** Owns the QML engine, the coordinator and the settings window for the life of the process. */
+/**
+ * Owns everything that lives as long as the process: the events, the stores, the QML
+ * engine, the coordinator with its windows, and the tray and hotkey wiring. Members go
+ * in reverse order, so the windows and the wiring are gone before the engine.
+ */
 class Application final : public QObject {
     Q_OBJECT
 
 public:
-    explicit Application(PlatformBackend& platform, QObject* parent = nullptr);
+    Application(PlatformBackend& platform, TimerSource& timers, QObject* parent = nullptr);
     ~Application() override;
 
     /** Launching has finished: synchronise the user, then ask for the input permission. */
@@ -29,11 +36,17 @@ public:
 
 private:
     PlatformBackend& m_platform;
+    TimerSource& m_timers;
     Log m_logger{"application"};
+    AppEvents m_events;
+    const ServiceBase m_base = ServiceBase::fromEnvironment();
+    UserStore m_userStore;
+    PresetStore m_presetStore;
     QQmlEngine m_engine;
     QmlWindowSystem m_windowSystem{m_engine};
-    ProductServices m_services;
+    ProductServices m_services{m_base};
     ReleasesPageUpdater m_updater;
     std::unique_ptr<MainCoordinator> m_coordinator;
-    std::function<void()> m_openSettingsWindow;
+    /** Parent of the tray and the hotkey layer. */
+    QObject m_wiring;
 };

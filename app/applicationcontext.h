@@ -2,10 +2,11 @@
 
 #include <QQmlEngine>
 
-#include <functional>
-
+class AppEvents;
 class MainCoordinator;
 class QmlWindowSystem;
+class ServiceBase;
+class TimerSource;
 struct PlatformBackend;
 
 /** What the parts of the application are wired with at start-up. */
@@ -16,8 +17,9 @@ struct ApplicationContext {
     PlatformBackend& platform;
     /** Parent for objects that live as long as the application. */
     QObject& owner;
-    /** Replaced by whoever provides the settings window. */
-    std::function<void()>& openSettingsWindow;
+    AppEvents& events;
+    TimerSource& timers;
+    const ServiceBase& base;
 };
 
 /** Gives the widget window its content and starts the widget's hotkeys. */

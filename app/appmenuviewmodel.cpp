@@ -1,22 +1,14 @@
 #include "app/appmenuviewmodel.h"
 
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/appevents.h"
 #include "platform/virtualkeys.h"
 #include "store/appsettings.h"
 
-#include <QPointer>
-
-AppMenuViewModel::AppMenuViewModel(QObject* parent)
+AppMenuViewModel::AppMenuViewModel(AppEvents& events, QObject* parent)
     : QObject(parent)
 {
     readWindowHotkey();
-    QPointer<AppMenuViewModel> self(this);
-    NotificationCenter::defaultCenter().addObserver(Notifications::windowHotkeyUpdated, this,
-                                                    [self](const QVariantMap&) {
-                                                        if (self)
-                                                            self->readWindowHotkey();
-                                                    });
+    connect(&events, &AppEvents::windowHotkeyChanged, this, &AppMenuViewModel::readWindowHotkey);
 }
 
 std::optional<AppMenuViewModel::Hotkey> AppMenuViewModel::parse(const std::optional<QString>& text)

@@ -6,9 +6,11 @@
 
 #include <optional>
 
+class AppEvents;
+
 /**
  * The tray menu's view of the widget hotkey: the key and modifiers its "open" item
- * shows, kept current through "WindowHotkeyUpdated".
+ * shows, kept current as the hotkey is changed.
  */
 class AppMenuViewModel final : public QObject {
     Q_OBJECT
@@ -22,7 +24,7 @@ public:
         friend bool operator==(const Hotkey&, const Hotkey&) = default;
     };
 
-    explicit AppMenuViewModel(QObject* parent = nullptr);
+    explicit AppMenuViewModel(AppEvents& events, QObject* parent = nullptr);
 
     /** The key and modifiers of a hotkey text such as "command+option+c"; none when the key is not one character. */
     [[nodiscard]] static std::optional<Hotkey> parse(const std::optional<QString>& text);

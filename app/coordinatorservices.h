@@ -5,8 +5,6 @@
 #include <memory>
 
 class LogoutServiceProtocol;
-class MainCoordinatorProtocol;
-class PresetStoreProtocol;
 class UserServiceDelegate;
 class UserServiceProtocol;
 
@@ -19,7 +17,4 @@ public:
     makeUserService(const QString& token, UserServiceDelegate& delegate) = 0;
     [[nodiscard]] virtual std::unique_ptr<LogoutServiceProtocol>
     makeLogoutService(const QString& token) = 0;
-    /** A working preset store for the signed-in user. */
-    [[nodiscard]] virtual std::unique_ptr<PresetStoreProtocol>
-    makePresetStore(MainCoordinatorProtocol& coordinator) = 0;
 };

@@ -1,6 +1,7 @@
 #include "app/application.h"
 #include "core/appconstants.h"
 #include "core/log.h"
+#include "core/timer.h"
 #include "platform/platformbackend.h"
 
 #include <QApplication>
@@ -65,14 +66,15 @@ int main(int argc, char* argv[])
             translators.push_back(std::move(translator));
     }
 
-    PlatformBackend platform = PlatformBackend::create(TimerSource::system());
+    SystemTimerSource timers;
+    PlatformBackend platform = PlatformBackend::create(timers);
     if (!platform.isComplete())
         std::fprintf(stderr, "orvane: %s\n", qUtf8Printable(platform.unavailableReason));
 
     if (platform.appearance->isDark() && QGuiApplication::palette().color(QPalette::Window).lightness() >= 128)
         applyDarkPalette();
 
-    Application application(platform);
+    Application application(platform, timers);
     QTimer::singleShot(0, &application, [&application] { application.start(); });
     return QCoreApplication::exec();
 }

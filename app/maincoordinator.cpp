@@ -2,10 +2,8 @@
 
 #include "app/coordinatorservices.h"
 #include "app/updater.h"
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/appevents.h"
 #include "core/settingsstore.h"
-#include "platform/appearance.h"
 #include "platform/permissionsmanager.h"
 #include "platform/windowtracker.h"
 #include "store/presetstoreprotocol.h"
@@ -33,20 +31,15 @@ const char* describe(UserError error) {
 }
 } // namespace
 
-MainCoordinator::MainCoordinator(CoordinatorDependencies dependencies,
-                                 std::unique_ptr<UserStoreProtocol> userStore, QObject* parent)
+MainCoordinator::MainCoordinator(CoordinatorDependencies dependencies, QObject* parent)
     : QObject(parent)
-    , m_deps(std::move(dependencies))
-    , m_presetStore(std::make_unique<EmptyPresetStore>())
-    , m_userStore(std::move(userStore)) {
+    , m_deps(dependencies) {
     m_deps.updater.setAutomaticallyChecksForUpdates(true);
     m_deps.updater.startUpdater();
 
-    auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(Notifications::userLoggedOut, this,
-                       [this](const QVariantMap&) { logout(); });
-    center.addObserver(Notifications::windowHotkeyUpdated, this,
-                       [this](const QVariantMap&) { refreshStatusBarPresence(); });
+    connect(&m_deps.events, &AppEvents::userLoggedOut, this, &MainCoordinator::logout);
+    connect(&m_deps.events, &AppEvents::windowHotkeyChanged, this,
+            &MainCoordinator::refreshStatusBarPresence);
 
     m_hotkeysTimer = m_deps.timers.createTimer();
     m_hotkeysTimer->start(hotkeysRefreshInterval, Timer::Mode::Repeating,
@@ -64,9 +57,9 @@ void MainCoordinator::createWindowIfAbsent(Window kind) {
     if (m_windows.contains(kind))
         return;
     // The widget needs a user to work for; without one there is nothing to build.
-    if (kind == Window::mainGroupId && !m_userStore->user())
+    if (kind == Window::mainGroupId && !m_deps.userStore.user())
         return;
-    if (auto created = m_deps.windowSystem.createWindow(kind, *this))
+    if (auto created = m_deps.windowSystem.createWindow(kind))
         m_windows.emplace(kind, std::move(created));
 }
 
@@ -105,17 +98,6 @@ void MainCoordinator::openWindow(Window kind) {
     showWindow(kind);
 }
 
-void MainCoordinator::resizeWidget(int contentHeight) {
-    AppWindow* widget = window(Window::mainGroupId);
-    if (!widget) {
-        m_logger.error(QStringLiteral("Window main is not exist"));
-        return;
-    }
-    QRect frame = widget->frame();
-    frame.setHeight(contentHeight + widgetChromeHeight); // top edge and width stay
-    widget->setFrame(frame);
-}
-
 void MainCoordinator::showWidget() {
     createWindowIfAbsent(Window::mainGroupId);
     showWindow(Window::mainGroupId);
@@ -129,7 +111,8 @@ void MainCoordinator::openWidget(bool checkOnly) {
             openWindow(Window::noConnectionGroupId);
         return;
     }
-    if (m_userStore->isAuthorised() && m_userStore->user() && m_deps.permissions.isTrusted(true)) {
+    if (m_deps.userStore.isAuthorised() && m_deps.userStore.user() &&
+        m_deps.permissions.isTrusted(true)) {
         if (m_canShowWidget) {
             setActivationPolicy(ActivationPolicy::accessory);
             refreshStatusBarPresence();
@@ -143,9 +126,16 @@ void MainCoordinator::openWidget(bool checkOnly) {
     setCanShowWidget(false);
 }
 
-void MainCoordinator::hideWidget(const std::optional<RunningApp>& app) {
+void MainCoordinator::closeWidgetWindow() {
     closeWindow(Window::mainGroupId);
+    if (!m_widgetShown)
+        return;
     m_widgetShown = false;
+    Q_EMIT m_deps.events.widgetHidden();
+}
+
+void MainCoordinator::hideWidget(const std::optional<RunningApp>& app) {
+    closeWidgetWindow();
     if (app)
         m_deps.windowTracker.activate(*app);
 }
@@ -156,32 +146,26 @@ void MainCoordinator::toggleWidget() {
         showWidget();
         return;
     }
-    closeWindow(Window::mainGroupId);
-    m_widgetShown = false;
-    if (m_previousApp)
-        m_deps.windowTracker.activate(*m_previousApp);
+    hideWidget(m_previousApp);
 }
 
 void MainCoordinator::hideWidgetAction() {
-    NotificationCenter::defaultCenter().post(Notifications::widgetHideRequested);
+    hideWidget(m_previousApp);
 }
 
 void MainCoordinator::openSettings() {
-    if (m_deps.openSettingsWindow)
-        m_deps.openSettingsWindow();
+    closeWidgetWindow();
+    openWindow(Window::settingsGroupId);
 }
 
 void MainCoordinator::openSettingsAction() {
-    closeWindow(Window::mainGroupId);
-    m_widgetShown = false;
     openSettings();
 }
 
-void MainCoordinator::closeAuthorization() {
+void MainCoordinator::finishSignIn() {
     closeWindow(Window::authGroupId);
-}
-
-void MainCoordinator::setAccessoryPolicy() {
+    setCanShowWidget(true);
+    showWidget();
     setActivationPolicy(ActivationPolicy::accessory);
 }
 
@@ -199,16 +183,12 @@ void MainCoordinator::setActivationPolicy(ActivationPolicy policy) {
     Q_EMIT activationPolicyChanged();
 }
 
-bool MainCoordinator::isDarkMode() const {
-    return m_deps.appearance.isDark();
-}
-
 void MainCoordinator::checkForUpdates() {
     m_deps.updater.checkForUpdates();
 }
 
 void MainCoordinator::requestHotkeysUpdate() {
-    NotificationCenter::defaultCenter().post(Notifications::updateHotkeysRequested);
+    Q_EMIT m_deps.events.hotkeysRefreshRequested();
 }
 
 // --- Synchronisation of the stored user with the service -------------------------
@@ -219,7 +199,7 @@ void MainCoordinator::syncUserData(std::function<void()> then) {
     m_logger.info(QStringLiteral("Syncing user data..."));
     m_syncInFlight = true;
     m_afterSync = std::move(then);
-    const auto& user = m_userStore->user();
+    const auto& user = m_deps.userStore.user();
     // Keep the previous service alive until here: its delegate call may be on the stack.
     m_userService = m_deps.services.makeUserService(user ? user->deviceKey : QString(), *this);
     m_userService->fetchUser();
@@ -233,7 +213,7 @@ void MainCoordinator::userFetched(const UserDto&) {
 void MainCoordinator::userFetchFailed(UserError error) {
     switch (error) {
     case UserError::unauthorised:
-        m_userStore->setUser(std::nullopt);
+        m_deps.userStore.setUser(std::nullopt);
         m_userSynced = true;
         break;
     case UserError::generic:
@@ -279,16 +259,15 @@ void MainCoordinator::startSyncRoutine() {
 }
 
 void MainCoordinator::loadPresets() {
-    if (!m_userStore->isAuthorised())
+    if (!m_deps.userStore.isAuthorised())
         return;
-    m_presetStore = m_deps.services.makePresetStore(*this);
-    m_presetStore->fetchPresets();
+    m_deps.presetStore.fetchPresets();
 }
 
 // --- Logout -------------------------------------------------------------------
 
 void MainCoordinator::logout() {
-    const auto& user = m_userStore->user();
+    const auto& user = m_deps.userStore.user();
     if (!user)
         return;
     m_logoutClient = m_deps.services.makeLogoutService(user->deviceKey);
@@ -301,11 +280,10 @@ void MainCoordinator::logout() {
 }
 
 void MainCoordinator::finishLogout() {
-    m_userStore->setUser(std::nullopt);
-    m_presetStore = std::make_unique<EmptyPresetStore>();
-    closeWindow(Window::mainGroupId);
-    m_widgetShown = false;
-    m_deps.windowSystem.closeFirstWindowWithTitleSuffix(QStringLiteral("Settings"));
+    // The prompt store empties itself as the user goes.
+    m_deps.userStore.setUser(std::nullopt);
+    closeWidgetWindow();
+    closeWindow(Window::settingsGroupId);
     openWindow(Window::authGroupId);
     setActivationPolicy(ActivationPolicy::regular);
     setShowMenuBarExtra(false);
@@ -326,6 +304,6 @@ void MainCoordinator::setShowMenuBarExtra(bool value) {
 }
 
 void MainCoordinator::refreshStatusBarPresence() {
-    if (m_userStore->isAuthorised())
+    if (m_deps.userStore.isAuthorised())
         setShowMenuBarExtra(true);
 }

@@ -2,8 +2,9 @@
 
 #include "app/windowsystem.h"
 #include "core/log.h"
-#include "core/maincoordinatorprotocol.h"
+#include "core/signinhost.h"
 #include "core/timer.h"
+#include "core/widgetpresenter.h"
 #include "service/userserviceprotocol.h"
 
 #include <QObject>
@@ -12,9 +13,10 @@
 #include <map>
 #include <memory>
 
-class AppearanceProtocol;
+class AppEvents;
 class CoordinatorServicesProtocol;
 class PermissionsManagerProtocol;
+class PresetStoreProtocol;
 class UpdaterProtocol;
 class UserStoreProtocol;
 class WindowTrackerProtocol;
@@ -24,20 +26,21 @@ struct CoordinatorDependencies {
     WindowSystemProtocol& windowSystem;
     WindowTrackerProtocol& windowTracker;
     PermissionsManagerProtocol& permissions;
-    AppearanceProtocol& appearance;
     CoordinatorServicesProtocol& services;
     UpdaterProtocol& updater;
     TimerSource& timers;
-    /** Opens the settings window, which the application owns. */
-    std::function<void()> openSettingsWindow;
+    AppEvents& events;
+    UserStoreProtocol& userStore;
+    PresetStoreProtocol& presetStore;
 };
 
 /**
- * Owns the windows, the user and preset stores and the start-up synchronisation;
- * decides at every entry point between the widget and the sign-in window.
+ * Owns the windows and the start-up synchronisation; decides at every entry point
+ * between the widget and the sign-in window.
  */
 class MainCoordinator final : public QObject,
-                              public MainCoordinatorProtocol,
+                              public WidgetPresenter,
+                              public SignInHost,
                               private UserServiceDelegate {
     Q_OBJECT
     Q_PROPERTY(
@@ -53,35 +56,31 @@ public:
     static constexpr int connectionAttemptsWindowShow = 15;
     static constexpr std::chrono::seconds connectionAttemptsTimeout{2};
     static constexpr std::chrono::seconds hotkeysRefreshInterval{3600};
-    /** Added to the widget content's height for the window's own chrome. */
-    static constexpr int widgetChromeHeight = 68;
 
-    MainCoordinator(CoordinatorDependencies dependencies,
-                    std::unique_ptr<UserStoreProtocol> userStore, QObject* parent = nullptr);
+    explicit MainCoordinator(CoordinatorDependencies dependencies, QObject* parent = nullptr);
     ~MainCoordinator() override;
 
-    // MainCoordinatorProtocol
-    UserStoreProtocol& getUserStore() override { return *m_userStore; }
-    PresetStoreProtocol& getPresetStore() override { return *m_presetStore; }
-    void loadPresets() override;
-    void syncUserData() override { syncUserData({}); }
+    // WidgetPresenter
     void showWidget() override;
-    void openSettings() override;
-    void openWidget(bool checkOnly) override;
     void hideWidget(const std::optional<RunningApp>& app) override;
-    void closeAuthorization() override;
-    void setAccessoryPolicy() override;
-    void setCanShowWidget(bool value) override;
-    bool isDarkMode() const override;
     void toggleWidget() override;
     void setPreviousApp(const std::optional<RunningApp>& app) override { m_previousApp = app; }
-    void openHelpCenter() override { openWindow(AppConstants::Window::helpCenterGroupId); }
-    void checkForUpdates() override;
+    [[nodiscard]] UserStoreProtocol& getUserStore() { return m_deps.userStore; }
+    [[nodiscard]] PresetStoreProtocol& getPresetStore() { return m_deps.presetStore; }
+
+    // SignInHost
+    void loadPresets() override;
+    void openSettings() override;
+    void finishSignIn() override;
+
+    /** Shows the widget when signed in and trusted, otherwise the sign-in window. */
+    void openWidget(bool checkOnly);
+    void setCanShowWidget(bool value);
+    void openHelpCenter() { openWindow(AppConstants::Window::helpCenterGroupId); }
+    void checkForUpdates();
 
     /** One synchronisation; then runs after the answer has been acted on. */
-    void syncUserData(std::function<void()> then);
-    /** Keeps the widget's top edge and width; the height becomes contentHeight + chrome. */
-    void resizeWidget(int contentHeight);
+    void syncUserData(std::function<void()> then = {});
 
     // Menu and timer actions.
     void openWidgetAction() { openWidget(false); }
@@ -119,11 +118,12 @@ private:
     void refreshStatusBarPresence();
     void finishLogout();
 
+    /** Hides the widget window and tells whoever listens, once. */
+    void closeWidgetWindow();
+
     CoordinatorDependencies m_deps;
     Log m_logger{"coordinator"};
-    std::unique_ptr<PresetStoreProtocol> m_presetStore;
     std::map<AppConstants::Window, std::unique_ptr<AppWindow>> m_windows;
-    std::unique_ptr<UserStoreProtocol> m_userStore;
     std::unique_ptr<LogoutServiceProtocol> m_logoutClient;
     std::unique_ptr<Timer> m_hotkeysTimer;
     std::unique_ptr<Timer> m_syncTimer;

@@ -71,15 +71,14 @@ void QmlWindowSystem::setContentProvider(Window kind,
     m_providers[kind] = std::move(provider);
 }
 
-std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind,
-                                                         MainCoordinatorProtocol& coordinator) {
+std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind) {
     static const Log log("application");
     const auto provider = m_providers.find(kind);
     if (provider == m_providers.end()) {
         log.error(u"No content for window " + AppConstants::rawValue(kind));
         return nullptr;
     }
-    std::unique_ptr<QObject> content = provider->second->createContent(coordinator);
+    std::unique_ptr<QObject> content = provider->second->createContent();
     if (!content)
         return nullptr;
     QQmlComponent component(&m_engine, provider->second->viewUrl());
@@ -96,6 +95,9 @@ std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind,
     }
     content.release()->setParent(window);
     window->setObjectName(AppConstants::rawValue(kind));
+    // WM_WINDOW_ROLE: the kind, so that tools and window rules tell the windows apart
+    // without depending on their translated titles.
+    window->setProperty("_q_xcb_wm_window_role", AppConstants::rawValue(kind).toUtf8());
     if (QScreen* screen = window->screen()) {
         const QRect area = screen->availableGeometry();
         window->setPosition(area.x() + (area.width() - window->width()) / 2,
@@ -112,13 +114,4 @@ std::optional<ScreenInfo> QmlWindowSystem::mainScreen() const {
     if (!screen)
         return std::nullopt;
     return ScreenInfo{screen->name(), screen->availableGeometry()};
-}
-
-void QmlWindowSystem::closeFirstWindowWithTitleSuffix(const QString& suffix) {
-    for (QWindow* window : QGuiApplication::topLevelWindows()) {
-        if (window->isVisible() && window->title().endsWith(suffix)) {
-            window->hide();
-            return;
-        }
-    }
 }

@@ -12,10 +12,8 @@ class QmlWindowSystem final : public WindowSystemProtocol {
 public:
     explicit QmlWindowSystem(QQmlEngine& engine);
 
-    std::unique_ptr<AppWindow> createWindow(AppConstants::Window kind,
-                                            MainCoordinatorProtocol& coordinator) override;
+    std::unique_ptr<AppWindow> createWindow(AppConstants::Window kind) override;
     std::optional<ScreenInfo> mainScreen() const override;
-    void closeFirstWindowWithTitleSuffix(const QString& suffix) override;
 
     /** Gives windows of kind their view and content; a kind without one has no window. */
     void setContentProvider(AppConstants::Window kind,

@@ -3,8 +3,6 @@
 #include "app/appmenuviewmodel.h"
 #include "app/maincoordinator.h"
 #include "core/log.h"
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
 
 #include <QCoreApplication>
 #include <QMenu>
@@ -58,7 +56,7 @@ QAction* addItem(QMenu& menu, const char* titleId, const QKeySequence& shortcut,
 AppMenuActions AppMenuActions::forCoordinator(MainCoordinator& coordinator)
 {
     return {[&coordinator] { coordinator.openWidgetAction(); },
-            [] { NotificationCenter::defaultCenter().post(Notifications::widgetHideRequested); },
+            [&coordinator] { coordinator.hideWidgetAction(); },
             [&coordinator] { coordinator.toggleWidget(); },
             [&coordinator] { coordinator.openSettingsAction(); },
             [&coordinator] { coordinator.openHelpCenter(); },
@@ -66,10 +64,10 @@ AppMenuActions AppMenuActions::forCoordinator(MainCoordinator& coordinator)
             [] { QCoreApplication::quit(); }};
 }
 
-AppMenu::AppMenu(AppMenuActions actions, QObject* parent)
+AppMenu::AppMenu(AppMenuActions actions, AppEvents& events, QObject* parent)
     : QObject(parent)
     , m_menu(std::make_unique<QMenu>())
-    , m_model(new AppMenuViewModel(this))
+    , m_model(new AppMenuViewModel(events, this))
 {
     QMenu& menu = *m_menu;
     m_open = addItem(menu, "statusbar.menu.open", m_model->openShortcut(), actions.open);
@@ -88,10 +86,10 @@ AppMenu::AppMenu(AppMenuActions actions, QObject* parent)
 
 AppMenu::~AppMenu() = default;
 
-TrayIcon::TrayIcon(MainCoordinator& coordinator, QObject* parent)
+TrayIcon::TrayIcon(MainCoordinator& coordinator, AppEvents& events, QObject* parent)
     : QObject(parent)
     , m_coordinator(coordinator)
-    , m_appMenu(new AppMenu(AppMenuActions::forCoordinator(coordinator), this))
+    , m_appMenu(new AppMenu(AppMenuActions::forCoordinator(coordinator), events, this))
     , m_icon(new QSystemTrayIcon(starsIcon(), this))
 {
     m_icon->setToolTip(QStringLiteral("Orvane"));

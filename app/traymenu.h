@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+class AppEvents;
 class AppMenuViewModel;
 class MainCoordinator;
 class QAction;
@@ -21,7 +22,7 @@ struct AppMenuActions {
     std::function<void()> updates;
     std::function<void()> quit;
 
-    /** The coordinator's actions; "close" asks the widget to hide itself. */
+    /** The coordinator's actions. */
     static AppMenuActions forCoordinator(MainCoordinator& coordinator);
 };
 
@@ -33,7 +34,7 @@ class AppMenu final : public QObject {
     Q_OBJECT
 
 public:
-    AppMenu(AppMenuActions actions, QObject* parent = nullptr);
+    AppMenu(AppMenuActions actions, AppEvents& events, QObject* parent = nullptr);
     ~AppMenu() override;
 
     [[nodiscard]] QMenu& menu() const { return *m_menu; }
@@ -50,7 +51,7 @@ class TrayIcon final : public QObject {
     Q_OBJECT
 
 public:
-    TrayIcon(MainCoordinator& coordinator, QObject* parent = nullptr);
+    TrayIcon(MainCoordinator& coordinator, AppEvents& events, QObject* parent = nullptr);
     ~TrayIcon() override;
 
     [[nodiscard]] AppMenu& appMenu() const { return *m_appMenu; }

@@ -1,8 +1,9 @@
 #include "app/applicationcontext.h"
+#include "app/maincoordinator.h"
 #include "app/qmlwindowsystem.h"
 #include "app/windowcontent.h"
 #include "core/appconstants.h"
-#include "core/maincoordinatorprotocol.h"
+#include "core/appevents.h"
 #include "platform/platformbackend.h"
 #include "service/textsservice.h"
 #include "settings/recordercontrol.h"
@@ -47,25 +48,36 @@ private:
 /** The widget window's view and models; nothing is built until a user is signed in. */
 class WidgetContentProvider final : public WindowContentProvider {
 public:
-    WidgetContentProvider(PlatformBackend& platform, Shortcuts::Registry& hotkeys)
-        : m_platform(platform)
+    WidgetContentProvider(ApplicationContext& context, Shortcuts::Registry& hotkeys)
+        : m_coordinator(context.coordinator)
+        , m_platform(context.platform)
+        , m_events(context.events)
+        , m_timers(context.timers)
+        , m_base(context.base)
         , m_hotkeys(hotkeys) {}
 
     QUrl viewUrl() const override {
         return QUrl(QStringLiteral("qrc:/qt/qml/Orvane/Widget/WidgetWindow.qml"));
     }
 
-    std::unique_ptr<QObject> createContent(MainCoordinatorProtocol& coordinator) override {
-        if (!coordinator.getUserStore().user())
+    std::unique_ptr<QObject> createContent() override {
+        if (!m_coordinator.getUserStore().user())
             return nullptr;
         return std::make_unique<WidgetContent>(WidgetContent::Dependencies{
-            coordinator, *m_platform.windowTracker, *m_platform.keyboardManager,
-            *m_platform.clipboard, TimerSource::system(),
-            [](const QString& token) { return std::make_unique<TextsService>(token); }, m_hotkeys});
+            m_coordinator, m_coordinator.getUserStore(), m_coordinator.getPresetStore(), m_events,
+            *m_platform.windowTracker, *m_platform.keyboardManager, *m_platform.clipboard, m_timers,
+            [&base = m_base](const QString& token) {
+                return std::make_unique<TextsService>(token, base);
+            },
+            m_hotkeys});
     }
 
 private:
+    MainCoordinator& m_coordinator;
     PlatformBackend& m_platform;
+    AppEvents& m_events;
+    TimerSource& m_timers;
+    const ServiceBase& m_base;
     Shortcuts::Registry& m_hotkeys;
 };
 
@@ -75,5 +87,5 @@ void wireWidget(ApplicationContext& context) {
     auto* hotkeys = new Hotkeys(context.platform.hotkeyGrabber.get(), &context.owner);
     context.windowSystem.setContentProvider(
         AppConstants::Window::mainGroupId,
-        std::make_unique<WidgetContentProvider>(context.platform, hotkeys->registry()));
+        std::make_unique<WidgetContentProvider>(context, hotkeys->registry()));
 }

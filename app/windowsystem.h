@@ -8,8 +8,6 @@
 #include <memory>
 #include <optional>
 
-class MainCoordinatorProtocol;
-
 /** A screen as the coordinator tells them apart. */
 struct ScreenInfo {
     QString name;
@@ -38,13 +36,10 @@ public:
     virtual ~WindowSystemProtocol() = default;
 
     /**
-     * A new, hidden window of the given kind, centred on its screen, with its content
-     * built for the coordinator. Answers nullptr when the content cannot be built.
+     * A new, hidden window of the given kind, centred on its screen, with its content.
+     * Answers nullptr when the content cannot be built.
      */
-    [[nodiscard]] virtual std::unique_ptr<AppWindow>
-    createWindow(AppConstants::Window kind, MainCoordinatorProtocol& coordinator) = 0;
+    [[nodiscard]] virtual std::unique_ptr<AppWindow> createWindow(AppConstants::Window kind) = 0;
     /** The screen the user works on now (the one with the pointer), if any. */
     [[nodiscard]] virtual std::optional<ScreenInfo> mainScreen() const = 0;
-    /** Closes the first of the application's windows whose title ends with suffix. */
-    virtual void closeFirstWindowWithTitleSuffix(const QString& suffix) = 0;
 };

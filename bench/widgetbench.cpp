@@ -3,6 +3,7 @@
 // service and the platform played by the test doubles of the widget's tests.
 
 #include "benchstats.h"
+#include "core/appevents.h"
 #include "fakeplatform.h"
 #include "shortcuts/shortcuts.h"
 #include "widget/aidialoginputviewmodel.h"
@@ -121,9 +122,11 @@ int main(int argc, char* argv[]) {
     QQmlEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/qt/qml")); // as the application's engine does
     Shortcuts::Registry hotkeys;
+    AppEvents events;
+    SystemTimerSource timers;
     WidgetContent content(WidgetContent::Dependencies{
-        coordinator, *platform.windowTracker, *platform.keyboardManager, *platform.clipboard,
-        TimerSource::system(),
+        coordinator, coordinator.userStore, coordinator.presetStore, events,
+        *platform.windowTracker, *platform.keyboardManager, *platform.clipboard, timers,
         [&texts](const QString& token) { return std::make_unique<FakeTextsService>(texts, token); },
         hotkeys});
     QQmlComponent component(&engine,

@@ -88,8 +88,7 @@ QString field(QString text) {
 } // namespace
 
 CliCommand::CliCommand(QObject* parent)
-    : QObject(parent)
-    , m_base(ServiceBase::shared()) {}
+    : QObject(parent) {}
 
 CliCommand::~CliCommand() = default;
 
@@ -208,7 +207,7 @@ std::optional<int> CliCommand::login(const QStringList& arguments) {
     m_openBrowser = parser.isSet(open);
 
     m_signInToken = SignIn::makeToken();
-    m_authService = WebSocketAuthService::create(m_signInToken, Log("webSocket"), m_base);
+    m_authService = WebSocketAuthService::create(m_signInToken, Log("webSocket"), m_base, m_timers);
     if (!m_authService)
         return failure;
     connect(m_authService.get(), &WebSocketAuthService::connectionLost, this,

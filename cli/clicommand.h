@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/timer.h"
 #include "service/servicebase.h"
 #include "service/textsservice.h"
 #include "service/userservice.h"
@@ -69,7 +70,8 @@ private:
     void channelReady() override;
     void userReceived(const AuthJoinReplayDto& message) override;
 
-    const ServiceBase& m_base;
+    const ServiceBase m_base = ServiceBase::fromEnvironment();
+    SystemTimerSource m_timers;
     std::unique_ptr<UserService> m_userService;
     std::unique_ptr<class PresetsService> m_presetsService;
     std::unique_ptr<TextsService> m_textsService;

@@ -29,14 +29,8 @@ private:
     std::function<void()> m_action;
 };
 
-class QtTimerSource final : public TimerSource {
-public:
-    std::unique_ptr<Timer> createTimer() override { return std::make_unique<QtTimer>(); }
-};
-
 } // namespace
 
-TimerSource& TimerSource::system() {
-    static QtTimerSource source;
-    return source;
+std::unique_ptr<Timer> SystemTimerSource::createTimer() {
+    return std::make_unique<QtTimer>();
 }

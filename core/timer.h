@@ -22,7 +22,10 @@ class TimerSource {
 public:
     virtual ~TimerSource() = default;
     [[nodiscard]] virtual std::unique_ptr<Timer> createTimer() = 0;
+};
 
-    /** Timers of the Qt event loop. */
-    static TimerSource& system();
+/** Timers of the Qt event loop. */
+class SystemTimerSource final : public TimerSource {
+public:
+    [[nodiscard]] std::unique_ptr<Timer> createTimer() override;
 };

@@ -38,19 +38,20 @@ std::optional<ServiceBase> ServiceBase::parse(const QString& text, QString* whyR
     return base;
 }
 
+ServiceBase ServiceBase::fromEnvironment() {
+    const QByteArray value = qgetenv(environmentVariable);
+    const QString text = value.isEmpty() ? defaultUrl : QString::fromUtf8(value);
+    QString why;
+    if (auto parsed = parse(text, &why))
+        return *parsed;
+    Log("url").error(QStringLiteral("Refusing service URL \"%1\" from %2: %3. No request "
+                                    "will be sent.")
+                         .arg(text, QString::fromLatin1(environmentVariable), why));
+    return ServiceBase{};
+}
+
 const ServiceBase& ServiceBase::shared() {
-    static const ServiceBase base = [] {
-        const QByteArray fromEnvironment = qgetenv(environmentVariable);
-        const QString text =
-            fromEnvironment.isEmpty() ? defaultUrl : QString::fromUtf8(fromEnvironment);
-        QString why;
-        if (auto parsed = parse(text, &why))
-            return *parsed;
-        Log("url").error(QStringLiteral("Refusing service URL \"%1\" from %2: %3. No request "
-                                        "will be sent.")
-                             .arg(text, QString::fromLatin1(environmentVariable), why));
-        return ServiceBase{};
-    }();
+    static const ServiceBase base = fromEnvironment();
     return base;
 }
 

@@ -39,6 +39,12 @@ public:
      * every request then fails with invalidUrl and nothing is sent anywhere.
      */
     static const ServiceBase& shared();
+    /**
+     * The base from ORVANE_SERVICE_URL or the default. A refused value is logged
+     * (category "url") and gives an invalid base: every request then fails with
+     * invalidUrl and nothing is sent anywhere.
+     */
+    static ServiceBase fromEnvironment();
 
     /** A base that composes no URL. */
     static ServiceBase invalid() { return {}; }

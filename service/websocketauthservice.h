@@ -47,8 +47,7 @@ public:
     /** nullptr with the log line "url not constructed" when the base composes no socket URL. */
     static std::unique_ptr<WebSocketAuthService>
     create(QString token, std::optional<Log> logger,
-           const ServiceBase& base = ServiceBase::shared(),
-           TimerSource& timers = TimerSource::system());
+           const ServiceBase& base, TimerSource& timers);
 
     void connect(WebSocketAuthServiceDelegate* delegate) override;
     void disconnect() override;

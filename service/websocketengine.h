@@ -68,7 +68,7 @@ public:
 
     /** Logs "Connecting to web socket: <url>" at debug level; nothing is sent yet. */
     WebSocketEngine(const QUrl& url, WebSocketEngineDelegate* delegate, std::optional<Log> logger,
-                    TimerSource& timers = TimerSource::system(), QObject* parent = nullptr);
+                    TimerSource& timers, QObject* parent = nullptr);
     /** Logs "deInit" and closes the socket with code 1001. */
     ~WebSocketEngine() override;
 

@@ -1,8 +1,7 @@
 #include "settings/authorizationviewmodel.h"
 
-#include "core/maincoordinatorprotocol.h"
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/appevents.h"
+#include "core/signinhost.h"
 #include "core/timer.h"
 #include "platform/permissionsmanager.h"
 #include "service/servicebase.h"
@@ -21,9 +20,8 @@ AuthorizationViewModel::AuthorizationViewModel(Dependencies deps, QObject* paren
     : QObject(parent)
     , m_deps(std::move(deps))
     , m_authToken(makeToken())
-    , m_userStore(m_deps.coordinator.getUserStore())
 {
-    if (!m_userStore.isAuthorised()) {
+    if (!m_deps.session.isAuthorised()) {
         resetToSignIn();
         return;
     }
@@ -35,10 +33,11 @@ AuthorizationViewModel::AuthorizationViewModel(Dependencies deps, QObject* paren
 
 AuthorizationViewModel::~AuthorizationViewModel() = default;
 
-AuthorizationViewModel::SocketFactory AuthorizationViewModel::serviceSocketFactory(const ServiceBase& base)
+AuthorizationViewModel::SocketFactory AuthorizationViewModel::serviceSocketFactory(const ServiceBase& base,
+                                                                                   TimerSource& timers)
 {
-    return [&base](const QString& token) -> std::unique_ptr<WebSocketAuthServiceProtocol> {
-        return WebSocketAuthService::create(token, Log("webSocket"), base);
+    return [&base, &timers](const QString& token) -> std::unique_ptr<WebSocketAuthServiceProtocol> {
+        return WebSocketAuthService::create(token, Log("webSocket"), base, timers);
     };
 }
 
@@ -75,14 +74,13 @@ QVariant AuthorizationViewModel::urlRequestValue() const
 
 void AuthorizationViewModel::show(const QString& path)
 {
-    m_urlRequest = PageRequests::pageRequest(path, m_deps.coordinator, PageRequests::Hotkey::included,
-                                             m_deps.base);
+    m_urlRequest = PageRequests::pageRequest(path, m_deps.pages, PageRequests::Hotkey::included);
     Q_EMIT urlRequestChanged();
 }
 
 void AuthorizationViewModel::resetToSignIn()
 {
-    m_urlRequest = PageRequests::signInRequest(m_deps.coordinator, m_deps.base);
+    m_urlRequest = PageRequests::signInRequest(m_deps.pages);
     Q_EMIT urlRequestChanged();
 }
 
@@ -95,28 +93,25 @@ void AuthorizationViewModel::handleAction(const QString& identifier)
     } else if (identifier == QLatin1String("show_settings")) {
         m_deps.permissionsManager.openAccessibilitySettings();
     } else if (identifier == QLatin1String("settings")) {
-        m_deps.coordinator.openSettings();
+        m_deps.host.openSettings();
         start();
     } else if (identifier == QLatin1String("start")) {
         start();
     } else if (identifier == QLatin1String("logout")) {
-        NotificationCenter::defaultCenter().post(Notifications::userLoggedOut);
+        Q_EMIT m_deps.events.userLoggedOut();
         resetToSignIn();
     }
 }
 
 void AuthorizationViewModel::start()
 {
-    m_deps.coordinator.closeAuthorization();
     resetToSignIn();
-    m_deps.coordinator.setCanShowWidget(true);
-    m_deps.coordinator.showWidget();
-    m_deps.coordinator.setAccessoryPolicy();
+    m_deps.host.finishSignIn();
 }
 
 void AuthorizationViewModel::startSignIn(const QString& browserPath)
 {
-    const QUrl url = m_deps.base.httpUrl(browserPath, ServiceBase::QueryItems{{QStringLiteral("token"), m_authToken}});
+    const QUrl url = m_deps.pages.base.httpUrl(browserPath, ServiceBase::QueryItems{{QStringLiteral("token"), m_authToken}});
     m_urlToOpen = url.isValid() ? std::optional<QUrl>(url) : std::nullopt;
     // Replacing the service drops the earlier attempt's connection.
     m_authWebSocket = m_deps.makeSocket(m_authToken);
@@ -142,12 +137,12 @@ void AuthorizationViewModel::userReceived(const AuthJoinReplayDto& message)
 {
     if (!message.topic.contains(m_authToken))
         return;
-    m_userStore.setUser(message.payload);
+    m_deps.session.setUser(message.payload);
     if (m_authWebSocket)
         m_authWebSocket->disconnect();
-    if (!m_userStore.isAuthorised())
+    if (!m_deps.session.isAuthorised())
         return;
-    m_deps.coordinator.loadPresets();
+    m_deps.host.loadPresets();
     if (m_deps.permissionsManager.isTrusted(true)) {
         show(PageRequests::finishPath);
     } else {

@@ -13,9 +13,10 @@
 #include <memory>
 #include <optional>
 
-class MainCoordinatorProtocol;
-class PermissionsManagerProtocol;
+class AppEvents;
 class ServiceBase;
+class PermissionsManagerProtocol;
+class SignInHost;
 class Timer;
 class TimerSource;
 class UserStoreProtocol;
@@ -39,9 +40,12 @@ public:
     using BrowserOpener = std::function<void(const QUrl& url)>;
 
     struct Dependencies {
-        MainCoordinatorProtocol& coordinator;
+        /** The signed-in user; a delivered user is stored here. */
+        UserStoreProtocol& session;
+        SignInHost& host;
+        AppEvents& events;
+        PageContext pages;
         PermissionsManagerProtocol& permissionsManager;
-        const ServiceBase& base;
         TimerSource& timers;
         /** Makes the sign-in channel for a token. */
         SocketFactory makeSocket;
@@ -56,7 +60,7 @@ public:
     ~AuthorizationViewModel() override;
 
     /** The production dependencies: the real socket and the desktop's browser. */
-    static SocketFactory serviceSocketFactory(const ServiceBase& base);
+    static SocketFactory serviceSocketFactory(const ServiceBase& base, TimerSource& timers);
     static BrowserOpener desktopBrowser();
 
     /** 24 characters of tokenAlphabet from the system's secure source, unbiased. */
@@ -92,7 +96,6 @@ private:
     Dependencies m_deps;
     QString m_authToken;
     std::unique_ptr<WebSocketAuthServiceProtocol> m_authWebSocket;
-    UserStoreProtocol& m_userStore;
     Log m_logger{"url"};
     std::optional<QUrl> m_urlToOpen;
     std::optional<PageRequest> m_urlRequest;

@@ -1,12 +1,8 @@
 #include "settings/pagemodels.h"
 
-#include "core/maincoordinatorprotocol.h"
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
-#include "service/servicebase.h"
+#include "core/appevents.h"
+#include "core/widgetpresenter.h"
 #include "store/userstore.h"
-
-#include <QPointer>
 
 namespace {
 
@@ -21,18 +17,16 @@ QVariant checkedRequest(const PageRequest& request, const Log& logger)
 
 } // namespace
 
-SettingsAccountModel::SettingsAccountModel(MainCoordinatorProtocol& coordinator, const ServiceBase& base,
-                                           QObject* parent)
+SettingsAccountModel::SettingsAccountModel(PageContext context, AppEvents& events, QObject* parent)
     : QObject(parent)
-    , m_coordinator(coordinator)
-    , m_base(base)
+    , m_context(context)
+    , m_events(events)
 {
 }
 
 PageRequest SettingsAccountModel::pageRequest() const
 {
-    return PageRequests::pageRequest(PageRequests::accountPath, m_coordinator, PageRequests::Hotkey::omitted,
-                                     m_base);
+    return PageRequests::pageRequest(PageRequests::accountPath, m_context, PageRequests::Hotkey::omitted);
 }
 
 QVariant SettingsAccountModel::urlRequest() const
@@ -43,21 +37,18 @@ QVariant SettingsAccountModel::urlRequest() const
 void SettingsAccountModel::handleAction(const QString& identifier)
 {
     if (identifier == QLatin1String("logout"))
-        NotificationCenter::defaultCenter().post(Notifications::userLoggedOut);
+        Q_EMIT m_events.userLoggedOut();
 }
 
-SettingsSupportViewModel::SettingsSupportViewModel(MainCoordinatorProtocol& coordinator,
-                                                   const ServiceBase& base, QObject* parent)
+SettingsSupportViewModel::SettingsSupportViewModel(PageContext context, QObject* parent)
     : QObject(parent)
-    , m_coordinator(coordinator)
-    , m_base(base)
+    , m_context(context)
 {
 }
 
 PageRequest SettingsSupportViewModel::pageRequest() const
 {
-    return PageRequests::pageRequest(PageRequests::newReportPath, m_coordinator,
-                                     PageRequests::Hotkey::omitted, m_base);
+    return PageRequests::pageRequest(PageRequests::newReportPath, m_context, PageRequests::Hotkey::omitted);
 }
 
 QVariant SettingsSupportViewModel::urlRequest() const
@@ -65,32 +56,26 @@ QVariant SettingsSupportViewModel::urlRequest() const
     return checkedRequest(pageRequest(), m_logger);
 }
 
-HelpCenterViewModel::HelpCenterViewModel(MainCoordinatorProtocol& coordinator, const ServiceBase& base,
+HelpCenterViewModel::HelpCenterViewModel(PageContext context, WidgetPresenter& presenter, AppEvents& events,
                                          QObject* parent)
     : QObject(parent)
-    , m_coordinator(coordinator)
-    , m_base(base)
-    , m_userStore(coordinator.getUserStore())
+    , m_context(context)
+    , m_presenter(presenter)
 {
-    if (m_userStore.isAuthorised())
+    if (m_context.session.isAuthorised())
         rebuildRequest();
-    QPointer<HelpCenterViewModel> self(this);
-    NotificationCenter::defaultCenter().addObserver(Notifications::windowHotkeyUpdated, this,
-                                                    [self](const QVariantMap&) {
-                                                        if (self)
-                                                            self->rebuildRequest();
-                                                    });
+    connect(&events, &AppEvents::windowHotkeyChanged, this, &HelpCenterViewModel::rebuildRequest);
 }
 
 void HelpCenterViewModel::rebuildRequest()
 {
-    m_urlRequest = PageRequests::pageRequest(viewPath, m_coordinator, PageRequests::Hotkey::included, m_base);
+    m_urlRequest = PageRequests::pageRequest(viewPath, m_context, PageRequests::Hotkey::included);
     Q_EMIT urlRequestChanged();
 }
 
 void HelpCenterViewModel::refresh()
 {
-    if (m_userStore.isAuthorised())
+    if (m_context.session.isAuthorised())
         rebuildRequest();
 }
 
@@ -102,5 +87,5 @@ QVariant HelpCenterViewModel::urlRequestValue() const
 void HelpCenterViewModel::handleAction(const QString& identifier)
 {
     if (identifier == QLatin1String("start"))
-        m_coordinator.showWidget();
+        m_presenter.showWidget();
 }

@@ -7,9 +7,8 @@
 #include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
-class MainCoordinatorProtocol;
-class ServiceBase;
-class UserStoreProtocol;
+class AppEvents;
+class WidgetPresenter;
 
 /** The account tab: the service's account page; "logout" signs the user out. */
 class SettingsAccountModel final : public QObject {
@@ -20,8 +19,7 @@ class SettingsAccountModel final : public QObject {
     Q_PROPERTY(double height MEMBER height CONSTANT)
 
 public:
-    SettingsAccountModel(MainCoordinatorProtocol& coordinator, const ServiceBase& base,
-                         QObject* parent = nullptr);
+    SettingsAccountModel(PageContext context, AppEvents& events, QObject* parent = nullptr);
 
     const double width = 604;
     const double height = 460;
@@ -33,8 +31,8 @@ public:
 
 private:
     const Log m_logger{"url"};
-    MainCoordinatorProtocol& m_coordinator;
-    const ServiceBase& m_base;
+    PageContext m_context;
+    AppEvents& m_events;
 };
 
 /** The support tab: the service's problem-report page, loaded again after every button. */
@@ -47,8 +45,7 @@ class SettingsSupportViewModel final : public QObject {
     Q_PROPERTY(double height MEMBER height CONSTANT)
 
 public:
-    SettingsSupportViewModel(MainCoordinatorProtocol& coordinator, const ServiceBase& base,
-                             QObject* parent = nullptr);
+    explicit SettingsSupportViewModel(PageContext context, QObject* parent = nullptr);
 
     const QString sendReportId = QStringLiteral("send_report");
     const double width = 604;
@@ -59,8 +56,7 @@ public:
 
 private:
     const Log m_logger{"url"};
-    MainCoordinatorProtocol& m_coordinator;
-    const ServiceBase& m_base;
+    PageContext m_context;
 };
 
 /** The help window: the service's help page, which shows the current widget hotkey. */
@@ -73,7 +69,7 @@ class HelpCenterViewModel final : public QObject {
     Q_PROPERTY(double height MEMBER height CONSTANT)
 
 public:
-    HelpCenterViewModel(MainCoordinatorProtocol& coordinator, const ServiceBase& base,
+    HelpCenterViewModel(PageContext context, WidgetPresenter& presenter, AppEvents& events,
                         QObject* parent = nullptr);
 
     const QString viewPath = PageRequests::helpPath;
@@ -92,8 +88,7 @@ private:
     [[nodiscard]] QVariant urlRequestValue() const;
     void rebuildRequest();
 
-    MainCoordinatorProtocol& m_coordinator;
-    const ServiceBase& m_base;
-    UserStoreProtocol& m_userStore;
+    PageContext m_context;
+    WidgetPresenter& m_presenter;
     std::optional<PageRequest> m_urlRequest;
 };

@@ -1,6 +1,6 @@
 #include "settings/pagerequest.h"
 
-#include "core/maincoordinatorprotocol.h"
+#include "platform/appearance.h"
 #include "service/servicebase.h"
 #include "store/appsettings.h"
 #include "store/userstore.h"
@@ -16,23 +16,21 @@ std::optional<QByteArray> PageRequest::header(const QByteArray& name) const
 
 namespace {
 
-void addDarkTheme(PageRequest& request, MainCoordinatorProtocol& coordinator)
+void addDarkTheme(PageRequest& request, const PageContext& context)
 {
-    if (coordinator.isDarkMode())
+    if (context.appearance.isDark())
         request.headers.append({QByteArrayLiteral("Dark-Theme"), QByteArrayLiteral("True")});
 }
 
 } // namespace
 
-PageRequest PageRequests::pageRequest(const QString& path, MainCoordinatorProtocol& coordinator,
-                                      Hotkey hotkey, const ServiceBase& base)
+PageRequest PageRequests::pageRequest(const QString& path, const PageContext& context, Hotkey hotkey)
 {
     PageRequest request;
-    request.url = base.httpUrl(path);
-    const auto& user = coordinator.getUserStore().user();
-    const QString key = user ? user->deviceKey : QString();
-    request.headers.append({QByteArrayLiteral("Authorization"), "Bearer " + key.toUtf8()});
-    addDarkTheme(request, coordinator);
+    request.url = context.base.httpUrl(path);
+    request.headers.append(
+        {QByteArrayLiteral("Authorization"), "Bearer " + context.session.deviceKey().toUtf8()});
+    addDarkTheme(request, context);
     if (hotkey == Hotkey::included) {
         const std::optional<QString> stored = AppSettings().preferencesSettings().windowHotkey;
         if (stored && !stored->isEmpty())
@@ -41,10 +39,10 @@ PageRequest PageRequests::pageRequest(const QString& path, MainCoordinatorProtoc
     return request;
 }
 
-PageRequest PageRequests::signInRequest(MainCoordinatorProtocol& coordinator, const ServiceBase& base)
+PageRequest PageRequests::signInRequest(const PageContext& context)
 {
     PageRequest request;
-    request.url = base.httpUrl(loginPath);
-    addDarkTheme(request, coordinator);
+    request.url = context.base.httpUrl(loginPath);
+    addDarkTheme(request, context);
     return request;
 }

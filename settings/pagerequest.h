@@ -10,8 +10,9 @@
 #include <chrono>
 #include <optional>
 
-class MainCoordinatorProtocol;
+class AppearanceProtocol;
 class ServiceBase;
+class UserStoreProtocol;
 
 /** A page of the service for an embedded web view: its URL and headers, in order. */
 struct PageRequest {
@@ -31,6 +32,13 @@ public:
 };
 Q_DECLARE_METATYPE(PageRequest)
 
+/** What every page of the service is requested with. */
+struct PageContext {
+    const UserStoreProtocol& session;
+    const AppearanceProtocol& appearance;
+    const ServiceBase& base;
+};
+
 /** How the embedded pages are requested from the service. */
 namespace PageRequests {
 
@@ -41,10 +49,10 @@ enum class Hotkey { omitted, included };
  * key, nothing after it without a user), "Dark-Theme: True" only when dark, and with
  * Hotkey::included the stored window hotkey as "Window-Hotkey" when it is not empty.
  */
-[[nodiscard]] PageRequest pageRequest(const QString& path, MainCoordinatorProtocol& coordinator,
-                                      Hotkey hotkey, const ServiceBase& base);
+[[nodiscard]] PageRequest pageRequest(const QString& path, const PageContext& context,
+                                      Hotkey hotkey);
 /** The sign-in page: only the "Dark-Theme" rule, no credentials. */
-[[nodiscard]] PageRequest signInRequest(MainCoordinatorProtocol& coordinator, const ServiceBase& base);
+[[nodiscard]] PageRequest signInRequest(const PageContext& context);
 
 inline const QString loginPath = QStringLiteral("/web_view/login");
 inline const QString continuePath = QStringLiteral("/web_view/continue");

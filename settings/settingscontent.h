@@ -7,8 +7,8 @@
 #include <QObject>
 #include <QtQml/qqmlregistration.h>
 
-class MainCoordinatorProtocol;
-class ServiceBase;
+class AppEvents;
+class PresetStoreProtocol;
 class TimerSource;
 
 /** The settings window's tabs, in order: Prompts, Account, Customisation, Support. */
@@ -22,13 +22,13 @@ class SettingsContent final : public QObject {
     Q_PROPERTY(SettingsSupportViewModel* support READ support CONSTANT)
 
 public:
-    SettingsContent(MainCoordinatorProtocol& coordinator, const ServiceBase& base, TimerSource& timers,
+    SettingsContent(PresetStoreProtocol& store, PageContext pages, AppEvents& events, TimerSource& timers,
                     QObject* parent = nullptr)
         : QObject(parent)
-        , m_prompts(new SettingsViewModel(coordinator, timers, this))
-        , m_account(new SettingsAccountModel(coordinator, base, this))
-        , m_customisation(new SettingsCustomisationModel(this))
-        , m_support(new SettingsSupportViewModel(coordinator, base, this))
+        , m_prompts(new SettingsViewModel(store, timers, this))
+        , m_account(new SettingsAccountModel(pages, events, this))
+        , m_customisation(new SettingsCustomisationModel(events, this))
+        , m_support(new SettingsSupportViewModel(pages, this))
     {
     }
 

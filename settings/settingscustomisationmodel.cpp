@@ -1,17 +1,24 @@
 #include "settings/settingscustomisationmodel.h"
 
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/appevents.h"
 #include "platform/loginitem.h"
 #include "shortcuts/hotkeytext.h"
 #include "store/appsettings.h"
 
-SettingsCustomisationModel::SettingsCustomisationModel(QObject* parent)
+#include <QPointer>
+
+SettingsCustomisationModel::SettingsCustomisationModel(AppEvents& events, QObject* parent)
     : QObject(parent)
-    , m_recorder(new Shortcuts::RecorderControl(Shortcuts::Names::windowHotkey(), &updateWindowHotkey, this))
+    , m_events(events)
 {
-    connect(&LoginItem::Observable::shared(), &LoginItem::Observable::isEnabledChanged, this,
-            &SettingsCustomisationModel::launchAtLoginChanged);
+    QPointer<SettingsCustomisationModel> self(this);
+    m_recorder = new Shortcuts::RecorderControl(
+        Shortcuts::Names::windowHotkey(),
+        [self](const std::optional<Shortcuts::Shortcut>& shortcut) {
+            if (self)
+                self->updateWindowHotkey(shortcut);
+        },
+        this);
 }
 
 void SettingsCustomisationModel::updateWindowHotkey(const std::optional<Shortcuts::Shortcut>& shortcut)
@@ -21,15 +28,16 @@ void SettingsCustomisationModel::updateWindowHotkey(const std::optional<Shortcut
     PreferencesSettings preferences = settings.preferencesSettings();
     preferences.windowHotkey = text;
     settings.setPreferencesSettings(preferences);
-    NotificationCenter::defaultCenter().post(Notifications::windowHotkeyUpdated);
+    Q_EMIT m_events.windowHotkeyChanged();
 }
 
 bool SettingsCustomisationModel::launchAtLogin() const
 {
-    return LoginItem::Observable::shared().isEnabled();
+    return LoginItem::isEnabled();
 }
 
 void SettingsCustomisationModel::setLaunchAtLogin(bool enabled)
 {
-    LoginItem::Observable::shared().setEnabled(enabled);
+    LoginItem::setEnabled(enabled);
+    Q_EMIT launchAtLoginChanged();
 }

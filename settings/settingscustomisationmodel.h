@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QtQml/qqmlregistration.h>
 
+class AppEvents;
+
 /** The customisation tab: launch at login and the widget hotkey. */
 class SettingsCustomisationModel final : public QObject {
     Q_OBJECT
@@ -14,13 +16,13 @@ class SettingsCustomisationModel final : public QObject {
     Q_PROPERTY(Shortcuts::RecorderControl* windowHotkeyRecorder READ windowHotkeyRecorder CONSTANT)
 
 public:
-    explicit SettingsCustomisationModel(QObject* parent);
+    SettingsCustomisationModel(AppEvents& events, QObject* parent);
 
     /**
      * Stores the widget hotkey's text ("" for none, or for a key without a text form)
-     * in the preferences and announces it with "WindowHotkeyUpdated".
+     * in the preferences and announces the change.
      */
-    static void updateWindowHotkey(const std::optional<Shortcuts::Shortcut>& shortcut);
+    void updateWindowHotkey(const std::optional<Shortcuts::Shortcut>& shortcut);
 
     [[nodiscard]] bool launchAtLogin() const;
     void setLaunchAtLogin(bool enabled);
@@ -30,5 +32,6 @@ Q_SIGNALS:
     void launchAtLoginChanged();
 
 private:
-    Shortcuts::RecorderControl* m_recorder;
+    AppEvents& m_events;
+    Shortcuts::RecorderControl* m_recorder = nullptr;
 };

@@ -1,8 +1,5 @@
 #include "settings/settingsviewmodel.h"
 
-#include "core/maincoordinatorprotocol.h"
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
 #include "core/timer.h"
 #include "settings/recordercontrol.h"
 #include "shortcuts/hotkeytext.h"
@@ -14,26 +11,25 @@
 
 using namespace std::chrono_literals;
 
-SettingsViewModel::SettingsViewModel(MainCoordinatorProtocol& coordinator, TimerSource& timers, QObject* parent)
+SettingsViewModel::SettingsViewModel(PresetStoreProtocol& store, TimerSource& timers, QObject* parent)
     : QObject(parent)
-    , m_coordinator(coordinator)
+    , m_store(store)
+    , m_globalPrompts(new SettingsPromptListModel(this))
+    , m_userPrompts(new SettingsPromptListModel(this))
     , m_currentPrompt(blankTemplate())
     , m_sentTimer(timers.createTimer())
 {
-    connect(this, &SettingsViewModel::promptsChanged, this, &SettingsViewModel::rowsChanged);
+    for (SettingsPromptListModel* list : {m_globalPrompts, m_userPrompts}) {
+        connect(list, &SettingsPromptListModel::chosen, this,
+                qOverload<qint64>(&SettingsViewModel::selectPrompt));
+        connect(list, &SettingsPromptListModel::toggled, this, &SettingsViewModel::togglePrompt);
+    }
     connect(this, &SettingsViewModel::currentPromptChanged, this, [this] {
-        if (m_shownSelection != m_currentPrompt->id) {
-            m_shownSelection = m_currentPrompt->id;
-            Q_EMIT rowsChanged();
-        }
+        m_globalPrompts->setSelectedId(m_currentPrompt->id);
+        m_userPrompts->setSelectedId(m_currentPrompt->id);
     });
+    connect(&m_store, &PresetStoreProtocol::changed, this, &SettingsViewModel::scheduleLoadPrompts);
     QPointer<SettingsViewModel> self(this);
-    // The store may announce from any thread; the reload always runs on ours.
-    NotificationCenter::defaultCenter().addObserver(Notifications::promptsUpdated, this,
-                                                    [self](const QVariantMap&) {
-                                                        if (self)
-                                                            self->scheduleLoadPrompts();
-                                                    });
     m_hotkeyRecorder = new Shortcuts::RecorderControl(
         Shortcuts::Names::tempShortcut(),
         [self](const std::optional<Shortcuts::Shortcut>& shortcut) {
@@ -42,6 +38,7 @@ SettingsViewModel::SettingsViewModel(MainCoordinatorProtocol& coordinator, Timer
         },
         this);
     m_hotkeyRecorder->setShortcut(std::nullopt);
+    loadPrompts();
 }
 
 SettingsViewModel::~SettingsViewModel() = default;
@@ -69,11 +66,6 @@ PresetEntry SettingsViewModel::blankTemplate(const QString& name)
     return std::make_shared<PresetData>(preset, true, false);
 }
 
-PresetStoreProtocol& SettingsViewModel::store() const
-{
-    return m_coordinator.getPresetStore();
-}
-
 void SettingsViewModel::scheduleLoadPrompts()
 {
     QMetaObject::invokeMethod(this, &SettingsViewModel::loadPrompts, Qt::QueuedConnection);
@@ -82,12 +74,13 @@ void SettingsViewModel::scheduleLoadPrompts()
 void SettingsViewModel::loadPrompts()
 {
     setFormState(FormState::idle);
-    m_prompts = store().presets();
-    m_globalPrompts.clear();
-    m_userPrompts.clear();
+    m_prompts = m_store.presets();
+    QList<PresetEntry> standard;
+    QList<PresetEntry> own;
     for (const PresetEntry& entry : std::as_const(m_prompts))
-        (entry->preset.global ? m_globalPrompts : m_userPrompts).append(entry);
-    Q_EMIT promptsChanged();
+        (entry->preset.global ? standard : own).append(entry);
+    m_globalPrompts->setEntries(standard);
+    m_userPrompts->setEntries(own);
 
     if (m_promptNameToSelect) {
         for (const PresetEntry& entry : std::as_const(m_prompts)) {
@@ -97,8 +90,8 @@ void SettingsViewModel::loadPrompts()
             }
         }
     }
-    if (!m_globalPrompts.isEmpty())
-        setSelectedPrompt(m_globalPrompts.first());
+    if (!globalPrompts().isEmpty())
+        setSelectedPrompt(globalPrompts().first());
 }
 
 void SettingsViewModel::setSelectedPrompt(const std::optional<PresetEntry>& entry)
@@ -111,9 +104,9 @@ void SettingsViewModel::setSelectedPrompt(const std::optional<PresetEntry>& entr
 void SettingsViewModel::selectPrompt(const std::optional<PresetEntry>& entry)
 {
     m_currentPrompt = entry ? std::make_shared<PresetData>(**entry) : blankTemplate();
-    m_isPropmtSelected = m_currentPrompt->preset.id >= 1;
+    m_isPromptSelected = m_currentPrompt->preset.id >= 1;
     setShowTooltipError(false);
-    m_disablePromptEdit = (entry && (*entry)->preset.global) || !m_isPropmtSelected;
+    m_disablePromptEdit = (entry && (*entry)->preset.global) || !m_isPromptSelected;
     detectChanges();
     Q_EMIT currentPromptChanged();
     // The recorder shows the prompt's hotkey through the scratch slot.
@@ -123,7 +116,7 @@ void SettingsViewModel::selectPrompt(const std::optional<PresetEntry>& entry)
 
 void SettingsViewModel::storeInitialValues()
 {
-    setIsPropmtChanged(false);
+    setIsPromptChanged(false);
     const PresetDto& preset = m_currentPrompt->preset;
     m_initialPresetName = preset.name;
     m_initialUserMessage = preset.userMessage;
@@ -141,7 +134,7 @@ void SettingsViewModel::detectChanges()
                          || (m_initialTemperature && preset.temperature != *m_initialTemperature);
     // A differing hotkey is decided by hotkeyChanged alone.
     if (m_initialHotkey && preset.hotkey == *m_initialHotkey)
-        setIsPropmtChanged(changed);
+        setIsPromptChanged(changed);
 }
 
 void SettingsViewModel::editCurrentPrompt(const std::function<void(PresetDto&)>& edit)
@@ -153,18 +146,18 @@ void SettingsViewModel::editCurrentPrompt(const std::function<void(PresetDto&)>&
 
 void SettingsViewModel::hotkeyChanged(const std::optional<Shortcuts::Shortcut>& shortcut)
 {
-    if (!m_isPropmtSelected)
+    if (!m_isPromptSelected)
         return;
     if (!shortcut) {
         editCurrentPrompt([](PresetDto& preset) { preset.hotkey = QString(); });
         if (m_initialHotkey)
-            setIsPropmtChanged(true);
+            setIsPromptChanged(true);
         return;
     }
     const QString text = Shortcuts::HotkeyText::fromShortcut(*shortcut);
-    for (const PresetEntry& entry : store().presets()) {
+    for (const PresetEntry& entry : m_store.presets()) {
         if (entry->preset.hotkey == text && entry->id != m_currentPrompt->id) {
-            setIsPropmtChanged(false);
+            setIsPromptChanged(false);
             setShowTooltipError(true);
             return;
         }
@@ -172,14 +165,14 @@ void SettingsViewModel::hotkeyChanged(const std::optional<Shortcuts::Shortcut>& 
     setShowTooltipError(false);
     editCurrentPrompt([&text](PresetDto& preset) { preset.hotkey = text; });
     if (m_initialHotkey && *m_initialHotkey != text) {
-        setIsPropmtChanged(true);
+        setIsPromptChanged(true);
         return;
     }
     const PresetDto& preset = m_currentPrompt->preset;
     if (m_initialPresetName && m_initialUserMessage && m_initialSystemMessage && m_initialTemperature
         && preset.name == *m_initialPresetName && preset.userMessage == *m_initialUserMessage
         && preset.systemMessage == *m_initialSystemMessage && preset.temperature == *m_initialTemperature)
-        setIsPropmtChanged(false);
+        setIsPromptChanged(false);
 }
 
 std::optional<PresetEntry> SettingsViewModel::entryWithId(qint64 id) const
@@ -207,12 +200,12 @@ void SettingsViewModel::setToggledPreset(const PresetEntry& entry)
 {
     m_toggledPreset = entry;
     m_promptNameToSelect = entry->preset.name;
-    store().togglePreset(entry);
+    m_store.togglePreset(entry);
 }
 
 void SettingsViewModel::addPrompt()
 {
-    store().createPreset(blankTemplate(newPromptName), this);
+    m_store.createPreset(blankTemplate(newPromptName), this);
     m_promptNameToSelect = newPromptName;
     setFormState(FormState::adding);
 }
@@ -224,7 +217,7 @@ void SettingsViewModel::duplicatePrompt()
     copy->preset.temperature = source.temperature;
     copy->preset.systemMessage = source.systemMessage;
     copy->preset.userMessage = source.userMessage;
-    store().createPreset(copy, this);
+    m_store.createPreset(copy, this);
     m_promptNameToSelect = copy->preset.name;
 }
 
@@ -234,18 +227,19 @@ void SettingsViewModel::savePrompt(bool fromAdvancedView)
         return;
     setFormState(FormState::sending);
     m_isFromAdvancedView = fromAdvancedView;
-    store().updatePreset(m_currentPrompt, this);
+    m_store.updatePreset(m_currentPrompt, this);
     m_promptNameToSelect = m_currentPrompt->preset.name;
 }
 
 void SettingsViewModel::deletePrompt()
 {
     const qint64 id = m_currentPrompt->id;
-    m_userPrompts.removeIf([id](const PresetEntry& entry) { return entry->id == id; });
-    Q_EMIT promptsChanged();
-    store().deletePreset(m_currentPrompt);
-    if (!m_globalPrompts.isEmpty())
-        setSelectedPrompt(m_globalPrompts.first());
+    QList<PresetEntry> own = userPrompts();
+    own.removeIf([id](const PresetEntry& entry) { return entry->id == id; });
+    m_userPrompts->setEntries(own);
+    m_store.deletePreset(m_currentPrompt);
+    if (!globalPrompts().isEmpty())
+        setSelectedPrompt(globalPrompts().first());
 }
 
 void SettingsViewModel::didCreatePreset(const PresetEntry&)
@@ -265,7 +259,7 @@ void SettingsViewModel::didUpdatePreset(const PresetEntry&)
         self->m_initialSystemMessage.reset();
         self->m_initialTemperature.reset();
         self->m_initialHotkey.reset();
-        self->setIsPropmtChanged(false);
+        self->setIsPromptChanged(false);
         self->setFormState(FormState::sent);
         if (!self->m_isFromAdvancedView)
             self->setSelectedPrompt(std::nullopt);
@@ -327,39 +321,12 @@ QString SettingsViewModel::saveButtonTitle() const
     return {};
 }
 
-namespace {
-
-QVariantList rows(const QList<PresetEntry>& entries, qint64 selectedId)
+void SettingsViewModel::setIsPromptChanged(bool changed)
 {
-    QVariantList list;
-    for (const PresetEntry& entry : entries) {
-        list.append(QVariantMap{{QStringLiteral("id"), entry->id},
-                                {QStringLiteral("selected"), entry->id == selectedId},
-                                {QStringLiteral("name"), entry->preset.name},
-                                {QStringLiteral("hotkey"), Shortcuts::HotkeyText::displayText(entry->preset.hotkey)},
-                                {QStringLiteral("enabled"), entry->enabled}});
-    }
-    return list;
-}
-
-} // namespace
-
-QVariantList SettingsViewModel::globalPromptRows() const
-{
-    return rows(m_globalPrompts, m_currentPrompt->id);
-}
-
-QVariantList SettingsViewModel::userPromptRows() const
-{
-    return rows(m_userPrompts, m_currentPrompt->id);
-}
-
-void SettingsViewModel::setIsPropmtChanged(bool changed)
-{
-    if (m_isPropmtChanged == changed)
+    if (m_isPromptChanged == changed)
         return;
-    m_isPropmtChanged = changed;
-    Q_EMIT isPropmtChangedChanged();
+    m_isPromptChanged = changed;
+    Q_EMIT isPromptChangedChanged();
 }
 
 void SettingsViewModel::setShowTooltipError(bool show)

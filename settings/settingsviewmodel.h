@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/log.h"
+#include "settings/settingspromptlistmodel.h"
 #include "store/presetdata.h"
 #include "store/presetstore.h"
 #include "store/presetstoreprotocol.h"
@@ -12,7 +13,6 @@
 #include <memory>
 #include <optional>
 
-class MainCoordinatorProtocol;
 class Timer;
 class TimerSource;
 
@@ -30,15 +30,15 @@ class SettingsViewModel final : public QObject, public PresetsStoreDelegate {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Created by the settings window")
-    Q_PROPERTY(bool isPropmtChanged READ isPropmtChanged NOTIFY isPropmtChangedChanged)
-    Q_PROPERTY(bool isPropmtSelected READ isPropmtSelected NOTIFY currentPromptChanged)
+    Q_PROPERTY(bool isPromptChanged READ isPromptChanged NOTIFY isPromptChangedChanged)
+    Q_PROPERTY(bool isPromptSelected READ isPromptSelected NOTIFY currentPromptChanged)
     Q_PROPERTY(bool disablePromptEdit READ disablePromptEdit NOTIFY currentPromptChanged)
     Q_PROPERTY(bool showTooltipError READ showTooltipError NOTIFY showTooltipErrorChanged)
     Q_PROPERTY(QString formState READ formStateValue NOTIFY formStateChanged)
     Q_PROPERTY(QString saveButtonTitle READ saveButtonTitle NOTIFY formStateChanged)
     /** Rows for the lists: id, selected, name, hotkey (display form), enabled. */
-    Q_PROPERTY(QVariantList globalPrompts READ globalPromptRows NOTIFY rowsChanged)
-    Q_PROPERTY(QVariantList userPrompts READ userPromptRows NOTIFY rowsChanged)
+    Q_PROPERTY(SettingsPromptListModel* globalPrompts READ globalPromptList CONSTANT)
+    Q_PROPERTY(SettingsPromptListModel* userPrompts READ userPromptList CONSTANT)
     Q_PROPERTY(qint64 selectedPromptId READ selectedPromptId NOTIFY currentPromptChanged)
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY currentPromptChanged)
     Q_PROPERTY(QString userMessage READ userMessage WRITE setUserMessage NOTIFY currentPromptChanged)
@@ -52,7 +52,7 @@ class SettingsViewModel final : public QObject, public PresetsStoreDelegate {
 public:
     enum class FormState { idle, adding, sending, sent };
 
-    SettingsViewModel(MainCoordinatorProtocol& coordinator, TimerSource& timers, QObject* parent = nullptr);
+    SettingsViewModel(PresetStoreProtocol& store, TimerSource& timers, QObject* parent = nullptr);
     ~SettingsViewModel() override;
 
     [[nodiscard]] static QString rawValue(FormState state);
@@ -61,13 +61,15 @@ public:
     const int width = 600;
     const int height = 600;
 
-    [[nodiscard]] bool isPropmtChanged() const { return m_isPropmtChanged; }
-    [[nodiscard]] bool isPropmtSelected() const { return m_isPropmtSelected; }
+    [[nodiscard]] bool isPromptChanged() const { return m_isPromptChanged; }
+    [[nodiscard]] bool isPromptSelected() const { return m_isPromptSelected; }
     [[nodiscard]] bool disablePromptEdit() const { return m_disablePromptEdit; }
     [[nodiscard]] bool showTooltipError() const { return m_showTooltipError; }
     [[nodiscard]] FormState formState() const { return m_formState; }
-    [[nodiscard]] const QList<PresetEntry>& globalPrompts() const { return m_globalPrompts; }
-    [[nodiscard]] const QList<PresetEntry>& userPrompts() const { return m_userPrompts; }
+    [[nodiscard]] const QList<PresetEntry>& globalPrompts() const { return m_globalPrompts->entries(); }
+    [[nodiscard]] const QList<PresetEntry>& userPrompts() const { return m_userPrompts->entries(); }
+    [[nodiscard]] SettingsPromptListModel* globalPromptList() const { return m_globalPrompts; }
+    [[nodiscard]] SettingsPromptListModel* userPromptList() const { return m_userPrompts; }
     [[nodiscard]] const std::optional<PresetEntry>& selectedPrompt() const { return m_selectedPrompt; }
     /** The editable copy shown in the form; edits reach the store only through save. */
     [[nodiscard]] const PresetData& currentPrompt() const { return *m_currentPrompt; }
@@ -105,38 +107,32 @@ public:
     void didUpdatePreset(const PresetEntry& entry) override;
 
 Q_SIGNALS:
-    void isPropmtChangedChanged();
+    void isPromptChangedChanged();
     void showTooltipErrorChanged();
     void formStateChanged();
-    void promptsChanged();
     void currentPromptChanged();
-    /** The lists' rows changed: their prompts or which one is selected. */
-    void rowsChanged();
 
 private:
     [[nodiscard]] static PresetEntry blankTemplate(const QString& name = QString());
-    [[nodiscard]] PresetStoreProtocol& store() const;
     [[nodiscard]] QString formStateValue() const { return rawValue(m_formState); }
     [[nodiscard]] QString saveButtonTitle() const;
-    [[nodiscard]] QVariantList globalPromptRows() const;
-    [[nodiscard]] QVariantList userPromptRows() const;
     [[nodiscard]] qint64 selectedPromptId() const { return m_currentPrompt->id; }
     void selectPrompt(const std::optional<PresetEntry>& entry);
     void storeInitialValues();
     void detectChanges();
     void editCurrentPrompt(const std::function<void(PresetDto&)>& edit);
-    void setIsPropmtChanged(bool changed);
+    void setIsPromptChanged(bool changed);
     void setShowTooltipError(bool show);
     void setFormState(FormState state);
     void scheduleLoadPrompts();
     [[nodiscard]] std::optional<PresetEntry> entryWithId(qint64 id) const;
 
-    MainCoordinatorProtocol& m_coordinator;
+    PresetStoreProtocol& m_store;
     const Log m_logger{"settings"};
-    bool m_isPropmtChanged = false;
-    bool m_isPropmtSelected = false;
-    QList<PresetEntry> m_globalPrompts;
-    QList<PresetEntry> m_userPrompts;
+    bool m_isPromptChanged = false;
+    bool m_isPromptSelected = false;
+    SettingsPromptListModel* m_globalPrompts;
+    SettingsPromptListModel* m_userPrompts;
     std::optional<PresetEntry> m_selectedPrompt;
     std::optional<PresetEntry> m_toggledPreset;
     PresetEntry m_currentPrompt;
@@ -153,5 +149,4 @@ private:
     std::optional<QString> m_promptNameToSelect;
     std::unique_ptr<Timer> m_sentTimer;
     Shortcuts::RecorderControl* m_hotkeyRecorder = nullptr;
-    qint64 m_shownSelection = -1;
 };

@@ -1,23 +1,11 @@
 #include "store/presetstore.h"
 
-#include "core/maincoordinatorprotocol.h"
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
 #include "service/presetsservice.h"
 #include "store/userstore.h"
 
 #include <QPointer>
 
 namespace {
-
-void postPromptsUpdated() {
-    NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
-}
-
-QString deviceKeyOf(MainCoordinatorProtocol& coordinator) {
-    const auto& user = coordinator.getUserStore().user();
-    return user ? user->deviceKey : QString();
-}
 
 /**
  * A delegate as a completion may call it later: a delegate that is a QObject is
@@ -41,31 +29,46 @@ private:
 
 } // namespace
 
-PresetStore::PresetStore(MainCoordinatorProtocol& coordinator)
-    : PresetStore(coordinator, std::make_unique<PresetsService>(deviceKeyOf(coordinator))) {}
-
-PresetStore::PresetStore(MainCoordinatorProtocol& coordinator,
-                         std::unique_ptr<PresetsServiceProtocol> client)
-    : m_coordinator(coordinator)
-    , m_client(std::move(client)) {}
+PresetStore::PresetStore(UserStoreProtocol& session, ClientFactory makeClient, QObject* parent)
+    : PresetStoreProtocol(parent)
+    , m_session(session)
+    , m_makeClient(std::move(makeClient))
+    , m_deviceKey(session.deviceKey())
+    , m_client(m_makeClient(m_deviceKey)) {
+    connect(&m_session, &UserStoreProtocol::changed, this, &PresetStore::sessionChanged);
+}
 
 PresetStore::~PresetStore() = default;
 
+void PresetStore::sessionChanged() {
+    if (m_session.deviceKey() == m_deviceKey)
+        return;
+    // A new client: completions still pending hold the old one and find a replaced store
+    // guard below, so nothing of the previous user lands in this list.
+    m_deviceKey = m_session.deviceKey();
+    m_client = m_makeClient(m_deviceKey);
+    ++m_generation;
+    if (!m_presets.isEmpty()) {
+        m_presets.clear();
+        Q_EMIT changed();
+    }
+}
+
 void PresetStore::fetchPresets() {
     QPointer<PresetStore> self(this);
-    m_client->presets([self](const QList<PresetDto>& records) {
-        if (self) {
-            // An empty stored list means the user never chose: each prompt's default applies.
-            const QList<qint64> stored = self->m_settings.presetsSettings().presetIds;
-            QList<PresetEntry> list;
-            for (const PresetDto& record : records) {
-                const bool enabled =
-                    stored.isEmpty() ? record.enabledByDefault : stored.contains(record.id);
-                list.append(std::make_shared<PresetData>(record, enabled));
-            }
-            self->m_presets = list;
+    m_client->presets([self, generation = m_generation](const QList<PresetDto>& records) {
+        if (!self || self->m_generation != generation)
+            return;
+        // An empty stored list means the user never chose: each prompt's default applies.
+        const QList<qint64> stored = self->m_settings.presetsSettings().presetIds;
+        QList<PresetEntry> list;
+        for (const PresetDto& record : records) {
+            const bool enabled =
+                stored.isEmpty() ? record.enabledByDefault : stored.contains(record.id);
+            list.append(std::make_shared<PresetData>(record, enabled));
         }
-        postPromptsUpdated();
+        self->m_presets = list;
+        Q_EMIT self->changed();
     });
 }
 
@@ -82,8 +85,9 @@ void PresetStore::setPresets(QList<PresetEntry> list) {
 void PresetStore::createPreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) {
     QPointer<PresetStore> self(this);
     m_client->create(entry->preset,
-                     [self, delegate = DelegateRef(delegate)](const PresetDto& stored) {
-                         if (!self)
+                     [self, generation = m_generation,
+                      delegate = DelegateRef(delegate)](const PresetDto& stored) {
+                         if (!self || self->m_generation != generation)
                              return;
                          auto created = std::make_shared<PresetData>(stored, true);
                          QList<PresetEntry> list = self->m_presets;
@@ -91,15 +95,16 @@ void PresetStore::createPreset(const PresetEntry& entry, PresetsStoreDelegate* d
                          self->setPresets(list);
                          if (PresetsStoreDelegate* d = delegate.get())
                              d->didCreatePreset(created);
-                         postPromptsUpdated();
+                         Q_EMIT self->changed();
                      });
 }
 
 void PresetStore::updatePreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) {
     QPointer<PresetStore> self(this);
     m_client->update(
-        entry->preset, [self, delegate = DelegateRef(delegate)](const PresetDto& stored) {
-            if (!self)
+        entry->preset, [self, generation = m_generation,
+                        delegate = DelegateRef(delegate)](const PresetDto& stored) {
+            if (!self || self->m_generation != generation)
                 return;
             QList<PresetEntry> list = self->m_presets;
             const auto it = std::find_if(list.begin(), list.end(),
@@ -113,7 +118,7 @@ void PresetStore::updatePreset(const PresetEntry& entry, PresetsStoreDelegate* d
             self->setPresets(list);
             if (PresetsStoreDelegate* d = delegate.get())
                 d->didUpdatePreset(updated);
-            postPromptsUpdated();
+            Q_EMIT self->changed();
         });
 }
 
@@ -125,7 +130,7 @@ void PresetStore::deletePreset(const PresetEntry& entry) {
     QList<PresetEntry> list = m_presets;
     list.removeIf([&](const PresetEntry& e) { return *e == *entry; });
     setPresets(list);
-    postPromptsUpdated();
+    Q_EMIT changed();
 }
 
 void PresetStore::togglePreset(const PresetEntry& entry) {
@@ -138,5 +143,5 @@ void PresetStore::togglePreset(const PresetEntry& entry) {
         *it = entry;
         setPresets(list);
     }
-    postPromptsUpdated();
+    Q_EMIT changed();
 }

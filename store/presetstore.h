@@ -5,10 +5,11 @@
 #include "store/presetdata.h"
 #include "store/presetstoreprotocol.h"
 
-#include <QObject>
+#include <functional>
+#include <memory>
 
-class MainCoordinatorProtocol;
 class PresetsServiceProtocol;
+class UserStoreProtocol;
 
 /** Hears when the store has applied a creation or an update. */
 class PresetsStoreDelegate {
@@ -20,17 +21,20 @@ public:
 
 /**
  * The signed-in user's prompts, kept in step with the service. Service results are
- * applied on the main thread, so the list never changes under a reader's feet; a
- * store that was replaced drops results that arrive late.
+ * applied on the main thread, so the list never changes under a reader's feet. When
+ * the user changes the list empties, and answers meant for the previous user are
+ * dropped.
  */
-class PresetStore final : public QObject, public PresetStoreProtocol {
+class PresetStore final : public PresetStoreProtocol {
     Q_OBJECT
 
 public:
-    /** Talks to the service with the signed-in user's device key. */
-    explicit PresetStore(MainCoordinatorProtocol& coordinator);
-    PresetStore(MainCoordinatorProtocol& coordinator,
-                std::unique_ptr<PresetsServiceProtocol> client);
+    /** Makes the client that talks to the service with a device key. */
+    using ClientFactory =
+        std::function<std::unique_ptr<PresetsServiceProtocol>(const QString& deviceKey)>;
+
+    explicit PresetStore(UserStoreProtocol& session, ClientFactory makeClient,
+                         QObject* parent = nullptr);
     ~PresetStore() override;
 
     QList<PresetEntry> presets() const override { return m_presets; }
@@ -44,9 +48,15 @@ public:
     void setPresets(QList<PresetEntry> list);
 
 private:
+    void sessionChanged();
+
     QList<PresetEntry> m_presets;
-    MainCoordinatorProtocol& m_coordinator;
+    UserStoreProtocol& m_session;
+    ClientFactory m_makeClient;
+    QString m_deviceKey;
     std::unique_ptr<PresetsServiceProtocol> m_client;
+    /** Counts user changes; completions started under an earlier one are dropped. */
+    quint64 m_generation = 0;
     AppSettings m_settings;
     Log m_logger{"application"};
 };

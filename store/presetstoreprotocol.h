@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 
 #include <memory>
 
@@ -11,12 +12,15 @@ class PresetsStoreDelegate; // store/presetstore.h
 using PresetEntry = std::shared_ptr<PresetData>;
 
 /**
- * The signed-in user's prompts in service order, each enabled or not. Observers
- * re-read presets() from the coordinator's current store after "PromptsUpdated".
+ * The signed-in user's prompts in service order, each enabled or not. One store lives
+ * for the whole run: it empties when the user changes, and readers re-read presets()
+ * after changed().
  */
-class PresetStoreProtocol {
+class PresetStoreProtocol : public QObject {
+    Q_OBJECT
+
 public:
-    virtual ~PresetStoreProtocol() = default;
+    using QObject::QObject;
 
     [[nodiscard]] virtual QList<PresetEntry> presets() const = 0;
     virtual void fetchPresets() = 0;
@@ -24,15 +28,8 @@ public:
     virtual void createPreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) = 0;
     virtual void updatePreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) = 0;
     virtual void togglePreset(const PresetEntry& entry) = 0;
-};
 
-/** The store before sign-in and after logout: no prompts, every operation a no-op. */
-class EmptyPresetStore final : public PresetStoreProtocol {
-public:
-    QList<PresetEntry> presets() const override { return {}; }
-    void fetchPresets() override {}
-    void deletePreset(const PresetEntry&) override {}
-    void createPreset(const PresetEntry&, PresetsStoreDelegate*) override {}
-    void updatePreset(const PresetEntry&, PresetsStoreDelegate*) override {}
-    void togglePreset(const PresetEntry&) override {}
+Q_SIGNALS:
+    /** The list, or an entry's enabled state, changed. */
+    void changed();
 };

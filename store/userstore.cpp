@@ -2,8 +2,9 @@
 
 #include "service/userdto.h"
 
-UserStore::UserStore()
-    : m_settings(std::make_unique<AppSettings>())
+UserStore::UserStore(QObject* parent)
+    : UserStoreProtocol(parent)
+    , m_settings(std::make_unique<AppSettings>())
     , m_user(m_settings->userSettings().user)
     , m_isAuthorised(m_user.has_value()) {}
 
@@ -18,4 +19,5 @@ void UserStore::setUser(const std::optional<UserDto>& record) {
         m_isAuthorised = false;
         m_settings->setUserSettings(UserSettings{});
     }
+    Q_EMIT changed();
 }

@@ -1,7 +1,7 @@
 #include "widget/aidialoginputviewmodel.h"
 
-#include "core/maincoordinatorprotocol.h"
 #include "core/timer.h"
+#include "core/widgetpresenter.h"
 #include "platform/pasteboardmanager.h"
 #include "platform/windowtracker.h"
 #include "store/userstore.h"
@@ -12,7 +12,8 @@ Q_LOGGING_CATEGORY(lcWidget, "orvane.widget")
 
 AIDialogInputViewModel::AIDialogInputViewModel(Dependencies dependencies, QObject* parent)
     : QObject(parent)
-    , m_coordinator(dependencies.coordinator)
+    , m_presenter(dependencies.presenter)
+    , m_userStore(dependencies.userStore)
     , m_windowTracker(dependencies.windowTracker)
     , m_timers(dependencies.timers)
     , m_conversation(std::move(dependencies.makeTextsService)) {}
@@ -80,7 +81,7 @@ void AIDialogInputViewModel::handleInput(const WidgetInput& input) {
     setPhase(Phase::editing);
     // Lets a benchmark tell a widget that shows the capture from an empty one.
     qCDebug(lcWidget, "Widget input: %lld characters", qint64(m_inputText.size()));
-    m_coordinator.showWidget();
+    m_presenter.showWidget();
 }
 
 void AIDialogInputViewModel::handlePresetAction(const PresetAction& action) {
@@ -143,9 +144,8 @@ void AIDialogInputViewModel::run(const Conversation::Request& request) {
         Q_EMIT promptRunningPlaceholderChanged();
     });
     Q_EMIT promptRunningPlaceholderChanged();
-    m_coordinator.showWidget();
-    const auto& user = m_coordinator.getUserStore().user();
-    m_conversation.start(request, m_inputText, user ? user->deviceKey : QString(), this);
+    m_presenter.showWidget();
+    m_conversation.start(request, m_inputText, m_userStore.deviceKey(), this);
     Q_EMIT promptStarted();
 }
 
@@ -209,7 +209,7 @@ void AIDialogInputViewModel::didFinish() {
                 return;
             m_conversation.finish(m_resultText);
             endGeneration(Phase::answered);
-            m_coordinator.showWidget();
+            m_presenter.showWidget();
         },
         Qt::QueuedConnection);
 }
@@ -257,10 +257,14 @@ void AIDialogInputViewModel::reset() {
 }
 
 void AIDialogInputViewModel::dismissWidget() {
+    widgetHidden();
+    m_presenter.hideWidget(m_previousApp);
+}
+
+void AIDialogInputViewModel::widgetHidden() {
     if (m_phase == Phase::streaming)
         stopRunning();
     reset();
-    m_coordinator.hideWidget(m_previousApp);
 }
 
 void AIDialogInputViewModel::clearInput() {
@@ -297,7 +301,7 @@ void AIDialogInputViewModel::handlePostAction(PostAction action) {
         break;
     case PostAction::discard:
         reset();
-        m_coordinator.hideWidget(m_previousApp);
+        m_presenter.hideWidget(m_previousApp);
         break;
     }
 }
@@ -317,7 +321,7 @@ void AIDialogInputViewModel::pasteResult(bool insertBelow) {
         });
     }
     reset();
-    m_coordinator.hideWidget(m_previousApp);
+    m_presenter.hideWidget(m_previousApp);
 }
 
 // --- Fields -----------------------------------------------------------------------

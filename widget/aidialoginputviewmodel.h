@@ -14,7 +14,8 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcWidget)
 
-class MainCoordinatorProtocol;
+class UserStoreProtocol;
+class WidgetPresenter;
 class PasteboardManager;
 class Timer;
 class TimerSource;
@@ -66,7 +67,8 @@ public:
     static constexpr std::chrono::milliseconds runningTextInterval{250};
 
     struct Dependencies {
-        MainCoordinatorProtocol& coordinator;
+        WidgetPresenter& presenter;
+        UserStoreProtocol& userStore;
         WindowTrackerProtocol& windowTracker;
         TimerSource& timers;
         TextsServiceFactory makeTextsService;
@@ -88,6 +90,8 @@ public:
     Q_INVOKABLE void send();
     /** Hides the widget and forgets the conversation. */
     void dismissWidget();
+    /** The widget was hidden (by itself or from outside): an answer stops, all is forgotten. */
+    void widgetHidden();
     /** Shift+Return in the prompt field: a line break the user typed. */
     void insertLineBreak();
 
@@ -147,7 +151,8 @@ private:
     void pasteResult(bool insertBelow);
     void reset();
 
-    MainCoordinatorProtocol& m_coordinator;
+    WidgetPresenter& m_presenter;
+    UserStoreProtocol& m_userStore;
     WindowTrackerProtocol& m_windowTracker;
     TimerSource& m_timers;
     QPointer<PasteboardManager> m_pasteboardManager;

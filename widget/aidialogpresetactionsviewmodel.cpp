@@ -1,6 +1,6 @@
 #include "widget/aidialogpresetactionsviewmodel.h"
 
-#include "core/maincoordinatorprotocol.h"
+#include "core/widgetpresenter.h"
 #include "platform/pasteboardmanager.h"
 #include "platform/windowtracker.h"
 #include "shortcuts/hotkeytext.h"
@@ -10,7 +10,8 @@
 AIDialogPresetActionsViewModel::AIDialogPresetActionsViewModel(Dependencies dependencies,
                                                                QObject* parent)
     : QAbstractListModel(parent)
-    , m_coordinator(dependencies.coordinator)
+    , m_presetStore(dependencies.presetStore)
+    , m_presenter(dependencies.presenter)
     , m_windowTracker(dependencies.windowTracker)
     , m_hotkeys(dependencies.hotkeys)
     , m_pasteboardManager(dependencies.pasteboardManager)
@@ -49,7 +50,7 @@ QHash<int, QByteArray> AIDialogPresetActionsViewModel::roleNames() const {
 
 void AIDialogPresetActionsViewModel::reloadPresets() {
     QList<PresetEntry> enabled;
-    for (const PresetEntry& entry : m_coordinator.getPresetStore().presets()) {
+    for (const PresetEntry& entry : m_presetStore.presets()) {
         if (entry->enabled)
             enabled.append(entry);
     }
@@ -159,7 +160,7 @@ void AIDialogPresetActionsViewModel::runPromptHotkey(qint64 id) {
                 return;
             }
             Q_EMIT self->hotkeyAction(PresetChoice{id, *item, true});
-            self->m_coordinator.setPreviousApp(app);
+            self->m_presenter.setPreviousApp(app);
         });
 }
 

@@ -10,7 +10,7 @@
 
 #include <optional>
 
-class MainCoordinatorProtocol;
+class WidgetPresenter;
 class PasteboardManager;
 class TimerSource;
 class WindowTrackerProtocol;
@@ -36,7 +36,8 @@ public:
     static constexpr std::chrono::milliseconds clickDelay{50};
 
     struct Dependencies {
-        MainCoordinatorProtocol& coordinator;
+        PresetStoreProtocol& presetStore;
+        WidgetPresenter& presenter;
         WindowTrackerProtocol& windowTracker;
         TimerSource& timers;
         Shortcuts::Registry& hotkeys;
@@ -83,7 +84,8 @@ private:
     void setCurrentIndex(int index);
     void runPromptHotkey(qint64 id);
 
-    MainCoordinatorProtocol& m_coordinator;
+    PresetStoreProtocol& m_presetStore;
+    WidgetPresenter& m_presenter;
     WindowTrackerProtocol& m_windowTracker;
     Shortcuts::Registry& m_hotkeys;
     QPointer<PasteboardManager> m_pasteboardManager;

@@ -1,7 +1,6 @@
 #include "widget/widgetcontent.h"
 
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/appevents.h"
 #include "platform/pasteboardmanager.h"
 #include "widget/widgetcontentviewmodel.h"
 
@@ -9,16 +8,17 @@ WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
     : QObject(parent)
     , m_pasteboardManager(new PasteboardManager(deps.windowTracker, deps.keyboardManager,
                                                 deps.clipboard, deps.timers, this))
-    , m_input(new AIDialogInputViewModel(
-          {deps.coordinator, deps.windowTracker, deps.timers, std::move(deps.makeTextsService)},
-          this))
-    , m_presetActions(new AIDialogPresetActionsViewModel(
-          {deps.coordinator, deps.windowTracker, deps.timers, deps.hotkeys, m_pasteboardManager},
-          this))
+    , m_input(new AIDialogInputViewModel({deps.presenter, deps.userStore, deps.windowTracker,
+                                          deps.timers, std::move(deps.makeTextsService)},
+                                         this))
+    , m_presetActions(
+          new AIDialogPresetActionsViewModel({deps.presetStore, deps.presenter, deps.windowTracker,
+                                              deps.timers, deps.hotkeys, m_pasteboardManager},
+                                             this))
     , m_postActions(new AIDialogPostActionsViewModel(deps.timers, this))
-    , m_contentModel(new WidgetContentViewModel(deps.coordinator, deps.windowTracker, deps.hotkeys,
+    , m_contentModel(new WidgetContentViewModel(deps.presenter, deps.windowTracker, deps.hotkeys,
                                                 m_pasteboardManager, this))
-    , m_keys(new WidgetKeys(deps.coordinator, *m_input, *m_presetActions, *m_postActions, this)) {
+    , m_keys(new WidgetKeys(deps.presenter, *m_input, *m_presetActions, *m_postActions, this)) {
     m_input->setPasteboardManager(m_pasteboardManager);
     AIDialogInputViewModel* input = m_input;
     AIDialogPresetActionsViewModel* prompts = m_presetActions;
@@ -48,15 +48,12 @@ WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
             &AIDialogPresetActionsViewModel::promptCompleted);
 
     // What the rest of the application announces.
-    auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(Notifications::widgetHideRequested, input,
-                       [input](const QVariantMap&) { input->dismissWidget(); });
-    center.addObserver(Notifications::promptsUpdated, prompts, [prompts](const QVariantMap&) {
-        QMetaObject::invokeMethod(prompts, &AIDialogPresetActionsViewModel::reloadPresets,
-                                  Qt::QueuedConnection);
-    });
-    center.addObserver(Notifications::updateHotkeysRequested, prompts,
-                       [prompts](const QVariantMap&) { prompts->registerPromptHotkeys(); });
+    connect(&deps.events, &AppEvents::widgetHidden, input, &AIDialogInputViewModel::widgetHidden);
+    connect(&deps.events, &AppEvents::hotkeysRefreshRequested, prompts,
+            &AIDialogPresetActionsViewModel::registerPromptHotkeys);
+    // The store may announce from any thread; the reload always runs on ours.
+    connect(&deps.presetStore, &PresetStoreProtocol::changed, prompts,
+            &AIDialogPresetActionsViewModel::reloadPresets, Qt::QueuedConnection);
 }
 
 WidgetContent::~WidgetContent() = default;

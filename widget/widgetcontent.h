@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QtQml/qqmlregistration.h>
 
+class AppEvents;
 class ClipboardProtocol;
 class KeyboardManagerProtocol;
 class WidgetContentViewModel;
@@ -31,7 +32,10 @@ class WidgetContent final : public QObject {
 
 public:
     struct Dependencies {
-        MainCoordinatorProtocol& coordinator;
+        WidgetPresenter& presenter;
+        UserStoreProtocol& userStore;
+        PresetStoreProtocol& presetStore;
+        AppEvents& events;
         WindowTrackerProtocol& windowTracker;
         KeyboardManagerProtocol& keyboardManager;
         ClipboardProtocol& clipboard;

@@ -1,17 +1,17 @@
 #include "widget/widgetcontentviewmodel.h"
 
-#include "core/maincoordinatorprotocol.h"
+#include "core/widgetpresenter.h"
 #include "platform/pasteboardmanager.h"
 #include "platform/windowtracker.h"
 #include "shortcuts/shortcuts.h"
 
-WidgetContentViewModel::WidgetContentViewModel(MainCoordinatorProtocol& coordinator,
+WidgetContentViewModel::WidgetContentViewModel(WidgetPresenter& presenter,
                                                WindowTrackerProtocol& windowTracker,
                                                Shortcuts::Registry& hotkeys,
                                                PasteboardManager* pasteboardManager,
                                                QObject* parent)
     : QObject(parent)
-    , m_coordinator(coordinator)
+    , m_presenter(presenter)
     , m_windowTracker(windowTracker)
     , m_pasteboardManager(pasteboardManager) {
     const Shortcuts::Name windowHotkey = Shortcuts::Names::windowHotkey();
@@ -24,7 +24,7 @@ WidgetContentViewModel::WidgetContentViewModel(MainCoordinatorProtocol& coordina
                 if (name == window)
                     captureAndOpen();
                 else if (name == toggle)
-                    m_coordinator.toggleWidget();
+                    m_presenter.toggleWidget();
             });
 }
 
@@ -39,7 +39,7 @@ void WidgetContentViewModel::captureAndOpen() {
         [self](std::optional<RunningApp> app, std::optional<PasteboardManagerCopyItem> item) {
             if (!self)
                 return;
-            self->m_coordinator.setPreviousApp(app);
+            self->m_presenter.setPreviousApp(app);
             if (item && !item->text.isEmpty()) {
                 Q_EMIT self->captured(SetCopiedItem{*item, true});
                 return;

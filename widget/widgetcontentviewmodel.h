@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QPointer>
 
-class MainCoordinatorProtocol;
+class WidgetPresenter;
 class PasteboardManager;
 class WindowTrackerProtocol;
 
@@ -21,9 +21,9 @@ class WidgetContentViewModel final : public QObject {
     Q_OBJECT
 
 public:
-    WidgetContentViewModel(MainCoordinatorProtocol& coordinator,
-                           WindowTrackerProtocol& windowTracker, Shortcuts::Registry& hotkeys,
-                           PasteboardManager* pasteboardManager, QObject* parent = nullptr);
+    WidgetContentViewModel(WidgetPresenter& presenter, WindowTrackerProtocol& windowTracker,
+                           Shortcuts::Registry& hotkeys, PasteboardManager* pasteboardManager,
+                           QObject* parent = nullptr);
 
     /** The window hotkey's key-down handler. */
     void captureAndOpen();
@@ -33,7 +33,7 @@ Q_SIGNALS:
     void captured(const WidgetInput& input);
 
 private:
-    MainCoordinatorProtocol& m_coordinator;
+    WidgetPresenter& m_presenter;
     WindowTrackerProtocol& m_windowTracker;
     QPointer<PasteboardManager> m_pasteboardManager;
 };

@@ -1,6 +1,6 @@
 #include "widget/widgetkeys.h"
 
-#include "core/maincoordinatorprotocol.h"
+#include "core/widgetpresenter.h"
 #include "platform/virtualkeys.h"
 #include "widget/aidialoginputviewmodel.h"
 #include "widget/aidialogpostactionsviewmodel.h"
@@ -38,11 +38,11 @@ std::optional<WidgetKeyEvent> widgetKeyEvent(const QKeyEvent& event) {
                           ModifierFlags::fromQt(event.modifiers())};
 }
 
-WidgetKeys::WidgetKeys(MainCoordinatorProtocol& coordinator, AIDialogInputViewModel& input,
+WidgetKeys::WidgetKeys(WidgetPresenter& presenter, AIDialogInputViewModel& input,
                        AIDialogPresetActionsViewModel& prompts,
                        AIDialogPostActionsViewModel& actions, QObject* parent)
     : QObject(parent)
-    , m_coordinator(coordinator)
+    , m_presenter(presenter)
     , m_input(input)
     , m_prompts(prompts)
     , m_actions(actions) {}
@@ -78,7 +78,7 @@ bool WidgetKeys::keyDown(const WidgetKeyEvent& event) {
     }
     if (event.keyCode == VirtualKeys::x &&
         event.has(ModifierFlags::command | ModifierFlags::shift)) {
-        m_coordinator.toggleWidget();
+        m_presenter.toggleWidget();
         return true;
     }
     if (!settled)

@@ -8,7 +8,7 @@
 class AIDialogInputViewModel;
 class AIDialogPostActionsViewModel;
 class AIDialogPresetActionsViewModel;
-class MainCoordinatorProtocol;
+class WidgetPresenter;
 struct WidgetKeyEvent;
 
 /** The letter keys the widget reacts to, as virtual key codes (VirtualKeys has the others). */
@@ -31,7 +31,7 @@ class WidgetKeys final : public QObject {
     QML_UNCREATABLE("Made by the widget content")
 
 public:
-    WidgetKeys(MainCoordinatorProtocol& coordinator, AIDialogInputViewModel& input,
+    WidgetKeys(WidgetPresenter& presenter, AIDialogInputViewModel& input,
                AIDialogPresetActionsViewModel& prompts, AIDialogPostActionsViewModel& actions,
                QObject* parent = nullptr);
 
@@ -46,7 +46,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    MainCoordinatorProtocol& m_coordinator;
+    WidgetPresenter& m_presenter;
     AIDialogInputViewModel& m_input;
     AIDialogPresetActionsViewModel& m_prompts;
     AIDialogPostActionsViewModel& m_actions;

@@ -30,16 +30,12 @@ struct FakeWindow final : AppWindow {
 };
 
 struct FakeWindowSystem final : WindowSystemProtocol {
-    std::unique_ptr<AppWindow> createWindow(AppConstants::Window kind,
-                                            MainCoordinatorProtocol&) override {
+    std::unique_ptr<AppWindow> createWindow(AppConstants::Window kind) override {
         auto window = std::make_unique<FakeWindow>(QRect(0, 0, 400, 300));
         created[kind] = window.get();
         return window;
     }
     std::optional<ScreenInfo> mainScreen() const override { return screen; }
-    void closeFirstWindowWithTitleSuffix(const QString& suffix) override {
-        closedSuffixes << suffix;
-    }
 
     FakeWindow* get(AppConstants::Window kind) const {
         const auto it = created.find(kind);
@@ -52,7 +48,6 @@ struct FakeWindowSystem final : WindowSystemProtocol {
 
     std::map<AppConstants::Window, FakeWindow*> created;
     std::optional<ScreenInfo> screen = ScreenInfo{QStringLiteral("left"), QRect(0, 0, 1000, 800)};
-    QStringList closedSuffixes;
 };
 
 struct FakeUpdater final : UpdaterProtocol {
@@ -65,15 +60,13 @@ struct FakeUpdater final : UpdaterProtocol {
 };
 
 struct CountingPresetStore final : PresetStoreProtocol {
-    explicit CountingPresetStore(int& fetches)
-        : fetches(fetches) {}
     QList<PresetEntry> presets() const override { return {}; }
     void fetchPresets() override { ++fetches; }
     void deletePreset(const PresetEntry&) override {}
     void createPreset(const PresetEntry&, PresetsStoreDelegate*) override {}
     void updatePreset(const PresetEntry&, PresetsStoreDelegate*) override {}
     void togglePreset(const PresetEntry&) override {}
-    int& fetches;
+    int fetches = 0;
 };
 
 /** Answers user fetches from a script (the last answer repeats) and logouts with one result. */
@@ -118,16 +111,10 @@ struct ScriptedServices final : CoordinatorServicesProtocol {
     std::unique_ptr<LogoutServiceProtocol> makeLogoutService(const QString&) override {
         return std::make_unique<LogoutService>(*this);
     }
-    std::unique_ptr<PresetStoreProtocol> makePresetStore(MainCoordinatorProtocol&) override {
-        ++presetStoresMade;
-        return std::make_unique<CountingPresetStore>(presetFetches);
-    }
 
     std::deque<Answer> answers{Answer(UserError::unauthorised)};
     QStringList tokens;
     int fetches = 0;
     int logouts = 0;
     bool logoutSucceeds = true;
-    int presetStoresMade = 0;
-    int presetFetches = 0;
 };

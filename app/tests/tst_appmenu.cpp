@@ -1,7 +1,6 @@
 #include "app/appmenuviewmodel.h"
 #include "app/traymenu.h"
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/appevents.h"
 #include "settings/recordercontrol.h"
 #include "store/appsettings.h"
 #include "temporarysettings.h"
@@ -20,6 +19,7 @@ class AppMenuTest : public QObject {
 private:
     TemporarySettings m_settings;
     QStringList m_triggered;
+    AppEvents m_events;
 
     void storeHotkey(const QString& text) {
         AppSettings().setPreferencesSettings(PreferencesSettings{text});
@@ -57,7 +57,7 @@ private Q_SLOTS:
 
     void itemsInOrderWithTheirKeys() {
         storeHotkey("command+option+c");
-        AppMenu menu(recordingActions());
+        AppMenu menu(recordingActions(), m_events);
         const QList<QAction*> list = items(menu.menu());
         QCOMPARE(list.size(), 7);
         const QList<QKeySequence> keys{QKeySequence("Ctrl+Alt+C"),
@@ -77,21 +77,21 @@ private Q_SLOTS:
 
     void openItemFollowsTheStoredHotkey() {
         storeHotkey("command+option+f5");
-        AppMenu menu(recordingActions());
+        AppMenu menu(recordingActions(), m_events);
         QVERIFY(menu.openAction().shortcut().isEmpty());
         QCOMPARE(items(menu.menu()).last()->shortcut(), QKeySequence("Ctrl+Q"));
 
         storeHotkey("command+shift+k");
-        NotificationCenter::defaultCenter().post(Notifications::windowHotkeyUpdated);
+        Q_EMIT m_events.windowHotkeyChanged();
         QCOMPARE(menu.openAction().shortcut(), QKeySequence("Ctrl+Shift+K"));
         // A hotkey without a usable key leaves the item as it was.
         storeHotkey("");
-        NotificationCenter::defaultCenter().post(Notifications::windowHotkeyUpdated);
+        Q_EMIT m_events.windowHotkeyChanged();
         QCOMPARE(menu.openAction().shortcut(), QKeySequence("Ctrl+Shift+K"));
     }
 
     void recorderRefusesTheSettingsItemsShortcut() {
-        AppMenu menu(recordingActions());
+        AppMenu menu(recordingActions(), m_events);
         Shortcuts::RecorderControl::setApplicationMenu(&menu.menu());
         Shortcuts::RecorderControl recorder(Shortcuts::Name("TestShortcut"), {});
         QSignalSpy alerts(&recorder, &Shortcuts::RecorderControl::alertRequested);

@@ -1,7 +1,6 @@
 #include "app/maincoordinator.h"
 #include "coordinatorfakes.h"
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/appevents.h"
 #include "core/settingsstore.h"
 #include "manualtimer.h"
 #include "store/userstore.h"
@@ -23,28 +22,24 @@ private:
     FakeWindowSystem m_windows;
     FakeWindowTracker m_tracker;
     FakePermissionsManager m_permissions;
-    FakeAppearance m_appearance;
     ScriptedServices m_services;
     FakeUpdater m_updater;
     ManualTimerSource m_timers;
-    int m_settingsOpened = 0;
+    AppEvents m_events;
+    std::unique_ptr<UserStore> m_userStore;
+    std::unique_ptr<CountingPresetStore> m_presets;
 
     void signIn(const QString& deviceKey = u"stored-key"_s) {
         UserStore().setUser(UserDto{u"u@example.org"_s, 1, deviceKey});
     }
 
     std::unique_ptr<MainCoordinator> makeCoordinator() {
-        CoordinatorDependencies deps{m_windows,
-                                     m_tracker,
-                                     m_permissions,
-                                     m_appearance,
-                                     m_services,
-                                     m_updater,
-                                     m_timers,
-                                     [this] {
-                                         ++m_settingsOpened;
-                                     }};
-        return std::make_unique<MainCoordinator>(deps, std::make_unique<UserStore>());
+        // The store reads the persisted user when it is made, as at start-up.
+        m_userStore = std::make_unique<UserStore>();
+        m_presets = std::make_unique<CountingPresetStore>();
+        return std::make_unique<MainCoordinator>(
+            CoordinatorDependencies{m_windows, m_tracker, m_permissions, m_services, m_updater,
+                                    m_timers, m_events, *m_userStore, *m_presets});
     }
 
     /** A signed-in, synchronised coordinator. */
@@ -64,7 +59,6 @@ private Q_SLOTS:
         m_permissions = {};
         m_services = {};
         m_updater = {};
-        m_settingsOpened = 0;
     }
     void cleanup() { m_settings.reset(); }
 
@@ -80,14 +74,14 @@ private Q_SLOTS:
         QCOMPARE(coordinator->activationPolicy(), Policy::regular);
         QVERIFY(!coordinator->canShowWidget());
         QVERIFY(!coordinator->isSyncRetrying());
-        QCOMPARE(m_services.presetStoresMade, 0);
+        QCOMPARE(m_presets->fetches, 0);
         QVERIFY(!coordinator->showMenuBarExtra());
     }
 
     void signedInAndTrustedLoadsPromptsWithoutShowingTheWidget() {
         auto coordinator = startedSignedIn();
         QCOMPARE(m_services.tokens, QStringList{"stored-key"});
-        QCOMPARE(m_services.presetFetches, 1);
+        QCOMPARE(m_presets->fetches, 1);
         QVERIFY(m_windows.get(Window::mainGroupId));
         QVERIFY(!m_windows.isShowing(Window::mainGroupId));
         QVERIFY(!m_windows.get(Window::authGroupId));
@@ -166,14 +160,6 @@ private Q_SLOTS:
         QVERIFY(!coordinator->isSyncRetrying());
     }
 
-    void widgetResizeKeepsTheTopEdge() {
-        auto coordinator = startedSignedIn();
-        FakeWindow* widget = m_windows.get(Window::mainGroupId);
-        widget->frameRect = QRect(100, 150, 400, 300);
-        coordinator->resizeWidget(200);
-        QCOMPARE(widget->frameRect, QRect(100, 150, 400, 268));
-    }
-
     void widgetIsCentredOnlyWhenTheScreenChanges() {
         auto coordinator = startedSignedIn();
         coordinator->showWidget();
@@ -209,25 +195,26 @@ private Q_SLOTS:
     void failedLogoutChangesNothing() {
         auto coordinator = startedSignedIn();
         m_services.logoutSucceeds = false;
-        PresetStoreProtocol* store = &coordinator->getPresetStore();
-        NotificationCenter::defaultCenter().post(Notifications::userLoggedOut);
+        Q_EMIT m_events.userLoggedOut();
         QCOMPARE(m_services.logouts, 1);
         QVERIFY(coordinator->getUserStore().isAuthorised());
-        QCOMPARE(&coordinator->getPresetStore(), store);
         QVERIFY(!m_windows.get(Window::authGroupId));
     }
 
     void successfulLogoutReturnsToSignIn() {
         auto coordinator = startedSignedIn();
+        coordinator->openSettings();
+        QVERIFY(m_windows.isShowing(Window::settingsGroupId));
         coordinator->showWidget();
+        QSignalSpy hidden(&m_events, &AppEvents::widgetHidden);
         coordinator->logout();
 
         QVERIFY(!coordinator->getUserStore().isAuthorised());
         QVERIFY(!UserStore().isAuthorised());
-        QVERIFY(dynamic_cast<EmptyPresetStore*>(&coordinator->getPresetStore()));
         QVERIFY(!m_windows.isShowing(Window::mainGroupId));
         QVERIFY(!coordinator->widgetShown());
-        QCOMPARE(m_windows.closedSuffixes, QStringList{"Settings"});
+        QCOMPARE(hidden.count(), 1);
+        QVERIFY(!m_windows.isShowing(Window::settingsGroupId));
         QVERIFY(m_windows.isShowing(Window::authGroupId));
         QCOMPARE(coordinator->activationPolicy(), Policy::regular);
         QVERIFY(!coordinator->canShowWidget());
@@ -237,31 +224,31 @@ private Q_SLOTS:
         QCOMPARE(m_services.logouts, 1);
     }
 
-    void timersAndActionsPostTheirNotifications() {
+    void hotkeysAreRefreshedHourly() {
         auto coordinator = makeCoordinator();
-        QObject observer;
-        QStringList posted;
-        for (const QString& name :
-             {Notifications::updateHotkeysRequested, Notifications::widgetHideRequested})
-            NotificationCenter::defaultCenter().addObserver(
-                name, &observer, [&posted, name](const QVariantMap&) { posted << name; });
-
+        QSignalSpy refreshes(&m_events, &AppEvents::hotkeysRefreshRequested);
         m_timers.advance(3599s);
-        QVERIFY(posted.isEmpty());
-        m_timers.advance(1s);
-        coordinator->hideWidgetAction();
-        m_timers.advance(3600s);
-        QCOMPARE(posted, (QStringList{"UpdateHotkeysRequested", "WidgetHideRequested",
-                                      "UpdateHotkeysRequested"}));
+        QCOMPARE(refreshes.count(), 0);
+        m_timers.advance(3601s);
+        QCOMPARE(refreshes.count(), 2);
     }
 
-    void settingsActionHidesTheWidget() {
+    void everyWayOfHidingTheWidgetIsAnnouncedOnce() {
         auto coordinator = startedSignedIn();
-        coordinator->showWidget();
-        coordinator->openSettingsAction();
-        QCOMPARE(m_settingsOpened, 1);
-        QVERIFY(!coordinator->widgetShown());
-        QVERIFY(!m_windows.isShowing(Window::mainGroupId));
+        QSignalSpy hidden(&m_events, &AppEvents::widgetHidden);
+        const std::function<void()> hides[] = {
+            [&] { coordinator->hideWidgetAction(); },
+            [&] { coordinator->openSettingsAction(); },
+            [&] { coordinator->hideWidget(std::nullopt); },
+        };
+        for (const auto& hide : hides) {
+            coordinator->showWidget();
+            hide();
+            hide(); // already hidden: nothing more to announce
+            QVERIFY(!m_windows.isShowing(Window::mainGroupId));
+        }
+        QCOMPARE(hidden.count(), 3);
+        QVERIFY(m_windows.isShowing(Window::settingsGroupId));
     }
 };
 

@@ -26,37 +26,11 @@ void FakeKeyboardManager::whenModifiersReleased(std::function<void()> ready) {
     QTimer::singleShot(0, QCoreApplication::instance(), std::move(ready));
 }
 
-void FakeClipboard::clear() {
-    m_log.append(u"clear"_s);
-    m_text.reset();
-}
-
-void FakeClipboard::setText(const QString& text) {
-    m_log.append(u"write "_s + text);
-    m_text = text;
-}
-
-void FakeClipboard::otherApplicationCopies(std::optional<QString> text) {
-    m_text = std::move(text);
-    Q_EMIT changedByOtherApp();
-}
-
-bool FakePermissionsManager::isTrusted(bool prompt) {
-    if (prompt)
-        ++prompts;
-    return trusted;
-}
-
 bool FakeHotkeyGrabber::grab(quint32 id, int keyCode, quint64 flags) {
-    requestedIds.append(id);
-    if (takenByOthers.contains(Combination{keyCode, flags}))
+    if (isTaken(keyCode, flags))
         return false;
     grabs.emplace(id, Combination{keyCode, flags});
     return true;
-}
-
-bool FakeHotkeyGrabber::isTaken(int keyCode, quint64 flags) {
-    return takenByOthers.contains(Combination{keyCode, flags});
 }
 
 void FakeHotkeyGrabber::press(int keyCode, quint64 flags, bool pressed) {
@@ -72,22 +46,11 @@ void FakeHotkeyGrabber::press(int keyCode, quint64 flags, bool pressed) {
 }
 
 FakePlatform::FakePlatform() {
-    auto tracker = std::make_unique<FakeWindowTracker>();
-    auto keyboard = std::make_unique<FakeKeyboardManager>(log);
-    auto clip = std::make_unique<FakeClipboard>(log);
-    auto permissions = std::make_unique<FakePermissionsManager>();
-    auto grabber = std::make_unique<FakeHotkeyGrabber>();
-    auto look = std::make_unique<FakeAppearance>();
-    appearance = look.get();
-    windowTracker = tracker.get();
-    keyboardManager = keyboard.get();
-    clipboard = clip.get();
-    permissionsManager = permissions.get();
-    hotkeyGrabber = grabber.get();
-    backend.windowTracker = std::move(tracker);
-    backend.keyboardManager = std::move(keyboard);
-    backend.clipboard = std::move(clip);
-    backend.permissionsManager = std::move(permissions);
-    backend.hotkeyGrabber = std::move(grabber);
-    backend.appearance = std::move(look);
+    // The backend owns the fakes; the test keeps typed pointers to them.
+    backend.windowTracker.reset(windowTracker = new FakeWindowTracker);
+    backend.keyboardManager.reset(keyboardManager = new FakeKeyboardManager(log));
+    backend.clipboard.reset(clipboard = new FakeClipboard(log));
+    backend.permissionsManager.reset(permissionsManager = new FakePermissionsManager);
+    backend.hotkeyGrabber.reset(hotkeyGrabber = new FakeHotkeyGrabber);
+    backend.appearance.reset(appearance = new FakeAppearance);
 }

@@ -9,7 +9,6 @@
 #include "platform/windowtracker.h"
 
 #include <QList>
-#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -55,12 +54,21 @@ public:
     explicit FakeClipboard(FakeEventLog& log)
         : m_log(log) {}
 
-    void clear() override;
-    void setText(const QString& text) override;
+    void clear() override {
+        m_log.append(QStringLiteral("clear"));
+        m_text.reset();
+    }
+    void setText(const QString& text) override {
+        m_log.append(QStringLiteral("write ") + text);
+        m_text = text;
+    }
     [[nodiscard]] std::optional<QString> text() const override { return m_text; }
 
     /** Another application takes the clipboard with text (or with no text). */
-    void otherApplicationCopies(std::optional<QString> text);
+    void otherApplicationCopies(std::optional<QString> text) {
+        m_text = std::move(text);
+        Q_EMIT changedByOtherApp();
+    }
 
 private:
     FakeEventLog& m_log;
@@ -72,7 +80,10 @@ public:
     bool trusted = true;
     int prompts = 0;
 
-    [[nodiscard]] bool isTrusted(bool prompt) override;
+    [[nodiscard]] bool isTrusted(bool prompt) override {
+        prompts += prompt ? 1 : 0;
+        return trusted;
+    }
     [[nodiscard]] std::optional<QUrl> accessibilityUrl() const override { return std::nullopt; }
     void openAccessibilitySettings() override {}
 };
@@ -94,12 +105,12 @@ public:
 
     QList<Combination> takenByOthers;
     std::map<quint32, Combination> grabs;
-    /** Every identifier ever asked for, refused ones included. */
-    QList<quint32> requestedIds;
 
     bool grab(quint32 id, int keyCode, quint64 flags) override;
     void ungrab(quint32 id) override { grabs.erase(id); }
-    [[nodiscard]] bool isTaken(int keyCode, quint64 flags) override;
+    [[nodiscard]] bool isTaken(int keyCode, quint64 flags) override {
+        return takenByOthers.contains(Combination{keyCode, flags});
+    }
     void setHandler(Handler handler) override { m_handler = std::move(handler); }
 
     /** Delivers a press or release of the combination to every grab that holds it. */

@@ -6,7 +6,6 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-
 using namespace std::chrono_literals;
 
 class PasteboardManagerTest : public QObject {
@@ -38,6 +37,7 @@ private Q_SLOTS:
         m_manager = std::make_unique<PasteboardManager>(*m_platform->windowTracker,
                                                         *m_platform->keyboardManager,
                                                         *m_platform->clipboard, *m_timers);
+        m_manager->setCaptureTimeout(100ms);
     }
     void cleanup() {
         m_manager.reset();
@@ -45,65 +45,54 @@ private Q_SLOTS:
         m_platform.reset();
     }
 
-    void captureReadsTheTextTheApplicationCopies() {
-        m_platform->windowTracker->frontmost = editor;
+    // What the application in front does on Ctrl+C, and what the capture finds.
+    void capture_data() {
+        QTest::addColumn<bool>("window");
+        QTest::addColumn<QString>("copies"); // "-": no copy at all; "": a copy without text
+        QTest::addColumn<QString>("found");  // "-": nothing
+        QTest::newRow("text") << true << u"selected words"_s << u"selected words"_s;
+        QTest::newRow("non-text copy") << true << u""_s << u"-"_s;
+        QTest::newRow("no copy: not the old clipboard") << true << u"-"_s << u"-"_s;
+        QTest::newRow("no window") << false << u"selected words"_s << u"-"_s;
+    }
+    void capture() {
+        QFETCH(bool, window);
+        QFETCH(QString, copies);
+        QFETCH(QString, found);
+        if (window)
+            m_platform->windowTracker->frontmost = editor;
         m_platform->clipboard->setText(u"older content"_s);
         m_platform->log.clear();
-        m_platform->keyboardManager->onKeystroke = [this](int key, quint64 flags) {
-            if (key == VirtualKeys::c && flags == ModifierFlags::command)
-                m_platform->clipboard->otherApplicationCopies(u"selected words"_s);
+        m_platform->keyboardManager->onKeystroke = [&](int key, quint64 flags) {
+            if (key == VirtualKeys::c && flags == ModifierFlags::command && copies != u"-")
+                m_platform->clipboard->otherApplicationCopies(
+                    copies.isEmpty() ? std::nullopt : std::optional(copies));
         };
         Result result;
         m_manager->copySelection(recordInto(result));
-        QVERIFY(!result.done);
+        QVERIFY(!result.done); // never synchronously
+        if (copies == u"-" && window) {
+            QTRY_COMPARE(m_timers->activeCount(), 1);
+            m_timers->advance(99ms);
+            QCoreApplication::processEvents();
+            QVERIFY(!result.done);
+            m_timers->advance(1ms);
+        }
         QTRY_VERIFY(result.done);
-
-        QCOMPARE(m_platform->log, (QStringList{u"clear"_s, u"key 8 100000"_s}));
-        QCOMPARE(result.app, editor);
-        QVERIFY(result.item);
-        QCOMPARE(result.item->app, editor);
-        QCOMPARE(result.item->text, u"selected words"_s);
-        QVERIFY(!result.item->selectedRange);
-    }
-
-    void captureWithoutACopyFindsNothingAtTheTimeoutNotTheOldClipboard() {
-        m_platform->windowTracker->frontmost = editor;
-        m_platform->clipboard->setText(u"older content"_s);
-        m_manager->setCaptureTimeout(100ms);
-        Result result;
-        m_manager->copySelection(recordInto(result));
-        QTRY_COMPARE(m_timers->activeCount(), 1);
-
-        m_timers->advance(99ms);
-        QCoreApplication::processEvents();
-        QVERIFY(!result.done);
-        m_timers->advance(1ms);
-        QTRY_VERIFY(result.done);
-        QCOMPARE(result.app, editor);
-        QVERIFY(!result.item);
-
+        QCOMPARE(result.app.has_value(), window);
+        if (window)
+            QCOMPARE(*result.app, editor);
+        QCOMPARE(result.item ? result.item->text : u"-"_s, found);
+        if (result.item) {
+            QCOMPARE(result.item->app, editor);
+            QVERIFY(!result.item->selectedRange);
+        }
+        // Nothing is cleared or typed without a window.
+        const QStringList typed{u"clear"_s, u"key 8 100000"_s};
+        QCOMPARE(m_platform->log, window ? typed : QStringList{});
         // A copy that arrives late belongs to no capture.
         m_platform->clipboard->otherApplicationCopies(u"late"_s);
         QCoreApplication::processEvents();
-    }
-
-    void captureOfANonTextCopyOrWithNoWindowFindsNothing() {
-        Result noWindow;
-        m_manager->copySelection(recordInto(noWindow));
-        QTRY_VERIFY(noWindow.done);
-        QVERIFY(!noWindow.app);
-        QVERIFY(!noWindow.item);
-        QVERIFY2(m_platform->log.isEmpty(), "nothing is cleared or typed without a window");
-
-        m_platform->windowTracker->frontmost = editor;
-        m_platform->keyboardManager->onKeystroke = [this](int, quint64) {
-            m_platform->clipboard->otherApplicationCopies(std::nullopt);
-        };
-        Result image;
-        m_manager->copySelection(recordInto(image));
-        QTRY_VERIFY(image.done);
-        QCOMPARE(image.app, editor);
-        QVERIFY(!image.item);
     }
 
     void aNewCaptureEndsThePendingOne() {
@@ -128,7 +117,6 @@ private Q_SLOTS:
         QTest::newRow("insert below")
             << true << QStringList{u"key 124 0"_s, u"write New text"_s, u"key 9 100000"_s};
     }
-
     void pasteKeepsItsOrder() {
         QFETCH(bool, insertBelow);
         QFETCH(QStringList, expected);
@@ -138,10 +126,10 @@ private Q_SLOTS:
         QTRY_VERIFY(done);
         QCOMPARE(m_platform->log, expected);
         QCOMPARE(m_platform->clipboard->text(), u"New text"_s);
-    }
 
-    void aPasteDoesNothingOnceTheManagerIsGone() {
-        m_manager->pasteText({u"New text"_s, editor, std::nullopt}, true);
+        // Nothing happens once the manager is gone.
+        m_platform->log.clear();
+        m_manager->pasteText({u"New text"_s, editor, std::nullopt}, insertBelow);
         m_manager.reset();
         QTest::qWait(20);
         QVERIFY(m_platform->log.isEmpty());

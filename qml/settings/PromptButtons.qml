@@ -13,7 +13,7 @@ RowLayout {
     SettingsButton {
         objectName: "duplicateButton"
         text: qsTrId("page.settings.duplicate")
-        enabled: buttons.model.isPropmtSelected
+        enabled: buttons.model.isPromptSelected
         onClicked: buttons.model.duplicatePrompt()
     }
     SettingsButton {
@@ -29,7 +29,7 @@ RowLayout {
         role: buttons.model.formState === "Sent" ? "success" : "primary"
         text: qsTrId(buttons.model.saveButtonTitle)
         enabled: !buttons.model.disablePromptEdit
-                 && (buttons.model.isPropmtChanged || buttons.model.formState !== "Prompts")
+                 && (buttons.model.isPromptChanged || buttons.model.formState !== "Prompts")
         onClicked: buttons.model.savePrompt(buttons.fromAdvancedView)
     }
 }

@@ -6,8 +6,11 @@ import Orvane.Views
 // One prompt in a list: name, hotkey and the enable switch.
 Rectangle {
     id: row
-    required property var prompt
-    readonly property bool selected: prompt.selected
+    required property int index
+    required property string name
+    required property string hotkey
+    required property bool promptEnabled
+    required property bool selected
     signal chosen()
     signal toggled()
 
@@ -25,19 +28,19 @@ Rectangle {
         spacing: 6
         Label {
             Layout.fillWidth: true
-            text: row.prompt.name
+            text: row.name
             elide: Text.ElideRight
             font.pixelSize: 13
             color: Theme.itemText
         }
         Label {
             visible: text !== ""
-            text: row.prompt.hotkey
+            text: row.hotkey
             font.pixelSize: 11
             color: Theme.promptsButtonHotkey
         }
         ThemeSwitch {
-            checked: row.prompt.enabled
+            checked: row.promptEnabled
             onToggled: row.toggled()
         }
     }

@@ -43,13 +43,9 @@ RowLayout {
                     Repeater {
                         model: view.model.globalPrompts
                         delegate: PromptRow {
-                            required property var modelData
                             width: parent.width
-                            prompt: modelData
-                        }
-                        onItemAdded: (index, item) => {
-                            item.chosen.connect(() => view.model.selectPrompt(item.prompt.id))
-                            item.toggled.connect(() => view.model.togglePrompt(item.prompt.id))
+                            onChosen: view.model.globalPrompts.choose(index)
+                            onToggled: view.model.globalPrompts.toggle(index)
                         }
                     }
                     Item { width: 1; height: 12 }
@@ -64,13 +60,9 @@ RowLayout {
                     Repeater {
                         model: view.model.userPrompts
                         delegate: PromptRow {
-                            required property var modelData
                             width: parent.width
-                            prompt: modelData
-                        }
-                        onItemAdded: (index, item) => {
-                            item.chosen.connect(() => view.model.selectPrompt(item.prompt.id))
-                            item.toggled.connect(() => view.model.togglePrompt(item.prompt.id))
+                            onChosen: view.model.userPrompts.choose(index)
+                            onToggled: view.model.userPrompts.toggle(index)
                         }
                     }
                 }
@@ -113,7 +105,7 @@ RowLayout {
                 text: "⚙"
                 font.pixelSize: 16
                 palette.buttonText: Theme.primaryText
-                enabled: view.model.isPropmtSelected
+                enabled: view.model.isPromptSelected
                 onClicked: view.advancedRequested()
                 ToolTip.visible: hovered
                 ToolTip.text: qsTrId("page.settings.advancedEdit")

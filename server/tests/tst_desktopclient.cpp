@@ -1,5 +1,6 @@
 // The desktop application's own service clients against the real orvane-service.
 
+#include "core/timer.h"
 #include "scriptedmodelserver.h"
 #include "service/presetsservice.h"
 #include "service/servicebase.h"
@@ -56,8 +57,9 @@ private Q_SLOTS:
 
         // Sign-in: the application's socket joins, the browser signs up, the socket hears it.
         const QString token = newSignInToken();
+        SystemTimerSource timers;
         std::unique_ptr<WebSocketAuthService> socket =
-            WebSocketAuthService::create(token, std::nullopt, *base);
+            WebSocketAuthService::create(token, std::nullopt, *base, timers);
         QVERIFY(socket);
         SignInDelegate signIn;
         socket->connect(&signIn);

@@ -2,20 +2,20 @@
 
 #include "service/servicebase.h"
 
-#include <QAbstractHttpServer>
-#include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QPointer>
+#include <QTcpServer>
 #include <QUrl>
+#include <QWebSocketServer>
 
 #include <memory>
 #include <vector>
 
 class QWebSocket;
 
-/** One request as the scripted server saw it. */
+/** One request as it came over the wire. */
 struct RecordedRequest {
+    QByteArray line; // "POST /api/0/texts?... HTTP/1.1", exactly as sent
     QByteArray method;
     QUrl url;
     QList<QPair<QByteArray, QByteArray>> headers;
@@ -23,142 +23,105 @@ struct RecordedRequest {
 
     /** The value of the named header (case-insensitive), or a null array when absent. */
     [[nodiscard]] QByteArray header(const QByteArray& name) const;
-    [[nodiscard]] bool hasHeader(const QByteArray& name) const;
 };
 
-/** What the server answers to a request. */
 struct ScriptedResponse {
     int status = 200;
     QByteArray body;
     QByteArray contentType = QByteArrayLiteral("application/json");
-    /** Close the connection without answering. */
-    bool drop = false;
+    bool drop = false; // close the connection without answering
 
-    static ScriptedResponse json(const QByteArray& body, int status = 200);
-    static ScriptedResponse empty(int status);
-    static ScriptedResponse dropConnection();
+    static ScriptedResponse json(const QByteArray& body, int status = 200) {
+        return {status, body, QByteArrayLiteral("application/json"), false};
+    }
+    static ScriptedResponse empty(int status) { return {status, {}, {}, false}; }
+    static ScriptedResponse dropConnection() { return {0, {}, {}, true}; }
 };
 
-/** A frame the server received on a WebSocket. */
 struct ReceivedFrame {
     bool binary = false;
     QByteArray data;
 };
 
 /**
- * A scripted stand-in for the service on a free loopback port: QHttpServer's request
- * handling for HTTP, its WebSocket upgrade (a QWebSocketServer inside) for the socket
- * on the same port. Every request and frame is recorded; answers come from the rules
- * a test sets. Requests without a rule get 404.
+ * A scripted stand-in for the service on a free loopback port, HTTP and WebSocket on the
+ * same port. Every request and frame is recorded. Requests get the answer of their rule;
+ * without one they get 404, or, when unmatched requests are held, wait for the test to
+ * answer them piece by piece (the newest request is the one answered).
  */
-class ScriptedServer final : public QAbstractHttpServer {
+class ScriptedServer : public QObject {
     Q_OBJECT
 
 public:
-    explicit ScriptedServer(QObject* parent = nullptr);
+    explicit ScriptedServer(bool holdUnmatched = false, QObject* parent = nullptr);
     ~ScriptedServer() override;
 
-    [[nodiscard]] quint16 port() const { return m_port; }
-    /** "http://127.0.0.1:<port>". */
+    [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
     [[nodiscard]] QString baseUrl() const;
-    [[nodiscard]] ServiceBase base() const;
+    [[nodiscard]] ServiceBase base() const { return *ServiceBase::parse(baseUrl()); }
 
     /** Answers every later request with this method and path (query ignored) so. */
     void respond(const QByteArray& method, const QString& path, const ScriptedResponse& response);
-
     [[nodiscard]] const QList<RecordedRequest>& requests() const { return m_requests; }
-    /** Waits (running the event loop) until at least count requests arrived. */
     bool waitForRequests(int count, int timeoutMs = 5000);
 
-    // WebSocket side.
-    /** Answer joins with {"event": "phx_reply", "payload": {"response": {}, "status": S}}. */
+    // The last request, and answers to it when it is held.
+    [[nodiscard]] int requestCount() const { return static_cast<int>(m_requests.size()); }
+    [[nodiscard]] QByteArray requestLine() const { return last().line; }
+    [[nodiscard]] QByteArray requestBody() const { return last().body; }
+    [[nodiscard]] QByteArray header(const QByteArray& name) const { return last().header(name); }
+    [[nodiscard]] bool hasHeader(const QByteArray& name) const { return !header(name).isNull(); }
+    /** Status line and headers of a chunked answer; chunks follow with writeChunk. */
+    void beginChunked(int status = 200);
+    void writeChunk(const QByteArray& data);
+    void finish();
+    /** A whole answer with Content-Length. */
+    void respond(int status, const QByteArray& body);
+    void dropConnection();
+
+    // WebSocket side. Joins are answered with a reply of this status ("" for none).
     void setJoinReplyStatus(const QString& status) { m_joinReplyStatus = status; }
-    /** Answer pings with a pong (default on). */
     void setAutoPong(bool on) { m_autoPong = on; }
-    [[nodiscard]] QList<QWebSocket*> sockets() const;
     [[nodiscard]] QWebSocket* lastSocket() const;
     [[nodiscard]] const QList<ReceivedFrame>& frames() const { return m_frames; }
-    /** The path the last socket asked for in its upgrade request. */
     [[nodiscard]] QString lastSocketPath() const { return m_lastSocketPath; }
     bool waitForSocket(int timeoutMs = 5000);
     bool waitForFrames(int count, int timeoutMs = 5000);
-    /** Sends a text frame to every open socket. */
+    /** Sends to every open socket. */
     void sendText(const QString& text);
     void sendBinary(const QByteArray& data);
-    /** Closes every socket with the given code. */
     void closeSockets();
 
-    /** {"event":"phx_reply","payload":{"response":"pong","status":"ok"},"ref":0,"topic":T}. */
-    static QByteArray pongFor(const QString& topic);
-
-Q_SIGNALS:
-    void requestRecorded();
-    void frameReceived(const ReceivedFrame& frame);
-
-protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    /** A reply frame of the service's channel; a pong has the response "\"pong\"". */
+    static QByteArray replyFor(const QString& topic, const QByteArray& response,
+                               const QString& status);
+    static QByteArray pongFor(const QString& topic) {
+        return replyFor(topic, "\"pong\"", QStringLiteral("ok"));
+    }
 
 private:
-    void acceptSocket();
+    [[nodiscard]] RecordedRequest last() const { return m_requests.value(m_requests.size() - 1); }
+    void onReadyRead(QTcpSocket* socket);
+    void answer(QTcpSocket* socket, const ScriptedResponse& response);
+    void write(const QByteArray& data);
     void onFrame(QWebSocket* socket, bool binary, const QByteArray& data);
 
-    quint16 m_port = 0;
+    QTcpServer m_server;
+    QWebSocketServer m_sockets{QStringLiteral("scripted"), QWebSocketServer::NonSecureMode};
+    bool m_holdUnmatched;
     QHash<QString, ScriptedResponse> m_rules;
     QList<RecordedRequest> m_requests;
-    std::vector<std::unique_ptr<QWebSocket>> m_sockets;
+    QPointer<QTcpSocket> m_held;
+    std::vector<std::unique_ptr<QWebSocket>> m_openSockets;
     QList<ReceivedFrame> m_frames;
     QString m_lastSocketPath;
     QString m_joinReplyStatus = QStringLiteral("ok");
     bool m_autoPong = true;
 };
 
-/**
- * A hand-written HTTP/1.1 responder on a free loopback port for streaming answers:
- * the test decides when each chunk of a chunked body goes out.
- */
-class ChunkedServer final : public QObject {
-    Q_OBJECT
-
+/** A server whose unmatched requests wait for the test to stream the answer. */
+class ChunkedServer final : public ScriptedServer {
 public:
-    explicit ChunkedServer(QObject* parent = nullptr);
-    ~ChunkedServer() override;
-
-    [[nodiscard]] quint16 port() const;
-    [[nodiscard]] QString baseUrl() const;
-    [[nodiscard]] ServiceBase base() const;
-
-    /** The last complete request: its head (request line and headers) and body. */
-    [[nodiscard]] const QByteArray& requestHead() const { return m_head; }
-    [[nodiscard]] const QByteArray& requestBody() const { return m_body; }
-    [[nodiscard]] QByteArray requestLine() const;
-    [[nodiscard]] QByteArray header(const QByteArray& name) const;
-    [[nodiscard]] bool hasHeader(const QByteArray& name) const;
-    [[nodiscard]] int requestCount() const { return m_requestCount; }
-    /** Waits (running the event loop) until count requests have arrived in all. */
-    bool waitForRequests(int count, int timeoutMs = 5000);
-
-    /** Status line and headers of a chunked answer; chunks follow with writeChunk. */
-    void beginChunked(int status = 200);
-    void writeChunk(const QByteArray& data);
-    /** The last chunk; the answer is complete. */
-    void finish();
-    /** A whole answer with Content-Length. */
-    void respond(int status, const QByteArray& body);
-    /** Cuts the connection. */
-    void dropConnection();
-
-Q_SIGNALS:
-    void requestReceived();
-
-private:
-    void onReadyRead();
-    void write(const QByteArray& data);
-
-    class QTcpServer* m_server;
-    QPointer<class QTcpSocket> m_socket;
-    QByteArray m_buffer;
-    QByteArray m_head;
-    QByteArray m_body;
-    int m_requestCount = 0;
+    ChunkedServer()
+        : ScriptedServer(true) {}
 };

@@ -16,61 +16,23 @@ using namespace std::chrono_literals;
 
 namespace {
 
-/** Collects the messages of the webSocket category while it lives. */
-class LogCapture {
-public:
-    struct Line {
-        QtMsgType type;
-        QString text;
-    };
+// Everything the webSocket category logs, debug included.
+QStringList logged;
 
-    LogCapture() {
-        s_current = this;
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture() {
-        qInstallMessageHandler(m_previous);
-        s_current = nullptr;
-    }
-
-    [[nodiscard]] QStringList lines(QtMsgType type, const QString& prefix = {}) const {
-        QStringList result;
-        for (const Line& line : m_lines) {
-            if (line.type == type && line.text.startsWith(prefix))
-                result.append(line.text);
-        }
-        return result;
-    }
-    [[nodiscard]] QString all() const {
-        QStringList texts;
-        for (const Line& line : m_lines)
-            texts.append(line.text);
-        return texts.join(u'\n');
-    }
-    void clear() { m_lines.clear(); }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-        if (s_current && qstrcmp(context.category, "org.orvane.Orvane.webSocket") == 0)
-            s_current->m_lines.append({type, message});
-    }
-
-    static inline LogCapture* s_current = nullptr;
-    QtMessageHandler m_previous = nullptr;
-    QList<Line> m_lines;
-};
+void collect(QtMsgType, const QMessageLogContext& context, const QString& message) {
+    if (qstrcmp(context.category, "org.orvane.Orvane.webSocket") == 0)
+        logged.append(message);
+}
 
 class RecordingAuthDelegate final : public WebSocketAuthServiceDelegate {
 public:
     void channelReady() override {
         ++ready;
-        if (QThread::currentThread() != QCoreApplication::instance()->thread())
-            offMainThread = true;
+        offMainThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
     }
     void userReceived(const AuthJoinReplayDto& message) override {
         users.append(message);
-        if (QThread::currentThread() != QCoreApplication::instance()->thread())
-            offMainThread = true;
+        offMainThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
     }
 
     int ready = 0;
@@ -78,38 +40,30 @@ public:
     bool offMainThread = false;
 };
 
+/** Records the engine's events as "connected", "disconnected", "error" or the received text. */
 class RecordingEngineDelegate final : public WebSocketEngineDelegate {
 public:
-    void didReceive(const WebSocketEngineEvent& event) override { events.append(event); }
+    void didReceive(const WebSocketEngineEvent& event) override {
+        using Kind = WebSocketEngineEvent::Kind;
+        events.append(event.kind == Kind::text           ? event.text
+                      : event.kind == Kind::connected    ? u"connected"_s
+                      : event.kind == Kind::disconnected ? u"disconnected"_s
+                                                         : u"error"_s);
+    }
     PingDto pingDto() override { return PingDto::forTopic(u"auth:engine"_s); }
 
-    [[nodiscard]] QStringList texts() const {
-        QStringList result;
-        for (const auto& event : events) {
-            if (event.kind == WebSocketEngineEvent::Kind::text)
-                result.append(event.text);
-        }
-        return result;
-    }
-    [[nodiscard]] int count(WebSocketEngineEvent::Kind kind) const {
-        return static_cast<int>(std::count_if(events.begin(), events.end(),
-                                              [kind](const auto& e) { return e.kind == kind; }));
-    }
-
-    QList<WebSocketEngineEvent> events;
+    QStringList events;
 };
 
 const QString token = u"Abc123Def456Ghi789Jkl012"_s;
 const QString topic = u"auth:"_s + token;
+const QByteArray signedIn =
+    R"({"event":"logged_in","payload":{"email":"ada@example.org","id":42,"device_key":"secret-key"},"topic":"auth:abc"})";
 
-QByteArray signedIn(const QString& topic, bool withEmail = true) {
-    QJsonObject payload{{u"id"_s, 42}, {u"device_key"_s, u"secret-key"_s}};
-    if (withEmail)
-        payload.insert(u"email"_s, u"ada@example.org"_s);
-    return QJsonDocument(QJsonObject{{u"event"_s, u"logged_in"_s},
-                                     {u"payload"_s, payload},
-                                     {u"topic"_s, topic}})
-        .toJson(QJsonDocument::Compact);
+/** A join or ping as it goes over the wire: "ref" an integer, keys in this order. */
+QByteArray channelFrame(const QByteArray& event) {
+    return "{\"event\":\"" + event + "\",\"payload\":{},\"ref\":0,\"topic\":\"" + topic.toUtf8() +
+           "\"}";
 }
 
 int countFrames(const QList<ReceivedFrame>& frames, const QString& event) {
@@ -124,17 +78,40 @@ int countFrames(const QList<ReceivedFrame>& frames, const QString& event) {
 class TestWebSocket : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<ScriptedServer> m_server;
+    std::unique_ptr<ManualTimerSource> m_timers;
+    std::unique_ptr<WebSocketAuthService> m_service;
+    RecordingAuthDelegate m_delegate;
+
+    void connectService() {
+        m_service =
+            WebSocketAuthService::create(token, Log("webSocket"), m_server->base(), *m_timers);
+        QVERIFY(m_service);
+        m_service->connect(&m_delegate);
+    }
+    /** Connected, joined and told so twice (at the open and for the "ok" reply). */
+    bool connectReady() {
+        connectService();
+        return m_service && QTest::qWaitFor([&] { return m_delegate.ready == 2; }, 5000);
+    }
+    std::unique_ptr<WebSocketEngine> connectEngine(RecordingEngineDelegate& delegate) {
+        auto engine = std::make_unique<WebSocketEngine>(
+            m_server->base().socketUrl(WebSocketAuthService::socketPath), &delegate,
+            Log("webSocket"), *m_timers);
+        engine->connect();
+        return engine;
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QLoggingCategory::setFilterRules(u"org.orvane.Orvane.webSocket.debug=true"_s);
+        qInstallMessageHandler(collect);
     }
-
     void init() {
         m_server = std::make_unique<ScriptedServer>();
         m_timers = std::make_unique<ManualTimerSource>();
-        m_delegate.ready = 0;
-        m_delegate.users.clear();
-        m_delegate.offMainThread = false;
+        m_delegate = {};
+        logged.clear();
     }
     void cleanup() {
         m_service.reset();
@@ -142,114 +119,120 @@ private Q_SLOTS:
         m_timers.reset();
     }
 
-    void joinIsTheFirstFrameAsBinaryAndTheChannelIsReadyTwice() {
-        LogCapture log;
+    void joinIsTheFirstFrameAndAnOkReplyMakesTheChannelReady_data() {
+        QTest::addColumn<QString>("replyStatus");
+        QTest::addColumn<int>("ready"); // once at the open, once more for an "ok" reply
+        QTest::newRow("ok") << u"ok"_s << 2;
+        QTest::newRow("error") << u"error"_s << 1;
+        QTest::newRow("no reply") << QString() << 1;
+    }
+    void joinIsTheFirstFrameAndAnOkReplyMakesTheChannelReady() {
+        QFETCH(QString, replyStatus);
+        QFETCH(int, ready);
+        m_server->setJoinReplyStatus(replyStatus);
         connectService();
         QVERIFY(m_server->waitForFrames(1));
         QCOMPARE(m_server->lastSocketPath(), u"/auth_socket/0/auth"_s);
-
-        const ReceivedFrame first = m_server->frames().first();
-        QVERIFY(first.binary);
-        QCOMPARE(QJsonDocument::fromJson(first.data).object(),
-                 (QJsonObject{{u"topic"_s, topic},
-                              {u"event"_s, u"phx_join"_s},
-                              {u"payload"_s, QJsonObject{}},
-                              {u"ref"_s, 0}}));
-        // Once at the open (right after the join), once for the "ok" reply.
-        QTRY_COMPARE(m_delegate.ready, 2);
+        QVERIFY(m_server->frames().first().binary);
+        QCOMPARE(m_server->frames().first().data, channelFrame("phx_join"));
+        QTRY_COMPARE(m_delegate.ready, ready);
         QTest::qWait(50);
-        QCOMPARE(m_delegate.ready, 2);
+        QCOMPARE(m_delegate.ready, ready);
         QVERIFY(!m_delegate.offMainThread);
-        QCOMPARE(log.lines(QtInfoMsg).size(), 1);
-        QVERIFY(log.lines(QtInfoMsg).first().startsWith(u"mapping Processing error: "_s));
-        QCOMPARE(log.lines(QtDebugMsg, u"Connected to web socket"_s).size(), 1);
     }
 
-    void joinReplyWithStatusErrorIsIgnored() {
-        m_server->setJoinReplyStatus(u"error"_s);
-        LogCapture log;
-        connectService();
-        QTRY_COMPARE(log.lines(QtInfoMsg).size(), 1);
-        QTest::qWait(50);
-        QCOMPARE(m_delegate.ready, 1); // only the one at the open
-        QCOMPARE(log.lines(QtInfoMsg).size(), 1);
+    // What a frame from the service leads to: a sign-in result, a ready channel, or nothing.
+    void receivedFrames_data() {
+        QTest::addColumn<bool>("binary");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("users");
+        QTest::addColumn<int>("ready");
+        const auto row = [](const char* name, const QByteArray& frame, int users, int ready = 0) {
+            QTest::newRow(name) << false << frame << users << ready;
+        };
+        const auto result = [](const QByteArray& from, const QByteArray& to) {
+            return QByteArray(signedIn).replace(from, to);
+        };
+        row("signed-in", signedIn, 1);
+        QTest::newRow("signed-in-binary") << true << signedIn << 1 << 0;
+        QTest::newRow("not-utf8") << true << QByteArray("\xFF\xFE{\"event\":") << 0 << 0;
+        row("ref-null", result(R"(,"topic")", R"(,"ref":null,"topic")"), 1);
+        row("any-event", result("logged_in", "stats"), 1);
+        row("no-device-key", result(R"(,"device_key":"secret-key")", ""), 1);
+        row("null-device-key", result(R"("secret-key")", "null"), 1);
+        row("event-outside-vocabulary", result("logged_in", "signed_in"), 0);
+        row("device-key-number", result(R"("secret-key")", "3"), 0);
+        row("id-string", result("42", R"("42")"), 0);
+        row("id-fraction", result("42", "42.5"), 0);
+        row("no-email", result(R"("email":"ada@example.org",)", ""), 0);
+        row("email-number", result(R"("ada@example.org")", "1"), 0);
+        row("no-topic", result(R"(,"topic":"auth:abc")", ""), 0);
+        const QByteArray reply = R"({"event":"phx_reply","payload":{"response":{},"status":"ok"},)"
+                                 R"("ref":0,"topic":"t"})";
+        row("reply-ok", reply, 0, 1);
+        row("reply-created", QByteArray(reply).replace("\"ok\"", "\"created\""), 0);
+        row("reply-with-reason", QByteArray(reply).replace("{}", R"({"reason":"x"})"), 0, 1);
+        row("reply-unknown-status", QByteArray(reply).replace("\"ok\"", "\"fine\""), 0);
+        row("reply-no-ref", QByteArray(reply).replace("\"ref\":0,", ""), 0);
+        row("reply-ref-text", QByteArray(reply).replace("\"ref\":0", "\"ref\":\"0\""), 0);
+        row("leave", QByteArray(reply).replace("phx_reply", "phx_leave"), 0);
+        row("payload-text", R"({"event":"phx_reply","payload":"pong","ref":0,"topic":"t"})", 0);
+        row("not-json", "pong", 0);
+        row("array", "[]", 0);
     }
-
-    void signInResultReachesTheDelegateOnceFromTextOrBinaryFrames() {
+    void receivedFrames() {
+        QFETCH(bool, binary);
+        QFETCH(QByteArray, frame);
+        QFETCH(int, users);
+        QFETCH(int, ready);
         QVERIFY(connectReady());
-        LogCapture log;
-        m_server->sendText(QString::fromUtf8(signedIn(topic)));
-        QTRY_COMPARE(m_delegate.users.size(), 1);
-        QTest::qWait(50);
-        QCOMPARE(m_delegate.users.size(), 1);
-        QCOMPARE(m_delegate.users.first().topic, topic);
-        QCOMPARE(m_delegate.users.first().payload,
-                 (UserDto{u"ada@example.org"_s, 42, u"secret-key"_s}));
-        QVERIFY(log.lines(QtInfoMsg).isEmpty());
+        binary ? m_server->sendBinary(frame) : m_server->sendText(QString::fromUtf8(frame));
+        // Frames are handled in order: once the marker's result is there, so is the frame's.
+        m_server->sendText(QString::fromUtf8(QByteArray(signedIn).replace("ada@", "marker@")));
+        QTRY_VERIFY(!m_delegate.users.isEmpty() &&
+                    m_delegate.users.last().payload.email == u"marker@example.org"_s);
+        QCOMPARE(m_delegate.users.size(), users + 1);
+        QCOMPARE(m_delegate.ready, 2 + ready);
         QVERIFY(!m_delegate.offMainThread);
+        if (users > 0) {
+            QCOMPARE(m_delegate.users.first().topic, u"auth:abc"_s);
+            QCOMPARE(m_delegate.users.first().payload.email, u"ada@example.org"_s);
+            QCOMPARE(m_delegate.users.first().payload.userId, 42);
+        }
+        if (qstrcmp(QTest::currentDataTag(), "signed-in") == 0)
+            QCOMPARE(m_delegate.users.first().payload.deviceKey, u"secret-key"_s);
         // The device key never reaches the log, not even at debug level.
-        QVERIFY(!log.all().contains(u"secret-key"_s));
-        QCOMPARE(log.lines(QtDebugMsg, u"Received text: "_s).size(), 1);
-
-        m_server->sendBinary(signedIn(topic));
-        QTRY_COMPARE(m_delegate.users.size(), 2);
+        QVERIFY(logged.join(u'\n').contains(u"marker@example.org"_s));
+        QVERIFY(!logged.join(u'\n').contains(u"secret-key"_s));
     }
 
-    void framesThatAreNoSignInResultReachNobody() {
-        QVERIFY(connectReady());
-        LogCapture log;
-        m_server->sendBinary("\xFF\xFE{\"event\":"); // not UTF-8: dropped unread
-        m_server->sendText(QString::fromUtf8(signedIn(topic, false)));
-        QTRY_COMPARE(log.lines(QtInfoMsg).size(), 2);
-        QTest::qWait(50);
-        QVERIFY(!log.all().contains(u"Received data"_s));
-        QCOMPARE(log.lines(QtInfoMsg, u"mapping Processing error: "_s).size(), 2);
-        QCOMPARE(m_delegate.users.size(), 0);
-        QCOMPARE(m_delegate.ready, 2);
-    }
-
-    void lateSignInResultAfterDisconnectIsDropped() {
-        QVERIFY(connectReady());
-        // The result is read, and before its main-thread delivery the flow disconnects.
-        m_service->didReceive(WebSocketEngineEvent::received(QString::fromUtf8(signedIn(topic))));
-        m_service->disconnect();
-        // And whatever the server still sends reaches nobody.
-        m_server->sendText(QString::fromUtf8(signedIn(topic)));
-        QTest::qWait(200);
-        QCOMPARE(m_delegate.users.size(), 0);
-        QCOMPARE(m_delegate.ready, 2);
-    }
-
-    void disconnectClosesWithGoingAway() {
+    void nothingArrivesAfterDisconnectAndTheSocketClosesGoingAway() {
         QVERIFY(connectReady());
         QWebSocket* serverSide = m_server->lastSocket();
         QSignalSpy closed(serverSide, &QWebSocket::disconnected);
+        // The result is read, and before its main-thread delivery the flow disconnects.
+        m_service->didReceive(WebSocketEngineEvent::received(QString::fromUtf8(signedIn)));
         m_service->disconnect();
+        m_server->sendText(QString::fromUtf8(signedIn));
         QTRY_COMPARE(closed.size(), 1);
         QCOMPARE(serverSide->closeCode(), QWebSocketProtocol::CloseCodeGoingAway);
+        QTest::qWait(100);
+        QCOMPARE(m_delegate.users.size(), 0);
+        QCOMPARE(m_delegate.ready, 2);
     }
 
     void pingEvery29SecondsWhilePongsComeBack() {
-        LogCapture log;
         QVERIFY(connectReady());
-        QCOMPARE(m_timers->activeCount(), 1);
-
         m_timers->advance(28'999ms);
         QTest::qWait(50);
         QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 0);
         m_timers->advance(1ms);
         QVERIFY(m_server->waitForFrames(2));
-        const ReceivedFrame ping = m_server->frames().at(1);
-        QVERIFY(ping.binary);
-        QCOMPARE(QJsonDocument::fromJson(ping.data).object(),
-                 (QJsonObject{{u"topic"_s, topic},
-                              {u"event"_s, u"ping"_s},
-                              {u"payload"_s, QJsonObject{}},
-                              {u"ref"_s, 0}}));
-        // The pong comes back, reschedules one ping and is not seen by anyone else.
-        QTRY_COMPARE(m_timers->activeCount(), 1);
-        QTRY_COMPARE(log.lines(QtDebugMsg, u"Received text: "_s).size(), 2); // reply + pong
+        QVERIFY(m_server->frames().at(1).binary);
+        QCOMPARE(m_server->frames().at(1).data, channelFrame("ping"));
         for (int i = 0; i < 3; ++i) {
+            // Each pong schedules the next ping.
+            QTRY_COMPARE(m_timers->activeCount(), 1);
             QTest::qWait(20);
             m_timers->advance(29s);
             QVERIFY(m_server->waitForFrames(3 + i));
@@ -257,30 +240,41 @@ private Q_SLOTS:
         QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 4);
         QCOMPARE(m_delegate.ready, 2);
         QCOMPARE(m_delegate.users.size(), 0);
-        QCOMPARE(log.lines(QtInfoMsg).size(), 1); // only the join reply's
     }
 
-    void pongNeverReachesTheEngineDelegateAndTwoPongsLeaveOnePing() {
+    // Pongs are the engine's own business; anything else goes to its delegate.
+    void pongsStayInTheEngine_data() {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<bool>("isPong");
+        const QByteArray pong = ScriptedServer::pongFor(u"auth:engine"_s);
+        QTest::newRow("pong") << pong << true;
+        QTest::newRow("status-error-extra-keys")
+            << QByteArray(pong).replace(R"("ok")", R"("error","x":1)").replace(":0", ":3") << true;
+        QTest::newRow("ref-missing") << QByteArray(pong).replace(R"("ref":0,)", "") << false;
+        QTest::newRow("ref-fraction") << QByteArray(pong).replace(":0", ":0.5") << false;
+        QTest::newRow("not-pong") << QByteArray(R"({"not":"a pong"})") << false;
+    }
+    void pongsStayInTheEngine() {
+        QFETCH(QByteArray, frame);
+        QFETCH(bool, isPong);
         m_server->setAutoPong(false);
         RecordingEngineDelegate delegate;
-        WebSocketEngine engine(m_server->base().socketUrl(u"/auth_socket/0/auth"_s), &delegate,
-                               Log("webSocket"), *m_timers);
-        engine.connect();
-        QTRY_COMPARE(delegate.count(WebSocketEngineEvent::Kind::connected), 1);
+        const auto engine = connectEngine(delegate);
+        QTRY_COMPARE(delegate.events.count(u"connected"_s), 1);
         QVERIFY(m_server->waitForSocket());
 
-        const QString pong = QString::fromUtf8(ScriptedServer::pongFor(u"auth:engine"_s));
         m_timers->advance(10s);
-        m_server->sendText(pong);
-        m_server->sendText(pong);
-        m_server->sendText(u"{\"not\":\"a pong\"}"_s);
-        QTRY_COMPARE(delegate.texts(), QStringList{u"{\"not\":\"a pong\"}"_s});
+        m_server->sendText(QString::fromUtf8(frame));
+        m_server->sendText(u"marker"_s);
+        QStringList expected{u"connected"_s, QString::fromUtf8(frame), u"marker"_s};
+        if (isPong)
+            expected.removeAt(1);
+        QTRY_COMPARE(delegate.events, expected);
         QCOMPARE(m_timers->activeCount(), 1);
 
-        // Rescheduled from the pongs (t = 10 s): nothing at t = 29 s, one ping at t = 39 s.
+        // A pong reschedules the ping (from t = 10 s); without one it goes out at t = 29 s.
         m_timers->advance(19s);
-        QTest::qWait(50);
-        QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 0);
+        QTRY_COMPARE(countFrames(m_server->frames(), u"ping"_s), isPong ? 0 : 1);
         m_timers->advance(10s);
         QTRY_COMPARE(countFrames(m_server->frames(), u"ping"_s), 1);
         // No pong for that ping: the chain ends.
@@ -291,50 +285,30 @@ private Q_SLOTS:
     }
 
     void closeReportsDisconnectedOnceAndStopsThePings() {
-        LogCapture log;
         RecordingEngineDelegate delegate;
-        WebSocketEngine engine(m_server->base().socketUrl(u"/auth_socket/0/auth"_s), &delegate,
-                               Log("webSocket"), *m_timers);
-        engine.connect();
-        QTRY_VERIFY(engine.isConnected());
-        engine.connect();
-        QCOMPARE(log.lines(QtDebugMsg, u"Socket already connected"_s).size(), 1);
-
+        const auto engine = connectEngine(delegate);
+        QTRY_VERIFY(engine->isConnected());
+        engine->connect(); // already connected: no second socket
         m_server->closeSockets();
-        QTRY_COMPARE(delegate.count(WebSocketEngineEvent::Kind::disconnected), 1);
-        QVERIFY(!engine.isConnected());
+        QTRY_COMPARE(delegate.events.count(u"disconnected"_s), 1);
+        QVERIFY(!engine->isConnected());
         m_timers->advance(29s);
-        QCOMPARE(log.lines(QtDebugMsg, u"Skip ping, server not connected"_s).size(), 1);
         QTest::qWait(50);
-        QCOMPARE(delegate.count(WebSocketEngineEvent::Kind::disconnected), 1);
+        QCOMPARE(delegate.events.count(u"disconnected"_s), 1);
+        QCOMPARE(delegate.events.count(u"connected"_s), 1);
         QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 0);
-    }
-
-    void everyOutgoingMessageIsABinaryFrame() {
-        RecordingEngineDelegate delegate;
-        WebSocketEngine engine(m_server->base().socketUrl(u"/auth_socket/0/auth"_s), &delegate,
-                               std::nullopt, *m_timers);
-        engine.connect();
-        QTRY_VERIFY(engine.isConnected());
-        const QJsonObject message{{u"topic"_s, u"t"_s}, {u"text"_s, u"\u00e9t\u00e9"_s}};
-        engine.send(message);
-        QVERIFY(m_server->waitForFrames(1));
-        QVERIFY(m_server->frames().first().binary);
-        QCOMPARE(m_server->frames().first().data,
-                 QJsonDocument(message).toJson(QJsonDocument::Compact));
     }
 
     void connectionFailureIsAnErrorEvent() {
         const ServiceBase base = m_server->base();
         m_server.reset();
-        LogCapture log;
         RecordingEngineDelegate delegate;
-        WebSocketEngine engine(base.socketUrl(u"/auth_socket/0/auth"_s), &delegate,
+        WebSocketEngine engine(base.socketUrl(WebSocketAuthService::socketPath), &delegate,
                                Log("webSocket"), *m_timers);
         engine.connect();
-        QTRY_VERIFY(delegate.count(WebSocketEngineEvent::Kind::error) >= 1);
-        QVERIFY(!log.lines(QtCriticalMsg, u"Error: "_s).isEmpty());
-        QCOMPARE(delegate.count(WebSocketEngineEvent::Kind::connected), 0);
+        QTRY_VERIFY(delegate.events.count(u"error"_s) >= 1);
+        QVERIFY(logged.join(u'\n').contains(u"Error: "_s));
+        QCOMPARE(delegate.events.count(u"connected"_s), 0);
     }
 
     void secondConnectReplacesTheEngine() {
@@ -345,25 +319,6 @@ private Q_SLOTS:
         QTRY_COMPARE(m_delegate.ready, 4);
         QCOMPARE(countFrames(m_server->frames(), u"phx_join"_s), 2);
     }
-
-private:
-    void connectService() {
-        m_service =
-            WebSocketAuthService::create(token, Log("webSocket"), m_server->base(), *m_timers);
-        QVERIFY(m_service);
-        QCOMPARE(m_service->serverUrl().path(), u"/auth_socket/0/auth"_s);
-        m_service->connect(&m_delegate);
-    }
-    /** Connected, joined and told so twice (at the open and for the "ok" reply). */
-    bool connectReady() {
-        connectService();
-        return m_service && QTest::qWaitFor([&] { return m_delegate.ready == 2; }, 5000);
-    }
-
-    std::unique_ptr<ScriptedServer> m_server;
-    std::unique_ptr<ManualTimerSource> m_timers;
-    std::unique_ptr<WebSocketAuthService> m_service;
-    RecordingAuthDelegate m_delegate;
 };
 
 QTEST_GUILESS_MAIN(TestWebSocket)

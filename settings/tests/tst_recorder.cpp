@@ -1,6 +1,5 @@
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
 #include "platform/virtualkeys.h"
+#include "core/appevents.h"
 #include "settings/recordercontrol.h"
 #include "settings/settingscustomisationmodel.h"
 #include "shortcuts/hotkeytext.h"
@@ -142,21 +141,19 @@ private Q_SLOTS:
 
     void windowHotkeyUpdateStoresTheTextForm() {
         m_recorder.reset();
-        SettingsCustomisationModel model(nullptr);
-        int updates = 0;
-        QObject context;
-        NotificationCenter::defaultCenter().addObserver(
-            Notifications::windowHotkeyUpdated, &context, [&](const QVariantMap&) { ++updates; });
+        AppEvents events;
+        SettingsCustomisationModel model(events, nullptr);
+        QSignalSpy updates(&events, &AppEvents::windowHotkeyChanged);
         model.windowHotkeyRecorder()->setRecording(true);
         press(Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
         QCOMPARE(AppSettings().preferencesSettings().windowHotkey, u"command+option+c"_s);
-        QCOMPARE(updates, 1);
+        QCOMPARE(updates.count(), 1);
 
         // F5 has no text form: stored as "".
         model.windowHotkeyRecorder()->setRecording(true);
         press(Qt::Key_F5, Qt::ControlModifier);
         QCOMPARE(AppSettings().preferencesSettings().windowHotkey, QString());
-        QCOMPARE(updates, 2);
+        QCOMPARE(updates.count(), 2);
     }
 };
 

@@ -48,7 +48,7 @@ private Q_SLOTS:
                            FakePresetStore::entry(2, "Shorter", true),
                            FakePresetStore::entry(10, "Pirate", false, "command+option+j"),
                            FakePresetStore::entry(11, "Haiku", false, "command+option+k")};
-        m_model = std::make_unique<SettingsViewModel>(*m_coordinator, *m_timers);
+        m_model = std::make_unique<SettingsViewModel>(m_coordinator->presetStore, *m_timers);
         m_model->loadPrompts();
     }
 
@@ -58,7 +58,7 @@ private Q_SLOTS:
         QCOMPARE(m_model->globalPrompts().size(), 2);
         QCOMPARE(m_model->userPrompts().size(), 2);
         QCOMPARE(m_model->currentPrompt().preset.name, u"Fix spelling"_s);
-        QVERIFY(m_model->isPropmtSelected());
+        QVERIFY(m_model->isPromptSelected());
         QVERIFY(m_model->disablePromptEdit());
         QCOMPARE(m_model->hotkeyRecorder()->text(),
                  Shortcuts::RecorderControl::displayText(
@@ -67,7 +67,7 @@ private Q_SLOTS:
         m_model->selectPrompt(10);
         QVERIFY(!m_model->disablePromptEdit());
         m_model->setSelectedPrompt(std::nullopt);
-        QVERIFY(!m_model->isPropmtSelected());
+        QVERIFY(!m_model->isPromptSelected());
         QVERIFY(m_model->disablePromptEdit());
         QVERIFY(m_model->hotkeyRecorder()->text().isEmpty());
     }
@@ -109,28 +109,28 @@ private Q_SLOTS:
         QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
         QVERIFY(m_model->showTooltipError());
         QCOMPARE(m_model->currentPrompt().preset.hotkey, u"command+option+j"_s);
-        QVERIFY(!m_model->isPropmtChanged());
+        QVERIFY(!m_model->isPromptChanged());
 
         // Its own hotkey again is no clash; a free one changes the prompt.
         m_model->hotkeyChanged(Shortcuts::HotkeyText::toShortcut("command+option+j"));
         QVERIFY(!m_model->showTooltipError());
-        QVERIFY(!m_model->isPropmtChanged());
+        QVERIFY(!m_model->isPromptChanged());
         m_model->hotkeyChanged(Shortcuts::HotkeyText::toShortcut("command+option+m"));
         QCOMPARE(m_model->currentPrompt().preset.hotkey, u"command+option+m"_s);
-        QVERIFY(m_model->isPropmtChanged());
+        QVERIFY(m_model->isPromptChanged());
     }
 
     void changingTheNameBackClearsTheFlagOnlyWithTheSameHotkey() {
         m_model->selectPrompt(10);
         m_model->setName("Pirate!");
-        QVERIFY(m_model->isPropmtChanged());
+        QVERIFY(m_model->isPromptChanged());
         m_model->setName("Pirate");
-        QVERIFY(!m_model->isPropmtChanged());
+        QVERIFY(!m_model->isPromptChanged());
 
         m_model->hotkeyChanged(Shortcuts::HotkeyText::toShortcut("command+option+m"));
         m_model->setName("Pirate!");
         m_model->setName("Pirate");
-        QVERIFY(m_model->isPropmtChanged());
+        QVERIFY(m_model->isPromptChanged());
     }
 
     void saveRunsOnlyWhenIdleAndStored() {
@@ -153,7 +153,7 @@ private Q_SLOTS:
         QVERIFY(states.count() >= 2); // sent, then idle again after the reload
         QCOMPARE(m_model->formState(), SettingsViewModel::FormState::idle);
         QCOMPARE(m_model->currentPrompt().id, 11);
-        QVERIFY(!m_model->isPropmtChanged());
+        QVERIFY(!m_model->isPromptChanged());
     }
 
     void deletingTheLastCustomPromptSelectsTheFirstStandardOne() {

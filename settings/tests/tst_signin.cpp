@@ -1,5 +1,6 @@
 #include "fakeauthsocket.h"
 #include "fakecoordinator.h"
+#include "core/appevents.h"
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "service/servicebase.h"
@@ -37,15 +38,18 @@ private:
     FakeCoordinator m_coordinator;
     FakePermissionsManager m_permissions;
     ManualTimerSource m_timers;
+    AppEvents m_events;
     QStringList m_socketLog;
     QList<FakeAuthSocket*> m_sockets;
     QList<QUrl> m_opened;
 
     std::unique_ptr<AuthorizationViewModel> makeModel() {
         AuthorizationViewModel::Dependencies deps{
+            m_coordinator.userStore,
             m_coordinator,
+            m_events,
+            pages(),
             m_permissions,
-            base(),
             m_timers,
             [this](const QString&) {
                 auto socket = std::make_unique<FakeAuthSocket>(m_socketLog);
@@ -56,6 +60,10 @@ private:
                 m_opened << url;
             }};
         return std::make_unique<AuthorizationViewModel>(deps);
+    }
+
+    PageContext pages() const {
+        return {m_coordinator.userStore, m_coordinator.appearance, base()};
     }
 
     static AuthJoinReplayDto loggedIn(const QString& topic) {
@@ -72,7 +80,7 @@ private Q_SLOTS:
         m_settings.clear();
         m_coordinator.userStore.setUser(std::nullopt);
         m_coordinator.calls.clear();
-        m_coordinator.dark = false;
+        m_coordinator.appearance.dark = false;
         m_permissions.trusted = true;
         m_socketLog.clear();
         m_sockets.clear();
@@ -99,7 +107,7 @@ private Q_SLOTS:
         QVERIFY(request.headers.isEmpty());
         QCOMPARE(request.timeout, 60s);
 
-        m_coordinator.dark = true;
+        m_coordinator.appearance.dark = true;
         request = *makeModel()->urlRequest();
         QCOMPARE(request.headers, (QList<PageRequest::Header>{{"Dark-Theme", "True"}}));
     }
@@ -158,42 +166,37 @@ private Q_SLOTS:
         auto model = makeModel();
         QVERIFY(!model->urlRequest()); // signed in and trusted: nothing to show
         model->handleAction("settings");
-        QCOMPARE(m_coordinator.calls,
-                 (QStringList{"openSettings", "closeAuthorization", "setCanShowWidget(1)",
-                              "showWidget", "setAccessoryPolicy"}));
+        QCOMPARE(m_coordinator.calls, (QStringList{"openSettings", "finishSignIn"}));
         QCOMPARE(model->urlRequest()->url.path(), u"/web_view/login"_s);
 
         m_coordinator.calls.clear();
         model->handleAction("unknown");
         QVERIFY(m_coordinator.calls.isEmpty());
 
-        int loggedOut = 0;
-        QObject context;
-        NotificationCenter::defaultCenter().addObserver(Notifications::userLoggedOut, &context,
-                                                        [&](const QVariantMap&) { ++loggedOut; });
+        QSignalSpy loggedOut(&m_events, &AppEvents::userLoggedOut);
         model->handleAction("logout");
-        QCOMPARE(loggedOut, 1);
+        QCOMPARE(loggedOut.count(), 1);
     }
 
     void servicePagesCarryTheirHeaders() {
         m_coordinator.signIn("k1");
-        m_coordinator.dark = true;
+        m_coordinator.appearance.dark = true;
         storeWindowHotkey("command+option+c");
-        const PageRequest account = SettingsAccountModel(m_coordinator, base()).pageRequest();
+        const PageRequest account = SettingsAccountModel(pages(), m_events).pageRequest();
         QCOMPARE(account.url, QUrl("https://orvane.example.org:443/web_view/account"));
         QCOMPARE(account.headers, (QList<PageRequest::Header>{{"Authorization", "Bearer k1"},
                                                               {"Dark-Theme", "True"}}));
-        QCOMPARE(SettingsSupportViewModel(m_coordinator, base()).pageRequest().url.path(),
+        QCOMPARE(SettingsSupportViewModel(pages()).pageRequest().url.path(),
                  u"/web_view/new_report"_s);
 
-        HelpCenterViewModel help(m_coordinator, base());
+        HelpCenterViewModel help(pages(), m_coordinator, m_events);
         QCOMPARE(help.urlRequest()->header("Window-Hotkey"), QByteArray("command+option+c"));
         QCOMPARE(help.urlRequest()->header("Dark-Theme"), QByteArray("True"));
 
         // A new hotkey reaches the open help page; an empty one is left out.
         QSignalSpy reloads(&help, &HelpCenterViewModel::urlRequestChanged);
         storeWindowHotkey("");
-        NotificationCenter::defaultCenter().post(Notifications::windowHotkeyUpdated);
+        Q_EMIT m_events.windowHotkeyChanged();
         QCOMPARE(reloads.count(), 1);
         QCOMPARE(help.urlRequest()->header("Window-Hotkey"), std::nullopt);
 

@@ -1,4 +1,5 @@
 #include "fakecoordinator.h"
+#include "core/appevents.h"
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "service/servicebase.h"
@@ -52,16 +53,19 @@ private:
 private Q_SLOTS:
     void windowsLoadCleanly() {
         const ServiceBase base = *ServiceBase::parse("http://127.0.0.1:9");
-        AuthorizationViewModel authorization({m_coordinator, m_permissions, base, m_timers,
+        const PageContext pages{m_coordinator.userStore, m_coordinator.appearance, base};
+        AppEvents events;
+        AuthorizationViewModel authorization({m_coordinator.userStore, m_coordinator, events, pages,
+                                              m_permissions, m_timers,
                                               [](const QString&) { return nullptr; },
                                               [](const QUrl&) {
                                               }});
         load("AuthorizationWindow.qml", &authorization);
-        HelpCenterViewModel help(m_coordinator, base);
+        HelpCenterViewModel help(pages, m_coordinator, events);
         load("HelpCenterWindow.qml", &help);
         QObject nothing;
         load("NoConnectionWindow.qml", &nothing);
-        SettingsContent settings(m_coordinator, base, m_timers);
+        SettingsContent settings(m_coordinator.presetStore, pages, events, m_timers);
         load("SettingsWindow.qml", &settings);
     }
 };

@@ -22,25 +22,29 @@ class ShortcutsDesktopTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TemporarySettings> m_settings;
+    SystemTimerSource m_timers;
     std::optional<PlatformBackend> m_backend;
     std::unique_ptr<SystemHotkeys> m_layer;
     std::unique_ptr<Registry> m_registry;
 
-    /** Stores shortcut for a fresh name bound to owner; the returned name is what triggers. */
-    Name bound(const QString& raw, const QString& hotkey, QObject* owner) {
-        const Name name(raw);
-        m_registry->store(HotkeyText::toShortcut(hotkey), name);
-        m_registry->bind(name, owner);
-        return name;
-    }
-    /** Counts the registry's announcements of name while owner lives. */
-    void count(const Name& name, QObject* owner, int& downs, int* ups = nullptr) {
-        connect(m_registry.get(), &Registry::triggered, owner,
-                [&downs, raw = name.rawValue()](const QString& n) { downs += n == raw; });
-        if (ups) {
-            connect(m_registry.get(), &Registry::released, owner,
-                    [ups, raw = name.rawValue()](const QString& n) { *ups += n == raw; });
-        }
+    /** A name bound while it lives, counting its presses and releases. */
+    struct Binding : QObject {
+        Name name{QString()};
+        int downs = 0;
+        int ups = 0;
+    };
+    std::unique_ptr<Binding> bind(const QString& raw, const QString& hotkey = {}) {
+        auto binding = std::make_unique<Binding>();
+        binding->name = Name(raw);
+        if (!hotkey.isEmpty())
+            m_registry->store(HotkeyText::toShortcut(hotkey), binding->name);
+        m_registry->bind(binding->name, binding.get());
+        Binding* b = binding.get();
+        connect(m_registry.get(), &Registry::triggered, b,
+                [b, raw](const QString& n) { b->downs += n == raw; });
+        connect(m_registry.get(), &Registry::released, b,
+                [b, raw](const QString& n) { b->ups += n == raw; });
+        return binding;
     }
 
     static bool xdotool(const QString& command, const QString& keys) {
@@ -60,7 +64,7 @@ private Q_SLOTS:
     void initTestCase() {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         m_settings = std::make_unique<TemporarySettings>();
-        m_backend = PlatformBackend::create(TimerSource::system());
+        m_backend = PlatformBackend::create(m_timers);
         QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
         m_layer = std::make_unique<SystemHotkeys>(*m_backend->hotkeyGrabber);
         m_registry = std::make_unique<Registry>(m_layer.get());
@@ -75,12 +79,10 @@ private Q_SLOTS:
     void aHotkeyFiresOnPressAndReleaseAlsoWithNumLock() {
         EditorSession editor("unchanged\n");
         QVERIFY(editor.isReady());
-        QObject owner;
-        const Name name =
-            bound(QStringLiteral("WindowHotkey"), QStringLiteral("command+option+k"), &owner);
-        int downs = 0;
-        int ups = 0;
-        count(name, &owner, downs, &ups);
+        const auto hotkey =
+            bind(QStringLiteral("WindowHotkey"), QStringLiteral("command+option+k"));
+        const int& downs = hotkey->downs;
+        const int& ups = hotkey->ups;
 
         const auto letGo =
             qScopeGuard([] { xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+k")); });
@@ -108,7 +110,7 @@ private Q_SLOTS:
         QVERIFY(EditorSession::xdotool({QStringLiteral("type"), QStringLiteral("k")}));
         QCOMPARE(editor.saveAndRead("unchanged\nk"), QByteArray("unchanged\nk"));
 
-        m_registry->store(std::nullopt, name);
+        m_registry->store(std::nullopt, hotkey->name);
         QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+k")));
         QTest::qWait(200);
         QCOMPARE(downs, 2);
@@ -128,18 +130,14 @@ private Q_SLOTS:
         QVERIFY(!error);
 
         QVERIFY(m_layer->isTaken(wanted));
-        QObject owner;
-        const Name name(QStringLiteral("TakenHotkey"));
-        int downs = 0;
-        count(name, &owner, downs);
-        m_registry->bind(name, &owner);
+        const auto taken = bind(QStringLiteral("TakenHotkey"));
         const qint64 before = m_layer->lastIdentifier();
-        m_registry->store(wanted, name);
+        m_registry->store(wanted, taken->name);
         QCOMPARE(m_layer->lastIdentifier(), before + 1);
         QVERIFY(!m_layer->hotKeys().contains(before + 1));
         QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+j")));
         QTest::qWait(200);
-        QCOMPARE(downs, 0);
+        QCOMPARE(taken->downs, 0);
 
         // Free combinations and our own are not taken.
         const Shortcut free = *HotkeyText::toShortcut(QStringLiteral("command+option+shift+9"));
@@ -153,13 +151,13 @@ private Q_SLOTS:
         EditorSession editor("Hello world\n");
         QVERIFY(editor.isReady());
         PasteboardManager manager(*m_backend->windowTracker, *m_backend->keyboardManager,
-                                  *m_backend->clipboard, TimerSource::system());
+                                  *m_backend->clipboard, m_timers);
         manager.setCaptureTimeout(std::chrono::milliseconds(600));
         std::optional<PasteboardManagerCopyItem> captured;
         bool done = false;
-        QObject owner;
-        bound(QStringLiteral("CaptureHotkey"), QStringLiteral("command+option+c"), &owner);
-        connect(m_registry.get(), &Registry::triggered, &owner, [&] {
+        const auto hotkey =
+            bind(QStringLiteral("CaptureHotkey"), QStringLiteral("command+option+c"));
+        connect(m_registry.get(), &Registry::triggered, hotkey.get(), [&] {
             manager.copySelection([&](auto, std::optional<PasteboardManagerCopyItem> item) {
                 captured = std::move(item);
                 done = true;
@@ -183,11 +181,9 @@ private Q_SLOTS:
             return QProcess::execute(QStringLiteral("setxkbmap"), {layout}) == 0;
         };
         // On a German layout Y and Z swap places: the grab must follow the symbol.
-        QObject owner;
-        const Name name =
-            bound(QStringLiteral("LayoutHotkey"), QStringLiteral("command+option+z"), &owner);
-        int downs = 0;
-        count(name, &owner, downs);
+        const auto hotkey =
+            bind(QStringLiteral("LayoutHotkey"), QStringLiteral("command+option+z"));
+        const int& downs = hotkey->downs;
         const auto restore = qScopeGuard([&setLayout] { setLayout(QStringLiteral("us")); });
         QVERIFY(setLayout(QStringLiteral("de")));
         QTest::qWait(300);

@@ -1,5 +1,3 @@
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
 #include "core/settingsstore.h"
 #include "fakemaincoordinator.h"
 #include "service/presetsservice.h"
@@ -25,7 +23,12 @@ PresetDto record(qint64 id, bool enabledByDefault, bool global = false) {
 
 /** Answers at once from what the test put in; records what was asked. */
 struct ScriptedPresetsService final : PresetsServiceProtocol {
-    void presets(std::function<void(QList<PresetDto>)> completion) override { completion(list); }
+    void presets(std::function<void(QList<PresetDto>)> completion) override {
+        if (holdInto)
+            *holdInto << [completion, list = list] { completion(list); };
+        else
+            completion(list);
+    }
     void create(const PresetDto& preset, std::function<void(PresetDto)> completion) override {
         created << preset;
         completion(createAnswer);
@@ -39,6 +42,8 @@ struct ScriptedPresetsService final : PresetsServiceProtocol {
     }
 
     QList<PresetDto> list;
+    /** Where answers wait instead of arriving at once; they may outlive this client. */
+    QList<std::function<void()>>* holdInto = nullptr;
     PresetDto createAnswer = PresetDto::blank();
     QList<PresetDto> created;
     QList<qint64> deleted;
@@ -67,29 +72,30 @@ class PresetStoreTest : public QObject {
 
 private:
     std::unique_ptr<TemporarySettings> m_settings;
-    std::unique_ptr<FakeCoordinator> m_coordinator;
+    FakeUserStore m_session;
     ScriptedPresetsService* m_service = nullptr;
+    QStringList m_clientKeys;
     int m_updates = 0;
-    QObject m_observer;
 
     std::unique_ptr<PresetStore> makeStore(QList<PresetDto> list) {
-        auto service = std::make_unique<ScriptedPresetsService>();
-        service->list = std::move(list);
-        m_service = service.get();
-        return std::make_unique<PresetStore>(*m_coordinator, std::move(service));
+        auto store = std::make_unique<PresetStore>(m_session, [this, list](const QString& key) {
+            m_clientKeys << key;
+            auto service = std::make_unique<ScriptedPresetsService>();
+            service->list = list;
+            m_service = service.get();
+            return service;
+        });
+        connect(store.get(), &PresetStore::changed, this, [this] { ++m_updates; });
+        return store;
     }
     static QList<qint64> storedIds() { return AppSettings().presetsSettings().presetIds; }
     static bool hasStoredIds() { return openSettingsStore()->contains(u"PresetsEnabledIds"_s); }
 
 private Q_SLOTS:
-    void initTestCase() {
-        NotificationCenter::defaultCenter().addObserver(
-            Notifications::promptsUpdated, &m_observer,
-            [this](const QVariantMap&) { ++m_updates; });
-    }
     void init() {
         m_settings = std::make_unique<TemporarySettings>();
-        m_coordinator = std::make_unique<FakeCoordinator>();
+        m_session.signedIn = User{u"a@example.org"_s, 1, u"key-a"_s};
+        m_clientKeys.clear();
         m_updates = 0;
     }
 
@@ -170,15 +176,23 @@ private Q_SLOTS:
         QCOMPARE(storedIds(), QList<qint64>{1});
     }
 
-    void emptyStoreDoesNothing() {
-        EmptyPresetStore store;
-        const auto entry = std::make_shared<PresetData>(record(1, true), true);
-        store.fetchPresets();
-        store.togglePreset(entry);
-        store.deletePreset(entry);
-        QVERIFY(store.presets().isEmpty());
-        QVERIFY(entry->enabled);
-        QCOMPARE(m_updates, 0);
+    void anotherUserNeverSeesThePreviousUsersPrompts() {
+        auto store = makeStore({record(1, true)});
+        store->fetchPresets();
+        QList<std::function<void()>> late;
+        m_service->holdInto = &late;
+        store->fetchPresets(); // answered only after the user changed
+
+        m_session.setUser(std::nullopt);
+        QVERIFY(store->presets().isEmpty());
+        QCOMPARE(m_updates, 2);
+        late.takeFirst()();
+        QVERIFY(store->presets().isEmpty());
+
+        m_session.setUser(UserDto{u"b@example.org"_s, 2, u"key-b"_s});
+        store->fetchPresets();
+        QCOMPARE(store->presets().size(), 1);
+        QCOMPARE(m_clientKeys, (QStringList{u"key-a"_s, QString(), u"key-b"_s}));
     }
 };
 

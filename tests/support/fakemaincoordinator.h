@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/maincoordinatorprotocol.h"
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/signinhost.h"
+#include "core/widgetpresenter.h"
+#include "platform/appearance.h"
 #include "service/userdto.h"
 #include "store/presetdata.h"
 #include "store/presetstore.h"
@@ -23,6 +23,7 @@ public:
             signedIn = User{record->email, record->userId, *record->deviceKey};
         else
             signedIn.reset();
+        Q_EMIT changed();
     }
 };
 
@@ -40,7 +41,7 @@ public:
     void deletePreset(const PresetEntry& entry) override {
         deleted.append(entry->id);
         entries.removeIf([&](const PresetEntry& e) { return e->id == entry->id; });
-        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+        Q_EMIT changed();
     }
     void createPreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) override {
         pendingCreates.append({entry, delegate});
@@ -50,7 +51,7 @@ public:
     }
     void togglePreset(const PresetEntry& entry) override {
         entry->enabled = !entry->enabled;
-        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+        Q_EMIT changed();
     }
 
     /** The service stores the oldest pending create under a new id. */
@@ -61,7 +62,7 @@ public:
         auto created = std::make_shared<PresetData>(stored, true);
         entries.append(created);
         delegate->didCreatePreset(created);
-        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+        Q_EMIT changed();
     }
     void answerUpdate() {
         auto [entry, delegate] = pendingUpdates.takeFirst();
@@ -71,7 +72,7 @@ public:
                 e = updated;
         }
         delegate->didUpdatePreset(updated);
-        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+        Q_EMIT changed();
     }
 
     static PresetEntry entry(qint64 id, const QString& name, bool global,
@@ -93,40 +94,34 @@ public:
     }
 };
 
-/** Records the coordinator operations the view models ask for, in order. */
-class FakeCoordinator final : public MainCoordinatorProtocol {
+struct FixedAppearance final : AppearanceProtocol {
+    bool dark = false;
+    bool isDark() const override { return dark; }
+};
+
+/** Records what the view models ask of the application, in order. */
+class FakeCoordinator final : public WidgetPresenter, public SignInHost {
 public:
     FakeUserStore userStore;
     FakePresetStore presetStore;
-    bool dark = false;
+    FixedAppearance appearance;
     QStringList calls;
     std::optional<RunningApp> previousApp;
     /** The application hideWidget was asked to bring back. */
     std::optional<RunningApp> hiddenActivating;
 
-    UserStoreProtocol& getUserStore() override { return userStore; }
-    PresetStoreProtocol& getPresetStore() override { return presetStore; }
+    UserStoreProtocol& getUserStore() { return userStore; }
+    PresetStoreProtocol& getPresetStore() { return presetStore; }
     void loadPresets() override { calls << QStringLiteral("loadPresets"); }
-    void syncUserData() override { calls << QStringLiteral("syncUserData"); }
-    void showWidget() override { calls << QStringLiteral("showWidget"); }
     void openSettings() override { calls << QStringLiteral("openSettings"); }
-    void openWidget(bool checkOnly) override {
-        calls << QStringLiteral("openWidget(%1)").arg(checkOnly);
-    }
+    void finishSignIn() override { calls << QStringLiteral("finishSignIn"); }
+    void showWidget() override { calls << QStringLiteral("showWidget"); }
     void hideWidget(const std::optional<RunningApp>& app) override {
         calls << QStringLiteral("hideWidget");
         hiddenActivating = app;
     }
-    void closeAuthorization() override { calls << QStringLiteral("closeAuthorization"); }
-    void setAccessoryPolicy() override { calls << QStringLiteral("setAccessoryPolicy"); }
-    void setCanShowWidget(bool value) override {
-        calls << QStringLiteral("setCanShowWidget(%1)").arg(value);
-    }
-    bool isDarkMode() const override { return dark; }
     void toggleWidget() override { calls << QStringLiteral("toggleWidget"); }
     void setPreviousApp(const std::optional<RunningApp>& app) override { previousApp = app; }
-    void openHelpCenter() override { calls << QStringLiteral("openHelpCenter"); }
-    void checkForUpdates() override { calls << QStringLiteral("checkForUpdates"); }
 
     void signIn(const QString& deviceKey = QStringLiteral("device-key-1")) {
         userStore.signedIn = User{QStringLiteral("ada@example.org"), 7, deviceKey};

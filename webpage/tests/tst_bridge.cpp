@@ -28,11 +28,8 @@ private Q_SLOTS:
             QCOMPARE(script.injectionPoint(), QWebEngineScript::DocumentReady);
             QVERIFY(!script.runsOnSubFrames());
         }
-        QVERIFY(
-            scripts[0].sourceCode().contains("var QWebChannel")); // the channel library came along
-        QVERIFY(scripts[0].sourceCode().contains("channel.objects.jsMessenger"));
-        QVERIFY(scripts[1].sourceCode().contains(
-            "initial-scale=1,maximum-scale=1,user-scalable=0,viewport-fit=cover"));
+        // The channel library came along from the resources.
+        QVERIFY(scripts[0].sourceCode().contains("var QWebChannel"));
     }
 
     void reloadsAfterButtonsOnlyWithAReloadIdentifier() {

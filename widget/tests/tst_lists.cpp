@@ -1,5 +1,4 @@
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/appevents.h"
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "platform/virtualkeys.h"
@@ -33,6 +32,7 @@ class ListsTest : public QObject {
     std::unique_ptr<FakeCoordinator> m_coordinator;
     std::unique_ptr<Shortcuts::SystemHotkeys> m_layer;
     std::unique_ptr<Shortcuts::Registry> m_hotkeys;
+    AppEvents m_events;
     TextsCalls m_texts;
     std::unique_ptr<WidgetContent> m_content;
 
@@ -42,8 +42,9 @@ class ListsTest : public QObject {
 
     void makeContent() {
         m_content = std::make_unique<WidgetContent>(WidgetContent::Dependencies{
-            *m_coordinator, *m_platform->windowTracker, *m_platform->keyboardManager,
-            *m_platform->clipboard, *m_timers,
+            *m_coordinator, m_coordinator->userStore, m_coordinator->presetStore, m_events,
+            *m_platform->windowTracker, *m_platform->keyboardManager, *m_platform->clipboard,
+            *m_timers,
             [this](const QString& token) {
                 return std::make_unique<FakeTextsService>(m_texts, token);
             },
@@ -151,7 +152,7 @@ private Q_SLOTS:
 
         // Disabling the prompt takes its hotkey away.
         m_coordinator->presetStore.entries.first()->enabled = false;
-        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+        Q_EMIT m_coordinator->presetStore.changed();
         QTRY_COMPARE(prompts().rowCount(), 1);
         QVERIFY(m_platform->hotkeyGrabber->grabs.empty());
     }
@@ -161,9 +162,9 @@ private Q_SLOTS:
         makeContent();
         QSignalSpy actions(&prompts(), &AIDialogPresetActionsViewModel::hotkeyAction);
         for (int refresh = 0; refresh < 3; ++refresh)
-            NotificationCenter::defaultCenter().post(Notifications::updateHotkeysRequested);
+            Q_EMIT m_events.hotkeysRefreshRequested();
         m_coordinator->presetStore.entries.first()->preset.name = u"Fix it"_s;
-        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
+        Q_EMIT m_coordinator->presetStore.changed();
         QTRY_COMPARE(shownNames(), QStringList{u"Fix it"_s});
         m_platform->windowTracker->frontmost = ownApp;
         press(u"command+option+c"_s);

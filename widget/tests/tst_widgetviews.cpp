@@ -1,3 +1,4 @@
+#include "core/appevents.h"
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "shortcuts/shortcuts.h"
@@ -53,6 +54,7 @@ class WidgetViewsTest : public QObject {
     FakeCoordinator m_coordinator;
     TextsCalls m_texts;
     Shortcuts::Registry m_hotkeys;
+    AppEvents m_events;
     std::unique_ptr<WidgetContent> m_content;
     QQmlEngine m_engine;
     QTranslator m_translator;
@@ -80,8 +82,8 @@ private Q_SLOTS:
         m_coordinator.presetStore.add(2, "Translate to English");
         m_coordinator.presetStore.add(3, "Make shorter");
         m_content = std::make_unique<WidgetContent>(WidgetContent::Dependencies{
-            m_coordinator, *m_platform.windowTracker, *m_platform.keyboardManager,
-            *m_platform.clipboard, m_timers,
+            m_coordinator, m_coordinator.userStore, m_coordinator.presetStore, m_events,
+            *m_platform.windowTracker, *m_platform.keyboardManager, *m_platform.clipboard, m_timers,
             [this](const QString& token) {
                 return std::make_unique<FakeTextsService>(m_texts, token);
             },

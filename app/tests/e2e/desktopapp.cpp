@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QTcpServer>
@@ -127,11 +128,19 @@ bool DesktopApp::start(const QString& serviceUrl, const QProcessEnvironment& env
     return m_process.waitForStarted(10000);
 }
 
-QString DesktopApp::window(const QString& titlePattern) const {
+QString DesktopApp::window(const QString& rolePattern) const {
+    const QRegularExpression role(rolePattern);
     const QByteArray found =
         runTool("xdotool", {"search", "--all", "--onlyvisible", "--pid",
-                            QString::number(m_process.processId()), "--name", titlePattern});
-    return QString::fromUtf8(found).split('\n', Qt::SkipEmptyParts).value(0);
+                            QString::number(m_process.processId()), "--class", "."});
+    for (const QString& id : QString::fromUtf8(found).split('\n', Qt::SkipEmptyParts)) {
+        // WM_WINDOW_ROLE(STRING) = "Settings"
+        const QString property =
+            QString::fromUtf8(runTool("xprop", {"-id", id, "WM_WINDOW_ROLE"}));
+        if (role.match(property.section('"', 1, 1)).hasMatch())
+            return id;
+    }
+    return {};
 }
 
 bool DesktopApp::openWidgetOver(EditorSession& editor, const QString& hotkey) {
@@ -142,7 +151,7 @@ bool DesktopApp::openWidgetOver(EditorSession& editor, const QString& hotkey) {
         EditorSession::xdotool({"key", hotkey});
         const QDeadlineTimer shown(2500);
         while (!shown.hasExpired()) {
-            if (shows(WindowTitles::widget))
+            if (shows(WindowRoles::widget))
                 return true;
             QTest::qWait(100);
         }
@@ -156,7 +165,7 @@ bool DesktopApp::pressUntilWidgetHides(const QStringList& keys) {
         EditorSession::xdotool(QStringList{"key"} + keys);
         const QDeadlineTimer hidden(1000);
         while (!hidden.hasExpired()) {
-            if (!shows(WindowTitles::widget))
+            if (!shows(WindowRoles::widget))
                 return true;
             QTest::qWait(100);
         }
@@ -168,7 +177,7 @@ bool DesktopApp::waitForSettledAnswer() {
     // While an answer runs the prompt icon takes the running colour.
     const QDeadlineTimer deadline(20000);
     while (!deadline.hasExpired()) {
-        const QImage picture = grabWindow(window(WindowTitles::widget));
+        const QImage picture = grabWindow(window(WindowRoles::widget));
         if (!picture.isNull() && pixelsNearAny(picture, runningColours) == 0 &&
             pixelsNearAny(picture, idleIconColours) > 0)
             return true;
@@ -178,9 +187,9 @@ bool DesktopApp::waitForSettledAnswer() {
 }
 
 bool DesktopApp::answerIsRunning() const {
-    return pixelsNearAny(grabWindow(window(WindowTitles::widget)), runningColours) > 0;
+    return pixelsNearAny(grabWindow(window(WindowRoles::widget)), runningColours) > 0;
 }
 
 bool DesktopApp::widgetShowsError() const {
-    return pixelsNearAny(grabWindow(window(WindowTitles::widget)), errorColours) > 20;
+    return pixelsNearAny(grabWindow(window(WindowRoles::widget)), errorColours) > 20;
 }

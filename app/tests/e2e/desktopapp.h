@@ -13,12 +13,13 @@
 class EditorSession;
 
 // Window titles as the window manager shows them.
-namespace WindowTitles {
-inline const QString widget = QStringLiteral("^Orvane Widget");
-inline const QString signIn = QStringLiteral("^Sign in to Orvane");
-inline const QString settings = QStringLiteral("^Orvane Settings");
-inline const QString noConnection = QStringLiteral("^Orvane(: no connection)?$");
-} // namespace WindowTitles
+/** Orvane's windows by their WM_WINDOW_ROLE, which is the window's kind. */
+namespace WindowRoles {
+inline const QString widget = QStringLiteral("^AIWidget$");
+inline const QString signIn = QStringLiteral("^Authorization$");
+inline const QString settings = QStringLiteral("^Settings$");
+inline const QString noConnection = QStringLiteral("^NoConnection$");
+} // namespace WindowRoles
 
 /** Runs program to its end (at most 30 s) and returns its standard output. */
 QByteArray runTool(const QString& program, const QStringList& arguments, int* exitCode = nullptr);
@@ -55,9 +56,9 @@ public:
     [[nodiscard]] QString directory() const { return m_dir.path(); }
 
     /** The id of the app's visible window whose title matches pattern, or empty. */
-    [[nodiscard]] QString window(const QString& titlePattern) const;
-    [[nodiscard]] bool shows(const QString& titlePattern) const {
-        return !window(titlePattern).isEmpty();
+    [[nodiscard]] QString window(const QString& rolePattern) const;
+    [[nodiscard]] bool shows(const QString& rolePattern) const {
+        return !window(rolePattern).isEmpty();
     }
 
     /** Selects the editor's first line and presses hotkey until the widget shows (the app may

@@ -86,7 +86,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(app.answerIsRunning(), 10000);
         QVERIFY(keys({"Return"}));
         QTest::qWait(300);
-        QVERIFY(app.shows(WindowTitles::widget));
+        QVERIFY(app.shows(WindowRoles::widget));
         QVERIFY(app.answerIsRunning());
         model.release();
         QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 1, 20000);
@@ -114,7 +114,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 3, 20000);
         QVERIFY(app.waitForSettledAnswer());
         QVERIFY(keys({"Down", "Down", "Return"}));
-        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowTitles::widget), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
         const QByteArray inserted =
             withFirstLine("They are going to the library tomorrow.(checked)");
         QCOMPARE(editor.saveAndRead(inserted), inserted);
@@ -141,9 +141,9 @@ private Q_SLOTS:
         QVERIFY(keys({"Down", "Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), QStringLiteral("Ils vont."),
                                   10000);
-        QVERIFY(app.shows(WindowTitles::widget));
+        QVERIFY(app.shows(WindowRoles::widget));
         QVERIFY(keys({"Up", "Up", "Return"}));
-        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowTitles::widget), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
         QCOMPARE(editor.saveAndRead(inserted), inserted);
     }
 
@@ -164,10 +164,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(app.widgetShowsError(), 20000);
         saveScreenshot("failed-answer");
         // The part that came stays in the widget: nothing reaches the editor by itself.
-        QVERIFY(app.shows(WindowTitles::widget));
+        QVERIFY(app.shows(WindowRoles::widget));
         QCOMPARE(editor.saveAndRead(original), original);
         QVERIFY(keys({"Escape"}));
-        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowTitles::widget), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
         QCOMPARE(editor.saveAndRead(original), original);
     }
 
@@ -181,12 +181,12 @@ private Q_SLOTS:
         // The app retries every 2 s and owns up after 15 tries, not before.
         const QDeadlineTimer quiet(20000);
         while (!quiet.hasExpired()) {
-            QVERIFY(!app.shows(WindowTitles::noConnection));
+            QVERIFY(!app.shows(WindowRoles::noConnection));
             QTest::qWait(500);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(app.shows(WindowTitles::noConnection), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.shows(WindowRoles::noConnection), 20000);
         QVERIFY2(m_service->start(port), qPrintable(m_service->failureMessage()));
-        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowTitles::noConnection), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::noConnection), 10000);
         QVERIFY(app.isRunning());
     }
 
@@ -209,7 +209,7 @@ private Q_SLOTS:
         QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(),
                                   QStringLiteral("They're going"), 10000);
-        QVERIFY(app.shows(WindowTitles::widget));
+        QVERIFY(app.shows(WindowRoles::widget));
         QCOMPARE(editor.saveAndRead(original), original);
     }
 };

@@ -92,7 +92,7 @@ private Q_SLOTS:
         // A fresh configuration: the unpacked app asks its service for a sign-in.
         DesktopApp app(QDir(appRoot()).filePath("usr/bin/orvane"));
         QVERIFY(app.start(service.url(QString()).toString()));
-        QTRY_VERIFY_WITH_TIMEOUT(app.shows(WindowTitles::signIn), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.shows(WindowRoles::signIn), 30000);
         QTRY_VERIFY_WITH_TIMEOUT(service.log().contains("/web_view/login"), 20000);
     }
 };
