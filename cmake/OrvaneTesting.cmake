@@ -1,8 +1,8 @@
 # orvane_add_test(<name> SOURCES ... LIBRARIES ... [LABELS ...] [ENVIRONMENT ...] [TIMEOUT s])
 #
 # One QtTest executable registered with CTest. Unit tests run on the offscreen
-# platform unless the labels say "desktop", which need the X server that
-# scripts/test starts.
+# platform; tests labelled "desktop" run through scripts/desktop-session, which
+# brings an X server, a window manager and a session bus when the caller has none.
 function(orvane_add_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBRARIES;LABELS;ENVIRONMENT" ${ARGN})
     if(NOT ORVANE_BUILD_TESTS)
@@ -12,7 +12,12 @@ function(orvane_add_test name)
     target_link_libraries(${name} PRIVATE orvane_common Qt6::Test ${ARG_LIBRARIES})
     # Tests are full of literal expectations: let them use plain string literals.
     target_compile_options(${name} PRIVATE -UQT_NO_CAST_FROM_ASCII)
-    add_test(NAME ${name} COMMAND ${name})
+    if("desktop" IN_LIST ARG_LABELS)
+        add_test(NAME ${name}
+                 COMMAND ${PROJECT_SOURCE_DIR}/scripts/desktop-session $<TARGET_FILE:${name}>)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
     set(env ${ARG_ENVIRONMENT})
     if(NOT "desktop" IN_LIST ARG_LABELS)
         list(APPEND env "QT_QPA_PLATFORM=offscreen")

@@ -19,25 +19,37 @@ lint_qml() {
 }
 
 # Starts Xvfb and openbox on a free display unless DISPLAY already works; exports
-# DISPLAY and stops both when the calling script exits.
+# DISPLAY and stops both when the calling script exits. Returns once the window
+# manager manages the screen.
 start_x_server() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         return 0
     fi
     local n
-    for n in $(seq 91 140); do
+    for n in $(seq 91 190); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
     done
     Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp +extension XTEST >/tmp/orvane-xvfb-$n.log 2>&1 &
     x_pids=($!)
+    trap 'kill "${x_pids[@]}" 2>/dev/null || true' EXIT
     export DISPLAY=":$n"
-    local i
-    for i in $(seq 1 100); do
-        xdpyinfo >/dev/null 2>&1 && break
-        sleep 0.1
-    done
+    wait_for 30 xdpyinfo || { echo "Xvfb :$n did not start" >&2; return 1; }
     openbox >/tmp/orvane-openbox-$n.log 2>&1 &
     x_pids+=($!)
-    trap 'kill "${x_pids[@]}" 2>/dev/null || true' EXIT
-    sleep 0.5
+    wait_for 30 window_manager_running || { echo "openbox did not start" >&2; return 1; }
+}
+
+window_manager_running() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# wait_for SECONDS COMMAND...: polls the command until it succeeds or time runs out.
+wait_for() {
+    local seconds=$1
+    shift
+    local end=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        [ "$SECONDS" -ge "$end" ] && return 1
+        sleep 0.1
+    done
 }

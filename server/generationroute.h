@@ -11,6 +11,8 @@ namespace OrvaneServer {
 
 class AccountStore;
 class HttpServer;
+class ModelDiscovery;
+struct ModelChoice;
 class PresetRepository;
 class StreamingResponse;
 struct HttpRequest;
@@ -25,11 +27,19 @@ public:
 
 private:
     void generate(const HttpRequest& request, std::unique_ptr<StreamingResponse> response);
+    /** Generates on a discovered server; mayRetry: a refused request asks discovery again. */
+    void generateOn(const std::optional<ModelChoice>& choice, const ChatRequest& chat,
+                    std::unique_ptr<StreamingResponse> response, bool mayRetry);
 
     AccountStore& m_accounts;
     PresetRepository& m_presets;
     std::unique_ptr<ModelBackend> m_backend;
+    std::unique_ptr<ModelDiscovery> m_discovery;
     int m_maxInputChars;
+    QString m_configuredModel;
+    QString m_configuredUrl;
+    QString m_apiKey;
+    int m_idleTimeoutMs;
     QThread m_modelThread;
 };
 

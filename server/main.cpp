@@ -1,5 +1,6 @@
 #include "admincommands.h"
 #include "database.h"
+#include "modeldiscovery.h"
 #include "orvaneservice.h"
 #include "secrets.h"
 #include "serverconfig.h"
@@ -54,6 +55,8 @@ int main(int argc, char* argv[]) {
         err << "orvane-service: libsodium could not be initialised\n";
         return 1;
     }
+    if (config.command == QStringList{QStringLiteral("models")})
+        return OrvaneServer::printModelServers(config, out);
     QString error;
     std::optional<OrvaneServer::Database> database =
         OrvaneServer::Database::open(config.databaseUrl, &error);

@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <optional>
 
@@ -13,7 +14,9 @@ struct ServerConfig {
     QHostAddress listenAddress = QHostAddress::LocalHost;
     quint16 listenPort = 8787;
     QString databaseUrl;
+    /** Empty: find a model server among llmCandidates. */
     QString llmUrl;
+    QList<QUrl> llmCandidates;
     QString llmModel;
     QString llmApiKey;
     int maxInputChars = 32000;

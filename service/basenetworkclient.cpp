@@ -1,15 +1,14 @@
 #include "service/basenetworkclient.h"
 
+#include "service/networksession.h"
+
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QTimer>
 
 BaseNetworkClient::BaseNetworkClient(ServiceBase base)
     : m_base(std::move(base))
-    , m_session(std::make_unique<QNetworkAccessManager>()) {
-    // The bearer key goes to the service's own origin only, also across redirects.
-    m_session->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
-}
+    , m_context(std::make_unique<QObject>()) {}
 
 BaseNetworkClient::~BaseNetworkClient() = default;
 
@@ -67,21 +66,23 @@ bool isStatusError(QNetworkReply::NetworkError error) {
 void BaseNetworkClient::send(const Endpoint& endpoint,
                              std::function<void(const Outcome&)> completion) {
     const std::optional<HTTPRequest> prepared = prepare(endpoint);
-    QNetworkAccessManager* session = m_session.get();
     if (!prepared) {
-        // Asynchronous like every other outcome; dropped with the session.
-        QTimer::singleShot(0, session, [completion = std::move(completion)] {
+        // Asynchronous like every other outcome; dropped with the client.
+        QTimer::singleShot(0, m_context.get(), [completion = std::move(completion)] {
             completion(Outcome{NetworkError::invalidUrl, std::nullopt, {}});
         });
         return;
     }
 
+    QNetworkAccessManager& session = networkSession();
     QNetworkReply* reply =
         prepared->body
-            ? session->sendCustomRequest(prepared->request, prepared->method, *prepared->body)
-            : session->sendCustomRequest(prepared->request, prepared->method);
+            ? session.sendCustomRequest(prepared->request, prepared->method, *prepared->body)
+            : session.sendCustomRequest(prepared->request, prepared->method);
+    // Owned by the client: destroying the client aborts the request.
+    reply->setParent(m_context.get());
     QObject::connect(
-        reply, &QNetworkReply::finished, session, [reply, completion = std::move(completion)] {
+        reply, &QNetworkReply::finished, m_context.get(), [reply, completion = std::move(completion)] {
             reply->deleteLater();
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
             Outcome outcome;

@@ -11,19 +11,17 @@
 #include <memory>
 #include <optional>
 
-class QNetworkAccessManager;
-
 /**
  * The shared send-and-check operations of the plain request/response services
- * (UserService, LogoutService, PresetsService). Each service owns one network access
- * manager, its "session", whose session-wide header is "Content-Type: application/json"
- * (added when a request does not set it itself). Completions run on the thread that
- * owns the client (the main thread), once per request, and never after the client is
- * destroyed.
+ * (UserService, LogoutService, PresetsService). They share the thread's network
+ * session; "Content-Type: application/json" is added when a request does not set it
+ * itself. Completions run on the thread that owns the client (the main thread), once
+ * per request, and never after the client is destroyed: destroying it aborts its
+ * requests.
  */
 class BaseNetworkClient {
 public:
-    explicit BaseNetworkClient(ServiceBase base = ServiceBase::shared());
+    explicit BaseNetworkClient(ServiceBase base);
     virtual ~BaseNetworkClient();
     BaseNetworkClient(const BaseNetworkClient&) = delete;
     BaseNetworkClient& operator=(const BaseNetworkClient&) = delete;
@@ -79,8 +77,8 @@ public:
     static std::optional<HTTPRequest> prepare(const Endpoint& endpoint);
 
 protected:
-    /** The service's session. */
-    [[nodiscard]] QNetworkAccessManager& session() const { return *m_session; }
+    /** Lives as long as the client: what its deferred work is tied to. */
+    [[nodiscard]] QObject& context() const { return *m_context; }
 
 private:
     struct Outcome {
@@ -97,5 +95,5 @@ private:
     void send(const Endpoint& endpoint, std::function<void(const Outcome&)> completion);
 
     ServiceBase m_base;
-    std::unique_ptr<QNetworkAccessManager> m_session;
+    std::unique_ptr<QObject> m_context;
 };

@@ -79,7 +79,7 @@ private:
 class LogoutEndpoint final : public Endpoint {
 public:
     /** The `delete` case (a keyword in C++). */
-    static LogoutEndpoint remove(QString token, const ServiceBase& base = ServiceBase::shared());
+    static LogoutEndpoint remove(QString token, const ServiceBase& base);
 
     QString path() const override { return QStringLiteral("/api/0/devices/logout"); }
     HTTPMethod method() const override { return HTTPMethod::delete_; }
@@ -94,7 +94,7 @@ private:
 /** GET /api/0/user. */
 class UserEndpoint final : public Endpoint {
 public:
-    static UserEndpoint show(QString token, const ServiceBase& base = ServiceBase::shared());
+    static UserEndpoint show(QString token, const ServiceBase& base);
 
     QString path() const override { return QStringLiteral("/api/0/user"); }
     HTTPMethod method() const override { return HTTPMethod::get; }
@@ -111,14 +111,14 @@ class PresetsEndpoint final : public Endpoint {
 public:
     enum class Case { presets, create, update, remove };
 
-    static PresetsEndpoint presets(QString token, const ServiceBase& base = ServiceBase::shared());
+    static PresetsEndpoint presets(QString token, const ServiceBase& base);
     static PresetsEndpoint create(QString token, QByteArray body,
-                                  const ServiceBase& base = ServiceBase::shared());
+                                  const ServiceBase& base);
     static PresetsEndpoint update(QString token, qint64 id, QByteArray body,
-                                  const ServiceBase& base = ServiceBase::shared());
+                                  const ServiceBase& base);
     /** The `delete` case (a keyword in C++). */
     static PresetsEndpoint remove(QString token, qint64 id,
-                                  const ServiceBase& base = ServiceBase::shared());
+                                  const ServiceBase& base);
 
     [[nodiscard]] Case endpointCase() const { return m_case; }
     QString path() const override;
@@ -145,10 +145,10 @@ public:
 
     static TextsEndpoint preset(QString token, qint64 presetId, QString encodedText,
                                 QString encodedHistory,
-                                const ServiceBase& base = ServiceBase::shared());
+                                const ServiceBase& base);
     static TextsEndpoint command(QString token, QString encodedCommand, QString encodedText,
                                  QString encodedHistory,
-                                 const ServiceBase& base = ServiceBase::shared());
+                                 const ServiceBase& base);
 
     [[nodiscard]] Case endpointCase() const { return m_case; }
     QString path() const override { return QStringLiteral("/api/0/texts"); }

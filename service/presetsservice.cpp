@@ -19,7 +19,7 @@ bool PresetsService::isEncodable(const PresetDto& preset) {
 }
 
 void PresetsService::failWithoutSending(std::function<void(PresetDto)> completion) {
-    QTimer::singleShot(0, &session(),
+    QTimer::singleShot(0, &context(),
                        [completion = std::move(completion)] { completion(PresetDto::blank()); });
 }
 

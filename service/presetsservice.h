@@ -30,7 +30,7 @@ public:
 
 class PresetsService final : public PresetsServiceProtocol, private BaseNetworkClient {
 public:
-    explicit PresetsService(QString token, const ServiceBase& base = ServiceBase::shared());
+    explicit PresetsService(QString token, const ServiceBase& base);
 
     void presets(std::function<void(QList<PresetDto>)> completion) override;
     void create(const PresetDto& preset, std::function<void(PresetDto)> completion) override;

@@ -50,11 +50,6 @@ ServiceBase ServiceBase::fromEnvironment() {
     return ServiceBase{};
 }
 
-const ServiceBase& ServiceBase::shared() {
-    static const ServiceBase base = fromEnvironment();
-    return base;
-}
-
 bool ServiceBase::isLoopbackHost(const QString& host) {
     if (host.compare(u"localhost", Qt::CaseInsensitive) == 0)
         return true;

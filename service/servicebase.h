@@ -34,12 +34,6 @@ public:
     static std::optional<ServiceBase> parse(const QString& url, QString* whyRefused = nullptr);
 
     /**
-     * The process-wide base, created once on first use from ORVANE_SERVICE_URL or the
-     * default. A refused value is logged (category "url") and leaves an invalid base:
-     * every request then fails with invalidUrl and nothing is sent anywhere.
-     */
-    static const ServiceBase& shared();
-    /**
      * The base from ORVANE_SERVICE_URL or the default. A refused value is logged
      * (category "url") and gives an invalid base: every request then fails with
      * invalidUrl and nothing is sent anywhere.

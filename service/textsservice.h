@@ -79,7 +79,7 @@ class TextsService final : public QObject, public TextsServiceProtocol {
 
 public:
     /** token: the signed-in user's device key ("" when nobody is signed in). */
-    explicit TextsService(QString token, const ServiceBase& base = ServiceBase::shared(),
+    explicit TextsService(QString token, const ServiceBase& base,
                           QObject* parent = nullptr);
     ~TextsService() override;
 

@@ -13,7 +13,7 @@ class UserService final : public UserServiceProtocol, private BaseNetworkClient 
 public:
     /** The delegate must outlive the service; it hears exactly one call per fetch. */
     UserService(QString token, UserServiceDelegate* delegate,
-                const ServiceBase& base = ServiceBase::shared());
+                const ServiceBase& base);
 
     void fetchUser() override;
 
@@ -26,7 +26,7 @@ private:
 /** Tells the service that this device signs out (DELETE /api/0/devices/logout). */
 class LogoutService final : public LogoutServiceProtocol, private BaseNetworkClient {
 public:
-    explicit LogoutService(QString token, const ServiceBase& base = ServiceBase::shared());
+    explicit LogoutService(QString token, const ServiceBase& base);
 
     /** Completion: true for any 2xx, otherwise the failure as sendRequestWithoutResponse maps it.
      */

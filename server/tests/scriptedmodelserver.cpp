@@ -10,10 +10,10 @@
 
 using namespace Qt::StringLiterals;
 
-ScriptedModelServer::ScriptedModelServer(QObject* parent)
+ScriptedModelServer::ScriptedModelServer(QObject* parent, quint16 port)
     : QObject(parent) {
     m_server.setListenBacklogSize(1024);
-    m_server.listen(QHostAddress::LocalHost, 0);
+    m_server.listen(QHostAddress::LocalHost, port);
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = m_server.nextPendingConnection())
             serve(socket);
@@ -59,22 +59,36 @@ void ScriptedModelServer::serve(QTcpSocket* socket) {
         if (headerEnd < 0)
             return;
         const QByteArray headers = buffer->left(headerEnd);
+        const bool modelList =
+            headers.startsWith("GET ") && headers.left(headers.indexOf(' ', 4)).endsWith("/models");
         const qsizetype lengthAt = headers.toLower().indexOf("content-length:");
         const qsizetype length =
-            headers.mid(lengthAt + 15, headers.indexOf('\r', lengthAt) - lengthAt - 15)
-                .trimmed()
-                .toLongLong();
+            modelList ? 0
+                      : headers.mid(lengthAt + 15, headers.indexOf('\r', lengthAt) - lengthAt - 15)
+                            .trimmed()
+                            .toLongLong();
         if (buffer->size() < headerEnd + 4 + length)
             return;
         socket->disconnect(this);
-        m_headers.append(headers);
-        m_requests.append(QJsonDocument::fromJson(buffer->mid(headerEnd + 4, length)).object());
-        Q_EMIT requestReceived();
-        if (m_failureStatus) {
-            socket->write("HTTP/1.1 " + QByteArray::number(m_failureStatus) +
-                          " Failed\r\nContent-Type: application/json\r\nContent-Length: " +
-                          QByteArray::number(m_failureBody.size()) +
-                          "\r\nConnection: close\r\n\r\n" + m_failureBody);
+        if (modelList) {
+            ++m_modelLists;
+        } else {
+            m_headers.append(headers);
+            m_requests.append(QJsonDocument::fromJson(buffer->mid(headerEnd + 4, length)).object());
+            Q_EMIT requestReceived();
+        }
+        if (m_failureStatus || modelList) {
+            QJsonArray list;
+            for (const QString& model : std::as_const(m_models))
+                list.append(QJsonObject{{u"id"_s, model}, {u"object"_s, u"model"_s}});
+            const QByteArray body =
+                m_failureStatus
+                    ? m_failureBody
+                    : QJsonDocument(QJsonObject{{u"data"_s, list}}).toJson(QJsonDocument::Compact);
+            socket->write("HTTP/1.1 " +
+                          QByteArray::number(m_failureStatus ? m_failureStatus : 200) +
+                          " X\r\nContent-Type: application/json\r\nContent-Length: " +
+                          QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
             socket->disconnectFromHost();
             return;
         }

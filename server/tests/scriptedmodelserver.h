@@ -9,6 +9,7 @@
  * An OpenAI-compatible chat-completions server on loopback that plays a
  * script: each request is answered with the scripted events, written as
  * HTTP chunks with the scripted pauses. A Hold step waits for release().
+ * GET .../models lists the models set with setModels().
  */
 class ScriptedModelServer : public QObject {
     Q_OBJECT
@@ -20,7 +21,8 @@ public:
         int pauseMs = 0;
     };
 
-    explicit ScriptedModelServer(QObject* parent = nullptr);
+    /** port 0: any free one. */
+    explicit ScriptedModelServer(QObject* parent = nullptr, quint16 port = 0);
 
     [[nodiscard]] QString baseUrl() const;
     /** A text delta event ("data: {...}\n\n"). */
@@ -34,6 +36,7 @@ public:
     [[nodiscard]] static qint64 steadyMicroseconds();
 
     void setScript(QList<Step> steps) { m_script = std::move(steps); }
+    void setModels(QStringList models) { m_models = std::move(models); }
     /** Answers with this status and body instead of a stream. */
     void setFailure(int status, const QByteArray& body);
     /** Continues every connection waiting at a Hold step. */
@@ -42,6 +45,7 @@ public:
     [[nodiscard]] QList<QJsonObject> requests() const { return m_requests; }
     [[nodiscard]] QList<QByteArray> requestHeaders() const { return m_headers; }
     [[nodiscard]] int finishedConnections() const { return m_finished; }
+    [[nodiscard]] int modelListRequests() const { return m_modelLists; }
     [[nodiscard]] int connectionsDroppedByClient() const { return m_dropped; }
 
 Q_SIGNALS:
@@ -55,6 +59,8 @@ private:
 
     QTcpServer m_server;
     QList<Step> m_script;
+    QStringList m_models{QStringLiteral("scripted")};
+    int m_modelLists = 0;
     QList<QJsonObject> m_requests;
     QList<QByteArray> m_headers;
     int m_failureStatus = 0;

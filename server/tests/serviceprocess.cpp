@@ -4,6 +4,7 @@
 #include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -28,6 +29,11 @@ ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databa
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("ORVANE_LLM_URL"));
     environment.remove(QStringLiteral("ORVANE_LLM_MODEL"));
+    // A test names its model servers: whatever runs on this machine's usual ports stays out.
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    environment.insert(QStringLiteral("ORVANE_LLM_CANDIDATES"),
+                       QStringLiteral("127.0.0.1:%1").arg(closed.serverPort()));
     m_process.setProcessEnvironment(environment);
     QObject::connect(&m_process, &QProcess::readyReadStandardError,
                      [this] { m_stderr += m_process.readAllStandardError(); });

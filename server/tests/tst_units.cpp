@@ -103,13 +103,22 @@ private Q_SLOTS:
         QCOMPARE(parsed.config->llmModel, u"llama3"_s);
         QCOMPARE(parsed.config->llmApiKey, u"sk-env"_s);
         QVERIFY(parsed.config->databaseUrl.startsWith(QLatin1String("sqlite:")));
+        const auto automatic = OrvaneServer::parseConfig(
+            {u"--llm-url"_s, u"auto"_s, u"--llm-candidates"_s, u"localhost:9000, [::1]:9001/api"_s},
+            {});
+        QVERIFY(automatic.config && automatic.config->llmUrl.isEmpty());
+        QCOMPARE(automatic.config->llmCandidates, (QList<QUrl>{QUrl(u"http://localhost:9000/v1"_s),
+                                                               QUrl(u"http://[::1]:9001/api"_s)}));
 
         for (const QStringList& bad :
              {QStringList{u"--listen"_s, u"nowhere"_s}, QStringList{u"--llm-url"_s, u"ftp://x/"_s},
               QStringList{u"--database"_s, u"mysql://x"_s},
               QStringList{u"--max-input-chars"_s, u"-3"_s},
               QStringList{u"--tls-cert"_s, u"a.pem"_s}, QStringList{u"--frobnicate"_s},
-              QStringList{u"--llm-url"_s}}) {
+              QStringList{u"--llm-url"_s}, QStringList{u"--llm-candidates"_s, u"10.0.0.5:11434"_s},
+              QStringList{u"--llm-candidates"_s, u"ollama.example.org:11434"_s},
+              QStringList{u"--llm-candidates"_s, u"ftp://127.0.0.1:21/"_s},
+              QStringList{u"--llm-candidates"_s, u" , "_s}}) {
             const auto refused = OrvaneServer::parseConfig(bad, {});
             QVERIFY2(!refused.config && refused.exitCode != 0 && !refused.message.isEmpty(),
                      qPrintable(bad.join(u' ')));

@@ -57,16 +57,16 @@ private Q_SLOTS:
     }
 
     void sharedBaseRefusesARemotePlainHttpUrlWithALogLine() {
-        // The shared base is read once per process: this is its first use here.
         qputenv(ServiceBase::environmentVariable, "http://orvane.example.org:8787");
         QTest::ignoreMessage(
             QtCriticalMsg,
             QRegularExpression(u"^Refusing service URL \"http://orvane\\.example\\.org:8787\" from "
                                "ORVANE_SERVICE_URL: plain http is allowed only "
                                "for loopback hosts"_s));
-        QVERIFY(!ServiceBase::shared().isValid());
+        const ServiceBase base = ServiceBase::fromEnvironment();
+        QVERIFY(!base.isValid());
         // Nothing can be sent anywhere.
-        QVERIFY(!UserEndpoint::show(u"t"_s).makeRequest());
+        QVERIFY(!UserEndpoint::show(u"t"_s, base).makeRequest());
         QTest::ignoreMessage(QtCriticalMsg, "url not constructed");
         SystemTimerSource timers;
         QVERIFY(!WebSocketAuthService::create(u"tok"_s, Log("webSocket"), base, timers));

@@ -167,12 +167,30 @@ private Q_SLOTS:
         QVERIFY(m_model->disablePromptEdit());
     }
 
-    void togglingReselectsTheToggledPrompt() {
-        m_model->togglePrompt(11);
+    void listRowsFollowTheStoreAndRouteClicks() {
+        using Role = SettingsPromptListModel::Role;
+        SettingsPromptListModel& own = *m_model->userPromptList();
+        const auto cell = [&own](int row, Role role) { return own.data(own.index(row), role); };
+        QCOMPARE(own.rowCount(), 2);
+        QCOMPARE(cell(0, Role::NameRole).toString(), u"Pirate"_s);
+        QCOMPARE(cell(1, Role::HotkeyRole).toString(),
+                 Shortcuts::HotkeyText::displayText(u"command+option+k"_s));
+        QCOMPARE(own.currentIndex(), -1); // a standard prompt is selected
+        QCOMPARE(m_model->globalPromptList()->currentIndex(), 0);
+
+        QSignalSpy resets(&own, &QAbstractItemModel::modelReset);
+        own.choose(1);
+        QCOMPARE(m_model->currentPrompt().id, 11);
+        QCOMPARE(own.currentIndex(), 1);
+        QVERIFY(cell(1, Role::SelectedRole).toBool());
+        QCOMPARE(m_model->globalPromptList()->currentIndex(), -1);
+
+        own.toggle(1);
         settle();
         QVERIFY(!custom("Haiku")->enabled);
+        QVERIFY(!cell(1, Role::EnabledRole).toBool());
         QCOMPARE(m_model->currentPrompt().id, 11);
-        QCOMPARE(m_model->userPrompts().last()->enabled, false);
+        QCOMPARE(resets.count(), 0); // the same prompts: rows change in place
     }
 };
 

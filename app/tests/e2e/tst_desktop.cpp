@@ -10,9 +10,9 @@
 #include <QTest>
 
 /*
- * The real orvane and the real orvane-service (whose model is a scripted server on
- * loopback) in the test's X server, driven with keys like a user: the results are
- * read back from the file mousepad saves.
+ * The real orvane and the real orvane-service (whose model server, found by itself, is a
+ * scripted server on loopback) in the test's X server, driven with keys like a user: the results
+ * are read back from the file mousepad saves.
  */
 
 namespace {
@@ -51,8 +51,11 @@ private Q_SLOTS:
 
     void init() {
         m_model = std::make_unique<Model>();
-        m_service = std::make_unique<ServiceProcess>(
-            QStringList{"--llm-url", m_model->baseUrl(), "--llm-model", "scripted"});
+        // Started as scripts/run starts it, no model server named: the scripted one is found
+        // among the places looked at.
+        m_service = std::make_unique<ServiceProcess>(QStringList{
+            "--llm-candidates",
+            QStringLiteral("127.0.0.1:%1,").arg(freeLoopbackPort()) + m_model->baseUrl()});
         QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
         m_deviceKey = m_service->createUserWithKey(email);
         QVERIFY(!m_deviceKey.isEmpty());
@@ -81,7 +84,8 @@ private Q_SLOTS:
         QVERIFY2(app.openWidgetOver(editor, "ctrl+alt+c"), "the widget did not open");
         QVERIFY(keys({"Down", "Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.requests().size(), 1, 20000);
-        QVERIFY2(request(model, 0).contains("Their going to the libary tomorow."),
+        QVERIFY2(request(model, 0).contains("Their going to the libary tomorow.") &&
+                     request(model, 0).contains("\"model\":\"scripted\""),
                  request(model, 0));
         QTRY_VERIFY_WITH_TIMEOUT(app.answerIsRunning(), 10000);
         QVERIFY(keys({"Return"}));
