@@ -7,8 +7,6 @@
 #include <QSet>
 #include <QVariant>
 
-Q_LOGGING_CATEGORY(lcShortcuts, "orvane.shortcuts")
-
 namespace Shortcuts {
 
 namespace {
@@ -129,8 +127,9 @@ void Registry::syncGrabs(bool retry) {
                                              held, [this](const Shortcut& s) { deliver(s, true); },
                                              [this](const Shortcut& s) { deliver(s, false); });
         if (m_layer && !accepted)
-            qCInfo(lcShortcuts, "The system refused hotkey %lld/%lld", held.keyCode,
-                   held.hotkeyModifiers);
+            m_logger.info(QStringLiteral("The system refused hotkey %1/%2")
+                              .arg(held.keyCode)
+                              .arg(held.hotkeyModifiers));
         // A refused grab is remembered too, so that each store does not ask again.
         m_grabs.insert(held, accepted);
     }

@@ -1,16 +1,14 @@
 #pragma once
 
+#include "core/log.h"
 #include "shortcuts/shortcut.h"
 
 #include <QHash>
 #include <QList>
-#include <QLoggingCategory>
 #include <QObject>
 #include <QString>
 
 #include <optional>
-
-Q_DECLARE_LOGGING_CATEGORY(lcShortcuts)
 
 namespace Shortcuts {
 
@@ -118,6 +116,7 @@ private:
     /** Grabbed combinations, with whether the system accepted them. */
     QHash<Shortcut, bool> m_grabs;
     bool m_paused = false;
+    Log m_logger{"shortcuts"};
 };
 
 } // namespace Shortcuts

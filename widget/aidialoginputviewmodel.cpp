@@ -8,8 +8,6 @@
 
 #include <QTextBoundaryFinder>
 
-Q_LOGGING_CATEGORY(lcWidget, "orvane.widget")
-
 AIDialogInputViewModel::AIDialogInputViewModel(Dependencies dependencies, QObject* parent)
     : QObject(parent)
     , m_presenter(dependencies.presenter)
@@ -80,7 +78,7 @@ void AIDialogInputViewModel::handleInput(const WidgetInput& input) {
     setResultText(QString());
     setPhase(Phase::editing);
     // Lets a benchmark tell a widget that shows the capture from an empty one.
-    qCDebug(lcWidget, "Widget input: %lld characters", qint64(m_inputText.size()));
+    m_logger.debug(QStringLiteral("Widget input: %1 characters").arg(m_inputText.size()));
     m_presenter.showWidget();
 }
 

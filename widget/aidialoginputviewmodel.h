@@ -1,18 +1,16 @@
 #pragma once
 
+#include "core/log.h"
 #include "service/textsservice.h"
 #include "widget/conversation.h"
 #include "widget/widgettypes.h"
 
-#include <QLoggingCategory>
 #include <QObject>
 #include <QPointer>
 #include <QtQml/qqmlregistration.h>
 
 #include <memory>
 #include <optional>
-
-Q_DECLARE_LOGGING_CATEGORY(lcWidget)
 
 class UserStoreProtocol;
 class WidgetPresenter;
@@ -157,6 +155,7 @@ private:
     TimerSource& m_timers;
     QPointer<PasteboardManager> m_pasteboardManager;
     Conversation m_conversation;
+    Log m_logger{"application"};
 
     Phase m_phase = Phase::editing;
     Failure m_failure = Failure::none;
