@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/applicationcontext.h"
+#include "core/logging.h"
 #include "platform/platformbackend.h"
 #include "service/presetsservice.h"
 
@@ -28,7 +29,7 @@ Application::Application(PlatformBackend& platform, TimerSource& timers, QObject
 Application::~Application() = default;
 
 void Application::start() {
-    m_logger.debug(QStringLiteral("applicationDidFinishLaunching(_:)"));
+    qCDebug(lcApplication, "Launching finished");
     m_coordinator->syncUserData([this] {
         // Asked only so that the platform can tell the user what is missing.
         (void)m_platform.permissionsManager->isTrusted(true);

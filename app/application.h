@@ -5,7 +5,6 @@
 #include "app/qmlwindowsystem.h"
 #include "app/updater.h"
 #include "core/appevents.h"
-#include "core/log.h"
 #include "service/servicebase.h"
 #include "store/presetstore.h"
 #include "store/userstore.h"
@@ -37,7 +36,6 @@ public:
 private:
     PlatformBackend& m_platform;
     TimerSource& m_timers;
-    Log m_logger{"application"};
     AppEvents m_events;
     const ServiceBase m_base = ServiceBase::fromEnvironment();
     UserStore m_userStore;

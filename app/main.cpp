@@ -1,6 +1,5 @@
 #include "app/application.h"
 #include "core/appconstants.h"
-#include "core/log.h"
 #include "core/timer.h"
 #include "platform/platformbackend.h"
 

@@ -3,6 +3,7 @@
 #include "app/coordinatorservices.h"
 #include "app/updater.h"
 #include "core/appevents.h"
+#include "core/logging.h"
 #include "core/settingsstore.h"
 #include "platform/permissionsmanager.h"
 #include "platform/windowtracker.h"
@@ -66,7 +67,7 @@ void MainCoordinator::createWindowIfAbsent(Window kind) {
 bool MainCoordinator::showWindow(Window kind) {
     AppWindow* target = window(kind);
     if (!target) {
-        m_logger.error(u"Window " + AppConstants::rawValue(kind) + u" is not exist");
+        qCCritical(lcCoordinator, "Window %s does not exist", qUtf8Printable(AppConstants::rawValue(kind)));
         return false;
     }
     if (kind == Window::mainGroupId) {
@@ -81,7 +82,7 @@ bool MainCoordinator::showWindow(Window kind) {
             m_previousScreen = screen;
         }
     }
-    m_logger.debug(u"Display " + AppConstants::rawValue(kind) + u" window");
+    qCDebug(lcCoordinator, "Display %s window", qUtf8Printable(AppConstants::rawValue(kind)));
     target->show();
     return true;
 }
@@ -90,7 +91,7 @@ void MainCoordinator::closeWindow(Window kind) {
     if (AppWindow* target = window(kind))
         target->close();
     else
-        m_logger.info(u"Window " + AppConstants::rawValue(kind) + u" is not exist");
+        qCInfo(lcCoordinator, "Window %s does not exist", qUtf8Printable(AppConstants::rawValue(kind)));
 }
 
 void MainCoordinator::openWindow(Window kind) {
@@ -196,7 +197,7 @@ void MainCoordinator::requestHotkeysUpdate() {
 void MainCoordinator::syncUserData(std::function<void()> then) {
     if (m_syncInFlight)
         return; // the answer still to come will act for this call too
-    m_logger.info(QStringLiteral("Syncing user data..."));
+    qCInfo(lcCoordinator, "Syncing user data...");
     m_syncInFlight = true;
     m_afterSync = std::move(then);
     const auto& user = m_deps.userStore.user();
@@ -221,7 +222,7 @@ void MainCoordinator::userFetchFailed(UserError error) {
         m_userSynced = true;
         break;
     case UserError::failedToConnect:
-        m_logger.info(QStringLiteral("Failed to connect, retrying..."));
+        qCInfo(lcCoordinator, "Failed to connect, retrying...");
         break;
     }
     finishSync();

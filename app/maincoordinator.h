@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/windowsystem.h"
-#include "core/log.h"
 #include "core/signinhost.h"
 #include "core/timer.h"
 #include "core/widgetpresenter.h"
@@ -122,7 +121,6 @@ private:
     void closeWidgetWindow();
 
     CoordinatorDependencies m_deps;
-    Log m_logger{"coordinator"};
     std::map<AppConstants::Window, std::unique_ptr<AppWindow>> m_windows;
     std::unique_ptr<LogoutServiceProtocol> m_logoutClient;
     std::unique_ptr<Timer> m_hotkeysTimer;

@@ -1,6 +1,6 @@
 #include "app/qmlwindowsystem.h"
 
-#include "core/log.h"
+#include "core/logging.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -44,8 +44,7 @@ public:
 private:
     /** For measuring how fast a window appears: the first frame after showing is on screen. */
     void logFirstFrame() {
-        static const Log log("application");
-        if (!log.category().isDebugEnabled())
+        if (!lcApplication().isDebugEnabled())
             return;
         auto connection = std::make_shared<QMetaObject::Connection>();
         // Direct: with the threaded render loop the swap happens on the render thread.
@@ -53,7 +52,7 @@ private:
             m_window, &QQuickWindow::frameSwapped, m_window,
             [connection, name = m_window->objectName()] {
                 QObject::disconnect(*connection);
-                log.debug(u"Window " + name + u" first frame swapped");
+                qCDebug(lcApplication, "Window %s first frame swapped", qUtf8Printable(name));
             },
             Qt::DirectConnection);
     }
@@ -72,10 +71,10 @@ void QmlWindowSystem::setContentProvider(Window kind,
 }
 
 std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind) {
-    static const Log log("application");
     const auto provider = m_providers.find(kind);
     if (provider == m_providers.end()) {
-        log.error(u"No content for window " + AppConstants::rawValue(kind));
+        qCCritical(lcApplication, "No content for window %s",
+                   qUtf8Printable(AppConstants::rawValue(kind)));
         return nullptr;
     }
     std::unique_ptr<QObject> content = provider->second->createContent();
@@ -88,8 +87,9 @@ std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind) {
                               {{QStringLiteral("content"), QVariant::fromValue(content.get())}});
     auto* window = qobject_cast<QQuickWindow*>(root);
     if (!window) {
-        log.error(u"Failed to create window " + AppConstants::rawValue(kind) + u": " +
-                  component.errorString());
+        qCCritical(lcApplication, "Failed to create window %s: %s",
+                   qUtf8Printable(AppConstants::rawValue(kind)),
+                   qUtf8Printable(component.errorString()));
         delete root;
         return nullptr;
     }

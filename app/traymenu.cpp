@@ -2,7 +2,7 @@
 
 #include "app/appmenuviewmodel.h"
 #include "app/maincoordinator.h"
-#include "core/log.h"
+#include "core/logging.h"
 
 #include <QCoreApplication>
 #include <QMenu>
@@ -106,8 +106,6 @@ void TrayIcon::refreshVisibility()
     const bool wanted = m_coordinator.showMenuBarExtra();
     const bool available = QSystemTrayIcon::isSystemTrayAvailable();
     m_icon->setVisible(wanted && available);
-    static const Log log("application");
-    log.debug(QStringLiteral("Tray icon %1, system tray %2")
-                  .arg(wanted ? QStringLiteral("wanted") : QStringLiteral("not wanted"),
-                       available ? QStringLiteral("available") : QStringLiteral("unavailable")));
+    qCDebug(lcApplication, "Tray icon %s, system tray %s", wanted ? "wanted" : "not wanted",
+            available ? "available" : "unavailable");
 }

@@ -444,7 +444,7 @@ int benchStartup(const ServiceInstance& service, int runs) {
         AppInstance app(service);
         const double started = app.start();
         const std::optional<double> loop =
-            app.waitFor(QStringLiteral("applicationDidFinishLaunching"), started, 30000);
+            app.waitFor(QStringLiteral("Launching finished"), started, 30000);
         const std::optional<double> tray = waitForTray(app, started);
         if (!loop || !tray) {
             std::fprintf(stderr, "start-up run %d: the application did not reach its tray\n", i);

@@ -1,6 +1,7 @@
 #include "clicommand.h"
 
 #include "core/settingsstore.h"
+#include "core/logging.h"
 #include "service/presetsservice.h"
 #include "service/signintoken.h"
 #include "store/appsettings.h"
@@ -207,7 +208,7 @@ std::optional<int> CliCommand::login(const QStringList& arguments) {
     m_openBrowser = parser.isSet(open);
 
     m_signInToken = SignIn::makeToken();
-    m_authService = WebSocketAuthService::create(m_signInToken, Log("webSocket"), m_base, m_timers);
+    m_authService = WebSocketAuthService::create(m_signInToken, &lcWebSocket(), m_base, m_timers);
     if (!m_authService)
         return failure;
     connect(m_authService.get(), &WebSocketAuthService::connectionLost, this,

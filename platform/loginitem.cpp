@@ -1,6 +1,6 @@
 #include "platform/loginitem.h"
 
-#include "core/log.h"
+#include "core/logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,14 +11,9 @@
 
 namespace {
 
-const Log& log() {
-    static const Log instance("main");
-    return instance;
-}
-
 void logFailure(bool enabling, const QString& reason) {
-    log().error(QStringLiteral("Failed to %1 launch at login: %2")
-                    .arg(enabling ? QStringLiteral("enable") : QStringLiteral("disable"), reason));
+    qCCritical(lcMain, "Failed to %s launch at login: %s", enabling ? "enable" : "disable",
+               qUtf8Printable(reason));
 }
 
 // Exec values quote arguments with reserved characters; inside quotes ", `, $ and

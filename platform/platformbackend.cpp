@@ -1,6 +1,6 @@
 #include "platform/platformbackend.h"
 
-#include "core/log.h"
+#include "core/logging.h"
 #include "platform/degradedplatform.h"
 #include "platform/desktopappearance.h"
 #include "platform/qtclipboard.h"
@@ -36,9 +36,7 @@ PlatformBackend PlatformBackend::create(TimerSource& timers) {
         QStringLiteral("Global hotkeys and capturing selected text need an X11 session for "
                        "now; this session uses \"%1\". Log in to an X11 session to use them.")
             .arg(platform);
-    Log("application")
-        .error(QStringLiteral("Platform \"%1\" is not X11: global hotkeys and "
-                              "capture are off")
-                   .arg(platform));
+    qCCritical(lcApplication, "Platform \"%s\" is not X11: global hotkeys and capture are off",
+               qUtf8Printable(platform));
     return backend;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "service/basenetworkclient.h"
 #include "service/presetdto.h"
 
@@ -50,5 +49,4 @@ private:
                             std::function<void(PresetDto)> completion);
 
     QString m_token;
-    Log m_logger{"application"};
 };

@@ -1,6 +1,6 @@
 #include "service/servicebase.h"
 
-#include "core/log.h"
+#include "core/logging.h"
 
 #include <QHostAddress>
 #include <QUrlQuery>
@@ -44,9 +44,8 @@ ServiceBase ServiceBase::fromEnvironment() {
     QString why;
     if (auto parsed = parse(text, &why))
         return *parsed;
-    Log("url").error(QStringLiteral("Refusing service URL \"%1\" from %2: %3. No request "
-                                    "will be sent.")
-                         .arg(text, QString::fromLatin1(environmentVariable), why));
+    qCCritical(lcUrl, "Refusing service URL \"%s\" from %s: %s. No request will be sent.",
+               qUtf8Printable(text), environmentVariable, qUtf8Printable(why));
     return ServiceBase{};
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "service/basenetworkclient.h"
 #include "service/userserviceprotocol.h"
 
@@ -20,7 +19,6 @@ public:
 private:
     QString m_token;
     UserServiceDelegate* m_delegate;
-    Log m_logger{"application"};
 };
 
 /** Tells the service that this device signs out (DELETE /api/0/devices/logout). */

@@ -1,25 +1,27 @@
 #include "service/websocketauthservice.h"
 
+#include "core/logging.h"
+
 #include <QWebSocket>
 
 std::unique_ptr<WebSocketAuthService> WebSocketAuthService::create(QString token,
-                                                                   std::optional<Log> logger,
+                                                                   const QLoggingCategory* log,
                                                                    const ServiceBase& base,
                                                                    TimerSource& timers) {
     const QUrl url = base.socketUrl(socketPath);
     if (!url.isValid()) {
-        Log("webSocket").error(QStringLiteral("url not constructed"));
+        qCCritical(lcWebSocket, "url not constructed");
         return nullptr;
     }
     return std::unique_ptr<WebSocketAuthService>(
-        new WebSocketAuthService(url, std::move(token), std::move(logger), timers));
+        new WebSocketAuthService(url, std::move(token), log, timers));
 }
 
-WebSocketAuthService::WebSocketAuthService(QUrl serverUrl, QString token, std::optional<Log> logger,
+WebSocketAuthService::WebSocketAuthService(QUrl serverUrl, QString token, const QLoggingCategory* log,
                                            TimerSource& timers)
     : m_serverUrl(std::move(serverUrl))
     , m_token(std::move(token))
-    , m_logger(std::move(logger))
+    , m_log(log)
     , m_timers(timers) {}
 
 QString WebSocketAuthService::topic() const {
@@ -30,7 +32,7 @@ void WebSocketAuthService::connect(WebSocketAuthServiceDelegate* delegate) {
     m_delegate = delegate;
     if (m_engine)
         m_formerEngines.push_back(std::move(m_engine));
-    m_engine = std::make_unique<WebSocketEngine>(m_serverUrl, this, m_logger, m_timers);
+    m_engine = std::make_unique<WebSocketEngine>(m_serverUrl, this, m_log, m_timers);
     m_engine->connect();
 }
 
@@ -77,13 +79,13 @@ void WebSocketAuthService::handleText(const QString& text) {
             Qt::QueuedConnection);
         return;
     }
-    if (m_logger)
-        m_logger->info(u"mapping Processing error: " + result.error);
+    if (m_log)
+        qCInfo(*m_log, "mapping Processing error: %s", qUtf8Printable(result.error));
 
     const auto reply = decodeMessage<AuthJoinConnectDto>(text);
     if (!reply.message) {
-        if (m_logger)
-            m_logger->info(u"mapping Processing error: " + reply.error);
+        if (m_log)
+            qCInfo(*m_log, "mapping Processing error: %s", qUtf8Printable(reply.error));
         return;
     }
     if (reply.message->payload.status != StatusEnum::ok)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "core/timer.h"
 #include "service/channeldto.h"
 #include "service/servicebase.h"
@@ -46,7 +45,7 @@ public:
 
     /** nullptr with the log line "url not constructed" when the base composes no socket URL. */
     static std::unique_ptr<WebSocketAuthService>
-    create(QString token, std::optional<Log> logger,
+    create(QString token, const QLoggingCategory* log,
            const ServiceBase& base, TimerSource& timers);
 
     void connect(WebSocketAuthServiceDelegate* delegate) override;
@@ -70,14 +69,14 @@ Q_SIGNALS:
     void connectionLost(const QString& reason);
 
 private:
-    WebSocketAuthService(QUrl serverUrl, QString token, std::optional<Log> logger,
+    WebSocketAuthService(QUrl serverUrl, QString token, const QLoggingCategory* log,
                          TimerSource& timers);
 
     void handleText(const QString& text);
 
     QUrl m_serverUrl;
     QString m_token;
-    std::optional<Log> m_logger;
+    const QLoggingCategory* m_log;
     TimerSource& m_timers;
     WebSocketAuthServiceDelegate* m_delegate = nullptr;
     std::unique_ptr<WebSocketEngine> m_engine;

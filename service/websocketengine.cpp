@@ -14,14 +14,14 @@ QString redactedForLog(const QString& message) {
 }
 
 WebSocketEngine::WebSocketEngine(const QUrl& url, WebSocketEngineDelegate* delegate,
-                                 std::optional<Log> logger, TimerSource& timers, QObject* parent)
+                                 const QLoggingCategory* log, TimerSource& timers, QObject* parent)
     : QObject(parent)
     , m_url(url)
     , m_delegate(delegate)
-    , m_logger(logger)
+    , m_log(log)
     , m_socket(std::make_unique<QWebSocket>())
     , m_pendingPing(timers.createTimer()) {
-    debug(u"Connecting to web socket: " + url.toString());
+    debug([&]() -> QString { return u"Connecting to web socket: " + url.toString(); });
     QObject::connect(m_socket.get(), &QWebSocket::connected, this, &WebSocketEngine::onConnected);
     QObject::connect(m_socket.get(), &QWebSocket::disconnected, this,
                      &WebSocketEngine::onDisconnected);
@@ -29,7 +29,7 @@ WebSocketEngine::WebSocketEngine(const QUrl& url, WebSocketEngineDelegate* deleg
                      this, &WebSocketEngine::onError);
     QObject::connect(m_socket.get(), &QWebSocket::textMessageReceived, this,
                      [this](const QString& text) {
-                         debug(u"Received text: " + redactedForLog(text));
+                         debug([&]() -> QString { return u"Received text: " + redactedForLog(text); });
                          handleText(text);
                      });
     QObject::connect(m_socket.get(), &QWebSocket::binaryMessageReceived, this,
@@ -37,7 +37,7 @@ WebSocketEngine::WebSocketEngine(const QUrl& url, WebSocketEngineDelegate* deleg
 }
 
 WebSocketEngine::~WebSocketEngine() {
-    debug(QStringLiteral("deInit"));
+    debug("deInit");
     m_pendingPing->stop();
     QObject::disconnect(m_socket.get(), nullptr, this, nullptr);
     m_socket->close(QWebSocketProtocol::CloseCodeGoingAway);
@@ -45,7 +45,7 @@ WebSocketEngine::~WebSocketEngine() {
 
 void WebSocketEngine::connect() {
     if (m_isConnected) {
-        debug(QStringLiteral("Socket already connected"));
+        debug("Socket already connected");
         return;
     }
     if (m_started)
@@ -60,7 +60,7 @@ void WebSocketEngine::disconnect() {
 
 void WebSocketEngine::send(const QJsonObject& message) {
     const QByteArray json = encodeMessage(message);
-    debug(u"Send: " + redactedForLog(QString::fromUtf8(json)));
+    debug([&]() -> QString { return u"Send: " + redactedForLog(QString::fromUtf8(json)); });
     const qint64 sent = m_socket->sendBinaryMessage(json);
     if (sent != json.size()) {
         const QString error = m_socket->errorString();
@@ -76,7 +76,7 @@ void WebSocketEngine::send(const QJsonObject& message) {
 }
 
 void WebSocketEngine::onConnected() {
-    debug(QStringLiteral("Connected to web socket"));
+    debug("Connected to web socket");
     m_isConnected = true;
     if (m_delegate)
         m_delegate->didReceive(WebSocketEngineEvent::connected());
@@ -84,7 +84,7 @@ void WebSocketEngine::onConnected() {
 }
 
 void WebSocketEngine::onDisconnected() {
-    debug(u"Disconnected from web socket: " + m_socket->closeReason());
+    debug([&]() -> QString { return u"Disconnected from web socket: " + m_socket->closeReason(); });
     m_isConnected = false;
     if (m_delegate)
         m_delegate->didReceive(WebSocketEngineEvent::disconnected());
@@ -92,8 +92,8 @@ void WebSocketEngine::onDisconnected() {
 
 void WebSocketEngine::onError() {
     const QString description = m_socket->errorString();
-    if (m_logger)
-        m_logger->error(u"Error: " + description);
+    if (m_log)
+        qCCritical(*m_log, "Error: %s", qUtf8Printable(description));
     if (m_delegate)
         m_delegate->didReceive(WebSocketEngineEvent::failed(description));
 }
@@ -103,7 +103,7 @@ void WebSocketEngine::onBinaryMessage(const QByteArray& data) {
     const QString text = decoder.decode(data);
     if (decoder.hasError())
         return; // not UTF-8: dropped
-    debug(u"Received data: " + redactedForLog(text));
+    debug([&]() -> QString { return u"Received data: " + redactedForLog(text); });
     handleText(text);
 }
 
@@ -127,10 +127,10 @@ void WebSocketEngine::schedulePing() {
 
 void WebSocketEngine::sendPing() {
     if (!m_isConnected) {
-        debug(QStringLiteral("Skip ping, server not connected"));
+        debug("Skip ping, server not connected");
         return;
     }
-    debug(QStringLiteral("Send ping"));
+    debug("Send ping");
     if (!m_delegate)
         return;
     send(m_delegate->pingDto().toJson());

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/log.h"
 #include "core/timer.h"
 #include "service/channeldto.h"
 
+#include <QLoggingCategory>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -67,7 +67,7 @@ public:
     static constexpr std::chrono::milliseconds pingInterval{29'000};
 
     /** Logs "Connecting to web socket: <url>" at debug level; nothing is sent yet. */
-    WebSocketEngine(const QUrl& url, WebSocketEngineDelegate* delegate, std::optional<Log> logger,
+    WebSocketEngine(const QUrl& url, WebSocketEngineDelegate* delegate, const QLoggingCategory* log,
                     TimerSource& timers, QObject* parent = nullptr);
     /** Logs "deInit" and closes the socket with code 1001. */
     ~WebSocketEngine() override;
@@ -88,15 +88,21 @@ private:
     void schedulePing();
     void sendPing();
 
-    template <typename Message>
-    void debug(const Message& message) const {
-        if (m_logger)
-            m_logger->debug(message);
+    void debug(const char* message) const {
+        if (m_log)
+            qCDebug(*m_log, "%s", message);
+    }
+    /** makeMessage runs only when debug output is on. */
+    template <typename MakeMessage>
+    void debug(MakeMessage makeMessage) const {
+        if (m_log)
+            qCDebug(*m_log, "%s", qUtf8Printable(makeMessage()));
     }
 
     QUrl m_url;
     WebSocketEngineDelegate* m_delegate;
-    std::optional<Log> m_logger;
+    /** Where the engine logs; nothing when null. */
+    const QLoggingCategory* m_log;
     std::unique_ptr<QWebSocket> m_socket;
     std::unique_ptr<Timer> m_pendingPing;
     bool m_isConnected = false;

@@ -1,6 +1,7 @@
 #include "settings/authorizationviewmodel.h"
 
 #include "core/appevents.h"
+#include "core/logging.h"
 #include "core/signinhost.h"
 #include "core/timer.h"
 #include "platform/permissionsmanager.h"
@@ -37,7 +38,7 @@ AuthorizationViewModel::SocketFactory AuthorizationViewModel::serviceSocketFacto
                                                                                    TimerSource& timers)
 {
     return [&base, &timers](const QString& token) -> std::unique_ptr<WebSocketAuthServiceProtocol> {
-        return WebSocketAuthService::create(token, Log("webSocket"), base, timers);
+        return WebSocketAuthService::create(token, &lcWebSocket(), base, timers);
     };
 }
 
@@ -122,7 +123,7 @@ void AuthorizationViewModel::startSignIn(const QString& browserPath)
 void AuthorizationViewModel::channelReady()
 {
     if (!m_urlToOpen) {
-        m_logger.error(QStringLiteral("not able to construct url: nil"));
+        qCCritical(lcUrl, "not able to construct url: nil");
         return;
     }
     m_deps.openBrowser(*m_urlToOpen);

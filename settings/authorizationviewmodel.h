@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "service/websocketauthservice.h"
 #include "settings/pagerequest.h"
 
@@ -96,7 +95,6 @@ private:
     Dependencies m_deps;
     QString m_authToken;
     std::unique_ptr<WebSocketAuthServiceProtocol> m_authWebSocket;
-    Log m_logger{"url"};
     std::optional<QUrl> m_urlToOpen;
     std::optional<PageRequest> m_urlRequest;
     std::unique_ptr<Timer> m_accebilityTimer;

@@ -1,6 +1,6 @@
 #include "settings/pagehost.h"
 
-#include "core/log.h"
+#include "core/logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -129,8 +129,8 @@ void PageHost::startHelper()
     connect(m_process, &QProcess::readyReadStandardOutput, this, &PageHost::readOutput);
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            Log("settings").error(QStringLiteral("Failed to start the page helper %1: %2")
-                                      .arg(helperPath(), m_process->errorString()));
+            qCCritical(lcSettings, "Failed to start the page helper %s: %s", qUtf8Printable(helperPath()),
+                       qUtf8Printable(m_process->errorString()));
     });
     m_process->start(helperPath(), {});
     sendLoad();

@@ -1,15 +1,16 @@
 #include "settings/pagemodels.h"
 
 #include "core/appevents.h"
+#include "core/logging.h"
 #include "core/widgetpresenter.h"
 #include "store/userstore.h"
 
 namespace {
 
-QVariant checkedRequest(const PageRequest& request, const Log& logger)
+QVariant checkedRequest(const PageRequest& request)
 {
     if (!request.isValid()) {
-        logger.error(QStringLiteral("not able to construct url: nil"));
+        qCCritical(lcUrl, "not able to construct url: nil");
         return {};
     }
     return QVariant::fromValue(request);
@@ -31,7 +32,7 @@ PageRequest SettingsAccountModel::pageRequest() const
 
 QVariant SettingsAccountModel::urlRequest() const
 {
-    return checkedRequest(pageRequest(), m_logger);
+    return checkedRequest(pageRequest());
 }
 
 void SettingsAccountModel::handleAction(const QString& identifier)
@@ -53,7 +54,7 @@ PageRequest SettingsSupportViewModel::pageRequest() const
 
 QVariant SettingsSupportViewModel::urlRequest() const
 {
-    return checkedRequest(pageRequest(), m_logger);
+    return checkedRequest(pageRequest());
 }
 
 HelpCenterViewModel::HelpCenterViewModel(PageContext context, WidgetPresenter& presenter, AppEvents& events,

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "settings/pagerequest.h"
 
 #include <QObject>
@@ -30,7 +29,6 @@ public:
     Q_INVOKABLE void handleAction(const QString& identifier);
 
 private:
-    const Log m_logger{"url"};
     PageContext m_context;
     AppEvents& m_events;
 };
@@ -55,7 +53,6 @@ public:
     [[nodiscard]] PageRequest pageRequest() const;
 
 private:
-    const Log m_logger{"url"};
     PageContext m_context;
 };
 

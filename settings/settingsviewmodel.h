@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "settings/settingspromptlistmodel.h"
 #include "store/presetdata.h"
 #include "store/presetstore.h"
@@ -128,7 +127,6 @@ private:
     [[nodiscard]] std::optional<PresetEntry> entryWithId(qint64 id) const;
 
     PresetStoreProtocol& m_store;
-    const Log m_logger{"settings"};
     bool m_isPromptChanged = false;
     bool m_isPromptSelected = false;
     SettingsPromptListModel* m_globalPrompts;

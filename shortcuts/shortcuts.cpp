@@ -1,5 +1,6 @@
 #include "shortcuts/shortcuts.h"
 
+#include "core/logging.h"
 #include "core/settingsstore.h"
 #include "platform/virtualkeys.h"
 #include "shortcuts/systemhotkeys.h"
@@ -127,9 +128,8 @@ void Registry::syncGrabs(bool retry) {
                                              held, [this](const Shortcut& s) { deliver(s, true); },
                                              [this](const Shortcut& s) { deliver(s, false); });
         if (m_layer && !accepted)
-            m_logger.info(QStringLiteral("The system refused hotkey %1/%2")
-                              .arg(held.keyCode)
-                              .arg(held.hotkeyModifiers));
+            qCInfo(lcHotkeys, "The system refused hotkey %lld/%lld", held.keyCode,
+                   held.hotkeyModifiers);
         // A refused grab is remembered too, so that each store does not ask again.
         m_grabs.insert(held, accepted);
     }

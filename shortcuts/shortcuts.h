@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "shortcuts/shortcut.h"
 
 #include <QHash>
@@ -116,7 +115,6 @@ private:
     /** Grabbed combinations, with whether the system accepted them. */
     QHash<Shortcut, bool> m_grabs;
     bool m_paused = false;
-    Log m_logger{"shortcuts"};
 };
 
 } // namespace Shortcuts

@@ -45,7 +45,6 @@ template <typename Record>
 struct UserDefault {
     QString key;
     Record defaultValue;
-    QString userDefaultsId = QStringLiteral("com.example2.zelk-defaults");
 
     [[nodiscard]] Record read() const;
     void write(const Record& record) const;

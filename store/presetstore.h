@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "store/appsettings.h"
 #include "store/presetdata.h"
 #include "store/presetstoreprotocol.h"
@@ -58,5 +57,4 @@ private:
     /** Counts user changes; completions started under an earlier one are dropped. */
     quint64 m_generation = 0;
     AppSettings m_settings;
-    Log m_logger{"application"};
 };

@@ -1,5 +1,6 @@
 #include "widget/aidialoginputviewmodel.h"
 
+#include "core/logging.h"
 #include "core/timer.h"
 #include "core/widgetpresenter.h"
 #include "platform/pasteboardmanager.h"
@@ -78,7 +79,7 @@ void AIDialogInputViewModel::handleInput(const WidgetInput& input) {
     setResultText(QString());
     setPhase(Phase::editing);
     // Lets a benchmark tell a widget that shows the capture from an empty one.
-    m_logger.debug(QStringLiteral("Widget input: %1 characters").arg(m_inputText.size()));
+    qCDebug(lcApplication, "Widget input: %d characters", int(m_inputText.size()));
     m_presenter.showWidget();
 }
 

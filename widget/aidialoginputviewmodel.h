@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "service/textsservice.h"
 #include "widget/conversation.h"
 #include "widget/widgettypes.h"
@@ -155,7 +154,6 @@ private:
     TimerSource& m_timers;
     QPointer<PasteboardManager> m_pasteboardManager;
     Conversation m_conversation;
-    Log m_logger{"application"};
 
     Phase m_phase = Phase::editing;
     Failure m_failure = Failure::none;

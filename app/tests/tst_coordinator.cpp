@@ -62,42 +62,54 @@ private Q_SLOTS:
     }
     void cleanup() { m_settings.reset(); }
 
-    void firstLaunchWithoutUserShowsSignIn() {
+    void startUpDecidesBetweenWidgetAndSignIn_data() {
+        QTest::addColumn<bool>("storedUser");
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<std::optional<UserError>>("answer");
+        QTest::addColumn<bool>("signInShown");
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<int>("promptFetches");
+        // No user: an empty token goes out, the sign-in window comes up.
+        QTest::newRow("first launch") << false << true << std::optional(UserError::unauthorised)
+                                      << true << false << 0;
+        QTest::newRow("signed in") << true << true << std::optional<UserError>() << false << true
+                                   << 1;
+        QTest::newRow("untrusted") << true << false << std::optional<UserError>() << true << true
+                                   << 1;
+        QTest::newRow("rejected user") << true << true << std::optional(UserError::unauthorised)
+                                       << true << false << 0;
+        // Not a rejection: the user is kept.
+        QTest::newRow("generic failure")
+            << true << true << std::optional(UserError::generic) << false << true << 1;
+    }
+    void startUpDecidesBetweenWidgetAndSignIn() {
+        QFETCH(bool, storedUser);
+        QFETCH(bool, trusted);
+        QFETCH(std::optional<UserError>, answer);
+        QFETCH(bool, signInShown);
+        QFETCH(bool, signedIn);
+        QFETCH(int, promptFetches);
+        if (storedUser)
+            signIn();
+        m_permissions.trusted = trusted;
+        m_services.answers = {answer};
         auto coordinator = makeCoordinator();
         QVERIFY(m_updater.automatic && m_updater.started);
         coordinator->syncUserData();
 
-        QCOMPARE(m_services.tokens, QStringList{QString()}); // no user: empty token
+        QCOMPARE(m_services.tokens, QStringList{storedUser ? u"stored-key"_s : QString()});
         QVERIFY(coordinator->userSynced());
-        QVERIFY(m_windows.isShowing(Window::authGroupId));
-        QVERIFY(!m_windows.get(Window::mainGroupId)); // no widget without a user
-        QCOMPARE(coordinator->activationPolicy(), Policy::regular);
-        QVERIFY(!coordinator->canShowWidget());
         QVERIFY(!coordinator->isSyncRetrying());
-        QCOMPARE(m_presets->fetches, 0);
-        QVERIFY(!coordinator->showMenuBarExtra());
-    }
-
-    void signedInAndTrustedLoadsPromptsWithoutShowingTheWidget() {
-        auto coordinator = startedSignedIn();
-        QCOMPARE(m_services.tokens, QStringList{"stored-key"});
-        QCOMPARE(m_presets->fetches, 1);
-        QVERIFY(m_windows.get(Window::mainGroupId));
+        QCOMPARE(m_windows.isShowing(Window::authGroupId), signInShown);
+        QCOMPARE(coordinator->activationPolicy(), signInShown ? Policy::regular : Policy::accessory);
+        QCOMPARE(UserStore().isAuthorised(), signedIn); // persisted
+        QCOMPARE(m_presets->fetches, promptFetches);
+        // The widget is prepared for a user but not shown by itself; never without one.
+        QCOMPARE(m_windows.get(Window::mainGroupId) != nullptr, signedIn);
         QVERIFY(!m_windows.isShowing(Window::mainGroupId));
-        QVERIFY(!m_windows.get(Window::authGroupId));
-        QCOMPARE(coordinator->activationPolicy(), Policy::accessory);
-        QVERIFY(coordinator->showMenuBarExtra());
-    }
-
-    void untrustedUserGetsTheSignInWindow() {
-        signIn();
-        m_services.answers = {std::nullopt};
-        m_permissions.trusted = false;
-        auto coordinator = makeCoordinator();
-        coordinator->syncUserData();
-        QVERIFY(m_windows.isShowing(Window::authGroupId));
+        QCOMPARE(coordinator->showMenuBarExtra(), signedIn && !signInShown);
         coordinator->openWidget(false);
-        QVERIFY(!coordinator->widgetShown());
+        QCOMPARE(coordinator->widgetShown(), !signInShown);
     }
 
     void serviceDownOpensNoConnectionOnceAtTheFifteenthRetry() {
@@ -138,26 +150,6 @@ private Q_SLOTS:
         m_timers.advance(2s);
         coordinator->openWidget(false);
         QVERIFY(m_windows.isShowing(Window::noConnectionGroupId));
-    }
-
-    void rejectedStoredUserSignsOutLocally() {
-        signIn();
-        m_services.answers = {UserError::unauthorised};
-        auto coordinator = makeCoordinator();
-        coordinator->syncUserData();
-        QVERIFY(!coordinator->getUserStore().isAuthorised());
-        QVERIFY(!UserStore().isAuthorised()); // persisted too
-        QVERIFY(m_windows.isShowing(Window::authGroupId));
-    }
-
-    void genericFailureStillDecides() {
-        signIn();
-        m_services.answers = {UserError::generic};
-        auto coordinator = makeCoordinator();
-        coordinator->syncUserData();
-        QVERIFY(coordinator->userSynced());
-        QVERIFY(coordinator->getUserStore().isAuthorised()); // kept: not a rejection
-        QVERIFY(!coordinator->isSyncRetrying());
     }
 
     void widgetIsCentredOnlyWhenTheScreenChanges() {

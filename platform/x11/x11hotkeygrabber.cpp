@@ -1,6 +1,6 @@
 #include "platform/x11/x11hotkeygrabber.h"
 
-#include "core/log.h"
+#include "core/logging.h"
 #include "platform/virtualkeys.h"
 
 #include <QCoreApplication>
@@ -13,11 +13,6 @@
 #include <cstdlib>
 
 namespace {
-
-const Log& log() {
-    static const Log instance("hotkeys");
-    return instance;
-}
 
 constexpr quint16 shiftMask = XCB_MOD_MASK_SHIFT;
 constexpr quint16 controlMask = XCB_MOD_MASK_CONTROL;
@@ -211,7 +206,7 @@ void X11HotkeyGrabber::regrab() {
     for (auto& [id, grab] : m_grabs) {
         grab.combination = resolve(grab.keyCode, grab.flags);
         if (!grab.combination.valid || !grabKeys(grab.combination)) {
-            log().info(QStringLiteral("A hotkey is no longer available after a keyboard change"));
+            qCInfo(lcHotkeys, "A hotkey is no longer available after a keyboard change");
             grab.combination = {};
         }
     }

@@ -59,7 +59,7 @@ private Q_SLOTS:
         const QString token = newSignInToken();
         SystemTimerSource timers;
         std::unique_ptr<WebSocketAuthService> socket =
-            WebSocketAuthService::create(token, std::nullopt, *base, timers);
+            WebSocketAuthService::create(token, nullptr, *base, timers);
         QVERIFY(socket);
         SignInDelegate signIn;
         socket->connect(&signIn);

@@ -1,3 +1,4 @@
+#include "core/logging.h"
 #include "core/timer.h"
 #include "service/endpoint.h"
 #include "service/servicebase.h"
@@ -69,7 +70,7 @@ private Q_SLOTS:
         QVERIFY(!UserEndpoint::show(u"t"_s, base).makeRequest());
         QTest::ignoreMessage(QtCriticalMsg, "url not constructed");
         SystemTimerSource timers;
-        QVERIFY(!WebSocketAuthService::create(u"tok"_s, Log("webSocket"), base, timers));
+        QVERIFY(!WebSocketAuthService::create(u"tok"_s, &lcWebSocket(), base, timers));
     }
 
     void httpsUrlsHaveThePortWrittenOutAndRequestsTimeOut() {

@@ -1,3 +1,4 @@
+#include "core/logging.h"
 #include "manualtimer.h"
 #include "scriptedserver.h"
 #include "service/websocketauthservice.h"
@@ -85,7 +86,7 @@ class TestWebSocket : public QObject {
 
     void connectService() {
         m_service =
-            WebSocketAuthService::create(token, Log("webSocket"), m_server->base(), *m_timers);
+            WebSocketAuthService::create(token, &lcWebSocket(), m_server->base(), *m_timers);
         QVERIFY(m_service);
         m_service->connect(&m_delegate);
     }
@@ -97,7 +98,7 @@ class TestWebSocket : public QObject {
     std::unique_ptr<WebSocketEngine> connectEngine(RecordingEngineDelegate& delegate) {
         auto engine = std::make_unique<WebSocketEngine>(
             m_server->base().socketUrl(WebSocketAuthService::socketPath), &delegate,
-            Log("webSocket"), *m_timers);
+            &lcWebSocket(), *m_timers);
         engine->connect();
         return engine;
     }
@@ -304,7 +305,7 @@ private Q_SLOTS:
         m_server.reset();
         RecordingEngineDelegate delegate;
         WebSocketEngine engine(base.socketUrl(WebSocketAuthService::socketPath), &delegate,
-                               Log("webSocket"), *m_timers);
+                               &lcWebSocket(), *m_timers);
         engine.connect();
         QTRY_VERIFY(delegate.events.count(u"error"_s) >= 1);
         QVERIFY(logged.join(u'\n').contains(u"Error: "_s));

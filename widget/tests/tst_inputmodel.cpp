@@ -1,9 +1,4 @@
-#include "fakeplatform.h"
-#include "manualtimer.h"
-#include "platform/pasteboardmanager.h"
-#include "temporarysettings.h"
-#include "widget/aidialoginputviewmodel.h"
-#include "widgetfakes.h"
+#include "widgetharness.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -20,15 +15,11 @@ const RunningApp editor{77, 4242, u"mousepad"_s};
 class InputModelTest : public QObject {
     Q_OBJECT
 
-    TemporarySettings m_settings;
-    std::unique_ptr<FakePlatform> m_platform;
-    std::unique_ptr<ManualTimerSource> m_timers;
-    std::unique_ptr<FakeCoordinator> m_coordinator;
-    std::unique_ptr<TextsCalls> m_texts;
-    std::unique_ptr<PasteboardManager> m_pasteboard;
-    std::unique_ptr<AIDialogInputViewModel> m_model;
+    std::unique_ptr<WidgetHarness> h;
+    TextsCalls* m_texts = nullptr;
+    FakeCoordinator* m_coordinator = nullptr;
 
-    AIDialogInputViewModel& model() { return *m_model; }
+    AIDialogInputViewModel& model() { return *h->content->input(); }
     TextsServiceDelegate& service() { return *m_texts->delegate; }
     const QList<RequestData>& history() { return model().conversation().history(); }
 
@@ -46,25 +37,13 @@ class InputModelTest : public QObject {
 
 private Q_SLOTS:
     void init() {
-        m_platform = std::make_unique<FakePlatform>();
-        m_timers = std::make_unique<ManualTimerSource>();
-        m_coordinator = std::make_unique<FakeCoordinator>();
-        m_coordinator->userStore.signedIn = User{u"a@b.c"_s, 1, u"device-key"_s};
-        m_texts = std::make_unique<TextsCalls>();
-        m_pasteboard = std::make_unique<PasteboardManager>(*m_platform->windowTracker,
-                                                           *m_platform->keyboardManager,
-                                                           *m_platform->clipboard, *m_timers);
-        m_model = std::make_unique<AIDialogInputViewModel>(AIDialogInputViewModel::Dependencies{
-            *m_coordinator, m_coordinator->userStore, *m_platform->windowTracker, *m_timers,
-            [texts = m_texts.get()](const QString& token) {
-                return std::make_unique<FakeTextsService>(*texts, token);
-            }});
-        m_model->setPasteboardManager(m_pasteboard.get());
+        h = std::make_unique<WidgetHarness>();
+        h->coordinator.userStore.signedIn = User{u"a@b.c"_s, 1, u"device-key"_s};
+        h->makeContent();
+        m_texts = &h->texts;
+        m_coordinator = &h->coordinator;
     }
-    void cleanup() {
-        m_model.reset();
-        QCoreApplication::processEvents();
-    }
+    void cleanup() { h.reset(); }
 
     void stopKeepsThePartAndRegenerateRepeatsWithTheShorterHistory() {
         capture(u"Teh sentence"_s);
@@ -137,13 +116,13 @@ private Q_SLOTS:
         capture(u"x"_s);
         // Wider than the field: the view wraps it after "alpha".
         model().setPromptText(QString(60, u'a') + u" alpha beta gamma delta"_s);
-        m_timers->advance(20ms);
+        h->timers.advance(20ms);
         // The user ends a line with the same word and goes on below it.
         model().setPromptText(model().promptText() + u" alpha"_s);
         model().insertLineBreak();
-        m_timers->advance(20ms);
+        h->timers.advance(20ms);
         model().setPromptText(model().promptText() + u"more"_s);
-        m_timers->advance(20ms);
+        h->timers.advance(20ms);
         model().send();
         QCOMPARE(*m_texts->calls.last().command,
                  QString(60, u'a') + u" alpha beta gamma delta alpha\nmore"_s);
@@ -168,7 +147,7 @@ private Q_SLOTS:
         QCOMPARE(appended, (QStringList{u"a"_s, u"\u00e9"_s, thumb, u"z"_s, u"b"_s, u"e\u0301"_s}));
         QCOMPARE(history().last().response, model().resultText());
         QCOMPARE(model().promptRunningPlaceholder(), u"input.prompt.running.0"_s);
-        QCOMPARE(m_timers->activeCount(), 0);
+        QCOMPARE(h->timers.activeCount(), 0);
     }
 
     void failuresShowWhatCameAndOfferNoPaste_data() {
@@ -214,27 +193,6 @@ private Q_SLOTS:
         QCOMPARE(m_texts->calls.size(), 1);
         model().handlePostAction(PostAction::tryAgain);
         QVERIFY(!model().showGenericError() && !model().showTooLongError());
-    }
-
-    void resultIsPastedIntoTheCapturedWindow_data() {
-        QTest::addColumn<PostAction>("action");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("replace") << PostAction::replaceSelection
-                                 << QStringList{"write Better.", "key 9 100000"};
-        QTest::newRow("insert below")
-            << PostAction::insertBelow << QStringList{"key 124 0", "write Better.", "key 9 100000"};
-    }
-    void resultIsPastedIntoTheCapturedWindow() {
-        QFETCH(PostAction, action);
-        QFETCH(QStringList, expected);
-        capture(u"Good."_s);
-        model().handlePresetAction(PresetOnly{1});
-        answer({u"Better."_s});
-        m_platform->log.clear();
-        model().handlePostAction(action);
-        QCOMPARE(m_coordinator->hiddenActivating, editor);
-        QVERIFY(model().inputText().isEmpty() && model().resultText().isEmpty());
-        QTRY_COMPARE(m_platform->log.filter(QRegularExpression("^(write|key)")), expected);
     }
 };
 

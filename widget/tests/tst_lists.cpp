@@ -1,13 +1,6 @@
-#include "core/appevents.h"
-#include "fakeplatform.h"
-#include "manualtimer.h"
 #include "platform/virtualkeys.h"
 #include "shortcuts/hotkeytext.h"
-#include "shortcuts/shortcuts.h"
-#include "shortcuts/systemhotkeys.h"
-#include "temporarysettings.h"
-#include "widget/widgetcontent.h"
-#include "widgetfakes.h"
+#include "widgetharness.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -26,38 +19,19 @@ const RunningApp ownApp{1, QCoreApplication::applicationPid(), u"orvane"_s};
 class ListsTest : public QObject {
     Q_OBJECT
 
-    TemporarySettings m_settings;
-    std::unique_ptr<FakePlatform> m_platform;
-    std::unique_ptr<ManualTimerSource> m_timers;
-    std::unique_ptr<FakeCoordinator> m_coordinator;
-    std::unique_ptr<Shortcuts::SystemHotkeys> m_layer;
-    std::unique_ptr<Shortcuts::Registry> m_hotkeys;
-    AppEvents m_events;
-    TextsCalls m_texts;
-    std::unique_ptr<WidgetContent> m_content;
+    std::unique_ptr<WidgetHarness> h;
 
-    AIDialogInputViewModel& input() { return *m_content->input(); }
-    AIDialogPresetActionsViewModel& prompts() { return *m_content->presetActions(); }
-    AIDialogPostActionsViewModel& actions() { return *m_content->postActions(); }
-
-    void makeContent() {
-        m_content = std::make_unique<WidgetContent>(WidgetContent::Dependencies{
-            *m_coordinator, m_coordinator->userStore, m_coordinator->presetStore, m_events,
-            *m_platform->windowTracker, *m_platform->keyboardManager, *m_platform->clipboard,
-            *m_timers,
-            [this](const QString& token) {
-                return std::make_unique<FakeTextsService>(m_texts, token);
-            },
-            *m_hotkeys});
-        QCoreApplication::processEvents(); // the first load is one turn later
-    }
+    AIDialogInputViewModel& input() { return *h->content->input(); }
+    AIDialogPresetActionsViewModel& prompts() { return *h->content->presetActions(); }
+    AIDialogPostActionsViewModel& actions() { return *h->content->postActions(); }
+    void makeContent() { h->makeContent(); }
     void press(const QString& hotkey) {
         const auto shortcut = Shortcuts::HotkeyText::toShortcut(hotkey);
-        m_platform->hotkeyGrabber->press(int(shortcut->keyCode), shortcut->modifiers());
+        h->platform.hotkeyGrabber->press(int(shortcut->keyCode), shortcut->modifiers());
     }
     void keys(const QList<int>& codes, quint64 flags = 0) {
         for (int code : codes)
-            m_content->keys()->keyUp(WidgetKeyEvent{code, flags});
+            h->content->keys()->keyUp(WidgetKeyEvent{code, flags});
     }
     QStringList shownNames() {
         QStringList names;
@@ -67,26 +41,14 @@ class ListsTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init() {
-        m_settings.clear();
-        m_platform = std::make_unique<FakePlatform>();
-        m_timers = std::make_unique<ManualTimerSource>();
-        m_coordinator = std::make_unique<FakeCoordinator>();
-        m_layer = std::make_unique<Shortcuts::SystemHotkeys>(*m_platform->hotkeyGrabber);
-        m_hotkeys = std::make_unique<Shortcuts::Registry>(m_layer.get());
-        m_texts = {};
-    }
-    void cleanup() {
-        m_content.reset();
-        m_hotkeys.reset();
-        m_layer.reset();
-    }
+    void init() { h = std::make_unique<WidgetHarness>(); }
+    void cleanup() { h.reset(); }
 
     void promptListFiltersNavigatesAndChooses() {
         for (int i = 1; i <= 3; ++i)
-            m_coordinator->presetStore.add(i * 10, u"Make %1"_s.arg(i), true,
+            h->coordinator.presetStore.add(i * 10, u"Make %1"_s.arg(i), true,
                                            u"control+%1"_s.arg(i));
-        m_coordinator->presetStore.add(40, u"Disabled"_s, false);
+        h->coordinator.presetStore.add(40, u"Disabled"_s, false);
         makeContent();
         QCOMPARE(shownNames(), (QStringList{u"Make 1"_s, u"Make 2"_s, u"Make 3"_s}));
         QCOMPARE(prompts().index(0).data(AIDialogPresetActionsViewModel::HotkeyRole), u"Meta+1"_s);
@@ -110,63 +72,63 @@ private Q_SLOTS:
         QCOMPARE(prompts().currentIndex(), 2);
         keys({VirtualKeys::returnKey});
         QCOMPARE(chosen.count(), 1);
-        QCOMPARE(m_texts.calls.last().presetId, 30);
-        m_texts.delegate->didFinish();
+        QCOMPARE(h->texts.calls.last().presetId, 30);
+        h->texts.delegate->didFinish();
         QTRY_COMPARE(input().phase(), AIDialogInputViewModel::Phase::answered);
 
         input().handlePostAction(PostAction::tryAgain);
         prompts().clickRow(1);
         QCOMPARE(prompts().currentIndex(), -1);
-        m_timers->advance(50ms);
-        QCOMPARE(m_texts.calls.last().presetId, 20);
+        h->timers.advance(50ms);
+        QCOMPARE(h->texts.calls.last().presetId, 20);
     }
 
     void promptHotkeysCaptureAndRunOnce() {
-        m_coordinator->presetStore.add(42, u"Fix"_s, true, u"command+option+c"_s);
-        m_coordinator->presetStore.add(43, u"Odd"_s, true, u"command+nope"_s);
+        h->coordinator.presetStore.add(42, u"Fix"_s, true, u"command+option+c"_s);
+        h->coordinator.presetStore.add(43, u"Odd"_s, true, u"command+nope"_s);
         makeContent();
-        QVERIFY(!m_hotkeys->shortcut(Shortcuts::Names::presetHotkey(43)));
+        QVERIFY(!h->hotkeys.shortcut(Shortcuts::Names::presetHotkey(43)));
         // The widget in front: the prompt runs on what it holds.
-        m_platform->windowTracker->frontmost = ownApp;
+        h->platform.windowTracker->frontmost = ownApp;
         QSignalSpy actions(&prompts(), &AIDialogPresetActionsViewModel::hotkeyAction);
         press(u"command+option+c"_s);
         QCOMPARE(actions.count(), 1);
 
         // Another application: capture, then one generation however often it is pressed.
-        m_platform->windowTracker->frontmost = editor;
-        m_platform->keyboardManager->onKeystroke = [this](int code, quint64) {
+        h->platform.windowTracker->frontmost = editor;
+        h->platform.keyboardManager->onKeystroke = [this](int code, quint64) {
             if (code == VirtualKeys::c)
-                m_platform->clipboard->otherApplicationCopies(u"selected words"_s);
+                h->platform.clipboard->otherApplicationCopies(u"selected words"_s);
         };
         press(u"command+option+c"_s);
         press(u"command+option+c"_s);
-        QTRY_COMPARE(m_texts.calls.size(), 2);
-        QCOMPARE(m_texts.calls.last().text, u"selected words"_s);
+        QTRY_COMPARE(h->texts.calls.size(), 2);
+        QCOMPARE(h->texts.calls.last().text, u"selected words"_s);
         QCOMPARE(input().sourceTypeName(), u"hotkey"_s);
-        QCOMPARE(m_coordinator->previousApp, editor);
+        QCOMPARE(h->coordinator.previousApp, editor);
         press(u"command+option+c"_s);
         QTest::qWait(20);
         QCOMPARE(actions.count(), 2);
-        m_texts.delegate->didFailGeneric();
+        h->texts.delegate->didFailGeneric();
         QVERIFY(!prompts().isPresetRunning());
 
         // Disabling the prompt takes its hotkey away.
-        m_coordinator->presetStore.entries.first()->enabled = false;
-        Q_EMIT m_coordinator->presetStore.changed();
+        h->coordinator.presetStore.entries.first()->enabled = false;
+        Q_EMIT h->coordinator.presetStore.changed();
         QTRY_COMPARE(prompts().rowCount(), 1);
-        QVERIFY(m_platform->hotkeyGrabber->grabs.empty());
+        QVERIFY(h->platform.hotkeyGrabber->grabs.empty());
     }
 
     void aPromptHotkeyRunsOnceAfterRefreshesAndAnEdit() {
-        m_coordinator->presetStore.add(42, u"Fix"_s, true, u"command+option+c"_s);
+        h->coordinator.presetStore.add(42, u"Fix"_s, true, u"command+option+c"_s);
         makeContent();
         QSignalSpy actions(&prompts(), &AIDialogPresetActionsViewModel::hotkeyAction);
         for (int refresh = 0; refresh < 3; ++refresh)
-            Q_EMIT m_events.hotkeysRefreshRequested();
-        m_coordinator->presetStore.entries.first()->preset.name = u"Fix it"_s;
-        Q_EMIT m_coordinator->presetStore.changed();
+            Q_EMIT h->events.hotkeysRefreshRequested();
+        h->coordinator.presetStore.entries.first()->preset.name = u"Fix it"_s;
+        Q_EMIT h->coordinator.presetStore.changed();
         QTRY_COMPARE(shownNames(), QStringList{u"Fix it"_s});
-        m_platform->windowTracker->frontmost = ownApp;
+        h->platform.windowTracker->frontmost = ownApp;
         press(u"command+option+c"_s);
         QCOMPARE(actions.count(), 1);
     }
@@ -176,31 +138,31 @@ private Q_SLOTS:
         input().handleInput(SetCopiedItem{{editor, u"in"_s, {}}, true});
         input().setPromptText(u"go"_s);
         input().send();
-        m_texts.delegate->didReceiveText(u"Part"_s);
-        m_texts.delegate->didFailGeneric();
+        h->texts.delegate->didReceiveText(u"Part"_s);
+        h->texts.delegate->didFailGeneric();
         QTRY_COMPARE(input().resultText(), u"Part"_s);
         // A cut answer offers no paste; the first row is selected.
         QCOMPARE(actions().listNames().first(), u"copyToClipboard"_s);
         QCOMPARE(actions().list().size(), 5);
         QCOMPARE(actions().selectedItem(), Action::copyToClipboard);
         keys({VirtualKeys::returnKey});
-        QTRY_COMPARE(m_platform->clipboard->text(), u"Part"_s);
+        QTRY_COMPARE(h->platform.clipboard->text(), u"Part"_s);
         QCOMPARE(actions().listNames().first(), u"copiedToClipboard"_s);
 
         input().handlePostAction(PostAction::tryAgain);
         input().send();
         QVERIFY(!actions().listNames().contains(u"copiedToClipboard"_s));
-        m_texts.delegate->didFinish();
+        h->texts.delegate->didFinish();
         QTRY_COMPARE(actions().list(), AIDialogPostActionsViewModel::fullList());
         QCOMPARE(actions().selectedItem(), Action::replaceSelection);
         keys({VirtualKeys::upArrow});
         QCOMPARE(actions().selectedItem(), Action::discard);
         keys({WidgetKeyCodes::n}, ModifierFlags::control);
         QCOMPARE(actions().selectedItem(), Action::replaceSelection);
-        const qsizetype sent = m_texts.calls.size();
+        const qsizetype sent = h->texts.calls.size();
         keys({WidgetKeyCodes::r}, ModifierFlags::command);
         QVERIFY(!actions().selectedItem());
-        QTRY_COMPARE(m_texts.calls.size(), sent + 1);
+        QTRY_COMPARE(h->texts.calls.size(), sent + 1);
     }
 
     void keysOfTheWidgetWindowOnly() {
@@ -211,45 +173,37 @@ private Q_SLOTS:
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window));
         }
-        m_content->keys()->watch(&widget);
+        h->content->keys()->watch(&widget);
         input().handleInput(SetCopiedItem{{editor, u"x"_s, {}}, true});
         QTest::keyClick(&other, Qt::Key_Escape);
         QTest::keyClick(&other, Qt::Key_Return);
-        QVERIFY(!m_coordinator->calls.contains(u"hideWidget"_s));
-        QVERIFY(m_texts.calls.isEmpty());
+        QVERIFY(!h->coordinator.calls.contains(u"hideWidget"_s));
+        QVERIFY(h->texts.calls.isEmpty());
         QTest::keyClick(&widget, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(m_coordinator->calls.last(), u"toggleWidget"_s);
+        QCOMPARE(h->coordinator.calls.last(), u"toggleWidget"_s);
         QTest::keyClick(&widget, Qt::Key_Escape);
-        QCOMPARE(m_coordinator->calls.last(), u"hideWidget"_s);
+        QCOMPARE(h->coordinator.calls.last(), u"hideWidget"_s);
     }
 
-    void widgetHotkeysCaptureAndOpen() {
-        m_hotkeys->resetToDefaults({Shortcuts::Names::windowHotkey(
+    void widgetHotkeysOpenEmptyToggleAndEndWithTheWidget() {
+        h->hotkeys.resetToDefaults({Shortcuts::Names::windowHotkey(
                                         Shortcuts::HotkeyText::toShortcut(u"command+option+c"_s)),
                                     Shortcuts::Names::windowToggleHotkey()});
         makeContent();
-        m_platform->windowTracker->frontmost = editor;
-        m_platform->keyboardManager->onKeystroke = [this](int code, quint64) {
-            if (code == VirtualKeys::c)
-                m_platform->clipboard->otherApplicationCopies(u"A sentence."_s);
-        };
-        press(u"command+option+c"_s);
-        QTRY_COMPARE(input().inputText(), u"A sentence."_s);
-        QCOMPARE(m_coordinator->calls.last(), u"showWidget"_s);
-        QCOMPARE(m_coordinator->previousApp, editor);
-
         // Nothing selected anywhere: the widget opens empty for a typed command.
-        m_platform->keyboardManager->onKeystroke = {};
+        h->platform.windowTracker->frontmost = editor;
         press(u"command+option+c"_s);
-        for (int i = 0; i < 50 && input().displayInput(); ++i) {
+        for (int i = 0; i < 50 && !h->coordinator.calls.contains(u"showWidget"_s); ++i) {
             QTest::qWait(5);
-            m_timers->advance(50ms); // the capture times out
+            h->timers.advance(50ms); // the capture times out
         }
+        QVERIFY(h->coordinator.calls.contains(u"showWidget"_s));
         QVERIFY(!input().displayInput());
+        QCOMPARE(h->coordinator.previousApp, editor);
         press(u"command+shift+x"_s);
-        QCOMPARE(m_coordinator->calls.last(), u"toggleWidget"_s);
-        m_content.reset(); // the hotkeys end with the widget
-        QVERIFY(m_platform->hotkeyGrabber->grabs.empty());
+        QCOMPARE(h->coordinator.calls.last(), u"toggleWidget"_s);
+        h->content.reset();
+        QVERIFY(h->platform.hotkeyGrabber->grabs.empty());
     }
 };
 
