@@ -1,6 +1,8 @@
 // Concurrent streamed generations through a real orvane-service against a
-// scripted model server: how many streams one instance holds and how much
-// latency it adds to each chunk on its way from the model to the client.
+// scripted model server: how many streams one instance holds, how much
+// latency it adds to each chunk on its way from the model to the client, and
+// how much memory it holds while the clients read more slowly than the model
+// writes.
 
 #include "server/httpstreamclient.h"
 #include "server/tests/scriptedmodelserver.h"
@@ -28,6 +30,8 @@ struct Options {
     int streams = 1000;
     int chunks = 20;
     int intervalMs = 250;
+    /** Set for the slow-reader phase: each chunk is this much text instead of a timestamp. */
+    int chunkBytes = 0;
 };
 
 /** Runs the scripted model server on a thread of its own, away from the clients' event loop. */
@@ -48,7 +52,9 @@ protected:
         QList<ScriptedModelServer::Step> script;
         for (int i = 0; i < m_options.chunks; ++i)
             script << ScriptedModelServer::pause(m_options.intervalMs)
-                   << ScriptedModelServer::timestamp();
+                   << (m_options.chunkBytes > 0
+                           ? ScriptedModelServer::text(QString(m_options.chunkBytes, u'z'))
+                           : ScriptedModelServer::timestamp());
         script << ScriptedModelServer::done();
         server.setScript(script);
         m_url.set_value(server.baseUrl());
@@ -82,6 +88,7 @@ double percentile(std::vector<qint64>& values, double fraction) {
 }
 
 struct Phase {
+    qint64 peakServiceRssKiB = 0;
     int completed = 0;
     int failed = 0;
     int peakOpen = 0;
@@ -92,9 +99,14 @@ struct Phase {
     QStringList failureReasons;
 };
 
-/** Opens the streams spread over about a second and measures every timestamped chunk. */
+/**
+ * Opens the streams spread over about a second and measures every timestamped chunk.
+ * With slowReaders the clients read one bounded piece each every 250 ms; service, when
+ * given, has its resident memory sampled throughout.
+ */
 Phase runPhase(const Options& options, const QUrl& url,
-               const QList<QPair<QByteArray, QByteArray>>& headers, const QByteArray& body) {
+               const QList<QPair<QByteArray, QByteArray>>& headers, const QByteArray& body,
+               bool slowReaders = false, ServiceProcess* service = nullptr) {
     Phase phase;
     std::vector<qint64> latencies;
     latencies.reserve(static_cast<std::size_t>(options.streams * options.chunks));
@@ -150,13 +162,34 @@ Phase runPhase(const Options& options, const QUrl& url,
                                  settle();
                              });
             raw->post(url, headers, body);
+            raw->setPaused(slowReaders);
             clients.push_back(std::move(client));
         }
         if (started == options.streams)
             ramp.stop();
     });
     ramp.start();
-    QTimer::singleShot(120000, &loop, [&] {
+    QTimer reader;
+    reader.setInterval(250);
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        for (const auto& client : clients)
+            client->setPaused(false);
+        QTimer::singleShot(0, &loop, [&] {
+            for (const auto& client : clients)
+                client->setPaused(true);
+        });
+    });
+    if (slowReaders)
+        reader.start();
+    QTimer sampler;
+    sampler.setInterval(100);
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        phase.peakServiceRssKiB =
+            std::max(phase.peakServiceRssKiB, service->statusKiB(QByteArrayLiteral("VmRSS")));
+    });
+    if (service)
+        sampler.start();
+    QTimer::singleShot(300000, &loop, [&] {
         phase.failureReasons << QStringLiteral("timed out");
         loop.quit();
     });
@@ -194,8 +227,11 @@ int main(int argc, char* argv[]) {
 
     ModelServerThread modelThread(options);
     const QString modelUrl = modelThread.start();
-    ServiceProcess service({QStringLiteral("--llm-url"), modelUrl, QStringLiteral("--llm-model"),
-                            QStringLiteral("bench")});
+    // All streams come from one device key here.
+    const QStringList common{QStringLiteral("--llm-model"), QStringLiteral("bench"),
+                             QStringLiteral("--max-generations-per-device"),
+                             QString::number(options.streams)};
+    ServiceProcess service(QStringList{QStringLiteral("--llm-url"), modelUrl} + common);
     if (!service.isRunning()) {
         qCritical("orvane-service did not start: %s", qPrintable(service.failureMessage()));
         modelThread.quit();
@@ -217,6 +253,26 @@ int main(int argc, char* argv[]) {
     service.terminate();
     modelThread.quit();
     modelThread.wait();
+
+    // Slow readers: every answer is 640 KB written in 16 KB pieces every 20 ms, read at
+    // most 64 KB per 250 ms. Without back-pressure the service would hold what the
+    // clients have not read yet.
+    Options slow = options;
+    slow.chunks = 40;
+    slow.chunkBytes = 16 * 1024;
+    slow.intervalMs = 20;
+    ModelServerThread slowModelThread(slow);
+    const QString slowModelUrl = slowModelThread.start();
+    ServiceProcess slowService(QStringList{QStringLiteral("--llm-url"), slowModelUrl} + common);
+    const QString slowKey = slowService.createUserWithKey(QStringLiteral("bench@example.org"));
+    const qint64 idleRss = slowService.statusKiB(QByteArrayLiteral("VmRSS"));
+    const Phase slowReaders =
+        runPhase(slow, slowService.url(QStringLiteral("/api/0/texts")),
+                 {{"Authorization", "Bearer " + slowKey.toLatin1()}},
+                 "command=Echo&text=benchmark&history=%5B%5D", true, &slowService);
+    slowService.terminate();
+    slowModelThread.quit();
+    slowModelThread.wait();
 
     std::printf("orvane-service streaming benchmark (%s, %d cores)\n",
                 qPrintable(QSysInfo::prettyProductName()), QThread::idealThreadCount());
@@ -243,5 +299,16 @@ int main(int argc, char* argv[]) {
                 through.chunks
                     ? static_cast<double>(serviceCpu) / static_cast<double>(through.chunks)
                     : 0.0);
-    return direct.failed == 0 && through.failed == 0 ? 0 : 1;
+    std::printf("  slow readers:              %d answers of %d KB, read 64 KB per 250 ms\n",
+                slow.streams, slow.chunks * slow.chunkBytes / 1024);
+    std::printf("    completed / failed       %d / %d in %.1f s\n", slowReaders.completed,
+                slowReaders.failed, slowReaders.seconds);
+    for (const QString& reason : slowReaders.failureReasons)
+        std::printf("    failure: %s\n", qPrintable(reason));
+    std::printf("    orvane-service memory    %.1f MB resident at peak (%.1f MB idle; %.0f MB "
+                "of answers offered)\n",
+                static_cast<double>(slowReaders.peakServiceRssKiB) / 1024.0,
+                static_cast<double>(idleRss) / 1024.0,
+                static_cast<double>(slow.streams) * slow.chunks * slow.chunkBytes / 1048576.0);
+    return direct.failed == 0 && through.failed == 0 && slowReaders.failed == 0 ? 0 : 1;
 }

@@ -232,7 +232,9 @@ void CliCommand::channelReady() {
     const QUrl page = SignIn::browserPageUrl(m_base, m_signInToken);
     writeOut(QStringLiteral("Open this page in your browser to sign in:\n%1\n")
                  .arg(page.toString(QUrl::FullyEncoded)));
-    writeErr(QStringLiteral("Waiting for the sign-in...\n"));
+    writeErr(QStringLiteral("The page shows the code %1; sign in only if it does.\n"
+                            "Waiting for the sign-in...\n")
+                 .arg(SignIn::shortCode(m_signInToken)));
     if (m_openBrowser)
         QProcess::startDetached(QStringLiteral("xdg-open"), {page.toString(QUrl::FullyEncoded)});
 }

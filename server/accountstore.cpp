@@ -46,17 +46,24 @@ AccountStore::createUserWithHash(const QString& email, const QString& hash, Crea
             *error = CreateError::StorageFailed;
         return std::nullopt;
     }
-    QSqlQuery query = m_database.exec(
-        QStringLiteral("INSERT INTO users (email, password_hash, created_at) VALUES (?, ?, ?)"
-                       " RETURNING id"),
-        {email, hash, now()});
-    if (!query.next()) {
+    qint64 id = 0;
+    const bool stored = m_database.write([&] {
+        QSqlQuery query = m_database.exec(
+            QStringLiteral("INSERT INTO users (email, password_hash, created_at) VALUES (?, ?, ?)"
+                           " RETURNING id"),
+            {email, hash, now()});
+        if (!query.next())
+            return false;
+        id = query.value(0).toLongLong();
+        return true;
+    });
+    if (!stored) {
         // A concurrent sign-up with the same email loses on the unique index.
         if (error)
             *error = findByEmail(email) ? CreateError::EmailTaken : CreateError::StorageFailed;
         return std::nullopt;
     }
-    return UserRecord{query.value(0).toLongLong(), email};
+    return UserRecord{id, email};
 }
 
 std::optional<std::pair<UserRecord, QString>> AccountStore::credentialsFor(const QString& email) {
@@ -98,10 +105,15 @@ std::vector<UserRecord> AccountStore::listUsers() {
 
 QString AccountStore::createDevice(qint64 userId) {
     const QString key = Secrets::newDeviceKey();
-    QSqlQuery query = m_database.exec(
-        QStringLiteral("INSERT INTO devices (user_id, key_hash, created_at) VALUES (?, ?, ?)"),
-        {userId, Secrets::deviceKeyHash(key.toLatin1()), now()});
-    return query.lastError().isValid() ? QString() : key;
+    const bool stored = m_database.write([&] {
+        return !m_database
+                    .exec(QStringLiteral("INSERT INTO devices (user_id, key_hash, created_at)"
+                                         " VALUES (?, ?, ?)"),
+                          {userId, Secrets::deviceKeyHash(key.toLatin1()), now()})
+                    .lastError()
+                    .isValid();
+    });
+    return stored ? key : QString();
 }
 
 std::optional<UserRecord> AccountStore::userForDeviceKey(const QByteArray& key) {
@@ -116,10 +128,20 @@ std::optional<UserRecord> AccountStore::userForDeviceKey(const QByteArray& key) 
     return UserRecord{query.value(0).toLongLong(), query.value(1).toString()};
 }
 
+bool AccountStore::hasDeviceWithHash(const QString& hash) {
+    return m_database.exec(QStringLiteral("SELECT 1 FROM devices WHERE key_hash = ?"), {hash})
+        .next();
+}
+
 bool AccountStore::revokeDevice(const QByteArray& key) {
-    QSqlQuery query = m_database.exec(QStringLiteral("DELETE FROM devices WHERE key_hash = ?"),
-                                      {Secrets::deviceKeyHash(key)});
-    return !query.lastError().isValid() && query.numRowsAffected() > 0;
+    bool revoked = false;
+    const bool stored = m_database.write([&] {
+        QSqlQuery query = m_database.exec(QStringLiteral("DELETE FROM devices WHERE key_hash = ?"),
+                                          {Secrets::deviceKeyHash(key)});
+        revoked = query.numRowsAffected() > 0;
+        return !query.lastError().isValid();
+    });
+    return stored && revoked;
 }
 
 } // namespace OrvaneServer

@@ -37,6 +37,8 @@ public:
     QString createDevice(qint64 userId);
     std::optional<UserRecord> userForDeviceKey(const QByteArray& key);
     bool revokeDevice(const QByteArray& key);
+    /** Whether a device with this key hash (Secrets::deviceKeyHash) is still signed in. */
+    [[nodiscard]] bool hasDeviceWithHash(const QString& hash);
 
     [[nodiscard]] static QString normalizeEmail(const QString& email);
     [[nodiscard]] static bool isPlausibleEmail(const QString& email);

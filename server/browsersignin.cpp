@@ -7,6 +7,7 @@
 #include "pagerenderer.h"
 #include "secrets.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QUrlQuery>
@@ -71,6 +72,20 @@ HttpResponse BrowserSignIn::formPage(Mode mode, const HttpRequest& request, cons
                        dark),
             400);
     }
+    // The application's verifier hash; the page and the application both show its code.
+    QString challenge = request.query.queryItemValue(QStringLiteral("challenge"));
+    if (challenge.isEmpty())
+        challenge = formValue(parseForm(request.body), "challenge");
+    if (!challenge.isEmpty() && !AuthChannel::isValidChallenge(challenge))
+        challenge.clear();
+    if (m_channel.isSpent(token)) {
+        return HttpResponse::html(
+            renderPage(QStringLiteral("Link used"),
+                       QStringLiteral("<h1>This sign-in link has been used or has expired</h1>"
+                                      "<p>Start signing in from the Orvane window again.</p>"),
+                       dark),
+            410);
+    }
     // Double-submit: a random cookie plus a form field derived from it and the token.
     QByteArray nonce = request.cookie(CsrfCookie);
     const bool newNonce = nonce.size() < 16 || nonce.size() > 64;
@@ -87,12 +102,19 @@ HttpResponse BrowserSignIn::formPage(Mode mode, const HttpRequest& request, cons
                              : QStringLiteral("<h1>Create your Orvane account</h1>"
                                               "<p>Choose the email and password you will sign in "
                                               "with. Passwords need at least 8 characters.</p>");
+    if (!challenge.isEmpty())
+        content += QLatin1String("<p>Signing in Orvane, requested at ") +
+                   QDateTime::currentDateTimeUtc().toString(QStringLiteral("HH:mm")) +
+                   QLatin1String(" UTC. Go on only if the Orvane window shows this code:</p>"
+                                 "<p class=\"lead\"><strong id=\"sign_in_code\">") +
+                   AuthChannel::shortCode(challenge) + QLatin1String("</strong></p>");
     if (!error.isEmpty())
         content += QLatin1String("<p class=\"error\" id=\"form_error\" role=\"alert\">") +
                    escapeHtml(error) + QLatin1String("</p>");
     content +=
         QLatin1String("<form method=\"post\" action=\"") + action +
         QLatin1String("\"><input type=\"hidden\" name=\"token\" value=\"") + escapeHtml(token) +
+        QLatin1String("\"><input type=\"hidden\" name=\"challenge\" value=\"") + challenge +
         QLatin1String("\"><input type=\"hidden\" name=\"csrf_token\" value=\"") +
         QString::fromLatin1(csrfFor(nonce, token)) +
         QLatin1String("\"><label>Email<input type=\"email\" name=\"email\" "
@@ -117,7 +139,8 @@ HttpResponse BrowserSignIn::formPage(Mode mode, const HttpRequest& request, cons
     if (newNonce)
         response.headers.emplace_back(
             "Set-Cookie", QByteArray(CsrfCookie) + '=' + nonce +
-                              "; Path=/users; HttpOnly; SameSite=Strict; Max-Age=86400");
+                              "; Path=/users; HttpOnly; SameSite=Strict; Max-Age=86400" +
+                              (request.secure ? QByteArray("; Secure") : QByteArray()));
     response.headers.emplace_back("Cache-Control", "no-store");
     return response;
 }
@@ -132,7 +155,7 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
     const QString password = formValue(form, "password");
     const QString address = request.remoteAddress.toString();
 
-    if (!AuthChannel::isValidToken(token))
+    if (!AuthChannel::isValidToken(token) || m_channel.isSpent(token))
         return ready(formPage(mode, request, token, {}, {}, 400));
     const QByteArray nonce = request.cookie(CsrfCookie);
     if (nonce.isEmpty() || !Secrets::equalInConstantTime(csrfFor(nonce, token),
@@ -147,11 +170,15 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
                               QStringLiteral("Please enter your password."), 400));
 
     const auto tooMany = [&](qint64 seconds) {
-        HttpResponse response =
-            formPage(mode, request, token, email,
-                     QStringLiteral("Too many attempts. Please wait %1 minute(s) and try again.")
-                         .arg((seconds + 59) / 60),
-                     429);
+        HttpResponse response = formPage(
+            mode, request, token, email,
+            seconds < 60 ? QStringLiteral("Too many attempts. Please wait %1 second(s) and try "
+                                          "again.")
+                               .arg(seconds)
+                         : QStringLiteral("Too many attempts. Please wait %1 minute(s) and try "
+                                          "again.")
+                               .arg((seconds + 59) / 60),
+            429);
         response.headers.emplace_back("Retry-After", QByteArray::number(seconds));
         return response;
     };
@@ -187,13 +214,16 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
             });
     }
 
-    const qint64 wait = std::max(m_failuresByEmail.retryAfterSeconds(email),
-                                 m_failuresByAddress.retryAfterSeconds(address));
+    const QString source = email + QLatin1Char('|') + address;
+    const qint64 wait = std::max({m_failuresBySource.retryAfterSeconds(source),
+                                  m_failuresByAddress.retryAfterSeconds(address),
+                                  m_failuresByEmail.retryAfterSeconds(email)});
     if (wait > 0)
         return ready(tooMany(wait));
     // Counted before the check so that parallel guesses cannot outrun the limit.
-    m_failuresByEmail.record(email);
+    m_failuresBySource.record(source);
     m_failuresByAddress.record(address);
+    m_failuresByEmail.recordFailure(email);
     const std::optional<std::pair<UserRecord, QString>> credentials =
         m_accounts.credentialsFor(email);
     return runInBackground([password, credentials] {
@@ -203,12 +233,13 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
                }
                return Secrets::verifyPassword(password, credentials->second);
            })
-        .then(&m_context, [this, request, token, email, address, credentials](bool valid) {
+        .then(&m_context, [this, request, token, email, address, source, credentials](bool valid) {
             if (!valid) {
                 qCInfo(lcSignIn) << "failed sign-in";
                 return formPage(Mode::SignIn, request, token, email,
                                 QStringLiteral("The email or password is not correct."), 401);
             }
+            m_failuresBySource.reset(source);
             m_failuresByEmail.reset(email);
             m_failuresByAddress.forgetLatest(address);
             qCInfo(lcSignIn) << "signed in, user" << credentials->first.id;
@@ -230,9 +261,14 @@ HttpResponse BrowserSignIn::finish(const HttpRequest& request, qint64 userId, co
         return formPage(Mode::SignIn, request, token, email,
                         QStringLiteral("Signing in failed on our side. Please try again later."),
                         500);
-    m_channel.deliverSignIn(token, {{QStringLiteral("email"), email},
-                                    {QStringLiteral("id"), userId},
-                                    {QStringLiteral("device_key"), key}});
+    QString challenge = formValue(parseForm(request.body), "challenge");
+    if (!AuthChannel::isValidChallenge(challenge))
+        challenge.clear();
+    m_channel.deliverSignIn(token,
+                            {{QStringLiteral("email"), email},
+                             {QStringLiteral("id"), userId},
+                             {QStringLiteral("device_key"), key}},
+                            challenge);
     HttpResponse response = HttpResponse::html(renderPage(
         QStringLiteral("Signed in"),
         QLatin1String("<h1>You are signed in</h1><p class=\"lead\">Signed in as <strong>") +

@@ -21,8 +21,14 @@ struct HttpResponse;
  */
 class BrowserSignIn {
 public:
-    /** Failed sign-ins per email (and per address) before the pages ask to wait. */
-    static constexpr int FailuresPerEmail = 5;
+    /**
+     * Failed sign-ins per email from one address, per address, and per email from
+     * anywhere before the pages ask to wait. The last grows the wait from one second to a
+     * minute instead of locking the account: guesses from elsewhere cannot lock its owner out.
+     */
+    static constexpr int FailuresPerEmailAndAddress = 5;
+    static constexpr int FreeFailuresPerEmail = 10;
+    static constexpr qint64 MaxEmailDelaySeconds = 60;
     static constexpr int FailuresPerAddress = 20;
     static constexpr int SignUpsPerAddress = 20;
     static constexpr qint64 WindowMs = 15 * 60 * 1000;
@@ -46,7 +52,8 @@ private:
     AccountStore& m_accounts;
     AuthChannel& m_channel;
     QByteArray m_csrfSecret;
-    RateLimiter m_failuresByEmail{FailuresPerEmail, WindowMs};
+    RateLimiter m_failuresBySource{FailuresPerEmailAndAddress, WindowMs};
+    BackoffLimiter m_failuresByEmail{FreeFailuresPerEmail, MaxEmailDelaySeconds, WindowMs};
     RateLimiter m_failuresByAddress{FailuresPerAddress, WindowMs};
     RateLimiter m_signUpsByAddress{SignUpsPerAddress, WindowMs};
     /** Continuations of background work run on the event loop through this object. */

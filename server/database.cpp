@@ -95,6 +95,8 @@ std::optional<Database> Database::open(const QString& url, QString* error) {
         return std::nullopt;
     }
     Database database(baseName, postgres);
+    if (!postgres)
+        database.m_path = QFileInfo(url.mid(7)).absoluteFilePath();
     if (!postgres) {
         database.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         database.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
@@ -153,6 +155,38 @@ bool Database::notify(const QString& channel, const QString& payload) const {
 int Database::schemaVersion() const {
     QSqlQuery query = exec(QStringLiteral("SELECT version FROM schema_version"));
     return query.next() ? query.value(0).toInt() : 0;
+}
+
+bool Database::write(const std::function<bool()>& body) const {
+    QSqlDatabase db = connection();
+    if (!db.transaction()) {
+        qCWarning(lcDatabase).noquote() << "cannot start a write:" << db.lastError().text();
+        return false;
+    }
+    if (body() && db.commit()) {
+        m_lastWriteFailed->store(false);
+        return true;
+    }
+    qCWarning(lcDatabase).noquote() << "write not stored:" << db.lastError().text();
+    db.rollback();
+    m_lastWriteFailed->store(true);
+    return false;
+}
+
+bool Database::isWritable() const {
+    if (!m_path.isEmpty() && !QFileInfo::exists(m_path))
+        return false;
+    // The probe writes one page, where a user's write may need more: a failed write stays
+    // reported until a write of the service's own goes through again.
+    const bool failedBefore = m_lastWriteFailed->load();
+    const bool probed = write([this] {
+        return !exec(QStringLiteral("UPDATE schema_version SET version = version"))
+                    .lastError()
+                    .isValid();
+    });
+    if (failedBefore)
+        m_lastWriteFailed->store(true);
+    return probed && !failedBefore;
 }
 
 bool Database::isReachable() const {

@@ -5,7 +5,9 @@
 #include <QString>
 #include <QVariant>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QThread;
@@ -29,6 +31,15 @@ public:
     [[nodiscard]] int schemaVersion() const;
     [[nodiscard]] bool isReachable() const;
 
+    /**
+     * Runs body in a transaction of its own. True only when body returned true and the
+     * commit went through; otherwise everything is rolled back and the failure logged.
+     * SQLite reports a full disk or a read-only file only at the commit.
+     */
+    bool write(const std::function<bool()>& body) const;
+    /** Whether a write would go through now: the file is there and takes a write. */
+    [[nodiscard]] bool isWritable() const;
+
     /** Prepares and runs one statement; placeholders are bound in order. */
     QSqlQuery exec(const QString& sql, const QVariantList& values = {}) const;
 
@@ -48,6 +59,8 @@ private:
     bool migrate(QString* error) const;
 
     QString m_baseName;
+    QString m_path; // the SQLite file, empty for PostgreSQL
+    std::shared_ptr<std::atomic<bool>> m_lastWriteFailed = std::make_shared<std::atomic<bool>>();
     bool m_postgres = false;
     QThread* m_openingThread = nullptr;
 };

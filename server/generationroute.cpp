@@ -8,6 +8,7 @@
 #include "presetrepository.h"
 #include "thinkfilter.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QThread>
@@ -26,13 +27,28 @@ HttpResponse noModelServer() {
     return response;
 }
 
-HttpResponse modelUnavailable(const QString& reason) {
-    return HttpResponse::text(503,
-                              QStringLiteral("The language model is not available: ") + reason);
+/** A classified refusal; the model server's own words stay in the log. */
+HttpResponse refusal(const QByteArray& kind) {
+    static const QHash<QByteArray, QString> sentences = {
+        {ModelFailure::NotFound, QStringLiteral("the model server does not know the model")},
+        {ModelFailure::Unauthorized,
+         QStringLiteral("the model server did not accept the service's credentials")},
+        {ModelFailure::InputTooLong, QStringLiteral("the text is too long for the model")},
+        {ModelFailure::Unreachable, QStringLiteral("the model server cannot be reached")},
+    };
+    HttpResponse response = HttpResponse::text(
+        503, QStringLiteral("The language model is not available: %1.")
+                 .arg(sentences.value(kind, QStringLiteral("the model server failed"))));
+    response.headers.push_back({"X-Orvane-Reason", kind});
+    return response;
 }
 
-/** Takes over an answer whose model request failed before the model accepted it. */
-using Refused = std::function<void(std::unique_ptr<StreamingResponse>, const QString& reason)>;
+/**
+ * Takes over an answer whose model request was refused before the model accepted it,
+ * with the refusal's kind and what to run once the answer has ended.
+ */
+using Refused = std::function<void(std::unique_ptr<StreamingResponse>, const QByteArray& kind,
+                                   std::function<void()> onEnd)>;
 
 struct DeleteLater {
     void operator()(QObject* object) const { object->deleteLater(); }
@@ -45,9 +61,12 @@ struct DeleteLater {
 class Generation : public QObject {
 public:
     Generation(std::unique_ptr<StreamingResponse> response, std::unique_ptr<ModelStream> model,
-               QThread* modelThread, Refused refused = {})
+               QThread* modelThread, bool leadingReasoning, std::function<void()> onEnd,
+               Refused refused = {})
         : m_response(std::move(response))
         , m_model(model.release())
+        , m_filter(leadingReasoning)
+        , m_onEnd(std::move(onEnd))
         , m_refused(std::move(refused)) {
         m_model->moveToThread(modelThread);
         connect(m_model.get(), &ModelStream::opened, this, [this] {
@@ -55,9 +74,14 @@ public:
                 m_response->begin(200, "text/plain; charset=utf-8");
         });
         connect(m_model.get(), &ModelStream::text, this, [this](const QString& piece) {
-            if (!m_ended)
-                m_response->writeChunk(m_filter.feed(piece).toUtf8());
+            if (m_ended)
+                return;
+            m_response->writeChunk(m_filter.feed(piece).toUtf8());
+            if (m_response->isCongested())
+                setModelPaused(true);
         });
+        connect(m_response.get(), &StreamingResponse::drained, this,
+                [this] { setModelPaused(false); });
         connect(m_model.get(), &ModelStream::completed, this, [this] {
             if (m_ended)
                 return;
@@ -66,18 +90,28 @@ public:
             end();
         });
         connect(m_model.get(), &ModelStream::failed, this,
-                [this](const QString& reason, bool opened) {
+                [this](const QString& reason, const QByteArray& kind, bool opened) {
                     if (m_ended)
                         return;
-                    qCWarning(lcGeneration).noquote() << "generation failed:" << reason;
+                    qCWarning(lcGeneration).noquote()
+                        << (opened ? "model failed mid-answer:" : "model refused:")
+                        << escapedForLog(reason)
+                        << QStringLiteral("(%1)").arg(QString::fromLatin1(kind));
                     if (!opened && m_refused) {
+                        // Someone else may answer instead: hand the answer over unfinished.
+                        auto refused = std::exchange(m_refused, {});
+                        auto onEnd = std::exchange(m_onEnd, nullptr);
+                        m_response->disconnect(this);
+                        auto response = std::move(m_response);
                         end();
-                        return std::exchange(m_refused, {})(std::move(m_response), reason);
+                        return refused(std::move(response), kind, std::move(onEnd));
                     }
+                    // Cut without the final chunk: the client sees a failed transfer, never a
+                    // short answer that looks complete.
                     if (opened)
-                        m_response->abort();
+                        m_response->abort(502);
                     else
-                        m_response->respond(modelUnavailable(reason));
+                        m_response->respond(refusal(kind));
                     end();
                 });
         connect(m_response.get(), &StreamingResponse::clientGone, this, [this] {
@@ -91,18 +125,32 @@ public:
     }
 
 private:
+    /** A client that does not read holds the model back instead of our memory. */
+    void setModelPaused(bool paused) {
+        if (m_modelPaused == paused)
+            return;
+        m_modelPaused = paused;
+        ModelStream* stream = m_model.get();
+        QMetaObject::invokeMethod(stream, [stream, paused] { stream->setPaused(paused); });
+    }
+
     void end() {
         m_ended = true;
         m_model->disconnect(this);
-        m_response->disconnect(this);
+        if (m_response)
+            m_response->disconnect(this);
+        if (m_onEnd)
+            std::exchange(m_onEnd, nullptr)();
         deleteLater();
     }
 
     std::unique_ptr<StreamingResponse> m_response;
     std::unique_ptr<ModelStream, DeleteLater> m_model;
     ThinkFilter m_filter;
+    std::function<void()> m_onEnd;
     Refused m_refused;
     bool m_ended = false;
+    bool m_modelPaused = false;
 };
 
 } // namespace
@@ -112,23 +160,36 @@ GenerationRoute::GenerationRoute(const ServerConfig& config, AccountStore& accou
     : m_accounts(accounts)
     , m_presets(presets)
     , m_maxInputChars(config.maxInputChars)
+    , m_maxHistoryEntries(config.maxHistoryEntries)
+    , m_maxGenerationsPerDevice(config.maxGenerationsPerDevice)
+    , m_leadingReasoning(config.llmLeadingReasoning)
     , m_configuredModel(config.llmModel)
     , m_configuredUrl(config.llmUrl)
     , m_apiKey(config.llmApiKey)
-    , m_idleTimeoutMs(config.llmIdleTimeoutSeconds * 1000) {
+    , m_idleTimeoutMs(config.llmIdleTimeoutSeconds * 1000)
+    , m_temperature(config.llmTemperature)
+    , m_omitTemperature(config.llmOmitTemperature) {
     // Model connections get an event loop of their own: with a thousand answers streaming,
     // one loop watching both sides of every answer spends its time polling sockets.
     m_modelThread.setObjectName(QStringLiteral("model connections"));
     m_modelThread.start();
     if (!config.llmUrl.isEmpty()) {
-        m_backend = std::make_unique<OpenAiBackend>(QUrl(config.llmUrl), config.llmModel,
-                                                    config.llmApiKey, m_idleTimeoutMs);
+        m_backend = makeBackend(QUrl(config.llmUrl), config.llmModel);
         return;
     }
     m_discovery =
         std::make_unique<ModelDiscovery>(config.llmCandidates, config.llmModel, config.llmApiKey);
     // Look around at once, so that the log tells early what answers will use.
     m_discovery->withChoice([](const std::optional<ModelChoice>&) {});
+}
+
+std::unique_ptr<OpenAiBackend> GenerationRoute::makeBackend(const QUrl& url,
+                                                            const QString& model) const {
+    auto backend = std::make_unique<OpenAiBackend>(url, model, m_apiKey, m_idleTimeoutMs);
+    backend->setTemperature(m_temperature);
+    if (m_omitTemperature)
+        backend->omitTemperature();
+    return backend;
 }
 
 GenerationRoute::~GenerationRoute() {
@@ -169,10 +230,17 @@ void GenerationRoute::generate(const HttpRequest& request,
     const std::optional<GenerationInput> input = GenerationInput::fromForm(request.body, &error);
     if (!input)
         return response->respond(HttpResponse::text(400, error));
-    if (input->inputChars() > m_maxInputChars)
-        return response->respond(HttpResponse::text(
+    if (input->history.size() > m_maxHistoryEntries)
+        return response->respond(
+            HttpResponse::text(413, QStringLiteral("The history is too long: at most %1 entries.")
+                                        .arg(m_maxHistoryEntries)));
+    const auto tooLong = [&] {
+        return HttpResponse::text(
             413, QStringLiteral("The text is too long: at most %1 characters, history included.")
-                     .arg(m_maxInputChars)));
+                     .arg(m_maxInputChars));
+    };
+    if (input->inputChars() > m_maxInputChars)
+        return response->respond(tooLong());
     const qint64 userId = user->id;
     const std::optional<ChatRequest> chat =
         buildChatRequest(*input, [this, userId](qint64 id) -> std::optional<Preset> {
@@ -183,39 +251,68 @@ void GenerationRoute::generate(const HttpRequest& request,
         });
     if (!chat)
         return response->respond(HttpResponse::text(404, QStringLiteral("No such prompt.")));
+    // What the model really gets: prompts named in the history count with their text.
+    qsizetype sent = 0;
+    for (const ChatMessage& message : chat->messages)
+        sent += message.role == QLatin1String("system") ? 0 : message.content.size();
+    if (sent > m_maxInputChars)
+        return response->respond(tooLong());
+    const QByteArray device = request.bearerToken();
+    int& running = m_running[device];
+    if (running >= m_maxGenerationsPerDevice) {
+        HttpResponse busy =
+            HttpResponse::text(429, QStringLiteral("This device already has %1 answers running.")
+                                        .arg(m_maxGenerationsPerDevice));
+        busy.headers.push_back({"Retry-After", "1"});
+        return response->respond(busy);
+    }
+    ++running;
+    std::function<void()> onEnd = [this, device] {
+        if (--m_running[device] <= 0)
+            m_running.remove(device);
+    };
     if (m_backend) {
-        new Generation(std::move(response), m_backend->open(*chat), &m_modelThread);
+        new Generation(std::move(response), m_backend->open(*chat), &m_modelThread,
+                       m_leadingReasoning, std::move(onEnd));
         return;
     }
     auto waiting = std::make_shared<std::unique_ptr<StreamingResponse>>(std::move(response));
-    m_discovery->withChoice(
-        [this, chat = *chat, waiting](const std::optional<ModelChoice>& choice) {
-            generateOn(choice, chat, std::move(*waiting), true);
-        });
+    m_discovery->withChoice([this, chat = *chat, waiting,
+                             onEnd = std::move(onEnd)](const std::optional<ModelChoice>& choice) {
+        generateOn(choice, chat, std::move(*waiting), onEnd, true);
+    });
 }
 
 void GenerationRoute::generateOn(const std::optional<ModelChoice>& choice, const ChatRequest& chat,
-                                 std::unique_ptr<StreamingResponse> response, bool mayRetry) {
-    if (response->isClosed())
-        return; // the client left while the servers were asked
-    if (!choice)
-        return response->respond(noModelServer());
+                                 std::unique_ptr<StreamingResponse> response,
+                                 std::function<void()> onEnd, bool mayRetry) {
+    if (response->isClosed() || !choice) {
+        // The client left while the servers were asked, or there is none to ask.
+        if (!response->isClosed())
+            response->respond(noModelServer());
+        onEnd();
+        return;
+    }
     Refused refused;
     if (mayRetry) {
         // The server may have gone away: another one found since then gets the request.
         refused = [this, chat, failed = *choice](std::unique_ptr<StreamingResponse> response,
-                                                 const QString& reason) {
+                                                 const QByteArray& kind,
+                                                 std::function<void()> onEnd) {
             auto waiting =
                 std::make_shared<std::unique_ptr<StreamingResponse>>(std::move(response));
             m_discovery->recheck(failed, [=, this](const std::optional<ModelChoice>& found) {
-                if (found && *found == failed)
-                    return (*waiting)->respond(modelUnavailable(reason));
-                generateOn(found, chat, std::move(*waiting), false);
+                if (found && *found == failed) {
+                    (*waiting)->respond(refusal(kind));
+                    onEnd();
+                    return;
+                }
+                generateOn(found, chat, std::move(*waiting), onEnd, false);
             });
         };
     }
-    OpenAiBackend backend(choice->baseUrl, choice->model, m_apiKey, m_idleTimeoutMs);
-    new Generation(std::move(response), backend.open(chat), &m_modelThread, std::move(refused));
+    new Generation(std::move(response), makeBackend(choice->baseUrl, choice->model)->open(chat),
+                   &m_modelThread, m_leadingReasoning, std::move(onEnd), std::move(refused));
 }
 
 } // namespace OrvaneServer

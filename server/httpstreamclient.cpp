@@ -8,6 +8,7 @@ namespace OrvaneServer {
 namespace {
 
 constexpr qsizetype MaxHeaderBytes = 64 * 1024;
+constexpr qint64 ReadBufferBytes = 64 * 1024;
 
 } // namespace
 
@@ -55,6 +56,8 @@ void HttpStreamClient::post(const QUrl& url, const QList<QPair<QByteArray, QByte
         m_socket->connectToHost(url.host(), static_cast<quint16>(port));
     }
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // Bounded reads: a paused answer waits in the kernel, not in this process.
+    m_socket->setReadBufferSize(ReadBufferBytes);
     connect(m_socket, &QTcpSocket::readyRead, this, &HttpStreamClient::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &HttpStreamClient::onClosed);
     connect(m_socket, &QAbstractSocket::errorOccurred, this,
@@ -68,7 +71,20 @@ void HttpStreamClient::post(const QUrl& url, const QList<QPair<QByteArray, QByte
         m_idleTimer.start(m_idleTimeoutMs);
 }
 
+void HttpStreamClient::setPaused(bool paused) {
+    if (m_paused == paused)
+        return;
+    m_paused = paused;
+    m_lastActivity.start();
+    if (!paused)
+        QMetaObject::invokeMethod(this, &HttpStreamClient::onReadyRead, Qt::QueuedConnection);
+}
+
 void HttpStreamClient::onIdleTimer() {
+    if (m_paused) {
+        m_idleTimer.start(m_idleTimeoutMs);
+        return;
+    }
     // Re-arming a timer for every chunk is costly with many streams open; instead the
     // timer checks on expiry whether anything arrived in the meantime.
     const qint64 quiet = m_lastActivity.elapsed();
@@ -91,10 +107,10 @@ void HttpStreamClient::cancel() {
 }
 
 void HttpStreamClient::onReadyRead() {
-    if (m_ended || !m_socket)
+    if (m_ended || !m_socket || m_paused)
         return;
     m_lastActivity.start();
-    m_buffer += m_socket->readAll();
+    m_buffer += m_socket->read(ReadBufferBytes);
     if (m_state == State::Connecting)
         m_state = State::Headers;
     if (m_state == State::Headers && !parseHeaders())
@@ -131,6 +147,9 @@ bool HttpStreamClient::parseHeaders() {
     }
     m_state = m_chunked ? State::ChunkSize : State::Body;
     Q_EMIT responseStarted(m_status);
+    // An empty body is complete now, not when the server gets round to closing.
+    if (!m_ended && m_state == State::Body && m_remaining == 0)
+        complete();
     return !m_ended;
 }
 

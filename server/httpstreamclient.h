@@ -30,6 +30,11 @@ public:
               const QByteArray& body);
     /** Drops the connection; no further signals. */
     void cancel();
+    /**
+     * Stops reading the answer (the server meets TCP flow control; the idle timeout does
+     * not run) or reads on.
+     */
+    void setPaused(bool paused);
 
     [[nodiscard]] int status() const { return m_status; }
 
@@ -63,6 +68,7 @@ private:
     bool m_chunked = false;
     qint64 m_remaining = -1;
     bool m_ended = false;
+    bool m_paused = false;
 };
 
 } // namespace OrvaneServer

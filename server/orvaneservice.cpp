@@ -11,6 +11,9 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <algorithm>
+#include <sys/resource.h>
+
 namespace OrvaneServer {
 
 Q_LOGGING_CATEGORY(lcService, "orvane.service")
@@ -39,6 +42,8 @@ OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObj
             return HttpResponse::text(503, QStringLiteral("shutting down"));
         if (!m_database.isReachable())
             return HttpResponse::text(503, QStringLiteral("database unreachable"));
+        if (!m_database.isWritable())
+            return HttpResponse::text(503, QStringLiteral("database not writable"));
         return HttpResponse::text(200, QStringLiteral("ok"));
     });
     m_browserSignIn.registerRoutes(m_server);
@@ -46,6 +51,7 @@ OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObj
     m_pages.registerRoutes(m_server);
     m_generation->registerRoutes(m_server);
     m_server.acceptWebSocketsAt(QLatin1String(AuthChannel::SocketPath));
+    m_server.acceptWebSocketsAt(QLatin1String(AuthChannel::PhoenixSocketPath));
     relaySignInsBetweenInstances();
     connect(&m_server, &HttpServer::webSocketConnected, &m_channel, &AuthChannel::accept);
 }
@@ -91,19 +97,27 @@ bool OrvaneService::start(QString* error) {
             *error = QStringLiteral("the TLS certificate or key is not valid PEM");
             return false;
         }
-        m_server.sslSetup(certificate, key);
+        m_server.setTls(certificate, key);
+        // Browsers that have seen the service over TLS do not fall back to plain HTTP.
+        m_server.addCommonHeader("Strict-Transport-Security", "max-age=31536000");
     }
-    if (m_config.tlsCertificatePath.isEmpty()) {
-        // A deep accept queue: many clients connect at once when a team starts its day.
-        auto* tcpServer = new QTcpServer(&m_server);
-        tcpServer->setListenBacklogSize(1024);
-        if (tcpServer->listen(m_config.listenAddress, m_config.listenPort)) {
-            m_server.bind(tcpServer);
-            m_port = tcpServer->serverPort();
-        }
-    } else {
-        m_port = m_server.listen(m_config.listenAddress, m_config.listenPort);
+    HttpLimits limits;
+    limits.requestTimeoutMs = m_config.requestTimeoutSeconds * 1000;
+    limits.keepAliveTimeoutMs = m_config.keepAliveTimeoutSeconds * 1000;
+    limits.maxConnections = m_config.maxConnections;
+    // Every connection may need a second descriptor (its model request); the database,
+    // the log and the listener need some too.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
     }
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+        limits.maxConnections = static_cast<int>(std::clamp<rlim_t>(
+            (files.rlim_cur - 32) / 2, 1, static_cast<rlim_t>(m_config.maxConnections)));
+    m_server.setLimits(limits);
+    m_server.setTrustedProxies(m_config.trustedProxies);
+    m_port = m_server.listen(m_config.listenAddress, m_config.listenPort);
     if (m_port == 0) {
         *error = QStringLiteral("cannot listen on %1").arg(listeningAddress());
         return false;
@@ -123,8 +137,7 @@ void OrvaneService::shutDown() {
     if (m_stopping)
         return;
     m_stopping = true;
-    for (QTcpServer* server : m_server.servers())
-        server->close();
+    m_server.stopListening();
     qCInfo(lcService) << "shutting down," << m_server.openStreams() << "answers still running";
     if (m_server.openStreams() == 0) {
         QTimer::singleShot(0, this, &OrvaneService::stopped);

@@ -59,6 +59,11 @@ std::optional<Preset> Preset::fromClientJson(const QJsonObject& object, QString*
             *error = QStringLiteral("\"%1\" must be a string").arg(QLatin1String(key));
             return false;
         }
+        if (!isStorableText(value.toString())) {
+            *error = QStringLiteral("\"%1\" holds a NUL or an unpaired surrogate")
+                         .arg(QLatin1String(key));
+            return false;
+        }
         if (value.toString().size() > limit) {
             *error = QStringLiteral("\"%1\" is longer than %2 characters")
                          .arg(QLatin1String(key))
@@ -114,39 +119,58 @@ std::optional<Preset> PresetRepository::find(qint64 id) {
 }
 
 std::optional<Preset> PresetRepository::create(qint64 ownerId, const Preset& preset) {
-    QSqlQuery query = m_database.exec(
-        QStringLiteral("INSERT INTO presets (user_id, position, name, system_message,"
-                       " user_message, temperature, hotkey, enabled_by_default, created_at)"
-                       " VALUES (?, 0, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
-        {ownerId, preset.name, preset.systemMessage, preset.userMessage, preset.temperature,
-         preset.hotkey, preset.enabledByDefault ? 1 : 0, now()});
-    if (!query.next())
-        return std::nullopt;
     Preset created = preset;
-    created.id = query.value(0).toLongLong();
     created.ownerId = ownerId;
-    return created;
+    const bool stored = m_database.write([&] {
+        QSqlQuery query = m_database.exec(
+            QStringLiteral("INSERT INTO presets (user_id, position, name, system_message,"
+                           " user_message, temperature, hotkey, enabled_by_default, created_at)"
+                           " VALUES (?, 0, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
+            {ownerId, preset.name, preset.systemMessage, preset.userMessage, preset.temperature,
+             preset.hotkey, preset.enabledByDefault ? 1 : 0, now()});
+        if (!query.next())
+            return false;
+        created.id = query.value(0).toLongLong();
+        return true;
+    });
+    return stored ? std::optional<Preset>(created) : std::nullopt;
 }
 
 bool PresetRepository::update(qint64 id, const Preset& preset) {
-    QSqlQuery query = m_database.exec(
-        QStringLiteral("UPDATE presets SET name = ?, system_message = ?, user_message = ?,"
-                       " temperature = ?, hotkey = ?, enabled_by_default = ? WHERE id = ?"),
-        {preset.name, preset.systemMessage, preset.userMessage, preset.temperature, preset.hotkey,
-         preset.enabledByDefault ? 1 : 0, id});
-    return !query.lastError().isValid();
+    return m_database.write([&] {
+        return !m_database
+                    .exec(QStringLiteral(
+                              "UPDATE presets SET name = ?, system_message = ?, user_message = ?,"
+                              " temperature = ?, hotkey = ?, enabled_by_default = ? WHERE id = ?"),
+                          {preset.name, preset.systemMessage, preset.userMessage,
+                           preset.temperature, preset.hotkey, preset.enabledByDefault ? 1 : 0, id})
+                    .lastError()
+                    .isValid();
+    });
 }
 
 bool PresetRepository::remove(qint64 id) {
-    QSqlQuery query = m_database.exec(QStringLiteral("DELETE FROM presets WHERE id = ?"), {id});
-    return !query.lastError().isValid();
+    return m_database.write([&] {
+        return !m_database.exec(QStringLiteral("DELETE FROM presets WHERE id = ?"), {id})
+                    .lastError()
+                    .isValid();
+    });
+}
+
+bool isStorableText(const QString& text) {
+    return QStringView(text).isValidUtf16() && !text.contains(QChar(0));
 }
 
 bool storeReport(const Database& database, std::optional<qint64> userId, const QString& body) {
-    QSqlQuery query = database.exec(
-        QStringLiteral("INSERT INTO reports (user_id, body, created_at) VALUES (?, ?, ?)"),
-        {userId ? QVariant(*userId) : QVariant(QMetaType::fromType<qlonglong>()), body, now()});
-    return !query.lastError().isValid();
+    return database.write([&] {
+        return !database
+                    .exec(QStringLiteral(
+                              "INSERT INTO reports (user_id, body, created_at) VALUES (?, ?, ?)"),
+                          {userId ? QVariant(*userId) : QVariant(QMetaType::fromType<qlonglong>()),
+                           body, now()})
+                    .lastError()
+                    .isValid();
+    });
 }
 
 } // namespace OrvaneServer

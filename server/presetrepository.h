@@ -47,6 +47,9 @@ private:
 };
 
 /** Problem reports sent from the support page. */
+/** Text that can be stored as it is: valid UTF-16 (no lone surrogate) without NUL. */
+[[nodiscard]] bool isStorableText(const QString& text);
+
 bool storeReport(const Database& database, std::optional<qint64> userId, const QString& body);
 
 } // namespace OrvaneServer

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -27,7 +28,15 @@ constexpr OptionSpec ValueOptions[] = {
     {"--llm-candidates", "ORVANE_LLM_CANDIDATES"},
     {"--llm-api-key-file", nullptr},
     {"--llm-idle-timeout", "ORVANE_LLM_IDLE_TIMEOUT"},
+    {"--llm-temperature", "ORVANE_LLM_TEMPERATURE"},
+    {"--llm-leading-reasoning", "ORVANE_LLM_LEADING_REASONING"},
     {"--max-input-chars", "ORVANE_MAX_INPUT_CHARS"},
+    {"--max-history-entries", "ORVANE_MAX_HISTORY_ENTRIES"},
+    {"--max-generations-per-device", "ORVANE_MAX_GENERATIONS_PER_DEVICE"},
+    {"--max-connections", "ORVANE_MAX_CONNECTIONS"},
+    {"--request-timeout", "ORVANE_REQUEST_TIMEOUT"},
+    {"--keep-alive-timeout", "ORVANE_KEEP_ALIVE_TIMEOUT"},
+    {"--trusted-proxy", "ORVANE_TRUSTED_PROXY"},
     {"--tls-cert", "ORVANE_TLS_CERT"},
     {"--tls-key", "ORVANE_TLS_KEY"},
     {"--email", nullptr},
@@ -69,6 +78,12 @@ std::optional<int> positiveNumber(const QString& text) {
 
 } // namespace
 
+bool opensReasoningInPrompt(const QString& modelName) {
+    static const QRegularExpression pattern(QStringLiteral("(^|[^a-z0-9])(r1|qwq)([^a-z0-9]|$)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    return pattern.match(modelName).hasMatch();
+}
+
 QString defaultDatabaseUrl() {
     QString directory = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (directory.isEmpty())
@@ -102,8 +117,29 @@ QString usageText() {
         "  --llm-api-key-file PATH   file holding the API key (ORVANE_LLM_API_KEY holds the key)\n"
         "  --llm-idle-timeout SECS   give up on a model that sends nothing for this long\n"
         "                            (ORVANE_LLM_IDLE_TIMEOUT, default 60)\n"
-        "  --max-input-chars N       limit of text plus history per generation\n"
-        "                            (ORVANE_MAX_INPUT_CHARS, default 32000)\n"
+        "  --llm-temperature T|omit  send temperature T with every request instead of the\n"
+        "                            prompt's, or none at all (ORVANE_LLM_TEMPERATURE)\n"
+        "  --llm-leading-reasoning auto|yes|no\n"
+        "                            answers may start with reasoning ended by a lone\n"
+        "                            </think> (ORVANE_LLM_LEADING_REASONING, default auto:\n"
+        "                            yes for R1 and QwQ models)\n"
+        "  --max-input-chars N       limit of text plus history (prompts included) per\n"
+        "                            generation (ORVANE_MAX_INPUT_CHARS, default 32000)\n"
+        "  --max-history-entries N   history entries per generation\n"
+        "                            (ORVANE_MAX_HISTORY_ENTRIES, default 50)\n"
+        "  --max-generations-per-device N\n"
+        "                            answers one device key may stream at once\n"
+        "                            (ORVANE_MAX_GENERATIONS_PER_DEVICE, default 4)\n"
+        "  --max-connections N       open connections at most; more are refused with 503\n"
+        "                            (ORVANE_MAX_CONNECTIONS, default 2000, and never more\n"
+        "                            than the descriptor limit allows)\n"
+        "  --request-timeout SECS    a request's headers and body must arrive within this\n"
+        "                            (ORVANE_REQUEST_TIMEOUT, default 30)\n"
+        "  --keep-alive-timeout SECS idle connections are closed after this\n"
+        "                            (ORVANE_KEEP_ALIVE_TIMEOUT, default 60)\n"
+        "  --trusted-proxy ADDR[,ADDR...]\n"
+        "                            reverse proxies whose X-Forwarded-For names the client\n"
+        "                            (ORVANE_TRUSTED_PROXY, default none)\n"
         "  --tls-cert PATH           PEM certificate; with --tls-key serves HTTPS "
         "(ORVANE_TLS_CERT)\n"
         "  --tls-key PATH            PEM private key (ORVANE_TLS_KEY)\n"
@@ -200,6 +236,11 @@ ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QStr
     const std::pair<const char*, int*> numbers[] = {
         {"--max-input-chars", &config.maxInputChars},
         {"--llm-idle-timeout", &config.llmIdleTimeoutSeconds},
+        {"--max-history-entries", &config.maxHistoryEntries},
+        {"--max-generations-per-device", &config.maxGenerationsPerDevice},
+        {"--max-connections", &config.maxConnections},
+        {"--request-timeout", &config.requestTimeoutSeconds},
+        {"--keep-alive-timeout", &config.keepAliveTimeoutSeconds},
     };
     for (const auto& [name, target] : numbers) {
         const QString key = QLatin1String(name);
@@ -211,6 +252,38 @@ ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QStr
                                .arg(key, values.value(key)));
         *target = *number;
     }
+
+    if (values.contains(QStringLiteral("--llm-temperature"))) {
+        const QString text = values.value(QStringLiteral("--llm-temperature"));
+        bool ok = false;
+        const double temperature = text.toDouble(&ok);
+        if (text == QLatin1String("omit"))
+            config.llmOmitTemperature = true;
+        else if (ok && temperature >= 0 && temperature <= 2)
+            config.llmTemperature = temperature;
+        else
+            return failure(
+                QStringLiteral("--llm-temperature expects a number from 0 to 2 or \"omit\", got "
+                               "\"%1\"")
+                    .arg(text));
+    }
+    for (const QString& text : values.value(QStringLiteral("--trusted-proxy"))
+                                   .split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QHostAddress proxy(text.trimmed());
+        if (proxy.isNull())
+            return failure(QStringLiteral("--trusted-proxy expects IP addresses, got \"%1\"")
+                               .arg(text.trimmed()));
+        config.trustedProxies.append(proxy);
+    }
+    const QString reasoning =
+        values.value(QStringLiteral("--llm-leading-reasoning"), QStringLiteral("auto"));
+    if (reasoning == QLatin1String("auto"))
+        config.llmLeadingReasoning = opensReasoningInPrompt(config.llmModel);
+    else if (reasoning == QLatin1String("yes") || reasoning == QLatin1String("no"))
+        config.llmLeadingReasoning = reasoning == QLatin1String("yes");
+    else
+        return failure(QStringLiteral("--llm-leading-reasoning expects auto, yes or no, got \"%1\"")
+                           .arg(reasoning));
 
     config.tlsCertificatePath = values.value(QStringLiteral("--tls-cert"));
     config.tlsKeyPath = values.value(QStringLiteral("--tls-key"));

@@ -21,6 +21,18 @@ struct ServerConfig {
     QString llmApiKey;
     int maxInputChars = 32000;
     int llmIdleTimeoutSeconds = 60;
+    /** Overrides every prompt's temperature; llmOmitTemperature sends none at all. */
+    std::optional<double> llmTemperature;
+    bool llmOmitTemperature = false;
+    /** Whether answers may begin with reasoning closed by a lone </think>. */
+    bool llmLeadingReasoning = false;
+    int maxHistoryEntries = 50;
+    int maxGenerationsPerDevice = 4;
+    int maxConnections = 2000;
+    int requestTimeoutSeconds = 30;
+    int keepAliveTimeoutSeconds = 60;
+    /** Reverse proxies whose X-Forwarded-For names the client. */
+    QList<QHostAddress> trustedProxies;
     QString tlsCertificatePath;
     QString tlsKeyPath;
 
@@ -36,6 +48,9 @@ struct ConfigResult {
     QString message;
     int exitCode = 0;
 };
+
+/** Whether a model of this name starts its answers inside a reasoning block (DeepSeek R1, QwQ). */
+[[nodiscard]] bool opensReasoningInPrompt(const QString& modelName);
 
 /** Reads the options after the program name; each option falls back to its variable. */
 ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QString>& environment);

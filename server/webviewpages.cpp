@@ -119,8 +119,11 @@ HttpResponse WebViewPages::account(const HttpRequest& request) {
                                   "class=\"danger\">Sign out</button></div>"));
 }
 
-QByteArray WebViewPages::reportToken(qint64 userId, qint64 expires) const {
-    const QByteArray payload = QByteArray::number(userId) + '.' + QByteArray::number(expires);
+QByteArray WebViewPages::reportToken(qint64 userId, qint64 expires,
+                                     const QByteArray& deviceHash) const {
+    // Bound to the device that opened the form: signing it out voids the form too.
+    const QByteArray payload =
+        QByteArray::number(userId) + '.' + QByteArray::number(expires) + '.' + deviceHash;
     return payload + '.' +
            Secrets::hmac(m_secret, payload)
                .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
@@ -141,18 +144,20 @@ HttpResponse WebViewPages::reportForm(const HttpRequest& request) {
         " fetch(e.target.action, {method: 'POST', body: body, keepalive: true});"
         " e.target.innerHTML = '<p class=\"success\">Thank you, your report was sent.</p>';"
         "});");
-    return page(request, QStringLiteral("Report a problem"),
-                QLatin1String("<h1>Report a problem</h1><p>Tell us what happened and what you "
-                              "expected. Please leave out anything confidential.</p>"
-                              "<form id=\"report_form\" method=\"post\" "
-                              "action=\"/web_view/new_report\"><input type=\"hidden\" "
-                              "name=\"report_token\" value=\"") +
-                    QString::fromLatin1(reportToken(user->id, expires)) +
-                    QLatin1String("\"><label>What went wrong?<textarea name=\"body\" "
-                                  "required maxlength=\"20000\"></textarea></label>"
-                                  "<div class=\"actions\"><button id=\"send_report\" "
-                                  "type=\"submit\">Send report</button></div></form>"),
-                200, script);
+    return page(
+        request, QStringLiteral("Report a problem"),
+        QLatin1String("<h1>Report a problem</h1><p>Tell us what happened and what you "
+                      "expected. Please leave out anything confidential.</p>"
+                      "<form id=\"report_form\" method=\"post\" "
+                      "action=\"/web_view/new_report\"><input type=\"hidden\" "
+                      "name=\"report_token\" value=\"") +
+            QString::fromLatin1(reportToken(
+                user->id, expires, Secrets::deviceKeyHash(request.bearerToken()).toLatin1())) +
+            QLatin1String("\"><label>What went wrong?<textarea name=\"body\" "
+                          "required maxlength=\"20000\"></textarea></label>"
+                          "<div class=\"actions\"><button id=\"send_report\" "
+                          "type=\"submit\">Send report</button></div></form>"),
+        200, script);
 }
 
 HttpResponse WebViewPages::submitReport(const HttpRequest& request) {
@@ -165,16 +170,17 @@ HttpResponse WebViewPages::submitReport(const HttpRequest& request) {
 
     const QList<QByteArray> parts = token.split('.');
     const bool valid =
-        parts.size() == 3 &&
+        parts.size() == 4 &&
         Secrets::equalInConstantTime(
-            reportToken(parts.at(0).toLongLong(), parts.at(1).toLongLong()), token) &&
-        parts.at(1).toLongLong() >= QDateTime::currentSecsSinceEpoch();
+            reportToken(parts.at(0).toLongLong(), parts.at(1).toLongLong(), parts.at(2)), token) &&
+        parts.at(1).toLongLong() >= QDateTime::currentSecsSinceEpoch() &&
+        m_accounts.hasDeviceWithHash(QString::fromLatin1(parts.at(2)));
     if (!valid)
         return page(request, QStringLiteral("Report not sent"),
                     QStringLiteral("<h1>This form has expired</h1><p>Open the report page again "
                                    "and resend your report.</p>"),
                     403);
-    if (body.isEmpty() || body.size() > MaxReportChars)
+    if (body.isEmpty() || body.size() > MaxReportChars || !isStorableText(body))
         return page(request, QStringLiteral("Report not sent"),
                     QStringLiteral("<h1>Nothing to send</h1><p>Please describe the problem (up "
                                    "to 20,000 characters).</p>"),

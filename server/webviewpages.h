@@ -25,7 +25,8 @@ private:
     HttpResponse reportForm(const HttpRequest& request);
     HttpResponse submitReport(const HttpRequest& request);
     HttpResponse help(const HttpRequest& request);
-    [[nodiscard]] QByteArray reportToken(qint64 userId, qint64 expires) const;
+    [[nodiscard]] QByteArray reportToken(qint64 userId, qint64 expires,
+                                         const QByteArray& deviceHash) const;
     std::optional<UserRecord> userOf(const HttpRequest& request);
 
     AccountStore& m_accounts;

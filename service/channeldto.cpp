@@ -9,6 +9,21 @@
 
 namespace {
 
+/**
+ * A reply's "ref": our own server sends numbers, stock Phoenix servers echo the string
+ * the client sent; both name the same ref.
+ */
+qint64 decodeRef(JsonDecoder& decoder) {
+    const QJsonValue value = decoder.object().value(QStringLiteral("ref"));
+    if (value.isString()) {
+        bool whole = false;
+        const qint64 ref = value.toString().toLongLong(&whole);
+        if (whole && ref >= 0)
+            return ref;
+    }
+    return decoder.integer(QStringLiteral("ref"));
+}
+
 constexpr std::array<std::pair<EventEnum, const char16_t*>, 10> eventNames{{
     {EventEnum::join, u"phx_join"},
     {EventEnum::replay, u"phx_reply"},
@@ -166,7 +181,7 @@ std::optional<PongDto> PongDto::decode(JsonDecoder& decoder) {
     PongDto dto;
     dto.event = decodeEvent(decoder);
     const auto payload = decodeNested<PongPayloadDto>(decoder, QStringLiteral("payload"));
-    dto.ref = decoder.integer(QStringLiteral("ref"));
+    dto.ref = decodeRef(decoder);
     dto.topic = decoder.string(QStringLiteral("topic"));
     if (!decoder.ok() || !payload)
         return std::nullopt;
@@ -188,7 +203,7 @@ std::optional<AuthJoinConnectDto> AuthJoinConnectDto::decode(JsonDecoder& decode
     dto.event = decodeEvent(decoder);
     const auto payload =
         decodeNested<AuthJoinConnectPayloadDto>(decoder, QStringLiteral("payload"));
-    dto.ref = decoder.integer(QStringLiteral("ref"));
+    dto.ref = decodeRef(decoder);
     dto.topic = decoder.string(QStringLiteral("topic"));
     if (!decoder.ok() || !payload)
         return std::nullopt;

@@ -19,7 +19,21 @@ inline constexpr int tokenLength = 24;
  */
 [[nodiscard]] QString makeToken();
 
-/** "<base>/users/log_in?token=<token>", or "/users/register" for signUp. */
+/**
+ * The secret with which the application's socket proves that it started the sign-in
+ * for token: drawn once per token and kept for the life of the process, never sent to
+ * the browser.
+ */
+[[nodiscard]] QString verifierFor(const QString& token);
+/** The lower-case hex SHA-256 of the verifier: what the browser page is given. */
+[[nodiscard]] QString challengeFor(const QString& token);
+/**
+ * The code the sign-in page shows for this token ("XXXX-XXXX"); the sign-in window shows
+ * it too, so that the user can tell a page opened by someone else's link.
+ */
+[[nodiscard]] QString shortCode(const QString& token);
+
+/** "<base>/users/log_in?token=<token>&challenge=<challenge>", or "/users/register" for signUp. */
 [[nodiscard]] QUrl browserPageUrl(const ServiceBase& base, const QString& token,
                                   bool signUp = false);
 

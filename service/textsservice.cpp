@@ -1,5 +1,8 @@
 #include "service/textsservice.h"
 
+#include "core/logging.h"
+#include "service/networksession.h"
+
 #include "service/endpoint.h"
 
 #include <QJsonArray>
@@ -97,12 +100,24 @@ qsizetype incompleteUtf8Tail(const QByteArray& data) {
     return 0;
 }
 
+QString failureReasonToken(const QByteArray& headerValue) {
+    const QByteArray value = headerValue.trimmed();
+    if (value.isEmpty() || value.size() > 40)
+        return {};
+    for (const char c : value) {
+        if ((c < 'a' || c > 'z') && c != '-')
+            return {};
+    }
+    return QString::fromLatin1(value);
+}
+
 /** The state of one request: what arrived of the answer and how it ended. */
 struct TextsService::Stream {
     HTTPRequest request;
     QPointer<QNetworkReply> reply;
     std::optional<int> status;
     bool accepted = false;
+    QString reason;     // the service's classified reason for a refusal
     QByteArray pending; // the start of a UTF-8 character whose rest has not arrived
 };
 
@@ -126,9 +141,6 @@ void TextsService::sendCommand(const QString& command, const QString& text,
 void TextsService::send(std::optional<qint64> presetId, const std::optional<QString>& command,
                         const QString& text, const QList<RequestData>& history,
                         TextsServiceDelegate* delegate) {
-    // A session of its own for every request.
-    auto* session = new QNetworkAccessManager(this);
-    session->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
     m_delegate = delegate;
 
     const std::optional<QString> encodedText = textsPercentEncode(text);
@@ -136,20 +148,16 @@ void TextsService::send(std::optional<qint64> presetId, const std::optional<QStr
     std::optional<QString> encodedCommand;
     if (command)
         encodedCommand = textsPercentEncode(*command);
-    if (!encodedText || !encodedHistory || (command && !encodedCommand)) {
-        session->deleteLater();
+    if (!encodedText || !encodedHistory || (command && !encodedCommand))
         return;
-    }
 
     const TextsEndpoint endpoint =
         presetId ? TextsEndpoint::preset(m_token, *presetId, *encodedText, *encodedHistory, m_base)
                  : TextsEndpoint::command(m_token, *encodedCommand, *encodedText, *encodedHistory,
                                           m_base);
     std::optional<HTTPRequest> request = endpoint.makeRequest();
-    if (!request) {
-        session->deleteLater();
+    if (!request)
         return;
-    }
 
     auto stream = std::make_shared<Stream>();
     stream->request = std::move(*request);
@@ -162,36 +170,40 @@ void TextsService::send(std::optional<qint64> presetId, const std::optional<QStr
         network = QNetworkInformation::instance();
     if (network && network->reachability() == QNetworkInformation::Reachability::Disconnected) {
         // A system that wrongly reports no network must not hold the request forever: after
-        // the request timeout it goes out anyway and fails or succeeds on its own.
-        auto* patience = new QTimer(session);
+        // the request timeout it goes out anyway and fails or succeeds on its own. The wait
+        // ends with its context, which cancelling deletes.
+        auto* waiting = new QObject(this);
+        auto* patience = new QTimer(waiting);
         patience->setSingleShot(true);
-        const auto go = [this, session, stream, patience] {
+        const auto go = [this, waiting, stream] {
             if (stream->reply)
                 return;
-            patience->stop();
-            if (m_waiting == session)
+            waiting->deleteLater();
+            if (m_waiting == waiting)
                 m_waiting = nullptr;
-            start(session, stream);
+            start(stream);
         };
-        connect(network, &QNetworkInformation::reachabilityChanged, session,
+        connect(network, &QNetworkInformation::reachabilityChanged, waiting,
                 [go](auto reachability) {
                     if (reachability != QNetworkInformation::Reachability::Disconnected)
                         go();
                 });
-        connect(patience, &QTimer::timeout, session, go);
+        connect(patience, &QTimer::timeout, waiting, go);
         patience->start(requestTimeout);
-        m_waiting = session;
+        m_waiting = waiting;
         return;
     }
-    start(session, stream);
+    start(stream);
 }
 
-void TextsService::start(QNetworkAccessManager* session, const std::shared_ptr<Stream>& stream) {
+void TextsService::start(const std::shared_ptr<Stream>& stream) {
     // A custom request: QNetworkAccessManager's POST would add a form Content-Type, and
-    // this request goes without one.
+    // this request goes without one. The thread's session reuses the connection to the
+    // service; the reply belongs to this service, so destroying it aborts the answer.
     QNetworkReply* reply =
-        session->sendCustomRequest(stream->request.request, stream->request.method,
-                                   stream->request.body.value_or(QByteArray()));
+        networkSession().sendCustomRequest(stream->request.request, stream->request.method,
+                                           stream->request.body.value_or(QByteArray()));
+    reply->setParent(this);
     stream->reply = reply;
     m_task = reply; // an earlier request keeps running
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, stream] { onMetaData(stream); });
@@ -211,7 +223,8 @@ void TextsService::onMetaData(const std::shared_ptr<Stream>& stream) {
         stream->accepted = true;
         return;
     }
-    m_logger.error(QString::number(*stream->status));
+    qCCritical(lcApplication, "%d", *stream->status);
+    stream->reason = failureReasonToken(reply->rawHeader("X-Orvane-Reason"));
     // The body is never read. Qt ends a reply with an error status (400 and up) by itself,
     // with that error, once the short error body is in; cancelling it here as well makes Qt
     // report the error twice. Anything else is cancelled here.
@@ -252,8 +265,10 @@ void TextsService::onFinished(const std::shared_ptr<Stream>& stream) {
         post(&TextsServiceDelegate::didFailPromptTooLong);
         return;
     }
+    if (!stream->reason.isEmpty())
+        postReason(stream->reason);
     post(&TextsServiceDelegate::didFailGeneric);
-    m_logger.info(reply->errorString());
+    qCInfo(lcApplication, "%s", qUtf8Printable(reply->errorString()));
     post(&TextsServiceDelegate::didFinish);
 }
 
@@ -263,7 +278,7 @@ void TextsService::cancel() {
         m_waiting->deleteLater();
         m_waiting = nullptr;
         post(&TextsServiceDelegate::didFailGeneric);
-        m_logger.info(QStringLiteral("Operation canceled"));
+        qCInfo(lcApplication, "Operation canceled");
         post(&TextsServiceDelegate::didFinish);
         return;
     }
@@ -287,6 +302,16 @@ void TextsService::postText(const QString& text) {
         [this, text] {
             if (m_delegate)
                 m_delegate->didReceiveText(text);
+        },
+        Qt::QueuedConnection);
+}
+
+void TextsService::postReason(const QString& reason) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason] {
+            if (m_delegate)
+                m_delegate->didReceiveFailureReason(reason);
         },
         Qt::QueuedConnection);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/log.h"
 #include "service/servicebase.h"
 
 #include <QJsonObject>
@@ -40,8 +39,10 @@ public:
     virtual void didFailPromptTooLong() = 0;
     /** Any other failure, cancellation included; didFinish() follows. */
     virtual void didFailGeneric() = 0;
+    // clang-format off
     /** The service classified why it refused (its X-Orvane-Reason header); comes before didFailGeneric(). */
     virtual void didReceiveFailureReason(const QString& reason) { Q_UNUSED(reason); }
+    // clang-format on
 };
 
 /** Runs one text generation against POST /api/0/texts, streaming the answer. */
@@ -74,6 +75,9 @@ public:
  */
 [[nodiscard]] qsizetype incompleteUtf8Tail(const QByteArray& data);
 
+/** The reason token of an X-Orvane-Reason value: lower-case letters and dashes, empty if not. */
+[[nodiscard]] QString failureReasonToken(const QByteArray& headerValue);
+
 class TextsService final : public QObject, public TextsServiceProtocol {
     Q_OBJECT
 
@@ -95,19 +99,19 @@ private:
     void send(std::optional<qint64> presetId, const std::optional<QString>& command,
               const QString& text, const QList<RequestData>& history,
               TextsServiceDelegate* delegate);
-    void start(QNetworkAccessManager* session, const std::shared_ptr<Stream>& stream);
+    void start(const std::shared_ptr<Stream>& stream);
     void onMetaData(const std::shared_ptr<Stream>& stream);
     void onReadyRead(const std::shared_ptr<Stream>& stream);
     void onFinished(const std::shared_ptr<Stream>& stream);
     /** Runs call on the main thread's queue if this service still exists and has a delegate. */
     void post(void (TextsServiceDelegate::*call)());
     void postText(const QString& text);
+    void postReason(const QString& reason);
 
     QString m_token;
     ServiceBase m_base;
-    Log m_logger{"application"};
     TextsServiceDelegate* m_delegate = nullptr;
     QPointer<QNetworkReply> m_task;
-    /** The session of a request that still waits for the network to come back. */
-    QPointer<QNetworkAccessManager> m_waiting;
+    /** The context of a request that still waits for the network to come back. */
+    QPointer<QObject> m_waiting;
 };

@@ -1,6 +1,7 @@
 #include "service/websocketauthservice.h"
 
 #include "core/logging.h"
+#include "service/signintoken.h"
 
 #include <QWebSocket>
 
@@ -49,8 +50,13 @@ PingDto WebSocketAuthService::pingDto() {
 void WebSocketAuthService::didReceive(const WebSocketEngineEvent& event) {
     switch (event.kind) {
     case WebSocketEngineEvent::Kind::connected:
-        if (m_engine)
-            m_engine->send(AuthJoinDto::forTopic(topic()).toJson());
+        if (m_engine) {
+            // The verifier proves to the service that this socket started the sign-in.
+            QJsonObject join = AuthJoinDto::forTopic(topic()).toJson();
+            join.insert(QStringLiteral("payload"),
+                        QJsonObject{{QStringLiteral("verifier"), SignIn::verifierFor(m_token)}});
+            m_engine->send(join);
+        }
         if (m_delegate)
             m_delegate->channelReady();
         break;

@@ -6,12 +6,12 @@
 #include "core/timer.h"
 #include "platform/permissionsmanager.h"
 #include "service/servicebase.h"
+#include "service/signintoken.h"
 #include "store/userstore.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QPointer>
-#include <QRandomGenerator>
 #include <QTimer>
 #include <QWindow>
 
@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 AuthorizationViewModel::AuthorizationViewModel(Dependencies deps, QObject* parent)
     : QObject(parent)
     , m_deps(std::move(deps))
-    , m_authToken(makeToken())
+    , m_authToken(SignIn::makeToken())
 {
     if (!m_deps.session.isAuthorised()) {
         resetToSignIn();
@@ -47,20 +47,9 @@ AuthorizationViewModel::BrowserOpener AuthorizationViewModel::desktopBrowser()
     return [](const QUrl& url) { QDesktopServices::openUrl(url); };
 }
 
-QString AuthorizationViewModel::makeToken()
+QString AuthorizationViewModel::signInCode() const
 {
-    // Bytes at or above the largest multiple of the alphabet size are drawn again,
-    // so every character is equally likely.
-    const auto size = static_cast<quint32>(tokenAlphabet.size());
-    const quint32 limit = 256 - 256 % size;
-    QString token;
-    token.reserve(tokenLength);
-    while (token.size() < tokenLength) {
-        const quint32 byte = QRandomGenerator::system()->generate() & 0xff;
-        if (byte < limit)
-            token.append(tokenAlphabet.at(static_cast<qsizetype>(byte % size)));
-    }
-    return token;
+    return m_signInRunning ? SignIn::shortCode(m_authToken) : QString();
 }
 
 bool AuthorizationViewModel::isPolling() const
@@ -79,6 +68,12 @@ void AuthorizationViewModel::show(const QString& path)
     Q_EMIT urlRequestChanged();
 }
 
+void AuthorizationViewModel::setSignInRunning(bool running)
+{
+    m_signInRunning = running;
+    Q_EMIT signInCodeChanged();
+}
+
 void AuthorizationViewModel::resetToSignIn()
 {
     m_urlRequest = PageRequests::signInRequest(m_deps.pages);
@@ -88,9 +83,9 @@ void AuthorizationViewModel::resetToSignIn()
 void AuthorizationViewModel::handleAction(const QString& identifier)
 {
     if (identifier == QLatin1String("sign_in")) {
-        startSignIn(QStringLiteral("/users/log_in"));
+        startSignIn(false);
     } else if (identifier == QLatin1String("sign_up")) {
-        startSignIn(QStringLiteral("/users/register"));
+        startSignIn(true);
     } else if (identifier == QLatin1String("show_settings")) {
         m_deps.permissionsManager.openAccessibilitySettings();
     } else if (identifier == QLatin1String("settings")) {
@@ -110,14 +105,18 @@ void AuthorizationViewModel::start()
     m_deps.host.finishSignIn();
 }
 
-void AuthorizationViewModel::startSignIn(const QString& browserPath)
+void AuthorizationViewModel::startSignIn(bool signUp)
 {
-    const QUrl url = m_deps.pages.base.httpUrl(browserPath, ServiceBase::QueryItems{{QStringLiteral("token"), m_authToken}});
+    // A token signs in once: every attempt draws its own, and only this window's socket,
+    // which holds the verifier, can receive the result.
+    m_authToken = SignIn::makeToken();
+    const QUrl url = SignIn::browserPageUrl(m_deps.pages.base, m_authToken, signUp);
     m_urlToOpen = url.isValid() ? std::optional<QUrl>(url) : std::nullopt;
     // Replacing the service drops the earlier attempt's connection.
     m_authWebSocket = m_deps.makeSocket(m_authToken);
     if (m_authWebSocket)
         m_authWebSocket->connect(this);
+    setSignInRunning(true);
 }
 
 void AuthorizationViewModel::channelReady()
@@ -141,6 +140,7 @@ void AuthorizationViewModel::userReceived(const AuthJoinReplayDto& message)
     m_deps.session.setUser(message.payload);
     if (m_authWebSocket)
         m_authWebSocket->disconnect();
+    setSignInRunning(false);
     if (!m_deps.session.isAuthorised())
         return;
     m_deps.host.loadPresets();

@@ -30,6 +30,8 @@ class AuthorizationViewModel final : public QObject, public WebSocketAuthService
     QML_ELEMENT
     QML_UNCREATABLE("Created with the sign-in window")
     Q_PROPERTY(QVariant urlRequest READ urlRequestValue NOTIFY urlRequestChanged)
+    /** The code the browser's sign-in page shows too; empty while no sign-in runs. */
+    Q_PROPERTY(QString signInCode READ signInCode NOTIFY signInCodeChanged)
     Q_PROPERTY(double width MEMBER width CONSTANT)
     Q_PROPERTY(double height MEMBER height CONSTANT)
 
@@ -51,10 +53,6 @@ public:
         BrowserOpener openBrowser;
     };
 
-    static constexpr int tokenLength = 24;
-    static inline const QString tokenAlphabet =
-        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
-
     explicit AuthorizationViewModel(Dependencies deps, QObject* parent = nullptr);
     ~AuthorizationViewModel() override;
 
@@ -62,13 +60,12 @@ public:
     static SocketFactory serviceSocketFactory(const ServiceBase& base, TimerSource& timers);
     static BrowserOpener desktopBrowser();
 
-    /** 24 characters of tokenAlphabet from the system's secure source, unbiased. */
-    [[nodiscard]] static QString makeToken();
-
     const double width = 844;
     const double height = 620;
 
+    /** The token of the sign-in that runs now; a new one for every attempt. */
     [[nodiscard]] const QString& authToken() const { return m_authToken; }
+    [[nodiscard]] QString signInCode() const;
     [[nodiscard]] const std::optional<PageRequest>& urlRequest() const { return m_urlRequest; }
     [[nodiscard]] const std::optional<QUrl>& urlToOpen() const { return m_urlToOpen; }
     [[nodiscard]] bool isPolling() const;
@@ -83,18 +80,21 @@ public:
 
 Q_SIGNALS:
     void urlRequestChanged();
+    void signInCodeChanged();
 
 private:
     [[nodiscard]] QVariant urlRequestValue() const;
     void show(const QString& path);
     void resetToSignIn();
-    void startSignIn(const QString& browserPath);
+    void startSignIn(bool signUp);
+    void setSignInRunning(bool running);
     void startPolling();
     void start();
 
     Dependencies m_deps;
     QString m_authToken;
     std::unique_ptr<WebSocketAuthServiceProtocol> m_authWebSocket;
+    bool m_signInRunning = false;
     std::optional<QUrl> m_urlToOpen;
     std::optional<PageRequest> m_urlRequest;
     std::unique_ptr<Timer> m_accebilityTimer;

@@ -45,6 +45,13 @@ void ScriptedModelServer::setFailure(int status, const QByteArray& body) {
     m_failureBody = body;
 }
 
+qint64 ScriptedModelServer::unsentBytes() const {
+    qint64 total = 0;
+    for (const QTcpSocket* socket : m_server.findChildren<QTcpSocket*>())
+        total += socket->bytesToWrite();
+    return total;
+}
+
 void ScriptedModelServer::release() {
     Q_EMIT released();
 }
@@ -76,6 +83,10 @@ void ScriptedModelServer::serve(QTcpSocket* socket) {
             m_headers.append(headers);
             m_requests.append(QJsonDocument::fromJson(buffer->mid(headerEnd + 4, length)).object());
             Q_EMIT requestReceived();
+            if (!m_rawAnswer.isEmpty()) {
+                socket->write(m_rawAnswer);
+                return;
+            }
         }
         if (m_failureStatus || modelList) {
             QJsonArray list;

@@ -28,6 +28,8 @@ public:
     /** A text delta event ("data: {...}\n\n"). */
     static Step text(const QString& content);
     static Step done() { return {Step::Raw, "data: [DONE]\n\n", 0}; }
+    /** These body bytes as one chunk, exactly. */
+    static Step raw(const QByteArray& data) { return {Step::Raw, data, 0}; }
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
     static Step hold() { return {Step::Hold, {}, 0}; }
     static Step closeConnection() { return {Step::Close, {}, 0}; }
@@ -39,6 +41,9 @@ public:
     void setModels(QStringList models) { m_models = std::move(models); }
     /** Answers with this status and body instead of a stream. */
     void setFailure(int status, const QByteArray& body);
+    /** Answers with exactly these bytes (status line and headers included) and keeps the
+     * connection open. */
+    void setRawAnswer(const QByteArray& answer) { m_rawAnswer = answer; }
     /** Continues every connection waiting at a Hold step. */
     void release();
 
@@ -47,6 +52,8 @@ public:
     [[nodiscard]] int finishedConnections() const { return m_finished; }
     [[nodiscard]] int modelListRequests() const { return m_modelLists; }
     [[nodiscard]] int connectionsDroppedByClient() const { return m_dropped; }
+    /** Answer bytes written but not yet taken by the service, over all connections. */
+    [[nodiscard]] qint64 unsentBytes() const;
 
 Q_SIGNALS:
     void requestReceived();
@@ -65,6 +72,7 @@ private:
     QList<QByteArray> m_headers;
     int m_failureStatus = 0;
     QByteArray m_failureBody;
+    QByteArray m_rawAnswer;
     int m_finished = 0;
     int m_dropped = 0;
 };

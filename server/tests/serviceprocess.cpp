@@ -1,12 +1,16 @@
 #include "serviceprocess.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTimer>
 #include <QUrlQuery>
+
+#include <csignal>
+#include <sys/resource.h>
 
 QString serviceBinary() {
     return QStringLiteral(ORVANE_SERVICE_BINARY);
@@ -21,11 +25,23 @@ QByteArray HttpResult::header(const QByteArray& name) const {
 }
 
 ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databaseUrl,
-                               const QString& binary)
+                               const QString& binary, ResourceLimits limits)
     : m_databaseUrl(databaseUrl.isEmpty() ? QStringLiteral("sqlite:") + databasePath()
                                           : databaseUrl)
     , m_extraArguments(std::move(extraArguments)) {
     m_process.setProgram(binary.isEmpty() ? serviceBinary() : binary);
+    m_process.setChildProcessModifier([limits] {
+        // Ignored, the signal leaves the write failing with EFBIG instead of killing.
+        ::signal(SIGXFSZ, SIG_IGN);
+        if (limits.fileSizeBytes) {
+            const rlimit size{limits.fileSizeBytes, limits.fileSizeBytes};
+            ::setrlimit(RLIMIT_FSIZE, &size);
+        }
+        if (limits.openFiles) {
+            const rlimit files{limits.openFiles, limits.openFiles};
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        }
+    });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("ORVANE_LLM_URL"));
     environment.remove(QStringLiteral("ORVANE_LLM_MODEL"));
@@ -78,6 +94,27 @@ QUrl ServiceProcess::url(const QString& pathAndQuery) const {
 
 QUrl ServiceProcess::socketUrl() const {
     return QUrl(QStringLiteral("ws://127.0.0.1:%1/auth_socket/0/auth").arg(m_port));
+}
+
+qint64 ServiceProcess::statusKiB(const QByteArray& field) const {
+    QFile status(QStringLiteral("/proc/%1/status").arg(processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(QByteArray(field + ':')))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+qint64 ServiceProcess::cpuTicks() const {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(processId()));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // Fields after the command name (which may hold spaces): utime and stime are 14 and 15.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.value(11).toLongLong() + fields.value(12).toLongLong();
 }
 
 QByteArray ServiceProcess::log() {
@@ -159,15 +196,18 @@ int ServiceProcess::waitForExit(int timeoutMs) {
 }
 
 HttpResult ServiceProcess::submitBrowserForm(const QString& path, const QString& token,
-                                             const QString& email, const QString& password) {
-    const HttpResult form = request("GET", path + QStringLiteral("?token=") + token);
+                                             const QString& email, const QString& password,
+                                             const QList<QPair<QByteArray, QByteArray>>& headers) {
+    const HttpResult form = request("GET", path + QStringLiteral("?token=") + token, {}, headers);
     return request("POST", path,
                    formBody({{QStringLiteral("token"), token},
                              {QStringLiteral("csrf_token"),
                               formField(form.body, QStringLiteral("csrf_token"))},
                              {QStringLiteral("email"), email},
                              {QStringLiteral("password"), password}}),
-                   {{"Content-Type", "application/x-www-form-urlencoded"}});
+                   QList<QPair<QByteArray, QByteArray>>{
+                       {"Content-Type", "application/x-www-form-urlencoded"}} +
+                       headers);
 }
 
 QByteArray formBody(const QList<QPair<QString, QString>>& fields) {

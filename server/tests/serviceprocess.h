@@ -25,12 +25,19 @@ struct HttpResult {
  * The real orvane-service binary, started on a free loopback port with a
  * database in a temporary directory, plus a blocking HTTP client for it.
  */
+/** Limits the service runs under (0: inherited). */
+struct ResourceLimits {
+    /** Largest file it may write; writes beyond fail as on a full disk. */
+    quint64 fileSizeBytes = 0;
+    quint64 openFiles = 0;
+};
+
 class ServiceProcess {
 public:
     /** databaseUrl empty: an SQLite file in a temporary directory; binary empty: the one built
      * here. */
     explicit ServiceProcess(QStringList extraArguments = {}, const QString& databaseUrl = {},
-                            const QString& binary = {});
+                            const QString& binary = {}, ResourceLimits limits = {});
     ~ServiceProcess();
 
     /** False (with the output in failureMessage) when the service did not come up. */
@@ -44,6 +51,10 @@ public:
         return m_dir.filePath(QStringLiteral("db.sqlite"));
     }
     [[nodiscard]] QString databaseUrl() const { return m_databaseUrl; }
+    /** A kB figure of /proc/PID/status, such as "VmRSS" or "VmHWM". */
+    [[nodiscard]] qint64 statusKiB(const QByteArray& field) const;
+    /** Processor time the service has used so far, in clock ticks. */
+    [[nodiscard]] qint64 cpuTicks() const;
     /** Everything the service wrote to its standard error (its log) so far. */
     [[nodiscard]] QByteArray log();
 
@@ -54,7 +65,8 @@ public:
 
     /** Fills and sends the browser's sign-in or sign-up form (path) for a sign-in token. */
     HttpResult submitBrowserForm(const QString& path, const QString& token, const QString& email,
-                                 const QString& password);
+                                 const QString& password,
+                                 const QList<QPair<QByteArray, QByteArray>>& headers = {});
 
     /** Runs an admin subcommand against the same database; returns its standard output. */
     QByteArray admin(const QStringList& arguments, int* exitCode = nullptr);

@@ -1,7 +1,10 @@
 #include "serviceprocess.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -130,6 +133,12 @@ private Q_SLOTS:
                                      << QJsonDocument(record(u"x"_s)).toJson() << 400;
         QTest::newRow("oversized") << QByteArray("POST") << u"/api/0/presets"_s
                                    << body(record(QString(1100 * 1024, QLatin1Char('n')))) << 413;
+        QTest::newRow("lone surrogate")
+            << QByteArray("POST") << u"/api/0/presets"_s
+            << QByteArray(body(record(u"x"_s)).replace("\"x\"", "\"a\\ud800b\"")) << 400;
+        QTest::newRow("NUL") << QByteArray("POST") << u"/api/0/presets"_s
+                             << QByteArray(body(record(u"x"_s)).replace("\"x\"", "\"a\\u0000b\""))
+                             << 400;
         QTest::newRow("unknown route")
             << QByteArray("GET") << u"/api/0/nothing"_s << QByteArray() << 404;
         QTest::newRow("bad id") << QByteArray("PUT") << u"/api/0/presets/abc"_s
@@ -158,6 +167,48 @@ private Q_SLOTS:
             QCOMPARE(m_service->withKey(method, path, u"not-a-key"_s).status, 401);
             QCOMPARE(m_service->request(method, path).status, 401);
         }
+    }
+
+    void fullDiskAcknowledgesOnlyStoredWrites() {
+        // A file size limit stands in for a full disk: SQLite learns of it at the commit.
+        ServiceProcess service({}, {}, {}, ResourceLimits{400 * 1024, 0});
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        const QString key = service.createUserWithKey(u"full@example.org"_s);
+        QCOMPARE(service.request("GET", u"/healthz"_s).status, 200);
+        QJsonObject preset = record(u"p"_s);
+        preset[u"system_message"_s] = QString(15000, QLatin1Char('s'));
+        QList<qint64> acknowledged;
+        HttpResult last;
+        for (int i = 0; i < 200 && last.status != 500; ++i) {
+            preset[u"name"_s] = u"p%1"_s.arg(i);
+            last = service.withKey("POST", u"/api/0/presets"_s, key, body(preset));
+            if (last.status == 200)
+                acknowledged.append(data(last).toObject().value(u"id"_s).toInteger());
+        }
+        QCOMPARE(last.status, 500);
+        QCOMPARE(service.request("GET", u"/healthz"_s).status, 503);
+        QVERIFY(service.log().contains("write not stored"));
+        // Read back past the service: every acknowledged row, each once.
+        QList<qint64> stored;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"readback"_s);
+            db.setDatabaseName(service.databasePath());
+            QVERIFY(db.open());
+            QSqlQuery query(u"SELECT id FROM presets WHERE user_id IS NOT NULL ORDER BY id"_s, db);
+            while (query.next())
+                stored.append(query.value(0).toLongLong());
+        }
+        QSqlDatabase::removeDatabase(u"readback"_s);
+        QVERIFY(!acknowledged.isEmpty());
+        QCOMPARE(stored, acknowledged);
+    }
+
+    void healthFailsWhenTheDatabaseFileIsGone() {
+        ServiceProcess service;
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        QCOMPARE(service.request("GET", u"/healthz"_s).status, 200);
+        QVERIFY(QFile::remove(service.databasePath()));
+        QCOMPARE(service.request("GET", u"/healthz"_s).status, 503);
     }
 
 private:

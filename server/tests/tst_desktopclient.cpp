@@ -4,12 +4,14 @@
 #include "scriptedmodelserver.h"
 #include "service/presetsservice.h"
 #include "service/servicebase.h"
+#include "service/signintoken.h"
 #include "service/textsservice.h"
 #include "service/websocketauthservice.h"
 #include "serviceprocess.h"
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebSocket>
 
 namespace {
 
@@ -27,9 +29,16 @@ public:
     void didReceiveText(const QString& text) override { chunks.append(text); }
     void didFinish() override { ++finished; }
     void didFailPromptTooLong() override { ++tooLong; }
-    void didFailGeneric() override { ++generic; }
+    void didFailGeneric() override {
+        ++generic;
+        events.append(QStringLiteral("generic"));
+    }
+    void didReceiveFailureReason(const QString& reason) override {
+        events.append(QStringLiteral("reason:") + reason);
+    }
 
     QStringList chunks;
+    QStringList events;
     int finished = 0;
     int tooLong = 0;
     int generic = 0;
@@ -64,13 +73,34 @@ private Q_SLOTS:
         SignInDelegate signIn;
         socket->connect(&signIn);
         QTRY_COMPARE_WITH_TIMEOUT(signIn.ready, 2, 10000);
-        QCOMPARE(service
-                     .submitBrowserForm(QStringLiteral("/users/register"), token,
-                                        QStringLiteral("desk@example.org"),
-                                        QStringLiteral("long enough 1"))
-                     .status,
-                 200);
+        // Someone who saw the link joins the same topic, without the application's verifier.
+        QWebSocket rogue;
+        QSignalSpy rogueReceived(&rogue, &QWebSocket::textMessageReceived);
+        rogue.open(service.socketUrl());
+        QTRY_VERIFY_WITH_TIMEOUT(rogue.state() == QAbstractSocket::ConnectedState, 10000);
+        rogue.sendTextMessage(QStringLiteral("{\"topic\":\"auth:%1\",\"event\":\"phx_join\","
+                                             "\"payload\":{},\"ref\":0}")
+                                  .arg(token));
+        QVERIFY(rogueReceived.wait(10000)); // its join reply
+        // The page names the code the sign-in window shows.
+        const QUrl page = SignIn::browserPageUrl(*base, token, true);
+        const HttpResult form =
+            service.request("GET", page.path() + QLatin1Char('?') + page.query(QUrl::FullyEncoded));
+        QVERIFY(form.body.contains(SignIn::shortCode(token).toLatin1()));
+        const QByteArray submission = formBody(
+            {{QStringLiteral("token"), token},
+             {QStringLiteral("challenge"), formField(form.body, QStringLiteral("challenge"))},
+             {QStringLiteral("csrf_token"), formField(form.body, QStringLiteral("csrf_token"))},
+             {QStringLiteral("email"), QStringLiteral("desk@example.org")},
+             {QStringLiteral("password"), QStringLiteral("long enough 1")}});
+        const QList<QPair<QByteArray, QByteArray>> formHeaders = {
+            {"Content-Type", "application/x-www-form-urlencoded"}};
+        QCOMPARE(service.request("POST", page.path(), submission, formHeaders).status, 200);
         QTRY_COMPARE_WITH_TIMEOUT(signIn.users.size(), 1, 10000);
+        QVERIFY(!rogueReceived.wait(300));
+        // Single use: the link is spent.
+        QCOMPARE(service.request("POST", page.path(), submission, formHeaders).status, 410);
+        QCOMPARE(service.request("GET", page.path() + QLatin1Char('?') + page.query()).status, 410);
         const UserDto user = signIn.users.first().payload;
         QCOMPARE(user.email, QStringLiteral("desk@example.org"));
         QVERIFY(user.deviceKey && !user.deviceKey->isEmpty());
@@ -107,6 +137,15 @@ private Q_SLOTS:
                  QStringLiteral("Translate into French:\n\nHello, world & more"));
         QCOMPARE(messages.at(1).toObject().value(QStringLiteral("content")).toString(),
                  QStringLiteral("Greet\n\nx"));
+
+        // A classified refusal reaches the delegate before the generic failure.
+        model.setFailure(404, "{\"error\":{\"message\":\"no such model\"}}");
+        TextsService missing(*user.deviceKey, *base);
+        TextsDelegate unknownModel;
+        missing.sendCommand(QStringLiteral("Go"), QStringLiteral("x"), {}, &unknownModel);
+        QTRY_COMPARE_WITH_TIMEOUT(unknownModel.finished, 1, 10000);
+        QCOMPARE(unknownModel.events, (QStringList{QStringLiteral("reason:model-not-found"),
+                                                   QStringLiteral("generic")}));
 
         TextsService tooLong(*user.deviceKey, *base);
         TextsDelegate refused;

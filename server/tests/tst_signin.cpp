@@ -41,10 +41,11 @@ public:
     void sendBinary(const QByteArray& data) { m_socket.sendBinaryMessage(data); }
     void sendText(const QByteArray& data) { m_socket.sendTextMessage(QString::fromUtf8(data)); }
     /** The next message, or an empty object when none arrives in time. */
-    QJsonObject next(int timeoutMs = 10000) {
+    QJsonObject next(int timeoutMs = 10000) { return nextDocument(timeoutMs).object(); }
+    QJsonDocument nextDocument(int timeoutMs = 10000) {
         if (m_read >= m_spy.size() && !m_spy.wait(timeoutMs))
             return {};
-        return QJsonDocument::fromJson(m_spy.at(m_read++).at(0).toString().toUtf8()).object();
+        return QJsonDocument::fromJson(m_spy.at(m_read++).at(0).toString().toUtf8());
     }
     bool hasMoreWithin(int ms) { return m_read < m_spy.size() || m_spy.wait(ms); }
 
@@ -211,6 +212,40 @@ private Q_SLOTS:
         QVERIFY(!channel.hasMoreWithin(300));
     }
 
+    void guessesFromElsewhereDoNotLockTheOwnerOut_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("ownerStatus");
+        QTest::newRow("behind a trusted proxy")
+            << QStringList{u"--trusted-proxy"_s, u"127.0.0.1"_s} << 200;
+        // Without the option the header is anyone's to write: it changes nothing.
+        QTest::newRow("forwarding header not trusted") << QStringList{} << 429;
+    }
+
+    void guessesFromElsewhereDoNotLockTheOwnerOut() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, ownerStatus);
+        ServiceProcess service(arguments);
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        service.createUserWithKey(u"owner@example.org"_s, u"correct horse 1"_s);
+        const auto from = [](const QByteArray& address) {
+            return QList<QPair<QByteArray, QByteArray>>{{"X-Forwarded-For", address}};
+        };
+        QList<int> attacker;
+        for (int attempt = 0; attempt < 6; ++attempt)
+            attacker.append(service
+                                .submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
+                                                   u"owner@example.org"_s, u"guess"_s,
+                                                   from("203.0.113.5"))
+                                .status);
+        QCOMPARE(attacker, (QList<int>{401, 401, 401, 401, 401, 429}));
+        QCOMPARE(service
+                     .submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
+                                        u"owner@example.org"_s, u"correct horse 1"_s,
+                                        from("198.51.100.7"))
+                     .status,
+                 ownerStatus);
+    }
+
     void malformedFramesAreAnsweredOrDropped() {
         ServiceProcess service;
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
@@ -228,6 +263,77 @@ private Q_SLOTS:
         QCOMPARE(channel.next().value(u"payload"_s).toObject().value(u"status"_s).toString(),
                  u"ok"_s);
         QCOMPARE(service.request("GET", u"/healthz"_s).status, 200);
+    }
+
+    void stockPhoenixClientsAreAnswered_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<bool>("arrays");
+        QTest::newRow("1.0.0 objects, string refs") << u""_s << false;
+        QTest::newRow("2.0.0 arrays") << u"?vsn=2.0.0"_s << true;
+    }
+
+    void stockPhoenixClientsAreAnswered() {
+        QFETCH(QString, query);
+        QFETCH(bool, arrays);
+        ServiceProcess service;
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        QUrl url = service.socketUrl();
+        url.setPath(url.path() + u"/websocket"_s);
+        ChannelClient channel(QUrl(url.toString() + query));
+        QVERIFY(channel.isConnected());
+        // What the client sends and what must come back, in its own serializer.
+        const auto message = [arrays](const QJsonValue& joinRef, const QJsonValue& ref,
+                                      const QString& topic, const QString& event,
+                                      const QJsonObject& payload) {
+            if (arrays)
+                return QJsonDocument(QJsonArray{joinRef, ref, topic, event, payload});
+            QJsonObject object{{u"topic"_s, topic}, {u"event"_s, event}, {u"payload"_s, payload}};
+            if (!ref.isNull() || event == u"phx_reply"_s)
+                object.insert(u"ref"_s, ref);
+            if (!joinRef.isNull())
+                object.insert(u"join_ref"_s, joinRef);
+            return QJsonDocument(object);
+        };
+        const QJsonObject ok{{u"response"_s, QJsonObject()}, {u"status"_s, u"ok"_s}};
+        const QString token = newSignInToken();
+        const QString topic = u"auth:"_s + token;
+        channel.sendText(message(u"3"_s, u"3"_s, topic, u"phx_join"_s, {}).toJson());
+        QCOMPARE(channel.nextDocument(), message(u"3"_s, u"3"_s, topic, u"phx_reply"_s, ok));
+        channel.sendText(message({}, u"4"_s, u"phoenix"_s, u"heartbeat"_s, {}).toJson());
+        QCOMPARE(channel.nextDocument(), message({}, u"4"_s, u"phoenix"_s, u"phx_reply"_s, ok));
+        // A token with a line break after it is no token.
+        channel.sendText(message(u"5"_s, u"5"_s, topic + u"\n"_s, u"phx_join"_s, {}).toJson());
+        const QJsonDocument refused = channel.nextDocument();
+        QCOMPARE((arrays ? refused.array().at(4) : refused.object().value(u"payload"_s))
+                     .toObject()
+                     .value(u"status"_s)
+                     .toString(),
+                 u"error"_s);
+
+        QCOMPARE(service
+                     .submitBrowserForm(u"/users/register"_s, token, u"phx@example.org"_s,
+                                        u"correct horse 1"_s)
+                     .status,
+                 200);
+        const QJsonDocument delivered = channel.nextDocument();
+        const QJsonObject user =
+            (arrays ? delivered.array().at(4) : delivered.object().value(u"payload"_s)).toObject();
+        QCOMPARE(delivered, message(u"3"_s, {}, topic, u"logged_in"_s, user));
+        QCOMPARE(user.value(u"email"_s).toString(), u"phx@example.org"_s);
+    }
+
+    void aSocketJoinsALimitedNumberOfTopics() {
+        ServiceProcess service;
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        ChannelClient channel(service.socketUrl());
+        QStringList statuses;
+        for (int i = 0; i < 9; ++i) {
+            channel.sendText(frame(joinMessage(u"auth:"_s + newSignInToken())));
+            statuses.append(
+                channel.next().value(u"payload"_s).toObject().value(u"status"_s).toString());
+        }
+        QCOMPARE(statuses.count(u"ok"_s), 8);
+        QCOMPARE(statuses.last(), u"error"_s);
     }
 
     void embeddedPagesCarryTheirControls() {
@@ -275,6 +381,14 @@ private Q_SLOTS:
                               FormHeaders)
                      .status,
                  403);
+        // A form opened before signing out cannot send once the device is signed out.
+        const QByteArray late = formBody(
+            {{u"report_token"_s,
+              formField(service.request("GET", u"/web_view/new_report"_s, {}, signedIn).body,
+                        u"report_token"_s)},
+             {u"body"_s, u"after logout"_s}});
+        QCOMPARE(service.withKey("DELETE", u"/api/0/devices/logout"_s, key).status, 204);
+        QCOMPARE(service.request("POST", u"/web_view/new_report"_s, late, FormHeaders).status, 403);
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"reports"_s);
         db.setDatabaseName(service.databasePath());
         QVERIFY(db.open());
@@ -307,6 +421,7 @@ private Q_SLOTS:
         QVERIFY(finished.wait(10000));
         QCOMPARE(reply->error(), QNetworkReply::NoError);
         QCOMPARE(reply->readAll(), QByteArray("ok\n"));
+        QVERIFY(reply->rawHeader("Strict-Transport-Security").startsWith("max-age="));
         reply->deleteLater();
         QCOMPARE(service.request("GET", u"/healthz"_s).status, 0);
 

@@ -1,6 +1,7 @@
 #include "server/formbody.h"
 #include "server/generationrequest.h"
 #include "server/openaibackend.h"
+#include "server/ratelimiter.h"
 #include "server/serverconfig.h"
 #include "server/thinkfilter.h"
 
@@ -14,21 +15,30 @@ class UnitsTest : public QObject {
 private Q_SLOTS:
     void thinkBlocksVanishWhereverPiecesSplit_data() {
         QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<bool>("leading");
         QTest::addColumn<QString>("visible");
-        QTest::newRow("whole") << QStringList{u"<think>plan</think>\n\nHello"_s} << u"Hello"_s;
-        QTest::newRow("open tag split") << QStringList{u"<th"_s, u"ink>x</think>Hi"_s} << u"Hi"_s;
-        QTest::newRow("close tag split by char")
-            << QStringList{u"<think>a<"_s, u"/"_s, u"thi"_s, u"nk"_s, u">"_s, u" B"_s} << u"B"_s;
-        QTest::newRow("text around") << QStringList{u"A <think>x</think> B"_s} << u"A B"_s;
-        QTest::newRow("look-alike kept")
-            << QStringList{u"a <thin"_s, u"g> b <"_s} << u"a <thing> b <"_s;
-        QTest::newRow("unclosed dropped") << QStringList{u"ok<think>never ends"_s} << u"ok"_s;
+        const auto row = [](const char* name, const QStringList& pieces, const QString& visible,
+                            bool leading = false) {
+            QTest::newRow(name) << pieces << leading << visible;
+        };
+        row("whole", {u"<think>plan</think>\n\nHello"_s}, u"Hello"_s);
+        row("open tag split", {u"<th"_s, u"ink>x</think>Hi"_s}, u"Hi"_s);
+        row("close tag split by char", {u"<think>a<"_s, u"/"_s, u"thi"_s, u"nk"_s, u">"_s, u" B"_s},
+            u"B"_s);
+        row("text around", {u"A <think>x</think> B"_s}, u"A B"_s);
+        row("look-alike kept", {u"a <thin"_s, u"g> b <"_s}, u"a <thing> b <"_s);
+        row("unclosed is text", {u"ok <think>never"_s, u" ends"_s}, u"ok <think>never ends"_s);
+        row("lone close tag is text", {u"a</think>b"_s}, u"a</think>b"_s);
+        row("leading reasoning", {u"plan it</thi"_s, u"nk>\n\nHi"_s}, u"Hi"_s, true);
+        row("leading, tagged after all", {u"<think>x</think>Hi"_s}, u"Hi"_s, true);
+        row("leading, no tag at all", {u"just"_s, u" text"_s}, u"just text"_s, true);
     }
 
     void thinkBlocksVanishWhereverPiecesSplit() {
         QFETCH(QStringList, pieces);
+        QFETCH(bool, leading);
         QFETCH(QString, visible);
-        ThinkFilterUnderTest filter;
+        ThinkFilterUnderTest filter(leading);
         QString out;
         for (const QString& piece : pieces)
             out += filter.feed(piece);
@@ -65,30 +75,17 @@ private Q_SLOTS:
         QVERIFY(!error.isEmpty());
     }
 
-    void eventParserFollowsServerSentEvents() {
-        OrvaneServer::ChatEventParser parser;
-        QStringList pieces;
-        QCOMPARE(parser.feed("data: {\"choices\":[{\"delta\":{\"role\":\"assistant\"}}]}\r\n\r\n: "
-                             "keep-alive\n\nda",
-                             &pieces),
-                 OrvaneServer::ChatEventParser::Outcome::More);
-        QCOMPARE(
-            parser.feed(
-                "ta: {\"choices\":[{\"delta\":{\"content\":\"Hi\"},\"finish_reason\":null}]}\n\n",
-                &pieces),
-            OrvaneServer::ChatEventParser::Outcome::More);
-        QVERIFY(!parser.sawFinishReason());
-        QCOMPARE(
-            parser.feed("data: {\"choices\":[{\"delta\":{},\"finish_reason\":\"stop\"}]}\n\ndata: "
-                        "[DONE]\n\n",
-                        &pieces),
-            OrvaneServer::ChatEventParser::Outcome::Done);
-        QCOMPARE(pieces, QStringList{u"Hi"_s});
-        QVERIFY(parser.sawFinishReason());
-        OrvaneServer::ChatEventParser failing;
-        QCOMPARE(failing.feed("data: {\"error\":{\"message\":\"overloaded\"}}\n", &pieces),
-                 OrvaneServer::ChatEventParser::Outcome::Error);
-        QCOMPARE(failing.errorMessage(), u"overloaded"_s);
+    void failedSignInsWaitLongerEachTimeUpToTheCap() {
+        OrvaneServer::BackoffLimiter limiter(3, 60, 15 * 60 * 1000);
+        QList<qint64> waits;
+        for (int failure = 0; failure < 11; ++failure) {
+            waits.append(limiter.retryAfterSeconds(u"a@example.org"_s));
+            limiter.recordFailure(u"a@example.org"_s);
+        }
+        QCOMPARE(waits, (QList<qint64>{0, 0, 0, 1, 2, 4, 8, 16, 32, 60, 60}));
+        QCOMPARE(limiter.retryAfterSeconds(u"b@example.org"_s), 0);
+        limiter.reset(u"a@example.org"_s);
+        QCOMPARE(limiter.retryAfterSeconds(u"a@example.org"_s), 0);
     }
 
     void configurationFromOptionsAndEnvironment() {
@@ -118,12 +115,20 @@ private Q_SLOTS:
               QStringList{u"--llm-url"_s}, QStringList{u"--llm-candidates"_s, u"10.0.0.5:11434"_s},
               QStringList{u"--llm-candidates"_s, u"ollama.example.org:11434"_s},
               QStringList{u"--llm-candidates"_s, u"ftp://127.0.0.1:21/"_s},
-              QStringList{u"--llm-candidates"_s, u" , "_s}}) {
+              QStringList{u"--llm-candidates"_s, u" , "_s},
+              QStringList{u"--llm-temperature"_s, u"hot"_s},
+              QStringList{u"--llm-leading-reasoning"_s, u"maybe"_s},
+              QStringList{u"--max-history-entries"_s, u"0"_s}}) {
             const auto refused = OrvaneServer::parseConfig(bad, {});
             QVERIFY2(!refused.config && refused.exitCode != 0 && !refused.message.isEmpty(),
                      qPrintable(bad.join(u' ')));
         }
         QCOMPARE(OrvaneServer::parseConfig({u"--help"_s}, {}).exitCode, 0);
+        for (const auto& [model, leading] : {std::pair{u"deepseek-r1:7b"_s, true},
+                                             {u"qwq-32b"_s, true},
+                                             {u"llama3.1"_s, false},
+                                             {u"gpt-4o"_s, false}})
+            QCOMPARE(OrvaneServer::opensReasoningInPrompt(model), leading);
     }
 
 private:

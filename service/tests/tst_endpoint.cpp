@@ -81,10 +81,6 @@ private Q_SLOTS:
         QCOMPARE(request->request.transferTimeout(), 60'000);
         QCOMPARE(m_https.socketUrl(WebSocketAuthService::socketPath).toString(),
                  u"wss://orvane.example.org:443/auth_socket/0/auth"_s);
-        QCOMPARE(SignIn::browserPageUrl(m_https, u"abc"_s).toString(),
-                 u"https://orvane.example.org:443/users/log_in?token=abc"_s);
-        QCOMPARE(SignIn::browserPageUrl(m_https, u"abc"_s, true).toString(),
-                 u"https://orvane.example.org:443/users/register?token=abc"_s);
     }
 
     void signInTokensAreUniformOverTheAlphabet() {
@@ -104,6 +100,19 @@ private Q_SLOTS:
         QCOMPARE(counts.size(), 62);
         for (auto it = counts.cbegin(); it != counts.cend(); ++it)
             QVERIFY2(it.value() > 600 && it.value() < 950, qPrintable(QString(it.key())));
+
+        // The page gets the verifier's hash, never the verifier.
+        const QString challenge = SignIn::challengeFor(u"abc"_s);
+        QCOMPARE(challenge.size(), 64);
+        QCOMPARE(SignIn::browserPageUrl(m_https, u"abc"_s).toString(),
+                 u"https://orvane.example.org:443/users/log_in?token=abc&challenge="_s + challenge);
+        QCOMPARE(SignIn::browserPageUrl(m_https, u"abc"_s, true).toString(),
+                 u"https://orvane.example.org:443/users/register?token=abc&challenge="_s +
+                     challenge);
+        QVERIFY(SignIn::challengeFor(u"abd"_s) != challenge);
+        QVERIFY(!SignIn::browserPageUrl(m_https, u"abc"_s)
+                     .toString()
+                     .contains(SignIn::verifierFor(u"abc"_s)));
     }
 };
 

@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QThread>
 
@@ -17,6 +19,7 @@ public:
     void didFinish() override { record(u"finish"_s); }
     void didFailPromptTooLong() override { record(u"tooLong"_s); }
     void didFailGeneric() override { record(u"generic"_s); }
+    void didReceiveFailureReason(const QString& reason) override { record(u"reason:" + reason); }
 
     void record(const QString& event) {
         if (QThread::currentThread() != QCoreApplication::instance()->thread())
@@ -205,6 +208,49 @@ private Q_SLOTS:
         m_server->dropConnection();
         QTRY_COMPARE(m_delegate.events,
                      (QStringList{u"text:partial"_s, u"generic"_s, u"finish"_s}));
+    }
+
+    void answerEndings_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QStringList>("events");
+        const QByteArray refusal = "HTTP/1.1 503 Unavailable\r\nContent-Length: 5\r\n";
+        QTest::newRow("closed without the last chunk")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                          "7\r\npartial\r\n")
+            << QStringList{u"text:partial"_s, u"generic"_s, u"finish"_s};
+        QTest::newRow("classified refusal")
+            << refusal + "X-Orvane-Reason: model-not-found\r\n\r\nnope\n"
+            << QStringList{u"reason:model-not-found"_s, u"generic"_s, u"finish"_s};
+        QTest::newRow("reason of another shape")
+            << refusal + "X-Orvane-Reason: Model_Not <b>found</b>\r\n\r\nnope\n"
+            << QStringList{u"generic"_s, u"finish"_s};
+        QTest::newRow("overlong reason")
+            << refusal + "X-Orvane-Reason: " + QByteArray(41, 'a') + "\r\n\r\nnope\n"
+            << QStringList{u"generic"_s, u"finish"_s};
+    }
+    void answerEndings() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QStringList, events);
+        // Written as it is, then closed in order (no reset): only the bytes tell.
+        QTcpServer raw;
+        QVERIFY(raw.listen(QHostAddress::LocalHost, 0));
+        connect(&raw, &QTcpServer::newConnection, &raw, [&raw, answer] {
+            QTcpSocket* socket = raw.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, answer] {
+                if (!socket->readAll().contains("history="))
+                    return;
+                socket->write(answer);
+                socket->disconnectFromHost();
+            });
+        });
+        const auto base = ServiceBase::parse(u"http://127.0.0.1:%1"_s.arg(raw.serverPort()));
+        QVERIFY(base);
+        if (!answer.startsWith("HTTP/1.1 200"))
+            QTest::ignoreMessage(QtCriticalMsg, "503");
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u".+"_s));
+        TextsService service(u"tok"_s, *base);
+        service.sendCommand(u"c"_s, u"x"_s, {}, &m_delegate);
+        QTRY_COMPARE(m_delegate.events, events);
     }
 
     void nothingReachesTheDelegateAfterTheServiceIsGone() {

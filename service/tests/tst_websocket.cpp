@@ -1,6 +1,7 @@
 #include "core/logging.h"
 #include "manualtimer.h"
 #include "scriptedserver.h"
+#include "service/signintoken.h"
 #include "service/websocketauthservice.h"
 #include "service/websocketengine.h"
 
@@ -134,8 +135,15 @@ private Q_SLOTS:
         connectService();
         QVERIFY(m_server->waitForFrames(1));
         QCOMPARE(m_server->lastSocketPath(), u"/auth_socket/0/auth"_s);
-        QVERIFY(m_server->frames().first().binary);
-        QCOMPARE(m_server->frames().first().data, channelFrame("phx_join"));
+        const ReceivedFrame first = m_server->frames().first();
+        QVERIFY(first.binary);
+        // The join proves who started the sign-in: the verifier, whose hash the link carries.
+        QCOMPARE(
+            QJsonDocument::fromJson(first.data).object(),
+            (QJsonObject{{u"topic"_s, topic},
+                         {u"event"_s, u"phx_join"_s},
+                         {u"payload"_s, QJsonObject{{u"verifier"_s, SignIn::verifierFor(token)}}},
+                         {u"ref"_s, 0}}));
         QTRY_COMPARE(m_delegate.ready, ready);
         QTest::qWait(50);
         QCOMPARE(m_delegate.ready, ready);
@@ -175,7 +183,9 @@ private Q_SLOTS:
         row("reply-with-reason", QByteArray(reply).replace("{}", R"({"reason":"x"})"), 0, 1);
         row("reply-unknown-status", QByteArray(reply).replace("\"ok\"", "\"fine\""), 0);
         row("reply-no-ref", QByteArray(reply).replace("\"ref\":0,", ""), 0);
-        row("reply-ref-text", QByteArray(reply).replace("\"ref\":0", "\"ref\":\"0\""), 0);
+        // Stock Phoenix servers echo refs as strings, with a join_ref.
+        row("reply-ref-text", QByteArray(reply).replace("\"ref\":0", "\"ref\":\"0\",\"join_ref\":\"0\""), 0, 1);
+        row("reply-ref-word", QByteArray(reply).replace("\"ref\":0", "\"ref\":\"x\""), 0);
         row("leave", QByteArray(reply).replace("phx_reply", "phx_leave"), 0);
         row("payload-text", R"({"event":"phx_reply","payload":"pong","ref":0,"topic":"t"})", 0);
         row("not-json", "pong", 0);

@@ -4,6 +4,7 @@
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "service/servicebase.h"
+#include "service/signintoken.h"
 #include "settings/authorizationviewmodel.h"
 #include "settings/pagemodels.h"
 #include "temporarysettings.h"
@@ -87,18 +88,6 @@ private Q_SLOTS:
         m_opened.clear();
     }
 
-    void tokensAreRandomOverTheAlphabet() {
-        QSet<QString> seen;
-        for (int i = 0; i < 50; ++i) {
-            const QString token = makeModel()->authToken();
-            QCOMPARE(token.size(), 24);
-            for (QChar c : token)
-                QVERIFY2(AuthorizationViewModel::tokenAlphabet.contains(c), qPrintable(token));
-            seen.insert(token);
-        }
-        QCOMPARE(seen.size(), 50);
-    }
-
     void signInPageCarriesNoCredentials() {
         storeWindowHotkey("command+option+c");
         auto model = makeModel();
@@ -114,21 +103,32 @@ private Q_SLOTS:
 
     void signInOpensTheBrowserAndFollowsTheChannel() {
         auto model = makeModel();
+        QVERIFY(model->signInCode().isEmpty());
         model->handleAction("sign_in");
+        const QString firstToken = model->authToken();
         QCOMPARE(m_socketLog, QStringList{"connect"});
         QCOMPARE(m_sockets.first()->delegate, model.get());
+        QCOMPARE(model->signInCode(), SignIn::shortCode(firstToken));
         model->channelReady();
         QCOMPARE(m_opened.size(), 1);
         QCOMPARE(m_opened.first().path(), u"/users/log_in"_s);
-        QCOMPARE(QUrlQuery(m_opened.first()).queryItemValue("token"), model->authToken());
+        // The page gets the token and the verifier's hash; the verifier stays here.
+        const QUrlQuery query(m_opened.first());
+        QCOMPARE(query.queryItemValue("token"), firstToken);
+        QCOMPARE(query.queryItemValue("challenge"), SignIn::challengeFor(firstToken));
+        QVERIFY(!m_opened.first().toString().contains(SignIn::verifierFor(firstToken)));
         QTRY_COMPARE(model->urlRequest()->url.path(), u"/web_view/continue"_s);
         QCOMPARE(model->urlRequest()->header("Authorization"), QByteArray("Bearer "));
 
-        // A second attempt replaces the first socket; sign-up goes to the register page.
+        // A second attempt has a token of its own and replaces the first socket; sign-up
+        // goes to the register page.
         model->handleAction("sign_up");
+        QVERIFY(model->authToken() != firstToken);
         QCOMPARE(m_socketLog, (QStringList{"connect", "dropped", "connect"}));
         model->channelReady();
         QCOMPARE(m_opened.last().path(), u"/users/register"_s);
+        model->userReceived(loggedIn("auth:" + firstToken));
+        QVERIFY(!m_coordinator.userStore.isAuthorised());
 
         model->userReceived(loggedIn("auth:someone-else"));
         QVERIFY(!m_coordinator.userStore.isAuthorised());
@@ -137,6 +137,7 @@ private Q_SLOTS:
         model->userReceived(loggedIn("auth:" + model->authToken()));
         QCOMPARE(m_coordinator.userStore.user()->deviceKey, u"fresh-key"_s);
         QCOMPARE(m_socketLog.last(), u"disconnect"_s);
+        QVERIFY(model->signInCode().isEmpty());
         QCOMPARE(m_coordinator.calls, QStringList{"loadPresets"});
         const PageRequest finish = *model->urlRequest();
         QCOMPARE(finish.url.path(), u"/web_view/finish"_s);

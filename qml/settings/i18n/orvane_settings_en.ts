@@ -7,6 +7,10 @@
         <source>Sign in to Orvane</source>
         <translation>Sign in to Orvane</translation>
     </message>
+    <message id="signin.code">
+        <source>Your browser's sign-in page must show the code %1</source>
+        <translation>Your browser's sign-in page must show the code %1</translation>
+    </message>
     <message id="help.window.title">
         <source>Orvane Help</source>
         <translation>Orvane Help</translation>
