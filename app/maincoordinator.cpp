@@ -99,17 +99,6 @@ void MainCoordinator::openWindow(Window kind) {
     showWindow(kind);
 }
 
-void MainCoordinator::resizeWidget(int contentHeight) {
-    AppWindow* widget = window(Window::mainGroupId);
-    if (!widget) {
-        qCCritical(lcCoordinator, "Window main does not exist");
-        return;
-    }
-    QRect frame = widget->frame();
-    frame.setHeight(contentHeight + widgetChromeHeight); // top edge and width stay
-    widget->setFrame(frame);
-}
-
 void MainCoordinator::showWidget() {
     createWindowIfAbsent(Window::mainGroupId);
     showWindow(Window::mainGroupId);
@@ -123,7 +112,8 @@ void MainCoordinator::openWidget(bool checkOnly) {
             openWindow(Window::noConnectionGroupId);
         return;
     }
-    if (m_deps.userStore.isAuthorised() && m_deps.userStore.user() && m_deps.permissions.isTrusted(true)) {
+    if (m_deps.userStore.isAuthorised() && m_deps.userStore.user() &&
+        m_deps.permissions.isTrusted(true)) {
         if (m_canShowWidget) {
             setActivationPolicy(ActivationPolicy::accessory);
             refreshStatusBarPresence();

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/windowsystem.h"
-#include "core/maincoordinatorprotocol.h"
 #include "core/signinhost.h"
 #include "core/timer.h"
+#include "core/widgetpresenter.h"
 #include "service/userserviceprotocol.h"
 
 #include <QObject>
@@ -38,7 +38,7 @@ struct CoordinatorDependencies {
  * between the widget and the sign-in window.
  */
 class MainCoordinator final : public QObject,
-                              public MainCoordinatorProtocol,
+                              public WidgetPresenter,
                               public SignInHost,
                               private UserServiceDelegate {
     Q_OBJECT
@@ -55,8 +55,6 @@ public:
     static constexpr int connectionAttemptsWindowShow = 15;
     static constexpr std::chrono::seconds connectionAttemptsTimeout{2};
     static constexpr std::chrono::seconds hotkeysRefreshInterval{3600};
-    /** Added to the widget content's height for the window's own chrome. */
-    static constexpr int widgetChromeHeight = 68;
 
     explicit MainCoordinator(CoordinatorDependencies dependencies, QObject* parent = nullptr);
     ~MainCoordinator() override;
@@ -66,8 +64,8 @@ public:
     void hideWidget(const std::optional<RunningApp>& app) override;
     void toggleWidget() override;
     void setPreviousApp(const std::optional<RunningApp>& app) override { m_previousApp = app; }
-    UserStoreProtocol& getUserStore() override { return m_deps.userStore; }
-    PresetStoreProtocol& getPresetStore() override { return m_deps.presetStore; }
+    [[nodiscard]] UserStoreProtocol& getUserStore() { return m_deps.userStore; }
+    [[nodiscard]] PresetStoreProtocol& getPresetStore() { return m_deps.presetStore; }
 
     // SignInHost
     void loadPresets() override;
@@ -82,8 +80,6 @@ public:
 
     /** One synchronisation; then runs after the answer has been acted on. */
     void syncUserData(std::function<void()> then = {});
-    /** Keeps the widget's top edge and width; the height becomes contentHeight + chrome. */
-    void resizeWidget(int contentHeight);
 
     // Menu and timer actions.
     void openWidgetAction() { openWidget(false); }

@@ -3,7 +3,9 @@
 // service and the platform played by the test doubles of the widget's tests.
 
 #include "benchstats.h"
+#include "core/appevents.h"
 #include "fakeplatform.h"
+#include "shortcuts/shortcuts.h"
 #include "widget/aidialoginputviewmodel.h"
 #include "widget/widgetcontent.h"
 #include "widgetfakes.h"
@@ -119,16 +121,14 @@ int main(int argc, char* argv[]) {
     TextsCalls texts;
     QQmlEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/qt/qml")); // as the application's engine does
-    QQuickWindow* window = nullptr;
+    Shortcuts::Registry hotkeys;
+    AppEvents events;
+    SystemTimerSource timers;
     WidgetContent content(WidgetContent::Dependencies{
-        coordinator, *platform.windowTracker, *platform.keyboardManager, *platform.clipboard,
-        TimerSource::system(),
+        coordinator, coordinator.userStore, coordinator.presetStore, events,
+        *platform.windowTracker, *platform.keyboardManager, *platform.clipboard, timers,
         [&texts](const QString& token) { return std::make_unique<FakeTextsService>(texts, token); },
-        QStringLiteral("command+option+c"),
-        [&window](int height) {
-            if (window)
-                window->setHeight(height + 68); // what the coordinator does
-        }});
+        hotkeys});
     QQmlComponent component(&engine,
                             QUrl(QStringLiteral("qrc:/qt/qml/Orvane/Widget/WidgetWindow.qml")));
     std::unique_ptr<QQuickWindow> owner(
@@ -138,7 +138,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", qPrintable(component.errorString()));
         return 1;
     }
-    window = owner.get();
+    QQuickWindow* window = owner.get();
     AIDialogInputViewModel& input = *content.input();
     FrameWatch watch(*window, input);
     window->show();

@@ -1,7 +1,5 @@
 #include "settings/recordercontrol.h"
 
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
 #include "platform/virtualkeys.h"
 #include "shortcuts/localeventmonitor.h"
 
@@ -26,6 +24,12 @@ RecorderControl::SystemCheck& systemCheck()
 {
     static RecorderControl::SystemCheck check;
     return check;
+}
+
+QPointer<Registry>& registry()
+{
+    static QPointer<Registry> instance;
+    return instance;
 }
 
 constexpr int f12 = 111;
@@ -74,18 +78,34 @@ RecorderControl::RecorderControl(Name shortcutName, OnChange onChange, QObject* 
     , m_shortcutName(std::move(shortcutName))
 {
     refreshText();
-    QPointer<RecorderControl> self(this);
-    NotificationCenter::defaultCenter().addObserver(
-        Notifications::shortcutByNameDidChange, this, [self](const QVariantMap& userInfo) {
-            if (self && userInfo.value(QStringLiteral("name")).toString() == self->m_shortcutName.rawValue())
-                self->refreshText();
+    if (Registry* shortcuts = registry()) {
+        connect(shortcuts, &Registry::changed, this, [this](const QString& name) {
+            if (name == m_shortcutName.rawValue())
+                refreshText();
         });
+        connect(shortcuts, &Registry::pausedKeyPressed, this, [this](const Shortcut& shortcut) {
+            if (m_eventMonitor && m_eventMonitor->isRunning())
+                handleKey(static_cast<int>(shortcut.keyCode), shortcut.modifiers());
+        });
+    }
 }
 
 RecorderControl::~RecorderControl()
 {
-    if (m_eventMonitor)
-        setDeliveryPaused(false);
+    if (m_eventMonitor && registry())
+        registry()->setDeliveryPaused(false);
+}
+
+void RecorderControl::setRegistry(Registry* shortcuts)
+{
+    registry() = shortcuts;
+}
+
+void RecorderControl::setShortcut(const std::optional<Shortcut>& shortcut)
+{
+    if (registry())
+        registry()->store(shortcut, m_shortcutName);
+    refreshText();
 }
 
 void RecorderControl::setApplicationMenu(QMenu* menu)
@@ -130,7 +150,7 @@ void RecorderControl::setShortcutName(const Name& name)
 
 void RecorderControl::refreshText()
 {
-    const auto shortcut = shortcutForName(m_shortcutName);
+    const auto shortcut = registry() ? registry()->shortcut(m_shortcutName) : std::nullopt;
     setText(shortcut ? displayText(*shortcut) : QString());
 }
 
@@ -154,12 +174,9 @@ void RecorderControl::startRecording()
 {
     if (m_eventMonitor)
         return;
-    setDeliveryPaused(true);
+    if (registry())
+        registry()->setDeliveryPaused(true);
     QPointer<RecorderControl> self(this);
-    setPausedKeyDownHandler([self](const Shortcut& shortcut) {
-        if (self && self->m_eventMonitor && self->m_eventMonitor->isRunning())
-            self->handleKey(static_cast<int>(shortcut.keyCode), shortcut.modifiers());
-    });
     m_eventMonitor = std::make_unique<LocalEventMonitor>(
         QList<QEvent::Type>{QEvent::KeyPress, QEvent::MouseButtonRelease},
         [self](QEvent* event) -> QEvent* {
@@ -177,15 +194,16 @@ void RecorderControl::endRecording()
         return;
     // Dropped later: this may run inside the monitor's own callback.
     m_eventMonitor.release()->deleteLater();
-    setPausedKeyDownHandler({});
-    setDeliveryPaused(false);
+    if (registry())
+        registry()->setDeliveryPaused(false);
     Q_EMIT recordingChanged();
 }
 
 void RecorderControl::clear()
 {
     setText(QString());
-    storeShortcut(std::nullopt, m_shortcutName);
+    if (registry())
+        registry()->store(std::nullopt, m_shortcutName);
     if (m_onChange)
         m_onChange(std::nullopt);
     Q_EMIT focusRequested();
@@ -266,7 +284,8 @@ bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags)
     }
 
     setText(displayText(candidate));
-    storeShortcut(candidate, m_shortcutName);
+    if (registry())
+        registry()->store(candidate, m_shortcutName);
     if (m_onChange)
         m_onChange(candidate);
     endRecording();

@@ -50,6 +50,8 @@ public:
     /** The menu whose items' shortcuts cannot be recorded (with its submenus). */
     static void setApplicationMenu(QMenu* menu);
     static void setSystemCheck(SystemCheck check);
+    /** Where recorders store shortcuts and pause hotkey delivery; set once by the application. */
+    static void setRegistry(Registry* registry);
 
     /** The modifiers and key as the desktop writes them; U+FFFD for a key without a name. */
     [[nodiscard]] static QString displayText(const Shortcut& shortcut);
@@ -64,6 +66,9 @@ public:
     [[nodiscard]] bool showsClearButton() const { return !m_text.isEmpty(); }
     [[nodiscard]] const Name& shortcutName() const { return m_shortcutName; }
     void setShortcutName(const Name& name);
+
+    /** Stores shortcut for the name, without telling onChange: a view model shows a value. */
+    void setShortcut(const std::optional<Shortcut>& shortcut);
 
     /** The view's focus: taking it starts recording, losing it ends it. */
     Q_INVOKABLE void setRecording(bool recording);

@@ -30,7 +30,6 @@ SettingsViewModel::SettingsViewModel(PresetStoreProtocol& store, TimerSource& ti
     });
     connect(&m_store, &PresetStoreProtocol::changed, this, &SettingsViewModel::scheduleLoadPrompts);
     QPointer<SettingsViewModel> self(this);
-    Shortcuts::storeShortcut(std::nullopt, Shortcuts::Names::tempShortcut());
     m_hotkeyRecorder = new Shortcuts::RecorderControl(
         Shortcuts::Names::tempShortcut(),
         [self](const std::optional<Shortcuts::Shortcut>& shortcut) {
@@ -38,6 +37,7 @@ SettingsViewModel::SettingsViewModel(PresetStoreProtocol& store, TimerSource& ti
                 self->hotkeyChanged(shortcut);
         },
         this);
+    m_hotkeyRecorder->setShortcut(std::nullopt);
     loadPrompts();
 }
 
@@ -111,7 +111,7 @@ void SettingsViewModel::selectPrompt(const std::optional<PresetEntry>& entry)
     Q_EMIT currentPromptChanged();
     // The recorder shows the prompt's hotkey through the scratch slot.
     const auto shortcut = entry ? Shortcuts::HotkeyText::toShortcut((*entry)->preset.hotkey) : std::nullopt;
-    Shortcuts::storeShortcut(shortcut, Shortcuts::Names::tempShortcut());
+    m_hotkeyRecorder->setShortcut(shortcut);
 }
 
 void SettingsViewModel::storeInitialValues()

@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 
-class MainCoordinatorProtocol;
 class Timer;
 class TimerSource;
 

@@ -1,98 +1,18 @@
 #include "shortcuts/shortcuts.h"
 
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/logging.h"
 #include "core/settingsstore.h"
 #include "platform/virtualkeys.h"
 #include "shortcuts/systemhotkeys.h"
 
-#include <QHash>
 #include <QSet>
 #include <QVariant>
 
 namespace Shortcuts {
 
 namespace {
-
-struct Actions {
-    Name name;
-    QList<Action> keyDown;
-    QList<Action> keyUp;
-};
-
-// Process-wide, main thread only, as the hotkey layer below it.
-struct State {
-    SystemHotkeys* layer = nullptr;
-    QSet<Shortcut> registered;
-    QList<Actions> actions;
-    bool deliveryPaused = false;
-    std::function<void(const Shortcut&)> pausedKeyDownHandler;
-};
-
-State& state() {
-    static State instance;
-    return instance;
-}
-
-Actions& actionsFor(const Name& name) {
-    QList<Actions>& all = state().actions;
-    for (Actions& entry : all) {
-        if (entry.name == name)
-            return entry;
-    }
-    all.append(Actions{name, {}, {}});
-    return all.last();
-}
-
-void registerIfNeeded(const Shortcut& shortcut) {
-    State& s = state();
-    if (!s.layer || s.registered.contains(shortcut))
-        return;
-    // A refused registration still counts as registered, so it is not retried on
-    // every store; the next re-registration of the hotkeys tries again.
-    s.layer->registerShortcut(shortcut, dispatchKeyDown, dispatchKeyUp);
-    s.registered.insert(shortcut);
-}
-
-void unregister(const Shortcut& shortcut) {
-    State& s = state();
-    if (s.layer)
-        s.layer->unregisterShortcut(shortcut);
-    s.registered.remove(shortcut);
-}
-
-void postChange(const Name& name) {
-    NotificationCenter::defaultCenter().post(Notifications::shortcutByNameDidChange,
-                                             {{QStringLiteral("name"), name.rawValue()}});
-}
-
-void dispatch(const Shortcut& shortcut, bool keyDown) {
-    if (state().deliveryPaused) {
-        if (keyDown && state().pausedKeyDownHandler) {
-            auto handler = state().pausedKeyDownHandler; // it may replace itself
-            handler(shortcut);
-        }
-        return;
-    }
-    // Copies: an action may add actions or change shortcuts.
-    const QList<Actions> all = state().actions;
-    for (const Actions& entry : all) {
-        const QList<Action>& list = keyDown ? entry.keyDown : entry.keyUp;
-        if (list.isEmpty() || shortcutForName(entry.name) != shortcut)
-            continue;
-        for (const Action& action : list)
-            action();
-    }
-}
-
+const QString presetPrefix = QStringLiteral("preset_hotkey_");
 } // namespace
-
-Name::Name(QString rawValue, std::optional<Shortcut> defaultShortcut)
-    : m_rawValue(std::move(rawValue))
-    , m_defaultShortcut(defaultShortcut) {
-    if (m_defaultShortcut && !openSettingsStore()->contains(storageKey()))
-        storeShortcut(m_defaultShortcut, *this);
-}
 
 QString Name::storageKey() const {
     return QStringLiteral("Shortcuts_") + m_rawValue;
@@ -113,15 +33,31 @@ Name Names::tempShortcut() {
 }
 
 Name Names::presetHotkey(qint64 presetId, std::optional<Shortcut> defaultShortcut) {
-    return Name(QStringLiteral("preset_hotkey_") + QString::number(presetId), defaultShortcut);
+    return Name(presetPrefix + QString::number(presetId), defaultShortcut);
 }
 
-void setSystemHotkeys(SystemHotkeys* layer) {
-    state().layer = layer;
-    state().registered.clear();
+std::optional<qint64> Names::presetId(const QString& rawValue) {
+    if (!rawValue.startsWith(presetPrefix))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 id = rawValue.mid(presetPrefix.size()).toLongLong(&ok);
+    return ok ? std::optional(id) : std::nullopt;
 }
 
-std::optional<Shortcut> shortcutForName(const Name& name) {
+Registry::Registry(SystemHotkeys* layer, QObject* parent)
+    : QObject(parent)
+    , m_layer(layer) {}
+
+Registry::~Registry() {
+    for (const Binding& binding : std::as_const(m_bindings))
+        disconnect(binding.ends);
+    if (m_layer) {
+        for (auto it = m_grabs.cbegin(); it != m_grabs.cend(); ++it)
+            m_layer->unregisterShortcut(it.key());
+    }
+}
+
+std::optional<Shortcut> Registry::shortcut(const Name& name) const {
     const QVariant value = openSettingsStore()->value(name.storageKey());
     // A cleared name holds false, which is no shortcut.
     if (value.typeId() != QMetaType::QString)
@@ -129,63 +65,92 @@ std::optional<Shortcut> shortcutForName(const Name& name) {
     return Shortcut::fromJson(value.toString().toUtf8());
 }
 
-void storeShortcut(const std::optional<Shortcut>& shortcut, const Name& name) {
-    const std::optional<Shortcut> old = shortcutForName(name);
+void Registry::store(const std::optional<Shortcut>& shortcut, const Name& name) {
+    const std::unique_ptr<QSettings> settings = openSettingsStore();
     if (shortcut) {
-        const QByteArray json = shortcut->toJson();
-        if (json.isEmpty())
-            return;
-        if (old)
-            unregister(*old);
-        registerIfNeeded(*shortcut);
-        openSettingsStore()->setValue(name.storageKey(), QString::fromUtf8(json));
+        settings->setValue(name.storageKey(), QString::fromUtf8(shortcut->toJson()));
     } else {
-        if (!old)
+        if (!this->shortcut(name))
             return;
         if (name.defaultShortcut())
-            openSettingsStore()->setValue(name.storageKey(), false);
+            settings->setValue(name.storageKey(), false);
         else
-            openSettingsStore()->remove(name.storageKey());
-        unregister(*old);
+            settings->remove(name.storageKey());
     }
-    postChange(name);
+    if (m_bindings.contains(name.rawValue()))
+        syncGrabs(false);
+    Q_EMIT changed(name.rawValue());
 }
 
-void resetToDefaults(const QList<Name>& names) {
+void Registry::resetToDefaults(const QList<Name>& names) {
     for (const Name& name : names)
-        storeShortcut(name.defaultShortcut(), name);
+        store(name.defaultShortcut(), name);
 }
 
-void addKeyDownAction(const Name& name, Action action) {
-    actionsFor(name).keyDown.append(std::move(action));
-    if (const std::optional<Shortcut> shortcut = shortcutForName(name))
-        registerIfNeeded(*shortcut);
+void Registry::bind(const Name& name, QObject* owner) {
+    Binding& binding = m_bindings[name.rawValue()];
+    disconnect(binding.ends);
+    binding.owner = owner;
+    binding.ends =
+        connect(owner, &QObject::destroyed, this, [this, raw = name.rawValue()] { unbind(raw); });
+    // Binding again is how a refused grab is retried (the hourly refresh).
+    syncGrabs(true);
 }
 
-void addKeyUpAction(const Name& name, Action action) {
-    actionsFor(name).keyUp.append(std::move(action));
-    if (const std::optional<Shortcut> shortcut = shortcutForName(name))
-        registerIfNeeded(*shortcut);
+void Registry::unbind(const QString& name) {
+    const auto it = m_bindings.find(name);
+    if (it == m_bindings.end())
+        return;
+    disconnect(it->ends);
+    m_bindings.erase(it);
+    syncGrabs(false);
 }
 
-void setDeliveryPaused(bool paused) {
-    state().deliveryPaused = paused;
+void Registry::syncGrabs(bool retry) {
+    QSet<Shortcut> wanted;
+    for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it) {
+        if (const std::optional<Shortcut> held = shortcut(Name(it.key())))
+            wanted.insert(*held);
+    }
+    for (auto it = m_grabs.begin(); it != m_grabs.end();) {
+        if (wanted.contains(it.key()) && (it.value() || !retry)) {
+            ++it;
+            continue;
+        }
+        if (m_layer && it.value())
+            m_layer->unregisterShortcut(it.key());
+        it = m_grabs.erase(it);
+    }
+    for (const Shortcut& held : std::as_const(wanted)) {
+        if (m_grabs.contains(held))
+            continue;
+        const bool accepted = m_layer && m_layer->registerShortcut(
+                                             held, [this](const Shortcut& s) { deliver(s, true); },
+                                             [this](const Shortcut& s) { deliver(s, false); });
+        if (m_layer && !accepted)
+            qCInfo(lcHotkeys, "The system refused hotkey %lld/%lld", held.keyCode,
+                   held.hotkeyModifiers);
+        // A refused grab is remembered too, so that each store does not ask again.
+        m_grabs.insert(held, accepted);
+    }
 }
 
-void setPausedKeyDownHandler(std::function<void(const Shortcut&)> handler) {
-    state().pausedKeyDownHandler = std::move(handler);
-}
-
-bool deliveryPaused() {
-    return state().deliveryPaused;
-}
-
-void dispatchKeyDown(const Shortcut& shortcut) {
-    dispatch(shortcut, true);
-}
-
-void dispatchKeyUp(const Shortcut& shortcut) {
-    dispatch(shortcut, false);
+void Registry::deliver(const Shortcut& pressed, bool down) {
+    if (m_paused) {
+        if (down)
+            Q_EMIT pausedKeyPressed(pressed);
+        return;
+    }
+    // A copy: a receiver may bind or unbind.
+    const QStringList names = m_bindings.keys();
+    for (const QString& name : names) {
+        if (!m_bindings.contains(name) || shortcut(Name(name)) != pressed)
+            continue;
+        if (down)
+            Q_EMIT triggered(name);
+        else
+            Q_EMIT released(name);
+    }
 }
 
 } // namespace Shortcuts

@@ -2,30 +2,26 @@
 
 #include "shortcuts/shortcut.h"
 
+#include <QHash>
 #include <QList>
+#include <QObject>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
-/**
- * Named shortcuts: stored per user under "Shortcuts_" + name, registered with the
- * system hotkey layer, and dispatched to the actions attached to each name. All of
- * it runs on the main thread.
- */
 namespace Shortcuts {
 
 class SystemHotkeys;
 
 /**
- * Identifies a stored shortcut. Names are equal when their raw values are; the
- * default takes no part. Building a name with a default stores and registers that
- * default when nothing at all is stored under the name yet, so a default applies
- * once and a name the user cleared stays cleared.
+ * Identifies a stored shortcut: a plain value. Names are equal when their raw values
+ * are; the default takes no part and is only used by Registry::resetToDefaults().
  */
 class Name {
 public:
-    explicit Name(QString rawValue, std::optional<Shortcut> defaultShortcut = std::nullopt);
+    explicit Name(QString rawValue, std::optional<Shortcut> defaultShortcut = std::nullopt)
+        : m_rawValue(std::move(rawValue))
+        , m_defaultShortcut(defaultShortcut) {}
 
     [[nodiscard]] const QString& rawValue() const { return m_rawValue; }
     [[nodiscard]] const std::optional<Shortcut>& defaultShortcut() const {
@@ -43,57 +39,82 @@ private:
 
 /** The names the application uses. */
 namespace Names {
-/** Opens the widget; its default comes from the settings hotkey at registration. */
+/** Opens the widget; its default is the preferences' widget hotkey. */
 [[nodiscard]] Name windowHotkey(std::optional<Shortcut> defaultShortcut = std::nullopt);
 /** Toggles the widget; Ctrl+Shift+X ("command+shift+x") by default. */
 [[nodiscard]] Name windowToggleHotkey();
-/** Scratch slot of the prompt editor's recorder. */
+/** Scratch slot of the prompt editor's recorder; never bound. */
 [[nodiscard]] Name tempShortcut();
 /** A prompt's own hotkey, "preset_hotkey_" + its identifier. */
 [[nodiscard]] Name presetHotkey(qint64 presetId,
                                 std::optional<Shortcut> defaultShortcut = std::nullopt);
+/** The prompt a presetHotkey() name belongs to; nothing for other names. */
+[[nodiscard]] std::optional<qint64> presetId(const QString& rawValue);
 } // namespace Names
 
-using Action = std::function<void()>;
-
 /**
- * The layer registrations go to. Set it once at start-up (nullptr detaches); setting
- * it forgets what was registered with the previous one. Without a layer, shortcuts
- * are stored but not registered.
+ * Named shortcuts: stored per user under "Shortcuts_" + name, and grabbed system-wide
+ * while a name is bound. Binding a name replaces its previous binding; a binding ends
+ * when its owner is destroyed. A press of a grabbed combination is announced once per
+ * bound name holding it, with triggered(name). Main thread only.
  */
-void setSystemHotkeys(SystemHotkeys* layer);
+class Registry final : public QObject {
+    Q_OBJECT
 
-/** The stored shortcut, or nothing when none is stored, it was cleared, or it does not decode. */
-[[nodiscard]] std::optional<Shortcut> shortcutForName(const Name& name);
-/**
- * Stores (or, with nothing, clears) the name's shortcut, moves its system
- * registration and posts Notifications::shortcutByNameDidChange with {"name": rawValue}.
- * Clearing a name with a default stores false so that the default is not applied
- * again; clearing a name that holds nothing does nothing at all.
- */
-void storeShortcut(const std::optional<Shortcut>& shortcut, const Name& name);
-/** Stores each name's default (clearing names without one), in order. */
-void resetToDefaults(const QList<Name>& names);
+public:
+    /** layer: where grabs go; without one, shortcuts are stored and bound but not grabbed. */
+    explicit Registry(SystemHotkeys* layer = nullptr, QObject* parent = nullptr);
+    ~Registry() override;
 
-/**
- * Appends an action run when the name's shortcut is pressed (released). Actions are
- * never removed: adding the same action twice runs it twice.
- */
-void addKeyDownAction(const Name& name, Action action);
-void addKeyUpAction(const Name& name, Action action);
+    /** The stored shortcut, or nothing when none is stored, it was cleared, or it does not decode.
+     */
+    [[nodiscard]] std::optional<Shortcut> shortcut(const Name& name) const;
+    /**
+     * Stores (or, with nothing, clears) the name's shortcut; a bound name's grab follows.
+     * Clearing a name with a default stores false so that the default is not applied
+     * again; clearing a name that holds nothing does nothing at all.
+     */
+    void store(const std::optional<Shortcut>& shortcut, const Name& name);
+    /** Stores each name's default (clearing names without one), in order. */
+    void resetToDefaults(const QList<Name>& names);
 
-/** While paused (the recorder is recording), presses reach no action. */
-void setDeliveryPaused(bool paused);
-[[nodiscard]] bool deliveryPaused();
-/**
- * Hears the presses that arrive while delivery is paused. A combination the
- * application holds as a global hotkey never reaches its windows, so this is how the
- * recorder sees one.
- */
-void setPausedKeyDownHandler(std::function<void(const Shortcut&)> handler);
+    /** Binds name to owner, replacing its previous binding, and grabs its shortcut. */
+    void bind(const Name& name, QObject* owner);
+    void unbind(const QString& name);
+    [[nodiscard]] QStringList boundNames() const { return m_bindings.keys(); }
 
-/** Runs the actions of every name whose stored shortcut equals shortcut. */
-void dispatchKeyDown(const Shortcut& shortcut);
-void dispatchKeyUp(const Shortcut& shortcut);
+    /** While paused (a recorder is recording), presses trigger nothing but pausedKeyPressed. */
+    void setDeliveryPaused(bool paused) { m_paused = paused; }
+    [[nodiscard]] bool deliveryPaused() const { return m_paused; }
+
+    /** A press (or release) of shortcut, as the system layer reports it. */
+    void deliver(const Shortcut& shortcut, bool pressed);
+
+Q_SIGNALS:
+    void triggered(const QString& name);
+    void released(const QString& name);
+    /** The stored shortcut of name changed. */
+    void changed(const QString& name);
+    /**
+     * A grabbed combination pressed while delivery is paused: it never reaches the
+     * application's windows, so this is how a recorder sees one.
+     */
+    void pausedKeyPressed(const Shortcut& shortcut);
+
+private:
+    /** Grabs what bound names hold and releases the rest; retry asks refused grabs again. */
+    void syncGrabs(bool retry);
+
+    struct Binding {
+        QObject* owner = nullptr;
+        QMetaObject::Connection ends;
+    };
+
+    SystemHotkeys* m_layer;
+    QHash<QString, Binding> m_bindings;
+    /** Grabbed combinations, with whether the system accepted them. */
+    QHash<Shortcut, bool> m_grabs;
+    bool m_paused = false;
+};
 
 } // namespace Shortcuts

@@ -1,29 +1,11 @@
 #include "widget/aidialogpostactionsviewmodel.h"
 
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
-#include "platform/virtualkeys.h"
 #include "shortcuts/hotkeytext.h"
-
-#include <QPointer>
-
-namespace {
-constexpr int keyN = 45;
-constexpr int keyP = 35;
-constexpr int keyR = 15;
-} // namespace
 
 AIDialogPostActionsViewModel::AIDialogPostActionsViewModel(TimerSource& timers, QObject* parent)
     : QObject(parent)
     , m_deferred(timers)
-    , m_list(fullList()) {
-    auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(Notifications::promptStarted, this, [this](const QVariantMap&) {
-        replaceFirst(Action::copiedToClipboard, Action::copyToClipboard);
-    });
-    center.addObserver(Notifications::promptCompleted, this,
-                       [this](const QVariantMap&) { setSelectedItem(Action::replaceSelection); });
-}
+    , m_list(fullList()) {}
 
 const QList<AIDialogPostActionsViewModel::Action>& AIDialogPostActionsViewModel::fullList() {
     static const QList<Action> list{Action::replaceSelection, Action::copyToClipboard,
@@ -55,62 +37,74 @@ QString AIDialogPostActionsViewModel::rawValue(Action action) {
     return {};
 }
 
-std::function<void(PostKeyInput)> AIDialogPostActionsViewModel::onPostKeyInput() {
-    return [self = QPointer(this)](const PostKeyInput& input) {
-        if (self)
-            self->handleKeyInput(input);
-    };
+void AIDialogPostActionsViewModel::performSelected() {
+    if (m_selectedItem)
+        performAction(*m_selectedItem);
 }
 
-void AIDialogPostActionsViewModel::handleKeyInput(const PostKeyInput& input) {
-    if (std::holds_alternative<PostMode>(input)) {
-        // Both modes show every action: the range of a capture is never known here.
-        m_list = fullList();
-        Q_EMIT listChanged();
+void AIDialogPostActionsViewModel::regenerate() {
+    setSelectedItem(std::nullopt);
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT chosen(PostAction::regenerate); }, Qt::QueuedConnection);
+}
+
+void AIDialogPostActionsViewModel::promptStarted() {
+    replaceFirst(Action::copiedToClipboard, Action::copyToClipboard);
+}
+
+void AIDialogPostActionsViewModel::promptCompleted() {
+    setSelectedItem(m_list.isEmpty() ? std::nullopt : std::optional(m_list.first()));
+}
+
+void AIDialogPostActionsViewModel::setPasteOffered(bool offered) {
+    if (offered == m_pasteOffered)
         return;
+    m_pasteOffered = offered;
+    QList<Action> list;
+    for (Action action : fullList()) {
+        if (offered || (action != Action::replaceSelection && action != Action::insertBelow))
+            list.append(action == Action::copyToClipboard &&
+                                m_list.contains(Action::copiedToClipboard)
+                            ? Action::copiedToClipboard
+                            : action);
     }
-    const auto& key = std::get<WidgetKeyEvent>(input);
-    if (key.keyCode == VirtualKeys::returnKey) {
-        if (m_selectedItem)
-            performAction(*m_selectedItem);
-    } else if (key.keyCode == VirtualKeys::downArrow ||
-               (key.keyCode == keyN && key.has(ModifierFlags::control))) {
-        selectNext();
-    } else if (key.keyCode == VirtualKeys::upArrow ||
-               (key.keyCode == keyP && key.has(ModifierFlags::control))) {
-        selectPrevious();
-    } else if (key.keyCode == keyR && key.has(ModifierFlags::command)) {
-        setSelectedItem(std::nullopt);
-        QMetaObject::invokeMethod(
-            this, [this] { post(PostAction::regenerate); }, Qt::QueuedConnection);
-    }
+    setList(list);
+    if (!m_selectedItem || !m_list.contains(*m_selectedItem))
+        setSelectedItem(m_list.first());
+}
+
+void AIDialogPostActionsViewModel::setList(const QList<Action>& list) {
+    if (list == m_list)
+        return;
+    m_list = list;
+    Q_EMIT listChanged();
 }
 
 void AIDialogPostActionsViewModel::performAction(Action action) {
     switch (action) {
     case Action::replaceSelection:
-        post(PostAction::replaceSelection);
+        Q_EMIT chosen(PostAction::replaceSelection);
         break;
     case Action::copyToClipboard:
         replaceFirst(Action::copyToClipboard, Action::copiedToClipboard);
-        post(PostAction::copyToClipboard);
+        Q_EMIT chosen(PostAction::copyToClipboard);
         break;
     case Action::copiedToClipboard:
         break;
     case Action::insertBelow:
-        post(PostAction::insertBelow);
+        Q_EMIT chosen(PostAction::insertBelow);
         break;
     case Action::continueWithAnotherPrompt:
-        post(PostAction::continueWithAnotherPrompt);
+        Q_EMIT chosen(PostAction::continueWithAnotherPrompt);
         break;
     case Action::regenerate:
-        post(PostAction::regenerate);
+        Q_EMIT chosen(PostAction::regenerate);
         break;
     case Action::tryAgain:
-        post(PostAction::tryAgain);
+        Q_EMIT chosen(PostAction::tryAgain);
         break;
     case Action::discard:
-        post(PostAction::discard);
+        Q_EMIT chosen(PostAction::discard);
         break;
     }
 }
@@ -120,11 +114,9 @@ void AIDialogPostActionsViewModel::clickRow(int index) {
         return;
     const Action action = m_list.at(index);
     setSelectedItem(std::nullopt);
-    m_deferred.after(clickDelay, [self = QPointer(this), action] {
-        if (!self)
-            return;
-        self->setSelectedItem(action);
-        self->performAction(action);
+    m_deferred.after(clickDelay, [this, action] {
+        setSelectedItem(action);
+        performAction(action);
     });
 }
 
@@ -156,11 +148,6 @@ void AIDialogPostActionsViewModel::replaceFirst(Action from, Action to) {
         m_selectedItem = to;
     Q_EMIT listChanged();
     Q_EMIT selectedItemChanged();
-}
-
-void AIDialogPostActionsViewModel::post(PostAction action) {
-    if (onPostAction)
-        onPostAction(action);
 }
 
 QStringList AIDialogPostActionsViewModel::listNames() const {

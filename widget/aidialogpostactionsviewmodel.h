@@ -7,21 +7,20 @@
 #include <QStringList>
 #include <QtQml/qqmlregistration.h>
 
-#include <functional>
 #include <optional>
 
 class TimerSource;
 
 /**
  * The actions under a finished result: replace, copy, insert below, continue,
- * regenerate, try again, discard. Keeps a keyboard selection and shows "copied" on
- * the copy row until the next generation starts.
+ * regenerate, try again, discard; without replace and insert below when the answer is
+ * not complete. Keeps a keyboard selection and shows "copied" on the copy row until
+ * the next generation starts.
  */
 class AIDialogPostActionsViewModel final : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Made by the widget content")
-    Q_PROPERTY(int cellHeight READ cellHeight CONSTANT)
     /** Raw values of the rows shown; their labels are "menu.postaction." + raw value. */
     Q_PROPERTY(QStringList list READ listNames NOTIFY listChanged)
     Q_PROPERTY(QString selectedItem READ selectedItemName NOTIFY selectedItemChanged)
@@ -44,17 +43,25 @@ public:
 
     explicit AIDialogPostActionsViewModel(TimerSource& timers, QObject* parent = nullptr);
 
-    std::function<void(PostAction)> onPostAction;
-    [[nodiscard]] std::function<void(PostKeyInput)> onPostKeyInput();
-    void handleKeyInput(const PostKeyInput& input);
-
     void performAction(Action action);
     Q_INVOKABLE void clickRow(int index);
+    /** Return: the selected row's action. */
+    void performSelected();
+    /** Ctrl+R: regenerate, one turn later, with the highlight gone. */
+    void regenerate();
+    void selectNext();
+    void selectPrevious();
+
+    /** A generation starts: "copied" becomes "copy" again. */
+    void promptStarted();
+    /** A generation ended: the first row is selected. */
+    void promptCompleted();
+    /** Whether the answer may replace the user's text (it is complete). */
+    void setPasteOffered(bool offered);
 
     static QString rawValue(Action action);
     static const QList<Action>& fullList();
 
-    [[nodiscard]] int cellHeight() const { return 20; }
     [[nodiscard]] const QList<Action>& list() const { return m_list; }
     [[nodiscard]] QStringList listNames() const;
     [[nodiscard]] std::optional<Action> selectedItem() const { return m_selectedItem; }
@@ -64,15 +71,15 @@ public:
 Q_SIGNALS:
     void listChanged();
     void selectedItemChanged();
+    void chosen(PostAction action);
 
 private:
-    void selectNext();
-    void selectPrevious();
     void setSelectedItem(std::optional<Action> item);
     void replaceFirst(Action from, Action to);
-    void post(PostAction action);
+    void setList(const QList<Action>& list);
 
     DeferredJobs m_deferred;
     std::optional<Action> m_selectedItem = Action::replaceSelection;
     QList<Action> m_list;
+    bool m_pasteOffered = true;
 };

@@ -1,163 +1,137 @@
 #include "widget/aidialogpresetactionsviewmodel.h"
 
-#include "core/maincoordinatorprotocol.h"
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
+#include "core/widgetpresenter.h"
 #include "platform/pasteboardmanager.h"
-#include "platform/virtualkeys.h"
 #include "platform/windowtracker.h"
 #include "shortcuts/hotkeytext.h"
 #include "shortcuts/shortcuts.h"
 #include "store/presetdata.h"
 
-#include <QVariantMap>
-
-namespace {
-constexpr int keyN = 45;
-constexpr int keyP = 35;
-} // namespace
-
 AIDialogPresetActionsViewModel::AIDialogPresetActionsViewModel(Dependencies dependencies,
                                                                QObject* parent)
-    : QObject(parent)
-    , m_coordinator(dependencies.coordinator)
+    : QAbstractListModel(parent)
+    , m_presetStore(dependencies.presetStore)
+    , m_presenter(dependencies.presenter)
     , m_windowTracker(dependencies.windowTracker)
+    , m_hotkeys(dependencies.hotkeys)
     , m_pasteboardManager(dependencies.pasteboardManager)
     , m_deferred(dependencies.timers) {
-    auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(Notifications::promptsUpdated, this, [this](const QVariantMap&) {
-        QMetaObject::invokeMethod(this, &AIDialogPresetActionsViewModel::reloadPresets,
-                                  Qt::QueuedConnection);
+    connect(&m_hotkeys, &Shortcuts::Registry::triggered, this, [this](const QString& name) {
+        if (const std::optional<qint64> id = Shortcuts::Names::presetId(name))
+            runPromptHotkey(*id);
     });
-    center.addObserver(Notifications::promptCompleted, this,
-                       [this](const QVariantMap&) { m_isPresetRunning = false; });
-    center.addObserver(Notifications::updateHotkeysRequested, this,
-                       [this](const QVariantMap&) { registerPromptHotkeys(m_presets); });
     QMetaObject::invokeMethod(this, &AIDialogPresetActionsViewModel::reloadPresets,
                               Qt::QueuedConnection);
 }
 
-std::function<void(PresetKeyInput)> AIDialogPresetActionsViewModel::onKeyInput() {
-    return [self = QPointer(this)](const PresetKeyInput& input) {
-        if (self)
-            self->handleKeyInput(input);
-    };
+int AIDialogPresetActionsViewModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_matches.size());
 }
 
-void AIDialogPresetActionsViewModel::handleKeyInput(const PresetKeyInput& input) {
-    if (const auto* search = std::get_if<PresetSearch>(&input)) {
-        this->search(search->text);
-        return;
+QVariant AIDialogPresetActionsViewModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const PresetEntry& entry = m_matches.at(index.row());
+    switch (role) {
+    case IdRole:
+        return entry->id;
+    case NameRole:
+        return entry->preset.name;
+    case HotkeyRole:
+        return Shortcuts::HotkeyText::displayText(entry->preset.hotkey);
+    default:
+        return {};
     }
-    const auto& key = std::get<WidgetKeyEvent>(input);
-    if (key.keyCode == VirtualKeys::returnKey)
-        choose();
-    else if (key.keyCode == VirtualKeys::downArrow ||
-             (key.keyCode == keyN && key.has(ModifierFlags::control)))
-        selectNext();
-    else if (key.keyCode == VirtualKeys::upArrow ||
-             (key.keyCode == keyP && key.has(ModifierFlags::control)))
-        selectPrevious();
+}
+
+QHash<int, QByteArray> AIDialogPresetActionsViewModel::roleNames() const {
+    return {{IdRole, "presetId"}, {NameRole, "name"}, {HotkeyRole, "hotkey"}};
 }
 
 void AIDialogPresetActionsViewModel::reloadPresets() {
     QList<PresetEntry> enabled;
-    for (const PresetEntry& entry : m_coordinator.getPresetStore().presets()) {
+    for (const PresetEntry& entry : m_presetStore.presets()) {
         if (entry->enabled)
             enabled.append(entry);
     }
     m_presets = enabled;
-    setMatchesPresets(m_presets);
-    registerPromptHotkeys(m_presets);
+    // An edit keeps the entry's identity but changes its fields: always show anew.
+    beginResetModel();
+    m_matches = m_presets;
+    endResetModel();
+    registerPromptHotkeys();
 }
 
 void AIDialogPresetActionsViewModel::search(const QString& text) {
     if (text.isEmpty()) {
-        setMatchesPresets(m_presets);
+        setMatches(m_presets);
         return;
     }
-    setSelectedPresetIndex(std::nullopt);
+    setCurrentIndex(-1);
     QList<PresetEntry> kept;
     for (const PresetEntry& entry : std::as_const(m_presets)) {
         if (entry->preset.name.contains(text, Qt::CaseInsensitive))
             kept.append(entry);
     }
     // Nothing matching shows everything again rather than an empty list.
-    setMatchesPresets(kept.isEmpty() ? m_presets : kept);
+    setMatches(kept.isEmpty() ? m_presets : kept);
 }
 
 void AIDialogPresetActionsViewModel::choose() {
-    if (!m_selectedPresetIndex) {
-        if (onPresetAction)
-            onPresetAction(CommandChoice{});
-        return;
-    }
-    if (*m_selectedPresetIndex >= 0 && *m_selectedPresetIndex < m_matchesPresets.size())
-        choosePreset(m_matchesPresets.at(*m_selectedPresetIndex)->id);
-}
-
-void AIDialogPresetActionsViewModel::choosePreset(qint64 id) {
-    if (onPresetAction)
-        onPresetAction(PresetChoice{id, std::nullopt, false});
+    if (m_currentIndex < 0)
+        Q_EMIT commandChosen();
+    else if (m_currentIndex < m_matches.size())
+        Q_EMIT chosen(m_matches.at(m_currentIndex)->id);
 }
 
 void AIDialogPresetActionsViewModel::selectNext() {
-    const int count = int(m_matchesPresets.size());
-    if (!m_selectedPresetIndex) {
-        setSelectedPresetIndex(count > 0 ? std::optional<int>(0) : std::nullopt);
-        return;
-    }
-    if (count == 0) {
-        setSelectedPresetIndex(std::nullopt);
-        return;
-    }
-    const int current = *m_selectedPresetIndex;
-    setSelectedPresetIndex(current < 0 || current >= count ? 0 : (current + 1) % count);
+    const int count = int(m_matches.size());
+    if (count == 0)
+        setCurrentIndex(-1);
+    else
+        setCurrentIndex(
+            m_currentIndex < 0 || m_currentIndex >= count ? 0 : (m_currentIndex + 1) % count);
 }
 
 void AIDialogPresetActionsViewModel::selectPrevious() {
-    const int count = int(m_matchesPresets.size());
-    if (count == 0) {
-        setSelectedPresetIndex(std::nullopt);
-        return;
-    }
-    if (!m_selectedPresetIndex) {
-        setSelectedPresetIndex(count - 1);
-        return;
-    }
-    const int current = *m_selectedPresetIndex;
-    setSelectedPresetIndex(current < 0 || current >= count ? count - 1
-                                                           : (current + count - 1) % count);
+    const int count = int(m_matches.size());
+    if (count == 0)
+        setCurrentIndex(-1);
+    else if (m_currentIndex < 0 || m_currentIndex >= count)
+        setCurrentIndex(count - 1);
+    else
+        setCurrentIndex((m_currentIndex + count - 1) % count);
 }
 
 void AIDialogPresetActionsViewModel::clickRow(int index) {
-    if (index < 0 || index >= m_matchesPresets.size())
+    if (index < 0 || index >= m_matches.size())
         return;
-    setSelectedPresetIndex(std::nullopt);
-    m_deferred.after(clickDelay, [self = QPointer(this), index] {
-        if (!self || index >= self->m_matchesPresets.size())
+    setCurrentIndex(-1);
+    m_deferred.after(clickDelay, [this, index] {
+        if (index >= m_matches.size())
             return;
-        self->setSelectedPresetIndex(index);
-        self->choosePreset(self->m_matchesPresets.at(index)->id);
+        setCurrentIndex(index);
+        Q_EMIT chosen(m_matches.at(index)->id);
     });
 }
 
-// --- Prompt hotkeys -------------------------------------------------------------
+// --- Prompt hotkeys ---------------------------------------------------------------
 
-void AIDialogPresetActionsViewModel::registerPromptHotkeys(const QList<PresetEntry>& list) {
-    for (const PresetEntry& entry : list) {
-        const qint64 id = entry->id;
+void AIDialogPresetActionsViewModel::registerPromptHotkeys() {
+    QStringList listed;
+    for (const PresetEntry& entry : std::as_const(m_presets)) {
         const std::optional<Shortcuts::Shortcut> shortcut =
             Shortcuts::HotkeyText::toShortcut(entry->preset.hotkey);
         // Stores the prompt's own key, or clears the name when it has none that parses.
-        const Shortcuts::Name name = Shortcuts::Names::presetHotkey(id, shortcut);
-        Shortcuts::resetToDefaults({name});
-        if (shortcut) {
-            Shortcuts::addKeyDownAction(name, [self = QPointer(this), id] {
-                if (self)
-                    self->runPromptHotkey(id);
-            });
-        }
+        const Shortcuts::Name name = Shortcuts::Names::presetHotkey(entry->id, shortcut);
+        m_hotkeys.resetToDefaults({name});
+        m_hotkeys.bind(name, this);
+        listed.append(name.rawValue());
+    }
+    // A prompt that was deleted or disabled keeps no hotkey.
+    for (const QString& name : m_hotkeys.boundNames()) {
+        if (Shortcuts::Names::presetId(name) && !listed.contains(name))
+            m_hotkeys.unbind(name);
     }
 }
 
@@ -169,8 +143,7 @@ void AIDialogPresetActionsViewModel::runPromptHotkey(qint64 id) {
         return;
     if (m_windowTracker.isOwnApp(*frontmost)) {
         // The widget is in front: run the prompt on what it already holds.
-        if (onPresetAction)
-            onPresetAction(PresetOnly{id});
+        Q_EMIT hotkeyAction(PresetOnly{id});
         return;
     }
     if (!m_pasteboardManager)
@@ -186,43 +159,24 @@ void AIDialogPresetActionsViewModel::runPromptHotkey(qint64 id) {
                 self->m_isPresetRunning = false;
                 return;
             }
-            if (self->onPresetAction)
-                self->onPresetAction(PresetChoice{id, *item, true});
-            self->m_coordinator.setPreviousApp(app);
+            Q_EMIT self->hotkeyAction(PresetChoice{id, *item, true});
+            self->m_presenter.setPreviousApp(app);
         });
 }
 
-// --- Fields ---------------------------------------------------------------------
+// --- Fields -----------------------------------------------------------------------
 
-QVariantList AIDialogPresetActionsViewModel::rows() const {
-    QVariantList rows;
-    for (const PresetEntry& entry : m_matchesPresets) {
-        rows.append(QVariantMap{
-            {QStringLiteral("id"), entry->id},
-            {QStringLiteral("name"), entry->preset.name},
-            {QStringLiteral("hotkey"), Shortcuts::HotkeyText::displayText(entry->preset.hotkey)}});
-    }
-    return rows;
-}
-
-void AIDialogPresetActionsViewModel::setMatchesPresets(const QList<PresetEntry>& list) {
-    m_matchesPresets = list;
-    Q_EMIT matchesPresetsChanged();
-    updatePresetsToShow();
-}
-
-void AIDialogPresetActionsViewModel::updatePresetsToShow() {
-    const int count = int(m_matchesPresets.size());
-    const int shown = count > 9 ? maxPresetsToShow() : count;
-    if (shown == m_presetsToShow)
+void AIDialogPresetActionsViewModel::setMatches(const QList<PresetEntry>& list) {
+    if (list == m_matches)
         return;
-    m_presetsToShow = shown;
-    Q_EMIT presetsToShowChanged();
+    beginResetModel();
+    m_matches = list;
+    endResetModel();
 }
 
-void AIDialogPresetActionsViewModel::setSelectedPresetIndex(std::optional<int> index) {
-    if (index == m_selectedPresetIndex)
+void AIDialogPresetActionsViewModel::setCurrentIndex(int index) {
+    if (index == m_currentIndex)
         return;
-    m_selectedPresetIndex = index;
-    Q_EMIT selectedPresetIndexChanged();
+    m_currentIndex = index;
+    Q_EMIT currentIndexChanged();
 }

@@ -1,97 +1,98 @@
 #pragma once
 
-#include "core/log.h"
 #include "store/presetstoreprotocol.h"
 #include "widget/deferredjobs.h"
 #include "widget/widgettypes.h"
 
-#include <QObject>
+#include <QAbstractListModel>
 #include <QPointer>
-#include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
-#include <functional>
 #include <optional>
 
-class MainCoordinatorProtocol;
+class WidgetPresenter;
 class PasteboardManager;
 class TimerSource;
 class WindowTrackerProtocol;
 
+namespace Shortcuts {
+class Registry;
+}
+
 /**
- * The enabled prompts under the prompt field: narrowed while the user types, with a
- * keyboard selection, turned into prompt actions for the input model. Also owns the
- * prompts' own system-wide hotkeys, since it holds the list they come from.
+ * The enabled prompts under the prompt field, narrowed while the user types, with a
+ * keyboard selection (currentIndex, -1 for none). Also binds the prompts' own
+ * system-wide hotkeys, since it holds the list they come from.
  */
-class AIDialogPresetActionsViewModel final : public QObject {
+class AIDialogPresetActionsViewModel final : public QAbstractListModel {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Made by the widget content")
-    Q_PROPERTY(int cellHeight READ cellHeight CONSTANT)
-    Q_PROPERTY(int maxPresetsToShow READ maxPresetsToShow CONSTANT)
-    Q_PROPERTY(QVariantList rows READ rows NOTIFY matchesPresetsChanged)
-    Q_PROPERTY(int presetsToShow READ presetsToShow NOTIFY presetsToShowChanged)
-    Q_PROPERTY(int selectedRow READ selectedRow NOTIFY selectedPresetIndexChanged)
+    Q_PROPERTY(int currentIndex READ currentIndex NOTIFY currentIndexChanged)
 
 public:
+    enum Role { IdRole = Qt::UserRole + 1, NameRole, HotkeyRole };
+
     static constexpr std::chrono::milliseconds clickDelay{50};
 
     struct Dependencies {
-        MainCoordinatorProtocol& coordinator;
+        PresetStoreProtocol& presetStore;
+        WidgetPresenter& presenter;
         WindowTrackerProtocol& windowTracker;
         TimerSource& timers;
+        Shortcuts::Registry& hotkeys;
         /** Captures for the prompt hotkeys; may be null where nothing can be captured. */
         PasteboardManager* pasteboardManager = nullptr;
     };
 
     explicit AIDialogPresetActionsViewModel(Dependencies dependencies, QObject* parent = nullptr);
 
-    std::function<void(PresetAction)> onPresetAction;
-    /** The closure the input model sends keys and searches to. */
-    [[nodiscard]] std::function<void(PresetKeyInput)> onKeyInput();
-    void handleKeyInput(const PresetKeyInput& input);
+    [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+    [[nodiscard]] QHash<int, QByteArray> roleNames() const override;
 
+    /** Reads the store's prompts again and binds their hotkeys. */
     void reloadPresets();
+    /** Binds the prompts' hotkeys again (the hourly refresh). */
+    void registerPromptHotkeys();
     void search(const QString& text);
+    /** Return: the selected prompt, or with nothing selected the typed command. */
     void choose();
     void selectNext();
     void selectPrevious();
     /** A click on a row: the choice follows a moment later, when the row still exists. */
     Q_INVOKABLE void clickRow(int index);
+    /** The generation a prompt hotkey started is over: the next press may start another. */
+    void promptCompleted() { m_isPresetRunning = false; }
 
-    void registerPromptHotkeys(const QList<PresetEntry>& list);
-    void runPromptHotkey(qint64 id);
-
-    [[nodiscard]] int cellHeight() const { return 20; }
-    [[nodiscard]] int maxPresetsToShow() const { return 10; }
     [[nodiscard]] const QList<PresetEntry>& presets() const { return m_presets; }
-    [[nodiscard]] const QList<PresetEntry>& matchesPresets() const { return m_matchesPresets; }
-    [[nodiscard]] QVariantList rows() const;
-    [[nodiscard]] int presetsToShow() const { return m_presetsToShow; }
-    [[nodiscard]] std::optional<int> selectedPresetIndex() const { return m_selectedPresetIndex; }
-    [[nodiscard]] int selectedRow() const { return m_selectedPresetIndex.value_or(-1); }
+    [[nodiscard]] const QList<PresetEntry>& matchesPresets() const { return m_matches; }
+    [[nodiscard]] int currentIndex() const { return m_currentIndex; }
     [[nodiscard]] bool isPresetRunning() const { return m_isPresetRunning; }
 
 Q_SIGNALS:
-    void matchesPresetsChanged();
-    void presetsToShowChanged();
-    void selectedPresetIndexChanged();
+    void currentIndexChanged();
+    /** A prompt was picked from the list. */
+    void chosen(qint64 id);
+    /** Return with nothing selected: the typed command. */
+    void commandChosen();
+    /** A prompt's own hotkey was pressed; the action says on what it runs. */
+    void hotkeyAction(const PresetAction& action);
 
 private:
-    void setMatchesPresets(const QList<PresetEntry>& list);
-    void setSelectedPresetIndex(std::optional<int> index);
-    void updatePresetsToShow();
-    void choosePreset(qint64 id);
+    void setMatches(const QList<PresetEntry>& list);
+    void setCurrentIndex(int index);
+    void runPromptHotkey(qint64 id);
 
-    MainCoordinatorProtocol& m_coordinator;
+    PresetStoreProtocol& m_presetStore;
+    WidgetPresenter& m_presenter;
     WindowTrackerProtocol& m_windowTracker;
+    Shortcuts::Registry& m_hotkeys;
     QPointer<PasteboardManager> m_pasteboardManager;
     DeferredJobs m_deferred;
-    Log m_logger{"application"};
 
     QList<PresetEntry> m_presets;
-    QList<PresetEntry> m_matchesPresets;
-    std::optional<int> m_selectedPresetIndex;
-    int m_presetsToShow = 0;
+    QList<PresetEntry> m_matches;
+    int m_currentIndex = -1;
     bool m_isPresetRunning = false;
 };

@@ -1,36 +1,59 @@
 #include "widget/widgetcontent.h"
 
+#include "core/appevents.h"
 #include "platform/pasteboardmanager.h"
-#include "widget/aidialogpostactionsviewmodel.h"
-#include "widget/aidialogpresetactionsviewmodel.h"
 #include "widget/widgetcontentviewmodel.h"
 
 WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
     : QObject(parent)
     , m_pasteboardManager(new PasteboardManager(deps.windowTracker, deps.keyboardManager,
                                                 deps.clipboard, deps.timers, this))
-    , m_input(new AIDialogInputViewModel(
-          {deps.coordinator, deps.windowTracker, deps.timers, std::move(deps.makeTextsService)},
-          this))
-    , m_presetActions(new AIDialogPresetActionsViewModel(
-          {deps.coordinator, deps.windowTracker, deps.timers, m_pasteboardManager}, this))
+    , m_input(new AIDialogInputViewModel({deps.presenter, deps.userStore, deps.windowTracker,
+                                          deps.timers, std::move(deps.makeTextsService)},
+                                         this))
+    , m_presetActions(
+          new AIDialogPresetActionsViewModel({deps.presetStore, deps.presenter, deps.windowTracker,
+                                              deps.timers, deps.hotkeys, m_pasteboardManager},
+                                             this))
     , m_postActions(new AIDialogPostActionsViewModel(deps.timers, this))
-    , m_contentModel(new WidgetContentViewModel(deps.coordinator, deps.windowTracker,
-                                                m_pasteboardManager, deps.windowHotkeyText, this))
-    , m_resize(std::move(deps.resize)) {
-    m_contentModel->onInput = m_input->onInput();
-    m_presetActions->onPresetAction = m_input->onPresetAction();
-    m_postActions->onPostAction = m_input->onPostAction();
-    m_input->onKeyInput = m_presetActions->onKeyInput();
-    m_input->onPostKeyInput = m_postActions->onPostKeyInput();
+    , m_contentModel(new WidgetContentViewModel(deps.presenter, deps.windowTracker, deps.hotkeys,
+                                                m_pasteboardManager, this))
+    , m_keys(new WidgetKeys(deps.presenter, *m_input, *m_presetActions, *m_postActions, this)) {
     m_input->setPasteboardManager(m_pasteboardManager);
+    AIDialogInputViewModel* input = m_input;
+    AIDialogPresetActionsViewModel* prompts = m_presetActions;
+    AIDialogPostActionsViewModel* actions = m_postActions;
+
+    connect(m_contentModel, &WidgetContentViewModel::captured, input,
+            &AIDialogInputViewModel::handleInput);
+    connect(prompts, &AIDialogPresetActionsViewModel::chosen, input, [input](qint64 id) {
+        input->handlePresetAction(PresetChoice{id, std::nullopt, false});
+    });
+    connect(prompts, &AIDialogPresetActionsViewModel::commandChosen, input,
+            &AIDialogInputViewModel::send);
+    connect(prompts, &AIDialogPresetActionsViewModel::hotkeyAction, input,
+            &AIDialogInputViewModel::handlePresetAction);
+    connect(actions, &AIDialogPostActionsViewModel::chosen, input,
+            &AIDialogInputViewModel::handlePostAction);
+
+    connect(input, &AIDialogInputViewModel::promptTextChanged, prompts,
+            [input, prompts] { prompts->search(input->promptText()); });
+    connect(input, &AIDialogInputViewModel::shownChanged, actions,
+            [input, actions] { actions->setPasteOffered(input->offersPaste()); });
+    connect(input, &AIDialogInputViewModel::promptStarted, actions,
+            &AIDialogPostActionsViewModel::promptStarted);
+    connect(input, &AIDialogInputViewModel::promptCompleted, actions,
+            &AIDialogPostActionsViewModel::promptCompleted);
+    connect(input, &AIDialogInputViewModel::promptCompleted, prompts,
+            &AIDialogPresetActionsViewModel::promptCompleted);
+
+    // What the rest of the application announces.
+    connect(&deps.events, &AppEvents::widgetHidden, input, &AIDialogInputViewModel::widgetHidden);
+    connect(&deps.events, &AppEvents::hotkeysRefreshRequested, prompts,
+            &AIDialogPresetActionsViewModel::registerPromptHotkeys);
+    // The store may announce from any thread; the reload always runs on ours.
+    connect(&deps.presetStore, &PresetStoreProtocol::changed, prompts,
+            &AIDialogPresetActionsViewModel::reloadPresets, Qt::QueuedConnection);
 }
 
 WidgetContent::~WidgetContent() = default;
-
-void WidgetContent::contentHeightChanged(int height) {
-    if (height == m_lastHeight || !m_resize)
-        return;
-    m_lastHeight = height;
-    m_resize(height);
-}

@@ -3,19 +3,23 @@
 #include "widget/aidialoginputviewmodel.h"
 #include "widget/aidialogpostactionsviewmodel.h"
 #include "widget/aidialogpresetactionsviewmodel.h"
+#include "widget/widgetkeys.h"
 
 #include <QObject>
 #include <QtQml/qqmlregistration.h>
 
-#include <functional>
-
+class AppEvents;
 class ClipboardProtocol;
 class KeyboardManagerProtocol;
 class WidgetContentViewModel;
 
+namespace Shortcuts {
+class Registry;
+}
+
 /**
  * What the widget window shows: the input model with the prompt list and the result
- * actions wired to it, the widget's hotkeys, and the content's height for the window.
+ * actions wired to it, the key routing of its window, and the widget's hotkeys.
  */
 class WidgetContent final : public QObject {
     Q_OBJECT
@@ -24,18 +28,20 @@ class WidgetContent final : public QObject {
     Q_PROPERTY(AIDialogInputViewModel* input READ input CONSTANT)
     Q_PROPERTY(AIDialogPresetActionsViewModel* presetActions READ presetActions CONSTANT)
     Q_PROPERTY(AIDialogPostActionsViewModel* postActions READ postActions CONSTANT)
+    Q_PROPERTY(WidgetKeys* keys READ keys CONSTANT)
 
 public:
     struct Dependencies {
-        MainCoordinatorProtocol& coordinator;
+        WidgetPresenter& presenter;
+        UserStoreProtocol& userStore;
+        PresetStoreProtocol& presetStore;
+        AppEvents& events;
         WindowTrackerProtocol& windowTracker;
         KeyboardManagerProtocol& keyboardManager;
         ClipboardProtocol& clipboard;
         TimerSource& timers;
         TextsServiceFactory makeTextsService;
-        QString windowHotkeyText;
-        /** Fits the window to the content's new height. */
-        std::function<void(int)> resize;
+        Shortcuts::Registry& hotkeys;
     };
 
     explicit WidgetContent(Dependencies dependencies, QObject* parent = nullptr);
@@ -44,11 +50,9 @@ public:
     [[nodiscard]] AIDialogInputViewModel* input() const { return m_input; }
     [[nodiscard]] AIDialogPresetActionsViewModel* presetActions() const { return m_presetActions; }
     [[nodiscard]] AIDialogPostActionsViewModel* postActions() const { return m_postActions; }
+    [[nodiscard]] WidgetKeys* keys() const { return m_keys; }
     [[nodiscard]] WidgetContentViewModel* contentModel() const { return m_contentModel; }
     [[nodiscard]] PasteboardManager* pasteboardManager() const { return m_pasteboardManager; }
-
-    /** The view measured its content anew. */
-    Q_INVOKABLE void contentHeightChanged(int height);
 
 private:
     PasteboardManager* m_pasteboardManager;
@@ -56,6 +60,5 @@ private:
     AIDialogPresetActionsViewModel* m_presetActions;
     AIDialogPostActionsViewModel* m_postActions;
     WidgetContentViewModel* m_contentModel;
-    std::function<void(int)> m_resize;
-    int m_lastHeight = -1;
+    WidgetKeys* m_keys;
 };

@@ -5,11 +5,13 @@
 #include <QObject>
 #include <QPointer>
 
-#include <functional>
-
-class MainCoordinatorProtocol;
+class WidgetPresenter;
 class PasteboardManager;
 class WindowTrackerProtocol;
+
+namespace Shortcuts {
+class Registry;
+}
 
 /**
  * The widget's own hotkeys: the window hotkey captures the selection in front and
@@ -19,22 +21,19 @@ class WidgetContentViewModel final : public QObject {
     Q_OBJECT
 
 public:
-    /** windowHotkeyText: the widget hotkey in the hotkey text form; invalid leaves it unset. */
-    WidgetContentViewModel(MainCoordinatorProtocol& coordinator,
-                           WindowTrackerProtocol& windowTracker,
-                           PasteboardManager* pasteboardManager, const QString& windowHotkeyText,
+    WidgetContentViewModel(WidgetPresenter& presenter, WindowTrackerProtocol& windowTracker,
+                           Shortcuts::Registry& hotkeys, PasteboardManager* pasteboardManager,
                            QObject* parent = nullptr);
-
-    std::function<void(WidgetInput)> onInput;
 
     /** The window hotkey's key-down handler. */
     void captureAndOpen();
 
-private:
-    void registerHotkeys(const QString& windowHotkeyText);
-    void deliver(const WidgetInput& input);
+Q_SIGNALS:
+    /** What the window hotkey captured, for the widget to open on. */
+    void captured(const WidgetInput& input);
 
-    MainCoordinatorProtocol& m_coordinator;
+private:
+    WidgetPresenter& m_presenter;
     WindowTrackerProtocol& m_windowTracker;
     QPointer<PasteboardManager> m_pasteboardManager;
 };

@@ -10,11 +10,10 @@
 
 class QKeyEvent;
 
-/** A key event in the models' terms: virtual key code, modifier flags, and its window. */
+/** A key event in the models' terms: virtual key code and modifier flags. */
 struct WidgetKeyEvent {
     int keyCode = -1;
     quint64 modifierFlags = 0;
-    QString windowTitle;
 
     [[nodiscard]] bool has(quint64 flags) const { return (modifierFlags & flags) == flags; }
 };
@@ -24,8 +23,7 @@ struct WidgetKeyEvent {
  * Shift shift and Super control. Keys without a virtual code get -1; a modifier key
  * pressed on its own gives nothing.
  */
-[[nodiscard]] std::optional<WidgetKeyEvent> widgetKeyEvent(const QKeyEvent& event,
-                                                           const QString& windowTitle);
+[[nodiscard]] std::optional<WidgetKeyEvent> widgetKeyEvent(const QKeyEvent& event);
 
 /** What a capture hands to the input model. */
 struct SetCopiedItem {
@@ -62,13 +60,3 @@ enum class PostAction {
     tryAgain,
     discard
 };
-
-/** What the input model sends the prompt list. */
-struct PresetSearch {
-    QString text;
-};
-using PresetKeyInput = std::variant<WidgetKeyEvent, PresetSearch>;
-
-/** What the input model sends the result actions; both modes show the full list. */
-enum class PostMode { all, noBackPast };
-using PostKeyInput = std::variant<WidgetKeyEvent, PostMode>;

@@ -152,14 +152,6 @@ private Q_SLOTS:
         QVERIFY(m_windows.isShowing(Window::noConnectionGroupId));
     }
 
-    void widgetResizeKeepsTheTopEdge() {
-        auto coordinator = startedSignedIn();
-        FakeWindow* widget = m_windows.get(Window::mainGroupId);
-        widget->frameRect = QRect(100, 150, 400, 300);
-        coordinator->resizeWidget(200);
-        QCOMPARE(widget->frameRect, QRect(100, 150, 400, 268));
-    }
-
     void widgetIsCentredOnlyWhenTheScreenChanges() {
         auto coordinator = startedSignedIn();
         coordinator->showWidget();

@@ -1,6 +1,5 @@
 #include "core/jsondecoder.h"
 #include "core/log.h"
-#include "core/notificationcenter.h"
 
 #include <QtTest>
 
@@ -28,38 +27,6 @@ class FoundationTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void notificationsReachLiveObserversOnly() {
-        NotificationCenter center;
-        QStringList seen;
-        auto owner = std::make_unique<QObject>();
-        QObject other;
-        center.addObserver(u"A"_s, owner.get(),
-                           [&](const QVariantMap& info) { seen << info.value("k").toString(); });
-        center.addObserver(u"B"_s, &other, [&](const QVariantMap&) { seen << "B"; });
-
-        center.post(u"A"_s, {{u"k"_s, u"v1"_s}});
-        QCOMPARE(seen, QStringList{"v1"}); // synchronous, only the named observer
-
-        owner.reset();
-        center.post(u"A"_s, {{u"k"_s, u"v2"_s}});
-        center.post(u"B"_s);
-        QCOMPARE(seen, (QStringList{"v1", "B"}));
-    }
-
-    void observerMayRemoveItselfWhilePosted() {
-        NotificationCenter center;
-        QObject owner;
-        int calls = 0;
-        NotificationCenter::Token token = 0;
-        token = center.addObserver(u"N"_s, &owner, [&](const QVariantMap&) {
-            ++calls;
-            center.removeObserver(token);
-        });
-        center.post(u"N"_s);
-        center.post(u"N"_s);
-        QCOMPARE(calls, 1);
-    }
-
     void disabledDebugIsNeverFormatted() {
         const Log log("foundationTest");
         int conversions = 0;

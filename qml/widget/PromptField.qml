@@ -25,7 +25,7 @@ Rectangle {
             objectName: "promptIcon"
             text: "\u2726"
             font.pixelSize: 15
-            color: WidgetTheme.named(field.input.promptIconColor)
+            color: field.input.sending ? WidgetTheme.promptIconRunning : WidgetTheme.promptIcon
             Layout.alignment: Qt.AlignVCenter
         }
 
@@ -53,6 +53,7 @@ Rectangle {
                 placeholderTextColor: WidgetTheme.secondaryText
                 placeholderText: field.input.sending ? field.input.promptRunningPlaceholder
                                                      : field.input.promptPlaceholder
+                // Wrapping is the view's alone: the text holds only the breaks the user typed.
                 text: field.input.promptText
                 onTextChanged: if (text !== field.input.promptText) field.input.promptText = text
             }

@@ -4,32 +4,33 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Orvane.Widget.Models
 
-// The prompts that match the field: twenty-pixel rows, at most ten visible.
+// The prompts that match the field, at most ten rows visible.
 ListView {
     id: list
     required property AIDialogPresetActionsViewModel prompts
 
     objectName: "promptList"
-    implicitHeight: prompts.presetsToShow * prompts.cellHeight
+    implicitHeight: Math.min(count, WidgetTheme.maxPromptRows) * WidgetTheme.rowHeight
     clip: true
-    interactive: count > prompts.maxPresetsToShow
+    interactive: count > WidgetTheme.maxPromptRows
     boundsBehavior: Flickable.StopAtBounds
-    model: prompts.rows
-    currentIndex: prompts.selectedRow
+    model: prompts
+    currentIndex: prompts.currentIndex
     highlightMoveDuration: 0
     ScrollBar.vertical: ScrollBar { policy: list.interactive ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff }
 
     delegate: ItemDelegate {
         id: row
-        required property var modelData
+        required property string name
+        required property string hotkey
         required property int index
         width: ListView.view.width
-        height: list.prompts.cellHeight
+        height: WidgetTheme.rowHeight
         padding: 0
         onClicked: list.prompts.clickRow(index)
         background: Rectangle {
             radius: 5
-            color: row.index === list.prompts.selectedRow ? WidgetTheme.selection
+            color: row.index === list.currentIndex ? WidgetTheme.selection
                                                           : (row.hovered ? WidgetTheme.hover : "transparent")
         }
         contentItem: RowLayout {
@@ -41,7 +42,7 @@ ListView {
                 Layout.leftMargin: 8
             }
             Label {
-                text: row.modelData.name
+                text: row.name
                 elide: Text.ElideRight
                 font.pixelSize: 12
                 color: WidgetTheme.text
@@ -49,7 +50,7 @@ ListView {
             }
             Label {
                 visible: text.length > 0
-                text: row.modelData.hotkey
+                text: row.hotkey
                 font.pixelSize: 10
                 color: WidgetTheme.secondaryText
                 Layout.rightMargin: 8

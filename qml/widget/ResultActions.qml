@@ -10,7 +10,7 @@ ListView {
     required property AIDialogPostActionsViewModel actions
 
     objectName: "resultActions"
-    implicitHeight: count * actions.cellHeight
+    implicitHeight: count * WidgetTheme.rowHeight
     interactive: false
     model: actions.list
 
@@ -62,7 +62,7 @@ ListView {
         required property int index
         readonly property bool selected: modelData === list.actions.selectedItem
         width: ListView.view.width
-        height: list.actions.cellHeight
+        height: WidgetTheme.rowHeight
         padding: 0
         onClicked: list.actions.clickRow(index)
         background: Rectangle {

@@ -2,7 +2,7 @@ pragma Singleton
 import QtQuick
 import Orvane.Views
 
-// The widget's own named colours, on top of the shared ones.
+// The widget's own colours and sizes, on top of the shared ones.
 QtObject {
     readonly property bool dark: Theme.dark
     readonly property color background: Theme.primaryBackground
@@ -20,7 +20,10 @@ QtObject {
     readonly property color error: dark ? "#ff8a80" : "#c62828"
     readonly property color hintBackground: dark ? "#33343a" : "#e4e4e9"
 
-    function named(name) {
-        return name === "promptIconRunning" ? promptIconRunning : promptIcon
-    }
+    readonly property int width: 500
+    readonly property int headerHeight: 50
+    readonly property int bottomMargin: 18
+    readonly property int rowHeight: 20
+    readonly property int maxPromptRows: 10
+    readonly property int resultLineLimit: 50
 }

@@ -12,28 +12,13 @@ Window {
 
     objectName: "AIWidget"
     title: "Orvane Widget"
-    width: input.frameWidth
-    height: 240
+    width: WidgetTheme.width
+    height: WidgetTheme.headerHeight + Math.ceil(body.implicitHeight) + WidgetTheme.bottomMargin
     color: "transparent"
     flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
 
-    function reportHeight() {
-        window.content.contentHeightChanged(Math.ceil(body.implicitHeight))
-    }
-
-    // Reported once per event-loop turn, after the layout has settled.
-    Timer {
-        id: heightReport
-        interval: 0
-        onTriggered: window.reportHeight()
-    }
-
-    onVisibleChanged: {
-        if (visible) {
-            heightReport.restart()
-            promptField.editor.forceActiveFocus()
-        }
-    }
+    Component.onCompleted: window.content.keys.watch(window)
+    onVisibleChanged: if (visible) promptField.editor.forceActiveFocus()
 
     Rectangle {
         id: card
@@ -49,13 +34,12 @@ Window {
             onActiveChanged: if (active) window.startSystemMove()
         }
 
-        // The window's chrome around the measured content: 50 px of header, 18 below.
         RowLayout {
             id: header
             anchors { left: parent.left; right: parent.right; top: parent.top }
             anchors.leftMargin: 14
             anchors.rightMargin: 12
-            height: 50
+            height: WidgetTheme.headerHeight
             spacing: 8
 
             Label {
@@ -80,7 +64,6 @@ Window {
             anchors.leftMargin: 12
             anchors.rightMargin: 12
             spacing: 8
-            onImplicitHeightChanged: heightReport.restart()
 
             // The captured text, read-only, with the control that clears it.
             Rectangle {
@@ -150,6 +133,32 @@ Window {
                 wrapMode: Text.Wrap
                 Layout.fillWidth: true
             }
+            // What the service said about its refusal, in a sentence of its own.
+            Label {
+                objectName: "failureReason"
+                visible: text.length > 0
+                text: {
+                    switch (window.input.failureReason) {
+                    //% "The model server does not have the model Orvane is set to use."
+                    case "model-not-found": return qsTrId("input.prompt.error.model_not_found")
+                    //% "The model server refused Orvane's key."
+                    case "model-unauthorized": return qsTrId("input.prompt.error.model_unauthorized")
+                    //% "The text is too long for the model. Select less text and try again."
+                    case "input-too-long-for-model": return qsTrId("input.prompt.error.too_long_for_model")
+                    //% "The model server could not be reached."
+                    case "model-unreachable": return qsTrId("input.prompt.error.model_unreachable")
+                    //% "The model server failed to answer."
+                    case "model-failed": return qsTrId("input.prompt.error.model_failed")
+                    //% "Start Ollama or another OpenAI-compatible model server, or set ORVANE_LLM_URL"
+                    case "no-model-server": return qsTrId("input.prompt.error.no_model_server")
+                    }
+                    return ""
+                }
+                color: WidgetTheme.secondaryText
+                font.pixelSize: 12
+                wrapMode: Text.Wrap
+                Layout.fillWidth: true
+            }
 
             // The answer as it streams in.
             ColumnLayout {
@@ -168,7 +177,7 @@ Window {
                 ScrollView {
                     Layout.fillWidth: true
                     Layout.preferredHeight: Math.min(resultText.implicitHeight,
-                                                     resultText.font.pixelSize * 1.4 * window.input.outputTextLineLimit,
+                                                     resultText.font.pixelSize * 1.4 * WidgetTheme.resultLineLimit,
                                                      260)
                     TextArea {
                         id: resultText
@@ -182,6 +191,17 @@ Window {
                         padding: 0
                         selectByMouse: true
                     }
+                }
+                Label {
+                    objectName: "resultCut"
+                    visible: window.input.resultCut
+                    //% "The answer broke off here: it is not complete."
+                    text: qsTrId("input.prompt.result.cut")
+                    color: WidgetTheme.error
+                    font.pixelSize: 11
+                    font.italic: true
+                    wrapMode: Text.Wrap
+                    Layout.fillWidth: true
                 }
             }
 

@@ -1,5 +1,3 @@
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
 #include "platform/virtualkeys.h"
 #include "core/appevents.h"
 #include "settings/recordercontrol.h"
@@ -30,14 +28,18 @@ private:
     QList<std::optional<Shortcut>> m_changes;
     std::unique_ptr<RecorderControl> m_recorder;
     const Shortcuts::Name m_name{u"TestShortcut"_s};
+    Shortcuts::Registry m_registry;
 
     void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(&m_window, key, modifiers);
     }
-    std::optional<Shortcut> stored() const { return Shortcuts::shortcutForName(m_name); }
+    std::optional<Shortcut> stored() const { return m_registry.shortcut(m_name); }
 
 private Q_SLOTS:
-    void initTestCase() { m_window.show(); }
+    void initTestCase() {
+        RecorderControl::setRegistry(&m_registry);
+        m_window.show();
+    }
 
     void init() {
         m_settings.clear();
@@ -59,7 +61,7 @@ private Q_SLOTS:
         press(Qt::Key_C, Qt::ShiftModifier);
         QCOMPARE(beeps.count(), 2);
         QVERIFY(m_recorder->isRecording());
-        QVERIFY(Shortcuts::deliveryPaused());
+        QVERIFY(m_registry.deliveryPaused());
         QVERIFY(!stored());
 
         press(Qt::Key_F5);
@@ -67,7 +69,7 @@ private Q_SLOTS:
         QCOMPARE(stored(), Shortcut::fromKey(Shortcuts::Key{96}, 0));
         QCOMPARE(m_recorder->text(), u"F5"_s);
         QVERIFY(!m_recorder->isRecording());
-        QVERIFY(!Shortcuts::deliveryPaused());
+        QVERIFY(!m_registry.deliveryPaused());
 
         m_recorder->setRecording(true);
         press(Qt::Key_F5, Qt::ShiftModifier);
@@ -104,12 +106,12 @@ private Q_SLOTS:
         // Such a press reaches the hotkey layer, never a window.
         const Shortcut held =
             Shortcut::fromKey(Shortcuts::Key{40}, ModifierFlags::command | ModifierFlags::option);
-        Shortcuts::dispatchKeyDown(held);
+        m_registry.deliver(held, true);
         QCOMPARE(stored(), held);
         QVERIFY(!m_recorder->isRecording());
-        QVERIFY(!Shortcuts::deliveryPaused());
+        QVERIFY(!m_registry.deliveryPaused());
 
-        Shortcuts::dispatchKeyDown(Shortcut::fromKey(Shortcuts::Key{8}, ModifierFlags::command));
+        m_registry.deliver(Shortcut::fromKey(Shortcuts::Key{8}, ModifierFlags::command), true);
         QCOMPARE(stored(), held); // no longer recording: nothing changes
     }
 
@@ -131,7 +133,7 @@ private Q_SLOTS:
     }
 
     void textFollowsChangesMadeElsewhere() {
-        Shortcuts::storeShortcut(Shortcuts::HotkeyText::toShortcut("command+shift+x"), m_name);
+        m_registry.store(Shortcuts::HotkeyText::toShortcut("command+shift+x"), m_name);
         QCOMPARE(m_recorder->text(), u"Ctrl+Shift+X"_s);
         QVERIFY(RecorderControl::displayText(Shortcut{200, Shortcuts::HotkeyModifiers::command})
                     .endsWith(QChar(0xFFFD)));

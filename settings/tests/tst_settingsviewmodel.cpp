@@ -3,6 +3,7 @@
 #include "settings/recordercontrol.h"
 #include "settings/settingsviewmodel.h"
 #include "shortcuts/hotkeytext.h"
+#include "shortcuts/shortcuts.h"
 #include "temporarysettings.h"
 
 #include <QSignalSpy>
@@ -18,6 +19,7 @@ class SettingsViewModelTest : public QObject {
 
 private:
     TemporarySettings m_settings;
+    Shortcuts::Registry m_hotkeys;
     std::unique_ptr<FakeCoordinator> m_coordinator;
     std::unique_ptr<ManualTimerSource> m_timers;
     std::unique_ptr<SettingsViewModel> m_model;
@@ -36,6 +38,8 @@ private:
     }
 
 private Q_SLOTS:
+    void initTestCase() { Shortcuts::RecorderControl::setRegistry(&m_hotkeys); }
+
     void init() {
         m_settings.clear();
         m_coordinator = std::make_unique<FakeCoordinator>();

@@ -25,6 +25,27 @@ class ShortcutsDesktopTest : public QObject {
     SystemTimerSource m_timers;
     std::optional<PlatformBackend> m_backend;
     std::unique_ptr<SystemHotkeys> m_layer;
+    std::unique_ptr<Registry> m_registry;
+
+    /** A name bound while it lives, counting its presses and releases. */
+    struct Binding : QObject {
+        Name name{QString()};
+        int downs = 0;
+        int ups = 0;
+    };
+    std::unique_ptr<Binding> bind(const QString& raw, const QString& hotkey = {}) {
+        auto binding = std::make_unique<Binding>();
+        binding->name = Name(raw);
+        if (!hotkey.isEmpty())
+            m_registry->store(HotkeyText::toShortcut(hotkey), binding->name);
+        m_registry->bind(binding->name, binding.get());
+        Binding* b = binding.get();
+        connect(m_registry.get(), &Registry::triggered, b,
+                [b, raw](const QString& n) { b->downs += n == raw; });
+        connect(m_registry.get(), &Registry::released, b,
+                [b, raw](const QString& n) { b->ups += n == raw; });
+        return binding;
+    }
 
     static bool xdotool(const QString& command, const QString& keys) {
         return EditorSession::xdotool({command, keys});
@@ -46,11 +67,11 @@ private Q_SLOTS:
         m_backend = PlatformBackend::create(m_timers);
         QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
         m_layer = std::make_unique<SystemHotkeys>(*m_backend->hotkeyGrabber);
-        setSystemHotkeys(m_layer.get());
+        m_registry = std::make_unique<Registry>(m_layer.get());
     }
 
     void cleanupTestCase() {
-        setSystemHotkeys(nullptr);
+        m_registry.reset();
         m_layer.reset();
         m_backend.reset();
     }
@@ -58,12 +79,10 @@ private Q_SLOTS:
     void aHotkeyFiresOnPressAndReleaseAlsoWithNumLock() {
         EditorSession editor("unchanged\n");
         QVERIFY(editor.isReady());
-        const Name name(QStringLiteral("WindowHotkey"),
-                        HotkeyText::toShortcut(QStringLiteral("command+option+k")));
-        int downs = 0;
-        int ups = 0;
-        addKeyDownAction(name, [&downs] { ++downs; });
-        addKeyUpAction(name, [&ups] { ++ups; });
+        const auto hotkey =
+            bind(QStringLiteral("WindowHotkey"), QStringLiteral("command+option+k"));
+        const int& downs = hotkey->downs;
+        const int& ups = hotkey->ups;
 
         const auto letGo =
             qScopeGuard([] { xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+k")); });
@@ -91,7 +110,7 @@ private Q_SLOTS:
         QVERIFY(EditorSession::xdotool({QStringLiteral("type"), QStringLiteral("k")}));
         QCOMPARE(editor.saveAndRead("unchanged\nk"), QByteArray("unchanged\nk"));
 
-        storeShortcut(std::nullopt, name);
+        m_registry->store(std::nullopt, hotkey->name);
         QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+k")));
         QTest::qWait(200);
         QCOMPARE(downs, 2);
@@ -111,16 +130,14 @@ private Q_SLOTS:
         QVERIFY(!error);
 
         QVERIFY(m_layer->isTaken(wanted));
-        const Name name(QStringLiteral("TakenHotkey"));
-        int downs = 0;
-        addKeyDownAction(name, [&downs] { ++downs; });
+        const auto taken = bind(QStringLiteral("TakenHotkey"));
         const qint64 before = m_layer->lastIdentifier();
-        storeShortcut(wanted, name);
+        m_registry->store(wanted, taken->name);
         QCOMPARE(m_layer->lastIdentifier(), before + 1);
         QVERIFY(!m_layer->hotKeys().contains(before + 1));
         QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+j")));
         QTest::qWait(200);
-        QCOMPARE(downs, 0);
+        QCOMPARE(taken->downs, 0);
 
         // Free combinations and our own are not taken.
         const Shortcut free = *HotkeyText::toShortcut(QStringLiteral("command+option+shift+9"));
@@ -138,9 +155,9 @@ private Q_SLOTS:
         manager.setCaptureTimeout(std::chrono::milliseconds(600));
         std::optional<PasteboardManagerCopyItem> captured;
         bool done = false;
-        const Name name(QStringLiteral("CaptureHotkey"),
-                        HotkeyText::toShortcut(QStringLiteral("command+option+c")));
-        addKeyDownAction(name, [&] {
+        const auto hotkey =
+            bind(QStringLiteral("CaptureHotkey"), QStringLiteral("command+option+c"));
+        connect(m_registry.get(), &Registry::triggered, hotkey.get(), [&] {
             manager.copySelection([&](auto, std::optional<PasteboardManagerCopyItem> item) {
                 captured = std::move(item);
                 done = true;
@@ -157,7 +174,6 @@ private Q_SLOTS:
         QVERIFY(finished);
         QVERIFY(captured);
         QCOMPARE(captured->text, QStringLiteral("Hello world"));
-        storeShortcut(std::nullopt, name);
     }
 
     void aLayoutChangeGrabsAgain() {
@@ -165,10 +181,9 @@ private Q_SLOTS:
             return QProcess::execute(QStringLiteral("setxkbmap"), {layout}) == 0;
         };
         // On a German layout Y and Z swap places: the grab must follow the symbol.
-        const Name name(QStringLiteral("LayoutHotkey"),
-                        HotkeyText::toShortcut(QStringLiteral("command+option+z")));
-        int downs = 0;
-        addKeyDownAction(name, [&downs] { ++downs; });
+        const auto hotkey =
+            bind(QStringLiteral("LayoutHotkey"), QStringLiteral("command+option+z"));
+        const int& downs = hotkey->downs;
         const auto restore = qScopeGuard([&setLayout] { setLayout(QStringLiteral("us")); });
         QVERIFY(setLayout(QStringLiteral("de")));
         QTest::qWait(300);

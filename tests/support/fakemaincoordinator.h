@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/maincoordinatorprotocol.h"
 #include "core/signinhost.h"
+#include "core/widgetpresenter.h"
 #include "platform/appearance.h"
 #include "service/userdto.h"
 #include "store/presetdata.h"
@@ -100,7 +100,7 @@ struct FixedAppearance final : AppearanceProtocol {
 };
 
 /** Records what the view models ask of the application, in order. */
-class FakeCoordinator final : public MainCoordinatorProtocol, public SignInHost {
+class FakeCoordinator final : public WidgetPresenter, public SignInHost {
 public:
     FakeUserStore userStore;
     FakePresetStore presetStore;
@@ -110,8 +110,8 @@ public:
     /** The application hideWidget was asked to bring back. */
     std::optional<RunningApp> hiddenActivating;
 
-    UserStoreProtocol& getUserStore() override { return userStore; }
-    PresetStoreProtocol& getPresetStore() override { return presetStore; }
+    UserStoreProtocol& getUserStore() { return userStore; }
+    PresetStoreProtocol& getPresetStore() { return presetStore; }
     void loadPresets() override { calls << QStringLiteral("loadPresets"); }
     void openSettings() override { calls << QStringLiteral("openSettings"); }
     void finishSignIn() override { calls << QStringLiteral("finishSignIn"); }

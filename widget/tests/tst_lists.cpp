@@ -1,279 +1,209 @@
-#include "core/notificationcenter.h"
-#include "core/notifications.h"
-#include "fakeplatform.h"
-#include "manualtimer.h"
-#include "platform/pasteboardmanager.h"
 #include "platform/virtualkeys.h"
-#include "shortcuts/shortcuts.h"
-#include "temporarysettings.h"
-#include "widget/aidialogpostactionsviewmodel.h"
-#include "widget/aidialogpresetactionsviewmodel.h"
-#include "widget/widgetcontent.h"
-#include "widget/widgetcontentviewmodel.h"
-#include "widgetfakes.h"
+#include "shortcuts/hotkeytext.h"
+#include "widgetharness.h"
 
+#include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
-
 using namespace std::chrono_literals;
 using Action = AIDialogPostActionsViewModel::Action;
 
 namespace {
 const RunningApp editor{77, 4242, u"mousepad"_s};
-
-WidgetKeyEvent key(int code, quint64 flags = 0) {
-    return WidgetKeyEvent{code, flags, u"Orvane"_s};
-}
-
-QStringList names(const QList<PresetEntry>& list) {
-    QStringList result;
-    for (const PresetEntry& entry : list)
-        result << entry->preset.name;
-    return result;
-}
+const RunningApp ownApp{1, QCoreApplication::applicationPid(), u"orvane"_s};
 } // namespace
 
+/** The widget as its window holds it: the lists, their keys and the widget's hotkeys. */
 class ListsTest : public QObject {
     Q_OBJECT
 
-    TemporarySettings m_settings;
-    std::unique_ptr<FakePlatform> m_platform;
-    std::unique_ptr<ManualTimerSource> m_timers;
-    std::unique_ptr<FakeCoordinator> m_coordinator;
-    std::unique_ptr<PasteboardManager> m_pasteboard;
-    QList<PresetAction> m_actions;
+    std::unique_ptr<WidgetHarness> h;
 
-    std::unique_ptr<AIDialogPresetActionsViewModel> makePromptList() {
-        auto list = std::make_unique<AIDialogPresetActionsViewModel>(
-            AIDialogPresetActionsViewModel::Dependencies{*m_coordinator, *m_platform->windowTracker,
-                                                         *m_timers, m_pasteboard.get()});
-        list->onPresetAction = [this](const PresetAction& action) {
-            m_actions << action;
-        };
-        QCoreApplication::processEvents(); // the first load is one turn later
-        return list;
+    AIDialogInputViewModel& input() { return *h->content->input(); }
+    AIDialogPresetActionsViewModel& prompts() { return *h->content->presetActions(); }
+    AIDialogPostActionsViewModel& actions() { return *h->content->postActions(); }
+    void makeContent() { h->makeContent(); }
+    void press(const QString& hotkey) {
+        const auto shortcut = Shortcuts::HotkeyText::toShortcut(hotkey);
+        h->platform.hotkeyGrabber->press(int(shortcut->keyCode), shortcut->modifiers());
     }
-    void selectionAfter(AIDialogPresetActionsViewModel& list, const QList<WidgetKeyEvent>& keys,
-                        const QList<std::optional<int>>& expected) {
-        QList<std::optional<int>> seen;
-        for (const WidgetKeyEvent& event : keys) {
-            list.handleKeyInput(event);
-            seen << list.selectedPresetIndex();
-        }
-        QCOMPARE(seen, expected);
+    void keys(const QList<int>& codes, quint64 flags = 0) {
+        for (int code : codes)
+            h->content->keys()->keyUp(WidgetKeyEvent{code, flags});
+    }
+    QStringList shownNames() {
+        QStringList names;
+        for (int row = 0; row < prompts().rowCount(); ++row)
+            names << prompts().index(row).data(AIDialogPresetActionsViewModel::NameRole).toString();
+        return names;
     }
 
 private Q_SLOTS:
-    void init() {
-        m_settings.clear();
-        m_platform = std::make_unique<FakePlatform>();
-        m_timers = std::make_unique<ManualTimerSource>();
-        m_coordinator = std::make_unique<FakeCoordinator>();
-        m_pasteboard = std::make_unique<PasteboardManager>(*m_platform->windowTracker,
-                                                           *m_platform->keyboardManager,
-                                                           *m_platform->clipboard, *m_timers);
-        m_actions.clear();
-    }
+    void init() { h = std::make_unique<WidgetHarness>(); }
+    void cleanup() { h.reset(); }
 
-    void promptListFiltersEnabledPromptsInOrder() {
-        m_coordinator->presetStore.add(1, u"Fix grammar"_s);
-        m_coordinator->presetStore.add(2, u"Translate"_s);
-        m_coordinator->presetStore.add(3, u"Make shorter"_s);
-        m_coordinator->presetStore.add(4, u"Make longer"_s, false);
-        auto list = makePromptList();
-        QCOMPARE(names(list->matchesPresets()),
-                 (QStringList{"Fix grammar", "Translate", "Make shorter"}));
-        list->search(u"mA"_s);
-        QCOMPARE(names(list->matchesPresets()), (QStringList{"Fix grammar", "Make shorter"}));
-        list->search(u"zz"_s);
-        QCOMPARE(list->matchesPresets().size(), 3);
-        list->search(u"longer"_s);
-        QCOMPARE(list->matchesPresets().size(), 3); // disabled: never listed
-
-        // The list follows the store on the next turn after "PromptsUpdated".
-        m_coordinator->presetStore.entries.removeFirst();
-        NotificationCenter::defaultCenter().post(Notifications::promptsUpdated);
-        QTRY_COMPARE(names(list->matchesPresets()), (QStringList{"Translate", "Make shorter"}));
-    }
-
-    void promptListShowsAtMostTenRows() {
-        for (int i = 0; i < 12; ++i)
-            m_coordinator->presetStore.add(i, u"Prompt %1"_s.arg(i));
-        auto list = makePromptList();
-        QCOMPARE(list->presetsToShow(), 10);
-        m_coordinator->presetStore.entries.resize(9);
-        list->reloadPresets();
-        QCOMPARE(list->presetsToShow(), 9);
-    }
-
-    void promptListNavigationWrapsAndChooses() {
+    void promptListFiltersNavigatesAndChooses() {
         for (int i = 1; i <= 3; ++i)
-            m_coordinator->presetStore.add(i * 10, u"P%1"_s.arg(i));
-        auto list = makePromptList();
-        const WidgetKeyEvent down = key(VirtualKeys::downArrow), up = key(VirtualKeys::upArrow);
-        selectionAfter(*list, {down, down, down, down}, {0, 1, 2, 0});
-        list->search(u"P"_s);
-        selectionAfter(*list, {up, up}, {2, 1});
-        selectionAfter(
-            *list,
-            {key(45, ModifierFlags::control), key(35, ModifierFlags::control), key(45), key(35)},
-            {2, 1, 1, 1});
+            h->coordinator.presetStore.add(i * 10, u"Make %1"_s.arg(i), true,
+                                           u"control+%1"_s.arg(i));
+        h->coordinator.presetStore.add(40, u"Disabled"_s, false);
+        makeContent();
+        QCOMPARE(shownNames(), (QStringList{u"Make 1"_s, u"Make 2"_s, u"Make 3"_s}));
+        QCOMPARE(prompts().index(0).data(AIDialogPresetActionsViewModel::HotkeyRole), u"Meta+1"_s);
+        QSignalSpy resets(&prompts(), &QAbstractItemModel::modelReset);
+        input().setPromptText(u"ma"_s); // every row still matches: nothing is rebuilt
+        input().setPromptText(u"3"_s);
+        QCOMPARE(shownNames(), QStringList{u"Make 3"_s});
+        input().setPromptText(u"disabled"_s); // nothing matches: all again
+        QCOMPARE(prompts().rowCount(), 3);
+        QCOMPARE(resets.count(), 2);
 
-        list->handleKeyInput(key(VirtualKeys::returnKey));
-        QCOMPARE(std::get<PresetChoice>(m_actions.last()).id, 20);
-        list->search(u"P3"_s);
-        list->handleKeyInput(key(VirtualKeys::returnKey)); // nothing selected: the typed command
-        QVERIFY(std::holds_alternative<CommandChoice>(m_actions.last()));
+        QSignalSpy chosen(&prompts(), &AIDialogPresetActionsViewModel::chosen);
+        QList<int> seen;
+        for (int code : {VirtualKeys::downArrow, VirtualKeys::downArrow, VirtualKeys::upArrow,
+                         VirtualKeys::upArrow, VirtualKeys::upArrow}) {
+            keys({code});
+            seen << prompts().currentIndex();
+        }
+        QCOMPARE(seen, (QList<int>{0, 1, 0, 2, 1}));
+        keys({WidgetKeyCodes::n}, ModifierFlags::control);
+        QCOMPARE(prompts().currentIndex(), 2);
+        keys({VirtualKeys::returnKey});
+        QCOMPARE(chosen.count(), 1);
+        QCOMPARE(h->texts.calls.last().presetId, 30);
+        h->texts.delegate->didFinish();
+        QTRY_COMPARE(input().phase(), AIDialogInputViewModel::Phase::answered);
 
-        list->clickRow(0);
-        QVERIFY(!list->selectedPresetIndex());
-        QCOMPARE(m_actions.size(), 2);
-        m_timers->advance(50ms);
-        QCOMPARE(std::get<PresetChoice>(m_actions.last()).id, 30);
-        QCOMPARE(list->selectedPresetIndex(), 0);
+        input().handlePostAction(PostAction::tryAgain);
+        prompts().clickRow(1);
+        QCOMPARE(prompts().currentIndex(), -1);
+        h->timers.advance(50ms);
+        QCOMPARE(h->texts.calls.last().presetId, 20);
     }
 
-    void promptHotkeysRegisterAndRun() {
-        m_coordinator->presetStore.add(42, u"Fix"_s, true, u"command+option+c"_s);
-        m_coordinator->presetStore.add(43, u"Odd"_s, true, u"command+nope"_s);
-        auto list = makePromptList();
-        const auto shortcut = Shortcuts::shortcutForName(Shortcuts::Names::presetHotkey(42));
-        QVERIFY(shortcut);
-        QCOMPARE(shortcut->keyCode, 8);
-        QCOMPARE(shortcut->modifiers(), ModifierFlags::command | ModifierFlags::option);
-        QVERIFY(!Shortcuts::shortcutForName(Shortcuts::Names::presetHotkey(43)));
-
+    void promptHotkeysCaptureAndRunOnce() {
+        h->coordinator.presetStore.add(42, u"Fix"_s, true, u"command+option+c"_s);
+        h->coordinator.presetStore.add(43, u"Odd"_s, true, u"command+nope"_s);
+        makeContent();
+        QVERIFY(!h->hotkeys.shortcut(Shortcuts::Names::presetHotkey(43)));
         // The widget in front: the prompt runs on what it holds.
-        m_platform->windowTracker->frontmost =
-            RunningApp{1, QCoreApplication::applicationPid(), "orvane"};
-        Shortcuts::dispatchKeyDown(*shortcut);
-        QVERIFY(std::holds_alternative<PresetOnly>(m_actions.last()));
+        h->platform.windowTracker->frontmost = ownApp;
+        QSignalSpy actions(&prompts(), &AIDialogPresetActionsViewModel::hotkeyAction);
+        press(u"command+option+c"_s);
+        QCOMPARE(actions.count(), 1);
 
         // Another application: capture, then one generation however often it is pressed.
-        m_platform->windowTracker->frontmost = editor;
-        m_platform->keyboardManager->onKeystroke = [this](int code, quint64) {
+        h->platform.windowTracker->frontmost = editor;
+        h->platform.keyboardManager->onKeystroke = [this](int code, quint64) {
             if (code == VirtualKeys::c)
-                m_platform->clipboard->otherApplicationCopies(u"selected words"_s);
+                h->platform.clipboard->otherApplicationCopies(u"selected words"_s);
         };
-        Shortcuts::dispatchKeyDown(*shortcut);
-        Shortcuts::dispatchKeyDown(*shortcut);
-        QTRY_COMPARE(m_actions.size(), 2);
-        const auto& choice = std::get<PresetChoice>(m_actions.last());
-        QCOMPARE(choice.id, 42);
-        QCOMPARE(choice.item->text, u"selected words"_s);
-        QVERIFY(choice.clearHistory);
-        QCOMPARE(m_coordinator->previousApp, editor);
-        QVERIFY(list->isPresetRunning());
-        Shortcuts::dispatchKeyDown(*shortcut);
+        press(u"command+option+c"_s);
+        press(u"command+option+c"_s);
+        QTRY_COMPARE(h->texts.calls.size(), 2);
+        QCOMPARE(h->texts.calls.last().text, u"selected words"_s);
+        QCOMPARE(input().sourceTypeName(), u"hotkey"_s);
+        QCOMPARE(h->coordinator.previousApp, editor);
+        press(u"command+option+c"_s);
         QTest::qWait(20);
-        QCOMPARE(m_actions.size(), 2);
-        NotificationCenter::defaultCenter().post(Notifications::promptCompleted);
-        QVERIFY(!list->isPresetRunning());
+        QCOMPARE(actions.count(), 2);
+        h->texts.delegate->didFailGeneric();
+        QVERIFY(!prompts().isPresetRunning());
+
+        // Disabling the prompt takes its hotkey away.
+        h->coordinator.presetStore.entries.first()->enabled = false;
+        Q_EMIT h->coordinator.presetStore.changed();
+        QTRY_COMPARE(prompts().rowCount(), 1);
+        QVERIFY(h->platform.hotkeyGrabber->grabs.empty());
     }
 
-    void resultActionsNavigateCopyAndRegenerate() {
-        AIDialogPostActionsViewModel actions(*m_timers);
-        QList<PostAction> posted;
-        actions.onPostAction = [&](PostAction action) {
-            posted << action;
-        };
-        QCOMPARE(actions.list(), AIDialogPostActionsViewModel::fullList());
-        QCOMPARE(actions.selectedItem(), Action::replaceSelection);
-        actions.handleKeyInput(key(VirtualKeys::returnKey));
-        QCOMPARE(posted.last(), PostAction::replaceSelection);
-
-        actions.handleKeyInput(key(VirtualKeys::downArrow));
-        QCOMPARE(actions.selectedItem(), Action::copyToClipboard);
-        actions.handleKeyInput(key(VirtualKeys::returnKey));
-        QCOMPARE(posted.last(), PostAction::copyToClipboard);
-        QCOMPARE(actions.listNames().at(1), u"copiedToClipboard"_s);
-        actions.handleKeyInput(key(VirtualKeys::returnKey)); // "copied" does nothing
-        QCOMPARE(posted.size(), 2);
-        actions.handleKeyInput(PostMode::noBackPast);
-        QCOMPARE(actions.list().size(), 7);
-        NotificationCenter::defaultCenter().post(Notifications::promptStarted);
-        QCOMPARE(actions.list(), AIDialogPostActionsViewModel::fullList());
-
-        NotificationCenter::defaultCenter().post(Notifications::promptCompleted);
-        actions.handleKeyInput(key(VirtualKeys::upArrow));
-        QCOMPARE(actions.selectedItem(), Action::discard);
-        actions.handleKeyInput(key(45, ModifierFlags::control));
-        QCOMPARE(actions.selectedItem(), Action::replaceSelection);
-
-        actions.handleKeyInput(key(15, ModifierFlags::command));
-        QVERIFY(!actions.selectedItem());
-        QCOMPARE(posted.size(), 2); // one turn later
-        QTRY_COMPARE(posted.last(), PostAction::regenerate);
-        actions.handleKeyInput(key(VirtualKeys::downArrow)); // nothing selected: the last row
-        QCOMPARE(actions.selectedItem(), Action::discard);
-
-        actions.clickRow(3);
-        m_timers->advance(100ms);
-        QCOMPARE(posted.last(), PostAction::continueWithAnotherPrompt);
+    void aPromptHotkeyRunsOnceAfterRefreshesAndAnEdit() {
+        h->coordinator.presetStore.add(42, u"Fix"_s, true, u"command+option+c"_s);
+        makeContent();
+        QSignalSpy actions(&prompts(), &AIDialogPresetActionsViewModel::hotkeyAction);
+        for (int refresh = 0; refresh < 3; ++refresh)
+            Q_EMIT h->events.hotkeysRefreshRequested();
+        h->coordinator.presetStore.entries.first()->preset.name = u"Fix it"_s;
+        Q_EMIT h->coordinator.presetStore.changed();
+        QTRY_COMPARE(shownNames(), QStringList{u"Fix it"_s});
+        h->platform.windowTracker->frontmost = ownApp;
+        press(u"command+option+c"_s);
+        QCOMPARE(actions.count(), 1);
     }
 
-    void widgetHotkeysCaptureAndOpen() {
-        m_coordinator->presetStore.add(5, u"Fix grammar"_s);
-        m_coordinator->presetStore.add(6, u"Translate"_s);
-        TextsCalls texts;
-        WidgetContent content({*m_coordinator,
-                               *m_platform->windowTracker,
-                               *m_platform->keyboardManager,
-                               *m_platform->clipboard,
-                               *m_timers,
-                               [&texts](const QString& token) {
-                                   return std::make_unique<FakeTextsService>(texts, token);
-                               },
-                               u"command+option+c"_s,
-                               {}});
-        QCoreApplication::processEvents();
-        const auto windowShortcut = Shortcuts::shortcutForName(Shortcuts::Names::windowHotkey());
-        QVERIFY(windowShortcut);
-        QCOMPARE(windowShortcut->keyCode, 8);
+    void resultActionsFollowTheAnswer() {
+        makeContent();
+        input().handleInput(SetCopiedItem{{editor, u"in"_s, {}}, true});
+        input().setPromptText(u"go"_s);
+        input().send();
+        h->texts.delegate->didReceiveText(u"Part"_s);
+        h->texts.delegate->didFailGeneric();
+        QTRY_COMPARE(input().resultText(), u"Part"_s);
+        // A cut answer offers no paste; the first row is selected.
+        QCOMPARE(actions().listNames().first(), u"copyToClipboard"_s);
+        QCOMPARE(actions().list().size(), 5);
+        QCOMPARE(actions().selectedItem(), Action::copyToClipboard);
+        keys({VirtualKeys::returnKey});
+        QTRY_COMPARE(h->platform.clipboard->text(), u"Part"_s);
+        QCOMPARE(actions().listNames().first(), u"copiedToClipboard"_s);
 
-        m_platform->windowTracker->frontmost = editor;
-        m_platform->keyboardManager->onKeystroke = [this](int code, quint64) {
-            if (code == VirtualKeys::c)
-                m_platform->clipboard->otherApplicationCopies(u"A sentence."_s);
-        };
-        Shortcuts::dispatchKeyDown(*windowShortcut);
-        QTRY_COMPARE(content.input()->inputText(), u"A sentence."_s);
-        QVERIFY(content.input()->displayPromptActions());
-        QCOMPARE(m_coordinator->calls.last(), u"showWidget"_s);
-        QCOMPARE(m_coordinator->previousApp, editor);
+        input().handlePostAction(PostAction::tryAgain);
+        input().send();
+        QVERIFY(!actions().listNames().contains(u"copiedToClipboard"_s));
+        h->texts.delegate->didFinish();
+        QTRY_COMPARE(actions().list(), AIDialogPostActionsViewModel::fullList());
+        QCOMPARE(actions().selectedItem(), Action::replaceSelection);
+        keys({VirtualKeys::upArrow});
+        QCOMPARE(actions().selectedItem(), Action::discard);
+        keys({WidgetKeyCodes::n}, ModifierFlags::control);
+        QCOMPARE(actions().selectedItem(), Action::replaceSelection);
+        const qsizetype sent = h->texts.calls.size();
+        keys({WidgetKeyCodes::r}, ModifierFlags::command);
+        QVERIFY(!actions().selectedItem());
+        QTRY_COMPARE(h->texts.calls.size(), sent + 1);
+    }
 
-        // Down then Return runs the first prompt on the captured text.
-        content.input()->handleKeyUp(key(VirtualKeys::downArrow));
-        content.input()->handleKeyUp(key(VirtualKeys::returnKey));
-        QCOMPARE(texts.calls.size(), 1);
-        QCOMPARE(texts.calls.last().presetId, 5);
-        QCOMPARE(texts.calls.last().text, u"A sentence."_s);
-
-        // Nothing selected anywhere: the widget opens empty for a typed command.
-        content.input()->stopRunning();
-        m_platform->keyboardManager->onKeystroke = {};
-        Shortcuts::dispatchKeyDown(*windowShortcut);
-        for (int i = 0; i < 50 && content.input()->displayInput(); ++i) {
-            QTest::qWait(5);
-            m_timers->advance(50ms); // the capture times out
+    void keysOfTheWidgetWindowOnly() {
+        makeContent();
+        QWindow widget;
+        QWindow other;
+        for (QWindow* window : {&widget, &other}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
         }
-        QVERIFY(!content.input()->displayInput());
-        QVERIFY(content.input()->inputText().isEmpty());
-
-        Shortcuts::dispatchKeyDown(
-            *Shortcuts::shortcutForName(Shortcuts::Names::windowToggleHotkey()));
-        QCOMPARE(m_coordinator->calls.last(), u"toggleWidget"_s);
+        h->content->keys()->watch(&widget);
+        input().handleInput(SetCopiedItem{{editor, u"x"_s, {}}, true});
+        QTest::keyClick(&other, Qt::Key_Escape);
+        QTest::keyClick(&other, Qt::Key_Return);
+        QVERIFY(!h->coordinator.calls.contains(u"hideWidget"_s));
+        QVERIFY(h->texts.calls.isEmpty());
+        QTest::keyClick(&widget, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(h->coordinator.calls.last(), u"toggleWidget"_s);
+        QTest::keyClick(&widget, Qt::Key_Escape);
+        QCOMPARE(h->coordinator.calls.last(), u"hideWidget"_s);
     }
 
-    void invalidWindowHotkeyLeavesOnlyTheToggle() {
-        WidgetContentViewModel model(*m_coordinator, *m_platform->windowTracker, m_pasteboard.get(),
-                                     u"command+option+"_s);
-        QVERIFY(!Shortcuts::shortcutForName(Shortcuts::Names::windowHotkey()));
-        const auto toggle = Shortcuts::shortcutForName(Shortcuts::Names::windowToggleHotkey());
-        QVERIFY(toggle);
-        QCOMPARE(toggle->keyCode, VirtualKeys::x);
-        QCOMPARE(toggle->modifiers(), ModifierFlags::command | ModifierFlags::shift);
+    void widgetHotkeysOpenEmptyToggleAndEndWithTheWidget() {
+        h->hotkeys.resetToDefaults({Shortcuts::Names::windowHotkey(
+                                        Shortcuts::HotkeyText::toShortcut(u"command+option+c"_s)),
+                                    Shortcuts::Names::windowToggleHotkey()});
+        makeContent();
+        // Nothing selected anywhere: the widget opens empty for a typed command.
+        h->platform.windowTracker->frontmost = editor;
+        press(u"command+option+c"_s);
+        for (int i = 0; i < 50 && !h->coordinator.calls.contains(u"showWidget"_s); ++i) {
+            QTest::qWait(5);
+            h->timers.advance(50ms); // the capture times out
+        }
+        QVERIFY(h->coordinator.calls.contains(u"showWidget"_s));
+        QVERIFY(!input().displayInput());
+        QCOMPARE(h->coordinator.previousApp, editor);
+        press(u"command+shift+x"_s);
+        QCOMPARE(h->coordinator.calls.last(), u"toggleWidget"_s);
+        h->content.reset();
+        QVERIFY(h->platform.hotkeyGrabber->grabs.empty());
     }
 };
 

@@ -193,6 +193,29 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::noConnection), 10000);
         QVERIFY(app.isRunning());
     }
+
+    void anAnswerCutMidwayStaysMarkedAndOffersNoReplace() {
+        EditorSession editor(original);
+        QVERIFY(editor.isReady());
+        DesktopApp app;
+        app.storeUser(email, m_deviceKey);
+        QVERIFY(app.start(m_service->url(QString()).toString()));
+        QGuiApplication::clipboard()->clear();
+
+        m_model->setScript(
+            {Model::text("They're going"), Model::pause(100), Model::closeConnection()});
+        QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
+        QVERIFY(keys({"Down", "Return"}));
+        QTRY_VERIFY_WITH_TIMEOUT(app.widgetShowsError(), 20000);
+        QVERIFY(app.waitForSettledAnswer());
+        saveScreenshot("cut-answer");
+        // The first action of a part is Copy: Return copies it and replaces nothing.
+        QVERIFY(keys({"Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(),
+                                  QStringLiteral("They're going"), 10000);
+        QVERIFY(app.shows(WindowRoles::widget));
+        QCOMPARE(editor.saveAndRead(original), original);
+    }
 };
 
 QTEST_MAIN(DesktopTest)

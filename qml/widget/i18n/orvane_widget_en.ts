@@ -75,5 +75,33 @@
         <source>Discard</source>
         <translation>Discard</translation>
     </message>
+    <message id="input.prompt.error.model_not_found">
+        <source>The model server does not have the model Orvane is set to use.</source>
+        <translation>The model server does not have the model Orvane is set to use.</translation>
+    </message>
+    <message id="input.prompt.error.model_unauthorized">
+        <source>The model server refused Orvane's key.</source>
+        <translation>The model server refused Orvane's key.</translation>
+    </message>
+    <message id="input.prompt.error.too_long_for_model">
+        <source>The text is too long for the model. Select less text and try again.</source>
+        <translation>The text is too long for the model. Select less text and try again.</translation>
+    </message>
+    <message id="input.prompt.error.model_unreachable">
+        <source>The model server could not be reached.</source>
+        <translation>The model server could not be reached.</translation>
+    </message>
+    <message id="input.prompt.error.model_failed">
+        <source>The model server failed to answer.</source>
+        <translation>The model server failed to answer.</translation>
+    </message>
+    <message id="input.prompt.error.no_model_server">
+        <source>Start Ollama or another OpenAI-compatible model server, or set ORVANE_LLM_URL</source>
+        <translation>Start Ollama or another OpenAI-compatible model server, or set ORVANE_LLM_URL</translation>
+    </message>
+    <message id="input.prompt.result.cut">
+        <source>The answer broke off here: it is not complete.</source>
+        <translation>The answer broke off here: it is not complete.</translation>
+    </message>
 </context>
 </TS>
