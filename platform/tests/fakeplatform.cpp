@@ -51,6 +51,6 @@ FakePlatform::FakePlatform() {
     backend.keyboardManager.reset(keyboardManager = new FakeKeyboardManager(log));
     backend.clipboard.reset(clipboard = new FakeClipboard(log));
     backend.permissionsManager = std::make_unique<FakePermissionsManager>();
-    backend.hotkeyGrabber = std::make_unique<FakeHotkeyGrabber>();
+    backend.hotkeyGrabber.reset(hotkeyGrabber = new FakeHotkeyGrabber);
     backend.appearance = std::make_unique<FakeAppearance>();
 }

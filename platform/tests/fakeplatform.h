@@ -120,6 +120,7 @@ struct FakePlatform {
     FakeWindowTracker* windowTracker = nullptr;
     FakeKeyboardManager* keyboardManager = nullptr;
     FakeClipboard* clipboard = nullptr;
+    FakeHotkeyGrabber* hotkeyGrabber = nullptr;
     PlatformBackend backend;
 
     FakePlatform();
