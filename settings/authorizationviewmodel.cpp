@@ -89,8 +89,9 @@ void AuthorizationViewModel::handleAction(const QString& identifier)
     } else if (identifier == QLatin1String("show_settings")) {
         m_deps.permissionsManager.openAccessibilitySettings();
     } else if (identifier == QLatin1String("settings")) {
-        m_deps.host.openSettings();
+        // Settings last: opening them puts the widget that sign-in brings up away again.
         start();
+        m_deps.host.openSettings();
     } else if (identifier == QLatin1String("start")) {
         start();
     } else if (identifier == QLatin1String("logout")) {

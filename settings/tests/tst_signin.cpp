@@ -167,7 +167,7 @@ private Q_SLOTS:
         auto model = makeModel();
         QVERIFY(!model->urlRequest()); // signed in and trusted: nothing to show
         model->handleAction("settings");
-        QCOMPARE(m_coordinator.calls, (QStringList{"openSettings", "finishSignIn"}));
+        QCOMPARE(m_coordinator.calls, (QStringList{"finishSignIn", "openSettings"}));
         QCOMPARE(model->urlRequest()->url.path(), u"/web_view/login"_s);
 
         m_coordinator.calls.clear();
