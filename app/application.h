@@ -6,6 +6,8 @@
 #include "app/updater.h"
 #include "core/appevents.h"
 #include "service/servicebase.h"
+#include "shortcuts/shortcuts.h"
+#include "shortcuts/systemhotkeys.h"
 #include "store/presetstore.h"
 #include "store/userstore.h"
 
@@ -40,6 +42,9 @@ private:
     const ServiceBase m_base = ServiceBase::fromEnvironment();
     UserStore m_userStore;
     PresetStore m_presetStore;
+    /** Grabs go to the X server when the platform has hotkeys; otherwise nowhere. */
+    std::unique_ptr<Shortcuts::SystemHotkeys> m_hotkeyLayer;
+    Shortcuts::Registry m_hotkeys{m_hotkeyLayer.get()};
     QQmlEngine m_engine;
     QmlWindowSystem m_windowSystem{m_engine};
     ProductServices m_services{m_base};

@@ -3,6 +3,9 @@
 #include <QQmlEngine>
 
 class AppEvents;
+namespace Shortcuts {
+class Registry;
+}
 class MainCoordinator;
 class QmlWindowSystem;
 class ServiceBase;
@@ -20,6 +23,8 @@ struct ApplicationContext {
     AppEvents& events;
     TimerSource& timers;
     const ServiceBase& base;
+    /** The named global hotkeys; the widget binds them, the settings record them. */
+    Shortcuts::Registry& hotkeys;
 };
 
 /** Gives the widget window its content and starts the widget's hotkeys. */

@@ -41,6 +41,8 @@ void wireSettings(ApplicationContext& context) {
     AppEvents& events = context.events;
     TimerSource& timers = context.timers;
     const ServiceBase& base = context.base;
+    // The lambdas below outlive context: they hold the long-lived objects themselves.
+    Shortcuts::Registry& hotkeys = context.hotkeys;
     const PageContext pages{coordinator.getUserStore(), *platform.appearance, base};
 
     Shortcuts::RecorderControl::setSystemCheck([&platform](const Shortcuts::Shortcut& shortcut) {
@@ -75,7 +77,7 @@ void wireSettings(ApplicationContext& context) {
     windows.setContentProvider(
         Window::settingsGroupId,
         std::make_unique<FunctionContent>("SettingsWindow.qml", [&, pages]() {
-            return std::make_unique<SettingsContent>(coordinator.getPresetStore(), pages, events,
-                                                     timers);
+            return std::make_unique<SettingsContent>(coordinator.getPresetStore(), hotkeys,
+                                                     pages, events, timers);
         }));
 }

@@ -6,10 +6,8 @@
 #include "core/appevents.h"
 #include "platform/platformbackend.h"
 #include "service/textsservice.h"
-#include "settings/recordercontrol.h"
 #include "shortcuts/hotkeytext.h"
 #include "shortcuts/shortcuts.h"
-#include "shortcuts/systemhotkeys.h"
 #include "store/appsettings.h"
 #include "store/userstore.h"
 #include "widget/widgetcontent.h"
@@ -20,30 +18,6 @@ Q_IMPORT_QML_PLUGIN(Orvane_WidgetPlugin)
 Q_IMPORT_QML_PLUGIN(Orvane_Widget_ModelsPlugin)
 
 namespace {
-
-/** The system hotkey layer and the named hotkeys on it, as long as the application runs. */
-class Hotkeys final : public QObject {
-public:
-    Hotkeys(HotkeyGrabberProtocol* grabber, QObject* parent)
-        : QObject(parent)
-        , m_layer(grabber ? std::make_unique<Shortcuts::SystemHotkeys>(*grabber) : nullptr)
-        , m_registry(m_layer.get()) {
-        // The widget hotkey follows the preferences; the toggle has a fixed default.
-        const QString windowHotkey = AppSettings().preferencesSettings().windowHotkey.value_or(
-            AppSettings::defaultWindowHotkey);
-        m_registry.resetToDefaults(
-            {Shortcuts::Names::windowHotkey(Shortcuts::HotkeyText::toShortcut(windowHotkey)),
-             Shortcuts::Names::windowToggleHotkey()});
-        Shortcuts::RecorderControl::setRegistry(&m_registry);
-    }
-    ~Hotkeys() override { Shortcuts::RecorderControl::setRegistry(nullptr); }
-
-    Shortcuts::Registry& registry() { return m_registry; }
-
-private:
-    std::unique_ptr<Shortcuts::SystemHotkeys> m_layer;
-    Shortcuts::Registry m_registry;
-};
 
 /** The widget window's view and models; nothing is built until a user is signed in. */
 class WidgetContentProvider final : public WindowContentProvider {
@@ -84,8 +58,13 @@ private:
 } // namespace
 
 void wireWidget(ApplicationContext& context) {
-    auto* hotkeys = new Hotkeys(context.platform.hotkeyGrabber.get(), &context.owner);
+    // The widget hotkey follows the preferences; the toggle has a fixed default.
+    const QString windowHotkey = AppSettings().preferencesSettings().windowHotkey.value_or(
+        AppSettings::defaultWindowHotkey);
+    context.hotkeys.resetToDefaults(
+        {Shortcuts::Names::windowHotkey(Shortcuts::HotkeyText::toShortcut(windowHotkey)),
+         Shortcuts::Names::windowToggleHotkey()});
     context.windowSystem.setContentProvider(
         AppConstants::Window::mainGroupId,
-        std::make_unique<WidgetContentProvider>(context, hotkeys->registry()));
+        std::make_unique<WidgetContentProvider>(context, context.hotkeys));
 }

@@ -26,12 +26,6 @@ RecorderControl::SystemCheck& systemCheck()
     return check;
 }
 
-QPointer<Registry>& registry()
-{
-    static QPointer<Registry> instance;
-    return instance;
-}
-
 constexpr int f12 = 111;
 constexpr int backspace = 51;
 constexpr int forwardDelete = 117;
@@ -72,39 +66,33 @@ std::optional<QString> findInMenu(const QMenu& menu, const QKeySequence& sequenc
 
 } // namespace
 
-RecorderControl::RecorderControl(Name shortcutName, OnChange onChange, QObject* parent)
+RecorderControl::RecorderControl(Registry& registry, Name shortcutName, OnChange onChange,
+                                 QObject* parent)
     : QObject(parent)
+    , m_registry(registry)
     , m_onChange(std::move(onChange))
     , m_shortcutName(std::move(shortcutName))
 {
     refreshText();
-    if (Registry* shortcuts = registry()) {
-        connect(shortcuts, &Registry::changed, this, [this](const QString& name) {
-            if (name == m_shortcutName.rawValue())
-                refreshText();
-        });
-        connect(shortcuts, &Registry::pausedKeyPressed, this, [this](const Shortcut& shortcut) {
-            if (m_eventMonitor && m_eventMonitor->isRunning())
-                handleKey(static_cast<int>(shortcut.keyCode), shortcut.modifiers());
-        });
-    }
+    connect(&m_registry, &Registry::changed, this, [this](const QString& name) {
+        if (name == m_shortcutName.rawValue())
+            refreshText();
+    });
+    connect(&m_registry, &Registry::pausedKeyPressed, this, [this](const Shortcut& shortcut) {
+        if (m_eventMonitor && m_eventMonitor->isRunning())
+            handleKey(static_cast<int>(shortcut.keyCode), shortcut.modifiers());
+    });
 }
 
 RecorderControl::~RecorderControl()
 {
-    if (m_eventMonitor && registry())
-        registry()->setDeliveryPaused(false);
-}
-
-void RecorderControl::setRegistry(Registry* shortcuts)
-{
-    registry() = shortcuts;
+    if (m_eventMonitor)
+        m_registry.setDeliveryPaused(false);
 }
 
 void RecorderControl::setShortcut(const std::optional<Shortcut>& shortcut)
 {
-    if (registry())
-        registry()->store(shortcut, m_shortcutName);
+    m_registry.store(shortcut, m_shortcutName);
     refreshText();
 }
 
@@ -150,7 +138,7 @@ void RecorderControl::setShortcutName(const Name& name)
 
 void RecorderControl::refreshText()
 {
-    const auto shortcut = registry() ? registry()->shortcut(m_shortcutName) : std::nullopt;
+    const auto shortcut = m_registry.shortcut(m_shortcutName);
     setText(shortcut ? displayText(*shortcut) : QString());
 }
 
@@ -174,8 +162,7 @@ void RecorderControl::startRecording()
 {
     if (m_eventMonitor)
         return;
-    if (registry())
-        registry()->setDeliveryPaused(true);
+    m_registry.setDeliveryPaused(true);
     QPointer<RecorderControl> self(this);
     m_eventMonitor = std::make_unique<LocalEventMonitor>(
         QList<QEvent::Type>{QEvent::KeyPress, QEvent::MouseButtonRelease},
@@ -194,16 +181,14 @@ void RecorderControl::endRecording()
         return;
     // Dropped later: this may run inside the monitor's own callback.
     m_eventMonitor.release()->deleteLater();
-    if (registry())
-        registry()->setDeliveryPaused(false);
+    m_registry.setDeliveryPaused(false);
     Q_EMIT recordingChanged();
 }
 
 void RecorderControl::clear()
 {
     setText(QString());
-    if (registry())
-        registry()->store(std::nullopt, m_shortcutName);
+    m_registry.store(std::nullopt, m_shortcutName);
     if (m_onChange)
         m_onChange(std::nullopt);
     Q_EMIT focusRequested();
@@ -284,8 +269,7 @@ bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags)
     }
 
     setText(displayText(candidate));
-    if (registry())
-        registry()->store(candidate, m_shortcutName);
+    m_registry.store(candidate, m_shortcutName);
     if (m_onChange)
         m_onChange(candidate);
     endRecording();

@@ -44,14 +44,14 @@ public:
     /** Whether another application holds a combination. */
     using SystemCheck = std::function<bool(const Shortcut&)>;
 
-    RecorderControl(Name shortcutName, OnChange onChange, QObject* parent = nullptr);
+    /** registry: where the shortcut is stored, and whose hotkeys pause while recording. */
+    RecorderControl(Registry& registry, Name shortcutName, OnChange onChange,
+                    QObject* parent = nullptr);
     ~RecorderControl() override;
 
     /** The menu whose items' shortcuts cannot be recorded (with its submenus). */
     static void setApplicationMenu(QMenu* menu);
     static void setSystemCheck(SystemCheck check);
-    /** Where recorders store shortcuts and pause hotkey delivery; set once by the application. */
-    static void setRegistry(Registry* registry);
 
     /** The modifiers and key as the desktop writes them; U+FFFD for a key without a name. */
     [[nodiscard]] static QString displayText(const Shortcut& shortcut);
@@ -100,6 +100,7 @@ private:
     bool handleKey(std::optional<int> keyCode, quint64 flags);
 
     std::unique_ptr<LocalEventMonitor> m_eventMonitor;
+    Registry& m_registry;
     OnChange m_onChange;
     Name m_shortcutName;
     QString m_text;

@@ -22,12 +22,12 @@ class SettingsContent final : public QObject {
     Q_PROPERTY(SettingsSupportViewModel* support READ support CONSTANT)
 
 public:
-    SettingsContent(PresetStoreProtocol& store, PageContext pages, AppEvents& events, TimerSource& timers,
-                    QObject* parent = nullptr)
+    SettingsContent(PresetStoreProtocol& store, Shortcuts::Registry& hotkeys, PageContext pages,
+                    AppEvents& events, TimerSource& timers, QObject* parent = nullptr)
         : QObject(parent)
-        , m_prompts(new SettingsViewModel(store, timers, this))
+        , m_prompts(new SettingsViewModel(store, hotkeys, timers, this))
         , m_account(new SettingsAccountModel(pages, events, this))
-        , m_customisation(new SettingsCustomisationModel(events, this))
+        , m_customisation(new SettingsCustomisationModel(events, hotkeys, this))
         , m_support(new SettingsSupportViewModel(pages, this))
     {
     }

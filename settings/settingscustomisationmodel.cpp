@@ -7,13 +7,14 @@
 
 #include <QPointer>
 
-SettingsCustomisationModel::SettingsCustomisationModel(AppEvents& events, QObject* parent)
+SettingsCustomisationModel::SettingsCustomisationModel(AppEvents& events,
+                                                       Shortcuts::Registry& hotkeys, QObject* parent)
     : QObject(parent)
     , m_events(events)
 {
     QPointer<SettingsCustomisationModel> self(this);
     m_recorder = new Shortcuts::RecorderControl(
-        Shortcuts::Names::windowHotkey(),
+        hotkeys, Shortcuts::Names::windowHotkey(),
         [self](const std::optional<Shortcuts::Shortcut>& shortcut) {
             if (self)
                 self->updateWindowHotkey(shortcut);

@@ -16,7 +16,7 @@ class SettingsCustomisationModel final : public QObject {
     Q_PROPERTY(Shortcuts::RecorderControl* windowHotkeyRecorder READ windowHotkeyRecorder CONSTANT)
 
 public:
-    SettingsCustomisationModel(AppEvents& events, QObject* parent);
+    SettingsCustomisationModel(AppEvents& events, Shortcuts::Registry& hotkeys, QObject* parent);
 
     /**
      * Stores the widget hotkey's text ("" for none, or for a key without a text form)

@@ -11,7 +11,8 @@
 
 using namespace std::chrono_literals;
 
-SettingsViewModel::SettingsViewModel(PresetStoreProtocol& store, TimerSource& timers, QObject* parent)
+SettingsViewModel::SettingsViewModel(PresetStoreProtocol& store, Shortcuts::Registry& hotkeys,
+                                     TimerSource& timers, QObject* parent)
     : QObject(parent)
     , m_store(store)
     , m_globalPrompts(new SettingsPromptListModel(this))
@@ -31,7 +32,7 @@ SettingsViewModel::SettingsViewModel(PresetStoreProtocol& store, TimerSource& ti
     connect(&m_store, &PresetStoreProtocol::changed, this, &SettingsViewModel::scheduleLoadPrompts);
     QPointer<SettingsViewModel> self(this);
     m_hotkeyRecorder = new Shortcuts::RecorderControl(
-        Shortcuts::Names::tempShortcut(),
+        hotkeys, Shortcuts::Names::tempShortcut(),
         [self](const std::optional<Shortcuts::Shortcut>& shortcut) {
             if (self)
                 self->hotkeyChanged(shortcut);

@@ -17,6 +17,7 @@ class TimerSource;
 
 namespace Shortcuts {
 class RecorderControl;
+class Registry;
 struct Shortcut;
 } // namespace Shortcuts
 
@@ -51,7 +52,8 @@ class SettingsViewModel final : public QObject, public PresetsStoreDelegate {
 public:
     enum class FormState { idle, adding, sending, sent };
 
-    SettingsViewModel(PresetStoreProtocol& store, TimerSource& timers, QObject* parent = nullptr);
+    SettingsViewModel(PresetStoreProtocol& store, Shortcuts::Registry& hotkeys, TimerSource& timers,
+                      QObject* parent = nullptr);
     ~SettingsViewModel() override;
 
     [[nodiscard]] static QString rawValue(FormState state);

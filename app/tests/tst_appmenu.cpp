@@ -93,7 +93,8 @@ private Q_SLOTS:
     void recorderRefusesTheSettingsItemsShortcut() {
         AppMenu menu(recordingActions(), m_events);
         Shortcuts::RecorderControl::setApplicationMenu(&menu.menu());
-        Shortcuts::RecorderControl recorder(Shortcuts::Name("TestShortcut"), {});
+        Shortcuts::Registry hotkeys;
+        Shortcuts::RecorderControl recorder(hotkeys, Shortcuts::Name("TestShortcut"), {});
         QSignalSpy alerts(&recorder, &Shortcuts::RecorderControl::alertRequested);
         QWindow window;
         window.show();

@@ -37,7 +37,6 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        RecorderControl::setRegistry(&m_registry);
         m_window.show();
     }
 
@@ -45,6 +44,7 @@ private Q_SLOTS:
         m_settings.clear();
         m_changes.clear();
         m_recorder = std::make_unique<RecorderControl>(
+            m_registry,
             m_name, [this](const std::optional<Shortcut>& s) { m_changes << s; });
         m_recorder->setRecording(true);
     }
@@ -142,7 +142,7 @@ private Q_SLOTS:
     void windowHotkeyUpdateStoresTheTextForm() {
         m_recorder.reset();
         AppEvents events;
-        SettingsCustomisationModel model(events, nullptr);
+        SettingsCustomisationModel model(events, m_registry, nullptr);
         QSignalSpy updates(&events, &AppEvents::windowHotkeyChanged);
         model.windowHotkeyRecorder()->setRecording(true);
         press(Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);

@@ -38,7 +38,6 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { Shortcuts::RecorderControl::setRegistry(&m_hotkeys); }
 
     void init() {
         m_settings.clear();
@@ -48,7 +47,7 @@ private Q_SLOTS:
                            FakePresetStore::entry(2, "Shorter", true),
                            FakePresetStore::entry(10, "Pirate", false, "command+option+j"),
                            FakePresetStore::entry(11, "Haiku", false, "command+option+k")};
-        m_model = std::make_unique<SettingsViewModel>(m_coordinator->presetStore, *m_timers);
+        m_model = std::make_unique<SettingsViewModel>(m_coordinator->presetStore, m_hotkeys, *m_timers);
         m_model->loadPrompts();
     }
 

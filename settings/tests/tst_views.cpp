@@ -65,7 +65,8 @@ private Q_SLOTS:
         load("HelpCenterWindow.qml", &help);
         QObject nothing;
         load("NoConnectionWindow.qml", &nothing);
-        SettingsContent settings(m_coordinator.presetStore, pages, events, m_timers);
+        Shortcuts::Registry hotkeys;
+        SettingsContent settings(m_coordinator.presetStore, hotkeys, pages, events, m_timers);
         load("SettingsWindow.qml", &settings);
     }
 };
