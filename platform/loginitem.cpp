@@ -104,8 +104,6 @@ bool LoginItem::isEnabled() {
 }
 
 void LoginItem::setEnabled(bool enabled) {
-    Observable& observable = Observable::shared();
-    Q_EMIT observable.isEnabledAboutToChange(enabled);
     QString reason;
     if (enabled) {
         // Registering again replaces the entry, as switching on twice must leave one.
@@ -116,17 +114,4 @@ void LoginItem::setEnabled(bool enabled) {
     } else if (!removeEntry(&reason)) {
         logFailure(false, reason);
     }
-    Q_EMIT observable.isEnabledChanged(enabled);
-}
-
-LoginItem::Observable& LoginItem::Observable::shared() {
-    static Observable* instance = new Observable;
-    return *instance;
-}
-
-QMetaObject::Connection LoginItem::subscribe(const QObject* context,
-                                             std::function<void(bool)> handler) {
-    handler(isEnabled());
-    return QObject::connect(&Observable::shared(), &Observable::isEnabledChanged, context,
-                            [handler = std::move(handler)](bool value) { handler(value); });
 }
