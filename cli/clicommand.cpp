@@ -1,7 +1,7 @@
 #include "clicommand.h"
 
-#include "core/settingsstore.h"
 #include "core/logging.h"
+#include "core/settingsstore.h"
 #include "service/presetsservice.h"
 #include "service/signintoken.h"
 #include "store/appsettings.h"

@@ -81,21 +81,22 @@ void BaseNetworkClient::send(const Endpoint& endpoint,
             : session.sendCustomRequest(prepared->request, prepared->method);
     // Owned by the client: destroying the client aborts the request.
     reply->setParent(m_context.get());
-    QObject::connect(
-        reply, &QNetworkReply::finished, m_context.get(), [reply, completion = std::move(completion)] {
-            reply->deleteLater();
-            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-            Outcome outcome;
-            if (!isStatusError(reply->error()))
-                outcome.error = NetworkError::unknown;
-            else if (!status.isValid())
-                outcome.error = NetworkError::noResponse;
-            else {
-                outcome.status = status.toInt();
-                outcome.body = reply->readAll();
-            }
-            completion(outcome);
-        });
+    QObject::connect(reply, &QNetworkReply::finished, m_context.get(),
+                     [reply, completion = std::move(completion)] {
+                         reply->deleteLater();
+                         const QVariant status =
+                             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+                         Outcome outcome;
+                         if (!isStatusError(reply->error()))
+                             outcome.error = NetworkError::unknown;
+                         else if (!status.isValid())
+                             outcome.error = NetworkError::noResponse;
+                         else {
+                             outcome.status = status.toInt();
+                             outcome.body = reply->readAll();
+                         }
+                         completion(outcome);
+                     });
 }
 
 void BaseNetworkClient::sendRequestWithoutResponse(

@@ -112,13 +112,11 @@ public:
     enum class Case { presets, create, update, remove };
 
     static PresetsEndpoint presets(QString token, const ServiceBase& base);
-    static PresetsEndpoint create(QString token, QByteArray body,
-                                  const ServiceBase& base);
+    static PresetsEndpoint create(QString token, QByteArray body, const ServiceBase& base);
     static PresetsEndpoint update(QString token, qint64 id, QByteArray body,
                                   const ServiceBase& base);
     /** The `delete` case (a keyword in C++). */
-    static PresetsEndpoint remove(QString token, qint64 id,
-                                  const ServiceBase& base);
+    static PresetsEndpoint remove(QString token, qint64 id, const ServiceBase& base);
 
     [[nodiscard]] Case endpointCase() const { return m_case; }
     QString path() const override;
@@ -144,11 +142,9 @@ public:
     enum class Case { preset, command };
 
     static TextsEndpoint preset(QString token, qint64 presetId, QString encodedText,
-                                QString encodedHistory,
-                                const ServiceBase& base);
+                                QString encodedHistory, const ServiceBase& base);
     static TextsEndpoint command(QString token, QString encodedCommand, QString encodedText,
-                                 QString encodedHistory,
-                                 const ServiceBase& base);
+                                 QString encodedHistory, const ServiceBase& base);
 
     [[nodiscard]] Case endpointCase() const { return m_case; }
     QString path() const override { return QStringLiteral("/api/0/texts"); }

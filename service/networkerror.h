@@ -27,13 +27,9 @@ template <typename T>
 class NetworkResult {
 public:
     NetworkResult(T value)
-        : m_value(std::move(value))
-    {
-    }
+        : m_value(std::move(value)) {}
     NetworkResult(NetworkError error)
-        : m_value(error)
-    {
-    }
+        : m_value(error) {}
 
     [[nodiscard]] bool ok() const { return std::holds_alternative<T>(m_value); }
     [[nodiscard]] const T& value() const { return std::get<T>(m_value); }

@@ -1,9 +1,8 @@
 #include "service/textsservice.h"
 
 #include "core/logging.h"
-#include "service/networksession.h"
-
 #include "service/endpoint.h"
+#include "service/networksession.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

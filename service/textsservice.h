@@ -83,8 +83,7 @@ class TextsService final : public QObject, public TextsServiceProtocol {
 
 public:
     /** token: the signed-in user's device key ("" when nobody is signed in). */
-    explicit TextsService(QString token, const ServiceBase& base,
-                          QObject* parent = nullptr);
+    explicit TextsService(QString token, const ServiceBase& base, QObject* parent = nullptr);
     ~TextsService() override;
 
     void sendPreset(qint64 presetId, const QString& text, const QList<RequestData>& history,

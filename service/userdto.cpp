@@ -2,8 +2,7 @@
 
 #include "core/jsondecoder.h"
 
-std::optional<UserDto> UserDto::decode(JsonDecoder& decoder)
-{
+std::optional<UserDto> UserDto::decode(JsonDecoder& decoder) {
     UserDto dto;
     dto.email = decoder.string(QStringLiteral("email"));
     dto.userId = decoder.integer(QStringLiteral("id"));
@@ -13,16 +12,14 @@ std::optional<UserDto> UserDto::decode(JsonDecoder& decoder)
     return dto;
 }
 
-QJsonObject UserDto::toJson() const
-{
+QJsonObject UserDto::toJson() const {
     QJsonObject json{{QStringLiteral("email"), email}, {QStringLiteral("id"), userId}};
     if (deviceKey)
         json.insert(QStringLiteral("device_key"), *deviceKey);
     return json;
 }
 
-std::optional<UserDataDto> UserDataDto::decode(JsonDecoder& decoder)
-{
+std::optional<UserDataDto> UserDataDto::decode(JsonDecoder& decoder) {
     JsonDecoder data = decoder.nested(QStringLiteral("data"));
     auto user = UserDto::decode(data);
     decoder.absorb(data);

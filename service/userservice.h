@@ -11,8 +11,7 @@
 class UserService final : public UserServiceProtocol, private BaseNetworkClient {
 public:
     /** The delegate must outlive the service; it hears exactly one call per fetch. */
-    UserService(QString token, UserServiceDelegate* delegate,
-                const ServiceBase& base);
+    UserService(QString token, UserServiceDelegate* delegate, const ServiceBase& base);
 
     void fetchUser() override;
 

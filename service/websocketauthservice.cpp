@@ -18,8 +18,8 @@ std::unique_ptr<WebSocketAuthService> WebSocketAuthService::create(QString token
         new WebSocketAuthService(url, std::move(token), log, timers));
 }
 
-WebSocketAuthService::WebSocketAuthService(QUrl serverUrl, QString token, const QLoggingCategory* log,
-                                           TimerSource& timers)
+WebSocketAuthService::WebSocketAuthService(QUrl serverUrl, QString token,
+                                           const QLoggingCategory* log, TimerSource& timers)
     : m_serverUrl(std::move(serverUrl))
     , m_token(std::move(token))
     , m_log(log)

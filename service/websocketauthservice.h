@@ -44,9 +44,9 @@ public:
     static inline const QString socketPath = QStringLiteral("/auth_socket/0/auth");
 
     /** nullptr with the log line "url not constructed" when the base composes no socket URL. */
-    static std::unique_ptr<WebSocketAuthService>
-    create(QString token, const QLoggingCategory* log,
-           const ServiceBase& base, TimerSource& timers);
+    static std::unique_ptr<WebSocketAuthService> create(QString token, const QLoggingCategory* log,
+                                                        const ServiceBase& base,
+                                                        TimerSource& timers);
 
     void connect(WebSocketAuthServiceDelegate* delegate) override;
     void disconnect() override;

@@ -27,11 +27,11 @@ WebSocketEngine::WebSocketEngine(const QUrl& url, WebSocketEngineDelegate* deleg
                      &WebSocketEngine::onDisconnected);
     QObject::connect(m_socket.get(), qOverload<QAbstractSocket::SocketError>(&QWebSocket::error),
                      this, &WebSocketEngine::onError);
-    QObject::connect(m_socket.get(), &QWebSocket::textMessageReceived, this,
-                     [this](const QString& text) {
-                         debug([&]() -> QString { return u"Received text: " + redactedForLog(text); });
-                         handleText(text);
-                     });
+    QObject::connect(
+        m_socket.get(), &QWebSocket::textMessageReceived, this, [this](const QString& text) {
+            debug([&]() -> QString { return u"Received text: " + redactedForLog(text); });
+            handleText(text);
+        });
     QObject::connect(m_socket.get(), &QWebSocket::binaryMessageReceived, this,
                      &WebSocketEngine::onBinaryMessage);
 }

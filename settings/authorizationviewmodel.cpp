@@ -20,8 +20,7 @@ using namespace std::chrono_literals;
 AuthorizationViewModel::AuthorizationViewModel(Dependencies deps, QObject* parent)
     : QObject(parent)
     , m_deps(std::move(deps))
-    , m_authToken(SignIn::makeToken())
-{
+    , m_authToken(SignIn::makeToken()) {
     if (!m_deps.session.isAuthorised()) {
         resetToSignIn();
         return;
@@ -34,54 +33,47 @@ AuthorizationViewModel::AuthorizationViewModel(Dependencies deps, QObject* paren
 
 AuthorizationViewModel::~AuthorizationViewModel() = default;
 
-AuthorizationViewModel::SocketFactory AuthorizationViewModel::serviceSocketFactory(const ServiceBase& base,
-                                                                                   TimerSource& timers)
-{
+AuthorizationViewModel::SocketFactory
+AuthorizationViewModel::serviceSocketFactory(const ServiceBase& base, TimerSource& timers) {
     return [&base, &timers](const QString& token) -> std::unique_ptr<WebSocketAuthServiceProtocol> {
         return WebSocketAuthService::create(token, &lcWebSocket(), base, timers);
     };
 }
 
-AuthorizationViewModel::BrowserOpener AuthorizationViewModel::desktopBrowser()
-{
-    return [](const QUrl& url) { QDesktopServices::openUrl(url); };
+AuthorizationViewModel::BrowserOpener AuthorizationViewModel::desktopBrowser() {
+    return [](const QUrl& url) {
+        QDesktopServices::openUrl(url);
+    };
 }
 
-QString AuthorizationViewModel::signInCode() const
-{
+QString AuthorizationViewModel::signInCode() const {
     return m_signInRunning ? SignIn::shortCode(m_authToken) : QString();
 }
 
-bool AuthorizationViewModel::isPolling() const
-{
+bool AuthorizationViewModel::isPolling() const {
     return m_accebilityTimer && m_accebilityTimer->isActive();
 }
 
-QVariant AuthorizationViewModel::urlRequestValue() const
-{
+QVariant AuthorizationViewModel::urlRequestValue() const {
     return m_urlRequest ? QVariant::fromValue(*m_urlRequest) : QVariant();
 }
 
-void AuthorizationViewModel::show(const QString& path)
-{
+void AuthorizationViewModel::show(const QString& path) {
     m_urlRequest = PageRequests::pageRequest(path, m_deps.pages, PageRequests::Hotkey::included);
     Q_EMIT urlRequestChanged();
 }
 
-void AuthorizationViewModel::setSignInRunning(bool running)
-{
+void AuthorizationViewModel::setSignInRunning(bool running) {
     m_signInRunning = running;
     Q_EMIT signInCodeChanged();
 }
 
-void AuthorizationViewModel::resetToSignIn()
-{
+void AuthorizationViewModel::resetToSignIn() {
     m_urlRequest = PageRequests::signInRequest(m_deps.pages);
     Q_EMIT urlRequestChanged();
 }
 
-void AuthorizationViewModel::handleAction(const QString& identifier)
-{
+void AuthorizationViewModel::handleAction(const QString& identifier) {
     if (identifier == QLatin1String("sign_in")) {
         startSignIn(false);
     } else if (identifier == QLatin1String("sign_up")) {
@@ -100,14 +92,12 @@ void AuthorizationViewModel::handleAction(const QString& identifier)
     }
 }
 
-void AuthorizationViewModel::start()
-{
+void AuthorizationViewModel::start() {
     resetToSignIn();
     m_deps.host.finishSignIn();
 }
 
-void AuthorizationViewModel::startSignIn(bool signUp)
-{
+void AuthorizationViewModel::startSignIn(bool signUp) {
     // A token signs in once: every attempt draws its own, and only this window's socket,
     // which holds the verifier, can receive the result.
     m_authToken = SignIn::makeToken();
@@ -120,8 +110,7 @@ void AuthorizationViewModel::startSignIn(bool signUp)
     setSignInRunning(true);
 }
 
-void AuthorizationViewModel::channelReady()
-{
+void AuthorizationViewModel::channelReady() {
     if (!m_urlToOpen) {
         qCCritical(lcUrl, "not able to construct url: nil");
         return;
@@ -134,8 +123,7 @@ void AuthorizationViewModel::channelReady()
     });
 }
 
-void AuthorizationViewModel::userReceived(const AuthJoinReplayDto& message)
-{
+void AuthorizationViewModel::userReceived(const AuthJoinReplayDto& message) {
     if (!message.topic.contains(m_authToken))
         return;
     m_deps.session.setUser(message.payload);
@@ -153,8 +141,7 @@ void AuthorizationViewModel::userReceived(const AuthJoinReplayDto& message)
     }
 }
 
-void AuthorizationViewModel::startPolling()
-{
+void AuthorizationViewModel::startPolling() {
     if (isPolling())
         return;
     if (!m_accebilityTimer)
@@ -162,8 +149,7 @@ void AuthorizationViewModel::startPolling()
     m_accebilityTimer->start(1s, Timer::Mode::Repeating, [this] { checkAccessibility(); });
 }
 
-void AuthorizationViewModel::checkAccessibility()
-{
+void AuthorizationViewModel::checkAccessibility() {
     if (!m_deps.permissionsManager.isTrusted(true))
         return;
     // Stopped, not destroyed: this runs inside the timer's own action.

@@ -69,7 +69,9 @@ public:
     [[nodiscard]] const std::optional<PageRequest>& urlRequest() const { return m_urlRequest; }
     [[nodiscard]] const std::optional<QUrl>& urlToOpen() const { return m_urlToOpen; }
     [[nodiscard]] bool isPolling() const;
-    [[nodiscard]] WebSocketAuthServiceProtocol* authWebSocket() const { return m_authWebSocket.get(); }
+    [[nodiscard]] WebSocketAuthServiceProtocol* authWebSocket() const {
+        return m_authWebSocket.get();
+    }
 
     /** An identifier the page reported. */
     Q_INVOKABLE void handleAction(const QString& identifier);

@@ -17,56 +17,46 @@ constexpr int quitGraceMs = 5000;
 } // namespace
 
 PageHost::PageHost(QQuickItem* parent)
-    : QQuickItem(parent)
-{
-}
+    : QQuickItem(parent) {}
 
-PageHost::~PageHost()
-{
+PageHost::~PageHost() {
     stopHelper();
 }
 
-QString PageHost::helperPath()
-{
+QString PageHost::helperPath() {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("orvane-webpage"));
 }
 
-void PageHost::setRequest(const QVariant& request)
-{
+void PageHost::setRequest(const QVariant& request) {
     m_request = request.value<PageRequest>();
     Q_EMIT requestChanged();
     sendLoad();
 }
 
-void PageHost::setReloadActionId(const QString& identifier)
-{
+void PageHost::setReloadActionId(const QString& identifier) {
     if (m_reloadActionId == identifier)
         return;
     m_reloadActionId = identifier;
     Q_EMIT reloadActionIdChanged();
 }
 
-void PageHost::setBackground(const QColor& colour)
-{
+void PageHost::setBackground(const QColor& colour) {
     if (m_background == colour)
         return;
     m_background = colour;
     Q_EMIT backgroundChanged();
 }
 
-void PageHost::reload()
-{
+void PageHost::reload() {
     send(PageProtocol::reloadCommand());
 }
 
-void PageHost::componentComplete()
-{
+void PageHost::componentComplete() {
     QQuickItem::componentComplete();
     followWindow(window());
 }
 
-void PageHost::itemChange(ItemChange change, const ItemChangeData& data)
-{
+void PageHost::itemChange(ItemChange change, const ItemChangeData& data) {
     QQuickItem::itemChange(change, data);
     if (change == ItemSceneChange)
         followWindow(data.window);
@@ -74,14 +64,12 @@ void PageHost::itemChange(ItemChange change, const ItemChangeData& data)
         updateRunning();
 }
 
-void PageHost::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry)
-{
+void PageHost::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
     QQuickItem::geometryChange(newGeometry, oldGeometry);
     polish();
 }
 
-void PageHost::updatePolish()
-{
+void PageHost::updatePolish() {
     // The scene rectangle also moves when an ancestor is laid out anew, which this
     // item hears of only through the window's geometry; all of it lands here, and the
     // helper hears of every move, as its window moves along unannounced.
@@ -91,8 +79,7 @@ void PageHost::updatePolish()
     }
 }
 
-void PageHost::followWindow(QQuickWindow* window)
-{
+void PageHost::followWindow(QQuickWindow* window) {
     if (window == m_window && !m_windowConnections.isEmpty()) {
         updateRunning();
         return;
@@ -102,7 +89,8 @@ void PageHost::followWindow(QQuickWindow* window)
     m_windowConnections.clear();
     m_window = window;
     if (window) {
-        m_windowConnections << connect(window, &QWindow::visibleChanged, this, &PageHost::updateRunning)
+        m_windowConnections << connect(window, &QWindow::visibleChanged, this,
+                                       &PageHost::updateRunning)
                             << connect(window, &QWindow::xChanged, this, &QQuickItem::polish)
                             << connect(window, &QWindow::yChanged, this, &QQuickItem::polish)
                             << connect(window, &QWindow::widthChanged, this, &QQuickItem::polish)
@@ -111,8 +99,7 @@ void PageHost::followWindow(QQuickWindow* window)
     updateRunning();
 }
 
-void PageHost::updateRunning()
-{
+void PageHost::updateRunning() {
     const bool shown = isComponentComplete() && isVisible() && m_window && m_window->isVisible();
     if (shown && !m_process)
         startHelper();
@@ -120,8 +107,7 @@ void PageHost::updateRunning()
         stopHelper();
 }
 
-void PageHost::startHelper()
-{
+void PageHost::startHelper() {
     m_process = new QProcess(this);
     m_reader = {};
     // The helper inherits the environment: sandbox, Chromium flags, remote debugging.
@@ -129,15 +115,14 @@ void PageHost::startHelper()
     connect(m_process, &QProcess::readyReadStandardOutput, this, &PageHost::readOutput);
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            qCCritical(lcSettings, "Failed to start the page helper %s: %s", qUtf8Printable(helperPath()),
-                       qUtf8Printable(m_process->errorString()));
+            qCCritical(lcSettings, "Failed to start the page helper %s: %s",
+                       qUtf8Printable(helperPath()), qUtf8Printable(m_process->errorString()));
     });
     m_process->start(helperPath(), {});
     sendLoad();
 }
 
-void PageHost::stopHelper()
-{
+void PageHost::stopHelper() {
     if (m_foreign) {
         m_foreign->hide();
         delete m_foreign;
@@ -160,22 +145,20 @@ void PageHost::stopHelper()
     process->closeWriteChannel();
 }
 
-void PageHost::send(const QByteArray& line)
-{
+void PageHost::send(const QByteArray& line) {
     if (m_process)
         m_process->write(line);
 }
 
-void PageHost::sendLoad()
-{
+void PageHost::sendLoad() {
     if (!m_request.isValid())
         return;
-    PageProtocol::Load load{m_request.url, m_request.headers, m_background.name(), m_reloadActionId};
+    PageProtocol::Load load{m_request.url, m_request.headers, m_background.name(),
+                            m_reloadActionId};
     send(PageProtocol::loadCommand(load));
 }
 
-void PageHost::readOutput()
-{
+void PageHost::readOutput() {
     for (const QJsonObject& report : m_reader.append(m_process->readAllStandardOutput())) {
         if (report.contains(QStringLiteral("window")))
             embed(WId(report.value(QStringLiteral("window")).toDouble()));
@@ -186,8 +169,7 @@ void PageHost::readOutput()
     }
 }
 
-void PageHost::embed(WId id)
-{
+void PageHost::embed(WId id) {
     if (!m_window || m_foreign)
         return;
     m_foreign = QWindow::fromWinId(id);

@@ -21,7 +21,8 @@ class PageHost : public QQuickItem {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QVariant request READ request WRITE setRequest NOTIFY requestChanged)
-    Q_PROPERTY(QString reloadActionId READ reloadActionId WRITE setReloadActionId NOTIFY reloadActionIdChanged)
+    Q_PROPERTY(QString reloadActionId READ reloadActionId WRITE setReloadActionId NOTIFY
+                   reloadActionIdChanged)
     Q_PROPERTY(QColor background READ background WRITE setBackground NOTIFY backgroundChanged)
     /** The embedded page's window exists. */
     Q_PROPERTY(bool embedded READ isEmbedded NOTIFY embeddedChanged)

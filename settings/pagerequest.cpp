@@ -5,8 +5,7 @@
 #include "store/appsettings.h"
 #include "store/userstore.h"
 
-std::optional<QByteArray> PageRequest::header(const QByteArray& name) const
-{
+std::optional<QByteArray> PageRequest::header(const QByteArray& name) const {
     for (const Header& header : headers) {
         if (header.first == name)
             return header.second;
@@ -16,16 +15,15 @@ std::optional<QByteArray> PageRequest::header(const QByteArray& name) const
 
 namespace {
 
-void addDarkTheme(PageRequest& request, const PageContext& context)
-{
+void addDarkTheme(PageRequest& request, const PageContext& context) {
     if (context.appearance.isDark())
         request.headers.append({QByteArrayLiteral("Dark-Theme"), QByteArrayLiteral("True")});
 }
 
 } // namespace
 
-PageRequest PageRequests::pageRequest(const QString& path, const PageContext& context, Hotkey hotkey)
-{
+PageRequest PageRequests::pageRequest(const QString& path, const PageContext& context,
+                                      Hotkey hotkey) {
     PageRequest request;
     request.url = context.base.httpUrl(path);
     request.headers.append(
@@ -39,8 +37,7 @@ PageRequest PageRequests::pageRequest(const QString& path, const PageContext& co
     return request;
 }
 
-PageRequest PageRequests::signInRequest(const PageContext& context)
-{
+PageRequest PageRequests::signInRequest(const PageContext& context) {
     PageRequest request;
     request.url = context.base.httpUrl(loginPath);
     addDarkTheme(request, context);

@@ -14,14 +14,12 @@ namespace Shortcuts {
 
 namespace {
 
-QPointer<QMenu>& applicationMenu()
-{
+QPointer<QMenu>& applicationMenu() {
     static QPointer<QMenu> menu;
     return menu;
 }
 
-RecorderControl::SystemCheck& systemCheck()
-{
+RecorderControl::SystemCheck& systemCheck() {
     static RecorderControl::SystemCheck check;
     return check;
 }
@@ -30,15 +28,13 @@ constexpr int f12 = 111;
 constexpr int backspace = 51;
 constexpr int forwardDelete = 117;
 
-bool isFunctionKey(qint64 keyCode)
-{
+bool isFunctionKey(qint64 keyCode) {
     const auto key = VirtualKeys::info(static_cast<int>(keyCode));
     return key && key->qtKey >= Qt::Key_F1 && key->qtKey <= Qt::Key_F35;
 }
 
 /** The virtual key of a key event: by Qt key, else by the physical key (shifted symbols). */
-std::optional<int> virtualKey(const QKeyEvent& event)
-{
+std::optional<int> virtualKey(const QKeyEvent& event) {
     if (const auto code = VirtualKeys::fromQtKey(event.key()))
         return code;
     if (event.key() == Qt::Key_Backtab)
@@ -51,8 +47,7 @@ std::optional<int> virtualKey(const QKeyEvent& event)
     return std::nullopt;
 }
 
-std::optional<QString> findInMenu(const QMenu& menu, const QKeySequence& sequence)
-{
+std::optional<QString> findInMenu(const QMenu& menu, const QKeySequence& sequence) {
     for (QAction* action : menu.actions()) {
         if (QMenu* submenu = action->menu()) {
             if (auto title = findInMenu(*submenu, sequence))
@@ -71,8 +66,7 @@ RecorderControl::RecorderControl(Registry& registry, Name shortcutName, OnChange
     : QObject(parent)
     , m_registry(registry)
     , m_onChange(std::move(onChange))
-    , m_shortcutName(std::move(shortcutName))
-{
+    , m_shortcutName(std::move(shortcutName)) {
     refreshText();
     connect(&m_registry, &Registry::changed, this, [this](const QString& name) {
         if (name == m_shortcutName.rawValue())
@@ -84,82 +78,73 @@ RecorderControl::RecorderControl(Registry& registry, Name shortcutName, OnChange
     });
 }
 
-RecorderControl::~RecorderControl()
-{
+RecorderControl::~RecorderControl() {
     if (m_eventMonitor)
         m_registry.setDeliveryPaused(false);
 }
 
-void RecorderControl::setShortcut(const std::optional<Shortcut>& shortcut)
-{
+void RecorderControl::setShortcut(const std::optional<Shortcut>& shortcut) {
     m_registry.store(shortcut, m_shortcutName);
     refreshText();
 }
 
-void RecorderControl::setApplicationMenu(QMenu* menu)
-{
+void RecorderControl::setApplicationMenu(QMenu* menu) {
     applicationMenu() = menu;
 }
 
-void RecorderControl::setSystemCheck(SystemCheck check)
-{
+void RecorderControl::setSystemCheck(SystemCheck check) {
     systemCheck() = std::move(check);
 }
 
-QString RecorderControl::displayText(const Shortcut& shortcut)
-{
+QString RecorderControl::displayText(const Shortcut& shortcut) {
     const Qt::KeyboardModifiers modifiers = ModifierFlags::toQt(shortcut.modifiers());
     const auto key = VirtualKeys::info(static_cast<int>(shortcut.keyCode));
     if (key)
-        return QKeySequence(QKeyCombination(modifiers, Qt::Key(key->qtKey))).toString(QKeySequence::NativeText);
-    return QKeySequence(QKeyCombination(modifiers, Qt::Key_unknown)).toString(QKeySequence::NativeText)
-           + QChar(0xFFFD);
+        return QKeySequence(QKeyCombination(modifiers, Qt::Key(key->qtKey)))
+            .toString(QKeySequence::NativeText);
+    return QKeySequence(QKeyCombination(modifiers, Qt::Key_unknown))
+               .toString(QKeySequence::NativeText) +
+           QChar(0xFFFD);
 }
 
-std::optional<QString> RecorderControl::menuItemUsing(const Shortcut& shortcut)
-{
+std::optional<QString> RecorderControl::menuItemUsing(const Shortcut& shortcut) {
     const QMenu* menu = applicationMenu();
     const auto key = VirtualKeys::info(static_cast<int>(shortcut.keyCode));
     if (!menu || !key)
         return std::nullopt;
-    return findInMenu(*menu, QKeySequence(QKeyCombination(ModifierFlags::toQt(shortcut.modifiers()), Qt::Key(key->qtKey))));
+    return findInMenu(*menu, QKeySequence(QKeyCombination(ModifierFlags::toQt(shortcut.modifiers()),
+                                                          Qt::Key(key->qtKey))));
 }
 
-QString RecorderControl::placeholder() const
-{
+QString RecorderControl::placeholder() const {
     return isRecording() ? qtTrId("press_shortcut") : qtTrId("record_shortcut");
 }
 
-void RecorderControl::setShortcutName(const Name& name)
-{
+void RecorderControl::setShortcutName(const Name& name) {
     m_shortcutName = name;
     refreshText();
 }
 
-void RecorderControl::refreshText()
-{
+void RecorderControl::refreshText() {
     const auto shortcut = m_registry.shortcut(m_shortcutName);
     setText(shortcut ? displayText(*shortcut) : QString());
 }
 
-void RecorderControl::setText(const QString& text)
-{
+void RecorderControl::setText(const QString& text) {
     if (m_text == text)
         return;
     m_text = text;
     Q_EMIT textChanged();
 }
 
-void RecorderControl::setRecording(bool recording)
-{
+void RecorderControl::setRecording(bool recording) {
     if (recording)
         startRecording();
     else
         endRecording();
 }
 
-void RecorderControl::startRecording()
-{
+void RecorderControl::startRecording() {
     if (m_eventMonitor)
         return;
     m_registry.setDeliveryPaused(true);
@@ -175,8 +160,7 @@ void RecorderControl::startRecording()
     Q_EMIT recordingChanged();
 }
 
-void RecorderControl::endRecording()
-{
+void RecorderControl::endRecording() {
     if (!m_eventMonitor)
         return;
     // Dropped later: this may run inside the monitor's own callback.
@@ -185,8 +169,7 @@ void RecorderControl::endRecording()
     Q_EMIT recordingChanged();
 }
 
-void RecorderControl::clear()
-{
+void RecorderControl::clear() {
     setText(QString());
     m_registry.store(std::nullopt, m_shortcutName);
     if (m_onChange)
@@ -195,14 +178,12 @@ void RecorderControl::clear()
     startRecording();
 }
 
-void RecorderControl::alertDismissed()
-{
+void RecorderControl::alertDismissed() {
     Q_EMIT focusRequested();
     startRecording();
 }
 
-bool RecorderControl::handleEvent(QEvent* event)
-{
+bool RecorderControl::handleEvent(QEvent* event) {
     if (!m_eventMonitor || !m_eventMonitor->isRunning())
         return true;
     if (event->type() == QEvent::MouseButtonRelease) {
@@ -219,14 +200,12 @@ bool RecorderControl::handleEvent(QEvent* event)
     return handleKey(*static_cast<QKeyEvent*>(event));
 }
 
-bool RecorderControl::handleKey(const QKeyEvent& event)
-{
+bool RecorderControl::handleKey(const QKeyEvent& event) {
     return handleKey(virtualKey(event), ModifierFlags::fromQt(event.modifiers()));
 }
 
 /** Whether the key goes on to the window: only Tab does, to move the focus. */
-bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags)
-{
+bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags) {
     const bool noModifiers = flags == 0;
 
     if (noModifiers && keyCode == VirtualKeys::tab) {
@@ -256,7 +235,8 @@ bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags)
     if (const auto title = menuItemUsing(candidate)) {
         endRecording();
         QString message = qtTrId("keyboard_shortcut_used_by_menu_item");
-        message = message.contains(QLatin1String("%1")) ? message.arg(*title) : message + u": " + *title;
+        message =
+            message.contains(QLatin1String("%1")) ? message.arg(*title) : message + u": " + *title;
         Q_EMIT alertRequested(message, QString());
         return false;
     }

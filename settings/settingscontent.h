@@ -28,9 +28,7 @@ public:
         , m_prompts(new SettingsViewModel(store, hotkeys, timers, this))
         , m_account(new SettingsAccountModel(pages, events, this))
         , m_customisation(new SettingsCustomisationModel(events, hotkeys, this))
-        , m_support(new SettingsSupportViewModel(pages, this))
-    {
-    }
+        , m_support(new SettingsSupportViewModel(pages, this)) {}
 
     [[nodiscard]] SettingsViewModel* prompts() const { return m_prompts; }
     [[nodiscard]] SettingsAccountModel* account() const { return m_account; }

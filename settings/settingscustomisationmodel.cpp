@@ -8,10 +8,10 @@
 #include <QPointer>
 
 SettingsCustomisationModel::SettingsCustomisationModel(AppEvents& events,
-                                                       Shortcuts::Registry& hotkeys, QObject* parent)
+                                                       Shortcuts::Registry& hotkeys,
+                                                       QObject* parent)
     : QObject(parent)
-    , m_events(events)
-{
+    , m_events(events) {
     QPointer<SettingsCustomisationModel> self(this);
     m_recorder = new Shortcuts::RecorderControl(
         hotkeys, Shortcuts::Names::windowHotkey(),
@@ -22,8 +22,8 @@ SettingsCustomisationModel::SettingsCustomisationModel(AppEvents& events,
         this);
 }
 
-void SettingsCustomisationModel::updateWindowHotkey(const std::optional<Shortcuts::Shortcut>& shortcut)
-{
+void SettingsCustomisationModel::updateWindowHotkey(
+    const std::optional<Shortcuts::Shortcut>& shortcut) {
     const QString text = shortcut ? Shortcuts::HotkeyText::fromShortcut(*shortcut) : QString();
     AppSettings settings;
     PreferencesSettings preferences = settings.preferencesSettings();
@@ -32,13 +32,11 @@ void SettingsCustomisationModel::updateWindowHotkey(const std::optional<Shortcut
     Q_EMIT m_events.windowHotkeyChanged();
 }
 
-bool SettingsCustomisationModel::launchAtLogin() const
-{
+bool SettingsCustomisationModel::launchAtLogin() const {
     return LoginItem::isEnabled();
 }
 
-void SettingsCustomisationModel::setLaunchAtLogin(bool enabled)
-{
+void SettingsCustomisationModel::setLaunchAtLogin(bool enabled) {
     LoginItem::setEnabled(enabled);
     Q_EMIT launchAtLoginChanged();
 }

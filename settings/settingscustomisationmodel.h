@@ -12,7 +12,8 @@ class SettingsCustomisationModel final : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Created by the settings window")
-    Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
+    Q_PROPERTY(
+        bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(Shortcuts::RecorderControl* windowHotkeyRecorder READ windowHotkeyRecorder CONSTANT)
 
 public:

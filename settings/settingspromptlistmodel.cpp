@@ -36,11 +36,10 @@ QHash<int, QByteArray> SettingsPromptListModel::roleNames() const {
 }
 
 void SettingsPromptListModel::setEntries(const QList<PresetEntry>& entries) {
-    const bool sameRows = entries.size() == m_entries.size() &&
-                          std::equal(entries.begin(), entries.end(), m_entries.begin(),
-                                     [](const PresetEntry& a, const PresetEntry& b) {
-                                         return a->id == b->id;
-                                     });
+    const bool sameRows =
+        entries.size() == m_entries.size() &&
+        std::equal(entries.begin(), entries.end(), m_entries.begin(),
+                   [](const PresetEntry& a, const PresetEntry& b) { return a->id == b->id; });
     const qint64 selected = idAt(m_currentIndex);
     if (sameRows) {
         m_entries = entries;

@@ -18,8 +18,7 @@ SettingsViewModel::SettingsViewModel(PresetStoreProtocol& store, Shortcuts::Regi
     , m_globalPrompts(new SettingsPromptListModel(this))
     , m_userPrompts(new SettingsPromptListModel(this))
     , m_currentPrompt(blankTemplate())
-    , m_sentTimer(timers.createTimer())
-{
+    , m_sentTimer(timers.createTimer()) {
     for (SettingsPromptListModel* list : {m_globalPrompts, m_userPrompts}) {
         connect(list, &SettingsPromptListModel::chosen, this,
                 qOverload<qint64>(&SettingsViewModel::selectPrompt));
@@ -44,8 +43,7 @@ SettingsViewModel::SettingsViewModel(PresetStoreProtocol& store, Shortcuts::Regi
 
 SettingsViewModel::~SettingsViewModel() = default;
 
-QString SettingsViewModel::rawValue(FormState state)
-{
+QString SettingsViewModel::rawValue(FormState state) {
     switch (state) {
     case FormState::idle:
         return QStringLiteral("Prompts");
@@ -59,21 +57,18 @@ QString SettingsViewModel::rawValue(FormState state)
     return {};
 }
 
-PresetEntry SettingsViewModel::blankTemplate(const QString& name)
-{
+PresetEntry SettingsViewModel::blankTemplate(const QString& name) {
     PresetDto preset;
     preset.id = -1;
     preset.name = name;
     return std::make_shared<PresetData>(preset, true, false);
 }
 
-void SettingsViewModel::scheduleLoadPrompts()
-{
+void SettingsViewModel::scheduleLoadPrompts() {
     QMetaObject::invokeMethod(this, &SettingsViewModel::loadPrompts, Qt::QueuedConnection);
 }
 
-void SettingsViewModel::loadPrompts()
-{
+void SettingsViewModel::loadPrompts() {
     setFormState(FormState::idle);
     m_prompts = m_store.presets();
     QList<PresetEntry> standard;
@@ -95,15 +90,13 @@ void SettingsViewModel::loadPrompts()
         setSelectedPrompt(globalPrompts().first());
 }
 
-void SettingsViewModel::setSelectedPrompt(const std::optional<PresetEntry>& entry)
-{
+void SettingsViewModel::setSelectedPrompt(const std::optional<PresetEntry>& entry) {
     selectPrompt(entry);
     m_selectedPrompt = entry;
     storeInitialValues();
 }
 
-void SettingsViewModel::selectPrompt(const std::optional<PresetEntry>& entry)
-{
+void SettingsViewModel::selectPrompt(const std::optional<PresetEntry>& entry) {
     m_currentPrompt = entry ? std::make_shared<PresetData>(**entry) : blankTemplate();
     m_isPromptSelected = m_currentPrompt->preset.id >= 1;
     setShowTooltipError(false);
@@ -111,12 +104,12 @@ void SettingsViewModel::selectPrompt(const std::optional<PresetEntry>& entry)
     detectChanges();
     Q_EMIT currentPromptChanged();
     // The recorder shows the prompt's hotkey through the scratch slot.
-    const auto shortcut = entry ? Shortcuts::HotkeyText::toShortcut((*entry)->preset.hotkey) : std::nullopt;
+    const auto shortcut =
+        entry ? Shortcuts::HotkeyText::toShortcut((*entry)->preset.hotkey) : std::nullopt;
     m_hotkeyRecorder->setShortcut(shortcut);
 }
 
-void SettingsViewModel::storeInitialValues()
-{
+void SettingsViewModel::storeInitialValues() {
     setIsPromptChanged(false);
     const PresetDto& preset = m_currentPrompt->preset;
     m_initialPresetName = preset.name;
@@ -126,27 +119,25 @@ void SettingsViewModel::storeInitialValues()
     m_initialHotkey = preset.hotkey;
 }
 
-void SettingsViewModel::detectChanges()
-{
+void SettingsViewModel::detectChanges() {
     const PresetDto& preset = m_currentPrompt->preset;
-    const bool changed = (m_initialPresetName && preset.name != *m_initialPresetName)
-                         || (m_initialUserMessage && preset.userMessage != *m_initialUserMessage)
-                         || (m_initialSystemMessage && preset.systemMessage != *m_initialSystemMessage)
-                         || (m_initialTemperature && preset.temperature != *m_initialTemperature);
+    const bool changed =
+        (m_initialPresetName && preset.name != *m_initialPresetName) ||
+        (m_initialUserMessage && preset.userMessage != *m_initialUserMessage) ||
+        (m_initialSystemMessage && preset.systemMessage != *m_initialSystemMessage) ||
+        (m_initialTemperature && preset.temperature != *m_initialTemperature);
     // A differing hotkey is decided by hotkeyChanged alone.
     if (m_initialHotkey && preset.hotkey == *m_initialHotkey)
         setIsPromptChanged(changed);
 }
 
-void SettingsViewModel::editCurrentPrompt(const std::function<void(PresetDto&)>& edit)
-{
+void SettingsViewModel::editCurrentPrompt(const std::function<void(PresetDto&)>& edit) {
     edit(m_currentPrompt->preset);
     detectChanges();
     Q_EMIT currentPromptChanged();
 }
 
-void SettingsViewModel::hotkeyChanged(const std::optional<Shortcuts::Shortcut>& shortcut)
-{
+void SettingsViewModel::hotkeyChanged(const std::optional<Shortcuts::Shortcut>& shortcut) {
     if (!m_isPromptSelected)
         return;
     if (!shortcut) {
@@ -170,14 +161,15 @@ void SettingsViewModel::hotkeyChanged(const std::optional<Shortcuts::Shortcut>& 
         return;
     }
     const PresetDto& preset = m_currentPrompt->preset;
-    if (m_initialPresetName && m_initialUserMessage && m_initialSystemMessage && m_initialTemperature
-        && preset.name == *m_initialPresetName && preset.userMessage == *m_initialUserMessage
-        && preset.systemMessage == *m_initialSystemMessage && preset.temperature == *m_initialTemperature)
+    if (m_initialPresetName && m_initialUserMessage && m_initialSystemMessage &&
+        m_initialTemperature && preset.name == *m_initialPresetName &&
+        preset.userMessage == *m_initialUserMessage &&
+        preset.systemMessage == *m_initialSystemMessage &&
+        preset.temperature == *m_initialTemperature)
         setIsPromptChanged(false);
 }
 
-std::optional<PresetEntry> SettingsViewModel::entryWithId(qint64 id) const
-{
+std::optional<PresetEntry> SettingsViewModel::entryWithId(qint64 id) const {
     for (const PresetEntry& entry : m_prompts) {
         if (entry->id == id)
             return entry;
@@ -185,34 +177,29 @@ std::optional<PresetEntry> SettingsViewModel::entryWithId(qint64 id) const
     return std::nullopt;
 }
 
-void SettingsViewModel::selectPrompt(qint64 id)
-{
+void SettingsViewModel::selectPrompt(qint64 id) {
     if (const auto entry = entryWithId(id))
         setSelectedPrompt(entry);
 }
 
-void SettingsViewModel::togglePrompt(qint64 id)
-{
+void SettingsViewModel::togglePrompt(qint64 id) {
     if (const auto entry = entryWithId(id))
         setToggledPreset(*entry);
 }
 
-void SettingsViewModel::setToggledPreset(const PresetEntry& entry)
-{
+void SettingsViewModel::setToggledPreset(const PresetEntry& entry) {
     m_toggledPreset = entry;
     m_promptNameToSelect = entry->preset.name;
     m_store.togglePreset(entry);
 }
 
-void SettingsViewModel::addPrompt()
-{
+void SettingsViewModel::addPrompt() {
     m_store.createPreset(blankTemplate(newPromptName), this);
     m_promptNameToSelect = newPromptName;
     setFormState(FormState::adding);
 }
 
-void SettingsViewModel::duplicatePrompt()
-{
+void SettingsViewModel::duplicatePrompt() {
     const PresetDto& source = m_currentPrompt->preset;
     PresetEntry copy = blankTemplate(source.name + QStringLiteral(" copy"));
     copy->preset.temperature = source.temperature;
@@ -222,8 +209,7 @@ void SettingsViewModel::duplicatePrompt()
     m_promptNameToSelect = copy->preset.name;
 }
 
-void SettingsViewModel::savePrompt(bool fromAdvancedView)
-{
+void SettingsViewModel::savePrompt(bool fromAdvancedView) {
     if (m_formState != FormState::idle || m_currentPrompt->preset.id < 1)
         return;
     setFormState(FormState::sending);
@@ -232,8 +218,7 @@ void SettingsViewModel::savePrompt(bool fromAdvancedView)
     m_promptNameToSelect = m_currentPrompt->preset.name;
 }
 
-void SettingsViewModel::deletePrompt()
-{
+void SettingsViewModel::deletePrompt() {
     const qint64 id = m_currentPrompt->id;
     QList<PresetEntry> own = userPrompts();
     own.removeIf([id](const PresetEntry& entry) { return entry->id == id; });
@@ -243,13 +228,11 @@ void SettingsViewModel::deletePrompt()
         setSelectedPrompt(globalPrompts().first());
 }
 
-void SettingsViewModel::didCreatePreset(const PresetEntry&)
-{
+void SettingsViewModel::didCreatePreset(const PresetEntry&) {
     scheduleLoadPrompts();
 }
 
-void SettingsViewModel::didUpdatePreset(const PresetEntry&)
-{
+void SettingsViewModel::didUpdatePreset(const PresetEntry&) {
     QPointer<SettingsViewModel> self(this);
     QTimer::singleShot(0, this, [self] {
         if (!self)
@@ -271,34 +254,28 @@ void SettingsViewModel::didUpdatePreset(const PresetEntry&)
     });
 }
 
-void SettingsViewModel::setName(const QString& name)
-{
+void SettingsViewModel::setName(const QString& name) {
     editCurrentPrompt([&name](PresetDto& preset) { preset.name = name; });
 }
 
-void SettingsViewModel::setUserMessage(const QString& message)
-{
+void SettingsViewModel::setUserMessage(const QString& message) {
     editCurrentPrompt([&message](PresetDto& preset) { preset.userMessage = message; });
 }
 
-void SettingsViewModel::setSystemMessage(const QString& message)
-{
+void SettingsViewModel::setSystemMessage(const QString& message) {
     editCurrentPrompt([&message](PresetDto& preset) { preset.systemMessage = message; });
 }
 
-void SettingsViewModel::setTemperature(double temperature)
-{
+void SettingsViewModel::setTemperature(double temperature) {
     const double bounded = std::clamp(temperature, 0.0, 1.0);
     editCurrentPrompt([bounded](PresetDto& preset) { preset.temperature = bounded; });
 }
 
-QString SettingsViewModel::temperatureText() const
-{
+QString SettingsViewModel::temperatureText() const {
     return QLocale().toString(m_currentPrompt->preset.temperature, 'f', 1);
 }
 
-void SettingsViewModel::setTemperatureText(const QString& text)
-{
+void SettingsViewModel::setTemperatureText(const QString& text) {
     bool ok = false;
     const double value = QLocale().toDouble(text, &ok);
     if (ok)
@@ -307,8 +284,7 @@ void SettingsViewModel::setTemperatureText(const QString& text)
         Q_EMIT currentPromptChanged(); // the field shows the stored value again
 }
 
-QString SettingsViewModel::saveButtonTitle() const
-{
+QString SettingsViewModel::saveButtonTitle() const {
     switch (m_formState) {
     case FormState::idle:
         return QStringLiteral("page.settings.savePrompt");
@@ -322,24 +298,21 @@ QString SettingsViewModel::saveButtonTitle() const
     return {};
 }
 
-void SettingsViewModel::setIsPromptChanged(bool changed)
-{
+void SettingsViewModel::setIsPromptChanged(bool changed) {
     if (m_isPromptChanged == changed)
         return;
     m_isPromptChanged = changed;
     Q_EMIT isPromptChangedChanged();
 }
 
-void SettingsViewModel::setShowTooltipError(bool show)
-{
+void SettingsViewModel::setShowTooltipError(bool show) {
     if (m_showTooltipError == show)
         return;
     m_showTooltipError = show;
     Q_EMIT showTooltipErrorChanged();
 }
 
-void SettingsViewModel::setFormState(FormState state)
-{
+void SettingsViewModel::setFormState(FormState state) {
     if (m_formState == state)
         return;
     m_formState = state;

@@ -41,10 +41,13 @@ class SettingsViewModel final : public QObject, public PresetsStoreDelegate {
     Q_PROPERTY(SettingsPromptListModel* userPrompts READ userPromptList CONSTANT)
     Q_PROPERTY(qint64 selectedPromptId READ selectedPromptId NOTIFY currentPromptChanged)
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY currentPromptChanged)
-    Q_PROPERTY(QString userMessage READ userMessage WRITE setUserMessage NOTIFY currentPromptChanged)
-    Q_PROPERTY(QString systemMessage READ systemMessage WRITE setSystemMessage NOTIFY currentPromptChanged)
+    Q_PROPERTY(
+        QString userMessage READ userMessage WRITE setUserMessage NOTIFY currentPromptChanged)
+    Q_PROPERTY(
+        QString systemMessage READ systemMessage WRITE setSystemMessage NOTIFY currentPromptChanged)
     Q_PROPERTY(double temperature READ temperature WRITE setTemperature NOTIFY currentPromptChanged)
-    Q_PROPERTY(QString temperatureText READ temperatureText WRITE setTemperatureText NOTIFY currentPromptChanged)
+    Q_PROPERTY(QString temperatureText READ temperatureText WRITE setTemperatureText NOTIFY
+                   currentPromptChanged)
     Q_PROPERTY(Shortcuts::RecorderControl* hotkeyRecorder READ hotkeyRecorder CONSTANT)
     Q_PROPERTY(int width MEMBER width CONSTANT)
     Q_PROPERTY(int height MEMBER height CONSTANT)
@@ -67,11 +70,15 @@ public:
     [[nodiscard]] bool disablePromptEdit() const { return m_disablePromptEdit; }
     [[nodiscard]] bool showTooltipError() const { return m_showTooltipError; }
     [[nodiscard]] FormState formState() const { return m_formState; }
-    [[nodiscard]] const QList<PresetEntry>& globalPrompts() const { return m_globalPrompts->entries(); }
+    [[nodiscard]] const QList<PresetEntry>& globalPrompts() const {
+        return m_globalPrompts->entries();
+    }
     [[nodiscard]] const QList<PresetEntry>& userPrompts() const { return m_userPrompts->entries(); }
     [[nodiscard]] SettingsPromptListModel* globalPromptList() const { return m_globalPrompts; }
     [[nodiscard]] SettingsPromptListModel* userPromptList() const { return m_userPrompts; }
-    [[nodiscard]] const std::optional<PresetEntry>& selectedPrompt() const { return m_selectedPrompt; }
+    [[nodiscard]] const std::optional<PresetEntry>& selectedPrompt() const {
+        return m_selectedPrompt;
+    }
     /** The editable copy shown in the form; edits reach the store only through save. */
     [[nodiscard]] const PresetData& currentPrompt() const { return *m_currentPrompt; }
     [[nodiscard]] Shortcuts::RecorderControl* hotkeyRecorder() const { return m_hotkeyRecorder; }

@@ -84,42 +84,40 @@ void PresetStore::setPresets(QList<PresetEntry> list) {
 
 void PresetStore::createPreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) {
     QPointer<PresetStore> self(this);
-    m_client->create(entry->preset,
-                     [self, generation = m_generation,
-                      delegate = DelegateRef(delegate)](const PresetDto& stored) {
-                         if (!self || self->m_generation != generation)
-                             return;
-                         auto created = std::make_shared<PresetData>(stored, true);
-                         QList<PresetEntry> list = self->m_presets;
-                         list.append(created);
-                         self->setPresets(list);
-                         if (PresetsStoreDelegate* d = delegate.get())
-                             d->didCreatePreset(created);
-                         Q_EMIT self->changed();
-                     });
+    m_client->create(entry->preset, [self, generation = m_generation,
+                                     delegate = DelegateRef(delegate)](const PresetDto& stored) {
+        if (!self || self->m_generation != generation)
+            return;
+        auto created = std::make_shared<PresetData>(stored, true);
+        QList<PresetEntry> list = self->m_presets;
+        list.append(created);
+        self->setPresets(list);
+        if (PresetsStoreDelegate* d = delegate.get())
+            d->didCreatePreset(created);
+        Q_EMIT self->changed();
+    });
 }
 
 void PresetStore::updatePreset(const PresetEntry& entry, PresetsStoreDelegate* delegate) {
     QPointer<PresetStore> self(this);
-    m_client->update(
-        entry->preset, [self, generation = m_generation,
-                        delegate = DelegateRef(delegate)](const PresetDto& stored) {
-            if (!self || self->m_generation != generation)
-                return;
-            QList<PresetEntry> list = self->m_presets;
-            const auto it = std::find_if(list.begin(), list.end(),
-                                         [&](const PresetEntry& e) { return e->id == stored.id; });
-            if (it == list.end())
-                return; // gone meanwhile, or the update failed (id -1)
-            // An edit keeps the user's choice; without a stored choice it ends up disabled.
-            const bool enabled = self->m_settings.presetsSettings().presetIds.contains(stored.id);
-            auto updated = std::make_shared<PresetData>(stored, enabled);
-            *it = updated;
-            self->setPresets(list);
-            if (PresetsStoreDelegate* d = delegate.get())
-                d->didUpdatePreset(updated);
-            Q_EMIT self->changed();
-        });
+    m_client->update(entry->preset, [self, generation = m_generation,
+                                     delegate = DelegateRef(delegate)](const PresetDto& stored) {
+        if (!self || self->m_generation != generation)
+            return;
+        QList<PresetEntry> list = self->m_presets;
+        const auto it = std::find_if(list.begin(), list.end(),
+                                     [&](const PresetEntry& e) { return e->id == stored.id; });
+        if (it == list.end())
+            return; // gone meanwhile, or the update failed (id -1)
+        // An edit keeps the user's choice; without a stored choice it ends up disabled.
+        const bool enabled = self->m_settings.presetsSettings().presetIds.contains(stored.id);
+        auto updated = std::make_shared<PresetData>(stored, enabled);
+        *it = updated;
+        self->setPresets(list);
+        if (PresetsStoreDelegate* d = delegate.get())
+            d->didUpdatePreset(updated);
+        Q_EMIT self->changed();
+    });
 }
 
 void PresetStore::deletePreset(const PresetEntry& entry) {

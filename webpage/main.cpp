@@ -12,8 +12,7 @@ Q_IMPORT_QML_PLUGIN(Orvane_WebPagePlugin)
 
 // Orvane's page helper: one service page, embedded into orvane's window. Keeping the
 // browser engine in this process lets orvane give all of it back when the page closes.
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);

@@ -7,18 +7,17 @@ namespace PageProtocol {
 
 namespace {
 
-QByteArray line(const QJsonObject& object)
-{
+QByteArray line(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
 } // namespace
 
-QByteArray loadCommand(const Load& load)
-{
+QByteArray loadCommand(const Load& load) {
     QJsonArray headers;
     for (const Header& header : load.headers)
-        headers.append(QJsonArray{QString::fromUtf8(header.first), QString::fromUtf8(header.second)});
+        headers.append(
+            QJsonArray{QString::fromUtf8(header.first), QString::fromUtf8(header.second)});
     return line({{QStringLiteral("command"), QStringLiteral("load")},
                  {QStringLiteral("url"), load.url.toString(QUrl::FullyEncoded)},
                  {QStringLiteral("headers"), headers},
@@ -26,23 +25,19 @@ QByteArray loadCommand(const Load& load)
                  {QStringLiteral("reloadActionId"), load.reloadActionId}});
 }
 
-QByteArray reloadCommand()
-{
+QByteArray reloadCommand() {
     return line({{QStringLiteral("command"), QStringLiteral("reload")}});
 }
 
-QByteArray movedCommand()
-{
+QByteArray movedCommand() {
     return line({{QStringLiteral("command"), QStringLiteral("moved")}});
 }
 
-QByteArray quitCommand()
-{
+QByteArray quitCommand() {
     return line({{QStringLiteral("command"), QStringLiteral("quit")}});
 }
 
-std::optional<Load> parseLoad(const QJsonObject& command)
-{
+std::optional<Load> parseLoad(const QJsonObject& command) {
     if (command.value(QStringLiteral("command")).toString() != QLatin1String("load"))
         return std::nullopt;
     Load load;
@@ -59,24 +54,20 @@ std::optional<Load> parseLoad(const QJsonObject& command)
     return load;
 }
 
-QByteArray windowReport(quint64 window)
-{
+QByteArray windowReport(quint64 window) {
     // A JSON number holds every X window id exactly (they fit in 29 bits).
     return line({{QStringLiteral("window"), double(window)}});
 }
 
-QByteArray actionReport(const QString& identifier)
-{
+QByteArray actionReport(const QString& identifier) {
     return line({{QStringLiteral("action"), identifier}});
 }
 
-QByteArray loadedReport(const QUrl& url)
-{
+QByteArray loadedReport(const QUrl& url) {
     return line({{QStringLiteral("loaded"), url.toString(QUrl::FullyEncoded)}});
 }
 
-QList<QJsonObject> LineReader::append(const QByteArray& bytes)
-{
+QList<QJsonObject> LineReader::append(const QByteArray& bytes) {
     m_pending += bytes;
     QList<QJsonObject> objects;
     qsizetype end = 0;

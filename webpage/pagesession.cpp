@@ -6,16 +6,14 @@
 #include <QMouseEvent>
 #include <QSocketNotifier>
 
-#include <xcb/xcb.h>
-
 #include <cstdlib>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 PageSession::PageSession(int input, std::FILE* output, QObject* parent)
     : QObject(parent)
     , m_input(input)
-    , m_output(output)
-{
+    , m_output(output) {
     connect(&m_bridge, &WebView::action, this,
             [this](const QString& identifier) { write(PageProtocol::actionReport(identifier)); });
     connect(&m_bridge, &WebView::pageLoaded, this,
@@ -26,8 +24,7 @@ PageSession::PageSession(int input, std::FILE* output, QObject* parent)
 
 PageSession::~PageSession() = default;
 
-void PageSession::start()
-{
+void PageSession::start() {
     // Orvane reparents the window into its own; bypassing the window manager keeps
     // it from being framed, placed or focused as a top-level window meanwhile.
     m_view.setFlags(Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
@@ -41,8 +38,7 @@ void PageSession::start()
     write(PageProtocol::windowReport(m_view.winId()));
 }
 
-bool PageSession::eventFilter(QObject* watched, QEvent* event)
-{
+bool PageSession::eventFilter(QObject* watched, QEvent* event) {
     // Embedded, the window gets no focus from the window manager: a click takes it,
     // so that typing reaches the page's fields. Qt may hold the window for active when
     // the X focus has gone to orvane's window around it, so this asks every time.
@@ -51,8 +47,7 @@ bool PageSession::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void PageSession::handle(const QJsonObject& command)
-{
+void PageSession::handle(const QJsonObject& command) {
     const QString name = command.value(QStringLiteral("command")).toString();
     if (const std::optional<PageProtocol::Load> load = PageProtocol::parseLoad(command)) {
         m_view.setColor(QColor::fromString(load->background.isEmpty() ? QStringLiteral("white")
@@ -67,8 +62,7 @@ void PageSession::handle(const QJsonObject& command)
     }
 }
 
-void PageSession::announcePosition()
-{
+void PageSession::announcePosition() {
     // Moving orvane's window moves this one on the screen without telling it; Qt
     // places pointer events by its idea of the window's position, so it is told the
     // way window managers tell reparented windows: a synthetic ConfigureNotify in
@@ -103,8 +97,7 @@ void PageSession::announcePosition()
     xcb_flush(connection);
 }
 
-void PageSession::readInput()
-{
+void PageSession::readInput() {
     char buffer[4096];
     const ssize_t count = ::read(m_input, buffer, sizeof buffer);
     if (count <= 0) {
@@ -116,8 +109,7 @@ void PageSession::readInput()
         handle(command);
 }
 
-void PageSession::write(const QByteArray& line)
-{
+void PageSession::write(const QByteArray& line) {
     std::fwrite(line.constData(), 1, size_t(line.size()), m_output);
     std::fflush(m_output);
 }

@@ -12,11 +12,11 @@ class PageHeaders final : public QWebEngineUrlRequestInterceptor {
 public:
     PageProtocol::Load request;
 
-    void interceptRequest(QWebEngineUrlRequestInfo& info) override
-    {
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
         if (info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
             return;
-        if (info.requestUrl().adjusted(QUrl::RemoveFragment) != request.url.adjusted(QUrl::RemoveFragment))
+        if (info.requestUrl().adjusted(QUrl::RemoveFragment) !=
+            request.url.adjusted(QUrl::RemoveFragment))
             return;
         for (const PageProtocol::Header& header : request.headers)
             info.setHttpHeader(header.first, header.second);
@@ -32,9 +32,7 @@ class JsMessenger final : public QObject {
 public:
     explicit JsMessenger(WebView& view)
         : QObject(&view)
-        , m_view(view)
-    {
-    }
+        , m_view(view) {}
 
     Q_INVOKABLE void postMessage(const QString& body) { m_view.receiveMessage(body); }
 
@@ -68,8 +66,7 @@ const QString viewportScript = QStringLiteral(R"JS(
 })();
 )JS");
 
-QWebEngineScript makeScript(const QString& name, const QString& source)
-{
+QWebEngineScript makeScript(const QString& name, const QString& source) {
     QWebEngineScript script;
     script.setName(name);
     script.setSourceCode(source);
@@ -79,8 +76,7 @@ QWebEngineScript makeScript(const QString& name, const QString& source)
     return script;
 }
 
-QString webChannelLibrary()
-{
+QString webChannelLibrary() {
     QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -88,15 +84,13 @@ QString webChannelLibrary()
 }
 
 // The identifier of an element's opening tag; ".*>" keeps it inside a tag.
-const QRegularExpression& buttonPattern()
-{
+const QRegularExpression& buttonPattern() {
     static const QRegularExpression pattern(QStringLiteral("<button id\\s?=\\s?\"([^\"]*)\".*>"),
                                             QRegularExpression::CaseInsensitiveOption);
     return pattern;
 }
 
-const QRegularExpression& spanPattern()
-{
+const QRegularExpression& spanPattern() {
     static const QRegularExpression pattern(QStringLiteral("<span id\\s?=\\s?\"([^\"]*)\".*>"),
                                             QRegularExpression::CaseInsensitiveOption);
     return pattern;
@@ -106,12 +100,9 @@ const QRegularExpression& spanPattern()
 
 WebView::WebView(QObject* parent)
     : QObject(parent)
-    , m_headers(std::make_unique<PageHeaders>())
-{
-}
+    , m_headers(std::make_unique<PageHeaders>()) {}
 
-void WebView::createProfile()
-{
+void WebView::createProfile() {
     // Made on first use by a view, so that the bridge alone starts no browser engine.
     if (m_profile)
         return;
@@ -127,37 +118,31 @@ void WebView::createProfile()
     m_channel->registerObject(QStringLiteral("jsMessenger"), new JsMessenger(*this));
 }
 
-WebView::~WebView()
-{
+WebView::~WebView() {
     if (m_profile)
         m_profile->setUrlRequestInterceptor(nullptr);
 }
 
-QList<QWebEngineScript> WebView::userScripts()
-{
+QList<QWebEngineScript> WebView::userScripts() {
     return {makeScript(QStringLiteral("clickMessenger"), webChannelLibrary() + clickScript),
             makeScript(QStringLiteral("viewport"), viewportScript)};
 }
 
-QQuickWebEngineProfile* WebView::profile()
-{
+QQuickWebEngineProfile* WebView::profile() {
     createProfile();
     return m_profile;
 }
 
-QQmlWebChannel* WebView::channel()
-{
+QQmlWebChannel* WebView::channel() {
     createProfile();
     return m_channel;
 }
 
-int WebView::scriptWorld() const
-{
+int WebView::scriptWorld() const {
     return QWebEngineScript::ApplicationWorld;
 }
 
-QStringList WebView::identifiers(const QString& outerHtml)
-{
+QStringList WebView::identifiers(const QString& outerHtml) {
     QStringList found;
     if (const auto match = buttonPattern().match(outerHtml); match.hasMatch())
         found.append(match.captured(1));
@@ -166,22 +151,19 @@ QStringList WebView::identifiers(const QString& outerHtml)
     return found;
 }
 
-void WebView::setRequest(const PageProtocol::Load& request)
-{
+void WebView::setRequest(const PageProtocol::Load& request) {
     m_request = request;
     m_headers->request = m_request;
     Q_EMIT requestChanged();
     reload();
 }
 
-void WebView::reload()
-{
+void WebView::reload() {
     if (m_request.url.isValid())
         Q_EMIT loadRequested(m_request.url);
 }
 
-void WebView::receiveMessage(const QString& outerHtml)
-{
+void WebView::receiveMessage(const QString& outerHtml) {
     if (const auto match = buttonPattern().match(outerHtml); match.hasMatch()) {
         Q_EMIT action(match.captured(1));
         if (!m_request.reloadActionId.isEmpty())

@@ -178,7 +178,8 @@ private Q_SLOTS:
         row("reply-unknown-status", QByteArray(reply).replace("\"ok\"", "\"fine\""), 0);
         row("reply-no-ref", QByteArray(reply).replace("\"ref\":0,", ""), 0);
         // Stock Phoenix servers echo refs as strings, with a join_ref.
-        row("reply-ref-text", QByteArray(reply).replace("\"ref\":0", "\"ref\":\"0\",\"join_ref\":\"0\""), 0, 1);
+        row("reply-ref-text",
+            QByteArray(reply).replace("\"ref\":0", "\"ref\":\"0\",\"join_ref\":\"0\""), 0, 1);
         row("reply-ref-word", QByteArray(reply).replace("\"ref\":0", "\"ref\":\"x\""), 0);
         row("leave", QByteArray(reply).replace("phx_reply", "phx_leave"), 0);
         row("payload-text", R"({"event":"phx_reply","payload":"pong","ref":0,"topic":"t"})", 0);

@@ -8,20 +8,16 @@
 class FakeAuthSocket final : public WebSocketAuthServiceProtocol {
 public:
     explicit FakeAuthSocket(QStringList& log)
-        : m_log(log)
-    {
-    }
+        : m_log(log) {}
     ~FakeAuthSocket() override { m_log << QStringLiteral("dropped"); }
 
     WebSocketAuthServiceDelegate* delegate = nullptr;
 
-    void connect(WebSocketAuthServiceDelegate* d) override
-    {
+    void connect(WebSocketAuthServiceDelegate* d) override {
         delegate = d;
         m_log << QStringLiteral("connect");
     }
-    void disconnect() override
-    {
+    void disconnect() override {
         delegate = nullptr;
         m_log << QStringLiteral("disconnect");
     }

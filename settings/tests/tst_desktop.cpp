@@ -31,8 +31,7 @@ constexpr int timeout = 20000;
 const QString email = QStringLiteral("ada@example.org");
 const QString password = QStringLiteral("correct horse battery");
 
-QByteArray waitFor(QNetworkReply* reply)
-{
+QByteArray waitFor(QNetworkReply* reply) {
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
@@ -54,18 +53,16 @@ private:
     QNetworkAccessManager m_network;
 
     /** The app's visible window whose title matches pattern, in screen coordinates. */
-    std::optional<QRect> shown(const QString& pattern) const
-    {
+    std::optional<QRect> shown(const QString& pattern) const {
         const QString id = m_app->window(pattern);
         return id.isEmpty() ? std::nullopt : windowGeometry(id);
     }
 
     /** The debugging target of the page the application shows at path, if any. */
-    QJsonObject page(const QString& path)
-    {
+    QJsonObject page(const QString& path) {
         QNetworkAccessManager local;
-        const QByteArray body =
-            waitFor(local.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json").arg(m_debugPort)))));
+        const QByteArray body = waitFor(local.get(
+            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json").arg(m_debugPort)))));
         for (const QJsonValue& target : QJsonDocument::fromJson(body).array()) {
             if (QUrl(target["url"].toString()).path() == path)
                 return target.toObject();
@@ -74,16 +71,17 @@ private:
     }
 
     /** The value of a script expression in the page, as a JSON text. */
-    QString evaluate(const QJsonObject& target, const QString& expression)
-    {
+    QString evaluate(const QJsonObject& target, const QString& expression) {
         QWebSocket socket;
         QEventLoop loop;
         QByteArray answer;
         connect(&socket, &QWebSocket::connected, &loop, [&] {
-            const QJsonObject params{{"expression", QString("JSON.stringify(" + expression + ")")}, {"returnByValue", true}};
-            socket.sendTextMessage(QJsonDocument(QJsonObject{{"id", 1}, {"method", "Runtime.evaluate"},
-                                                             {"params", params}})
-                                       .toJson(QJsonDocument::Compact));
+            const QJsonObject params{{"expression", QString("JSON.stringify(" + expression + ")")},
+                                     {"returnByValue", true}};
+            socket.sendTextMessage(
+                QJsonDocument(
+                    QJsonObject{{"id", 1}, {"method", "Runtime.evaluate"}, {"params", params}})
+                    .toJson(QJsonDocument::Compact));
         });
         connect(&socket, &QWebSocket::textMessageReceived, &loop, [&](const QString& text) {
             answer = text.toUtf8();
@@ -95,25 +93,24 @@ private:
         return QJsonDocument::fromJson(answer)["result"]["result"]["value"].toString();
     }
 
-    std::optional<QRectF> elementRect(const QJsonObject& target, const QString& selector)
-    {
+    std::optional<QRectF> elementRect(const QJsonObject& target, const QString& selector) {
         const QString value =
             evaluate(target, "document.querySelector('" + selector + "').getBoundingClientRect()");
         const QJsonObject rect = QJsonDocument::fromJson(value.toUtf8()).object();
         if (rect.isEmpty())
             return std::nullopt;
-        return QRectF(rect["x"].toDouble(), rect["y"].toDouble(), rect["width"].toDouble(), rect["height"].toDouble());
+        return QRectF(rect["x"].toDouble(), rect["y"].toDouble(), rect["width"].toDouble(),
+                      rect["height"].toDouble());
     }
 
     /** Page helpers and browser engine processes that run for the application. */
-    QMap<qint64, QByteArray> pageProcesses() const
-    {
-        return withCommand(descendants(m_app->processId()), {"orvane-webpage", "QtWebEngineProcess"});
+    QMap<qint64, QByteArray> pageProcesses() const {
+        return withCommand(descendants(m_app->processId()),
+                           {"orvane-webpage", "QtWebEngineProcess"});
     }
 
     /** The newest page helper's window, embedded in one of the application's. */
-    std::optional<QRect> pageWindow() const
-    {
+    std::optional<QRect> pageWindow() const {
         // The engine's processes name the helper too, but only as an argument.
         QList<qint64> helpers;
         for (const auto& [pid, command] : descendants(m_app->processId()).asKeyValueRange()) {
@@ -130,17 +127,17 @@ private:
             return std::nullopt;
         // xdotool counts a child window's offset twice; xwininfo gives the true position.
         QMap<QString, int> values;
-        for (const QString& line : QString::fromUtf8(runTool("xwininfo", {"-id", id})).split('\n')) {
+        for (const QString& line :
+             QString::fromUtf8(runTool("xwininfo", {"-id", id})).split('\n')) {
             const QString key = line.section(':', 0, 0).trimmed();
             values[key] = line.section(':', 1).trimmed().toInt();
         }
-        return QRect(values["Absolute upper-left X"], values["Absolute upper-left Y"], values["Width"],
-                     values["Height"]);
+        return QRect(values["Absolute upper-left X"], values["Absolute upper-left Y"],
+                     values["Width"], values["Height"]);
     }
 
     /** Where the element that selector picks in the page at path is on the screen. */
-    std::optional<QPoint> locate(const QString& path, const QString& selector)
-    {
+    std::optional<QPoint> locate(const QString& path, const QString& selector) {
         const QJsonObject target = page(path);
         const auto geometry = pageWindow();
         const auto rect = target.isEmpty() ? std::nullopt : elementRect(target, selector);
@@ -149,16 +146,15 @@ private:
         return (geometry->topLeft() + rect->center()).toPoint();
     }
 
-    void click(const QString& path, const QString& selector)
-    {
+    void click(const QString& path, const QString& selector) {
         std::optional<QPoint> point;
         QTRY_VERIFY_WITH_TIMEOUT((point = locate(path, selector)).has_value(), timeout);
-        QVERIFY(EditorSession::xdotool({"mousemove", QString::number(point->x()), QString::number(point->y())}));
+        QVERIFY(EditorSession::xdotool(
+            {"mousemove", QString::number(point->x()), QString::number(point->y())}));
         QVERIFY(EditorSession::xdotool({"click", "1"}));
     }
 
-    QStringList openedUrls() const
-    {
+    QStringList openedUrls() const {
         QFile file(m_dir.filePath("opened.txt"));
         if (!file.open(QIODevice::ReadOnly))
             return {};
@@ -166,8 +162,7 @@ private:
     }
 
     /** Signs in from the login page up to the finish page. */
-    void signIn()
-    {
+    void signIn() {
         const int before = openedUrls().size();
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/login").isEmpty(), timeout);
         click("/web_view/login", "#sign_in");
@@ -185,8 +180,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
+    void initTestCase() {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
             QSKIP("needs the X server that scripts/test starts");
         QVERIFY(m_dir.isValid());
@@ -198,7 +192,8 @@ private Q_SLOTS:
         QDir(m_dir.path()).mkdir("bin");
         QFile browser(m_dir.filePath("bin/xdg-open"));
         QVERIFY(browser.open(QIODevice::WriteOnly));
-        browser.write("#!/bin/sh\necho \"$1\" >> '" + m_dir.filePath("opened.txt").toUtf8() + "'\n");
+        browser.write("#!/bin/sh\necho \"$1\" >> '" + m_dir.filePath("opened.txt").toUtf8() +
+                      "'\n");
         browser.close();
         browser.setPermissions(browser.permissions() | QFile::ExeOwner);
 
@@ -210,20 +205,17 @@ private Q_SLOTS:
         QVERIFY(m_app->start(m_service->url(QString()).toString(), env));
     }
 
-    void cleanup()
-    {
+    void cleanup() {
         if (QTest::currentTestFailed())
             saveScreenshot(QString::fromLatin1(QTest::currentTestFunction()));
     }
 
-    void cleanupTestCase()
-    {
+    void cleanupTestCase() {
         m_app.reset();
         m_service.reset();
     }
 
-    void signInThenLogOutFromTheAccountPage()
-    {
+    void signInThenLogOutFromTheAccountPage() {
         signIn();
         QVERIFY(!withCommand(pageProcesses(), {"--type=renderer"}).isEmpty());
         click("/web_view/finish", "#settings");
@@ -231,7 +223,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(shown(WindowRoles::settings), timeout);
 
         // Typing reaches the page once it has been clicked.
-        QVERIFY(EditorSession::xdotool({"windowactivate", "--sync", m_app->window(WindowRoles::settings)}));
+        QVERIFY(EditorSession::xdotool(
+            {"windowactivate", "--sync", m_app->window(WindowRoles::settings)}));
         QVERIFY(EditorSession::xdotool({"key", "ctrl+4"}));
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/new_report").isEmpty(), timeout);
         click("/web_view/new_report", "textarea");
@@ -243,8 +236,10 @@ private Q_SLOTS:
         // The page keeps the keyboard until the settings window takes it back; keys go
         // to the window under the pointer, so the pointer leaves the page too.
         const QRect window = *shown(WindowRoles::settings);
-        QVERIFY(EditorSession::xdotool({"mousemove", QString::number(window.x() + 10), QString::number(window.y() + 10)}));
-        QVERIFY(EditorSession::xdotool({"windowfocus", "--sync", m_app->window(WindowRoles::settings)}));
+        QVERIFY(EditorSession::xdotool(
+            {"mousemove", QString::number(window.x() + 10), QString::number(window.y() + 10)}));
+        QVERIFY(EditorSession::xdotool(
+            {"windowfocus", "--sync", m_app->window(WindowRoles::settings)}));
         QVERIFY(EditorSession::xdotool({"key", "ctrl+2"}));
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/account").isEmpty(), timeout);
         click("/web_view/account", "#logout");
@@ -254,8 +249,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!m_app->storedSettings().contains(email), timeout);
     }
 
-    void signInAgainStartAndUseTheWidgetHotkey()
-    {
+    void signInAgainStartAndUseTheWidgetHotkey() {
         signIn();
         const QMap<qint64, QByteArray> pages = pageProcesses();
         QVERIFY(!withCommand(pages, {"orvane-webpage"}).isEmpty());
@@ -263,14 +257,16 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowRoles::signIn), timeout);
         // Once the page is gone no browser runs: neither the helper nor any engine process,
         // below the application or orphaned.
-        QTRY_VERIFY_WITH_TIMEOUT(pageProcesses().isEmpty() && stillRunning(pages).isEmpty(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(pageProcesses().isEmpty() && stillRunning(pages).isEmpty(),
+                                 timeout);
 
         // "start" shows the widget; the editor then takes the focus from it.
         QTRY_VERIFY_WITH_TIMEOUT(shown(WindowRoles::widget), timeout);
         EditorSession editor("Their going too the market.");
         QVERIFY(editor.isReady());
         const auto widgetActive = [this] {
-            const QString active = QString::fromUtf8(runTool("xdotool", {"getactivewindow"})).trimmed();
+            const QString active =
+                QString::fromUtf8(runTool("xdotool", {"getactivewindow"})).trimmed();
             return !active.isEmpty() && active == m_app->window(WindowRoles::widget);
         };
         QVERIFY(!widgetActive());

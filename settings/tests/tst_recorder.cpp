@@ -1,5 +1,5 @@
-#include "platform/virtualkeys.h"
 #include "core/appevents.h"
+#include "platform/virtualkeys.h"
 #include "settings/recordercontrol.h"
 #include "settings/settingscustomisationmodel.h"
 #include "shortcuts/hotkeytext.h"
@@ -36,16 +36,13 @@ private:
     std::optional<Shortcut> stored() const { return m_registry.shortcut(m_name); }
 
 private Q_SLOTS:
-    void initTestCase() {
-        m_window.show();
-    }
+    void initTestCase() { m_window.show(); }
 
     void init() {
         m_settings.clear();
         m_changes.clear();
         m_recorder = std::make_unique<RecorderControl>(
-            m_registry,
-            m_name, [this](const std::optional<Shortcut>& s) { m_changes << s; });
+            m_registry, m_name, [this](const std::optional<Shortcut>& s) { m_changes << s; });
         m_recorder->setRecording(true);
     }
 

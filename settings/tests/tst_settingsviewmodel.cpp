@@ -47,7 +47,8 @@ private Q_SLOTS:
                            FakePresetStore::entry(2, "Shorter", true),
                            FakePresetStore::entry(10, "Pirate", false, "command+option+j"),
                            FakePresetStore::entry(11, "Haiku", false, "command+option+k")};
-        m_model = std::make_unique<SettingsViewModel>(m_coordinator->presetStore, m_hotkeys, *m_timers);
+        m_model =
+            std::make_unique<SettingsViewModel>(m_coordinator->presetStore, m_hotkeys, *m_timers);
         m_model->loadPrompts();
     }
 
@@ -169,7 +170,9 @@ private Q_SLOTS:
     void listRowsFollowTheStoreAndRouteClicks() {
         using Role = SettingsPromptListModel::Role;
         SettingsPromptListModel& own = *m_model->userPromptList();
-        const auto cell = [&own](int row, Role role) { return own.data(own.index(row), role); };
+        const auto cell = [&own](int row, Role role) {
+            return own.data(own.index(row), role);
+        };
         QCOMPARE(own.rowCount(), 2);
         QCOMPARE(cell(0, Role::NameRole).toString(), u"Pirate"_s);
         QCOMPARE(cell(1, Role::HotkeyRole).toString(),

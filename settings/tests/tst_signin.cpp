@@ -1,6 +1,6 @@
+#include "core/appevents.h"
 #include "fakeauthsocket.h"
 #include "fakecoordinator.h"
-#include "core/appevents.h"
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "service/servicebase.h"

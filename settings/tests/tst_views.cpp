@@ -1,5 +1,5 @@
-#include "fakecoordinator.h"
 #include "core/appevents.h"
+#include "fakecoordinator.h"
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "service/servicebase.h"

@@ -25,7 +25,9 @@ PresetDto record(qint64 id, bool enabledByDefault, bool global = false) {
 struct ScriptedPresetsService final : PresetsServiceProtocol {
     void presets(std::function<void(QList<PresetDto>)> completion) override {
         if (holdInto)
-            *holdInto << [completion, list = list] { completion(list); };
+            *holdInto << [completion, list = list] {
+                completion(list);
+            };
         else
             completion(list);
     }

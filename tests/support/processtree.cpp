@@ -5,16 +5,14 @@
 
 namespace {
 
-QByteArray commandLine(qint64 pid)
-{
+QByteArray commandLine(qint64 pid) {
     QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
 
-QMap<qint64, QByteArray> descendants(qint64 pid)
-{
+QMap<qint64, QByteArray> descendants(qint64 pid) {
     QMap<qint64, qint64> parents;
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
@@ -22,7 +20,8 @@ QMap<qint64, QByteArray> descendants(qint64 pid)
             continue;
         // The parent follows the state, after the parenthesised command name.
         const QByteArray fields = stat.readAll();
-        parents[entry.toLongLong()] = fields.mid(fields.lastIndexOf(')') + 4).split(' ').value(0).toLongLong();
+        parents[entry.toLongLong()] =
+            fields.mid(fields.lastIndexOf(')') + 4).split(' ').value(0).toLongLong();
     }
     QMap<qint64, QByteArray> found;
     for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
@@ -36,8 +35,7 @@ QMap<qint64, QByteArray> descendants(qint64 pid)
     return found;
 }
 
-QMap<qint64, QByteArray> stillRunning(const QMap<qint64, QByteArray>& processes)
-{
+QMap<qint64, QByteArray> stillRunning(const QMap<qint64, QByteArray>& processes) {
     QMap<qint64, QByteArray> running;
     for (auto it = processes.cbegin(); it != processes.cend(); ++it) {
         if (commandLine(it.key()) == it.value() && !it.value().isEmpty())
@@ -47,8 +45,7 @@ QMap<qint64, QByteArray> stillRunning(const QMap<qint64, QByteArray>& processes)
 }
 
 QMap<qint64, QByteArray> withCommand(const QMap<qint64, QByteArray>& processes,
-                                     const QList<QByteArray>& words)
-{
+                                     const QList<QByteArray>& words) {
     QMap<qint64, QByteArray> matching;
     for (auto it = processes.cbegin(); it != processes.cend(); ++it) {
         for (const QByteArray& word : words) {

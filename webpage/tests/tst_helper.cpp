@@ -54,7 +54,8 @@ private Q_SLOTS:
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             QTcpSocket* socket = m_server.nextPendingConnection();
             connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                const QByteArray received = socket->property("request").toByteArray() + socket->readAll();
+                const QByteArray received =
+                    socket->property("request").toByteArray() + socket->readAll();
                 socket->setProperty("request", received);
                 const QByteArray request = socket->property("request").toByteArray();
                 if (!request.contains("\r\n\r\n"))
@@ -63,7 +64,8 @@ private Q_SLOTS:
                     m_requests << request;
                 const QByteArray body = "<html><body><button id=\"go\">Go</button></body></html>";
                 socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
-                              "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                              "Content-Length: " +
+                              QByteArray::number(body.size()) + "\r\n\r\n" + body);
                 socket->disconnectFromHost();
             });
         });
@@ -75,7 +77,8 @@ private Q_SLOTS:
         const QUrl url(u"http://127.0.0.1:%1/web_view/account"_s.arg(m_server.serverPort()));
         m_helper.write(PageProtocol::loadCommand(
             {url, {{"Authorization", "Bearer k1"}, {"Dark-Theme", "True"}}, "#1e1f23", {}}));
-        QTRY_COMPARE_WITH_TIMEOUT(reportWith("loaded")["loaded"].toString(), url.toString(), timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(reportWith("loaded")["loaded"].toString(), url.toString(),
+                                  timeout);
         QVERIFY(m_requests.first().startsWith("GET /web_view/account "));
         QVERIFY(m_requests.first().contains("\r\nAuthorization: Bearer k1\r\n"));
         QVERIFY(m_requests.first().contains("\r\nDark-Theme: True\r\n"));
