@@ -10,15 +10,15 @@
 #include "store/userstore.h"
 
 #include <QObject>
-#include <QQmlEngine>
 
 struct PlatformBackend;
 class TimerSource;
 
 /**
- * Owns everything that lives as long as the process: the events, the stores, the QML
- * engine, the coordinator with its windows, and the tray and hotkey wiring. Members go
- * in reverse order, so the windows and the wiring are gone before the engine.
+ * Owns everything that lives as long as the process: the events, the stores, the window
+ * system with its QML engine, the coordinator with its windows, and the tray and hotkey
+ * wiring. Members go in reverse order, so the windows and the wiring are gone before
+ * the engine.
  */
 class Application final : public QObject {
     Q_OBJECT
@@ -31,7 +31,6 @@ public:
     void start();
 
     [[nodiscard]] MainCoordinator& coordinator() { return *m_coordinator; }
-    [[nodiscard]] QQmlEngine& engine() { return m_engine; }
 
 private:
     PlatformBackend& m_platform;
@@ -40,8 +39,7 @@ private:
     const ServiceBase m_base = ServiceBase::fromEnvironment();
     UserStore m_userStore;
     PresetStore m_presetStore;
-    QQmlEngine m_engine;
-    QmlWindowSystem m_windowSystem{m_engine};
+    QmlWindowSystem m_windowSystem;
     ProductServices m_services{m_base};
     ReleasesPageUpdater m_updater;
     std::unique_ptr<MainCoordinator> m_coordinator;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QQmlEngine>
+#include <QObject>
 
 class AppEvents;
 class MainCoordinator;
@@ -11,7 +11,6 @@ struct PlatformBackend;
 
 /** What the parts of the application are wired with at start-up. */
 struct ApplicationContext {
-    QQmlEngine& engine;
     QmlWindowSystem& windowSystem;
     MainCoordinator& coordinator;
     PlatformBackend& platform;

@@ -6,24 +6,23 @@
 #include "shortcuts/localeventmonitor.h"
 
 #include <QAction>
-#include <QApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
-#include <QMenu>
 #include <QMouseEvent>
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformintegration.h>
 
 namespace Shortcuts {
 
 namespace {
 
-QPointer<QMenu>& applicationMenu()
-{
-    static QPointer<QMenu> menu;
+QPointer<const QObject>& applicationMenu() {
+    static QPointer<const QObject> menu;
     return menu;
 }
 
-RecorderControl::SystemCheck& systemCheck()
-{
+RecorderControl::SystemCheck& systemCheck() {
     static RecorderControl::SystemCheck check;
     return check;
 }
@@ -32,15 +31,13 @@ constexpr int f12 = 111;
 constexpr int backspace = 51;
 constexpr int forwardDelete = 117;
 
-bool isFunctionKey(qint64 keyCode)
-{
+bool isFunctionKey(qint64 keyCode) {
     const auto key = VirtualKeys::info(static_cast<int>(keyCode));
     return key && key->qtKey >= Qt::Key_F1 && key->qtKey <= Qt::Key_F35;
 }
 
 /** The virtual key of a key event: by Qt key, else by the physical key (shifted symbols). */
-std::optional<int> virtualKey(const QKeyEvent& event)
-{
+std::optional<int> virtualKey(const QKeyEvent& event) {
     if (const auto code = VirtualKeys::fromQtKey(event.key()))
         return code;
     if (event.key() == Qt::Key_Backtab)
@@ -53,13 +50,8 @@ std::optional<int> virtualKey(const QKeyEvent& event)
     return std::nullopt;
 }
 
-std::optional<QString> findInMenu(const QMenu& menu, const QKeySequence& sequence)
-{
-    for (QAction* action : menu.actions()) {
-        if (QMenu* submenu = action->menu()) {
-            if (auto title = findInMenu(*submenu, sequence))
-                return title;
-        }
+std::optional<QString> findInMenu(const QObject& menu, const QKeySequence& sequence) {
+    for (const QAction* action : menu.findChildren<QAction*>()) {
         if (!action->isSeparator() && action->shortcut() == sequence)
             return action->text();
     }
@@ -71,87 +63,79 @@ std::optional<QString> findInMenu(const QMenu& menu, const QKeySequence& sequenc
 RecorderControl::RecorderControl(Name shortcutName, OnChange onChange, QObject* parent)
     : QObject(parent)
     , m_onChange(std::move(onChange))
-    , m_shortcutName(std::move(shortcutName))
-{
+    , m_shortcutName(std::move(shortcutName)) {
     refreshText();
     QPointer<RecorderControl> self(this);
     NotificationCenter::defaultCenter().addObserver(
         Notifications::shortcutByNameDidChange, this, [self](const QVariantMap& userInfo) {
-            if (self && userInfo.value(QStringLiteral("name")).toString() == self->m_shortcutName.rawValue())
+            if (self && userInfo.value(QStringLiteral("name")).toString() ==
+                            self->m_shortcutName.rawValue())
                 self->refreshText();
         });
 }
 
-RecorderControl::~RecorderControl()
-{
+RecorderControl::~RecorderControl() {
     if (m_eventMonitor)
         setDeliveryPaused(false);
 }
 
-void RecorderControl::setApplicationMenu(QMenu* menu)
-{
+void RecorderControl::setApplicationMenu(const QObject* menu) {
     applicationMenu() = menu;
 }
 
-void RecorderControl::setSystemCheck(SystemCheck check)
-{
+void RecorderControl::setSystemCheck(SystemCheck check) {
     systemCheck() = std::move(check);
 }
 
-QString RecorderControl::displayText(const Shortcut& shortcut)
-{
+QString RecorderControl::displayText(const Shortcut& shortcut) {
     const Qt::KeyboardModifiers modifiers = ModifierFlags::toQt(shortcut.modifiers());
     const auto key = VirtualKeys::info(static_cast<int>(shortcut.keyCode));
     if (key)
-        return QKeySequence(QKeyCombination(modifiers, Qt::Key(key->qtKey))).toString(QKeySequence::NativeText);
-    return QKeySequence(QKeyCombination(modifiers, Qt::Key_unknown)).toString(QKeySequence::NativeText)
-           + QChar(0xFFFD);
+        return QKeySequence(QKeyCombination(modifiers, Qt::Key(key->qtKey)))
+            .toString(QKeySequence::NativeText);
+    return QKeySequence(QKeyCombination(modifiers, Qt::Key_unknown))
+               .toString(QKeySequence::NativeText) +
+           QChar(0xFFFD);
 }
 
-std::optional<QString> RecorderControl::menuItemUsing(const Shortcut& shortcut)
-{
-    const QMenu* menu = applicationMenu();
+std::optional<QString> RecorderControl::menuItemUsing(const Shortcut& shortcut) {
+    const QObject* menu = applicationMenu();
     const auto key = VirtualKeys::info(static_cast<int>(shortcut.keyCode));
     if (!menu || !key)
         return std::nullopt;
-    return findInMenu(*menu, QKeySequence(QKeyCombination(ModifierFlags::toQt(shortcut.modifiers()), Qt::Key(key->qtKey))));
+    return findInMenu(*menu, QKeySequence(QKeyCombination(ModifierFlags::toQt(shortcut.modifiers()),
+                                                          Qt::Key(key->qtKey))));
 }
 
-QString RecorderControl::placeholder() const
-{
+QString RecorderControl::placeholder() const {
     return isRecording() ? qtTrId("press_shortcut") : qtTrId("record_shortcut");
 }
 
-void RecorderControl::setShortcutName(const Name& name)
-{
+void RecorderControl::setShortcutName(const Name& name) {
     m_shortcutName = name;
     refreshText();
 }
 
-void RecorderControl::refreshText()
-{
+void RecorderControl::refreshText() {
     const auto shortcut = shortcutForName(m_shortcutName);
     setText(shortcut ? displayText(*shortcut) : QString());
 }
 
-void RecorderControl::setText(const QString& text)
-{
+void RecorderControl::setText(const QString& text) {
     if (m_text == text)
         return;
     m_text = text;
     Q_EMIT textChanged();
 }
 
-void RecorderControl::setRecording(bool recording)
-{
+void RecorderControl::setRecording(bool recording) {
     if (recording)
         startRecording();
     else
         endRecording();
 }
 
-void RecorderControl::startRecording()
-{
+void RecorderControl::startRecording() {
     if (m_eventMonitor)
         return;
     setDeliveryPaused(true);
@@ -171,8 +155,7 @@ void RecorderControl::startRecording()
     Q_EMIT recordingChanged();
 }
 
-void RecorderControl::endRecording()
-{
+void RecorderControl::endRecording() {
     if (!m_eventMonitor)
         return;
     // Dropped later: this may run inside the monitor's own callback.
@@ -182,8 +165,7 @@ void RecorderControl::endRecording()
     Q_EMIT recordingChanged();
 }
 
-void RecorderControl::clear()
-{
+void RecorderControl::clear() {
     setText(QString());
     storeShortcut(std::nullopt, m_shortcutName);
     if (m_onChange)
@@ -192,14 +174,12 @@ void RecorderControl::clear()
     startRecording();
 }
 
-void RecorderControl::alertDismissed()
-{
+void RecorderControl::alertDismissed() {
     Q_EMIT focusRequested();
     startRecording();
 }
 
-bool RecorderControl::handleEvent(QEvent* event)
-{
+bool RecorderControl::handleEvent(QEvent* event) {
     if (!m_eventMonitor || !m_eventMonitor->isRunning())
         return true;
     if (event->type() == QEvent::MouseButtonRelease) {
@@ -216,14 +196,12 @@ bool RecorderControl::handleEvent(QEvent* event)
     return handleKey(*static_cast<QKeyEvent*>(event));
 }
 
-bool RecorderControl::handleKey(const QKeyEvent& event)
-{
+bool RecorderControl::handleKey(const QKeyEvent& event) {
     return handleKey(virtualKey(event), ModifierFlags::fromQt(event.modifiers()));
 }
 
 /** Whether the key goes on to the window: only Tab does, to move the focus. */
-bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags)
-{
+bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags) {
     const bool noModifiers = flags == 0;
 
     if (noModifiers && keyCode == VirtualKeys::tab) {
@@ -244,7 +222,7 @@ bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags)
         return false; // a lone modifier, or a key the models have no code for
     const bool usableModifier = (flags & ~ModifierFlags::shift) != 0;
     if (!usableModifier && !isFunctionKey(*keyCode)) {
-        QApplication::beep();
+        QGuiApplicationPrivate::platformIntegration()->beep();
         Q_EMIT beeped();
         return false;
     }
@@ -253,7 +231,8 @@ bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags)
     if (const auto title = menuItemUsing(candidate)) {
         endRecording();
         QString message = qtTrId("keyboard_shortcut_used_by_menu_item");
-        message = message.contains(QLatin1String("%1")) ? message.arg(*title) : message + u": " + *title;
+        message =
+            message.contains(QLatin1String("%1")) ? message.arg(*title) : message + u": " + *title;
         Q_EMIT alertRequested(message, QString());
         return false;
     }

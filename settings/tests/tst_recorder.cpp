@@ -1,7 +1,7 @@
+#include "core/appevents.h"
 #include "core/notificationcenter.h"
 #include "core/notifications.h"
 #include "platform/virtualkeys.h"
-#include "core/appevents.h"
 #include "settings/recordercontrol.h"
 #include "settings/settingscustomisationmodel.h"
 #include "shortcuts/hotkeytext.h"
@@ -10,8 +10,6 @@
 #include "temporarysettings.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -76,9 +74,10 @@ private Q_SLOTS:
     }
 
     void menuAndSystemShortcutsAreRefusedWithAnAlert() {
-        QMenu menu;
-        QMenu* more = menu.addMenu("More");
-        more->addAction("Settings")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        // The application menu's actions, nested as a submenu's would be.
+        QObject menu;
+        QObject more(&menu);
+        (new QAction("Settings", &more))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
         RecorderControl::setApplicationMenu(&menu);
         RecorderControl::setSystemCheck([](const Shortcut& s) {
             return s == *Shortcuts::HotkeyText::toShortcut("command+option+t");

@@ -1,5 +1,5 @@
-#include "fakecoordinator.h"
 #include "core/appevents.h"
+#include "fakecoordinator.h"
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "service/servicebase.h"
@@ -8,7 +8,7 @@
 #include "settings/settingscontent.h"
 #include "temporarysettings.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickWindow>
@@ -71,7 +71,7 @@ private Q_SLOTS:
 };
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     ViewsTest test;
     return QTest::qExec(&test, argc, argv);
 }
