@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QPalette>
-#include <QQuickWindow>
 #include <QTimer>
 #include <QTranslator>
 #include <QtQml/qqmlextensionplugin.h>
@@ -45,7 +44,6 @@ int main(int argc, char* argv[]) {
     // bring GL back.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));

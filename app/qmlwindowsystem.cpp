@@ -94,6 +94,8 @@ QmlWindowSystem::~QmlWindowSystem() = default;
 
 QQmlEngine& QmlWindowSystem::engine() {
     if (!m_engine) {
+        // Set here, not at start, so that nothing of Qt Quick runs before the first view.
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
         m_engine = std::make_unique<QQmlEngine>();
         // The views import their modules by name; Qt 6.4 does not search the resources by itself.
         m_engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
