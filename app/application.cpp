@@ -17,14 +17,12 @@ Application::Application(PlatformBackend& platform, TimerSource& timers, QObject
                         ? std::make_unique<Shortcuts::SystemHotkeys>(*platform.hotkeyGrabber)
                         : nullptr)
     , m_updater(QUrl(QStringLiteral("https://orvane.org/releases"))) {
-    // The views import their modules by name; Qt 6.4 does not search the resources by itself.
-    m_engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     m_coordinator = std::make_unique<MainCoordinator>(CoordinatorDependencies{
         m_windowSystem, *m_platform.windowTracker, *m_platform.permissionsManager, m_services,
         m_updater, m_timers, m_events, m_userStore, m_presetStore});
 
-    ApplicationContext context{m_engine, m_windowSystem, *m_coordinator, m_platform, m_wiring,
-                               m_events, m_timers,       m_base,         m_hotkeys};
+    ApplicationContext context{m_windowSystem, *m_coordinator, m_platform, m_wiring,
+                               m_events,       m_timers,       m_base,     m_hotkeys};
     wireWidget(context);
     wireSettings(context);
 }

@@ -12,15 +12,15 @@
 #include "store/userstore.h"
 
 #include <QObject>
-#include <QQmlEngine>
 
 struct PlatformBackend;
 class TimerSource;
 
 /**
- * Owns everything that lives as long as the process: the events, the stores, the QML
- * engine, the coordinator with its windows, and the tray and hotkey wiring. Members go
- * in reverse order, so the windows and the wiring are gone before the engine.
+ * Owns everything that lives as long as the process: the events, the stores, the window
+ * system with its QML engine, the coordinator with its windows, and the tray and hotkey
+ * wiring. Members go in reverse order, so the windows and the wiring are gone before
+ * the engine.
  */
 class Application final : public QObject {
     Q_OBJECT
@@ -33,7 +33,6 @@ public:
     void start();
 
     [[nodiscard]] MainCoordinator& coordinator() { return *m_coordinator; }
-    [[nodiscard]] QQmlEngine& engine() { return m_engine; }
 
 private:
     PlatformBackend& m_platform;
@@ -45,8 +44,7 @@ private:
     /** Grabs go to the X server when the platform has hotkeys; otherwise nowhere. */
     std::unique_ptr<Shortcuts::SystemHotkeys> m_hotkeyLayer;
     Shortcuts::Registry m_hotkeys{m_hotkeyLayer.get()};
-    QQmlEngine m_engine;
-    QmlWindowSystem m_windowSystem{m_engine};
+    QmlWindowSystem m_windowSystem;
     ProductServices m_services{m_base};
     ReleasesPageUpdater m_updater;
     std::unique_ptr<MainCoordinator> m_coordinator;

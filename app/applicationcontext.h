@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QQmlEngine>
+#include <QObject>
 
 class AppEvents;
 namespace Shortcuts {
@@ -14,7 +14,6 @@ struct PlatformBackend;
 
 /** What the parts of the application are wired with at start-up. */
 struct ApplicationContext {
-    QQmlEngine& engine;
     QmlWindowSystem& windowSystem;
     MainCoordinator& coordinator;
     PlatformBackend& platform;

@@ -3,11 +3,10 @@
 #include "core/timer.h"
 #include "platform/platformbackend.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QTimer>
+#include <QGuiApplication>
 #include <QPalette>
-#include <QQuickWindow>
+#include <QTimer>
 #include <QTranslator>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -20,8 +19,7 @@ Q_IMPORT_QML_PLUGIN(Orvane_Settings_ModelsPlugin)
 namespace {
 
 /** The views follow the palette; a desktop that prefers dark gets a dark one. */
-void applyDarkPalette()
-{
+void applyDarkPalette() {
     QPalette palette;
     palette.setColor(QPalette::Window, QColor(0x1e, 0x1f, 0x23));
     palette.setColor(QPalette::WindowText, QColor(0xec, 0xec, 0xee));
@@ -40,15 +38,13 @@ void applyDarkPalette()
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     // A small widget and a few pages need no GPU: software rendering keeps the GL driver
     // (tens of megabytes) out of a process that mostly sits idle. Set the variable to
     // bring GL back.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVANE_VERSION));
@@ -59,9 +55,11 @@ int main(int argc, char* argv[])
 
     // Every view module brings its own English texts under :/i18n.
     std::vector<std::unique_ptr<QTranslator>> translators;
-    for (const QFileInfo& file : QDir(QStringLiteral(":/i18n")).entryInfoList({QStringLiteral("*.qm")})) {
+    for (const QFileInfo& file :
+         QDir(QStringLiteral(":/i18n")).entryInfoList({QStringLiteral("*.qm")})) {
         auto translator = std::make_unique<QTranslator>();
-        if (translator->load(file.filePath()) && QCoreApplication::installTranslator(translator.get()))
+        if (translator->load(file.filePath()) &&
+            QCoreApplication::installTranslator(translator.get()))
             translators.push_back(std::move(translator));
     }
 
@@ -70,7 +68,8 @@ int main(int argc, char* argv[])
     if (!platform.isComplete())
         std::fprintf(stderr, "orvane: %s\n", qUtf8Printable(platform.unavailableReason));
 
-    if (platform.appearance->isDark() && QGuiApplication::palette().color(QPalette::Window).lightness() >= 128)
+    if (platform.appearance->isDark() &&
+        QGuiApplication::palette().color(QPalette::Window).lightness() >= 128)
         applyDarkPalette();
 
     Application application(platform, timers);

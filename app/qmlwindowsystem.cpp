@@ -9,39 +9,63 @@
 #include <QQuickWindow>
 #include <QScreen>
 
+#include <functional>
 #include <memory>
 
 using AppConstants::Window;
 
 namespace {
 
+/**
+ * A window whose content exists from the start (it may listen for hotkeys) and whose
+ * QML view is built when the window is first shown or placed, so that nothing of Qt
+ * Quick is loaded for windows that were never opened.
+ */
 class QuickAppWindow final : public AppWindow {
 public:
-    explicit QuickAppWindow(QQuickWindow* window)
-        : m_window(window) {}
+    using Build = std::function<QQuickWindow*(QObject& content)>;
+
+    QuickAppWindow(std::unique_ptr<QObject> content, Build build)
+        : m_content(std::move(content))
+        , m_build(std::move(build)) {}
     ~QuickAppWindow() override { delete m_window.data(); }
 
     void show() override {
-        if (!m_window)
+        QQuickWindow* window = built();
+        if (!window)
             return;
-        if (!m_window->isVisible())
+        if (!window->isVisible())
             logFirstFrame();
-        m_window->show();
-        m_window->raise();
-        m_window->requestActivate();
+        window->show();
+        window->raise();
+        window->requestActivate();
     }
     void close() override {
         if (m_window)
             m_window->hide();
     }
     bool isVisible() const override { return m_window && m_window->isVisible(); }
-    QRect frame() const override { return m_window ? m_window->geometry() : QRect(); }
+    QRect frame() const override {
+        QQuickWindow* window = built();
+        return window ? window->geometry() : QRect();
+    }
     void setFrame(const QRect& frame) override {
-        if (m_window)
-            m_window->setGeometry(frame);
+        if (QQuickWindow* window = built())
+            window->setGeometry(frame);
     }
 
 private:
+    QQuickWindow* built() const {
+        if (!m_window && m_build) {
+            // Taken first: the view may ask for the frame while it is being built, and a
+            // view that failed once fails again.
+            const Build build = std::move(m_build);
+            m_build = nullptr;
+            m_window = build(*m_content);
+        }
+        return m_window;
+    }
+
     /** For measuring how fast a window appears: the first frame after showing is on screen. */
     void logFirstFrame() {
         if (!lcApplication().isDebugEnabled())
@@ -57,13 +81,28 @@ private:
             Qt::DirectConnection);
     }
 
-    QPointer<QQuickWindow> m_window;
+    std::unique_ptr<QObject> m_content;
+    mutable Build m_build;
+    mutable QPointer<QQuickWindow> m_window;
 };
 
 } // namespace
 
-QmlWindowSystem::QmlWindowSystem(QQmlEngine& engine)
-    : m_engine(engine) {}
+QmlWindowSystem::QmlWindowSystem() = default;
+
+QmlWindowSystem::~QmlWindowSystem() = default;
+
+QQmlEngine& QmlWindowSystem::engine() {
+    if (!m_engine) {
+        // Set here, not at start, so that nothing of Qt Quick runs before the first view.
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        m_engine = std::make_unique<QQmlEngine>();
+        // The views import their modules by name; Qt 6.4 does not search the resources by itself.
+        m_engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+        qCDebug(lcApplication, "QML engine created");
+    }
+    return *m_engine;
+}
 
 void QmlWindowSystem::setContentProvider(Window kind,
                                          std::unique_ptr<WindowContentProvider> provider) {
@@ -80,30 +119,33 @@ std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind) {
     std::unique_ptr<QObject> content = provider->second->createContent();
     if (!content)
         return nullptr;
-    QQmlComponent component(&m_engine, provider->second->viewUrl());
-    QObject* root = component.isError()
-                        ? nullptr
-                        : component.createWithInitialProperties(
-                              {{QStringLiteral("content"), QVariant::fromValue(content.get())}});
-    auto* window = qobject_cast<QQuickWindow*>(root);
-    if (!window) {
-        qCCritical(lcApplication, "Failed to create window %s: %s",
-                   qUtf8Printable(AppConstants::rawValue(kind)),
-                   qUtf8Printable(component.errorString()));
-        delete root;
-        return nullptr;
-    }
-    content.release()->setParent(window);
-    window->setObjectName(AppConstants::rawValue(kind));
-    // WM_WINDOW_ROLE: the kind, so that tools and window rules tell the windows apart
-    // without depending on their translated titles.
-    window->setProperty("_q_xcb_wm_window_role", AppConstants::rawValue(kind).toUtf8());
-    if (QScreen* screen = window->screen()) {
-        const QRect area = screen->availableGeometry();
-        window->setPosition(area.x() + (area.width() - window->width()) / 2,
-                            area.y() + (area.height() - window->height()) / 2);
-    }
-    return std::make_unique<QuickAppWindow>(window);
+    const QUrl view = provider->second->viewUrl();
+    return std::make_unique<QuickAppWindow>(
+        std::move(content), [this, kind, view](QObject& content) -> QQuickWindow* {
+            QQmlComponent component(&engine(), view);
+            QObject* root = component.isError()
+                                ? nullptr
+                                : component.createWithInitialProperties(
+                                      {{QStringLiteral("content"), QVariant::fromValue(&content)}});
+            auto* window = qobject_cast<QQuickWindow*>(root);
+            if (!window) {
+                qCCritical(lcApplication, "Failed to create window %s: %s",
+                           qUtf8Printable(AppConstants::rawValue(kind)),
+                           qUtf8Printable(component.errorString()));
+                delete root;
+                return nullptr;
+            }
+            window->setObjectName(AppConstants::rawValue(kind));
+            // WM_WINDOW_ROLE: the kind, so that tools and window rules tell the windows apart
+            // without depending on their translated titles.
+            window->setProperty("_q_xcb_wm_window_role", AppConstants::rawValue(kind).toUtf8());
+            if (QScreen* screen = window->screen()) {
+                const QRect area = screen->availableGeometry();
+                window->setPosition(area.x() + (area.width() - window->width()) / 2,
+                                    area.y() + (area.height() - window->height()) / 2);
+            }
+            return window;
+        });
 }
 
 std::optional<ScreenInfo> QmlWindowSystem::mainScreen() const {

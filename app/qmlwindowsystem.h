@@ -6,11 +6,16 @@
 #include <QQmlEngine>
 
 #include <map>
+#include <memory>
 
-/** The coordinator's windows as QML windows loaded from the Orvane.Views module. */
+/**
+ * The coordinator's windows as QML windows loaded from the Orvane.Views module. The
+ * engine and each view are created when a window is first shown.
+ */
 class QmlWindowSystem final : public WindowSystemProtocol {
 public:
-    explicit QmlWindowSystem(QQmlEngine& engine);
+    QmlWindowSystem();
+    ~QmlWindowSystem() override;
 
     std::unique_ptr<AppWindow> createWindow(AppConstants::Window kind) override;
     std::optional<ScreenInfo> mainScreen() const override;
@@ -19,7 +24,10 @@ public:
     void setContentProvider(AppConstants::Window kind,
                             std::unique_ptr<WindowContentProvider> provider);
 
+    /** The views' engine, created with the first view that is shown. */
+    [[nodiscard]] QQmlEngine& engine();
+
 private:
-    QQmlEngine& m_engine;
+    std::unique_ptr<QQmlEngine> m_engine;
     std::map<AppConstants::Window, std::unique_ptr<WindowContentProvider>> m_providers;
 };

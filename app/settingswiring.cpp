@@ -52,7 +52,7 @@ void wireSettings(ApplicationContext& context) {
     });
 
     auto* tray = new TrayIcon(coordinator, events, &context.owner);
-    Shortcuts::RecorderControl::setApplicationMenu(&tray->appMenu().menu());
+    Shortcuts::RecorderControl::setApplicationMenu(&tray->appMenu());
 
     QmlWindowSystem& windows = context.windowSystem;
     windows.setContentProvider(
@@ -70,10 +70,10 @@ void wireSettings(ApplicationContext& context) {
             return std::make_unique<HelpCenterViewModel>(pages, coordinator, events);
         }));
     // A static view: it has nothing to bind to.
-    windows.setContentProvider(
-        Window::noConnectionGroupId,
-        std::make_unique<FunctionContent>("NoConnectionWindow.qml",
-                                          [] { return std::make_unique<QObject>(); }));
+    windows.setContentProvider(Window::noConnectionGroupId,
+                               std::make_unique<FunctionContent>("NoConnectionWindow.qml", [] {
+                                   return std::make_unique<QObject>();
+                               }));
     windows.setContentProvider(
         Window::settingsGroupId,
         std::make_unique<FunctionContent>("SettingsWindow.qml", [&, pages]() {

@@ -9,8 +9,8 @@ class AppEvents;
 class AppMenuViewModel;
 class MainCoordinator;
 class QAction;
-class QMenu;
-class QSystemTrayIcon;
+class QPlatformMenu;
+class QPlatformSystemTrayIcon;
 
 /** What the tray menu's items do. */
 struct AppMenuActions {
@@ -28,7 +28,8 @@ struct AppMenuActions {
 
 /**
  * The application menu: open, close and toggle the widget, settings, help, updates
- * and quit, with their key equivalents. The "open" item follows the widget hotkey.
+ * and quit, with their key equivalents, as QAction children in order (separators
+ * included). The "open" item follows the widget hotkey.
  */
 class AppMenu final : public QObject {
     Q_OBJECT
@@ -37,16 +38,24 @@ public:
     AppMenu(AppMenuActions actions, AppEvents& events, QObject* parent = nullptr);
     ~AppMenu() override;
 
-    [[nodiscard]] QMenu& menu() const { return *m_menu; }
+    [[nodiscard]] QList<QAction*> actions() const;
     [[nodiscard]] QAction& openAction() const { return *m_open; }
 
 private:
-    std::unique_ptr<QMenu> m_menu;
+    QAction* addItem(const char* titleId, const QKeySequence& shortcut,
+                     std::function<void()> action);
+    void addSeparator();
+
     AppMenuViewModel* m_model;
     QAction* m_open = nullptr;
 };
 
-/** The tray icon with the application menu, shown while the coordinator asks for it. */
+/**
+ * The tray icon with the application menu, shown while the coordinator asks for it.
+ * It is the platform's own tray (a StatusNotifierItem over D-Bus on Linux), so no
+ * widget toolkit is loaded for it; without a tray host there is no icon and the
+ * hotkeys stay the way in.
+ */
 class TrayIcon final : public QObject {
     Q_OBJECT
 
@@ -58,8 +67,11 @@ public:
 
 private:
     void refreshVisibility();
+    void show();
+    void hide();
 
     MainCoordinator& m_coordinator;
     AppMenu* m_appMenu;
-    QSystemTrayIcon* m_icon;
+    std::unique_ptr<QPlatformSystemTrayIcon> m_icon;
+    std::unique_ptr<QPlatformMenu> m_menu;
 };

@@ -25,18 +25,21 @@ start_x_server() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         return 0
     fi
-    local n
-    for n in $(seq 91 190); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
-    done
-    Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp +extension XTEST >/tmp/orvane-xvfb-$n.log 2>&1 &
+    # Xvfb picks a free display itself and names it once it accepts connections, so two
+    # servers never race for one number (a display just given up may still be closing).
+    local number_file
+    number_file=$(mktemp)
+    Xvfb -displayfd 1 -screen 0 1600x1000x24 -nolisten tcp +extension XTEST \
+        >"$number_file" 2>"$number_file.log" &
     x_pids=($!)
     trap 'kill "${x_pids[@]}" 2>/dev/null || true' EXIT
-    export DISPLAY=":$n"
-    wait_for 30 xdpyinfo || { echo "Xvfb :$n did not start" >&2; return 1; }
-    openbox >/tmp/orvane-openbox-$n.log 2>&1 &
+    wait_for 30 test -s "$number_file" || { echo "Xvfb did not start" >&2; return 1; }
+    DISPLAY=":$(head -n1 "$number_file")"
+    export DISPLAY
+    rm -f "$number_file" "$number_file.log"
+    openbox >"/tmp/orvane-openbox${DISPLAY}.log" 2>&1 &
     x_pids+=($!)
-    wait_for 30 window_manager_running || { echo "openbox did not start" >&2; return 1; }
+    wait_for 30 window_manager_running || { echo "openbox did not start on $DISPLAY" >&2; return 1; }
 }
 
 window_manager_running() {

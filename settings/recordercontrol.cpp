@@ -4,18 +4,19 @@
 #include "shortcuts/localeventmonitor.h"
 
 #include <QAction>
-#include <QApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
-#include <QMenu>
 #include <QMouseEvent>
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformintegration.h>
 
 namespace Shortcuts {
 
 namespace {
 
-QPointer<QMenu>& applicationMenu() {
-    static QPointer<QMenu> menu;
+QPointer<const QObject>& applicationMenu() {
+    static QPointer<const QObject> menu;
     return menu;
 }
 
@@ -47,12 +48,8 @@ std::optional<int> virtualKey(const QKeyEvent& event) {
     return std::nullopt;
 }
 
-std::optional<QString> findInMenu(const QMenu& menu, const QKeySequence& sequence) {
-    for (QAction* action : menu.actions()) {
-        if (QMenu* submenu = action->menu()) {
-            if (auto title = findInMenu(*submenu, sequence))
-                return title;
-        }
+std::optional<QString> findInMenu(const QObject& menu, const QKeySequence& sequence) {
+    for (const QAction* action : menu.findChildren<QAction*>()) {
         if (!action->isSeparator() && action->shortcut() == sequence)
             return action->text();
     }
@@ -88,7 +85,7 @@ void RecorderControl::setShortcut(const std::optional<Shortcut>& shortcut) {
     refreshText();
 }
 
-void RecorderControl::setApplicationMenu(QMenu* menu) {
+void RecorderControl::setApplicationMenu(const QObject* menu) {
     applicationMenu() = menu;
 }
 
@@ -108,7 +105,7 @@ QString RecorderControl::displayText(const Shortcut& shortcut) {
 }
 
 std::optional<QString> RecorderControl::menuItemUsing(const Shortcut& shortcut) {
-    const QMenu* menu = applicationMenu();
+    const QObject* menu = applicationMenu();
     const auto key = VirtualKeys::info(static_cast<int>(shortcut.keyCode));
     if (!menu || !key)
         return std::nullopt;
@@ -226,7 +223,7 @@ bool RecorderControl::handleKey(std::optional<int> keyCode, quint64 flags) {
         return false; // a lone modifier, or a key the models have no code for
     const bool usableModifier = (flags & ~ModifierFlags::shift) != 0;
     if (!usableModifier && !isFunctionKey(*keyCode)) {
-        QApplication::beep();
+        QGuiApplicationPrivate::platformIntegration()->beep();
         Q_EMIT beeped();
         return false;
     }

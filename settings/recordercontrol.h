@@ -15,7 +15,6 @@
 
 class QEvent;
 class QKeyEvent;
-class QMenu;
 
 namespace Shortcuts {
 
@@ -49,8 +48,9 @@ public:
                     QObject* parent = nullptr);
     ~RecorderControl() override;
 
-    /** The menu whose items' shortcuts cannot be recorded (with its submenus). */
-    static void setApplicationMenu(QMenu* menu);
+    /** The menu whose actions' shortcuts cannot be recorded: its QAction children, nested ones too.
+     */
+    static void setApplicationMenu(const QObject* menu);
     static void setSystemCheck(SystemCheck check);
 
     /** The modifiers and key as the desktop writes them; U+FFFD for a key without a name. */

@@ -8,8 +8,6 @@
 #include "temporarysettings.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -75,9 +73,10 @@ private Q_SLOTS:
     }
 
     void menuAndSystemShortcutsAreRefusedWithAnAlert() {
-        QMenu menu;
-        QMenu* more = menu.addMenu("More");
-        more->addAction("Settings")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        // The application menu's actions, nested as a submenu's would be.
+        QObject menu;
+        QObject more(&menu);
+        (new QAction("Settings", &more))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
         RecorderControl::setApplicationMenu(&menu);
         RecorderControl::setSystemCheck([](const Shortcut& s) {
             return s == *Shortcuts::HotkeyText::toShortcut("command+option+t");

@@ -8,7 +8,7 @@
 #include "settings/settingscontent.h"
 #include "temporarysettings.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickWindow>
@@ -72,7 +72,7 @@ private Q_SLOTS:
 };
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     ViewsTest test;
     return QTest::qExec(&test, argc, argv);
 }

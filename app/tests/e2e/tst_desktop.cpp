@@ -4,6 +4,11 @@
 #include "serviceprocess.h"
 
 #include <QClipboard>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QJsonDocument>
@@ -32,6 +37,31 @@ QByteArray request(const Model& model, qsizetype index) {
 
 bool keys(const QStringList& names) {
     return EditorSession::xdotool(QStringList{"key"} + names);
+}
+
+/** A desktop's tray host as far as an item sees it: the StatusNotifierItem registry. */
+class TrayWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+public:
+    QString item; // the bus name of the item that registered
+    bool isHostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString&, const QDBusMessage& message) {
+        item = message.service();
+    }
+};
+
+/** Reads one (ia{sv}av) menu layout node. */
+void readNode(const QDBusArgument& node, int* id, QVariantMap* properties, QVariantList* children) {
+    node.beginStructure();
+    node >> *id >> *properties >> *children;
+    node.endStructure();
 }
 
 } // namespace
@@ -173,6 +203,42 @@ private Q_SLOTS:
         QVERIFY(keys({"Escape"}));
         QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
         QCOMPARE(editor.saveAndRead(original), original);
+    }
+
+    void trayMenuOnAStatusNotifierHost() {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        TrayWatcher watcher;
+        QVERIFY(bus.registerObject("/StatusNotifierWatcher", &watcher,
+                                   QDBusConnection::ExportAllContents));
+        if (!bus.registerService("org.kde.StatusNotifierWatcher"))
+            QSKIP("the session bus has a tray host of its own");
+        DesktopApp app;
+        app.storeUser(email, m_deviceKey);
+        QVERIFY(app.start(m_service->url(QString()).toString()));
+        QTRY_VERIFY_WITH_TIMEOUT(!watcher.item.isEmpty(), 20000);
+
+        QDBusInterface menu(watcher.item, "/MenuBar", "com.canonical.dbusmenu", bus);
+        const QDBusMessage layout = menu.call("GetLayout", 0, -1, QStringList());
+        QCOMPARE(layout.type(), QDBusMessage::ReplyMessage);
+        int id = 0;
+        QVariantMap properties;
+        QVariantList items;
+        readNode(layout.arguments().at(1).value<QDBusArgument>(), &id, &properties, &items);
+        QStringList shape;
+        for (const QVariant& item : std::as_const(items)) {
+            QVariantList none;
+            readNode(item.value<QDBusArgument>(), &id, &properties, &none);
+            shape << (properties.value("type") == "separator"          ? "-"
+                      : properties.contains("shortcut")                ? "key"
+                      : properties.value("label").toString().isEmpty() ? "?"
+                                                                       : "item");
+        }
+        // Open, close, toggle | settings | help, updates | quit, with their keys.
+        QCOMPARE(shape.join(' '), "key key key - key - item item - key");
+        // The last item quits.
+        menu.call("Event", id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u);
+        QTRY_VERIFY_WITH_TIMEOUT(!app.isRunning(), 10000);
+        bus.unregisterService("org.kde.StatusNotifierWatcher");
     }
 
     void noConnectionWindowWhileTheServiceIsAway() {
