@@ -5,14 +5,13 @@
 #include "store/appsettings.h"
 
 AppMenuViewModel::AppMenuViewModel(AppEvents& events, QObject* parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     readWindowHotkey();
     connect(&events, &AppEvents::windowHotkeyChanged, this, &AppMenuViewModel::readWindowHotkey);
 }
 
-std::optional<AppMenuViewModel::Hotkey> AppMenuViewModel::parse(const std::optional<QString>& text)
-{
+std::optional<AppMenuViewModel::Hotkey>
+AppMenuViewModel::parse(const std::optional<QString>& text) {
     if (!text)
         return std::nullopt;
     const QStringList pieces = text->split(QLatin1Char('+'), Qt::SkipEmptyParts);
@@ -32,8 +31,7 @@ std::optional<AppMenuViewModel::Hotkey> AppMenuViewModel::parse(const std::optio
     return hotkey;
 }
 
-void AppMenuViewModel::readWindowHotkey()
-{
+void AppMenuViewModel::readWindowHotkey() {
     // A text without a usable key leaves the menu as it was.
     const auto hotkey = parse(AppSettings().preferencesSettings().windowHotkey);
     if (!hotkey)
@@ -43,8 +41,7 @@ void AppMenuViewModel::readWindowHotkey()
     Q_EMIT windowHotkeyChanged();
 }
 
-QKeySequence AppMenuViewModel::openShortcut() const
-{
+QKeySequence AppMenuViewModel::openShortcut() const {
     if (!m_windowHotkeyKey || !m_windowHotkeyModifiers)
         return {};
     const quint64 flags = *m_windowHotkeyModifiers;
@@ -57,5 +54,6 @@ QKeySequence AppMenuViewModel::openShortcut() const
         text += QLatin1String("Shift+");
     if (flags & ModifierFlags::control)
         text += QLatin1String("Meta+");
-    return QKeySequence::fromString(text + m_windowHotkeyKey->toUpper(), QKeySequence::PortableText);
+    return QKeySequence::fromString(text + m_windowHotkeyKey->toUpper(),
+                                    QKeySequence::PortableText);
 }

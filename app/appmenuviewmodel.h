@@ -26,11 +26,16 @@ public:
 
     explicit AppMenuViewModel(AppEvents& events, QObject* parent = nullptr);
 
-    /** The key and modifiers of a hotkey text such as "command+option+c"; none when the key is not one character. */
+    /** The key and modifiers of a hotkey text such as "command+option+c"; none when the key is not
+     * one character. */
     [[nodiscard]] static std::optional<Hotkey> parse(const std::optional<QString>& text);
 
-    [[nodiscard]] const std::optional<QString>& windowHotkeyKey() const { return m_windowHotkeyKey; }
-    [[nodiscard]] const std::optional<quint64>& windowHotkeyModifiers() const { return m_windowHotkeyModifiers; }
+    [[nodiscard]] const std::optional<QString>& windowHotkeyKey() const {
+        return m_windowHotkeyKey;
+    }
+    [[nodiscard]] const std::optional<quint64>& windowHotkeyModifiers() const {
+        return m_windowHotkeyModifiers;
+    }
     /** The "open" item's key equivalent; empty unless both key and modifiers are known. */
     [[nodiscard]] QKeySequence openShortcut() const;
 

@@ -67,7 +67,8 @@ void MainCoordinator::createWindowIfAbsent(Window kind) {
 bool MainCoordinator::showWindow(Window kind) {
     AppWindow* target = window(kind);
     if (!target) {
-        qCCritical(lcCoordinator, "Window %s does not exist", qUtf8Printable(AppConstants::rawValue(kind)));
+        qCCritical(lcCoordinator, "Window %s does not exist",
+                   qUtf8Printable(AppConstants::rawValue(kind)));
         return false;
     }
     if (kind == Window::mainGroupId) {
@@ -91,7 +92,8 @@ void MainCoordinator::closeWindow(Window kind) {
     if (AppWindow* target = window(kind))
         target->close();
     else
-        qCInfo(lcCoordinator, "Window %s does not exist", qUtf8Printable(AppConstants::rawValue(kind)));
+        qCInfo(lcCoordinator, "Window %s does not exist",
+               qUtf8Printable(AppConstants::rawValue(kind)));
 }
 
 void MainCoordinator::openWindow(Window kind) {

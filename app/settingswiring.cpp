@@ -77,7 +77,7 @@ void wireSettings(ApplicationContext& context) {
     windows.setContentProvider(
         Window::settingsGroupId,
         std::make_unique<FunctionContent>("SettingsWindow.qml", [&, pages]() {
-            return std::make_unique<SettingsContent>(coordinator.getPresetStore(), hotkeys,
-                                                     pages, events, timers);
+            return std::make_unique<SettingsContent>(coordinator.getPresetStore(), hotkeys, pages,
+                                                     events, timers);
         }));
 }

@@ -59,8 +59,8 @@ private:
 
 void wireWidget(ApplicationContext& context) {
     // The widget hotkey follows the preferences; the toggle has a fixed default.
-    const QString windowHotkey = AppSettings().preferencesSettings().windowHotkey.value_or(
-        AppSettings::defaultWindowHotkey);
+    const QString windowHotkey =
+        AppSettings().preferencesSettings().windowHotkey.value_or(AppSettings::defaultWindowHotkey);
     context.hotkeys.resetToDefaults(
         {Shortcuts::Names::windowHotkey(Shortcuts::HotkeyText::toShortcut(windowHotkey)),
          Shortcuts::Names::windowToggleHotkey()});

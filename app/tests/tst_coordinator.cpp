@@ -70,14 +70,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("signedIn");
         QTest::addColumn<int>("promptFetches");
         // No user: an empty token goes out, the sign-in window comes up.
-        QTest::newRow("first launch") << false << true << std::optional(UserError::unauthorised)
-                                      << true << false << 0;
-        QTest::newRow("signed in") << true << true << std::optional<UserError>() << false << true
-                                   << 1;
-        QTest::newRow("untrusted") << true << false << std::optional<UserError>() << true << true
-                                   << 1;
-        QTest::newRow("rejected user") << true << true << std::optional(UserError::unauthorised)
-                                       << true << false << 0;
+        QTest::newRow("first launch")
+            << false << true << std::optional(UserError::unauthorised) << true << false << 0;
+        QTest::newRow("signed in")
+            << true << true << std::optional<UserError>() << false << true << 1;
+        QTest::newRow("untrusted")
+            << true << false << std::optional<UserError>() << true << true << 1;
+        QTest::newRow("rejected user")
+            << true << true << std::optional(UserError::unauthorised) << true << false << 0;
         // Not a rejection: the user is kept.
         QTest::newRow("generic failure")
             << true << true << std::optional(UserError::generic) << false << true << 1;
@@ -101,7 +101,8 @@ private Q_SLOTS:
         QVERIFY(coordinator->userSynced());
         QVERIFY(!coordinator->isSyncRetrying());
         QCOMPARE(m_windows.isShowing(Window::authGroupId), signInShown);
-        QCOMPARE(coordinator->activationPolicy(), signInShown ? Policy::regular : Policy::accessory);
+        QCOMPARE(coordinator->activationPolicy(),
+                 signInShown ? Policy::regular : Policy::accessory);
         QCOMPARE(UserStore().isAuthorised(), signedIn); // persisted
         QCOMPARE(m_presets->fetches, promptFetches);
         // The widget is prepared for a user but not shown by itself; never without one.

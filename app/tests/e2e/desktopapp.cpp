@@ -135,8 +135,7 @@ QString DesktopApp::window(const QString& rolePattern) const {
                             QString::number(m_process.processId()), "--class", "."});
     for (const QString& id : QString::fromUtf8(found).split('\n', Qt::SkipEmptyParts)) {
         // WM_WINDOW_ROLE(STRING) = "Settings"
-        const QString property =
-            QString::fromUtf8(runTool("xprop", {"-id", id, "WM_WINDOW_ROLE"}));
+        const QString property = QString::fromUtf8(runTool("xprop", {"-id", id, "WM_WINDOW_ROLE"}));
         if (role.match(property.section('"', 1, 1)).hasMatch())
             return id;
     }
