@@ -22,8 +22,9 @@ QByteArray encode(const QJsonObject& object) {
 
 } // namespace
 
-AuthChannel::AuthChannel(QObject* parent)
-    : QObject(parent) {
+AuthChannel::AuthChannel(qint64 tokenLifetimeMs, QObject* parent)
+    : QObject(parent)
+    , m_tokenLifetimeMs(tokenLifetimeMs) {
     m_sweepTimer.setInterval(10 * 1000);
     connect(&m_sweepTimer, &QTimer::timeout, this, &AuthChannel::sweep);
     m_sweepTimer.start();
@@ -223,7 +224,7 @@ bool AuthChannel::isSpent(const QString& token) const {
     const auto joined = m_firstJoined.constFind(topic);
     return m_spent.contains(topic) ||
            (joined != m_firstJoined.cend() &&
-            joined->msecsTo(QDateTime::currentDateTimeUtc()) > TokenLifetimeMs);
+            joined->msecsTo(QDateTime::currentDateTimeUtc()) > m_tokenLifetimeMs);
 }
 
 bool AuthChannel::isValidChallenge(const QString& challenge) {
@@ -291,7 +292,7 @@ void AuthChannel::sweep() {
         it = it->expires <= now ? m_pending.erase(it) : std::next(it);
     for (QHash<QString, QDateTime>* times : {&m_firstJoined, &m_spent}) {
         for (auto it = times->begin(); it != times->end();)
-            it = it->msecsTo(now) > 2 * TokenLifetimeMs ? times->erase(it) : std::next(it);
+            it = it->msecsTo(now) > 2 * m_tokenLifetimeMs ? times->erase(it) : std::next(it);
     }
     QList<QWebSocket*> idle;
     for (auto it = m_sockets.cbegin(); it != m_sockets.cend(); ++it) {

@@ -31,9 +31,8 @@ public:
     static constexpr int PendingDeliveryMs = 5 * 60 * 1000;
     /** Sockets that send nothing (the client pings every 29 s) are closed after this. */
     static constexpr int IdleSocketMs = 120 * 1000;
-    static constexpr int TokenLifetimeMs = 15 * 60 * 1000;
-
-    explicit AuthChannel(QObject* parent = nullptr);
+    /** tokenLifetimeMs: how long a token works after its first join. */
+    explicit AuthChannel(qint64 tokenLifetimeMs, QObject* parent = nullptr);
     ~AuthChannel() override;
 
     /** Takes ownership of an upgraded socket. */
@@ -45,7 +44,7 @@ public:
      * every socket joined to the topic.
      */
     void deliverSignIn(const QString& token, const QJsonObject& user, const QString& challenge);
-    /** A token used up by a delivery, or first joined longer ago than TokenLifetimeMs. */
+    /** A token used up by a delivery, or first joined longer ago than its lifetime. */
     [[nodiscard]] bool isSpent(const QString& token) const;
 
     /** The short code the page and the application both show for a challenge. */
@@ -97,6 +96,7 @@ private:
     QHash<QString, PendingDelivery> m_pending;
     /** Topics first joined (for expiry) and used up (single use), with when. */
     QHash<QString, QDateTime> m_firstJoined;
+    qint64 m_tokenLifetimeMs;
     QHash<QString, QDateTime> m_spent;
     std::function<bool(const QString&, const QByteArray&)> m_relay;
     QTimer m_sweepTimer;

@@ -30,6 +30,7 @@ OrvaneService::OrvaneService(const ServerConfig& config, Database database, QObj
     , m_database(std::move(database))
     , m_accounts(m_database)
     , m_presets(m_database)
+    , m_channel(qint64(config.signInLifetimeSeconds) * 1000)
     , m_browserSignIn(m_accounts, m_channel)
     , m_api(m_accounts, m_presets)
     , m_pages(m_accounts, m_database)

@@ -37,6 +37,7 @@ constexpr OptionSpec ValueOptions[] = {
     {"--request-timeout", "ORVANE_REQUEST_TIMEOUT"},
     {"--keep-alive-timeout", "ORVANE_KEEP_ALIVE_TIMEOUT"},
     {"--trusted-proxy", "ORVANE_TRUSTED_PROXY"},
+    {"--signin-lifetime", "ORVANE_SIGNIN_LIFETIME"},
     {"--tls-cert", "ORVANE_TLS_CERT"},
     {"--tls-key", "ORVANE_TLS_KEY"},
     {"--email", nullptr},
@@ -137,6 +138,8 @@ QString usageText() {
         "                            (ORVANE_REQUEST_TIMEOUT, default 30)\n"
         "  --keep-alive-timeout SECS idle connections are closed after this\n"
         "                            (ORVANE_KEEP_ALIVE_TIMEOUT, default 60)\n"
+        "  --signin-lifetime SECS    a sign-in link works this long after Orvane first\n"
+        "                            waits on it (ORVANE_SIGNIN_LIFETIME, default 900)\n"
         "  --trusted-proxy ADDR[,ADDR...]\n"
         "                            reverse proxies whose X-Forwarded-For names the client\n"
         "                            (ORVANE_TRUSTED_PROXY, default none)\n"
@@ -241,6 +244,7 @@ ConfigResult parseConfig(const QStringList& arguments, const QHash<QString, QStr
         {"--max-connections", &config.maxConnections},
         {"--request-timeout", &config.requestTimeoutSeconds},
         {"--keep-alive-timeout", &config.keepAliveTimeoutSeconds},
+        {"--signin-lifetime", &config.signInLifetimeSeconds},
     };
     for (const auto& [name, target] : numbers) {
         const QString key = QLatin1String(name);

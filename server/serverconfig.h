@@ -28,6 +28,8 @@ struct ServerConfig {
     bool llmLeadingReasoning = false;
     int maxHistoryEntries = 50;
     int maxGenerationsPerDevice = 4;
+    /** How long a sign-in token works after its first join. */
+    int signInLifetimeSeconds = 15 * 60;
     int maxConnections = 2000;
     int requestTimeoutSeconds = 30;
     int keepAliveTimeoutSeconds = 60;

@@ -98,6 +98,26 @@ private Q_SLOTS:
         QCOMPARE(service.withKey("GET", u"/api/0/user"_s, laterKey).status, 200);
     }
 
+    void anExpiredSignInLinkSignsNobodyIn() {
+        ServiceProcess service({u"--signin-lifetime"_s, u"1"_s});
+        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
+        QVERIFY(!service.createUserWithKey(u"late@example.org"_s).isEmpty());
+        const QString token = newSignInToken();
+        ChannelClient channel(service.socketUrl());
+        channel.sendText(channelFrame(u"auth:"_s + token));
+        QCOMPARE(channel.next().value(u"event"_s).toString(), u"phx_reply"_s);
+        QCOMPARE(service.request("GET", u"/users/log_in?token="_s + token).status, 200);
+        // The lifetime runs from the first join; then the page says so and the form fails.
+        QTRY_COMPARE_WITH_TIMEOUT(service.request("GET", u"/users/log_in?token="_s + token).status,
+                                  410, 15000);
+        QCOMPARE(service
+                     .submitBrowserForm(u"/users/log_in"_s, token, u"late@example.org"_s,
+                                        u"correct horse 1"_s)
+                     .status,
+                 410);
+        QVERIFY(!channel.hasMoreWithin(300));
+    }
+
     void guessesFromElsewhereDoNotLockTheOwnerOut_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("ownerStatus");
