@@ -1,5 +1,7 @@
 #include "service/signintoken.h"
 
+#include "core/signincode.h"
+
 #include <QCryptographicHash>
 #include <QHash>
 #include <QMutex>
@@ -39,18 +41,7 @@ QString SignIn::challengeFor(const QString& token) {
 }
 
 QString SignIn::shortCode(const QString& token) {
-    // The service derives the same code from the challenge (no look-alike characters).
-    static const char alphabet[] = "ABCDEFGHJKMNPQRSTVWXYZ23456789";
-    const QByteArray digest = QCryptographicHash::hash(
-        QByteArray("orvane sign-in code:" + challengeFor(token).toLatin1()),
-        QCryptographicHash::Sha256);
-    QString code;
-    for (int i = 0; i < 8; ++i) {
-        if (i == 4)
-            code += QLatin1Char('-');
-        code += QLatin1Char(alphabet[static_cast<unsigned char>(digest.at(i)) % 30]);
-    }
-    return code;
+    return signInCodeFor(challengeFor(token));
 }
 
 QUrl SignIn::browserPageUrl(const ServiceBase& base, const QString& token, bool signUp) {
