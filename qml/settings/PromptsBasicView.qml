@@ -44,8 +44,10 @@ RowLayout {
                         model: view.model.globalPrompts
                         delegate: PromptRow {
                             width: parent.width
-                            onChosen: view.model.globalPrompts.choose(index)
-                            onToggled: view.model.globalPrompts.toggle(index)
+                        }
+                        onItemAdded: (index, item) => {
+                            item.chosen.connect(() => view.model.globalPrompts.choose(item.index))
+                            item.toggled.connect(() => view.model.globalPrompts.toggle(item.index))
                         }
                     }
                     Item { width: 1; height: 12 }
@@ -61,8 +63,10 @@ RowLayout {
                         model: view.model.userPrompts
                         delegate: PromptRow {
                             width: parent.width
-                            onChosen: view.model.userPrompts.choose(index)
-                            onToggled: view.model.userPrompts.toggle(index)
+                        }
+                        onItemAdded: (index, item) => {
+                            item.chosen.connect(() => view.model.userPrompts.choose(item.index))
+                            item.toggled.connect(() => view.model.userPrompts.toggle(item.index))
                         }
                     }
                 }
