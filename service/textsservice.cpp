@@ -244,7 +244,7 @@ void TextsService::onReadyRead(const std::shared_ptr<Stream>& stream) {
     stream->pending = bytes.right(tail);
     bytes.chop(tail);
     if (!bytes.isEmpty())
-        postText(QString::fromUtf8(bytes));
+        post(&TextsServiceDelegate::didReceiveText, QString::fromUtf8(bytes));
 }
 
 void TextsService::onFinished(const std::shared_ptr<Stream>& stream) {
@@ -265,7 +265,7 @@ void TextsService::onFinished(const std::shared_ptr<Stream>& stream) {
         return;
     }
     if (!stream->reason.isEmpty())
-        postReason(stream->reason);
+        post(&TextsServiceDelegate::didReceiveFailureReason, stream->reason);
     post(&TextsServiceDelegate::didFailGeneric);
     qCInfo(lcApplication, "%s", qUtf8Printable(reply->errorString()));
     post(&TextsServiceDelegate::didFinish);
@@ -283,34 +283,4 @@ void TextsService::cancel() {
     }
     if (m_task)
         m_task->abort();
-}
-
-void TextsService::post(void (TextsServiceDelegate::*call)()) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, call] {
-            if (m_delegate)
-                (m_delegate->*call)();
-        },
-        Qt::QueuedConnection);
-}
-
-void TextsService::postText(const QString& text) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, text] {
-            if (m_delegate)
-                m_delegate->didReceiveText(text);
-        },
-        Qt::QueuedConnection);
-}
-
-void TextsService::postReason(const QString& reason) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, reason] {
-            if (m_delegate)
-                m_delegate->didReceiveFailureReason(reason);
-        },
-        Qt::QueuedConnection);
 }

@@ -103,9 +103,16 @@ private:
     void onReadyRead(const std::shared_ptr<Stream>& stream);
     void onFinished(const std::shared_ptr<Stream>& stream);
     /** Runs call on the main thread's queue if this service still exists and has a delegate. */
-    void post(void (TextsServiceDelegate::*call)());
-    void postText(const QString& text);
-    void postReason(const QString& reason);
+    template <typename... Params, typename... Args>
+    void post(void (TextsServiceDelegate::*call)(Params...), Args... args) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, call, args...] {
+                if (m_delegate)
+                    (m_delegate->*call)(args...);
+            },
+            Qt::QueuedConnection);
+    }
 
     QString m_token;
     ServiceBase m_base;
