@@ -78,6 +78,16 @@ void SettingsViewModel::loadPrompts() {
     m_globalPrompts->setEntries(standard);
     m_userPrompts->setEntries(own);
 
+    // A reload (a toggle, the hourly refresh, another window's save) never takes away
+    // what the user is typing: unsaved edits of a prompt that still exists stay.
+    if (m_isPromptChanged) {
+        if (const auto stored = entryWithId(m_currentPrompt->id)) {
+            m_selectedPrompt = stored;
+            m_currentPrompt->enabled = (*stored)->enabled;
+            Q_EMIT currentPromptChanged();
+            return;
+        }
+    }
     if (m_promptNameToSelect) {
         for (const PresetEntry& entry : std::as_const(m_prompts)) {
             if (entry->preset.name == *m_promptNameToSelect) {

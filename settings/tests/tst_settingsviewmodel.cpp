@@ -156,6 +156,25 @@ private Q_SLOTS:
         QVERIFY(!m_model->isPromptChanged());
     }
 
+    void reloadsKeepUnsavedEdits() {
+        m_model->selectPrompt(11);
+        m_model->setSystemMessage("Seventeen syllables, not one more.");
+        m_model->togglePrompt(10); // another row's switch reloads the list
+        settle();
+        QCOMPARE(m_model->currentPrompt().id, 11);
+        QCOMPARE(m_model->systemMessage(), u"Seventeen syllables, not one more."_s);
+        QVERIFY(m_model->isPromptChanged());
+
+        m_model->togglePrompt(11); // its own switch too; the copy follows the flag
+        settle();
+        QCOMPARE(m_model->systemMessage(), u"Seventeen syllables, not one more."_s);
+        QVERIFY(!m_model->currentPrompt().enabled);
+
+        store().entries.removeAt(3); // deleted elsewhere: nothing left to keep
+        m_model->loadPrompts();
+        QCOMPARE(m_model->currentPrompt().id, 1);
+    }
+
     void deletingTheLastCustomPromptSelectsTheFirstStandardOne() {
         store().entries.removeAt(3);
         m_model->loadPrompts();
