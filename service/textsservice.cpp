@@ -254,7 +254,11 @@ void TextsService::onFinished(const std::shared_ptr<Stream>& stream) {
     reply->deleteLater();
     if (stream->accepted && reply->bytesAvailable() > 0)
         onReadyRead(stream);
-    if (reply->error() == QNetworkReply::NoError) {
+    // Only a length or the last chunk proves the answer whole: a body that simply stops
+    // (a proxy that drops the framing, a server that dies) is a cut answer, not a short one.
+    const bool framed = reply->hasRawHeader("Content-Length") ||
+                        reply->rawHeader("Transfer-Encoding").toLower().contains("chunked");
+    if (reply->error() == QNetworkReply::NoError && (framed || !stream->accepted)) {
         // A character cut off by the end of the answer is not a character: it is dropped.
         post(&TextsServiceDelegate::didFinish);
         return;
@@ -267,7 +271,9 @@ void TextsService::onFinished(const std::shared_ptr<Stream>& stream) {
     if (!stream->reason.isEmpty())
         post(&TextsServiceDelegate::didReceiveFailureReason, stream->reason);
     post(&TextsServiceDelegate::didFailGeneric);
-    qCInfo(lcApplication, "%s", qUtf8Printable(reply->errorString()));
+    qCInfo(lcApplication, "%s",
+           reply->error() == QNetworkReply::NoError ? "answer ended without its end marker"
+                                                    : qUtf8Printable(reply->errorString()));
     post(&TextsServiceDelegate::didFinish);
 }
 

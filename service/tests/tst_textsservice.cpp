@@ -164,6 +164,9 @@ private Q_SLOTS:
             << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
                           "7\r\npartial\r\n")
             << QStringList{u"text:partial"_s, u"generic"_s, u"finish"_s};
+        QTest::newRow("closed without framing")
+            << QByteArray("HTTP/1.1 200 OK\r\n\r\npartial")
+            << QStringList{u"text:partial"_s, u"generic"_s, u"finish"_s};
         QTest::newRow("413") << QByteArray(
                                     "HTTP/1.1 413 Too Large\r\nContent-Length: 4\r\n\r\nlong")
                              << QStringList{u"tooLong"_s};
