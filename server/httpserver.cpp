@@ -12,8 +12,10 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 
+#include <algorithm>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/string_body.hpp>
+#include <cstring>
 #include <sys/socket.h>
 
 namespace OrvaneServer {
@@ -71,6 +73,113 @@ QByteArray statusLine(int status) {
     return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
 }
 
+/**
+ * Stands between an upgraded connection and the WebSocket server, which takes a client's
+ * frames whether masked or not: passes them on while they are masked, as a client's must be,
+ * and ends the connection with a 1002 close frame at the first that is not.
+ */
+class MaskedFrameGuard : public QTcpSocket {
+public:
+    /** handshakeBytes: the upgrade request at the head of the connection, passed on as is. */
+    MaskedFrameGuard(QTcpSocket* connection, qint64 handshakeBytes)
+        : m_connection(connection)
+        , m_payloadLeft(static_cast<quint64>(handshakeBytes)) {
+        connection->setParent(this);
+        setPeerAddress(connection->peerAddress());
+        setPeerPort(connection->peerPort());
+        setLocalAddress(connection->localAddress());
+        setLocalPort(connection->localPort());
+        setSocketState(ConnectedState);
+        setOpenMode(ReadWrite);
+        connect(connection, &QTcpSocket::readyRead, this, &MaskedFrameGuard::take);
+        connect(connection, &QTcpSocket::bytesWritten, this, &QTcpSocket::bytesWritten);
+        connect(connection, &QTcpSocket::disconnected, this, [this] {
+            setSocketState(UnconnectedState);
+            Q_EMIT stateChanged(UnconnectedState);
+            Q_EMIT readChannelFinished();
+            Q_EMIT disconnected();
+        });
+    }
+
+    /** Reads what already waits; call once the WebSocket server watches this socket. */
+    void take() {
+        if (m_refused)
+            return;
+        m_unchecked += m_connection->readAll();
+        const qsizetype before = m_checked.size();
+        while (!m_unchecked.isEmpty()) {
+            if (m_payloadLeft > 0) {
+                const auto length = static_cast<qsizetype>(
+                    std::min<quint64>(m_payloadLeft, static_cast<quint64>(m_unchecked.size())));
+                m_checked += m_unchecked.first(length);
+                m_unchecked.remove(0, length);
+                m_payloadLeft -= static_cast<quint64>(length);
+                continue;
+            }
+            if (m_unchecked.size() < 2)
+                break;
+            const auto second = static_cast<quint8>(m_unchecked.at(1));
+            if (!(second & 0x80)) {
+                m_refused = true;
+                // What came before is answered first.
+                QMetaObject::invokeMethod(this, &MaskedFrameGuard::refuse, Qt::QueuedConnection);
+                break;
+            }
+            const quint8 shortLength = second & 0x7f;
+            const qsizetype lengthBytes = shortLength == 126 ? 2 : shortLength == 127 ? 8 : 0;
+            const qsizetype headerBytes = 2 + lengthBytes + 4;
+            if (m_unchecked.size() < headerBytes)
+                break;
+            quint64 length = lengthBytes == 0 ? shortLength : 0;
+            for (qsizetype i = 0; i < lengthBytes; ++i)
+                length = (length << 8) | static_cast<quint8>(m_unchecked.at(2 + i));
+            m_checked += m_unchecked.first(headerBytes);
+            m_unchecked.remove(0, headerBytes);
+            m_payloadLeft = length;
+        }
+        if (m_checked.size() > before)
+            Q_EMIT readyRead();
+    }
+
+    qint64 bytesAvailable() const override {
+        return QIODevice::bytesAvailable() + m_checked.size();
+    }
+    qint64 bytesToWrite() const override { return m_connection->bytesToWrite(); }
+    bool canReadLine() const override {
+        return QIODevice::canReadLine() || m_checked.contains('\n');
+    }
+    void disconnectFromHost() override {
+        m_connection->disconnectFromHost();
+        // A peer that does not take the rest within a while is not waited for.
+        QTimer::singleShot(2000, m_connection, &QTcpSocket::abort);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const qsizetype length = std::min<qsizetype>(m_checked.size(), maxSize);
+        std::memcpy(data, m_checked.constData(), static_cast<size_t>(length));
+        m_checked.remove(0, length);
+        return length;
+    }
+    qint64 writeData(const char* data, qint64 size) override {
+        return m_connection->write(data, size);
+    }
+
+private:
+    void refuse() {
+        qCInfo(lcHttp) << "closing a WebSocket whose client sent an unmasked frame";
+        // A close frame with status 1002 (protocol error); a server's frames are unmasked.
+        m_connection->write(QByteArray::fromHex("880203ea"));
+        disconnectFromHost();
+    }
+
+    QTcpSocket* m_connection;
+    QByteArray m_unchecked;
+    QByteArray m_checked;
+    /** Bytes still to pass on before the next frame header. */
+    quint64 m_payloadLeft;
+    bool m_refused = false;
+};
 } // namespace
 
 /**
@@ -198,7 +307,7 @@ void HttpConnection::readRequests() {
                 logged.method = "GET";
                 logged.path = path;
                 HttpServer::logRequest(logged, 101, 0);
-                m_server->upgrade(socket);
+                m_server->upgrade(socket, static_cast<qint64>(used));
                 deleteLater();
                 return;
             }
@@ -581,8 +690,10 @@ void HttpServer::onAcceptError(QAbstractSocket::SocketError error) {
     });
 }
 
-void HttpServer::upgrade(QTcpSocket* socket) {
-    m_webSockets->handleConnection(socket);
+void HttpServer::upgrade(QTcpSocket* socket, qint64 handshakeBytes) {
+    auto* guard = new MaskedFrameGuard(socket, handshakeBytes);
+    m_webSockets->handleConnection(guard);
+    guard->take();
 }
 
 void HttpServer::route(const QByteArray& method, const QString& pattern, RouteHandler handler) {

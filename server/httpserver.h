@@ -198,7 +198,7 @@ private:
     [[nodiscard]] bool isWebSocketPath(const QString& path) const {
         return m_webSocketPaths.contains(path);
     }
-    void upgrade(QTcpSocket* socket);
+    void upgrade(QTcpSocket* socket, qint64 handshakeBytes);
     [[nodiscard]] QByteArray serialize(const HttpResponse& response, bool close) const;
     static void logRequest(const HttpRequest& request, int status, qint64 elapsedMs);
 

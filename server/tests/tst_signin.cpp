@@ -168,6 +168,21 @@ private Q_SLOTS:
         QCOMPARE(channel.next().value(u"payload"_s).toObject().value(u"status"_s).toString(),
                  u"ok"_s);
         QCOMPARE(service.request("GET", u"/healthz"_s).status, 200);
+
+        // A client's frames are masked (here with a zero key); the first that is not ends
+        // the socket with a 1002 close frame, unanswered.
+        const QByteArray join = channelFrame(u"auth:"_s + newSignInToken());
+        RawClient raw(service.port());
+        raw.send("GET /auth_socket/0/auth HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\n"
+                 "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                 "Sec-WebSocket-Version: 13\r\n\r\n");
+        QTRY_VERIFY(raw.received.startsWith("HTTP/1.1 101"));
+        raw.send("\x81" + QByteArray(1, char(0x80 | join.size())) + QByteArray(4, 0) + join);
+        QTRY_VERIFY(raw.received.contains("phx_reply"));
+        raw.send("\x81" + QByteArray(1, char(join.size())) + join);
+        QVERIFY(raw.waitForClose());
+        QCOMPARE(raw.received.count("phx_reply"), 1);
+        QVERIFY(raw.received.endsWith(QByteArray::fromHex("880203ea")));
     }
 
     void stockPhoenixClientsAreAnswered_data() {
