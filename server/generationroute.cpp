@@ -242,6 +242,14 @@ void GenerationRoute::generate(const HttpRequest& request,
     if (input->inputChars() > m_maxInputChars)
         return response->respond(tooLong());
     const qint64 userId = user->id;
+    // A prompt deleted since keeps its place in a conversation; another user's prompt is
+    // no more found there than for the current turn.
+    for (const HistoryExchange& exchange : input->history) {
+        const std::optional<Preset> named =
+            exchange.presetId ? m_presets.find(*exchange.presetId) : std::nullopt;
+        if (named && named->ownerId && *named->ownerId != userId)
+            return response->respond(HttpResponse::text(404, QStringLiteral("No such prompt.")));
+    }
     const std::optional<ChatRequest> chat =
         buildChatRequest(*input, [this, userId](qint64 id) -> std::optional<Preset> {
             std::optional<Preset> preset = m_presets.find(id);

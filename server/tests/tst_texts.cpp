@@ -192,6 +192,10 @@ private Q_SLOTS:
                               .toInteger();
         QVERIFY(id > 0);
         QCOMPARE(generate(form(QString::number(id), u"x"_s)).status, 404);
+        // Nor may a history entry name it.
+        const QJsonObject earlier{
+            {u"preset_id"_s, id}, {u"text"_s, u"t"_s}, {u"response"_s, u"r"_s}};
+        QCOMPARE(generate(form(u"c"_s, u"x"_s, {earlier})).status, 404);
         QCOMPARE(m_service->generate(otherKey, form(QString::number(id), u"x"_s)).status, 200);
     }
 
