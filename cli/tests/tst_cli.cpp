@@ -95,30 +95,48 @@ private Q_SLOTS:
         m_settings.reset();
     }
 
-    void wrongUsage() {
-        QVERIFY(run({u"frobnicate"_s}).err().contains(u"unknown command"_s));
-        QCOMPARE(m_runs.back()->status, 2);
-        QCOMPARE(run({}).status, 2);
-        storeSignedInUser();
-        QCOMPARE(run({u"run"_s, u"--preset"_s, u"1"_s, u"--command"_s, u"x"_s}).status, 2);
-        QCOMPARE(run({u"run"_s}).status, 2);
-        QVERIFY(m_server->requests().isEmpty());
+    void refusedBeforeAnyAnswer_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("signedIn");
+        // Empty: the scripted server; "gone": a server that has stopped, named as %url.
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char* name, const QStringList& arguments, bool signedIn,
+                            const QString& url, int exitCode, const QString& message) {
+            QTest::newRow(name) << arguments << signedIn << url << exitCode << message;
+        };
+        row("unknown command", {u"frobnicate"_s}, false, {}, 2, u"unknown command"_s);
+        row("no command", {}, false, {}, 2, {});
+        row("prompt and command", {u"run"_s, u"--preset"_s, u"1"_s, u"--command"_s, u"x"_s}, true,
+            {}, 2, {});
+        row("run without either", {u"run"_s}, true, {}, 2, {});
+        row("user, signed out", {u"user"_s}, false, {}, 1, u"Not signed in"_s);
+        row("presets, signed out", {u"presets"_s}, false, {}, 1, u"Not signed in"_s);
+        row("logout, signed out", {u"logout"_s}, false, {}, 1, u"Not signed in"_s);
+        row("plain HTTP elsewhere", {u"user"_s}, true, u"http://orvane.example.org"_s, 1,
+            u"Refusing service URL \"http://orvane.example.org\""_s);
+        row("run, service gone", {u"run"_s, u"--preset"_s, u"1"_s}, true, u"gone"_s, 1, u"%url"_s);
+        row("login, service gone", {u"login"_s}, false, u"gone"_s, 1, u"sign-in connection"_s);
     }
-
-    void refusedServiceUrl() {
-        storeSignedInUser();
-        Cli cli(m_settings->path(), u"http://orvane.example.org"_s);
-        QCOMPARE(cli.run({u"user"_s}), 1);
-        QVERIFY2(cli.err().contains(u"Refusing service URL \"http://orvane.example.org\""_s),
-                 qPrintable(cli.err()));
-    }
-
-    void notSignedIn() {
-        for (const QString& command : {u"user"_s, u"presets"_s, u"logout"_s}) {
-            QVERIFY(run({command}).err().contains(u"Not signed in"_s));
-            QCOMPARE(m_runs.back()->status, 1);
+    void refusedBeforeAnyAnswer() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, signedIn);
+        QFETCH(QString, url);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        if (signedIn)
+            storeSignedInUser();
+        if (url == u"gone"_s) {
+            url = m_chunked->baseUrl();
+            m_chunked.reset();
         }
+        const Cli& cli = run(arguments, "x", url);
+        QCOMPARE(cli.status, exitCode);
+        QVERIFY2(cli.err().contains(message.replace(u"%url"_s, url)), qPrintable(cli.err()));
         QVERIFY(m_server->requests().isEmpty());
+        // Nothing signs the user in or out on the way.
+        QCOMPARE(AppSettings().userSettings().user.has_value(), signedIn);
     }
 
     void user() {
@@ -226,15 +244,6 @@ private Q_SLOTS:
         QVERIFY(!cli.out().contains(u"the body is not shown"_s));
     }
 
-    void runAgainstNoService() {
-        storeSignedInUser();
-        const QString url = m_chunked->baseUrl();
-        m_chunked.reset();
-        Cli cli(m_settings->path(), url);
-        QCOMPARE(cli.run({u"run"_s, u"--preset"_s, u"1"_s}, "x"), 1);
-        QVERIFY(cli.err().contains(url));
-    }
-
     void loginStoresTheUserDeliveredOnTheSignInChannel() {
         Cli cli(m_settings->path(), m_server->baseUrl());
         cli.start({u"login"_s, u"--timeout"_s, u"30"_s});
@@ -278,15 +287,6 @@ private Q_SLOTS:
         const auto user = AppSettings().userSettings().user;
         QVERIFY(user);
         QCOMPARE(*user, (User{u"ada@example.org"_s, 77, u"dk-new"_s}));
-    }
-
-    void loginWithoutAServiceFails() {
-        const QString url = m_server->baseUrl();
-        m_server.reset();
-        Cli cli(m_settings->path(), url);
-        QCOMPARE(cli.run({u"login"_s}), 1);
-        QVERIFY2(cli.err().contains(u"sign-in connection"_s), qPrintable(cli.err()));
-        QVERIFY(!AppSettings().userSettings().user);
     }
 
     void logout() {
