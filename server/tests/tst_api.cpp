@@ -94,23 +94,21 @@ private Q_SLOTS:
         QCOMPARE(updated.status, 200);
         QCOMPARE(updated.data().toObject(), expected);
 
-        const int standardId = standard.first().toObject().value(u"id"_s).toInt();
-        QCOMPARE(
-            service.withKey("PUT", u"/api/0/presets/%1"_s.arg(standardId), m_key, body(expected))
-                .status,
-            403);
-        QCOMPARE(service.withKey("DELETE", u"/api/0/presets/%1"_s.arg(standardId), m_key).status,
-                 403);
-        QCOMPARE(service.withKey("PUT", u"/api/0/presets/%1"_s.arg(id), m_otherKey, body(expected))
-                     .status,
-                 404);
-        QCOMPARE(service.withKey("DELETE", u"/api/0/presets/%1"_s.arg(id), m_otherKey).status, 404);
-        QCOMPARE(service.withKey("DELETE", u"/api/0/presets/99999"_s, m_key).status, 404);
+        // Standard prompts are no one's to change; another user's are not found.
+        const QString standardPath = u"/api/0/presets/%1"_s.arg(standard.first()[u"id"_s].toInt());
+        const QString minePath = u"/api/0/presets/%1"_s.arg(id);
+        for (const auto& [method, path, key, status] :
+             {std::tuple{"PUT", standardPath, m_key, 403},
+              {"DELETE", standardPath, m_key, 403},
+              {"PUT", minePath, m_otherKey, 404},
+              {"DELETE", minePath, m_otherKey, 404},
+              {"DELETE", u"/api/0/presets/99999"_s, m_key, 404}})
+            QCOMPARE(service.withKey(method, path, key, body(expected)).status, status);
 
-        const HttpResult deleted = service.withKey("DELETE", u"/api/0/presets/%1"_s.arg(id), m_key);
+        const HttpResult deleted = service.withKey("DELETE", minePath, m_key);
         QCOMPARE(deleted.status, 200);
         QCOMPARE(deleted.json().object(), expected);
-        QCOMPARE(service.withKey("DELETE", u"/api/0/presets/%1"_s.arg(id), m_key).status, 404);
+        QCOMPARE(service.withKey("DELETE", minePath, m_key).status, 404);
     }
 
     void badInputIsRefusedAndChangesNothing_data() {

@@ -137,13 +137,15 @@ private Q_SLOTS:
             return Headers{{"X-Forwarded-For", address}};
         };
         QList<int> attacker;
-        for (int attempt = 0; attempt < 6; ++attempt)
-            attacker.append(service
-                                .submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
-                                                   u"owner@example.org"_s, u"guess"_s,
-                                                   from("203.0.113.5"))
-                                .status);
+        HttpResult last;
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            last =
+                service.submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
+                                          u"owner@example.org"_s, u"guess"_s, from("203.0.113.5"));
+            attacker.append(last.status);
+        }
         QCOMPARE(attacker, (QList<int>{401, 401, 401, 401, 401, 429}));
+        QVERIFY(last.header("Retry-After").toInt() > 0);
         QCOMPARE(service
                      .submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
                                         u"owner@example.org"_s, u"correct horse 1"_s,
@@ -301,7 +303,6 @@ private Q_SLOTS:
                  QStringList{u"The widget froze & stayed"_s});
     }
 
-    // Last on the shared service: its failed sign-ins lock this address out.
     void rejectedFormsChangeNothing() {
         ServiceProcess& service = *m_service;
         QVERIFY(!service.createUserWithKey(u"victim@example.org"_s, u"right password"_s).isEmpty());
@@ -327,16 +328,10 @@ private Q_SLOTS:
                      .status,
                  409);
 
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            const HttpResult wrong = service.submitBrowserForm(
-                u"/users/log_in"_s, token, u"victim@example.org"_s, u"wrong password"_s);
-            QCOMPARE(wrong.status, 401);
-            QVERIFY(wrong.body.contains("not correct"));
-        }
-        const HttpResult limited = service.submitBrowserForm(
-            u"/users/log_in"_s, token, u"victim@example.org"_s, u"right password"_s);
-        QCOMPARE(limited.status, 429);
-        QVERIFY(limited.header("Retry-After").toInt() > 0);
+        const HttpResult wrong = service.submitBrowserForm(
+            u"/users/log_in"_s, token, u"victim@example.org"_s, u"wrong password"_s);
+        QCOMPARE(wrong.status, 401);
+        QVERIFY(wrong.body.contains("not correct"));
         QVERIFY(!channel.hasMoreWithin(300));
     }
 
