@@ -139,48 +139,64 @@ private Q_SLOTS:
         QCOMPARE(AppSettings().userSettings().user.has_value(), signedIn);
     }
 
-    void user() {
+    void signedInCommands_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status"); // of the scripted answer
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QList<qint64>>("stored"); // enabled prompts kept in the settings
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out"); // exactly, or what the error output contains
+        QTest::addColumn<bool>("signedInAfter");
+        const auto row = [](const char* name, const QString& command, int status,
+                            const QByteArray& body, int exitCode, const QString& out,
+                            bool signedInAfter = true, const QList<qint64>& stored = {}) {
+            QTest::newRow(name) << command << status << body << stored << exitCode << out
+                                << signedInAfter;
+        };
+        row("user", u"user"_s, 200,
+            R"({"data":{"email":"ada@example.org","id":42,"device_key":"dk-1"}})", 0,
+            u"email: ada@example.org\nid: 42\n"_s);
+        row("user, key refused", u"user"_s, 401, "{}", 1, u"orvane-cli login"_s);
+        // Nothing stored: each prompt's enabled-by-default decides.
+        row("presets", u"presets"_s, 200, presetsBody, 0,
+            u"7\tFix spelling\tcommand+option+1\tyes\n8\tShorter one\t-\tno\n"
+            "21\tMine\tcommand+shift+k\tno\n"_s);
+        row("presets, stored choice", u"presets"_s, 200, presetsBody, 0,
+            u"7\tFix spelling\tcommand+option+1\tno\n8\tShorter one\t-\tyes\n"
+            "21\tMine\tcommand+shift+k\tyes\n"_s,
+            true, {8, 21});
+        row("presets, service fails", u"presets"_s, 500, "{}", 1, {});
+        row("logout", u"logout"_s, 204, {}, 0, u"Signed out.\n"_s, false);
+        row("logout, service fails", u"logout"_s, 500, "{}", 1, u"You stay signed in."_s);
+    }
+    void signedInCommands() {
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QList<qint64>, stored);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(bool, signedInAfter);
         storeSignedInUser();
-        m_server->respond(
-            "GET", u"/api/0/user"_s,
-            ScriptedResponse::json(
-                R"({"data":{"email":"ada@example.org","id":42,"device_key":"dk-1"}})"));
-        const Cli& cli = run({u"user"_s});
-        QCOMPARE(cli.status, 0);
-        QCOMPARE(cli.out(), u"email: ada@example.org\nid: 42\n"_s);
+        if (!stored.isEmpty())
+            AppSettings().setPresetsSettings(PresetsSettings{stored});
+        const QByteArray method = command == u"logout"_s ? "DELETE" : "GET";
+        const QString path =
+            command == u"logout"_s ? u"/api/0/devices/logout"_s : u"/api/0/"_s + command;
+        m_server->respond(method, path, ScriptedResponse::json(body, status));
+        const Cli& cli = run({command});
+        QCOMPARE(cli.status, exitCode);
+        if (exitCode == 0) {
+            QCOMPARE(cli.out(), out);
+        } else {
+            QVERIFY2(!cli.err().isEmpty() && cli.err().contains(out), qPrintable(cli.err()));
+            QVERIFY(cli.out().isEmpty());
+        }
         const RecordedRequest& request = m_server->requests().first();
         QCOMPARE(request.header("Authorization"), "Bearer dk-1");
         QCOMPARE(request.header("App-Version"), QByteArray(ORVANE_VERSION));
         QVERIFY(!cli.out().contains(u"dk-1"_s) && !cli.err().contains(u"dk-1"_s));
-
-        m_server->respond("GET", u"/api/0/user"_s, ScriptedResponse::json("{}", 401));
-        const Cli& refused = run({u"user"_s});
-        QCOMPARE(refused.status, 1);
-        QVERIFY(refused.err().contains(u"orvane-cli login"_s));
-        QVERIFY(refused.out().isEmpty());
-    }
-
-    void presets() {
-        storeSignedInUser();
-        m_server->respond("GET", u"/api/0/presets"_s, ScriptedResponse::json(presetsBody));
-        const Cli& cli = run({u"presets"_s});
-        QCOMPARE(cli.status, 0);
-        // Nothing stored: each prompt's enabled-by-default decides.
-        QCOMPARE(cli.out(), u"7\tFix spelling\tcommand+option+1\tyes\n"
-                            "8\tShorter one\t-\tno\n"
-                            "21\tMine\tcommand+shift+k\tno\n"_s);
-
-        AppSettings().setPresetsSettings(PresetsSettings{{8, 21}});
-        const Cli& stored = run({u"presets"_s});
-        QCOMPARE(stored.status, 0);
-        QCOMPARE(stored.out(), u"7\tFix spelling\tcommand+option+1\tno\n"
-                               "8\tShorter one\t-\tyes\n"
-                               "21\tMine\tcommand+shift+k\tyes\n"_s);
-
-        m_server->respond("GET", u"/api/0/presets"_s, ScriptedResponse::json("{}", 500));
-        const Cli& failed = run({u"presets"_s});
-        QCOMPARE(failed.status, 1);
-        QVERIFY(!failed.err().isEmpty());
+        QCOMPARE(AppSettings().userSettings().user.has_value(), signedInAfter);
     }
 
     void runStreamsTheAnswerAsItArrives() {
@@ -287,22 +303,6 @@ private Q_SLOTS:
         const auto user = AppSettings().userSettings().user;
         QVERIFY(user);
         QCOMPARE(*user, (User{u"ada@example.org"_s, 77, u"dk-new"_s}));
-    }
-
-    void logout() {
-        storeSignedInUser();
-        m_server->respond("DELETE", u"/api/0/devices/logout"_s, ScriptedResponse::json("{}", 500));
-        const Cli& failed = run({u"logout"_s});
-        QCOMPARE(failed.status, 1);
-        QVERIFY(failed.err().contains(u"You stay signed in."_s));
-        QVERIFY(AppSettings().userSettings().user); // still signed in locally
-
-        m_server->respond("DELETE", u"/api/0/devices/logout"_s, ScriptedResponse::empty(204));
-        const Cli& cli = run({u"logout"_s});
-        QCOMPARE(cli.status, 0);
-        QCOMPARE(cli.out(), u"Signed out.\n"_s);
-        QCOMPARE(m_server->requests().last().header("Authorization"), "Bearer dk-1");
-        QVERIFY(!AppSettings().userSettings().user);
     }
 
 private:
