@@ -180,23 +180,6 @@ private Q_SLOTS:
         QVERIFY(m_model->requests().isEmpty());
     }
 
-    void anotherUsersPromptIsNotFound() {
-        const QString otherKey = m_service->createUserWithKey(u"other@example.org"_s);
-        QJsonObject preset = standardPrompt();
-        preset[u"name"_s] = u"Private"_s;
-        const QByteArray body = QJsonDocument(QJsonObject{{u"preset"_s, preset}}).toJson();
-        const qint64 id = m_service->withKey("POST", u"/api/0/presets"_s, otherKey, body)
-                              .data()[u"id"_s]
-                              .toInteger();
-        QVERIFY(id > 0);
-        QCOMPARE(generate(form(QString::number(id), u"x"_s)).status, 404);
-        // Nor may a history entry name it.
-        const QJsonObject earlier{
-            {u"preset_id"_s, id}, {u"text"_s, u"t"_s}, {u"response"_s, u"r"_s}};
-        QCOMPARE(generate(form(u"c"_s, u"x"_s, {earlier})).status, 404);
-        QCOMPARE(m_service->generate(otherKey, form(QString::number(id), u"x"_s)).status, 200);
-    }
-
     void streamShapes_data() {
         QTest::addColumn<QList<ScriptedModelServer::Step>>("script");
         QTest::addColumn<QString>("model");
@@ -363,18 +346,22 @@ private Q_SLOTS:
         QCOMPARE(m_model->requests().last().value(u"temperature"_s), sent);
     }
 
-    void promptsInTheHistoryCountWithTheirText() {
+    void promptsInTheHistoryCountWithTheirTextAndOnlyTheUsersOwn() {
         QJsonObject preset = standardPrompt();
         preset[u"user_message"_s] = QString(600, QLatin1Char('u'));
-        const qint64 id = m_service
-                              ->withKey("POST", u"/api/0/presets"_s, m_key,
-                                        QJsonDocument(QJsonObject{{u"preset"_s, preset}}).toJson())
+        const QByteArray body = QJsonDocument(QJsonObject{{u"preset"_s, preset}}).toJson();
+        const qint64 id = m_service->withKey("POST", u"/api/0/presets"_s, m_key, body)
                               .data()[u"id"_s]
                               .toInteger();
         const QJsonObject entry{{u"preset_id"_s, id}, {u"text"_s, u"t"_s}, {u"response"_s, u"r"_s}};
         QCOMPARE(generate(form(u"Go"_s, u"x"_s, {entry})).status, 200);
         QCOMPARE(generate(form(u"Go"_s, u"x"_s, {entry, entry})).status, 413);
         QCOMPARE(m_model->requests().size(), 1);
+        // Another user's prompt is not found, whether as the current turn or in the history.
+        const QString otherKey = m_service->createUserWithKey(u"other@example.org"_s);
+        QCOMPARE(m_service->generate(otherKey, form(QString::number(id), u"x"_s)).status, 404);
+        QCOMPARE(m_service->generate(otherKey, form(u"Go"_s, u"x"_s, {entry})).status, 404);
+        QCOMPARE(generate(form(QString::number(id), u"x"_s)).status, 200);
     }
 
     void pipelinedRequestWaitsBehindTheStream() {
