@@ -8,9 +8,11 @@
 #include "secrets.h"
 
 #include <QDateTime>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QUrlQuery>
+#include <QUuid>
 
 namespace OrvaneServer {
 
@@ -37,7 +39,8 @@ QUrlQuery parseForm(const QByteArray& body) {
 BrowserSignIn::BrowserSignIn(AccountStore& accounts, AuthChannel& channel)
     : m_accounts(accounts)
     , m_channel(channel)
-    , m_csrfSecret(Secrets::randomBytes(32)) {}
+    , m_csrfSecret(Secrets::randomBytes(32))
+    , m_instance(QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
 
 void BrowserSignIn::registerRoutes(HttpServer& server) {
     server.route("GET", QStringLiteral("/users/log_in"),
@@ -186,7 +189,7 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
     if (mode == Mode::SignUp) {
         if (const qint64 wait = m_signUpsByAddress.retryAfterSeconds(address))
             return ready(tooMany(wait));
-        m_signUpsByAddress.record(address);
+        countAndShare(QStringLiteral("sign-up"), email, address);
         if (password.size() < MinPasswordChars)
             return ready(
                 formPage(mode, request, token, email,
@@ -221,9 +224,7 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
     if (wait > 0)
         return ready(tooMany(wait));
     // Counted before the check so that parallel guesses cannot outrun the limit.
-    m_failuresBySource.record(source);
-    m_failuresByAddress.record(address);
-    m_failuresByEmail.recordFailure(email);
+    countAndShare(QStringLiteral("fail"), email, address);
     const std::optional<std::pair<UserRecord, QString>> credentials =
         m_accounts.credentialsFor(email);
     return runInBackground([password, credentials] {
@@ -233,18 +234,52 @@ QFuture<HttpResponse> BrowserSignIn::submit(Mode mode, const HttpRequest& reques
                }
                return Secrets::verifyPassword(password, credentials->second);
            })
-        .then(&m_context, [this, request, token, email, address, source, credentials](bool valid) {
+        .then(&m_context, [this, request, token, email, address, credentials](bool valid) {
             if (!valid) {
                 qCInfo(lcSignIn) << "failed sign-in";
                 return formPage(Mode::SignIn, request, token, email,
                                 QStringLiteral("The email or password is not correct."), 401);
             }
-            m_failuresBySource.reset(source);
-            m_failuresByEmail.reset(email);
-            m_failuresByAddress.forgetLatest(address);
+            countAndShare(QStringLiteral("ok"), email, address);
             qCInfo(lcSignIn) << "signed in, user" << credentials->first.id;
             return finish(request, credentials->first.id, credentials->first.email, token);
         });
+}
+
+void BrowserSignIn::count(const QString& event, const QString& email, const QString& address) {
+    const QString source = email + QLatin1Char('|') + address;
+    if (event == QLatin1String("fail")) {
+        m_failuresBySource.record(source);
+        m_failuresByAddress.record(address);
+        m_failuresByEmail.recordFailure(email);
+    } else if (event == QLatin1String("ok")) {
+        m_failuresBySource.reset(source);
+        m_failuresByEmail.reset(email);
+        m_failuresByAddress.forgetLatest(address);
+    } else if (event == QLatin1String("sign-up")) {
+        m_signUpsByAddress.record(address);
+    }
+}
+
+void BrowserSignIn::countAndShare(const QString& event, const QString& email,
+                                  const QString& address) {
+    count(event, email, address);
+    if (m_share)
+        m_share(
+            QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("instance"), m_instance},
+                                                        {QStringLiteral("event"), event},
+                                                        {QStringLiteral("email"), email},
+                                                        {QStringLiteral("address"), address}})
+                                  .toJson(QJsonDocument::Compact)));
+}
+
+void BrowserSignIn::applyShared(const QString& payload) {
+    const QJsonObject shared = QJsonDocument::fromJson(payload.toUtf8()).object();
+    if (shared.value(QLatin1String("instance")).toString() == m_instance)
+        return;
+    count(shared.value(QLatin1String("event")).toString(),
+          shared.value(QLatin1String("email")).toString(),
+          shared.value(QLatin1String("address")).toString());
 }
 
 HttpResponse BrowserSignIn::emailTaken(const HttpRequest& request, const QString& token,

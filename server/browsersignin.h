@@ -6,6 +6,8 @@
 #include <QFuture>
 #include <QObject>
 
+#include <functional>
+
 namespace OrvaneServer {
 
 class AccountStore;
@@ -37,6 +39,14 @@ public:
 
     void registerRoutes(HttpServer& server);
 
+    /**
+     * With several instances on one database the limits hold for all of them together:
+     * share passes each event counted here on, and every instance applies the others'.
+     */
+    void setShare(std::function<void(const QString& payload)> share) { m_share = std::move(share); }
+    /** Counts an event that an instance passed on; this instance's own are ignored. */
+    void applyShared(const QString& payload);
+
 private:
     enum class Mode { SignIn, SignUp };
 
@@ -48,6 +58,9 @@ private:
     HttpResponse finish(const HttpRequest& request, qint64 userId, const QString& email,
                         const QString& token);
     [[nodiscard]] QByteArray csrfFor(const QByteArray& nonce, const QString& token) const;
+    /** event: "fail" (a wrong password), "ok" (a sign-in) or "sign-up". */
+    void count(const QString& event, const QString& email, const QString& address);
+    void countAndShare(const QString& event, const QString& email, const QString& address);
 
     AccountStore& m_accounts;
     AuthChannel& m_channel;
@@ -56,6 +69,8 @@ private:
     BackoffLimiter m_failuresByEmail{FreeFailuresPerEmail, MaxEmailDelaySeconds, WindowMs};
     RateLimiter m_failuresByAddress{FailuresPerAddress, WindowMs};
     RateLimiter m_signUpsByAddress{SignUpsPerAddress, WindowMs};
+    std::function<void(const QString&)> m_share;
+    const QString m_instance;
     /** Continuations of background work run on the event loop through this object. */
     QObject m_context;
 };

@@ -72,6 +72,12 @@ void OrvaneService::relaySignInsBetweenInstances() {
     });
     if (!listening)
         return;
+    // And count failed sign-ins together, or each instance would allow its own share.
+    static const QString limits = QStringLiteral("orvane_sign_in_limits");
+    if (m_database.listen(limits, this,
+                          [this](const QString& payload) { m_browserSignIn.applyShared(payload); }))
+        m_browserSignIn.setShare(
+            [this](const QString& payload) { m_database.notify(limits, payload); });
     m_channel.setRelay([this](const QString& topic, const QByteArray& message) {
         const QJsonObject delivery{{QStringLiteral("topic"), topic},
                                    {QStringLiteral("message"), QString::fromUtf8(message)}};

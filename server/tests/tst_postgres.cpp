@@ -163,6 +163,38 @@ private Q_SLOTS:
                  u"far@example.org"_s);
     }
 
+    void failedSignInsCountOnEveryInstance() {
+        ServiceProcess first({}, m_cluster->url());
+        ServiceProcess second({}, m_cluster->url());
+        QVERIFY2(first.isRunning() && second.isRunning(),
+                 qPrintable(first.failureMessage() + second.failureMessage()));
+        first.createUserWithKey(u"limit@example.org"_s, u"right one 1"_s);
+        for (int attempt = 0; attempt < 5; ++attempt)
+            QCOMPARE((attempt % 2 ? second : first)
+                         .submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
+                                            u"limit@example.org"_s, u"guess"_s)
+                         .status,
+                     401);
+        // A sign-in relayed from second to first arrives after its counts: the database
+        // hands notifications on in the order they were sent.
+        const QString token = newSignInToken();
+        ChannelClient channel(first.socketUrl());
+        channel.sendBinary(channelFrame(u"auth:"_s + token));
+        QCOMPARE(channel.next()[u"payload"_s][u"status"_s].toString(), u"ok"_s);
+        QCOMPARE(second
+                     .submitBrowserForm(u"/users/register"_s, token, u"relay@example.org"_s,
+                                        u"long enough 1"_s)
+                     .status,
+                 200);
+        QVERIFY(!channel.payloadOf(u"logged_in"_s).isEmpty());
+        // Five guesses in all from this address: the right password waits too, on either one.
+        QCOMPARE(first
+                     .submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
+                                        u"limit@example.org"_s, u"right one 1"_s)
+                     .status,
+                 429);
+    }
+
 private:
     std::unique_ptr<PostgresCluster> m_cluster;
 };
