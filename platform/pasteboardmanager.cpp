@@ -92,14 +92,12 @@ void PasteboardManager::finishCapture(bool read) {
         capture->completion(capture->app, std::move(item));
 }
 
-void PasteboardManager::pasteText(const PasteboardManagerPasteItem& item, bool insertBelow,
+void PasteboardManager::pasteText(const PasteboardManagerPasteItem& item,
                                   std::function<void()> done) {
     const QPointer<PasteboardManager> self(this);
-    m_keyboardManager.whenModifiersReleased([self, text = item.text, insertBelow, done] {
+    m_keyboardManager.whenModifiersReleased([self, text = item.text, done] {
         if (!self)
             return;
-        if (insertBelow)
-            self->m_keyboardManager.postKeystroke(VirtualKeys::rightArrow, 0);
         self->m_pasteboard.setText(text);
         self->m_keyboardManager.postKeystroke(VirtualKeys::v, ModifierFlags::command);
         if (done)

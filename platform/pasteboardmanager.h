@@ -71,13 +71,11 @@ public:
     void copySelection(CopyCompletion completion);
 
     /**
-     * Pastes item.text into the window that has the focus: Right Arrow first when
-     * insertBelow (so the text lands after the selection), then the clipboard write,
-     * then Ctrl+V. The clipboard keeps the text. done (optional) runs afterwards;
-     * nothing runs once this manager is gone.
+     * Pastes item.text into the window that has the focus: the clipboard write, then
+     * Ctrl+V. The clipboard keeps the text. done (optional) runs afterwards; nothing
+     * runs once this manager is gone.
      */
-    void pasteText(const PasteboardManagerPasteItem& item, bool insertBelow,
-                   std::function<void()> done = {});
+    void pasteText(const PasteboardManagerPasteItem& item, std::function<void()> done = {});
 
     /** Replaces the clipboard's content with text. */
     void copyToClipboard(const QString& text);

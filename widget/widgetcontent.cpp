@@ -39,7 +39,12 @@ WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
     connect(input, &AIDialogInputViewModel::promptTextChanged, prompts,
             [input, prompts] { prompts->search(input->promptText()); });
     connect(input, &AIDialogInputViewModel::shownChanged, actions,
-            [input, actions] { actions->setPasteOffered(input->offersPaste()); });
+            [input, actions] {
+                using Offer = AIDialogPostActionsViewModel::PasteOffer;
+                actions->setPasteOffer(!input->offersPaste()   ? Offer::none
+                                       : input->pastesAtCursor() ? Offer::cursor
+                                                                 : Offer::selection);
+            });
     connect(input, &AIDialogInputViewModel::promptStarted, actions,
             &AIDialogPostActionsViewModel::promptStarted);
     connect(input, &AIDialogInputViewModel::promptCompleted, actions,

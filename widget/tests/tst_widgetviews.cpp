@@ -115,7 +115,7 @@ private Q_SLOTS:
         QVERIFY(shows("cancelButton") && !shows("promptList"));
         h.timers.advance(250ms);
         QCOMPARE(item(window.get(), "promptEditor")->property("placeholderText").toString(),
-                 "Writing.");
+                 u"Writing…"_s);
         shoot(window.get(), "sending");
 
         h.texts.delegate->didReceiveText("library tomorrow.");
