@@ -128,6 +128,8 @@ public:
     /** Nothing was selected at the capture: the answer goes in at the cursor. */
     [[nodiscard]] bool pastesAtCursor() const { return !m_inputItem; }
     [[nodiscard]] const QString& notice() const { return m_notice; }
+    /** A paste waits for its window to come to the front. */
+    [[nodiscard]] bool isPasting() const { return m_pasting; }
 
     [[nodiscard]] const Conversation& conversation() const { return m_conversation; }
     [[nodiscard]] const std::optional<RunningApp>& previousApp() const { return m_previousApp; }

@@ -3,6 +3,7 @@
 #include "platform/pasteboardmanager.h"
 #include "platform/virtualkeys.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -116,6 +117,15 @@ private Q_SLOTS:
         QTRY_VERIFY(done);
         QCOMPARE(m_platform->log, (QStringList{u"write New text"_s, u"key 9 100000"_s}));
         QCOMPARE(m_platform->clipboard->text(), u"New text"_s);
+
+        // The target asking for the text confirms the paste; silence is logged.
+        QTest::failOnWarning(QRegularExpression(u"did not ask"_s));
+        Q_EMIT m_platform->clipboard->dataRequested();
+        m_timers->advance(PasteboardManager::pasteConfirmTimeout);
+        m_manager->pasteText({u"Again"_s, editor, std::nullopt}, [&] { done = false; });
+        QTRY_VERIFY(!done);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"did not ask"_s));
+        m_timers->advance(PasteboardManager::pasteConfirmTimeout);
 
         // Nothing happens once the manager is gone.
         m_platform->log.clear();

@@ -19,11 +19,12 @@ Window {
 
     Component.onCompleted: window.content.keys.watch(window)
     onVisibleChanged: if (visible) promptField.editor.forceActiveFocus()
+    onActiveChanged: if (visible) window.content.setWindowActive(active)
 
     Rectangle {
         id: card
         anchors.fill: parent
-        radius: 12
+        radius: window.content.roundedCorners ? 12 : 0
         color: WidgetTheme.background
         border.color: WidgetTheme.border
         border.width: 1

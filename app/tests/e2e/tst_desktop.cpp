@@ -108,11 +108,11 @@ private Q_SLOTS:
         app.storeUser(email, m_deviceKey);
         QVERIFY(app.start(m_service->url(QString()).toString()));
 
-        // The first prompt of the list; Return does nothing while the answer streams in.
+        // The first prompt of the list is highlighted; Return does nothing while the answer streams in.
         model.setScript({Model::text("They're "), Model::hold(), Model::text("going to the "),
                          Model::pause(50), Model::text("library tomorrow."), Model::done()});
         QVERIFY2(app.openWidgetOver(editor, "ctrl+alt+c"), "the widget did not open");
-        QVERIFY(keys({"Down", "Return"}));
+        QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.requests().size(), 1, 20000);
         QVERIFY2(request(model, 0).contains("Their going to the libary tomorow.") &&
                      request(model, 0).contains("\"model\":\"scripted\""),
@@ -144,24 +144,25 @@ private Q_SLOTS:
         const QByteArray regenerated = withFirstLine("They are going to the library tomorrow.");
         QCOMPARE(editor.saveAndRead(regenerated), regenerated);
 
-        // Insert below keeps the selection and puts the answer after it.
+        // Insert below keeps the selection and puts the answer on a line of its own.
         model.setScript({Model::text("(checked)"), Model::done()});
         QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
-        QVERIFY(keys({"Down", "Return"}));
+        QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 3, 20000);
         QVERIFY(app.waitForSettledAnswer());
         QVERIFY(keys({"Down", "Down", "Return"}));
         QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), QStringLiteral("(checked)"),
-                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::clipboard()->text(),
+            QStringLiteral("They are going to the library tomorrow.\n(checked)"), 10000);
         const QByteArray inserted =
-            withFirstLine("They are going to the library tomorrow.(checked)");
+            withFirstLine("They are going to the library tomorrow.\n(checked)");
         QCOMPARE(editor.saveAndRead(inserted), inserted);
 
         // Continue with a typed command on the answer: the conversation goes along.
         model.setScript({Model::text("Ils vont à la bibliothèque."), Model::done()});
         QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
-        QVERIFY(keys({"Down", "Return"}));
+        QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 4, 20000);
         QVERIFY(app.waitForSettledAnswer());
         model.setScript({Model::text("Ils vont."), Model::done()});
@@ -198,7 +199,7 @@ private Q_SLOTS:
             {Model::text("They're going"), Model::pause(100), Model::closeConnection()});
         QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
         QVERIFY(!app.widgetShowsError());
-        QVERIFY(keys({"Down", "Return"}));
+        QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.requests().size(), 1, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(app.widgetShowsError(), 20000);
         saveScreenshot("failed-answer");
@@ -276,7 +277,7 @@ private Q_SLOTS:
         m_model->setScript(
             {Model::text("They're going"), Model::pause(100), Model::closeConnection()});
         QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
-        QVERIFY(keys({"Down", "Return"}));
+        QVERIFY(keys({"Return"}));
         QTRY_VERIFY_WITH_TIMEOUT(app.widgetShowsError(), 20000);
         QVERIFY(app.waitForSettledAnswer());
         saveScreenshot("cut-answer");
