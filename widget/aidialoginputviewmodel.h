@@ -121,7 +121,8 @@ public:
     [[nodiscard]] bool showTooLongError() const;
     [[nodiscard]] QString failureReason() const;
     [[nodiscard]] bool isResultCut() const { return m_phase == Phase::cut; }
-    /** Whether the answer shown may be pasted back: only a complete one, while its window is there. */
+    /** Whether the answer shown may be pasted back: only a complete one, while its window is there.
+     */
     [[nodiscard]] bool offersPaste() const {
         return m_phase == Phase::answered && m_notice.isEmpty() && pasteTarget();
     }

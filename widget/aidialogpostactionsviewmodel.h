@@ -14,8 +14,8 @@ class TimerSource;
 /**
  * The actions under a finished result: replace, copy, insert below, continue,
  * regenerate, try again, discard; insert at cursor instead of replace and insert below
- * when nothing was selected, and neither when the answer cannot be pasted. Keeps a keyboard selection and shows "copied" on the copy row until
- * the next generation starts.
+ * when nothing was selected, and neither when the answer cannot be pasted. Keeps a keyboard
+ * selection and shows "copied" on the copy row until the next generation starts.
  */
 class AIDialogPostActionsViewModel final : public QObject {
     Q_OBJECT

@@ -47,13 +47,12 @@ WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
 
     connect(input, &AIDialogInputViewModel::promptTextChanged, prompts,
             [input, prompts] { prompts->search(input->promptText()); });
-    connect(input, &AIDialogInputViewModel::shownChanged, actions,
-            [input, actions] {
-                using Offer = AIDialogPostActionsViewModel::PasteOffer;
-                actions->setPasteOffer(!input->offersPaste()   ? Offer::none
-                                       : input->pastesAtCursor() ? Offer::cursor
-                                                                 : Offer::selection);
-            });
+    connect(input, &AIDialogInputViewModel::shownChanged, actions, [input, actions] {
+        using Offer = AIDialogPostActionsViewModel::PasteOffer;
+        actions->setPasteOffer(!input->offersPaste()     ? Offer::none
+                               : input->pastesAtCursor() ? Offer::cursor
+                                                         : Offer::selection);
+    });
     connect(input, &AIDialogInputViewModel::promptStarted, actions,
             &AIDialogPostActionsViewModel::promptStarted);
     connect(input, &AIDialogInputViewModel::promptCompleted, actions,
@@ -74,8 +73,9 @@ WidgetContent::~WidgetContent() = default;
 
 void WidgetContent::setWindowActive(bool active) {
     m_windowActive = active;
-    // A paste activates its window on purpose; a failed one brings the widget back.
-    if (active || m_input->isPasting())
+    // A paste activates its window on purpose (a failed one brings the widget back); a
+    // streaming answer stays up so that the user can come back to it.
+    if (active || m_input->isPasting() || m_input->isSending())
         return;
     using namespace std::chrono_literals;
     const QPointer<WidgetContent> self(this);
@@ -87,7 +87,8 @@ void WidgetContent::setWindowActive(bool active) {
             return front && !tracker.isOwnApp(*front);
         },
         [self](bool elsewhere) {
-            if (self && elsewhere && !self->m_windowActive && !self->m_input->isPasting())
+            if (self && elsewhere && !self->m_windowActive && !self->m_input->isPasting() &&
+                !self->m_input->isSending())
                 self->m_presenter.hideWidget(std::nullopt);
         });
 }

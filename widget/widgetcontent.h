@@ -61,7 +61,7 @@ public:
     /**
      * The widget window gained or lost the focus. Once the window manager confirms that
      * another application is active, the widget hides, so that no key meant for it
-     * (Escape) goes to that application.
+     * (Escape) goes to that application; not while an answer streams in.
      */
     Q_INVOKABLE void setWindowActive(bool active);
 

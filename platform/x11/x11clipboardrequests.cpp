@@ -19,8 +19,7 @@ X11ClipboardRequests::~X11ClipboardRequests() {
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
-bool X11ClipboardRequests::nativeEventFilter(const QByteArray& eventType, void* message,
-                                             qintptr*) {
+bool X11ClipboardRequests::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (eventType != "xcb_generic_event_t")
         return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);

@@ -11,7 +11,7 @@ namespace {
 const RunningApp editor{77, 4242, u"mousepad"_s};
 const RunningApp terminal{88, 4343, u"xterm"_s};
 const QString ctrlV = u"key 9 100000"_s;
-}
+} // namespace
 
 /** The widget's phases, the conversation it wraps, and what each phase shows. */
 class InputModelTest : public QObject {
@@ -211,8 +211,8 @@ private Q_SLOTS:
                                       << QStringList{u"write Teh\nThe"_s, ctrlV} << QString();
         QTest::newRow("source closed") << u"Teh"_s << 77u << 0u << PostAction::replaceSelection
                                        << none << u"input.notice.sourceClosed"_s;
-        QTest::newRow("not activated") << u"Teh"_s << 0u << 77u << PostAction::insertBelow
-                                       << none << u"input.notice.sourceInactive"_s;
+        QTest::newRow("not activated") << u"Teh"_s << 0u << 77u << PostAction::insertBelow << none
+                                       << u"input.notice.sourceInactive"_s;
         // An empty capture forgets the earlier one: the answer goes to the terminal.
         QTest::newRow("at cursor") << QString() << 0u << 0u << PostAction::insertAtCursor
                                    << QStringList{u"write The"_s, ctrlV} << QString();
