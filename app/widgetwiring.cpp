@@ -43,7 +43,7 @@ public:
             [&base = m_base](const QString& token) {
                 return std::make_unique<TextsService>(token, base);
             },
-            m_hotkeys});
+            m_hotkeys, m_platform.appearance->hasCompositor()});
     }
 
 private:

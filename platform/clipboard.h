@@ -21,4 +21,6 @@ public:
 Q_SIGNALS:
     /** Another application has put something on the clipboard. */
     void changedByOtherApp();
+    /** Another application asked for the content this process serves (it pastes it). */
+    void dataRequested();
 };

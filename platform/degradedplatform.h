@@ -14,6 +14,7 @@ class UnavailableWindowTracker final : public WindowTrackerProtocol {
 public:
     [[nodiscard]] std::optional<RunningApp> frontmostApp() const override { return std::nullopt; }
     void activate(const RunningApp&, std::function<void(bool)> done = {}) override;
+    [[nodiscard]] bool isAlive(const RunningApp&) const override { return false; }
     [[nodiscard]] bool isOwnApp(const RunningApp& app) const override;
 };
 

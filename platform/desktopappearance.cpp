@@ -1,5 +1,7 @@
 #include "platform/desktopappearance.h"
 
+#include "platform/x11/x11display.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -46,4 +48,9 @@ bool DesktopAppearance::isDark() const {
     if (const std::optional<bool> dark = portalPrefersDark())
         return *dark;
     return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+}
+
+bool DesktopAppearance::hasCompositor() const {
+    // A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs.
+    return !m_display || m_display->hasSelectionOwner("_NET_WM_CM_S0");
 }

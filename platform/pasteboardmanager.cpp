@@ -1,5 +1,6 @@
 #include "platform/pasteboardmanager.h"
 
+#include "core/logging.h"
 #include "core/timer.h"
 #include "platform/clipboard.h"
 #include "platform/keyboardmanager.h"
@@ -30,6 +31,7 @@ PasteboardManager::PasteboardManager(WindowTrackerProtocol& windowTracker,
 PasteboardManager::~PasteboardManager() {
     if (m_capture)
         disconnect(m_capture->changed);
+    disconnect(m_pasteRequested);
 }
 
 std::chrono::milliseconds PasteboardManager::defaultCaptureTimeout() {
@@ -92,18 +94,31 @@ void PasteboardManager::finishCapture(bool read) {
         capture->completion(capture->app, std::move(item));
 }
 
-void PasteboardManager::pasteText(const PasteboardManagerPasteItem& item, bool insertBelow,
+void PasteboardManager::pasteText(const PasteboardManagerPasteItem& item,
                                   std::function<void()> done) {
     const QPointer<PasteboardManager> self(this);
-    m_keyboardManager.whenModifiersReleased([self, text = item.text, insertBelow, done] {
+    m_keyboardManager.whenModifiersReleased([self, text = item.text, done] {
         if (!self)
             return;
-        if (insertBelow)
-            self->m_keyboardManager.postKeystroke(VirtualKeys::rightArrow, 0);
         self->m_pasteboard.setText(text);
+        self->watchPasteRequest();
         self->m_keyboardManager.postKeystroke(VirtualKeys::v, ModifierFlags::command);
         if (done)
             done();
+    });
+}
+
+void PasteboardManager::watchPasteRequest() {
+    disconnect(m_pasteRequested);
+    m_pasteRequested = connect(&m_pasteboard, &ClipboardProtocol::dataRequested, this, [this] {
+        disconnect(m_pasteRequested);
+        m_pasteWatch.reset();
+    });
+    m_pasteWatch = m_timers.createTimer();
+    m_pasteWatch->start(pasteConfirmTimeout, Timer::Mode::SingleShot, [this] {
+        disconnect(m_pasteRequested);
+        qCWarning(lcApplication, "The paste target did not ask for the text within %lld s",
+                  static_cast<long long>(pasteConfirmTimeout.count()));
     });
 }
 

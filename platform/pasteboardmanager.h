@@ -57,6 +57,8 @@ public:
 
     /** 0.1 s, or ORVANE_CAPTURE_TIMEOUT_MS (milliseconds) for slow machines. */
     static std::chrono::milliseconds defaultCaptureTimeout();
+    static constexpr std::chrono::seconds pasteConfirmTimeout{2};
+
     /** How long a capture waits for the application to copy before it finds nothing. */
     void setCaptureTimeout(std::chrono::milliseconds timeout) { m_captureTimeout = timeout; }
     [[nodiscard]] std::chrono::milliseconds captureTimeout() const { return m_captureTimeout; }
@@ -71,13 +73,12 @@ public:
     void copySelection(CopyCompletion completion);
 
     /**
-     * Pastes item.text into the window that has the focus: Right Arrow first when
-     * insertBelow (so the text lands after the selection), then the clipboard write,
-     * then Ctrl+V. The clipboard keeps the text. done (optional) runs afterwards;
-     * nothing runs once this manager is gone.
+     * Pastes item.text into the window that has the focus: the clipboard write, then
+     * Ctrl+V. The clipboard keeps the text. done (optional) runs afterwards; nothing
+     * runs once this manager is gone. A warning is logged when the target never asks
+     * for the text within pasteConfirmTimeout.
      */
-    void pasteText(const PasteboardManagerPasteItem& item, bool insertBelow,
-                   std::function<void()> done = {});
+    void pasteText(const PasteboardManagerPasteItem& item, std::function<void()> done = {});
 
     /** Replaces the clipboard's content with text. */
     void copyToClipboard(const QString& text);
@@ -88,6 +89,7 @@ public:
 private:
     struct Capture;
     void finishCapture(bool read);
+    void watchPasteRequest();
 
     WindowTrackerProtocol& m_windowTracker;
     KeyboardManagerProtocol& m_keyboardManager;
@@ -95,4 +97,6 @@ private:
     TimerSource& m_timers;
     std::chrono::milliseconds m_captureTimeout;
     std::shared_ptr<Capture> m_capture;
+    std::unique_ptr<Timer> m_pasteWatch;
+    QMetaObject::Connection m_pasteRequested;
 };

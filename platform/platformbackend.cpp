@@ -4,6 +4,7 @@
 #include "platform/degradedplatform.h"
 #include "platform/desktopappearance.h"
 #include "platform/qtclipboard.h"
+#include "platform/x11/x11clipboardrequests.h"
 #include "platform/x11/x11display.h"
 #include "platform/x11/x11hotkeygrabber.h"
 #include "platform/x11/x11keyboardmanager.h"
@@ -15,12 +16,12 @@
 PlatformBackend PlatformBackend::create(TimerSource& timers) {
     PlatformBackend backend;
     backend.clipboard = std::make_unique<QtClipboard>();
-    backend.appearance = std::make_unique<DesktopAppearance>();
-
     const QString platform = QGuiApplication::platformName();
     std::shared_ptr<X11Display> display =
         platform == QLatin1String("xcb") ? X11Display::fromApplication() : nullptr;
+    backend.appearance = std::make_unique<DesktopAppearance>(display);
     if (display) {
+        new X11ClipboardRequests(display, *backend.clipboard);
         backend.windowTracker = std::make_unique<X11WindowTracker>(display, timers);
         backend.keyboardManager = std::make_unique<X11KeyboardManager>(display, timers);
         backend.permissionsManager = std::make_unique<X11PermissionsManager>(display);

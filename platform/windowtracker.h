@@ -17,6 +17,8 @@ public:
      * the window was confirmed active within a short bound.
      */
     virtual void activate(const RunningApp& app, std::function<void(bool)> done = {}) = 0;
+    /** Whether app's window still exists and belongs to the same process. */
+    [[nodiscard]] virtual bool isAlive(const RunningApp& app) const = 0;
     /** Whether app is one of this process's own windows. */
     [[nodiscard]] virtual bool isOwnApp(const RunningApp& app) const = 0;
 };

@@ -70,6 +70,8 @@ void AIDialogInputViewModel::handleInput(const WidgetInput& input) {
     } else {
         const auto& empty = std::get<SetEmptyItem>(input);
         setInput(QString(), false, InputSource::typing);
+        // Never the window of an earlier capture.
+        m_inputItem.reset();
         m_previousApp = empty.app;
         if (empty.clearHistory)
             m_conversation.clear();
@@ -77,6 +79,7 @@ void AIDialogInputViewModel::handleInput(const WidgetInput& input) {
     m_copiedTextToInput = false;
     setPromptText(QString());
     setResultText(QString());
+    setNotice(QString());
     setPhase(Phase::editing);
     // Lets a benchmark tell a widget that shows the capture from an empty one.
     qCDebug(lcApplication, "Widget input: %d characters", int(m_inputText.size()));
@@ -102,6 +105,11 @@ void AIDialogInputViewModel::handlePresetAction(const PresetAction& action) {
     }
     if (preset) {
         if (!m_displayInput) {
+            if (m_promptText.trimmed().isEmpty()) {
+                //% "Select some text first, or type the text for this prompt."
+                setNotice(qtTrId("input.notice.noText"));
+                return;
+            }
             // Nothing was captured: the typed text is what the prompt works on.
             setInput(m_promptText, true, m_sourceType);
             m_copiedTextToInput = true;
@@ -132,6 +140,7 @@ void AIDialogInputViewModel::run(const Conversation::Request& request) {
     if (!isSettled())
         return;
     ++m_generation;
+    setNotice(QString());
     m_pendingTail.clear();
     m_receivedText = false;
     setResultText(QString());
@@ -252,6 +261,7 @@ void AIDialogInputViewModel::reset() {
     setResultText(QString());
     setInput(QString(), false, m_sourceType);
     setPromptText(QString());
+    setNotice(QString());
     setPhase(Phase::editing);
 }
 
@@ -261,6 +271,8 @@ void AIDialogInputViewModel::dismissWidget() {
 }
 
 void AIDialogInputViewModel::widgetHidden() {
+    if (m_pasting)
+        return; // the widget hid for its own paste, which resets once it went out
     if (m_phase == Phase::streaming)
         stopRunning();
     reset();
@@ -273,13 +285,14 @@ void AIDialogInputViewModel::clearInput() {
 }
 
 void AIDialogInputViewModel::handlePostAction(PostAction action) {
-    if (!isSettled())
+    if (!isSettled() || m_pasting)
         return;
     switch (action) {
     case PostAction::replaceSelection:
     case PostAction::insertBelow:
+    case PostAction::insertAtCursor:
         if (offersPaste())
-            pasteResult(action == PostAction::insertBelow);
+            pasteResult(action);
         break;
     case PostAction::copyToClipboard:
         if (m_pasteboardManager)
@@ -305,22 +318,49 @@ void AIDialogInputViewModel::handlePostAction(PostAction action) {
     }
 }
 
-void AIDialogInputViewModel::pasteResult(bool insertBelow) {
-    const QString result = m_resultText;
-    const std::optional<RunningApp> app =
-        m_inputItem ? std::optional<RunningApp>(m_inputItem->app) : std::nullopt;
-    const std::optional<TextRange> range = m_inputItem ? m_inputItem->selectedRange : std::nullopt;
-    if (m_pasteboardManager && app && app->windowId != 0) {
-        // Paste only once the window manager has given the captured window the focus back.
-        m_windowTracker.activate(*app, [manager = m_pasteboardManager,
-                                        item = PasteboardManagerPasteItem{result, app, range},
-                                        insertBelow](bool) {
-            if (manager)
-                manager->pasteText(item, insertBelow);
-        });
+std::optional<RunningApp> AIDialogInputViewModel::pasteTarget() const {
+    const std::optional<RunningApp> app = m_inputItem ? m_inputItem->app : m_previousApp;
+    return app && app->windowId != 0 ? app : std::nullopt;
+}
+
+void AIDialogInputViewModel::pasteResult(PostAction action) {
+    const RunningApp app = *pasteTarget();
+    if (!m_windowTracker.isAlive(app)) {
+        //% "The window the text came from is closed, so nothing was pasted."
+        setNotice(qtTrId("input.notice.sourceClosed"));
+        return;
     }
-    reset();
-    m_presenter.hideWidget(m_previousApp);
+    QString text = m_resultText;
+    // Pasting the selection back with the answer below it works in every editor,
+    // unlike moving the cursor to the selection's end.
+    if (action == PostAction::insertBelow && m_inputItem)
+        text = m_inputItem->text + QLatin1Char('\n') + text;
+    m_pasting = true;
+    m_windowTracker.activate(app, [self = QPointer(this), text, app](bool active) {
+        if (!self)
+            return;
+        self->m_pasting = false;
+        if (!active) {
+            //% "The window the text came from did not come to the front, so nothing was pasted."
+            self->setNotice(qtTrId("input.notice.sourceInactive"));
+            self->m_presenter.showWidget();
+            return;
+        }
+        const QPointer<PasteboardManager> manager = self->m_pasteboardManager;
+        self->m_pasting = true; // hiding for the paste keeps nothing else from resetting
+        self->m_presenter.hideWidget(std::nullopt);
+        self->m_pasting = false;
+        self->reset();
+        if (manager)
+            manager->pasteText(PasteboardManagerPasteItem{text, app, std::nullopt});
+    });
+}
+
+void AIDialogInputViewModel::setNotice(const QString& notice) {
+    if (m_notice == notice)
+        return;
+    m_notice = notice;
+    Q_EMIT shownChanged();
 }
 
 // --- Fields -----------------------------------------------------------------------

@@ -47,6 +47,8 @@ class AIDialogInputViewModel final : public QObject, public TextsServiceDelegate
     Q_PROPERTY(QString failureReason READ failureReason NOTIFY shownChanged)
     /** The answer shown ended early: it is a part of an answer. */
     Q_PROPERTY(bool resultCut READ isResultCut NOTIFY shownChanged)
+    /** Why the answer was not pasted, or why a prompt did not run ("" for none). */
+    Q_PROPERTY(QString notice READ notice NOTIFY shownChanged)
 
 public:
     /** Where the widget is between a capture and the paste. */
@@ -119,8 +121,16 @@ public:
     [[nodiscard]] bool showTooLongError() const;
     [[nodiscard]] QString failureReason() const;
     [[nodiscard]] bool isResultCut() const { return m_phase == Phase::cut; }
-    /** Whether the answer shown may replace the user's text: only a complete one. */
-    [[nodiscard]] bool offersPaste() const { return m_phase == Phase::answered; }
+    /** Whether the answer shown may be pasted back: only a complete one, while its window is there.
+     */
+    [[nodiscard]] bool offersPaste() const {
+        return m_phase == Phase::answered && m_notice.isEmpty() && pasteTarget();
+    }
+    /** Nothing was selected at the capture: the answer goes in at the cursor. */
+    [[nodiscard]] bool pastesAtCursor() const { return !m_inputItem; }
+    [[nodiscard]] const QString& notice() const { return m_notice; }
+    /** A paste waits for its window to come to the front. */
+    [[nodiscard]] bool isPasting() const { return m_pasting; }
 
     [[nodiscard]] const Conversation& conversation() const { return m_conversation; }
     [[nodiscard]] const std::optional<RunningApp>& previousApp() const { return m_previousApp; }
@@ -145,7 +155,9 @@ private:
     void typeChunk(const QString& chunk);
     void queueReveal(const QString& character);
     void flushPendingTail();
-    void pasteResult(bool insertBelow);
+    void pasteResult(PostAction action);
+    [[nodiscard]] std::optional<RunningApp> pasteTarget() const;
+    void setNotice(const QString& notice);
     void reset();
 
     WidgetPresenter& m_presenter;
@@ -168,7 +180,10 @@ private:
     /** The prompt changed since the answer came: the prompts show instead of the actions. */
     bool m_promptEditedAfterAnswer = false;
     QString m_resultText;
+    QString m_notice;
     std::optional<RunningApp> m_previousApp;
+    /** A paste waits for its window to come to the front. */
+    bool m_pasting = false;
 
     std::unique_ptr<Timer> m_runningTextTimer;
     int m_runningTextCounter = 0;

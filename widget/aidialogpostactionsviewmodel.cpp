@@ -25,6 +25,8 @@ QString AIDialogPostActionsViewModel::rawValue(Action action) {
         return QStringLiteral("copiedToClipboard");
     case Action::insertBelow:
         return QStringLiteral("insertBelow");
+    case Action::insertAtCursor:
+        return QStringLiteral("insertAtCursor");
     case Action::continueWithAnotherPrompt:
         return QStringLiteral("continueWithAnotherPrompt");
     case Action::regenerate:
@@ -56,21 +58,24 @@ void AIDialogPostActionsViewModel::promptCompleted() {
     setSelectedItem(m_list.isEmpty() ? std::nullopt : std::optional(m_list.first()));
 }
 
-void AIDialogPostActionsViewModel::setPasteOffered(bool offered) {
-    if (offered == m_pasteOffered)
+void AIDialogPostActionsViewModel::setPasteOffer(PasteOffer offer) {
+    if (offer == m_pasteOffer)
         return;
-    m_pasteOffered = offered;
+    m_pasteOffer = offer;
     QList<Action> list;
+    if (offer == PasteOffer::cursor)
+        list.append(Action::insertAtCursor);
     for (Action action : fullList()) {
-        if (offered || (action != Action::replaceSelection && action != Action::insertBelow))
+        const bool paste = action == Action::replaceSelection || action == Action::insertBelow;
+        if (!paste || offer == PasteOffer::selection)
             list.append(action == Action::copyToClipboard &&
                                 m_list.contains(Action::copiedToClipboard)
                             ? Action::copiedToClipboard
                             : action);
     }
     setList(list);
-    if (!m_selectedItem || !m_list.contains(*m_selectedItem))
-        setSelectedItem(m_list.first());
+    // When the paste went away (its window closed), Copy comes first and is highlighted.
+    setSelectedItem(m_list.first());
 }
 
 void AIDialogPostActionsViewModel::setList(const QList<Action>& list) {
@@ -93,6 +98,9 @@ void AIDialogPostActionsViewModel::performAction(Action action) {
         break;
     case Action::insertBelow:
         Q_EMIT chosen(PostAction::insertBelow);
+        break;
+    case Action::insertAtCursor:
+        Q_EMIT chosen(PostAction::insertAtCursor);
         break;
     case Action::continueWithAnotherPrompt:
         Q_EMIT chosen(PostAction::continueWithAnotherPrompt);

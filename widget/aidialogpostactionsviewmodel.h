@@ -13,9 +13,9 @@ class TimerSource;
 
 /**
  * The actions under a finished result: replace, copy, insert below, continue,
- * regenerate, try again, discard; without replace and insert below when the answer is
- * not complete. Keeps a keyboard selection and shows "copied" on the copy row until
- * the next generation starts.
+ * regenerate, try again, discard; insert at cursor instead of replace and insert below
+ * when nothing was selected, and neither when the answer cannot be pasted. Keeps a keyboard
+ * selection and shows "copied" on the copy row until the next generation starts.
  */
 class AIDialogPostActionsViewModel final : public QObject {
     Q_OBJECT
@@ -28,11 +28,14 @@ class AIDialogPostActionsViewModel final : public QObject {
     Q_PROPERTY(QString regenerateHint READ regenerateHint CONSTANT)
 
 public:
+    /** How the answer may go back into the window it came from. */
+    enum class PasteOffer { none, selection, cursor };
     enum class Action {
         replaceSelection,
         copyToClipboard,
         copiedToClipboard,
         insertBelow,
+        insertAtCursor,
         continueWithAnotherPrompt,
         regenerate,
         tryAgain,
@@ -56,8 +59,7 @@ public:
     void promptStarted();
     /** A generation ended: the first row is selected. */
     void promptCompleted();
-    /** Whether the answer may replace the user's text (it is complete). */
-    void setPasteOffered(bool offered);
+    void setPasteOffer(PasteOffer offer);
 
     static QString rawValue(Action action);
     static const QList<Action>& fullList();
@@ -81,5 +83,5 @@ private:
     DeferredJobs m_deferred;
     std::optional<Action> m_selectedItem = Action::replaceSelection;
     QList<Action> m_list;
-    bool m_pasteOffered = true;
+    PasteOffer m_pasteOffer = PasteOffer::selection;
 };

@@ -58,6 +58,8 @@ public:
     void search(const QString& text);
     /** Return: the selected prompt, or with nothing selected the typed command. */
     void choose();
+    /** Each opening starts on the first prompt, whatever the last one ran. */
+    void highlightFirst() { setCurrentIndex(m_matches.isEmpty() ? -1 : 0); }
     void selectNext();
     void selectPrevious();
     /** A click on a row: the choice follows a moment later, when the row still exists. */

@@ -1,11 +1,18 @@
 #include "widget/widgetcontent.h"
 
 #include "core/appevents.h"
+#include "core/widgetpresenter.h"
 #include "platform/pasteboardmanager.h"
+#include "platform/polling.h"
+#include "platform/windowtracker.h"
 #include "widget/widgetcontentviewmodel.h"
 
 WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
     : QObject(parent)
+    , m_presenter(deps.presenter)
+    , m_windowTracker(deps.windowTracker)
+    , m_timers(deps.timers)
+    , m_roundedCorners(deps.roundedCorners)
     , m_pasteboardManager(new PasteboardManager(deps.windowTracker, deps.keyboardManager,
                                                 deps.clipboard, deps.timers, this))
     , m_input(new AIDialogInputViewModel({deps.presenter, deps.userStore, deps.windowTracker,
@@ -26,6 +33,8 @@ WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
 
     connect(m_contentModel, &WidgetContentViewModel::captured, input,
             &AIDialogInputViewModel::handleInput);
+    connect(m_contentModel, &WidgetContentViewModel::captured, prompts,
+            &AIDialogPresetActionsViewModel::highlightFirst);
     connect(prompts, &AIDialogPresetActionsViewModel::chosen, input, [input](qint64 id) {
         input->handlePresetAction(PresetChoice{id, std::nullopt, false});
     });
@@ -38,8 +47,12 @@ WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
 
     connect(input, &AIDialogInputViewModel::promptTextChanged, prompts,
             [input, prompts] { prompts->search(input->promptText()); });
-    connect(input, &AIDialogInputViewModel::shownChanged, actions,
-            [input, actions] { actions->setPasteOffered(input->offersPaste()); });
+    connect(input, &AIDialogInputViewModel::shownChanged, actions, [input, actions] {
+        using Offer = AIDialogPostActionsViewModel::PasteOffer;
+        actions->setPasteOffer(!input->offersPaste()     ? Offer::none
+                               : input->pastesAtCursor() ? Offer::cursor
+                                                         : Offer::selection);
+    });
     connect(input, &AIDialogInputViewModel::promptStarted, actions,
             &AIDialogPostActionsViewModel::promptStarted);
     connect(input, &AIDialogInputViewModel::promptCompleted, actions,
@@ -57,3 +70,25 @@ WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
 }
 
 WidgetContent::~WidgetContent() = default;
+
+void WidgetContent::setWindowActive(bool active) {
+    m_windowActive = active;
+    // A paste activates its window on purpose (a failed one brings the widget back); a
+    // streaming answer stays up so that the user can come back to it.
+    if (active || m_input->isPasting() || m_input->isSending())
+        return;
+    using namespace std::chrono_literals;
+    const QPointer<WidgetContent> self(this);
+    WindowTrackerProtocol& tracker = m_windowTracker;
+    pollUntil(
+        m_timers, 20ms, 10,
+        [self, &tracker] {
+            const std::optional<RunningApp> front = self ? tracker.frontmostApp() : std::nullopt;
+            return front && !tracker.isOwnApp(*front);
+        },
+        [self](bool elsewhere) {
+            if (self && elsewhere && !self->m_windowActive && !self->m_input->isPasting() &&
+                !self->m_input->isSending())
+                self->m_presenter.hideWidget(std::nullopt);
+        });
+}

@@ -29,6 +29,8 @@ class WidgetContent final : public QObject {
     Q_PROPERTY(AIDialogPresetActionsViewModel* presetActions READ presetActions CONSTANT)
     Q_PROPERTY(AIDialogPostActionsViewModel* postActions READ postActions CONSTANT)
     Q_PROPERTY(WidgetKeys* keys READ keys CONSTANT)
+    /** Rounded corners need a compositor; without one the card is square. */
+    Q_PROPERTY(bool roundedCorners READ roundedCorners CONSTANT)
 
 public:
     struct Dependencies {
@@ -42,6 +44,7 @@ public:
         TimerSource& timers;
         TextsServiceFactory makeTextsService;
         Shortcuts::Registry& hotkeys;
+        bool roundedCorners = true;
     };
 
     explicit WidgetContent(Dependencies dependencies, QObject* parent = nullptr);
@@ -51,10 +54,23 @@ public:
     [[nodiscard]] AIDialogPresetActionsViewModel* presetActions() const { return m_presetActions; }
     [[nodiscard]] AIDialogPostActionsViewModel* postActions() const { return m_postActions; }
     [[nodiscard]] WidgetKeys* keys() const { return m_keys; }
+    [[nodiscard]] bool roundedCorners() const { return m_roundedCorners; }
     [[nodiscard]] WidgetContentViewModel* contentModel() const { return m_contentModel; }
     [[nodiscard]] PasteboardManager* pasteboardManager() const { return m_pasteboardManager; }
 
+    /**
+     * The widget window gained or lost the focus. Once the window manager confirms that
+     * another application is active, the widget hides, so that no key meant for it
+     * (Escape) goes to that application; not while an answer streams in.
+     */
+    Q_INVOKABLE void setWindowActive(bool active);
+
 private:
+    WidgetPresenter& m_presenter;
+    WindowTrackerProtocol& m_windowTracker;
+    TimerSource& m_timers;
+    bool m_windowActive = false;
+    bool m_roundedCorners;
     PasteboardManager* m_pasteboardManager;
     AIDialogInputViewModel* m_input;
     AIDialogPresetActionsViewModel* m_presetActions;

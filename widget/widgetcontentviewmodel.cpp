@@ -44,6 +44,7 @@ void WidgetContentViewModel::captureAndOpen() {
                 Q_EMIT self->captured(SetCopiedItem{*item, true});
                 return;
             }
-            Q_EMIT self->captured(SetEmptyItem{true, self->m_windowTracker.frontmostApp(), true});
+            // Nothing selected: the answer can still go in at the cursor of this window.
+            Q_EMIT self->captured(SetEmptyItem{true, app, true});
         });
 }

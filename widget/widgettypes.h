@@ -55,6 +55,7 @@ enum class PostAction {
     replaceSelection,
     copyToClipboard,
     insertBelow,
+    insertAtCursor,
     continueWithAnotherPrompt,
     regenerate,
     tryAgain,

@@ -7,9 +7,11 @@ using namespace Qt::StringLiterals;
 
 void FakeWindowTracker::activate(const RunningApp& app, std::function<void(bool)> done) {
     activated.append(app.windowId);
-    frontmost = app;
+    const bool comes = !closed.contains(app.windowId) && !unresponsive.contains(app.windowId);
+    if (comes)
+        frontmost = app;
     if (done)
-        QTimer::singleShot(0, QCoreApplication::instance(), [done] { done(true); });
+        QTimer::singleShot(0, QCoreApplication::instance(), [done, comes] { done(comes); });
 }
 
 bool FakeWindowTracker::isOwnApp(const RunningApp& app) const {

@@ -47,9 +47,9 @@ class PlatformDesktopTest : public QObject {
         return result;
     }
 
-    bool paste(const QString& text, bool insertBelow) {
+    bool paste(const QString& text) {
         bool done = false;
-        m_manager->pasteText({text, std::nullopt, std::nullopt}, insertBelow, [&] { done = true; });
+        m_manager->pasteText({text, std::nullopt, std::nullopt}, [&] { done = true; });
         return QTest::qWaitFor([&] { return done; }, 5000);
     }
 
@@ -115,20 +115,21 @@ private Q_SLOTS:
         QCOMPARE(editor.saveAndRead(original + "ok"), original + "ok");
     }
 
-    void pasteReplacesOrInsertsBelowTheSelection() {
+    void pasteReplacesTheSelection() {
         EditorSession editor(original);
         QVERIFY(editor.isReady());
         QVERIFY(selectFirstLine());
-        QVERIFY(paste(u"Goodbye"_s, false));
+        QVERIFY(paste(u"Goodbye"_s));
         QCOMPARE(editor.saveAndRead("Goodbye\nSecond line\n"),
                  QByteArray("Goodbye\nSecond line\n"));
         QCOMPARE(m_backend->clipboard->text(), u"Goodbye"_s);
 
         QVERIFY(selectFirstLine());
-        QVERIFY(paste(u" and more"_s, true));
-        QCOMPARE(editor.saveAndRead("Goodbye and more\nSecond line\n"),
-                 QByteArray("Goodbye and more\nSecond line\n"));
-        QCOMPARE(m_backend->clipboard->text(), u" and more"_s);
+        // Insert below pastes the selection, a line break and the answer.
+        QVERIFY(paste(u"Goodbye\nand more"_s));
+        QCOMPARE(editor.saveAndRead("Goodbye\nand more\nSecond line\n"),
+                 QByteArray("Goodbye\nand more\nSecond line\n"));
+        QCOMPARE(m_backend->clipboard->text(), u"Goodbye\nand more"_s);
     }
 
     void activationBringsAWindowBackAndConfirmsIt() {

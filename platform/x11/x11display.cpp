@@ -91,6 +91,12 @@ QByteArray X11Display::byteProperty(xcb_window_t window, xcb_atom_t property, xc
     return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.reply)), length);
 }
 
+bool X11Display::hasSelectionOwner(const char* name) {
+    const Freed reply{xcb_get_selection_owner_reply(
+        m_connection, xcb_get_selection_owner(m_connection, atom(name)), nullptr)};
+    return reply && reply->owner != XCB_NONE;
+}
+
 bool X11Display::hasXTest() const {
     const xcb_query_extension_reply_t* extension =
         xcb_get_extension_data(m_connection, &xcb_test_id);

@@ -36,6 +36,8 @@ public:
     QByteArray byteProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
 
     [[nodiscard]] bool hasXTest() const;
+    /** Whether some client owns the selection called name. */
+    bool hasSelectionOwner(const char* name);
 
     /** Modifier masks of the current modifier map. */
     struct Masks {

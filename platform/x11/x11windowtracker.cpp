@@ -69,6 +69,19 @@ void X11WindowTracker::activate(const RunningApp& app, std::function<void(bool)>
         std::move(done));
 }
 
+bool X11WindowTracker::isAlive(const RunningApp& app) const {
+    // A closed window is no longer managed; a reused id would belong to another process.
+    const QByteArray clients = m_display->byteProperty(
+        m_display->root(), m_display->atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+    const auto* ids = reinterpret_cast<const quint32*>(clients.constData());
+    const auto count = clients.size() / qsizetype(sizeof(quint32));
+    if (std::find(ids, ids + count, app.windowId) == ids + count)
+        return false;
+    const qint64 pid =
+        m_display->cardinalProperty(app.windowId, "_NET_WM_PID", XCB_ATOM_CARDINAL).value_or(0);
+    return pid == app.processId;
+}
+
 bool X11WindowTracker::isOwnApp(const RunningApp& app) const {
     if (app.processId != 0 && app.processId == QCoreApplication::applicationPid())
         return true;

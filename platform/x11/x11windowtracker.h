@@ -14,6 +14,7 @@ public:
 
     [[nodiscard]] std::optional<RunningApp> frontmostApp() const override;
     void activate(const RunningApp& app, std::function<void(bool)> done = {}) override;
+    [[nodiscard]] bool isAlive(const RunningApp& app) const override;
     [[nodiscard]] bool isOwnApp(const RunningApp& app) const override;
 
 private:

@@ -24,6 +24,8 @@ ListView {
         case "copiedToClipboard": return qsTrId("menu.postaction.copiedToClipboard")
         //% "Insert below"
         case "insertBelow": return qsTrId("menu.postaction.insertBelow")
+        //% "Insert at cursor"
+        case "insertAtCursor": return qsTrId("menu.postaction.insertAtCursor")
         //% "Continue with another prompt"
         case "continueWithAnotherPrompt": return qsTrId("menu.postaction.continueWithAnotherPrompt")
         //% "Regenerate"
@@ -41,6 +43,7 @@ ListView {
         case "copyToClipboard": return "\u2750"
         case "copiedToClipboard": return "\u2713"
         case "insertBelow": return "\u21b3"
+        case "insertAtCursor": return "\u2038"
         case "continueWithAnotherPrompt": return "\u2192"
         case "regenerate": return "\u21bb"
         case "tryAgain": return "\u21ba"

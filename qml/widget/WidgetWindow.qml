@@ -19,11 +19,12 @@ Window {
 
     Component.onCompleted: window.content.keys.watch(window)
     onVisibleChanged: if (visible) promptField.editor.forceActiveFocus()
+    onActiveChanged: if (visible) window.content.setWindowActive(active)
 
     Rectangle {
         id: card
         anchors.fill: parent
-        radius: 12
+        radius: window.content.roundedCorners ? 12 : 0
         color: WidgetTheme.background
         border.color: WidgetTheme.border
         border.width: 1
@@ -70,26 +71,23 @@ Window {
                 objectName: "inputArea"
                 visible: window.input.displayInput
                 Layout.fillWidth: true
-                implicitHeight: Math.min(inputText.implicitHeight, 86) + 16
+                implicitHeight: inputText.implicitHeight + 16
                 radius: 8
                 color: WidgetTheme.inputArea
 
-                ScrollView {
-                    anchors.fill: parent
+                // At most five lines, the last one ending in an ellipsis.
+                Label {
+                    id: inputText
+                    objectName: "inputText"
+                    anchors { left: parent.left; right: parent.right; top: parent.top }
                     anchors.margins: 8
                     anchors.rightMargin: clear.width + 12
-                    TextArea {
-                        id: inputText
-                        objectName: "inputText"
-                        text: window.input.inputText
-                        readOnly: true
-                        wrapMode: TextEdit.Wrap
-                        font.pixelSize: 12
-                        color: WidgetTheme.secondaryText
-                        background: null
-                        padding: 0
-                        selectByMouse: true
-                    }
+                    text: window.input.inputText
+                    wrapMode: Text.Wrap
+                    maximumLineCount: 5
+                    elide: Text.ElideRight
+                    font.pixelSize: 12
+                    color: WidgetTheme.secondaryText
                 }
                 ToolButton {
                     id: clear
@@ -113,6 +111,16 @@ Window {
                 Layout.fillWidth: true
             }
 
+            // Why nothing was pasted, or why a prompt did not run.
+            Label {
+                objectName: "notice"
+                visible: text.length > 0
+                text: window.input.notice
+                color: WidgetTheme.error
+                font.pixelSize: 12
+                wrapMode: Text.Wrap
+                Layout.fillWidth: true
+            }
             Label {
                 objectName: "tooLongError"
                 visible: window.input.showTooLongError

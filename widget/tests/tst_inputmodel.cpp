@@ -9,7 +9,9 @@ using Phase = AIDialogInputViewModel::Phase;
 
 namespace {
 const RunningApp editor{77, 4242, u"mousepad"_s};
-}
+const RunningApp terminal{88, 4343, u"xterm"_s};
+const QString ctrlV = u"key 9 100000"_s;
+} // namespace
 
 /** The widget's phases, the conversation it wraps, and what each phase shows. */
 class InputModelTest : public QObject {
@@ -193,6 +195,79 @@ private Q_SLOTS:
         QCOMPARE(m_texts->calls.size(), 1);
         model().handlePostAction(PostAction::tryAgain);
         QVERIFY(!model().showGenericError() && !model().showTooLongError());
+    }
+
+    void pastesOnlyIntoTheWindowTheTextCameFrom_data() {
+        QTest::addColumn<QString>("selection");
+        QTest::addColumn<quint32>("closed");
+        QTest::addColumn<quint32>("unresponsive");
+        QTest::addColumn<PostAction>("action");
+        QTest::addColumn<QStringList>("pasted");
+        QTest::addColumn<QString>("notice");
+        const QStringList none;
+        QTest::newRow("replace") << u"Teh"_s << 0u << 0u << PostAction::replaceSelection
+                                 << QStringList{u"write The"_s, ctrlV} << QString();
+        QTest::newRow("insert below") << u"Teh"_s << 0u << 0u << PostAction::insertBelow
+                                      << QStringList{u"write Teh\nThe"_s, ctrlV} << QString();
+        QTest::newRow("source closed") << u"Teh"_s << 77u << 0u << PostAction::replaceSelection
+                                       << none << u"input.notice.sourceClosed"_s;
+        QTest::newRow("not activated") << u"Teh"_s << 0u << 77u << PostAction::insertBelow << none
+                                       << u"input.notice.sourceInactive"_s;
+        // An empty capture forgets the earlier one: the answer goes to the terminal.
+        QTest::newRow("at cursor") << QString() << 0u << 0u << PostAction::insertAtCursor
+                                   << QStringList{u"write The"_s, ctrlV} << QString();
+        QTest::newRow("at cursor, closed") << QString() << 88u << 0u << PostAction::insertAtCursor
+                                           << none << u"input.notice.sourceClosed"_s;
+    }
+    void pastesOnlyIntoTheWindowTheTextCameFrom() {
+        QFETCH(QString, selection);
+        QFETCH(quint32, closed);
+        QFETCH(quint32, unresponsive);
+        QFETCH(PostAction, action);
+        QFETCH(QStringList, pasted);
+        QFETCH(QString, notice);
+        FakeWindowTracker& windows = *h->platform.windowTracker;
+        capture(u"Earlier"_s);
+        if (selection.isEmpty()) {
+            model().handleInput(SetEmptyItem{true, terminal, true});
+            model().setPromptText(u"Write The"_s);
+            model().send();
+        } else {
+            capture(selection);
+            model().handlePresetAction(PresetChoice{7, std::nullopt, false});
+        }
+        answer({u"The"_s});
+        QCOMPARE(model().pastesAtCursor(), selection.isEmpty());
+        windows.closed = {closed};
+        windows.unresponsive = {unresponsive};
+        h->platform.log.clear();
+        model().handlePostAction(action);
+        QTRY_COMPARE(model().notice(), notice);
+        QTRY_COMPARE(h->platform.log, pasted);
+        const quint32 target = selection.isEmpty() ? terminal.windowId : editor.windowId;
+        QCOMPARE(windows.activated, closed == target ? QList<quint32>() : QList{target});
+        QCOMPARE(m_coordinator->calls.contains(u"hideWidget"_s), notice.isEmpty());
+        if (!notice.isEmpty()) {
+            // The answer stays, with Copy first and highlighted instead of the paste actions.
+            QCOMPARE(model().resultText(), u"The"_s);
+            QVERIFY(!model().offersPaste());
+            const AIDialogPostActionsViewModel& actions = *h->content->postActions();
+            QCOMPARE(actions.selectedItem(), AIDialogPostActionsViewModel::Action::copyToClipboard);
+            QCOMPARE(actions.list().first(), AIDialogPostActionsViewModel::Action::copyToClipboard);
+        }
+    }
+
+    void aPromptNeedsText() {
+        model().handleInput(SetEmptyItem{true, terminal, true});
+        model().handlePresetAction(PresetChoice{7, std::nullopt, false});
+        QVERIFY(m_texts->calls.isEmpty());
+        QCOMPARE(model().phase(), Phase::editing);
+        QCOMPARE(model().notice(), u"input.notice.noText"_s);
+        // Typed text is what the prompt then works on.
+        model().setPromptText(u"Teh"_s);
+        model().handlePresetAction(PresetChoice{7, std::nullopt, false});
+        QCOMPARE(m_texts->calls.size(), 1);
+        QVERIFY(model().notice().isEmpty());
     }
 };
 

@@ -97,6 +97,11 @@ private Q_SLOTS:
             return item(window.get(), name)->isVisible();
         };
 
+        // A long selection shows five lines, the last one ending in an ellipsis.
+        input->handleInput(
+            SetCopiedItem{{RunningApp{7, 1, "mousepad"}, QString("line\n").repeated(9), {}}, true});
+        QTRY_VERIFY(item(window.get(), "inputText")->property("truncated").toBool());
+        QCOMPARE(item(window.get(), "inputText")->property("lineCount").toInt(), 5);
         input->handleInput(SetCopiedItem{
             {RunningApp{7, 1, "mousepad"}, "Their going to the libary tomorow.", {}}, true});
         QTRY_VERIFY(shows("promptList"));
@@ -115,7 +120,7 @@ private Q_SLOTS:
         QVERIFY(shows("cancelButton") && !shows("promptList"));
         h.timers.advance(250ms);
         QCOMPARE(item(window.get(), "promptEditor")->property("placeholderText").toString(),
-                 "Writing.");
+                 u"Writing…"_s);
         shoot(window.get(), "sending");
 
         h.texts.delegate->didReceiveText("library tomorrow.");

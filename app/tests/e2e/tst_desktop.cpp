@@ -14,6 +14,8 @@
 #include <QJsonDocument>
 #include <QTest>
 
+#include <optional>
+
 /*
  * The real orvane and the real orvane-service (whose model server, found by itself, is a
  * scripted server on loopback) in the test's X server, driven with keys like a user: the results
@@ -108,11 +110,12 @@ private Q_SLOTS:
         app.storeUser(email, m_deviceKey);
         QVERIFY(app.start(m_service->url(QString()).toString()));
 
-        // The first prompt of the list; Return does nothing while the answer streams in.
+        // The first prompt of the list is highlighted; Return does nothing while the answer streams
+        // in.
         model.setScript({Model::text("They're "), Model::hold(), Model::text("going to the "),
                          Model::pause(50), Model::text("library tomorrow."), Model::done()});
         QVERIFY2(app.openWidgetOver(editor, "ctrl+alt+c"), "the widget did not open");
-        QVERIFY(keys({"Down", "Return"}));
+        QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.requests().size(), 1, 20000);
         QVERIFY2(request(model, 0).contains("Their going to the libary tomorow.") &&
                      request(model, 0).contains("\"model\":\"scripted\""),
@@ -144,24 +147,25 @@ private Q_SLOTS:
         const QByteArray regenerated = withFirstLine("They are going to the library tomorrow.");
         QCOMPARE(editor.saveAndRead(regenerated), regenerated);
 
-        // Insert below keeps the selection and puts the answer after it.
+        // Insert below keeps the selection and puts the answer on a line of its own.
         model.setScript({Model::text("(checked)"), Model::done()});
         QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
-        QVERIFY(keys({"Down", "Return"}));
+        QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 3, 20000);
         QVERIFY(app.waitForSettledAnswer());
         QVERIFY(keys({"Down", "Down", "Return"}));
         QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(), QStringLiteral("(checked)"),
-                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QGuiApplication::clipboard()->text(),
+            QStringLiteral("They are going to the library tomorrow.\n(checked)"), 10000);
         const QByteArray inserted =
-            withFirstLine("They are going to the library tomorrow.(checked)");
+            withFirstLine("They are going to the library tomorrow.\n(checked)");
         QCOMPARE(editor.saveAndRead(inserted), inserted);
 
         // Continue with a typed command on the answer: the conversation goes along.
         model.setScript({Model::text("Ils vont à la bibliothèque."), Model::done()});
         QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
-        QVERIFY(keys({"Down", "Return"}));
+        QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 4, 20000);
         QVERIFY(app.waitForSettledAnswer());
         model.setScript({Model::text("Ils vont."), Model::done()});
@@ -198,7 +202,7 @@ private Q_SLOTS:
             {Model::text("They're going"), Model::pause(100), Model::closeConnection()});
         QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
         QVERIFY(!app.widgetShowsError());
-        QVERIFY(keys({"Down", "Return"}));
+        QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.requests().size(), 1, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(app.widgetShowsError(), 20000);
         saveScreenshot("failed-answer");
@@ -276,7 +280,7 @@ private Q_SLOTS:
         m_model->setScript(
             {Model::text("They're going"), Model::pause(100), Model::closeConnection()});
         QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
-        QVERIFY(keys({"Down", "Return"}));
+        QVERIFY(keys({"Return"}));
         QTRY_VERIFY_WITH_TIMEOUT(app.widgetShowsError(), 20000);
         QVERIFY(app.waitForSettledAnswer());
         saveScreenshot("cut-answer");
@@ -286,6 +290,105 @@ private Q_SLOTS:
                                   QStringLiteral("They're going"), 10000);
         QVERIFY(app.shows(WindowRoles::widget));
         QCOMPARE(editor.saveAndRead(original), original);
+    }
+
+    void pastesOnlyWhereTheTextCameFrom_data() {
+        QTest::addColumn<QByteArray>("secondText");
+        QTest::addColumn<QString>("whileStreaming"); // focusSecond, closeFirst or ""
+        QTest::addColumn<QByteArray>("firstAfter");
+        QTest::addColumn<QByteArray>("secondAfter");
+        const QByteArray answer = "They're going to the library tomorrow.";
+        QTest::newRow("focus moved") << QByteArray("other\n") << "focusSecond"
+                                     << withFirstLine(answer) << QByteArray("other\n");
+        QTest::newRow("source closed")
+            << QByteArray("other\n") << "closeFirst" << QByteArray() << QByteArray("other\n");
+        // Nothing selected in the second: no prompt runs, the typed command's answer goes
+        // in at its cursor, never into the first.
+        QTest::newRow("empty capture")
+            << QByteArray("\nother\n") << QString() << original << "Hi" + QByteArray("\nother\n");
+    }
+    void pastesOnlyWhereTheTextCameFrom() {
+        QFETCH(QByteArray, secondText);
+        QFETCH(QString, whileStreaming);
+        QFETCH(QByteArray, firstAfter);
+        QFETCH(QByteArray, secondAfter);
+        Model& model = *m_model;
+        std::optional<EditorSession> first(std::in_place, original);
+        QVERIFY(first->isReady());
+        EditorSession second(secondText);
+        QVERIFY(second.isReady());
+        DesktopApp app;
+        app.storeUser(email, m_deviceKey);
+        QVERIFY(app.start(m_service->url(QString()).toString()));
+        QGuiApplication::clipboard()->clear();
+        const bool empty = secondText.startsWith('\n');
+
+        if (empty) {
+            model.setScript({Model::text("Hi"), Model::done()});
+            QVERIFY(app.openWidgetOver(second, "ctrl+alt+c"));
+            // The first prompt is highlighted, but there is no text for it.
+            QVERIFY(keys({"Return"}));
+            QTRY_VERIFY_WITH_TIMEOUT(app.widgetShowsError(), 10000);
+            QVERIFY(EditorSession::xdotool({"type", "--delay", "20", "Say hi"}));
+            QVERIFY(keys({"Return"}));
+            QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 1, 20000);
+            QCOMPARE(model.requests().size(), 1);
+            QVERIFY(app.waitForSettledAnswer());
+        } else {
+            model.setScript({Model::text("They're "), Model::hold(),
+                             Model::text("going to the library tomorrow."), Model::done()});
+            QVERIFY(app.openWidgetOver(*first, "ctrl+alt+c"));
+            QVERIFY(keys({"Return"}));
+            QTRY_VERIFY_WITH_TIMEOUT(app.answerIsRunning(), 20000);
+            if (whileStreaming == "focusSecond")
+                QVERIFY(second.focus());
+            else
+                first.reset();
+            // The hold may not be reached yet: release until the answer is through.
+            QTRY_VERIFY_WITH_TIMEOUT((model.release(), model.finishedConnections() == 1), 20000);
+            // The user clicks back into the widget, which stayed up with the answer.
+            QVERIFY(app.shows(WindowRoles::widget));
+            QVERIFY(EditorSession::xdotool(
+                {"windowactivate", "--sync", app.window(WindowRoles::widget)}));
+            QVERIFY(app.waitForSettledAnswer());
+        }
+        if (first) {
+            // The first action pastes: Replace, or Insert at cursor after an empty capture.
+            QVERIFY2(app.pressUntilWidgetHides({"Return"}), "Return did not paste");
+            QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->text().isEmpty(), 10000);
+        } else {
+            // Nothing is pasted: the widget says why and Copy comes first.
+            QVERIFY(keys({"Return"}));
+            QTRY_VERIFY_WITH_TIMEOUT(app.widgetShowsError(), 10000);
+            QVERIFY(app.shows(WindowRoles::widget));
+            saveScreenshot("source-closed");
+            QVERIFY(keys({"Return"}));
+            QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(),
+                                      QStringLiteral("They're going to the library tomorrow."),
+                                      10000);
+            QVERIFY(keys({"Escape"}));
+            QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
+        }
+        if (first) {
+            QVERIFY(first->focus());
+            QCOMPARE(first->saveAndRead(firstAfter), firstAfter);
+        }
+        QVERIFY(second.focus());
+        QCOMPARE(second.saveAndRead(secondAfter), secondAfter);
+
+        // A moved highlight does not carry over: the next opening runs the first prompt again.
+        if (whileStreaming == "focusSecond") {
+            QVERIFY(app.openWidgetOver(*first, "ctrl+alt+c"));
+            QVERIFY(keys({"Down", "Escape"}));
+            QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
+            model.setScript({Model::text("(again)"), Model::done()});
+            QVERIFY(app.openWidgetOver(*first, "ctrl+alt+c"));
+            QVERIFY(keys({"Return"}));
+            QTRY_COMPARE_WITH_TIMEOUT(model.requests().size(), 2, 20000);
+            QCOMPARE(request(model, 1).replace("They're going to the library tomorrow.",
+                                               "Their going to the libary tomorow."),
+                     request(model, 0));
+        }
     }
 };
 

@@ -8,20 +8,36 @@
         <translation>Type a command or pick a prompt</translation>
     </message>
     <message id="input.prompt.running.0">
-        <source>Writing</source>
-        <translation>Writing</translation>
+        <source>Writing…</source>
+        <translation>Writing…</translation>
     </message>
     <message id="input.prompt.running.1">
-        <source>Writing.</source>
-        <translation>Writing.</translation>
+        <source>Writing…</source>
+        <translation>Writing…</translation>
     </message>
     <message id="input.prompt.running.2">
-        <source>Writing..</source>
-        <translation>Writing..</translation>
+        <source>Writing…</source>
+        <translation>Writing…</translation>
     </message>
     <message id="input.prompt.running.3">
-        <source>Writing...</source>
-        <translation>Writing...</translation>
+        <source>Writing…</source>
+        <translation>Writing…</translation>
+    </message>
+    <message id="input.notice.noText">
+        <source>Select some text first, or type the text for this prompt.</source>
+        <translation>Select some text first, or type the text for this prompt.</translation>
+    </message>
+    <message id="input.notice.sourceClosed">
+        <source>The window the text came from is closed, so nothing was pasted.</source>
+        <translation>The window the text came from is closed, so nothing was pasted.</translation>
+    </message>
+    <message id="input.notice.sourceInactive">
+        <source>The window the text came from did not come to the front, so nothing was pasted.</source>
+        <translation>The window the text came from did not come to the front, so nothing was pasted.</translation>
+    </message>
+    <message id="menu.postaction.insertAtCursor">
+        <source>Insert at cursor</source>
+        <translation>Insert at cursor</translation>
     </message>
     <message id="input.prompt.stop">
         <source>Stop</source>
