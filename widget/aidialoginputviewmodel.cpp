@@ -332,9 +332,15 @@ void AIDialogInputViewModel::pasteResult(PostAction action) {
     }
     QString text = m_resultText;
     // Pasting the selection back with the answer below it works in every editor,
-    // unlike moving the cursor to the selection's end.
-    if (action == PostAction::insertBelow && m_inputItem)
-        text = m_inputItem->text + QLatin1Char('\n') + text;
+    // unlike moving the cursor to the selection's end. A selection that ends with its
+    // line break keeps it after the answer, or the answer would run into the next line.
+    if (action == PostAction::insertBelow && m_inputItem) {
+        const QString& selection = m_inputItem->text;
+        if (selection.endsWith(QLatin1Char('\n')))
+            text = selection + text + QLatin1Char('\n');
+        else
+            text = selection + QLatin1Char('\n') + text;
+    }
     m_pasting = true;
     m_windowTracker.activate(app, [self = QPointer(this), text, app](bool active) {
         if (!self)

@@ -209,6 +209,9 @@ private Q_SLOTS:
                                  << QStringList{u"write The"_s, ctrlV} << QString();
         QTest::newRow("insert below") << u"Teh"_s << 0u << 0u << PostAction::insertBelow
                                       << QStringList{u"write Teh\nThe"_s, ctrlV} << QString();
+        QTest::newRow("insert below a whole line")
+            << u"Teh\n"_s << 0u << 0u << PostAction::insertBelow
+            << QStringList{u"write Teh\nThe\n"_s, ctrlV} << QString();
         QTest::newRow("source closed") << u"Teh"_s << 77u << 0u << PostAction::replaceSelection
                                        << none << u"input.notice.sourceClosed"_s;
         QTest::newRow("not activated") << u"Teh"_s << 0u << 77u << PostAction::insertBelow << none
