@@ -110,7 +110,7 @@ QList<Span> compare(const QString& before, const QString& after) {
         if (!spans.isEmpty() && spans.last().kind == kind)
             spans.last().text += tokens.join(QString());
         else
-            spans.append({kind, tokens.join(QString())});
+            spans.append(Span{kind, tokens.join(QString())});
     };
     QStringList pendingDeleted, pendingInserted;
     for (qsizetype i = 0; i < runs.size(); ++i) {
@@ -138,7 +138,7 @@ QList<Span> compare(const QString& before, const QString& after) {
 
 QString toRichText(const QList<Span>& spans, const QColor& deleted, const QColor& inserted) {
     // Split into lines of the answer; a deleted break is shown, not taken.
-    QList<QList<Span>> lines{{}};
+    QList<QList<Span>> lines(1);
     for (const Span& span : spans) {
         for (const QString& token : tokenize(span.text)) {
             if (hasLineBreak(token) && span.kind != Kind::deleted) {
@@ -150,7 +150,7 @@ QString toRichText(const QList<Span>& spans, const QColor& deleted, const QColor
             if (!line.isEmpty() && line.last().kind == span.kind)
                 line.last().text += text;
             else
-                line.append({span.kind, text});
+                line.append(Span{span.kind, text});
         }
     }
 
