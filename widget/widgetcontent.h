@@ -3,6 +3,7 @@
 #include "widget/aidialoginputviewmodel.h"
 #include "widget/aidialogpostactionsviewmodel.h"
 #include "widget/aidialogpresetactionsviewmodel.h"
+#include "widget/answerreview.h"
 #include "widget/widgetkeys.h"
 
 #include <QObject>
@@ -29,6 +30,7 @@ class WidgetContent final : public QObject {
     Q_PROPERTY(AIDialogPresetActionsViewModel* presetActions READ presetActions CONSTANT)
     Q_PROPERTY(AIDialogPostActionsViewModel* postActions READ postActions CONSTANT)
     Q_PROPERTY(WidgetKeys* keys READ keys CONSTANT)
+    Q_PROPERTY(AnswerReview* review READ review CONSTANT)
 
 public:
     struct Dependencies {
@@ -51,6 +53,7 @@ public:
     [[nodiscard]] AIDialogPresetActionsViewModel* presetActions() const { return m_presetActions; }
     [[nodiscard]] AIDialogPostActionsViewModel* postActions() const { return m_postActions; }
     [[nodiscard]] WidgetKeys* keys() const { return m_keys; }
+    [[nodiscard]] AnswerReview* review() const { return m_review; }
     [[nodiscard]] WidgetContentViewModel* contentModel() const { return m_contentModel; }
     [[nodiscard]] PasteboardManager* pasteboardManager() const { return m_pasteboardManager; }
 
@@ -61,4 +64,5 @@ private:
     AIDialogPostActionsViewModel* m_postActions;
     WidgetContentViewModel* m_contentModel;
     WidgetKeys* m_keys;
+    AnswerReview* m_review;
 };
