@@ -177,6 +177,7 @@ Window {
                         Layout.fillWidth: true
                     }
                     Label {
+                        objectName: "reviewHint"
                         visible: window.content.review.available
                         text: window.content.review.active
                               //% "Changes shown"

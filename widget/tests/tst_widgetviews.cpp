@@ -131,6 +131,7 @@ private Q_SLOTS:
         shoot(window.get(), "review");
         QTest::keyClick(window.get(), Qt::Key_Tab);
         QTRY_VERIFY(!shows("diffView") && shows("resultText"));
+        QCOMPARE(item(window.get(), "reviewHint")->property("text").toString(), "Show changes");
         QTest::keyClick(window.get(), Qt::Key_Tab);
         QTRY_VERIFY(shows("diffView"));
 
