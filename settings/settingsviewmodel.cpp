@@ -286,8 +286,7 @@ bool SettingsViewModel::showChanges() const {
 }
 
 void SettingsViewModel::setShowChanges(bool show) {
-    // A prompt not saved yet has no id to keep the choice under.
-    if (m_currentPrompt->id <= 0 || show == showChanges())
+    if (!showChangesEditable() || show == showChanges())
         return;
     m_review.setShowsChanges(m_currentPrompt->id, show);
     Q_EMIT currentPromptChanged();

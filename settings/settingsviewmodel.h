@@ -51,6 +51,8 @@ class SettingsViewModel final : public QObject, public PresetsStoreDelegate {
                    currentPromptChanged)
     /** Complete answers of this prompt open on their changes; kept at once, apart from save. */
     Q_PROPERTY(bool showChanges READ showChanges WRITE setShowChanges NOTIFY currentPromptChanged)
+    /** Only a saved prompt has an id to keep the choice under. */
+    Q_PROPERTY(bool showChangesEditable READ showChangesEditable NOTIFY currentPromptChanged)
     Q_PROPERTY(Shortcuts::RecorderControl* hotkeyRecorder READ hotkeyRecorder CONSTANT)
     Q_PROPERTY(int width MEMBER width CONSTANT)
     Q_PROPERTY(int height MEMBER height CONSTANT)
@@ -112,6 +114,7 @@ public:
     void setTemperature(double temperature);
     [[nodiscard]] bool showChanges() const;
     void setShowChanges(bool show);
+    [[nodiscard]] bool showChangesEditable() const { return m_currentPrompt->id > 0; }
     /** One decimal, as the temperature field shows it. */
     [[nodiscard]] QString temperatureText() const;
     void setTemperatureText(const QString& text);

@@ -116,7 +116,7 @@ ColumnLayout {
         ThemeSwitch {
             objectName: "reviewSwitch"
             checked: view.model.showChanges
-            enabled: view.model.selectedPromptId > 0
+            enabled: view.model.showChangesEditable
             onToggled: view.model.showChanges = checked
         }
     }
