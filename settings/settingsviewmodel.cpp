@@ -281,6 +281,17 @@ void SettingsViewModel::setTemperature(double temperature) {
     editCurrentPrompt([bounded](PresetDto& preset) { preset.temperature = bounded; });
 }
 
+bool SettingsViewModel::showChanges() const {
+    return m_review.showsChanges(m_currentPrompt->preset);
+}
+
+void SettingsViewModel::setShowChanges(bool show) {
+    if (!showChangesEditable() || show == showChanges())
+        return;
+    m_review.setShowsChanges(m_currentPrompt->id, show);
+    Q_EMIT currentPromptChanged();
+}
+
 QString SettingsViewModel::temperatureText() const {
     return QLocale().toString(m_currentPrompt->preset.temperature, 'f', 1);
 }

@@ -4,6 +4,7 @@
 #include "store/presetdata.h"
 #include "store/presetstore.h"
 #include "store/presetstoreprotocol.h"
+#include "store/reviewpreferences.h"
 
 #include <QObject>
 #include <QVariantList>
@@ -48,6 +49,10 @@ class SettingsViewModel final : public QObject, public PresetsStoreDelegate {
     Q_PROPERTY(double temperature READ temperature WRITE setTemperature NOTIFY currentPromptChanged)
     Q_PROPERTY(QString temperatureText READ temperatureText WRITE setTemperatureText NOTIFY
                    currentPromptChanged)
+    /** Complete answers of this prompt open on their changes; kept at once, apart from save. */
+    Q_PROPERTY(bool showChanges READ showChanges WRITE setShowChanges NOTIFY currentPromptChanged)
+    /** Only a saved prompt has an id to keep the choice under. */
+    Q_PROPERTY(bool showChangesEditable READ showChangesEditable NOTIFY currentPromptChanged)
     Q_PROPERTY(Shortcuts::RecorderControl* hotkeyRecorder READ hotkeyRecorder CONSTANT)
     Q_PROPERTY(int width MEMBER width CONSTANT)
     Q_PROPERTY(int height MEMBER height CONSTANT)
@@ -107,6 +112,9 @@ public:
     void setSystemMessage(const QString& message);
     [[nodiscard]] double temperature() const { return m_currentPrompt->preset.temperature; }
     void setTemperature(double temperature);
+    [[nodiscard]] bool showChanges() const;
+    void setShowChanges(bool show);
+    [[nodiscard]] bool showChangesEditable() const { return m_currentPrompt->id > 0; }
     /** One decimal, as the temperature field shows it. */
     [[nodiscard]] QString temperatureText() const;
     void setTemperatureText(const QString& text);
@@ -156,4 +164,5 @@ private:
     std::optional<QString> m_promptNameToSelect;
     std::unique_ptr<Timer> m_sentTimer;
     Shortcuts::RecorderControl* m_hotkeyRecorder = nullptr;
+    ReviewPreferences m_review;
 };

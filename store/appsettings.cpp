@@ -62,6 +62,28 @@ QJsonObject PreferencesSettings::toJson() const {
     return json;
 }
 
+std::optional<ReviewSettings> ReviewSettings::decode(JsonDecoder& decoder) {
+    ReviewSettings settings;
+    const QJsonObject byId = decoder.object().value(QStringLiteral("showChanges")).toObject();
+    for (auto it = byId.begin(); it != byId.end(); ++it) {
+        bool isNumber = false;
+        const qint64 id = it.key().toLongLong(&isNumber);
+        if (!isNumber || !it.value().isBool()) {
+            decoder.fail(QStringLiteral("typeMismatch: showChanges.%1").arg(it.key()));
+            return std::nullopt;
+        }
+        settings.showChanges.insert(id, it.value().toBool());
+    }
+    return settings;
+}
+
+QJsonObject ReviewSettings::toJson() const {
+    QJsonObject byId;
+    for (auto it = showChanges.begin(); it != showChanges.end(); ++it)
+        byId.insert(QString::number(it.key()), it.value());
+    return {{QStringLiteral("showChanges"), byId}};
+}
+
 template <typename Record>
 Record UserDefault<Record>::read() const {
     const QVariant stored = openSettingsStore()->value(key);
@@ -88,6 +110,7 @@ void UserDefault<Record>::write(const Record& record) const {
 template struct UserDefault<UserSettings>;
 template struct UserDefault<PresetsSettings>;
 template struct UserDefault<PreferencesSettings>;
+template struct UserDefault<ReviewSettings>;
 
 AppSettings::AppSettings(QObject* parent)
     : QObject(parent)

@@ -3,6 +3,7 @@
 #include "store/user.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -34,6 +35,16 @@ struct PreferencesSettings {
     static std::optional<PreferencesSettings> decode(JsonDecoder& decoder);
     [[nodiscard]] QJsonObject toJson() const;
     friend bool operator==(const PreferencesSettings&, const PreferencesSettings&) = default;
+};
+
+/** Per prompt id, whether its complete answers open on their changes: {"showChanges": {"12":
+ * true}}. */
+struct ReviewSettings {
+    QHash<qint64, bool> showChanges;
+
+    static std::optional<ReviewSettings> decode(JsonDecoder& decoder);
+    [[nodiscard]] QJsonObject toJson() const;
+    friend bool operator==(const ReviewSettings&, const ReviewSettings&) = default;
 };
 
 /**

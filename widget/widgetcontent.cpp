@@ -5,6 +5,8 @@
 #include "platform/pasteboardmanager.h"
 #include "platform/polling.h"
 #include "platform/windowtracker.h"
+#include "store/presetdata.h"
+#include "store/reviewpreferences.h"
 #include "widget/widgetcontentviewmodel.h"
 
 WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
@@ -25,7 +27,21 @@ WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
     , m_postActions(new AIDialogPostActionsViewModel(deps.timers, this))
     , m_contentModel(new WidgetContentViewModel(deps.presenter, deps.windowTracker, deps.hotkeys,
                                                 m_pasteboardManager, this))
-    , m_keys(new WidgetKeys(deps.presenter, *m_input, *m_presetActions, *m_postActions, this)) {
+    , m_keys(new WidgetKeys(deps.presenter, *m_input, *m_presetActions, *m_postActions, this))
+    , m_review(new AnswerReview(*m_input, this)) {
+    m_keys->setReview(m_review);
+    ReviewPreferences review;
+    m_review->setPreference({[&store = deps.presetStore, review](std::optional<qint64> id) {
+                                 std::optional<PresetDto> prompt;
+                                 for (const PresetEntry& entry : store.presets())
+                                     if (id && entry->id == *id)
+                                         prompt = entry->preset;
+                                 return review.showsChanges(prompt);
+                             },
+                             [review](std::optional<qint64> id, bool show) mutable {
+                                 if (id)
+                                     review.setShowsChanges(*id, show);
+                             }});
     m_input->setPasteboardManager(m_pasteboardManager);
     AIDialogInputViewModel* input = m_input;
     AIDialogPresetActionsViewModel* prompts = m_presetActions;

@@ -3,6 +3,7 @@
 #include "widget/aidialoginputviewmodel.h"
 #include "widget/aidialogpostactionsviewmodel.h"
 #include "widget/aidialogpresetactionsviewmodel.h"
+#include "widget/answerreview.h"
 #include "widget/widgetkeys.h"
 
 #include <QObject>
@@ -31,6 +32,7 @@ class WidgetContent final : public QObject {
     Q_PROPERTY(WidgetKeys* keys READ keys CONSTANT)
     /** Rounded corners need a compositor; without one the card is square. */
     Q_PROPERTY(bool roundedCorners READ roundedCorners CONSTANT)
+    Q_PROPERTY(AnswerReview* review READ review CONSTANT)
 
 public:
     struct Dependencies {
@@ -55,6 +57,7 @@ public:
     [[nodiscard]] AIDialogPostActionsViewModel* postActions() const { return m_postActions; }
     [[nodiscard]] WidgetKeys* keys() const { return m_keys; }
     [[nodiscard]] bool roundedCorners() const { return m_roundedCorners; }
+    [[nodiscard]] AnswerReview* review() const { return m_review; }
     [[nodiscard]] WidgetContentViewModel* contentModel() const { return m_contentModel; }
     [[nodiscard]] PasteboardManager* pasteboardManager() const { return m_pasteboardManager; }
 
@@ -77,4 +80,5 @@ private:
     AIDialogPostActionsViewModel* m_postActions;
     WidgetContentViewModel* m_contentModel;
     WidgetKeys* m_keys;
+    AnswerReview* m_review;
 };

@@ -5,6 +5,7 @@
 #include "widget/aidialoginputviewmodel.h"
 #include "widget/aidialogpostactionsviewmodel.h"
 #include "widget/aidialogpresetactionsviewmodel.h"
+#include "widget/answerreview.h"
 #include "widget/widgettypes.h"
 
 #include <QKeyEvent>
@@ -83,6 +84,8 @@ bool WidgetKeys::keyDown(const WidgetKeyEvent& event) {
     }
     if (!settled)
         return false;
+    if (event.keyCode == VirtualKeys::tab && !event.modifierFlags && m_review)
+        return m_review->toggle();
     if (isListKey(event.keyCode))
         return true; // they act on key up
     return event.keyCode == WidgetKeyCodes::r && event.has(ModifierFlags::command);

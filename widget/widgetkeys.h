@@ -8,6 +8,7 @@
 class AIDialogInputViewModel;
 class AIDialogPostActionsViewModel;
 class AIDialogPresetActionsViewModel;
+class AnswerReview;
 class WidgetPresenter;
 struct WidgetKeyEvent;
 
@@ -22,8 +23,8 @@ constexpr int r = 15;
 /**
  * Routes the widget window's keys before its items see them: Escape stops an answer
  * or hides the widget, the arrows, Ctrl+N/P and Return work the list shown (on key
- * up), Shift+Return breaks the prompt's line, Ctrl+R regenerates. Watches the widget
- * window only.
+ * up), Shift+Return breaks the prompt's line, Ctrl+R regenerates, Tab switches a
+ * complete answer between its diff and plain text. Watches the widget window only.
  */
 class WidgetKeys final : public QObject {
     Q_OBJECT
@@ -38,6 +39,9 @@ public:
     /** The window whose keys are routed; the previous one is let go. */
     Q_INVOKABLE void watch(QWindow* window);
 
+    /** Where Tab goes; none leaves Tab to the items. */
+    void setReview(AnswerReview* review) { m_review = review; }
+
     /** True swallows the event. */
     bool keyDown(const WidgetKeyEvent& event);
     bool keyUp(const WidgetKeyEvent& event);
@@ -51,4 +55,5 @@ private:
     AIDialogPresetActionsViewModel& m_prompts;
     AIDialogPostActionsViewModel& m_actions;
     QPointer<QWindow> m_window;
+    QPointer<AnswerReview> m_review;
 };

@@ -109,6 +109,18 @@ ColumnLayout {
         }
     }
 
+    FieldRow {
+        Layout.fillWidth: true
+        title: qsTrId("page.settings.review")
+        help: qsTrId("page.settings.help.review")
+        ThemeSwitch {
+            objectName: "reviewSwitch"
+            checked: view.model.showChanges
+            enabled: view.model.showChangesEditable
+            onToggled: view.model.showChanges = checked
+        }
+    }
+
     Item { Layout.fillHeight: true }
 
     PromptButtons {

@@ -6,6 +6,8 @@ import Orvane.Views
 QtObject {
     readonly property bool dark: Theme.dark
     readonly property color background: Theme.primaryBackground
+    readonly property color diffDeleted: dark ? "#f1837a" : "#c0392b"
+    readonly property color diffInserted: dark ? "#6fd39a" : "#1e8449"
     readonly property color text: Theme.primaryText
     readonly property color secondaryText: Theme.secondaryText
     readonly property color accent: Theme.accent

@@ -175,14 +175,36 @@ Window {
                 spacing: 4
                 Layout.fillWidth: true
 
-                Label {
-                    //% "Result"
-                    text: qsTrId("input.prompt.result")
-                    font.pixelSize: 11
-                    font.bold: true
-                    color: WidgetTheme.secondaryText
+                RowLayout {
+                    Label {
+                        //% "Result"
+                        text: qsTrId("input.prompt.result")
+                        font.pixelSize: 11
+                        font.bold: true
+                        color: WidgetTheme.secondaryText
+                        Layout.fillWidth: true
+                    }
+                    Label {
+                        objectName: "reviewHint"
+                        visible: window.content.review.available
+                        text: window.content.review.active
+                              //% "Changes shown"
+                              ? qsTrId("input.prompt.result.changes")
+                              //% "Show changes"
+                              : qsTrId("input.prompt.result.show_changes")
+                        font.pixelSize: 10
+                        color: WidgetTheme.secondaryText
+                    }
+                    KeyHint { visible: window.content.review.available; text: "Tab" }
+                }
+                DiffView {
+                    objectName: "diffView"
+                    visible: review.active
+                    review: window.content.review
+                    Layout.fillWidth: true
                 }
                 ScrollView {
+                    visible: !window.content.review.active
                     Layout.fillWidth: true
                     Layout.preferredHeight: Math.min(resultText.implicitHeight,
                                                      resultText.font.pixelSize * 1.4 * WidgetTheme.resultLineLimit,

@@ -72,6 +72,17 @@ private Q_SLOTS:
         QVERIFY(m_model->hotkeyRecorder()->text().isEmpty());
     }
 
+    void reviewSwitchIsPerPromptAndKeptAtOnce() {
+        QVERIFY(m_model->showChanges()); // "Fix spelling" corrects
+        m_model->setShowChanges(false);
+        m_model->selectPrompt(11);
+        QVERIFY(!m_model->showChanges());
+        m_model->setShowChanges(true);
+        QVERIFY(!m_model->isPromptChanged());
+        QVERIFY(!ReviewPreferences().showsChanges(custom("Fix spelling")->preset));
+        QVERIFY(ReviewPreferences().showsChanges(custom("Haiku")->preset));
+    }
+
     void addSelectsTheNewPromptOnceTheServiceAnswers() {
         store().entries.insert(2, FakePresetStore::entry(5, "New prompt", false));
         m_model->addPrompt();

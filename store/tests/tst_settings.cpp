@@ -1,6 +1,7 @@
 #include "core/settingsstore.h"
 #include "service/userdto.h"
 #include "store/appsettings.h"
+#include "store/reviewpreferences.h"
 #include "store/userstore.h"
 #include "temporarysettings.h"
 
@@ -115,6 +116,47 @@ private Q_SLOTS:
 
         first.setUserSettings({});
         QCOMPARE(openSettingsStore()->value(u"UserSettings"_s).toByteArray(), QByteArray("{}"));
+    }
+
+    // The view a complete answer opens on: the user's choice per prompt, else by what it does.
+    void reviewDefaultsAndChoices_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("instruction");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("changes");
+        QTest::newRow("grammar") << "Fix grammar"
+                                 << "" << QVariant() << true;
+        QTest::newRow("by instruction") << "Tidy"
+                                        << "Proofread this text" << QVariant() << true;
+        QTest::newRow("shorter") << "Make shorter"
+                                 << "" << QVariant() << true;
+        QTest::newRow("translation") << "Translate to English"
+                                     << "Correct and translate" << QVariant() << false;
+        QTest::newRow("summary") << "Summarize"
+                                 << "" << QVariant() << false;
+        QTest::newRow("turned off") << "Fix grammar"
+                                    << "" << QVariant(false) << false;
+        QTest::newRow("turned on") << "Summarize"
+                                   << "" << QVariant(true) << true;
+        QTest::newRow("corrupt record") << "Fix grammar"
+                                        << "" << QVariant("x") << true;
+    }
+    void reviewDefaultsAndChoices() {
+        QFETCH(QString, name);
+        QFETCH(QString, instruction);
+        QFETCH(QVariant, stored);
+        QFETCH(bool, changes);
+        ReviewPreferences preferences;
+        PresetDto prompt;
+        prompt.id = 5;
+        prompt.name = name;
+        prompt.userMessage = instruction;
+        if (stored.typeId() == QMetaType::Bool)
+            preferences.setShowsChanges(5, stored.toBool());
+        else if (stored.isValid())
+            storeRaw(ReviewPreferences::key, QByteArray(R"({"showChanges":{"5":"x"}})"));
+        capturedStdout([&] { QCOMPARE(preferences.showsChanges(prompt), changes); });
+        QVERIFY(!preferences.showsChanges(std::nullopt)); // a typed command
     }
 
     void userStoreSignsInAndOut() {

@@ -128,6 +128,18 @@ private Q_SLOTS:
         QTRY_VERIFY(shows("resultActions"));
         QCOMPARE(item(window.get(), "resultActions")->property("count").toInt(), 7);
         QTRY_VERIFY(window->height() != withList); // the height follows the content
+
+        // A complete answer opens as its changes; Tab switches to the plain answer and back.
+        QTRY_VERIFY(shows("diffView") && !shows("resultText"));
+        QVERIFY(h.content->review()->richText().contains("libary tomorow</s>"));
+        QCOMPARE(item(window.get(), "diffText")->property("text"), h.content->review()->richText());
+        shoot(window.get(), "review");
+        QTest::keyClick(window.get(), Qt::Key_Tab);
+        QTRY_VERIFY(!shows("diffView") && shows("resultText"));
+        QCOMPARE(item(window.get(), "reviewHint")->property("text").toString(), "Show changes");
+        QTest::keyClick(window.get(), Qt::Key_Tab);
+        QTRY_VERIFY(shows("diffView"));
+
         h.content->postActions()->performAction(
             AIDialogPostActionsViewModel::Action::copyToClipboard);
         shoot(window.get(), "result");

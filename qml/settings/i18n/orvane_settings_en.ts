@@ -99,6 +99,14 @@
         <source>Lower values give focused, predictable answers; higher values give more varied ones.</source>
         <translation>Lower values give focused, predictable answers; higher values give more varied ones.</translation>
     </message>
+    <message id="page.settings.review">
+        <source>Review (show changes)</source>
+        <translation>Review (show changes)</translation>
+    </message>
+    <message id="page.settings.help.review">
+        <source>Answers of this prompt open as the changes they make to your text; Tab in the widget switches to the plain answer.</source>
+        <translation>Answers of this prompt open as the changes they make to your text; Tab in the widget switches to the plain answer.</translation>
+    </message>
     <message id="page.settings.hotkey">
         <source>Hotkey</source>
         <translation>Hotkey</translation>

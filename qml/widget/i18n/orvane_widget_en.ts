@@ -55,6 +55,14 @@
         <source>Result</source>
         <translation>Result</translation>
     </message>
+    <message id="input.prompt.result.changes">
+        <source>Changes shown</source>
+        <translation>Changes shown</translation>
+    </message>
+    <message id="input.prompt.result.show_changes">
+        <source>Show changes</source>
+        <translation>Show changes</translation>
+    </message>
     <message id="input.source.clear">
         <source>Clear</source>
         <translation>Clear the captured text</translation>

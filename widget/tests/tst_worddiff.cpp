@@ -1,0 +1,126 @@
+#include "widget/worddiff.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using WordDiff::Kind;
+
+namespace {
+
+// [-deleted-]{+inserted+}: the expectations read like the change itself.
+QString marked(const QList<WordDiff::Span>& spans) {
+    QString text;
+    for (const auto& span : spans)
+        text += span.kind == Kind::deleted    ? "[-" + span.text + "-]"
+                : span.kind == Kind::inserted ? "{+" + span.text + "+}"
+                                              : span.text;
+    return text;
+}
+
+} // namespace
+
+class WordDiffTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void tokenize_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("tokens");
+        QTest::newRow("punctuation") << "Hi, you!" << QStringList{"Hi", ",", " ", "you", "!"};
+        QTest::newRow("whitespace runs and breaks")
+            << "a \t b\n\n c\r\nd"
+            << QStringList{"a", " \t ", "b", "\n", "\n", " ", "c", "\r\n", "d"};
+        QTest::newRow("combining marks stay on their letter")
+            << u"cafe\u0301 n\u0303o"_s << QStringList{u"cafe\u0301"_s, " ", u"n\u0303o"_s};
+        QTest::newRow("emoji sequences whole")
+            << u"ok \U0001F44D\U0001F3FD\U0001F468\u200D\U0001F469"_s
+            << QStringList{"ok", " ", u"\U0001F44D\U0001F3FD"_s, u"\U0001F468\u200D\U0001F469"_s};
+        QTest::newRow("right to left")
+            << u"שלום עולם."_s << QStringList{u"שלום"_s, " ", u"עולם"_s, "."};
+    }
+    void tokenize() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, tokens);
+        QCOMPARE(WordDiff::tokenize(text), tokens);
+        QCOMPARE(tokens.join(QString()), text);
+    }
+
+    void compare_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("same") << "a b"
+                              << "a b"
+                              << "a b";
+        QTest::newRow("word") << "I has a cat."
+                              << "I have a cat."
+                              << "I [-has-]{+have+} a cat.";
+        QTest::newRow("punctuation") << "Hi you"
+                                     << "Hi, you!"
+                                     << "Hi{+,+} you{+!+}";
+        QTest::newRow("whitespace run") << "a  b"
+                                        << "a b"
+                                        << "a[-  -]{+ +}b";
+        QTest::newRow("line break") << "one two"
+                                    << "one\ntwo"
+                                    << "one[- -]{+\n+}two";
+        QTest::newRow("tiny island joins changes") << "he go to the shop"
+                                                   << "she goes to a shop"
+                                                   << "[-he go to the-]{+she goes to a+} shop";
+        QTest::newRow("long island stays") << "he walks home fast"
+                                           << "she walks home slowly"
+                                           << "[-he-]{+she+} walks home [-fast-]{+slowly+}";
+        QTest::newRow("island across a line stays") << "a\nb"
+                                                    << "c\nd"
+                                                    << "[-a-]{+c+}\n[-b-]{+d+}";
+        QTest::newRow("combining mark")
+            << u"cafe"_s << u"cafe\u0301"_s << u"[-cafe-]{+cafe\u0301+}"_s;
+        QTest::newRow("rtl") << u"שלום עולם"_s << u"שלום לכם"_s << u"שלום [-עולם-]{+לכם+}"_s;
+        QTest::newRow("from nothing") << ""
+                                      << "new"
+                                      << "{+new+}";
+    }
+    void compare() {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QString, expected);
+        const auto spans = WordDiff::compare(before, after);
+        QCOMPARE(marked(spans), expected);
+        QString kept;
+        for (const auto& span : spans)
+            if (span.kind != Kind::deleted)
+                kept += span.text;
+        QCOMPARE(kept, after);
+    }
+
+    void richText_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("expected");
+        const QString p = u"<p dir=\"%1\" style=\"white-space:pre-wrap;margin:0\">"_s;
+        QTest::newRow("escaped, styled")
+            << "a<b"
+            << "a<c &"
+            << p.arg("ltr") + "a&lt;<s style=\"color:#ff0000\">b</s>"
+                              "<span style=\"color:#00ff00\">c &amp;</span></p>";
+        QTest::newRow("a paragraph per line, direction from its text")
+            << u"hi\nשלום"_s << u"hi\nשלום  x"_s
+            << p.arg("ltr") + "hi</p>" + p.arg("rtl") +
+                   u"שלום<span style=\"color:#00ff00\">  x</span></p>"_s;
+        QTest::newRow("deleted break shown, not taken")
+            << "a\nb"
+            << "a b"
+            << p.arg("ltr") +
+                   u"a<s style=\"color:#ff0000\">\u21b5</s><span style=\"color:#00ff00\"> </span>b</p>"_s;
+    }
+    void richText() {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QString, expected);
+        QCOMPARE(WordDiff::toRichText(WordDiff::compare(before, after), Qt::red, Qt::green),
+                 expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(WordDiffTest)
+#include "tst_worddiff.moc"
