@@ -24,7 +24,7 @@ std::optional<RunningApp> activeWindow(X11Display& display) {
 
 } // namespace
 
-EditorSession::EditorSession(const QByteArray& content) {
+EditorSession::EditorSession(const QByteArray& content, const QString& program) {
     QFile file(filePath());
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         return;
@@ -38,7 +38,10 @@ EditorSession::EditorSession(const QByteArray& content) {
     environment.insert(u"NO_AT_BRIDGE"_s, u"1"_s);
     m_editor.setProcessEnvironment(environment);
     m_editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_editor.start(u"mousepad"_s, {u"--disable-server"_s, filePath()});
+    // One process per window: mousepad otherwise hands the file to a running instance.
+    m_editor.start(program, program == u"mousepad"_s
+                                ? QStringList{u"--disable-server"_s, filePath()}
+                                : QStringList{filePath()});
     if (!m_editor.waitForStarted(5000))
         return;
 

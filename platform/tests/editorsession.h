@@ -9,13 +9,14 @@
 #include <optional>
 
 /**
- * A real third-party editor (mousepad) holding a temporary file, started in the
+ * A real third-party editor (mousepad unless named) holding a temporary file, started in the
  * test's X server with settings of its own, and xdotool to drive it like a user.
  * The editor is stopped when the session ends.
  */
 class EditorSession {
 public:
-    explicit EditorSession(const QByteArray& content);
+    explicit EditorSession(const QByteArray& content,
+                           const QString& program = QStringLiteral("mousepad"));
     ~EditorSession();
     EditorSession(const EditorSession&) = delete;
     EditorSession& operator=(const EditorSession&) = delete;

@@ -10,7 +10,8 @@
 namespace {
 
 constexpr auto confirmInterval = std::chrono::milliseconds(20);
-constexpr int confirmAttempts = 50;
+// Two seconds: a busy window manager can take well over one to hand the focus over.
+constexpr int confirmAttempts = 100;
 // _NET_ACTIVE_WINDOW source indication "pager": window managers honour it without
 // applying focus-stealing prevention.
 constexpr quint32 sourcePager = 2;

@@ -190,6 +190,27 @@ private Q_SLOTS:
         QCOMPARE(editor.saveAndRead(inserted), inserted);
     }
 
+    // Pasting the selection back with the answer below it works beyond mousepad.
+    void insertBelowInAnotherEditor() {
+        EditorSession editor(original, QStringLiteral("l3afpad"));
+        QVERIFY(editor.isReady());
+        DesktopApp app;
+        app.storeUser(email, m_deviceKey);
+        QVERIFY(app.start(m_service->url(QString()).toString()));
+        m_model->setScript({Model::text("(checked)"), Model::done()});
+        QVERIFY(app.openWidgetOver(editor, "ctrl+alt+c"));
+        QVERIFY(keys({"Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_model->finishedConnections(), 1, 20000);
+        QVERIFY(app.waitForSettledAnswer());
+        QVERIFY(keys({"Down", "Down", "Return"}));
+        const QByteArray firstLine = "Their going to the libary tomorow.\n(checked)";
+        // Read back through X, the line break may come as CRLF.
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text().replace(
+                                      QStringLiteral("\r\n"), QStringLiteral("\n")),
+                                  QString::fromUtf8(firstLine), 10000);
+        QCOMPARE(editor.saveAndRead(withFirstLine(firstLine)), withFirstLine(firstLine));
+    }
+
     void modelFailingMidAnswerShowsAnErrorAndPastesNothing() {
         Model& model = *m_model;
         EditorSession editor(original);
