@@ -327,7 +327,7 @@ void AIDialogInputViewModel::pasteResult(PostAction action) {
     const RunningApp app = *pasteTarget();
     if (!m_windowTracker.isAlive(app)) {
         //% "The window the text came from is closed, so nothing was pasted."
-        setNotice(qtTrId("input.notice.sourceClosed"));
+        setNotice(qtTrId("input.notice.sourceClosed"), true);
         return;
     }
     QString text = m_resultText;
@@ -348,7 +348,7 @@ void AIDialogInputViewModel::pasteResult(PostAction action) {
         self->m_pasting = false;
         if (!active) {
             //% "The window the text came from did not come to the front, so nothing was pasted."
-            self->setNotice(qtTrId("input.notice.sourceInactive"));
+            self->setNotice(qtTrId("input.notice.sourceInactive"), true);
             self->m_presenter.showWidget();
             return;
         }
@@ -362,7 +362,8 @@ void AIDialogInputViewModel::pasteResult(PostAction action) {
     });
 }
 
-void AIDialogInputViewModel::setNotice(const QString& notice) {
+void AIDialogInputViewModel::setNotice(const QString& notice, bool pasteRefused) {
+    m_pasteRefused = pasteRefused;
     if (m_notice == notice)
         return;
     m_notice = notice;

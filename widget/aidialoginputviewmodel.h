@@ -131,6 +131,8 @@ public:
     [[nodiscard]] const QString& notice() const { return m_notice; }
     /** A paste waits for its window to come to the front. */
     [[nodiscard]] bool isPasting() const { return m_pasting; }
+    /** The widget says why nothing was pasted; it stays up even if focus moves late. */
+    [[nodiscard]] bool explainsRefusedPaste() const { return m_pasteRefused; }
 
     [[nodiscard]] const Conversation& conversation() const { return m_conversation; }
     [[nodiscard]] const std::optional<RunningApp>& previousApp() const { return m_previousApp; }
@@ -157,7 +159,7 @@ private:
     void flushPendingTail();
     void pasteResult(PostAction action);
     [[nodiscard]] std::optional<RunningApp> pasteTarget() const;
-    void setNotice(const QString& notice);
+    void setNotice(const QString& notice, bool pasteRefused = false);
     void reset();
 
     WidgetPresenter& m_presenter;
@@ -184,6 +186,7 @@ private:
     std::optional<RunningApp> m_previousApp;
     /** A paste waits for its window to come to the front. */
     bool m_pasting = false;
+    bool m_pasteRefused = false;
 
     std::unique_ptr<Timer> m_runningTextTimer;
     int m_runningTextCounter = 0;

@@ -91,7 +91,7 @@ void WidgetContent::setWindowActive(bool active) {
     m_windowActive = active;
     // A paste activates its window on purpose (a failed one brings the widget back); a
     // streaming answer stays up so that the user can come back to it.
-    if (active || m_input->isPasting() || m_input->isSending())
+    if (active || m_input->isPasting() || m_input->isSending() || m_input->explainsRefusedPaste())
         return;
     using namespace std::chrono_literals;
     const QPointer<WidgetContent> self(this);

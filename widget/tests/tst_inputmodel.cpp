@@ -257,6 +257,12 @@ private Q_SLOTS:
             const AIDialogPostActionsViewModel& actions = *h->content->postActions();
             QCOMPARE(actions.selectedItem(), AIDialogPostActionsViewModel::Action::copyToClipboard);
             QCOMPARE(actions.list().first(), AIDialogPostActionsViewModel::Action::copyToClipboard);
+            // The source coming to the front late does not take the explanation away.
+            windows.frontmost = editor;
+            h->content->setWindowActive(false);
+            for (int i = 0; i < 20; ++i)
+                h->timers.advance(20ms);
+            QVERIFY(!m_coordinator->calls.contains(u"hideWidget"_s));
         }
     }
 
