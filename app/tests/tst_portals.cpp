@@ -1,6 +1,7 @@
 // The desktop-portal paths against a scripted portal on a private session bus, the
 // capability report, and the command line's --trigger and --check.
 
+#include "core/settingsstore.h"
 #include "core/timer.h"
 #include "platform/capabilities.h"
 #include "platform/portal/portalglobalshortcuts.h"
@@ -14,6 +15,7 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
@@ -28,30 +30,27 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-struct ShortcutEntry {
+// Outside any anonymous namespace: D-Bus finds the adaptor's parameter types by name.
+struct BoundShortcut {
     QString id;
     QVariantMap properties;
 };
 
-QDBusArgument& operator<<(QDBusArgument& argument, const ShortcutEntry& entry) {
+QDBusArgument& operator<<(QDBusArgument& argument, const BoundShortcut& entry) {
     argument.beginStructure();
     argument << entry.id << entry.properties;
     argument.endStructure();
     return argument;
 }
 
-const QDBusArgument& operator>>(const QDBusArgument& argument, ShortcutEntry& entry) {
+const QDBusArgument& operator>>(const QDBusArgument& argument, BoundShortcut& entry) {
     argument.beginStructure();
     argument >> entry.id >> entry.properties;
     argument.endStructure();
     return argument;
 }
 
-} // namespace
-
-Q_DECLARE_METATYPE(ShortcutEntry)
+Q_DECLARE_METATYPE(BoundShortcut)
 Q_DECLARE_METATYPE(Presence)
 Q_DECLARE_METATYPE(SessionInfo::Server)
 
@@ -112,10 +111,10 @@ public Q_SLOTS:
         return respond(m_bus, call, options, {{u"session_handle"_s, m_session}});
     }
     QDBusObjectPath BindShortcuts(const QDBusObjectPath& session,
-                                  const QList<ShortcutEntry>& shortcuts, const QString&,
+                                  const QList<BoundShortcut>& shortcuts, const QString&,
                                   const QVariantMap& options, const QDBusMessage& call) {
         QStringList bound;
-        for (const ShortcutEntry& entry : shortcuts)
+        for (const BoundShortcut& entry : shortcuts)
             bound << entry.id + u'|' + entry.properties.value(u"description"_s).toString() + u'|' +
                          entry.properties.value(u"preferred_trigger"_s).toString();
         if (session.path() == m_session) {
@@ -240,8 +239,8 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(!m_bus.address().isEmpty(), "dbus-daemon did not start");
-        qDBusRegisterMetaType<ShortcutEntry>();
-        qDBusRegisterMetaType<QList<ShortcutEntry>>();
+        qDBusRegisterMetaType<BoundShortcut>();
+        qDBusRegisterMetaType<QList<BoundShortcut>>();
         QDBusConnection service = QDBusConnection::connectToBus(m_bus.address(), u"portal"_s);
         QVERIFY(service.isConnected());
         // The portal answers from its own thread, so blocking calls of the code under

@@ -3,25 +3,26 @@
 #include "platform/portal/portalsession.h"
 
 #include <QDBusArgument>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 
 namespace {
 
 /** One entry of BindShortcuts' a(sa{sv}). */
-struct ShortcutEntry {
+struct PortalShortcutEntry {
     QString id;
     QVariantMap properties;
 };
 
-QDBusArgument& operator<<(QDBusArgument& argument, const ShortcutEntry& entry) {
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcutEntry& entry) {
     argument.beginStructure();
     argument << entry.id << entry.properties;
     argument.endStructure();
     return argument;
 }
 
-const QDBusArgument& operator>>(const QDBusArgument& argument, ShortcutEntry& entry) {
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcutEntry& entry) {
     argument.beginStructure();
     argument >> entry.id >> entry.properties;
     argument.endStructure();
@@ -30,19 +31,17 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, ShortcutEntry& en
 
 } // namespace
 
-Q_DECLARE_METATYPE(ShortcutEntry)
+Q_DECLARE_METATYPE(PortalShortcutEntry)
 
 PortalGlobalShortcuts::PortalGlobalShortcuts(QDBusConnection bus, QObject* parent)
     : QObject(parent)
     , m_portal(new PortalSession(std::move(bus), this)) {
-    qDBusRegisterMetaType<ShortcutEntry>();
-    qDBusRegisterMetaType<QList<ShortcutEntry>>();
-    m_portal->bus().connect(PortalSession::service, PortalSession::path,
-                            PortalSession::globalShortcuts, QStringLiteral("Activated"), this,
-                            SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    m_portal->bus().connect(PortalSession::service, PortalSession::path,
-                            PortalSession::globalShortcuts, QStringLiteral("Deactivated"), this,
-                            SLOT(onDeactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    qDBusRegisterMetaType<PortalShortcutEntry>();
+    qDBusRegisterMetaType<QList<PortalShortcutEntry>>();
+    for (const QString& signal : {QStringLiteral("Activated"), QStringLiteral("Deactivated")})
+        m_portal->bus().connect(PortalSession::service, PortalSession::path,
+                                PortalSession::globalShortcuts, signal, this,
+                                SLOT(onShortcutSignal(QDBusMessage)));
     createSession();
 }
 
@@ -79,7 +78,7 @@ void PortalGlobalShortcuts::bindShortcuts(const QList<DesktopShortcut>& shortcut
 }
 
 void PortalGlobalShortcuts::sendBinding() {
-    QList<ShortcutEntry> entries;
+    QList<PortalShortcutEntry> entries;
     for (const DesktopShortcut& shortcut : std::as_const(m_wanted)) {
         QVariantMap properties{{QStringLiteral("description"), shortcut.description}};
         if (!shortcut.preferredTrigger.isEmpty())
@@ -101,14 +100,11 @@ void PortalGlobalShortcuts::sendBinding() {
         });
 }
 
-void PortalGlobalShortcuts::onActivated(const QDBusObjectPath& session, const QString& id,
-                                        qulonglong, const QVariantMap&) {
-    if (session.path() == m_session && m_handler)
-        m_handler(id, true);
-}
-
-void PortalGlobalShortcuts::onDeactivated(const QDBusObjectPath& session, const QString& id,
-                                          qulonglong, const QVariantMap&) {
-    if (session.path() == m_session && m_handler)
-        m_handler(id, false);
+void PortalGlobalShortcuts::onShortcutSignal(const QDBusMessage& signal) {
+    const QVariantList arguments = signal.arguments();
+    if (arguments.size() < 2 || !m_handler)
+        return;
+    if (qdbus_cast<QDBusObjectPath>(arguments.at(0)).path() != m_session)
+        return;
+    m_handler(arguments.at(1).toString(), signal.member() == QLatin1String("Activated"));
 }

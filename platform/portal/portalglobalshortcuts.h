@@ -3,7 +3,7 @@
 #include "platform/globalshortcuts.h"
 
 #include <QDBusConnection>
-#include <QDBusObjectPath>
+#include <QDBusMessage>
 #include <QObject>
 
 class PortalSession;
@@ -23,11 +23,9 @@ public:
     void bindShortcuts(const QList<DesktopShortcut>& shortcuts) override;
     void setHandler(Handler handler) override { m_handler = std::move(handler); }
 
-private Q_SLOTS:
-    void onActivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
-                     const QVariantMap& options);
-    void onDeactivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
-                       const QVariantMap& options);
+public Q_SLOTS:
+    // Public: D-Bus delivers signals to public slots only.
+    void onShortcutSignal(const QDBusMessage& signal);
 
 private:
     void createSession();
