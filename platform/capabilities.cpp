@@ -96,8 +96,10 @@ Presence Presence::probe(const SessionInfo& session) {
     Presence presence;
     if (session.server() == SessionInfo::Server::x11)
         probeX11(presence);
-    if (session.server() == SessionInfo::Server::wayland)
-        probeWayland(presence);
+    if (session.server() != SessionInfo::Server::wayland)
+        return presence;
+    probeWayland(presence);
+    // Only Wayland needs the portals: asking on X11 could start one for nothing.
     presence.globalShortcutsPortal =
         PortalSession::interfaceVersion(PortalSession::globalShortcuts);
     presence.remoteDesktopPortal = PortalSession::interfaceVersion(PortalSession::remoteDesktop);

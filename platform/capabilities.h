@@ -31,7 +31,7 @@ struct Presence {
     bool dataControl = false;
     bool foreignToplevel = false;
 
-    /** Asks the X server named by DISPLAY, the compositor and the portals; needs no GUI. */
+    /** Asks the X server, or on Wayland the compositor and the portals; needs no GUI. */
     [[nodiscard]] static Presence probe(const SessionInfo& session);
 };
 
