@@ -3,6 +3,8 @@
 #include "core/logging.h"
 #include "platform/degradedplatform.h"
 #include "platform/desktopappearance.h"
+#include "platform/portal/portalglobalshortcuts.h"
+#include "platform/portal/portalkeyboard.h"
 #include "platform/qtclipboard.h"
 #include "platform/x11/x11clipboardrequests.h"
 #include "platform/x11/x11display.h"
@@ -26,18 +28,37 @@ PlatformBackend PlatformBackend::create(TimerSource& timers) {
         backend.keyboardManager = std::make_unique<X11KeyboardManager>(display, timers);
         backend.permissionsManager = std::make_unique<X11PermissionsManager>(display);
         backend.hotkeyGrabber = std::make_unique<X11HotkeyGrabber>(display);
+        backend.mechanisms = Mechanisms::choose(SessionInfo::Server::x11,
+                                                Presence::probe(SessionInfo::fromEnvironment()));
         return backend;
     }
 
+    const SessionInfo session = SessionInfo::fromEnvironment();
+    const SessionInfo::Server server = platform == QLatin1String("wayland")
+                                           ? SessionInfo::Server::wayland
+                                           : SessionInfo::Server::none;
+    backend.mechanisms = Mechanisms::choose(server, Presence::probe(session));
+    if (backend.mechanisms.hotkeys == Mechanisms::Hotkeys::portal)
+        backend.globalShortcuts = std::make_unique<PortalGlobalShortcuts>();
+    if (backend.mechanisms.keys == Mechanisms::Keys::portal)
+        backend.keyboardManager = std::make_unique<PortalKeyboard>(timers);
+    // Where the compositor offers a virtual keyboard (Keys::virtualKeyboard), the Wayland
+    // layer's keyboard manager goes here; until it does, keys fall back to nothing.
+    if (!backend.keyboardManager) {
+        backend.keyboardManager = std::make_unique<UnavailableKeyboardManager>();
+        backend.mechanisms.keys = Mechanisms::Keys::none;
+    }
     backend.windowTracker = std::make_unique<UnavailableWindowTracker>();
-    backend.keyboardManager = std::make_unique<UnavailableKeyboardManager>();
+    backend.mechanisms.windowTracking = false;
     backend.permissionsManager = std::make_unique<UnavailablePermissionsManager>();
     backend.hotkeyGrabber = std::make_unique<UnavailableHotkeyGrabber>();
-    backend.unavailableReason =
-        QStringLiteral("Global hotkeys and capturing selected text need an X11 session for "
-                       "now; this session uses \"%1\". Log in to an X11 session to use them.")
-            .arg(platform);
-    qCCritical(lcApplication, "Platform \"%s\" is not X11: global hotkeys and capture are off",
-               qUtf8Printable(platform));
+    const CapabilityReport report = backend.report();
+    if (!report.allAvailable()) {
+        backend.unavailableReason = QStringLiteral(
+            "Some features are limited in this session; the settings window and \"orvane "
+            "--check\" say what to do.");
+        qCWarning(lcApplication, "Platform \"%s\": %s", qUtf8Printable(platform),
+                  qUtf8Printable(report.toText()));
+    }
     return backend;
 }

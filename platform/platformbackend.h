@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/appearance.h"
+#include "platform/capabilities.h"
 #include "platform/clipboard.h"
+#include "platform/globalshortcuts.h"
 #include "platform/hotkeygrabber.h"
 #include "platform/keyboardmanager.h"
 #include "platform/permissionsmanager.h"
@@ -15,9 +17,9 @@ class TimerSource;
 
 /**
  * Every platform capability, from the one place that decides how they are provided:
- * X11 when the application runs on xcb, otherwise a degraded set in which global
- * hotkeys, capture and paste do nothing and unavailableReason says why. Create it
- * after the QGuiApplication and destroy it before.
+ * X11 when the application runs on xcb; otherwise the desktop portals where the session
+ * bus has them, and for the rest a degraded set that does nothing, which the capability
+ * report describes. Create it after the QGuiApplication and destroy it before.
  */
 struct PlatformBackend {
     std::unique_ptr<WindowTrackerProtocol> windowTracker;
@@ -26,8 +28,16 @@ struct PlatformBackend {
     std::unique_ptr<PermissionsManagerProtocol> permissionsManager;
     std::unique_ptr<AppearanceProtocol> appearance;
     std::unique_ptr<HotkeyGrabberProtocol> hotkeyGrabber;
+    /** Set where the desktop owns the shortcut keys (the GlobalShortcuts portal). */
+    std::unique_ptr<GlobalShortcutsProtocol> globalShortcuts;
+    /** What was chosen, for the capability report. */
+    Mechanisms mechanisms;
     /** Empty when everything works; otherwise a sentence for the user. */
     QString unavailableReason;
+
+    [[nodiscard]] CapabilityReport report() const {
+        return CapabilityReport::build(SessionInfo::fromEnvironment(), mechanisms);
+    }
 
     [[nodiscard]] bool isComplete() const { return unavailableReason.isEmpty(); }
 

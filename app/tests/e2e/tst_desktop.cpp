@@ -211,6 +211,32 @@ private Q_SLOTS:
         QCOMPARE(editor.saveAndRead(withFirstLine(firstLine)), withFirstLine(firstLine));
     }
 
+    // The command a desktop binds instead of a global hotkey captures and opens alike.
+    void triggerCommandOpensTheWidgetOnTheSelection() {
+        EditorSession editor(original);
+        QVERIFY(editor.isReady());
+        DesktopApp app;
+        app.storeUser(email, m_deviceKey);
+        QVERIFY(app.start(m_service->url(QString()).toString()));
+        m_model->setScript({Model::text("(checked)"), Model::done()});
+        const QDeadlineTimer deadline(40000);
+        while (!app.shows(WindowRoles::widget) && !deadline.hasExpired()) {
+            editor.focus();
+            EditorSession::xdotool({"key", "ctrl+Home", "shift+End"});
+            int exitCode = -1;
+            runTool(app.binary(), {"--trigger", "widget"}, &exitCode);
+            // Refused until the user is synchronised and the widget's actions are bound.
+            const QDeadlineTimer shown(exitCode == 0 ? 2500 : 200);
+            while (!app.shows(WindowRoles::widget) && !shown.hasExpired())
+                QTest::qWait(100);
+        }
+        QVERIFY2(app.shows(WindowRoles::widget), "orvane --trigger widget opened nothing");
+        QVERIFY(keys({"Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_model->finishedConnections(), 1, 20000);
+        QVERIFY2(request(*m_model, 0).contains("Their going to the libary tomorow."),
+                 request(*m_model, 0));
+    }
+
     void modelFailingMidAnswerShowsAnErrorAndPastesNothing() {
         Model& model = *m_model;
         EditorSession editor(original);
