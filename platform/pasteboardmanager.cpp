@@ -233,11 +233,12 @@ void PasteboardManager::restoreAfterPaste(Selection selection, ClipboardContent 
         Restore{selection, std::move(content), nullptr, m_timers.createTimer(), {}});
     Restore& restore = *m_restore;
     // The target asks for the text (perhaps in several formats) once it pastes: give the
-    // content back when it has stopped asking.
+    // content back when it has stopped asking, or a little later if others keep asking.
     restore.requested = connect(&m_pasteboard, &ClipboardProtocol::dataRequested, this, [this] {
-        if (!m_restore->quiet)
+        if (!m_restore->quiet) {
             m_restore->quiet = m_timers.createTimer();
-        m_restore->confirm->stop();
+            startDeferred(*m_restore->confirm, restoreDelay * 5, this, [this] { restoreNow(); });
+        }
         startDeferred(*m_restore->quiet, restoreDelay, this, [this] { restoreNow(); });
     });
     startDeferred(*restore.confirm, pasteConfirmTimeout, this, [this] {

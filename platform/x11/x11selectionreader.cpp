@@ -14,12 +14,32 @@ namespace {
 // Per read of one selection, all formats together; a hung owner costs no more.
 constexpr int readTimeoutMs = 2000;
 
-// Targets that name no data of their own, and server resources that would not outlive
-// their owner.
-const QList<QByteArray> skipped{"TARGETS", "MULTIPLE",         "TIMESTAMP",       "SAVE_TARGETS",
-                                "DELETE",  "INSERT_SELECTION", "INSERT_PROPERTY", "PIXMAP",
-                                "BITMAP",  "DRAWABLE",         "COLORMAP",        "WINDOW",
-                                "ATOM"};
+// Targets that name no data of their own, describe the owner rather than the data, or
+// are server resources that would not outlive their owner.
+const QList<QByteArray> skipped{"TARGETS",
+                                "MULTIPLE",
+                                "TIMESTAMP",
+                                "SAVE_TARGETS",
+                                "DELETE",
+                                "INSERT_SELECTION",
+                                "INSERT_PROPERTY",
+                                "PIXMAP",
+                                "BITMAP",
+                                "DRAWABLE",
+                                "COLORMAP",
+                                "WINDOW",
+                                "ATOM",
+                                "LENGTH",
+                                "LIST_LENGTH",
+                                "HOSTNAME",
+                                "IP_ADDRESS",
+                                "CLASS",
+                                "NAME",
+                                "CLIENT_WINDOW",
+                                "OWNER_OS",
+                                "USER",
+                                "PROCESS",
+                                "TASK"};
 
 struct FreeDeleter {
     void operator()(void* pointer) const { std::free(pointer); }
