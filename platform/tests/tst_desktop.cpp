@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -54,9 +55,13 @@ QByteArray contentOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray tinyPng() {
-    QImage image(2, 2, QImage::Format_RGB32);
-    image.fill(Qt::red);
+// Noise does not compress: larger than one X request, so it travels in INCR steps.
+QByteArray noisyPng() {
+    QImage image(400, 300, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, random.generate());
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -75,7 +80,7 @@ class PlatformDesktopTest : public QObject {
     std::unique_ptr<CountingKeyboard> m_keyboard;
     std::unique_ptr<PasteboardManager> m_manager;
     X11SelectionReader m_reader;
-    const QByteArray m_png = tinyPng();
+    const QByteArray m_png = noisyPng();
 
     bool selectFirstLine() {
         return EditorSession::xdotool(
@@ -108,7 +113,7 @@ class PlatformDesktopTest : public QObject {
         return content.value_or(ClipboardContent{});
     }
 
-    /** What the user had copied: text and a picture, owned by this process. */
+    /** What the user had copied: text and a large picture, owned by this process. */
     const QMimeData* keepOnClipboard() {
         auto* data = new QMimeData;
         data->setText(u"kept text"_s);
@@ -128,6 +133,7 @@ private Q_SLOTS:
         QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
         QVERIFY(m_backend->permissionsManager->isTrusted(true));
         QVERIFY(!m_backend->permissionsManager->accessibilityUrl());
+        QVERIFY(m_png.size() > 300000);
         m_keyboard = std::make_unique<CountingKeyboard>(*m_backend->keyboardManager);
         m_manager = std::make_unique<PasteboardManager>(*m_backend->windowTracker, *m_keyboard,
                                                         *m_backend->clipboard, m_timers);
