@@ -6,7 +6,7 @@
 #include "platform/portal/portalglobalshortcuts.h"
 #include "platform/portal/portalkeyboard.h"
 #include "platform/qtclipboard.h"
-#include "platform/x11/x11clipboardrequests.h"
+#include "platform/x11/x11clipboard.h"
 #include "platform/x11/x11display.h"
 #include "platform/x11/x11hotkeygrabber.h"
 #include "platform/x11/x11keyboardmanager.h"
@@ -23,7 +23,7 @@ PlatformBackend PlatformBackend::create(TimerSource& timers) {
         platform == QLatin1String("xcb") ? X11Display::fromApplication() : nullptr;
     backend.appearance = std::make_unique<DesktopAppearance>(display);
     if (display) {
-        new X11ClipboardRequests(display, *backend.clipboard);
+        backend.clipboard = std::make_unique<X11Clipboard>(display);
         backend.windowTracker = std::make_unique<X11WindowTracker>(display, timers);
         backend.keyboardManager = std::make_unique<X11KeyboardManager>(display, timers);
         backend.permissionsManager = std::make_unique<X11PermissionsManager>(display);

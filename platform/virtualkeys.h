@@ -19,6 +19,7 @@ constexpr int returnKey = 36;
 constexpr int tab = 48;
 constexpr int space = 49;
 constexpr int escape = 53;
+constexpr int insert = 114;
 constexpr int leftArrow = 123;
 constexpr int rightArrow = 124;
 constexpr int downArrow = 125;
