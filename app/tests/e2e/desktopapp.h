@@ -62,8 +62,9 @@ public:
         return !window(rolePattern).isEmpty();
     }
 
-    /** Selects the editor's first line (or runs xdotool with select) and presses hotkey until
-     * the widget shows (the app may still be starting). */
+    /** Selects the editor's first line (or runs xdotool with select) and presses hotkey, or
+     * with none runs "orvane --trigger widget", until the widget shows (the app may still be
+     * starting). */
     bool openWidgetOver(EditorSession& editor, const QString& hotkey,
                         const QStringList& select = {"key", "ctrl+Home", "shift+End"});
     /** Presses keys until the widget is gone: actions wait for the answer to be complete. */
