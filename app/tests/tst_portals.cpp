@@ -71,44 +71,53 @@ struct PortalLog {
     }
 };
 
-/** Answers a request the way portals do: the handle at once, the Response after it. */
-QDBusObjectPath respond(QDBusConnection bus, const QDBusMessage& call, const QVariantMap& options,
-                        QVariantMap results) {
-    QString sender = call.service().mid(1);
-    sender.replace(u'.', u'_');
-    const QString path = u"/org/freedesktop/portal/desktop/request/"_s + sender + u'/' +
-                         options.value(u"handle_token"_s).toString();
-    QTimer::singleShot(0, [bus, path, results]() mutable {
-        QDBusMessage response =
-            QDBusMessage::createSignal(path, u"org.freedesktop.portal.Request"_s, u"Response"_s);
-        response << 0u << results;
-        bus.send(response);
-    });
-    return QDBusObjectPath(path);
-}
-
 QString sessionPath(const QVariantMap& options) {
     return u"/org/freedesktop/portal/desktop/session/"_s +
            options.value(u"session_handle_token"_s).toString();
 }
 
-class ScriptedGlobalShortcuts final : public QDBusAbstractAdaptor {
+/** One interface of the scripted portal, which notes in the log what it was asked. */
+class ScriptedInterface : public QDBusAbstractAdaptor {
+public:
+    ScriptedInterface(QObject* parent, QDBusConnection bus, PortalLog& log)
+        : QDBusAbstractAdaptor(parent)
+        , m_bus(std::move(bus))
+        , m_log(log) {}
+
+protected:
+    /** Answers a request the way portals do: the handle at once, the Response after it. */
+    QDBusObjectPath respond(const QDBusMessage& call, const QVariantMap& options,
+                            QVariantMap results) {
+        QString sender = call.service().mid(1);
+        sender.replace(u'.', u'_');
+        const QString path = u"/org/freedesktop/portal/desktop/request/"_s + sender + u'/' +
+                             options.value(u"handle_token"_s).toString();
+        QTimer::singleShot(0, [bus = m_bus, path, results]() mutable {
+            QDBusMessage response = QDBusMessage::createSignal(
+                path, u"org.freedesktop.portal.Request"_s, u"Response"_s);
+            response << 0u << results;
+            bus.send(response);
+        });
+        return QDBusObjectPath(path);
+    }
+
+    QDBusConnection m_bus;
+    PortalLog& m_log;
+};
+
+class ScriptedGlobalShortcuts final : public ScriptedInterface {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.GlobalShortcuts")
     Q_PROPERTY(uint version READ version)
 
 public:
-    ScriptedGlobalShortcuts(QObject* parent, QDBusConnection bus, PortalLog& log)
-        : QDBusAbstractAdaptor(parent)
-        , m_bus(std::move(bus))
-        , m_log(log) {}
-
+    using ScriptedInterface::ScriptedInterface;
     [[nodiscard]] uint version() const { return 1; }
 
 public Q_SLOTS:
     QDBusObjectPath CreateSession(const QVariantMap& options, const QDBusMessage& call) {
         m_session = sessionPath(options);
-        return respond(m_bus, call, options, {{u"session_handle"_s, m_session}});
+        return respond(call, options, {{u"session_handle"_s, m_session}});
     }
     QDBusObjectPath BindShortcuts(const QDBusObjectPath& session,
                                   const QList<BoundShortcut>& shortcuts, const QString&,
@@ -121,7 +130,7 @@ public Q_SLOTS:
             QMutexLocker lock(&m_log.mutex);
             m_log.bindings.append(bound);
         }
-        return respond(m_bus, call, options, {});
+        return respond(call, options, {});
     }
     void activate(const QString& id) {
         QDBusMessage signal =
@@ -133,27 +142,21 @@ public Q_SLOTS:
     }
 
 private:
-    QDBusConnection m_bus;
-    PortalLog& m_log;
     QString m_session;
 };
 
-class ScriptedRemoteDesktop final : public QDBusAbstractAdaptor {
+class ScriptedRemoteDesktop final : public ScriptedInterface {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.RemoteDesktop")
     Q_PROPERTY(uint version READ version)
 
 public:
-    ScriptedRemoteDesktop(QObject* parent, QDBusConnection bus, PortalLog& log)
-        : QDBusAbstractAdaptor(parent)
-        , m_bus(std::move(bus))
-        , m_log(log) {}
-
+    using ScriptedInterface::ScriptedInterface;
     [[nodiscard]] uint version() const { return 2; }
 
 public Q_SLOTS:
     QDBusObjectPath CreateSession(const QVariantMap& options, const QDBusMessage& call) {
-        return respond(m_bus, call, options, {{u"session_handle"_s, sessionPath(options)}});
+        return respond(call, options, {{u"session_handle"_s, sessionPath(options)}});
     }
     QDBusObjectPath SelectDevices(const QDBusObjectPath&, const QVariantMap& options,
                                   const QDBusMessage& call) {
@@ -161,22 +164,18 @@ public Q_SLOTS:
         kept.remove(u"handle_token"_s);
         QMutexLocker lock(&m_log.mutex);
         m_log.deviceSelections.append(kept);
-        return respond(m_bus, call, options, {});
+        return respond(call, options, {});
     }
     QDBusObjectPath Start(const QDBusObjectPath&, const QString&, const QVariantMap& options,
                           const QDBusMessage& call) {
         QMutexLocker lock(&m_log.mutex);
         const QString token = u"token-%1"_s.arg(++m_log.starts);
-        return respond(m_bus, call, options, {{u"devices"_s, 1u}, {u"restore_token"_s, token}});
+        return respond(call, options, {{u"devices"_s, 1u}, {u"restore_token"_s, token}});
     }
     void NotifyKeyboardKeysym(const QDBusObjectPath&, const QVariantMap&, int keysym, uint state) {
         QMutexLocker lock(&m_log.mutex);
         m_log.keys << u"%1:%2"_s.arg(keysym, 0, 16).arg(state);
     }
-
-private:
-    QDBusConnection m_bus;
-    PortalLog& m_log;
 };
 
 /** A private dbus-daemon, killed with the test. */

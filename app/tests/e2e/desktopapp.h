@@ -53,8 +53,6 @@ public:
     bool start(const QString& serviceUrl, const QProcessEnvironment& environment = {});
     [[nodiscard]] qint64 processId() const { return m_process.processId(); }
     [[nodiscard]] bool isRunning() const { return m_process.state() == QProcess::Running; }
-    [[nodiscard]] QString directory() const { return m_dir.path(); }
-    [[nodiscard]] const QString& binary() const { return m_binary; }
 
     /** The id of the app's visible window whose title matches pattern, or empty. */
     [[nodiscard]] QString window(const QString& rolePattern) const;
