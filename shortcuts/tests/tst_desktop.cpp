@@ -16,6 +16,7 @@
 #include <cstdlib>
 
 using namespace Shortcuts;
+using namespace Qt::StringLiterals;
 
 /** Global hotkeys in a real X server while a real editor has the focus. */
 class ShortcutsDesktopTest : public QObject {
@@ -62,7 +63,7 @@ class ShortcutsDesktopTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QCOMPARE(QGuiApplication::platformName(), u"xcb"_s);
         m_settings = std::make_unique<TemporarySettings>();
         m_backend = PlatformBackend::create(m_timers);
         QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
@@ -79,39 +80,37 @@ private Q_SLOTS:
     void aHotkeyFiresOnPressAndReleaseAlsoWithNumLock() {
         EditorSession editor("unchanged\n");
         QVERIFY(editor.isReady());
-        const auto hotkey =
-            bind(QStringLiteral("WindowHotkey"), QStringLiteral("command+option+k"));
+        const auto hotkey = bind(u"WindowHotkey"_s, u"command+option+k"_s);
         const int& downs = hotkey->downs;
         const int& ups = hotkey->ups;
 
-        const auto letGo =
-            qScopeGuard([] { xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+k")); });
-        QVERIFY(xdotool(QStringLiteral("keydown"), QStringLiteral("ctrl+alt+k")));
+        const auto letGo = qScopeGuard([] { xdotool(u"keyup"_s, u"ctrl+alt+k"_s); });
+        QVERIFY(xdotool(u"keydown"_s, u"ctrl+alt+k"_s));
         QTRY_COMPARE(downs, 1);
         QCOMPARE(ups, 0);
-        QVERIFY(xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+k")));
+        QVERIFY(xdotool(u"keyup"_s, u"ctrl+alt+k"_s));
         QTRY_COMPARE(ups, 1);
         QCOMPARE(downs, 1);
 
         const std::shared_ptr<X11Display> display = X11Display::open();
         QVERIFY(display);
-        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("Num_Lock")));
+        QVERIFY(xdotool(u"key"_s, u"Num_Lock"_s));
         const auto numLockOff = qScopeGuard([display] {
             if (numLockOn(*display))
-                xdotool(QStringLiteral("key"), QStringLiteral("Num_Lock"));
+                xdotool(u"key"_s, u"Num_Lock"_s);
         });
         QTRY_VERIFY(numLockOn(*display));
-        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+k")));
+        QVERIFY(xdotool(u"key"_s, u"ctrl+alt+k"_s));
         QTRY_COMPARE(ups, 2);
         QCOMPARE(downs, 2);
 
         // Other keys still reach the editor, the hotkey never did.
-        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+End")));
-        QVERIFY(EditorSession::xdotool({QStringLiteral("type"), QStringLiteral("k")}));
+        QVERIFY(xdotool(u"key"_s, u"ctrl+End"_s));
+        QVERIFY(EditorSession::xdotool({u"type"_s, u"k"_s}));
         QCOMPARE(editor.saveAndRead("unchanged\nk"), QByteArray("unchanged\nk"));
 
         m_registry->store(std::nullopt, hotkey->name);
-        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+k")));
+        QVERIFY(xdotool(u"key"_s, u"ctrl+alt+k"_s));
         QTest::qWait(200);
         QCOMPARE(downs, 2);
     }
@@ -119,7 +118,7 @@ private Q_SLOTS:
     void aCombinationHeldByAnotherClientIsRefusedAndTaken() {
         const std::shared_ptr<X11Display> other = X11Display::open();
         QVERIFY(other);
-        const Shortcut wanted = *HotkeyText::toShortcut(QStringLiteral("command+option+j"));
+        const Shortcut wanted = *HotkeyText::toShortcut(u"command+option+j"_s);
         const QList<xcb_keycode_t> keycodes = other->keycodesFor('j');
         QCOMPARE(keycodes.size(), 1);
         xcb_generic_error_t* error = xcb_request_check(
@@ -130,17 +129,17 @@ private Q_SLOTS:
         QVERIFY(!error);
 
         QVERIFY(m_layer->isTaken(wanted));
-        const auto taken = bind(QStringLiteral("TakenHotkey"));
+        const auto taken = bind(u"TakenHotkey"_s);
         const qint64 before = m_layer->lastIdentifier();
         m_registry->store(wanted, taken->name);
         QCOMPARE(m_layer->lastIdentifier(), before + 1);
         QVERIFY(!m_layer->hotKeys().contains(before + 1));
-        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+j")));
+        QVERIFY(xdotool(u"key"_s, u"ctrl+alt+j"_s));
         QTest::qWait(200);
         QCOMPARE(taken->downs, 0);
 
         // Free combinations and our own are not taken.
-        const Shortcut free = *HotkeyText::toShortcut(QStringLiteral("command+option+shift+9"));
+        const Shortcut free = *HotkeyText::toShortcut(u"command+option+shift+9"_s);
         QVERIFY(!m_layer->isTaken(free));
         QVERIFY(m_layer->registerShortcut(free, {}, {}));
         QVERIFY(!m_layer->isTaken(free));
@@ -155,44 +154,40 @@ private Q_SLOTS:
         manager.setCaptureTimeout(std::chrono::milliseconds(600));
         std::optional<PasteboardManagerCopyItem> captured;
         bool done = false;
-        const auto hotkey =
-            bind(QStringLiteral("CaptureHotkey"), QStringLiteral("command+option+c"));
+        const auto hotkey = bind(u"CaptureHotkey"_s, u"command+option+c"_s);
         connect(m_registry.get(), &Registry::triggered, hotkey.get(), [&] {
             manager.copySelection([&](auto, std::optional<PasteboardManagerCopyItem> item) {
                 captured = std::move(item);
                 done = true;
             });
         });
-        QVERIFY(EditorSession::xdotool(
-            {QStringLiteral("key"), QStringLiteral("ctrl+Home"), QStringLiteral("shift+End")}));
+        QVERIFY(EditorSession::xdotool({u"key"_s, u"ctrl+Home"_s, u"shift+End"_s}));
         // The user presses the hotkey and keeps holding all of it.
-        const auto letGo =
-            qScopeGuard([] { xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+c")); });
-        QVERIFY(xdotool(QStringLiteral("keydown"), QStringLiteral("ctrl+alt+c")));
+        const auto letGo = qScopeGuard([] { xdotool(u"keyup"_s, u"ctrl+alt+c"_s); });
+        QVERIFY(xdotool(u"keydown"_s, u"ctrl+alt+c"_s));
         const bool finished = QTest::qWaitFor([&done] { return done; }, 5000);
-        QVERIFY(xdotool(QStringLiteral("keyup"), QStringLiteral("ctrl+alt+c")));
+        QVERIFY(xdotool(u"keyup"_s, u"ctrl+alt+c"_s));
         QVERIFY(finished);
         QVERIFY(captured);
-        QCOMPARE(captured->text, QStringLiteral("Hello world"));
+        QCOMPARE(captured->text, u"Hello world"_s);
     }
 
     void aLayoutChangeGrabsAgain() {
         const auto setLayout = [](const QString& layout) {
-            return QProcess::execute(QStringLiteral("setxkbmap"), {layout}) == 0;
+            return QProcess::execute(u"setxkbmap"_s, {layout}) == 0;
         };
         // On a German layout Y and Z swap places: the grab must follow the symbol.
-        const auto hotkey =
-            bind(QStringLiteral("LayoutHotkey"), QStringLiteral("command+option+z"));
+        const auto hotkey = bind(u"LayoutHotkey"_s, u"command+option+z"_s);
         const int& downs = hotkey->downs;
-        const auto restore = qScopeGuard([&setLayout] { setLayout(QStringLiteral("us")); });
-        QVERIFY(setLayout(QStringLiteral("de")));
+        const auto restore = qScopeGuard([&setLayout] { setLayout(u"us"_s); });
+        QVERIFY(setLayout(u"de"_s));
         QTest::qWait(300);
-        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+z")));
+        QVERIFY(xdotool(u"key"_s, u"ctrl+alt+z"_s));
         const bool fired = QTest::qWaitFor([&downs] { return downs == 1; }, 3000);
-        QVERIFY(setLayout(QStringLiteral("us")));
+        QVERIFY(setLayout(u"us"_s));
         QVERIFY(fired);
         QTest::qWait(300);
-        QVERIFY(xdotool(QStringLiteral("key"), QStringLiteral("ctrl+alt+z")));
+        QVERIFY(xdotool(u"key"_s, u"ctrl+alt+z"_s));
         QTRY_COMPARE(downs, 2);
     }
 };

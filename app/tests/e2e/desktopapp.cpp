@@ -28,6 +28,17 @@ int pixelsNearAny(const QImage& image, const QList<QColor>& colours) {
     return count;
 }
 
+/** Asks every 100 ms (each asking runs tools) until condition holds or ms have passed. */
+bool pollFor(const std::function<bool()>& condition, int ms) {
+    const QDeadlineTimer deadline(ms);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(100);
+    }
+    return true;
+}
+
 } // namespace
 
 QByteArray runTool(const QString& program, const QStringList& arguments, int* exitCode) {
@@ -148,13 +159,14 @@ bool DesktopApp::openWidgetOver(EditorSession& editor, const QString& hotkey,
     while (!deadline.hasExpired()) {
         editor.focus();
         EditorSession::xdotool(select);
-        EditorSession::xdotool({"key", hotkey});
-        const QDeadlineTimer shown(2500);
-        while (!shown.hasExpired()) {
-            if (shows(WindowRoles::widget))
-                return true;
-            QTest::qWait(100);
-        }
+        int exitCode = 0;
+        if (hotkey.isEmpty())
+            runTool(m_binary, {"--trigger", "widget"}, &exitCode);
+        else
+            EditorSession::xdotool({"key", hotkey});
+        // The command is refused until the user is synchronised and the widget's actions bound.
+        if (pollFor([this] { return shows(WindowRoles::widget); }, exitCode == 0 ? 2500 : 200))
+            return true;
     }
     return false;
 }
@@ -163,27 +175,21 @@ bool DesktopApp::pressUntilWidgetHides(const QStringList& keys) {
     const QDeadlineTimer deadline(20000);
     while (!deadline.hasExpired()) {
         EditorSession::xdotool(QStringList{"key"} + keys);
-        const QDeadlineTimer hidden(1000);
-        while (!hidden.hasExpired()) {
-            if (!shows(WindowRoles::widget))
-                return true;
-            QTest::qWait(100);
-        }
+        if (pollFor([this] { return !shows(WindowRoles::widget); }, 1000))
+            return true;
     }
     return false;
 }
 
 bool DesktopApp::waitForSettledAnswer() {
     // While an answer runs the prompt icon takes the running colour.
-    const QDeadlineTimer deadline(20000);
-    while (!deadline.hasExpired()) {
-        const QImage picture = grabWindow(window(WindowRoles::widget));
-        if (!picture.isNull() && pixelsNearAny(picture, runningColours) == 0 &&
-            pixelsNearAny(picture, idleIconColours) > 0)
-            return true;
-        QTest::qWait(100);
-    }
-    return false;
+    return pollFor(
+        [this] {
+            const QImage picture = grabWindow(window(WindowRoles::widget));
+            return !picture.isNull() && pixelsNearAny(picture, runningColours) == 0 &&
+                   pixelsNearAny(picture, idleIconColours) > 0;
+        },
+        20000);
 }
 
 bool DesktopApp::answerIsRunning() const {

@@ -53,8 +53,6 @@ public:
     bool start(const QString& serviceUrl, const QProcessEnvironment& environment = {});
     [[nodiscard]] qint64 processId() const { return m_process.processId(); }
     [[nodiscard]] bool isRunning() const { return m_process.state() == QProcess::Running; }
-    [[nodiscard]] QString directory() const { return m_dir.path(); }
-    [[nodiscard]] const QString& binary() const { return m_binary; }
 
     /** The id of the app's visible window whose title matches pattern, or empty. */
     [[nodiscard]] QString window(const QString& rolePattern) const;
@@ -62,8 +60,9 @@ public:
         return !window(rolePattern).isEmpty();
     }
 
-    /** Selects the editor's first line (or runs xdotool with select) and presses hotkey until
-     * the widget shows (the app may still be starting). */
+    /** Selects the editor's first line (or runs xdotool with select) and presses hotkey, or
+     * with none runs "orvane --trigger widget", until the widget shows (the app may still be
+     * starting). */
     bool openWidgetOver(EditorSession& editor, const QString& hotkey,
                         const QStringList& select = {"key", "ctrl+Home", "shift+End"});
     /** Presses keys until the widget is gone: actions wait for the answer to be complete. */
