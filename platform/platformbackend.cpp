@@ -4,6 +4,11 @@
 #include "platform/degradedplatform.h"
 #include "platform/desktopappearance.h"
 #include "platform/qtclipboard.h"
+#include "platform/wayland/waylandclipboard.h"
+#include "platform/wayland/waylandconnection.h"
+#include "platform/wayland/waylandkeyboardmanager.h"
+#include "platform/wayland/waylandpermissionsmanager.h"
+#include "platform/wayland/waylandwindowtracker.h"
 #include "platform/x11/x11clipboardrequests.h"
 #include "platform/x11/x11display.h"
 #include "platform/x11/x11hotkeygrabber.h"
@@ -26,6 +31,32 @@ PlatformBackend PlatformBackend::create(TimerSource& timers) {
         backend.keyboardManager = std::make_unique<X11KeyboardManager>(display, timers);
         backend.permissionsManager = std::make_unique<X11PermissionsManager>(display);
         backend.hotkeyGrabber = std::make_unique<X11HotkeyGrabber>(display);
+        return backend;
+    }
+
+    const std::shared_ptr<WaylandConnection> wayland =
+        platform == QLatin1String("wayland") ? WaylandConnection::open() : nullptr;
+    if (wayland && wayland->seat()) {
+        backend.waylandProtocols = wayland->globals();
+        auto tracker = std::make_unique<WaylandWindowTracker>(wayland, timers);
+        backend.tracksWindows = tracker->tracksWindows();
+        backend.windowTracker = std::move(tracker);
+        // Without data control Qt's clipboard serves, while one of our windows has focus.
+        if (wayland->dataControlManager())
+            backend.clipboard = std::make_unique<WaylandClipboard>(wayland);
+        const bool keys = wayland->virtualKeyboardManager() != nullptr;
+        if (keys)
+            backend.keyboardManager = std::make_unique<WaylandKeyboardManager>(wayland, timers);
+        else
+            backend.keyboardManager = std::make_unique<UnavailableKeyboardManager>();
+        backend.permissionsManager = std::make_unique<WaylandPermissionsManager>(keys);
+        backend.hotkeyGrabber = std::make_unique<UnavailableHotkeyGrabber>();
+        if (!keys) {
+            backend.unavailableReason = QStringLiteral(
+                "This Wayland compositor offers no virtual keyboard, so selected text cannot be "
+                "captured or replaced.");
+            qCCritical(lcApplication, "No virtual keyboard on this Wayland compositor");
+        }
         return backend;
     }
 

@@ -8,6 +8,7 @@
 #include "platform/windowtracker.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -15,8 +16,9 @@ class TimerSource;
 
 /**
  * Every platform capability, from the one place that decides how they are provided:
- * X11 when the application runs on xcb, otherwise a degraded set in which global
- * hotkeys, capture and paste do nothing and unavailableReason says why. Create it
+ * X11 when the application runs on xcb, the wlroots protocols on Wayland where the
+ * compositor offers them, otherwise a degraded set in which global hotkeys, capture
+ * and paste do nothing and unavailableReason says why. Create it
  * after the QGuiApplication and destroy it before.
  */
 struct PlatformBackend {
@@ -28,6 +30,10 @@ struct PlatformBackend {
     std::unique_ptr<HotkeyGrabberProtocol> hotkeyGrabber;
     /** Empty when everything works; otherwise a sentence for the user. */
     QString unavailableReason;
+    /** On Wayland, the interfaces the compositor offers; empty elsewhere. */
+    QStringList waylandProtocols;
+    /** False where the paste goes to whatever window regains the focus, unnamed. */
+    bool tracksWindows = true;
 
     [[nodiscard]] bool isComplete() const { return unavailableReason.isEmpty(); }
 
