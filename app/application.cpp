@@ -16,6 +16,9 @@ Application::Application(PlatformBackend& platform, TimerSource& timers, QObject
     , m_hotkeyLayer(platform.hotkeyGrabber
                         ? std::make_unique<Shortcuts::SystemHotkeys>(*platform.hotkeyGrabber)
                         : nullptr)
+    , m_desktopShortcuts(platform.globalShortcuts ? std::make_unique<Shortcuts::DesktopShortcuts>(
+                                                        m_hotkeys, *platform.globalShortcuts)
+                                                  : nullptr)
     , m_updater(QUrl(QStringLiteral("https://orvane.org/releases"))) {
     m_coordinator = std::make_unique<MainCoordinator>(CoordinatorDependencies{
         m_windowSystem, *m_platform.windowTracker, *m_platform.permissionsManager, m_services,

@@ -6,6 +6,7 @@
 #include "app/updater.h"
 #include "core/appevents.h"
 #include "service/servicebase.h"
+#include "shortcuts/desktopshortcuts.h"
 #include "shortcuts/shortcuts.h"
 #include "shortcuts/systemhotkeys.h"
 #include "store/presetstore.h"
@@ -33,6 +34,7 @@ public:
     void start();
 
     [[nodiscard]] MainCoordinator& coordinator() { return *m_coordinator; }
+    [[nodiscard]] Shortcuts::Registry& hotkeys() { return m_hotkeys; }
 
 private:
     PlatformBackend& m_platform;
@@ -44,6 +46,8 @@ private:
     /** Grabs go to the X server when the platform has hotkeys; otherwise nowhere. */
     std::unique_ptr<Shortcuts::SystemHotkeys> m_hotkeyLayer;
     Shortcuts::Registry m_hotkeys{m_hotkeyLayer.get()};
+    /** Where the desktop owns the keys, the bound names are offered to it instead. */
+    std::unique_ptr<Shortcuts::DesktopShortcuts> m_desktopShortcuts;
     QmlWindowSystem m_windowSystem;
     ProductServices m_services{m_base};
     ReleasesPageUpdater m_updater;

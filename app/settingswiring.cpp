@@ -78,6 +78,6 @@ void wireSettings(ApplicationContext& context) {
         Window::settingsGroupId,
         std::make_unique<FunctionContent>("SettingsWindow.qml", [&, pages]() {
             return std::make_unique<SettingsContent>(coordinator.getPresetStore(), hotkeys, pages,
-                                                     events, timers);
+                                                     events, timers, platform.report());
         }));
 }

@@ -2,20 +2,55 @@
 
 #include "core/logging.h"
 #include "core/timer.h"
-#include "platform/clipboard.h"
 #include "platform/keyboardmanager.h"
 #include "platform/virtualkeys.h"
 #include "platform/windowtracker.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
+
+using namespace std::chrono;
 
 struct PasteboardManager::Capture {
     CopyCompletion completion;
     std::optional<RunningApp> app;
-    std::unique_ptr<Timer> timeout;
+    bool terminal = false;
+    std::optional<ClipboardContent> saved;
+    int awaited = 0; // the kept clipboard and the released modifiers, before the keystroke
+    std::unique_ptr<Timer> wait;
+    std::unique_ptr<Timer> bound;
     QMetaObject::Connection changed;
+    QElapsedTimer sinceKeystroke;
+
+    void stopListening() {
+        QObject::disconnect(changed);
+        wait.reset();
+        bound.reset();
+    }
 };
+
+struct PasteboardManager::Restore {
+    Selection selection;
+    ClipboardContent content;
+    std::unique_ptr<Timer> quiet;
+    std::unique_ptr<Timer> confirm;
+    QMetaObject::Connection requested;
+};
+
+namespace {
+
+/** Runs action from the event loop once interval is over: it may delete the timer. */
+void startDeferred(Timer& timer, milliseconds interval, QObject* context,
+                   std::function<void()> action) {
+    timer.start(interval, Timer::Mode::SingleShot,
+                [context = QPointer(context), action = std::move(action)] {
+                    if (context)
+                        QTimer::singleShot(0, context.data(), action);
+                });
+}
+
+} // namespace
 
 PasteboardManager::PasteboardManager(WindowTrackerProtocol& windowTracker,
                                      KeyboardManagerProtocol& keyboardManager,
@@ -26,103 +61,202 @@ PasteboardManager::PasteboardManager(WindowTrackerProtocol& windowTracker,
     , m_keyboardManager(keyboardManager)
     , m_pasteboard(pasteboard)
     , m_timers(timers)
-    , m_captureTimeout(defaultCaptureTimeout()) {}
+    , m_captureTimeout(defaultCaptureTimeout())
+    , m_waits(m_captureTimeout, slowCopyBound) {}
 
 PasteboardManager::~PasteboardManager() {
     if (m_capture)
-        disconnect(m_capture->changed);
-    disconnect(m_pasteRequested);
+        m_capture->stopListening();
+    if (m_restore)
+        disconnect(m_restore->requested);
 }
 
-std::chrono::milliseconds PasteboardManager::defaultCaptureTimeout() {
+milliseconds PasteboardManager::defaultCaptureTimeout() {
     bool ok = false;
     const int configured = qEnvironmentVariableIntValue("ORVANE_CAPTURE_TIMEOUT_MS", &ok);
-    return std::chrono::milliseconds(ok && configured > 0 ? configured : 100);
+    return milliseconds(ok && configured > 0 ? configured : 100);
+}
+
+void PasteboardManager::setCaptureTimeout(milliseconds timeout) {
+    m_captureTimeout = timeout;
+    m_waits.setBase(timeout);
 }
 
 void PasteboardManager::copySelection(CopyCompletion completion) {
-    if (m_capture)
-        finishCapture(false);
+    endCapture();
+    // A paste's clipboard still waiting to come back is the one to keep.
+    restoreNow();
 
     auto capture = std::make_shared<Capture>();
     capture->completion = std::move(completion);
     capture->app = m_windowTracker.frontmostApp();
     m_capture = capture;
-    const QPointer<PasteboardManager> self(this);
-
     if (!capture->app) {
-        QTimer::singleShot(0, this, [self, capture] {
-            if (self && self->m_capture == capture)
-                self->finishCapture(false);
+        QTimer::singleShot(0, this, [self = QPointer(this), capture] {
+            if (self)
+                self->complete(capture, std::nullopt);
         });
         return;
     }
-
-    m_pasteboard.clear();
-    m_keyboardManager.whenModifiersReleased([self, capture] {
-        if (!self || self->m_capture != capture)
-            return;
-        // Listen before posting, so that even a quick copy is seen.
-        capture->changed = connect(&self->m_pasteboard, &ClipboardProtocol::changedByOtherApp, self,
-                                   [self] { self->finishCapture(true); });
-        capture->timeout = self->m_timers.createTimer();
-        const std::weak_ptr<Capture> weak = capture;
-        capture->timeout->start(self->m_captureTimeout, Timer::Mode::SingleShot, [self, weak] {
-            // Finished from the event loop: finishing deletes this timer.
-            QTimer::singleShot(0, self.data(), [self, weak] {
-                if (self && self->m_capture && self->m_capture == weak.lock())
-                    self->finishCapture(false);
-            });
+    capture->terminal = CaptureRules::isTerminal(capture->app->windowClass);
+    const std::optional<qint64> owner = m_pasteboard.ownerProcess(Selection::primary);
+    const bool ownsPrimary = owner && *owner == capture->app->processId;
+    // A terminal's selection is in the primary selection or nowhere; one that does not
+    // say its process gets the benefit of the doubt.
+    if (ownsPrimary || (capture->terminal && (!owner || capture->app->processId == 0)))
+        readPrimary(capture);
+    else if (capture->terminal)
+        QTimer::singleShot(0, this, [self = QPointer(this), capture] {
+            if (self)
+                self->complete(capture, std::nullopt);
         });
-        self->m_keyboardManager.postKeystroke(VirtualKeys::c, ModifierFlags::command);
-    });
+    else
+        copyWithKeystroke(capture);
 }
 
-void PasteboardManager::finishCapture(bool read) {
+void PasteboardManager::readPrimary(const std::shared_ptr<Capture>& capture) {
+    m_pasteboard.readText(Selection::primary,
+                          [self = QPointer(this), capture](std::optional<QString> text) {
+                              if (!self || !capture->completion)
+                                  return;
+                              if ((text && !text->isEmpty()) || capture->terminal)
+                                  self->complete(capture, text);
+                              else
+                                  self->copyWithKeystroke(capture);
+                          });
+}
+
+void PasteboardManager::copyWithKeystroke(const std::shared_ptr<Capture>& capture) {
+    const QPointer<PasteboardManager> self(this);
+    const std::weak_ptr<Capture> weak = capture;
+    capture->awaited = 2;
+    const auto ready = [self, weak] {
+        const std::shared_ptr<Capture> capture = weak.lock();
+        if (self && capture && capture->completion && --capture->awaited == 0)
+            self->postCopy(capture);
+    };
+    m_pasteboard.save(Selection::clipboard, [weak, ready](ClipboardContent content) {
+        if (const std::shared_ptr<Capture> capture = weak.lock())
+            capture->saved = std::move(content);
+        ready();
+    });
+    m_keyboardManager.whenModifiersReleased(ready);
+}
+
+void PasteboardManager::postCopy(const std::shared_ptr<Capture>& capture) {
+    const QPointer<PasteboardManager> self(this);
+    const std::weak_ptr<Capture> weak = capture;
+    // Listen before posting, so that even a quick copy is seen. The owner changing is
+    // the copy: the clipboard is never emptied to tell.
+    capture->changed =
+        connect(&m_pasteboard, &ClipboardProtocol::changedByOtherApp, this, [self, weak] {
+            if (const std::shared_ptr<Capture> capture = weak.lock())
+                self->copied(capture);
+        });
+    capture->wait = m_timers.createTimer();
+    startDeferred(*capture->wait, m_waits.waitFor(capture->app->windowClass), this, [self, weak] {
+        if (const std::shared_ptr<Capture> capture = weak.lock())
+            self->complete(capture, std::nullopt);
+    });
+    capture->bound = m_timers.createTimer();
+    startDeferred(*capture->bound, m_waits.bound(), this, [weak] {
+        if (const std::shared_ptr<Capture> capture = weak.lock())
+            capture->stopListening();
+    });
+    capture->sinceKeystroke.start();
+    m_keyboardManager.postKeystroke(VirtualKeys::c, ModifierFlags::command);
+}
+
+void PasteboardManager::copied(const std::shared_ptr<Capture>& capture) {
+    capture->stopListening();
+    m_waits.record(capture->app->windowClass, milliseconds(capture->sinceKeystroke.elapsed()));
+    m_pasteboard.readText(Selection::clipboard,
+                          [self = QPointer(this), capture](std::optional<QString> text) {
+                              if (!self)
+                                  return;
+                              if (capture->saved)
+                                  self->m_pasteboard.restore(Selection::clipboard, *capture->saved);
+                              self->complete(capture, std::move(text));
+                          });
+}
+
+void PasteboardManager::complete(const std::shared_ptr<Capture>& capture,
+                                 std::optional<QString> text) {
+    CopyCompletion completion = std::exchange(capture->completion, nullptr);
+    if (!completion)
+        return;
+    std::optional<PasteboardManagerCopyItem> item;
+    if (text && capture->app)
+        item = PasteboardManagerCopyItem{*capture->app, withUnixLineEndings(*text), std::nullopt,
+                                         capture->terminal};
+    completion(capture->app, std::move(item));
+}
+
+void PasteboardManager::endCapture() {
     const std::shared_ptr<Capture> capture = std::exchange(m_capture, nullptr);
     if (!capture)
         return;
-    disconnect(capture->changed);
-    capture->timeout.reset();
-
-    std::optional<PasteboardManagerCopyItem> item;
-    if (read && capture->app) {
-        if (const std::optional<QString> text = m_pasteboard.text())
-            item = PasteboardManagerCopyItem{*capture->app, *text, std::nullopt};
-    }
-    if (capture->completion)
-        capture->completion(capture->app, std::move(item));
+    capture->stopListening();
+    complete(capture, std::nullopt);
 }
 
 void PasteboardManager::pasteText(const PasteboardManagerPasteItem& item,
                                   std::function<void()> done) {
-    const QPointer<PasteboardManager> self(this);
-    m_keyboardManager.whenModifiersReleased([self, text = item.text, done] {
-        if (!self)
+    restoreNow();
+    const QString windowClass = item.app ? item.app->windowClass : QString();
+    const CaptureRules::PasteKey key =
+        CaptureRules::pasteKey(windowClass, CaptureRules::isTerminal(windowClass));
+    struct Pending {
+        int awaited = 2;
+        std::optional<ClipboardContent> saved;
+    };
+    auto pending = std::make_shared<Pending>();
+    const auto ready = [self = QPointer(this), pending, key, text = item.text, done] {
+        if (!self || --pending->awaited > 0)
             return;
-        self->m_pasteboard.setText(text);
-        self->watchPasteRequest();
-        self->m_keyboardManager.postKeystroke(VirtualKeys::v, ModifierFlags::command);
+        self->m_pasteboard.serveText(text, key.selection);
+        if (pending->saved)
+            self->restoreAfterPaste(key.selection, *pending->saved);
+        self->m_keyboardManager.postKeystroke(key.keyCode, key.flags);
         if (done)
             done();
+    };
+    m_pasteboard.save(key.selection, [pending, ready](ClipboardContent content) {
+        pending->saved = std::move(content);
+        ready();
+    });
+    m_keyboardManager.whenModifiersReleased(ready);
+}
+
+void PasteboardManager::restoreAfterPaste(Selection selection, ClipboardContent content) {
+    m_restore = std::make_unique<Restore>(
+        Restore{selection, std::move(content), nullptr, m_timers.createTimer(), {}});
+    Restore& restore = *m_restore;
+    // The target asks for the text (perhaps in several formats) once it pastes: give the
+    // content back when it has stopped asking, or a little later if others keep asking.
+    restore.requested = connect(&m_pasteboard, &ClipboardProtocol::dataRequested, this, [this] {
+        if (!m_restore->quiet) {
+            m_restore->quiet = m_timers.createTimer();
+            startDeferred(*m_restore->confirm, restoreDelay * 5, this, [this] { restoreNow(); });
+        }
+        startDeferred(*m_restore->quiet, restoreDelay, this, [this] { restoreNow(); });
+    });
+    startDeferred(*restore.confirm, pasteConfirmTimeout, this, [this] {
+        qCWarning(lcApplication, "The paste target did not ask for the text within %lld s",
+                  static_cast<long long>(pasteConfirmTimeout.count()));
+        restoreNow();
     });
 }
 
-void PasteboardManager::watchPasteRequest() {
-    disconnect(m_pasteRequested);
-    m_pasteRequested = connect(&m_pasteboard, &ClipboardProtocol::dataRequested, this, [this] {
-        disconnect(m_pasteRequested);
-        m_pasteWatch.reset();
-    });
-    m_pasteWatch = m_timers.createTimer();
-    m_pasteWatch->start(pasteConfirmTimeout, Timer::Mode::SingleShot, [this] {
-        disconnect(m_pasteRequested);
-        qCWarning(lcApplication, "The paste target did not ask for the text within %lld s",
-                  static_cast<long long>(pasteConfirmTimeout.count()));
-    });
+void PasteboardManager::restoreNow() {
+    const std::unique_ptr<Restore> restore = std::move(m_restore);
+    if (!restore)
+        return;
+    disconnect(restore->requested);
+    m_pasteboard.restore(restore->selection, restore->content);
 }
 
 void PasteboardManager::copyToClipboard(const QString& text) {
-    m_pasteboard.clear();
+    restoreNow();
     m_pasteboard.setText(text);
 }

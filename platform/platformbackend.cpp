@@ -3,13 +3,15 @@
 #include "core/logging.h"
 #include "platform/degradedplatform.h"
 #include "platform/desktopappearance.h"
+#include "platform/portal/portalglobalshortcuts.h"
+#include "platform/portal/portalkeyboard.h"
 #include "platform/qtclipboard.h"
 #include "platform/wayland/waylandclipboard.h"
 #include "platform/wayland/waylandconnection.h"
 #include "platform/wayland/waylandkeyboardmanager.h"
 #include "platform/wayland/waylandpermissionsmanager.h"
 #include "platform/wayland/waylandwindowtracker.h"
-#include "platform/x11/x11clipboardrequests.h"
+#include "platform/x11/x11clipboard.h"
 #include "platform/x11/x11display.h"
 #include "platform/x11/x11hotkeygrabber.h"
 #include "platform/x11/x11keyboardmanager.h"
@@ -26,49 +28,59 @@ PlatformBackend PlatformBackend::create(TimerSource& timers) {
         platform == QLatin1String("xcb") ? X11Display::fromApplication() : nullptr;
     backend.appearance = std::make_unique<DesktopAppearance>(display);
     if (display) {
-        new X11ClipboardRequests(display, *backend.clipboard);
+        backend.clipboard = std::make_unique<X11Clipboard>(display);
         backend.windowTracker = std::make_unique<X11WindowTracker>(display, timers);
         backend.keyboardManager = std::make_unique<X11KeyboardManager>(display, timers);
         backend.permissionsManager = std::make_unique<X11PermissionsManager>(display);
         backend.hotkeyGrabber = std::make_unique<X11HotkeyGrabber>(display);
+        backend.mechanisms = Mechanisms::choose(SessionInfo::Server::x11,
+                                                Presence::probe(SessionInfo::fromEnvironment()));
         return backend;
     }
 
+    const SessionInfo session = SessionInfo::fromEnvironment();
+    const SessionInfo::Server server = platform == QLatin1String("wayland")
+                                           ? SessionInfo::Server::wayland
+                                           : SessionInfo::Server::none;
+    backend.mechanisms = Mechanisms::choose(server, Presence::probe(session));
+    if (backend.mechanisms.hotkeys == Mechanisms::Hotkeys::portal)
+        backend.globalShortcuts = std::make_unique<PortalGlobalShortcuts>();
     const std::shared_ptr<WaylandConnection> wayland =
-        platform == QLatin1String("wayland") ? WaylandConnection::open() : nullptr;
+        server == SessionInfo::Server::wayland ? WaylandConnection::open() : nullptr;
     if (wayland && wayland->seat()) {
-        backend.waylandProtocols = wayland->globals();
         auto tracker = std::make_unique<WaylandWindowTracker>(wayland, timers);
-        backend.tracksWindows = tracker->tracksWindows();
+        backend.mechanisms.windowTracking = tracker->tracksWindows();
         backend.windowTracker = std::move(tracker);
         // Without data control Qt's clipboard serves, while one of our windows has focus.
         if (wayland->dataControlManager())
             backend.clipboard = std::make_unique<WaylandClipboard>(wayland);
-        const bool keys = wayland->virtualKeyboardManager() != nullptr;
-        if (keys)
+        if (backend.mechanisms.keys == Mechanisms::Keys::virtualKeyboard &&
+            wayland->virtualKeyboardManager())
             backend.keyboardManager = std::make_unique<WaylandKeyboardManager>(wayland, timers);
-        else
-            backend.keyboardManager = std::make_unique<UnavailableKeyboardManager>();
-        backend.permissionsManager = std::make_unique<WaylandPermissionsManager>(keys);
-        backend.hotkeyGrabber = std::make_unique<UnavailableHotkeyGrabber>();
-        if (!keys) {
-            backend.unavailableReason = QStringLiteral(
-                "This Wayland compositor offers no virtual keyboard, so selected text cannot be "
-                "captured or replaced.");
-            qCCritical(lcApplication, "No virtual keyboard on this Wayland compositor");
-        }
-        return backend;
     }
-
-    backend.windowTracker = std::make_unique<UnavailableWindowTracker>();
-    backend.keyboardManager = std::make_unique<UnavailableKeyboardManager>();
-    backend.permissionsManager = std::make_unique<UnavailablePermissionsManager>();
+    if (backend.mechanisms.keys == Mechanisms::Keys::portal)
+        backend.keyboardManager = std::make_unique<PortalKeyboard>(timers);
+    if (!backend.keyboardManager) {
+        backend.keyboardManager = std::make_unique<UnavailableKeyboardManager>();
+        backend.mechanisms.keys = Mechanisms::Keys::none;
+    }
+    if (!backend.windowTracker) {
+        backend.windowTracker = std::make_unique<UnavailableWindowTracker>();
+        backend.mechanisms.windowTracking = false;
+    }
+    if (wayland)
+        backend.permissionsManager = std::make_unique<WaylandPermissionsManager>(
+            backend.mechanisms.keys != Mechanisms::Keys::none);
+    else
+        backend.permissionsManager = std::make_unique<UnavailablePermissionsManager>();
     backend.hotkeyGrabber = std::make_unique<UnavailableHotkeyGrabber>();
-    backend.unavailableReason =
-        QStringLiteral("Global hotkeys and capturing selected text need an X11 session for "
-                       "now; this session uses \"%1\". Log in to an X11 session to use them.")
-            .arg(platform);
-    qCCritical(lcApplication, "Platform \"%s\" is not X11: global hotkeys and capture are off",
-               qUtf8Printable(platform));
+    const CapabilityReport report = backend.report();
+    if (!report.allAvailable()) {
+        backend.unavailableReason = QStringLiteral(
+            "Some features are limited in this session; the settings window and \"orvane "
+            "--check\" say what to do.");
+        qCWarning(lcApplication, "Platform \"%s\": %s", qUtf8Printable(platform),
+                  qUtf8Printable(report.toText()));
+    }
     return backend;
 }

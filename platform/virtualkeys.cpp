@@ -72,6 +72,7 @@ constexpr std::array table{
     Info{103, XKB_KEY_F11, 95, Qt::Key_F11},
     Info{109, XKB_KEY_F10, 76, Qt::Key_F10},
     Info{111, XKB_KEY_F12, 96, Qt::Key_F12},
+    Info{114, XKB_KEY_Insert, 118, Qt::Key_Insert},
     Info{115, XKB_KEY_Home, 110, Qt::Key_Home},
     Info{116, XKB_KEY_Prior, 112, Qt::Key_PageUp},
     Info{117, XKB_KEY_Delete, 119, Qt::Key_Delete},

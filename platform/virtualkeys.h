@@ -20,6 +20,7 @@ constexpr int returnKey = 36;
 constexpr int tab = 48;
 constexpr int space = 49;
 constexpr int escape = 53;
+constexpr int insert = 114;
 constexpr int home = 115;
 constexpr int end = 119;
 constexpr int leftArrow = 123;

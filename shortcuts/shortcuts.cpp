@@ -12,6 +12,7 @@ namespace Shortcuts {
 
 namespace {
 const QString presetPrefix = QStringLiteral("preset_hotkey_");
+const QString promptAction = QStringLiteral("prompt:");
 } // namespace
 
 QString Name::storageKey() const {
@@ -19,21 +20,28 @@ QString Name::storageKey() const {
 }
 
 Name Names::windowHotkey(std::optional<Shortcut> defaultShortcut) {
-    return Name(QStringLiteral("WindowHotkey"), defaultShortcut);
+    return Name(QStringLiteral("WindowHotkey"), defaultShortcut,
+                QStringLiteral("Open Orvane with the selected text"));
 }
 
 Name Names::windowToggleHotkey() {
     return Name(
         QStringLiteral("WindowToggleHotkey"),
-        Shortcut::fromKey(Key{VirtualKeys::x}, ModifierFlags::command | ModifierFlags::shift));
+        Shortcut::fromKey(Key{VirtualKeys::x}, ModifierFlags::command | ModifierFlags::shift),
+        QStringLiteral("Show or hide Orvane"));
 }
 
 Name Names::tempShortcut() {
     return Name(QStringLiteral("TempShortcut"));
 }
 
-Name Names::presetHotkey(qint64 presetId, std::optional<Shortcut> defaultShortcut) {
-    return Name(presetPrefix + QString::number(presetId), defaultShortcut);
+Name Names::presetHotkey(qint64 presetId, std::optional<Shortcut> defaultShortcut,
+                         const QString& promptName) {
+    return Name(presetPrefix + QString::number(presetId), defaultShortcut,
+                promptName.isEmpty() ? QString()
+                                     : QStringLiteral("Run the prompt \u201c%1\u201d on the "
+                                                      "selected text")
+                                           .arg(promptName));
 }
 
 std::optional<qint64> Names::presetId(const QString& rawValue) {
@@ -42,6 +50,28 @@ std::optional<qint64> Names::presetId(const QString& rawValue) {
     bool ok = false;
     const qint64 id = rawValue.mid(presetPrefix.size()).toLongLong(&ok);
     return ok ? std::optional(id) : std::nullopt;
+}
+
+QString Names::actionId(const QString& rawValue) {
+    if (rawValue == windowHotkey().rawValue())
+        return QStringLiteral("widget");
+    if (rawValue == windowToggleHotkey().rawValue())
+        return QStringLiteral("toggle");
+    if (const std::optional<qint64> id = presetId(rawValue))
+        return promptAction + QString::number(*id);
+    return {};
+}
+
+std::optional<QString> Names::fromActionId(const QString& actionId) {
+    if (actionId == QLatin1String("widget"))
+        return windowHotkey().rawValue();
+    if (actionId == QLatin1String("toggle"))
+        return windowToggleHotkey().rawValue();
+    if (!actionId.startsWith(promptAction))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 id = actionId.mid(promptAction.size()).toLongLong(&ok);
+    return ok ? std::optional(presetHotkey(id).rawValue()) : std::nullopt;
 }
 
 Registry::Registry(SystemHotkeys* layer, QObject* parent)
@@ -77,9 +107,12 @@ void Registry::store(const std::optional<Shortcut>& shortcut, const Name& name) 
         else
             settings->remove(name.storageKey());
     }
-    if (m_bindings.contains(name.rawValue()))
+    const bool bound = m_bindings.contains(name.rawValue());
+    if (bound)
         syncGrabs(false);
     Q_EMIT changed(name.rawValue());
+    if (bound)
+        Q_EMIT bindingsChanged();
 }
 
 void Registry::resetToDefaults(const QList<Name>& names) {
@@ -91,10 +124,12 @@ void Registry::bind(const Name& name, QObject* owner) {
     Binding& binding = m_bindings[name.rawValue()];
     disconnect(binding.ends);
     binding.owner = owner;
+    binding.description = name.description();
     binding.ends =
         connect(owner, &QObject::destroyed, this, [this, raw = name.rawValue()] { unbind(raw); });
     // Binding again is how a refused grab is retried (the hourly refresh).
     syncGrabs(true);
+    Q_EMIT bindingsChanged();
 }
 
 void Registry::unbind(const QString& name) {
@@ -104,6 +139,23 @@ void Registry::unbind(const QString& name) {
     disconnect(it->ends);
     m_bindings.erase(it);
     syncGrabs(false);
+    Q_EMIT bindingsChanged();
+}
+
+QList<Registry::Bound> Registry::bound() const {
+    QStringList names = m_bindings.keys();
+    names.sort();
+    QList<Bound> result;
+    for (const QString& name : std::as_const(names))
+        result.append(Bound{name, m_bindings.value(name).description, shortcut(Name(name))});
+    return result;
+}
+
+bool Registry::activate(const QString& name) {
+    if (m_paused || !m_bindings.contains(name))
+        return false;
+    Q_EMIT triggered(name);
+    return true;
 }
 
 void Registry::syncGrabs(bool retry) {

@@ -19,14 +19,18 @@ class SystemHotkeys;
  */
 class Name {
 public:
-    explicit Name(QString rawValue, std::optional<Shortcut> defaultShortcut = std::nullopt)
+    explicit Name(QString rawValue, std::optional<Shortcut> defaultShortcut = std::nullopt,
+                  QString description = {})
         : m_rawValue(std::move(rawValue))
-        , m_defaultShortcut(defaultShortcut) {}
+        , m_defaultShortcut(defaultShortcut)
+        , m_description(std::move(description)) {}
 
     [[nodiscard]] const QString& rawValue() const { return m_rawValue; }
     [[nodiscard]] const std::optional<Shortcut>& defaultShortcut() const {
         return m_defaultShortcut;
     }
+    /** What the shortcut does, for desktops that list the application's shortcuts. */
+    [[nodiscard]] const QString& description() const { return m_description; }
     /** The settings key: "Shortcuts_" + rawValue. */
     [[nodiscard]] QString storageKey() const;
 
@@ -35,6 +39,7 @@ public:
 private:
     QString m_rawValue;
     std::optional<Shortcut> m_defaultShortcut;
+    QString m_description;
 };
 
 /** The names the application uses. */
@@ -47,9 +52,17 @@ namespace Names {
 [[nodiscard]] Name tempShortcut();
 /** A prompt's own hotkey, "preset_hotkey_" + its identifier. */
 [[nodiscard]] Name presetHotkey(qint64 presetId,
-                                std::optional<Shortcut> defaultShortcut = std::nullopt);
+                                std::optional<Shortcut> defaultShortcut = std::nullopt,
+                                const QString& promptName = {});
 /** The prompt a presetHotkey() name belongs to; nothing for other names. */
 [[nodiscard]] std::optional<qint64> presetId(const QString& rawValue);
+/**
+ * The name's action as the outside world names it: "widget", "toggle" or "prompt:ID"
+ * (the command line's --trigger and the desktop's shortcut ids); "" for other names.
+ */
+[[nodiscard]] QString actionId(const QString& rawValue);
+/** The name an action id stands for; nothing for anything else. */
+[[nodiscard]] std::optional<QString> fromActionId(const QString& actionId);
 } // namespace Names
 
 /**
@@ -83,6 +96,22 @@ public:
     void unbind(const QString& name);
     [[nodiscard]] QStringList boundNames() const { return m_bindings.keys(); }
 
+    struct Bound {
+        QString name;
+        QString description;
+        std::optional<Shortcut> shortcut;
+        friend bool operator==(const Bound&, const Bound&) = default;
+    };
+    /** Every bound name with its description and stored shortcut, ordered by name. */
+    [[nodiscard]] QList<Bound> bound() const;
+
+    /**
+     * Announces name as if its shortcut had been pressed: for desktops that own the keys
+     * and tell which action was asked for. False when the name is not bound or delivery
+     * is paused.
+     */
+    bool activate(const QString& name);
+
     /** While paused (a recorder is recording), presses trigger nothing but pausedKeyPressed. */
     void setDeliveryPaused(bool paused) { m_paused = paused; }
     [[nodiscard]] bool deliveryPaused() const { return m_paused; }
@@ -95,6 +124,8 @@ Q_SIGNALS:
     void released(const QString& name);
     /** The stored shortcut of name changed. */
     void changed(const QString& name);
+    /** A name was bound or unbound, or a bound name's shortcut changed. */
+    void bindingsChanged();
     /**
      * A grabbed combination pressed while delivery is paused: it never reaches the
      * application's windows, so this is how a recorder sees one.
@@ -108,6 +139,7 @@ private:
     struct Binding {
         QObject* owner = nullptr;
         QMetaObject::Connection ends;
+        QString description;
     };
 
     SystemHotkeys* m_layer;

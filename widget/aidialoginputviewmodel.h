@@ -126,8 +126,10 @@ public:
     [[nodiscard]] bool offersPaste() const {
         return m_phase == Phase::answered && m_notice.isEmpty() && pasteTarget();
     }
-    /** Nothing was selected at the capture: the answer goes in at the cursor. */
-    [[nodiscard]] bool pastesAtCursor() const { return !m_inputItem; }
+    /** Nothing was selected at the capture, or in a terminal: the answer goes in at the cursor. */
+    [[nodiscard]] bool pastesAtCursor() const {
+        return !m_inputItem || m_inputItem->pastesAtCursorOnly;
+    }
     [[nodiscard]] const QString& notice() const { return m_notice; }
     /** A paste waits for its window to come to the front. */
     [[nodiscard]] bool isPasting() const { return m_pasting; }

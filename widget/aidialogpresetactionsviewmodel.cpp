@@ -123,7 +123,8 @@ void AIDialogPresetActionsViewModel::registerPromptHotkeys() {
         const std::optional<Shortcuts::Shortcut> shortcut =
             Shortcuts::HotkeyText::toShortcut(entry->preset.hotkey);
         // Stores the prompt's own key, or clears the name when it has none that parses.
-        const Shortcuts::Name name = Shortcuts::Names::presetHotkey(entry->id, shortcut);
+        const Shortcuts::Name name =
+            Shortcuts::Names::presetHotkey(entry->id, shortcut, entry->preset.name);
         m_hotkeys.resetToDefaults({name});
         m_hotkeys.bind(name, this);
         listed.append(name.rawValue());

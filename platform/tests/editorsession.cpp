@@ -19,12 +19,16 @@ std::optional<RunningApp> activeWindow(X11Display& display) {
     RunningApp app;
     app.windowId = *window;
     app.processId = display.cardinalProperty(*window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value_or(0);
+    const QList<QByteArray> parts =
+        display.byteProperty(*window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0');
+    app.windowClass = QString::fromLocal8Bit(parts.value(1));
     return app;
 }
 
 } // namespace
 
-EditorSession::EditorSession(const QByteArray& content, const QString& program) {
+EditorSession::EditorSession(const QByteArray& content, const QString& program,
+                             const QStringList& arguments) {
     QFile file(filePath());
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         return;
@@ -39,9 +43,11 @@ EditorSession::EditorSession(const QByteArray& content, const QString& program) 
     m_editor.setProcessEnvironment(environment);
     m_editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // One process per window: mousepad otherwise hands the file to a running instance.
-    m_editor.start(program, program == u"mousepad"_s
-                                ? QStringList{u"--disable-server"_s, filePath()}
-                                : QStringList{filePath()});
+    QStringList args = program == u"mousepad"_s ? QStringList{u"--disable-server"_s, filePath()}
+                                                : QStringList{filePath()};
+    if (!arguments.isEmpty())
+        args = QStringList(arguments).replaceInStrings(u"%f"_s, filePath());
+    m_editor.start(program, args);
     if (!m_editor.waitForStarted(5000))
         return;
 

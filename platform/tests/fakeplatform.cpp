@@ -28,6 +28,30 @@ void FakeKeyboardManager::whenModifiersReleased(std::function<void()> ready) {
     QTimer::singleShot(0, QCoreApplication::instance(), std::move(ready));
 }
 
+void FakeClipboard::serveText(const QString& text, Selection selection) {
+    m_log.append((selection == Selection::primary ? u"write primary "_s : u"write "_s) + text);
+    content(selection) = text;
+}
+
+void FakeClipboard::readText(Selection selection,
+                             std::function<void(std::optional<QString>)> done) const {
+    const std::optional<QString> found = selection == Selection::primary ? primary : m_text;
+    QTimer::singleShot(0, this, [done = std::move(done), found] { done(found); });
+}
+
+void FakeClipboard::save(Selection selection, std::function<void(ClipboardContent)> done) const {
+    const std::optional<QString> found = selection == Selection::primary ? primary : m_text;
+    ClipboardContent saved{found.has_value(), {}};
+    if (found)
+        saved.formats.append({"text/plain", found->toUtf8()});
+    QTimer::singleShot(0, this, [done = std::move(done), saved] { done(saved); });
+}
+
+void FakeClipboard::restore(Selection selection, const ClipboardContent& saved) {
+    content(selection) =
+        saved.owned ? std::optional(QString::fromUtf8(saved.data("text/plain"))) : std::nullopt;
+}
+
 bool FakeHotkeyGrabber::grab(quint32 id, int keyCode, quint64 flags) {
     if (isTaken(keyCode, flags))
         return false;

@@ -51,12 +51,19 @@ private:
     QStringList& m_log;
 };
 
-/** Records "clear" and "write <text>"; otherApplicationCopies plays another owner. */
+/**
+ * Records "clear", "write <text>" and "write primary <text>" (text served for a paste);
+ * otherApplicationCopies plays another owner, primary and primaryOwner the selection
+ * that selecting text makes. Reads and saves answer from the event loop.
+ */
 class FakeClipboard final : public ClipboardProtocol {
     Q_OBJECT
 public:
     explicit FakeClipboard(QStringList& log)
         : m_log(log) {}
+
+    std::optional<QString> primary;
+    std::optional<qint64> primaryOwner;
 
     void clear() override {
         m_log.append(QStringLiteral("clear"));
@@ -68,6 +75,15 @@ public:
     }
     [[nodiscard]] std::optional<QString> text() const override { return m_text; }
 
+    void serveText(const QString& text, Selection selection) override;
+    void readText(Selection selection,
+                  std::function<void(std::optional<QString>)> done) const override;
+    void save(Selection selection, std::function<void(ClipboardContent)> done) const override;
+    void restore(Selection selection, const ClipboardContent& content) override;
+    [[nodiscard]] std::optional<qint64> ownerProcess(Selection selection) const override {
+        return selection == Selection::primary ? primaryOwner : std::nullopt;
+    }
+
     /** Another application takes the clipboard with text (or with no text). */
     void otherApplicationCopies(std::optional<QString> text) {
         m_text = std::move(text);
@@ -75,6 +91,10 @@ public:
     }
 
 private:
+    [[nodiscard]] std::optional<QString>& content(Selection selection) {
+        return selection == Selection::primary ? primary : m_text;
+    }
+
     QStringList& m_log;
     std::optional<QString> m_text;
 };

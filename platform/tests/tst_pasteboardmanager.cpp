@@ -1,9 +1,11 @@
+#include "core/settingsstore.h"
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "platform/pasteboardmanager.h"
 #include "platform/virtualkeys.h"
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -27,11 +29,16 @@ class PasteboardManagerTest : public QObject {
     }
 
     const RunningApp editor{0x400001, 4242, u"Mousepad"_s};
+    QTemporaryDir m_settings;
     std::unique_ptr<FakePlatform> m_platform;
     std::unique_ptr<ManualTimerSource> m_timers;
     std::unique_ptr<PasteboardManager> m_manager;
 
 private Q_SLOTS:
+    void initTestCase() {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+        openSettingsStore()->setValue(CaptureRules::terminalClassesKey, QStringList{u"MyTerm"_s});
+    }
     void init() {
         m_platform = std::make_unique<FakePlatform>();
         m_timers = std::make_unique<ManualTimerSource>();
@@ -46,54 +53,136 @@ private Q_SLOTS:
         m_platform.reset();
     }
 
-    // What the application in front does on Ctrl+C, and what the capture finds.
+    // Terminal classes (MyTerm from the settings file) and paste keys beyond those the
+    // paste test uses, line endings, and the learned wait after the delays a class showed.
+    void rules_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no class") << u"paste"_s << QString() << u"key 9 100000 clipboard"_s;
+        QTest::newRow("urxvt") << u"paste"_s << u"urxvt"_s << u"key 114 20000 primary"_s;
+        QTest::newRow("wezterm") << u"paste"_s << u"org.wezfurlong.wezterm"_s
+                                 << u"key 9 120000 clipboard"_s;
+        QTest::newRow("from settings") << u"paste"_s << u"myterm"_s << u"key 9 120000 clipboard"_s;
+        QTest::newRow("crlf and cr") << u"lines"_s << u"a\r\nb\rc\r\n\r\n"_s << u"a\nb\nc\n\n"_s;
+        QTest::newRow("never seen") << u"wait"_s << QString() << u"500"_s;
+        QTest::newRow("quick") << u"wait"_s << u"10"_s << u"100"_s;
+        QTest::newRow("slow") << u"wait"_s << u"180"_s << u"360"_s;
+        QTest::newRow("bounded") << u"wait"_s << u"400"_s << u"500"_s;
+        QTest::newRow("cold start forgotten") << u"wait"_s << u"300 20 20"_s << u"180"_s;
+        QTest::newRow("slow again") << u"wait"_s << u"20 250"_s << u"500"_s;
+    }
+    void rules() {
+        QFETCH(QString, kind);
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QString actual;
+        if (kind == u"paste") {
+            const auto key = CaptureRules::pasteKey(input, CaptureRules::isTerminal(input));
+            actual = u"key %1 %2 %3"_s.arg(key.keyCode)
+                         .arg(key.flags, 0, 16)
+                         .arg(key.selection == Selection::primary ? u"primary"_s : u"clipboard"_s);
+        } else if (kind == u"lines") {
+            actual = withUnixLineEndings(input);
+        } else {
+            CaptureWaits waits(100ms, 500ms);
+            for (const QString& delay : input.split(u' ', Qt::SkipEmptyParts))
+                waits.record(u"App"_s, std::chrono::milliseconds(delay.toInt()));
+            actual = QString::number(waits.waitFor(u"App"_s).count());
+        }
+        QCOMPARE(actual, expected);
+    }
+
+    // Where the text comes from, which keys go out, and that the clipboard stays.
     void capture_data() {
-        QTest::addColumn<bool>("window");
-        QTest::addColumn<QString>("copies"); // "-": no copy at all; "": a copy without text
-        QTest::addColumn<QString>("found");  // "-": nothing
-        QTest::newRow("text") << true << u"selected words"_s << u"selected words"_s;
-        QTest::newRow("non-text copy") << true << u""_s << u"-"_s;
-        QTest::newRow("no copy: not the old clipboard") << true << u"-"_s << u"-"_s;
-        QTest::newRow("no window") << false << u"selected words"_s << u"-"_s;
+        QTest::addColumn<QString>("windowClass"); // "-": no window in front
+        QTest::addColumn<qint64>("primaryOwner"); // 0: nobody; 4242 is the window's process
+        QTest::addColumn<QString>("copies");      // on Ctrl+C; "-": no copy, "": no text
+        QTest::addColumn<QString>("found");       // "-": nothing
+        QTest::addColumn<bool>("keystroke");
+        const QString editor = u"Mousepad"_s;
+        QTest::newRow("copy") << editor << 0ll << u"a\r\nb"_s << u"a\nb"_s << true;
+        QTest::newRow("non-text copy") << editor << 0ll << QString() << u"-"_s << true;
+        QTest::newRow("no copy: not the old clipboard")
+            << editor << 0ll << u"-"_s << u"-"_s << true;
+        QTest::newRow("no window") << u"-"_s << 0ll << u"words"_s << u"-"_s << false;
+        QTest::newRow("own primary, no key") << editor << 4242ll << u"-"_s << u"primary"_s << false;
+        QTest::newRow("primary elsewhere") << editor << 999ll << u"words"_s << u"words"_s << true;
+        QTest::newRow("terminal") << u"XTerm"_s << 4242ll << u"words"_s << u"primary"_s << false;
+        QTest::newRow("terminal, nothing") << u"XTerm"_s << 999ll << u"words"_s << u"-"_s << false;
     }
     void capture() {
-        QFETCH(bool, window);
+        QFETCH(QString, windowClass);
+        QFETCH(qint64, primaryOwner);
         QFETCH(QString, copies);
         QFETCH(QString, found);
-        if (window)
-            m_platform->windowTracker->frontmost = editor;
-        m_platform->clipboard->setText(u"older content"_s);
+        QFETCH(bool, keystroke);
+        const RunningApp app{editor.windowId, editor.processId, windowClass};
+        if (windowClass != u"-")
+            m_platform->windowTracker->frontmost = app;
+        FakeClipboard& clipboard = *m_platform->clipboard;
+        clipboard.setText(u"older content"_s);
+        clipboard.primary = u"primary"_s;
+        if (primaryOwner)
+            clipboard.primaryOwner = primaryOwner;
         m_platform->log.clear();
         m_platform->keyboardManager->onKeystroke = [&](int key, quint64 flags) {
             if (key == VirtualKeys::c && flags == ModifierFlags::command && copies != u"-")
-                m_platform->clipboard->otherApplicationCopies(
-                    copies.isEmpty() ? std::nullopt : std::optional(copies));
+                clipboard.otherApplicationCopies(copies.isEmpty() ? std::nullopt
+                                                                  : std::optional(copies));
         };
         Result result;
         m_manager->copySelection(recordInto(result));
         QVERIFY(!result.done); // never synchronously
-        if (copies == u"-" && window) {
-            QTRY_COMPARE(m_timers->activeCount(), 1);
-            m_timers->advance(99ms);
+        if (copies == u"-" && keystroke) {
+            QTRY_COMPARE(m_timers->activeCount(), 2);
+            const auto wait = m_manager->captureWaits().waitFor(windowClass);
+            m_timers->advance(wait - 1ms);
             QCoreApplication::processEvents();
             QVERIFY(!result.done);
             m_timers->advance(1ms);
         }
         QTRY_VERIFY(result.done);
-        QCOMPARE(result.app.has_value(), window);
-        if (window)
-            QCOMPARE(*result.app, editor);
+        QCOMPARE(result.app.has_value(), windowClass != u"-");
         QCOMPARE(result.item ? result.item->text : u"-"_s, found);
-        if (result.item) {
-            QCOMPARE(result.item->app, editor);
-            QVERIFY(!result.item->selectedRange);
-        }
-        // Nothing is cleared or typed without a window.
-        const QStringList typed{u"clear"_s, u"key 8 100000"_s};
-        QCOMPARE(m_platform->log, window ? typed : QStringList{});
-        // A copy that arrives late belongs to no capture.
-        m_platform->clipboard->otherApplicationCopies(u"late"_s);
-        QCoreApplication::processEvents();
+        if (result.item)
+            QCOMPARE(result.item->pastesAtCursorOnly, windowClass == u"XTerm");
+        // Only the copy key, if any, and the clipboard as it was: never cleared.
+        QCOMPARE(m_platform->log, keystroke ? QStringList{u"key 8 100000"_s} : QStringList{});
+        QCOMPARE(clipboard.text(), u"older content"_s);
+    }
+
+    // Once the class copied quickly its wait is short; a slower copy after it finds
+    // nothing, but the clipboard still comes back.
+    void aLateCopyIsUndone() {
+        m_platform->windowTracker->frontmost = editor;
+        FakeClipboard& clipboard = *m_platform->clipboard;
+        clipboard.setText(u"older"_s);
+        bool late = false;
+        m_platform->keyboardManager->onKeystroke = [&](int, quint64) {
+            if (!late)
+                clipboard.otherApplicationCopies(u"quick"_s);
+        };
+        Result quick;
+        m_manager->copySelection(recordInto(quick));
+        QTRY_VERIFY(quick.done);
+        QCOMPARE(quick.item->text, u"quick"_s);
+        QCOMPARE(m_manager->captureWaits().waitFor(editor.windowClass), 100ms);
+
+        late = true;
+        Result slow;
+        m_manager->copySelection(recordInto(slow));
+        QTRY_COMPARE(m_timers->activeCount(), 2);
+        m_timers->advance(100ms);
+        QTRY_VERIFY(slow.done);
+        QVERIFY(!slow.item);
+        clipboard.otherApplicationCopies(u"late"_s);
+        QTRY_COMPARE(clipboard.text(), u"older"_s);
+        // After the bound nobody listens.
+        m_timers->advance(PasteboardManager::slowCopyBound);
+        clipboard.otherApplicationCopies(u"later"_s);
+        QTest::qWait(20);
+        QCOMPARE(clipboard.text(), u"later"_s);
     }
 
     void aNewCaptureEndsThePendingOne() {
@@ -101,7 +190,7 @@ private Q_SLOTS:
         Result first;
         Result second;
         m_manager->copySelection(recordInto(first));
-        QTRY_COMPARE(m_timers->activeCount(), 1);
+        QTRY_COMPARE(m_timers->activeCount(), 2);
         m_manager->copySelection(recordInto(second));
         QVERIFY(first.done);
         QVERIFY(!first.item);
@@ -111,21 +200,54 @@ private Q_SLOTS:
         QCOMPARE(second.item->text, u"text"_s);
     }
 
-    void pasteKeepsItsOrder() {
+    void pasteGivesTheSelectionBack_data() {
+        QTest::addColumn<QString>("windowClass");
+        QTest::addColumn<QStringList>("log");
+        QTest::addColumn<bool>("requested");
+        QTest::newRow("editor") << u"Mousepad"_s
+                                << QStringList{u"write New text"_s, u"key 9 100000"_s} << true;
+        QTest::newRow("xterm") << u"XTerm"_s
+                               << QStringList{u"write primary New text"_s, u"key 114 20000"_s}
+                               << true;
+        QTest::newRow("never asked")
+            << u"kitty"_s << QStringList{u"write New text"_s, u"key 9 120000"_s} << false;
+    }
+    void pasteGivesTheSelectionBack() {
+        QFETCH(QString, windowClass);
+        QFETCH(QStringList, log);
+        QFETCH(bool, requested);
+        FakeClipboard& clipboard = *m_platform->clipboard;
+        clipboard.setText(u"older"_s);
+        clipboard.primary = u"selected"_s;
+        m_platform->log.clear();
         bool done = false;
-        m_manager->pasteText({u"New text"_s, editor, std::nullopt}, [&] { done = true; });
+        const RunningApp app{editor.windowId, editor.processId, windowClass};
+        m_manager->pasteText({u"New text"_s, app, std::nullopt}, [&] { done = true; });
         QTRY_VERIFY(done);
-        QCOMPARE(m_platform->log, (QStringList{u"write New text"_s, u"key 9 100000"_s}));
-        QCOMPARE(m_platform->clipboard->text(), u"New text"_s);
+        QCOMPARE(m_platform->log, log);
+        const bool primary = log.first().contains(u"primary"_s);
+        const auto served = [&] {
+            return primary ? clipboard.primary : clipboard.text();
+        };
+        QCOMPARE(served(), u"New text"_s);
 
-        // The target asking for the text confirms the paste; silence is logged.
-        QTest::failOnWarning(QRegularExpression(u"did not ask"_s));
-        Q_EMIT m_platform->clipboard->dataRequested();
-        m_timers->advance(PasteboardManager::pasteConfirmTimeout);
-        m_manager->pasteText({u"Again"_s, editor, std::nullopt}, [&] { done = false; });
-        QTRY_VERIFY(!done);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"did not ask"_s));
-        m_timers->advance(PasteboardManager::pasteConfirmTimeout);
+        // The target asking confirms the paste: once it has stopped asking, the content is
+        // back. Silence is logged, and gives it back too.
+        if (requested) {
+            QTest::failOnWarning(QRegularExpression(u"did not ask"_s));
+            Q_EMIT clipboard.dataRequested();
+            m_timers->advance(PasteboardManager::restoreDelay - 1ms);
+            Q_EMIT clipboard.dataRequested();
+            m_timers->advance(PasteboardManager::restoreDelay - 1ms);
+            QCoreApplication::processEvents();
+            QCOMPARE(served(), u"New text"_s);
+            m_timers->advance(1ms);
+        } else {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"did not ask"_s));
+            m_timers->advance(PasteboardManager::pasteConfirmTimeout);
+        }
+        QTRY_COMPARE(served(), primary ? u"selected"_s : u"older"_s);
+        QCOMPARE(clipboard.text(), u"older"_s);
 
         // Nothing happens once the manager is gone.
         m_platform->log.clear();

@@ -10,6 +10,7 @@ X11ClipboardRequests::X11ClipboardRequests(const std::shared_ptr<X11Display>& di
     : QObject(&clipboard)
     , m_clipboard(clipboard)
     , m_clipboardAtom(display->atom("CLIPBOARD"))
+    , m_primaryAtom(display->atom("PRIMARY"))
     , m_targetsAtom(display->atom("TARGETS")) {
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
@@ -27,7 +28,8 @@ bool X11ClipboardRequests::nativeEventFilter(const QByteArray& eventType, void* 
         return false;
     const auto* request = static_cast<const xcb_selection_request_event_t*>(message);
     // Asking only which formats there are is not yet taking the data.
-    if (request->selection == m_clipboardAtom && request->target != m_targetsAtom)
+    if ((request->selection == m_clipboardAtom || request->selection == m_primaryAtom) &&
+        request->target != m_targetsAtom)
         Q_EMIT m_clipboard.dataRequested();
     return false; // Qt still answers the request
 }

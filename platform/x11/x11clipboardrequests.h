@@ -10,7 +10,7 @@ class X11Display;
 
 /**
  * Tells the clipboard when another client asks for the data this process owns on the
- * CLIPBOARD selection: the sign that a paste reached its target. Lives as a child of
+ * CLIPBOARD or PRIMARY selection: the sign that a paste reached its target. Lives as a child of
  * the clipboard it reports to.
  */
 class X11ClipboardRequests final : public QObject, public QAbstractNativeEventFilter {
@@ -23,5 +23,6 @@ public:
 private:
     ClipboardProtocol& m_clipboard;
     quint32 m_clipboardAtom;
+    quint32 m_primaryAtom;
     quint32 m_targetsAtom;
 };

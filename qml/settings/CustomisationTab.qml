@@ -4,10 +4,11 @@ import QtQuick.Layouts
 import Orvane.Views
 import Orvane.Settings.Models
 
-// Launch at login and the widget hotkey.
+// Launch at login, the widget hotkey, and what works in this desktop session.
 Item {
     id: tab
     required property SettingsCustomisationModel model
+    required property CapabilityListModel capabilities
 
     ColumnLayout {
         anchors.fill: parent
@@ -72,6 +73,52 @@ Item {
                 objectName: "windowHotkeyRecorder"
                 width: 220
                 control: tab.model.windowHotkeyRecorder
+            }
+        }
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.topMargin: 22
+            Layout.bottomMargin: 22
+            implicitHeight: 1
+            color: Theme.border
+        }
+        SettingRow {
+            title: "This desktop"
+            description: tab.capabilities.session
+            ColumnLayout {
+                objectName: "capabilityReport"
+                width: 480
+                spacing: 6
+                Repeater {
+                    model: tab.capabilities
+                    delegate: ColumnLayout {
+                        id: row
+                        required property string title
+                        required property bool available
+                        required property string means
+                        required property string advice
+                        Layout.fillWidth: true
+                        spacing: 2
+                        Label {
+                            Layout.fillWidth: true
+                            text: (row.available ? "\u2713 " : "\u2717 ") + row.title
+                                  + " \u2014 " + row.means
+                            wrapMode: Text.WordWrap
+                            font.pixelSize: 13
+                            color: row.available ? Theme.primaryText : Theme.destructiveButtonTitle
+                        }
+                        TextEdit {
+                            Layout.fillWidth: true
+                            visible: row.advice.length > 0
+                            text: row.advice
+                            readOnly: true
+                            selectByMouse: true
+                            wrapMode: Text.WordWrap
+                            font.pixelSize: 12
+                            color: Theme.secondaryText
+                        }
+                    }
+                }
             }
         }
         Item { Layout.fillHeight: true }

@@ -97,6 +97,7 @@ Window {
             }
             CustomisationTab {
                 model: window.content.customisation
+                capabilities: window.content.capabilities
             }
             PageTab {
                 shown: window.visible && tabs.currentIndex === 3

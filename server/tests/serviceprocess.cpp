@@ -16,6 +16,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+using namespace Qt::StringLiterals;
+
 QString serviceBinary() {
     return QStringLiteral(ORVANE_SERVICE_BINARY);
 }
@@ -30,8 +32,7 @@ QByteArray HttpResult::header(const QByteArray& name) const {
 
 ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databaseUrl,
                                const QString& binary, ResourceLimits limits)
-    : m_databaseUrl(databaseUrl.isEmpty() ? QStringLiteral("sqlite:") + databasePath()
-                                          : databaseUrl)
+    : m_databaseUrl(databaseUrl.isEmpty() ? u"sqlite:"_s + databasePath() : databaseUrl)
     , m_extraArguments(std::move(extraArguments)) {
     m_process.setProgram(binary.isEmpty() ? serviceBinary() : binary);
     m_process.setChildProcessModifier([limits] {
@@ -47,11 +48,10 @@ ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databa
         }
     });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("ORVANE_LLM_URL"));
-    environment.remove(QStringLiteral("ORVANE_LLM_MODEL"));
+    environment.remove(u"ORVANE_LLM_URL"_s);
+    environment.remove(u"ORVANE_LLM_MODEL"_s);
     // A test names its model servers: whatever runs on this machine's usual ports stays out.
-    environment.insert(QStringLiteral("ORVANE_LLM_CANDIDATES"),
-                       QStringLiteral("127.0.0.1:%1").arg(unusedPort()));
+    environment.insert(u"ORVANE_LLM_CANDIDATES"_s, u"127.0.0.1:%1"_s.arg(unusedPort()));
     m_process.setProcessEnvironment(environment);
     QObject::connect(&m_process, &QProcess::readyReadStandardError,
                      [this] { m_stderr += m_process.readAllStandardError(); });
@@ -61,16 +61,15 @@ ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databa
 bool ServiceProcess::start(quint16 port) {
     m_port = 0;
     m_failure.clear();
-    m_process.setArguments(QStringList{QStringLiteral("--listen"),
-                                       QStringLiteral("127.0.0.1:%1").arg(port),
-                                       QStringLiteral("--database"), m_databaseUrl} +
-                           m_extraArguments);
+    m_process.setArguments(
+        QStringList{u"--listen"_s, u"127.0.0.1:%1"_s.arg(port), u"--database"_s, m_databaseUrl} +
+        m_extraArguments);
     m_process.start();
     QByteArray output;
     while (m_process.waitForReadyRead(10000)) {
         output += m_process.readAllStandardOutput();
         const QRegularExpressionMatch match =
-            QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"))
+            QRegularExpression(u"listening on 127\\.0\\.0\\.1:(\\d+)"_s)
                 .match(QString::fromUtf8(output));
         if (match.hasMatch()) {
             m_port = static_cast<quint16>(match.captured(1).toUInt());
@@ -91,15 +90,15 @@ ServiceProcess::~ServiceProcess() {
 }
 
 QUrl ServiceProcess::url(const QString& pathAndQuery) const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(pathAndQuery));
+    return QUrl(u"http://127.0.0.1:%1%2"_s.arg(m_port).arg(pathAndQuery));
 }
 
 QUrl ServiceProcess::socketUrl() const {
-    return QUrl(QStringLiteral("ws://127.0.0.1:%1/auth_socket/0/auth").arg(m_port));
+    return QUrl(u"ws://127.0.0.1:%1/auth_socket/0/auth"_s.arg(m_port));
 }
 
 qint64 ServiceProcess::statusKiB(const QByteArray& field) const {
-    QFile status(QStringLiteral("/proc/%1/status").arg(processId()));
+    QFile status(u"/proc/%1/status"_s.arg(processId()));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray& line : status.readAll().split('\n')) {
@@ -110,7 +109,7 @@ qint64 ServiceProcess::statusKiB(const QByteArray& field) const {
 }
 
 qint64 ServiceProcess::cpuTicks() const {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(processId()));
+    QFile stat(u"/proc/%1/stat"_s.arg(processId()));
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
     // Fields after the command name (which may hold spaces): utime and stime are 14 and 15.
@@ -151,14 +150,14 @@ HttpResult ServiceProcess::withKey(const QByteArray& method, const QString& path
 }
 
 HttpResult ServiceProcess::generate(const QString& key, const QByteArray& form) {
-    return request("POST", QStringLiteral("/api/0/texts"), form,
+    return request("POST", u"/api/0/texts"_s, form,
                    {{"Authorization", "Bearer " + key.toLatin1()}});
 }
 
 QStringList ServiceProcess::select(const QString& sql) const {
     QStringList values;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("x"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"x"_s);
         db.setDatabaseName(databasePath());
         QSqlQuery query(db);
         if (db.open() && query.exec(sql)) {
@@ -168,14 +167,13 @@ QStringList ServiceProcess::select(const QString& sql) const {
             }
         }
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("x"));
+    QSqlDatabase::removeDatabase(u"x"_s);
     return values;
 }
 
 QByteArray ServiceProcess::admin(const QStringList& arguments, int* exitCode) {
     QProcess process;
-    process.start(serviceBinary(),
-                  arguments + QStringList{QStringLiteral("--database"), m_databaseUrl});
+    process.start(serviceBinary(), arguments + QStringList{u"--database"_s, m_databaseUrl});
     process.waitForFinished(30000);
     if (exitCode)
         *exitCode = process.exitCode();
@@ -183,17 +181,14 @@ QByteArray ServiceProcess::admin(const QStringList& arguments, int* exitCode) {
 }
 
 QString ServiceProcess::createUserWithKey(const QString& email, const QString& password) {
-    const QString passwordFile = m_dir.filePath(QStringLiteral("password"));
+    const QString passwordFile = m_dir.filePath(u"password"_s);
     QFile file(passwordFile);
     if (!file.open(QIODevice::WriteOnly))
         return {};
     file.write(password.toUtf8() + '\n');
     file.close();
-    admin({QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("--email"), email,
-           QStringLiteral("--password-file"), passwordFile});
-    return QString::fromLatin1(admin({QStringLiteral("device"), QStringLiteral("add"),
-                                      QStringLiteral("--email"), email}))
-        .trimmed();
+    admin({u"user"_s, u"add"_s, u"--email"_s, email, u"--password-file"_s, passwordFile});
+    return QString::fromLatin1(admin({u"device"_s, u"add"_s, u"--email"_s, email})).trimmed();
 }
 
 int ServiceProcess::terminate() {
@@ -203,7 +198,7 @@ int ServiceProcess::terminate() {
 }
 
 QString formField(const QByteArray& html, const QString& name) {
-    const QRegularExpression pattern(QStringLiteral("name=\"%1\" value=\"([^\"]*)\"").arg(name));
+    const QRegularExpression pattern(u"name=\"%1\" value=\"([^\"]*)\""_s.arg(name));
     return pattern.match(QString::fromUtf8(html)).captured(1);
 }
 
@@ -221,13 +216,12 @@ int ServiceProcess::waitForExit(int timeoutMs) {
 HttpResult ServiceProcess::submitBrowserForm(const QString& path, const QString& token,
                                              const QString& email, const QString& password,
                                              const Headers& headers) {
-    const HttpResult form = request("GET", path + QStringLiteral("?token=") + token, {}, headers);
+    const HttpResult form = request("GET", path + u"?token="_s + token, {}, headers);
     return request("POST", path,
-                   formBody({{QStringLiteral("token"), token},
-                             {QStringLiteral("csrf_token"),
-                              formField(form.body, QStringLiteral("csrf_token"))},
-                             {QStringLiteral("email"), email},
-                             {QStringLiteral("password"), password}}),
+                   formBody({{u"token"_s, token},
+                             {u"csrf_token"_s, formField(form.body, u"csrf_token"_s)},
+                             {u"email"_s, email},
+                             {u"password"_s, password}}),
                    FormHeaders + headers);
 }
 
@@ -274,7 +268,7 @@ bool RawClient::waitForClose(int timeoutMs) {
 
 QList<int> RawClient::statuses() const {
     QList<int> all;
-    static const QRegularExpression status(QStringLiteral("(?:^|\\n)HTTP/1\\.1 (\\d{3}) "));
+    static const QRegularExpression status(u"(?:^|\\n)HTTP/1\\.1 (\\d{3}) "_s);
     for (const auto& match : status.globalMatch(QString::fromLatin1(received)))
         all.append(match.captured(1).toInt());
     return all;
@@ -296,16 +290,16 @@ QJsonDocument ChannelClient::nextDocument(int timeoutMs) {
 
 QJsonObject ChannelClient::payloadOf(const QString& event) {
     for (QJsonObject message = next(); !message.isEmpty(); message = next()) {
-        if (message.value(QStringLiteral("event")).toString() == event)
-            return message.value(QStringLiteral("payload")).toObject();
+        if (message.value(u"event"_s).toString() == event)
+            return message.value(u"payload"_s).toObject();
     }
     return {};
 }
 
 QByteArray channelFrame(const QString& topic, const QString& event, const QJsonObject& payload) {
-    return QJsonDocument(QJsonObject{{QStringLiteral("topic"), topic},
-                                     {QStringLiteral("event"), event},
-                                     {QStringLiteral("payload"), payload},
-                                     {QStringLiteral("ref"), 0}})
+    return QJsonDocument(QJsonObject{{u"topic"_s, topic},
+                                     {u"event"_s, event},
+                                     {u"payload"_s, payload},
+                                     {u"ref"_s, 0}})
         .toJson(QJsonDocument::Compact);
 }

@@ -79,6 +79,13 @@ public:
     /** Fills and sends the browser's sign-in or sign-up form (path) for a sign-in token. */
     HttpResult submitBrowserForm(const QString& path, const QString& token, const QString& email,
                                  const QString& password, const Headers& headers = {});
+    HttpResult logIn(const QString& token, const QString& email, const QString& password,
+                     const Headers& headers = {}) {
+        return submitBrowserForm(QStringLiteral("/users/log_in"), token, email, password, headers);
+    }
+    HttpResult signUp(const QString& token, const QString& email, const QString& password) {
+        return submitBrowserForm(QStringLiteral("/users/register"), token, email, password);
+    }
 
     /** Runs an admin subcommand against the same database; returns its standard output. */
     QByteArray admin(const QStringList& arguments, int* exitCode = nullptr);

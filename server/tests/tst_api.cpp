@@ -120,26 +120,23 @@ private Q_SLOTS:
         wrongType[u"temperature"_s] = u"warm"_s;
         QJsonObject missing = record(u"x"_s);
         missing.remove(u"user_message"_s);
-        QTest::newRow("malformed json")
-            << QByteArray("POST") << u"/api/0/presets"_s << QByteArray("{\"preset\": {") << 400;
-        QTest::newRow("wrong type")
-            << QByteArray("POST") << u"/api/0/presets"_s << body(wrongType) << 400;
-        QTest::newRow("missing field")
-            << QByteArray("POST") << u"/api/0/presets"_s << body(missing) << 400;
-        QTest::newRow("not wrapped") << QByteArray("POST") << u"/api/0/presets"_s
-                                     << QJsonDocument(record(u"x"_s)).toJson() << 400;
-        QTest::newRow("oversized") << QByteArray("POST") << u"/api/0/presets"_s
-                                   << body(record(QString(1100 * 1024, QLatin1Char('n')))) << 413;
-        QTest::newRow("lone surrogate")
-            << QByteArray("POST") << u"/api/0/presets"_s
-            << QByteArray(body(record(u"x"_s)).replace("\"x\"", "\"a\\ud800b\"")) << 400;
-        QTest::newRow("NUL") << QByteArray("POST") << u"/api/0/presets"_s
-                             << QByteArray(body(record(u"x"_s)).replace("\"x\"", "\"a\\u0000b\""))
-                             << 400;
-        QTest::newRow("unknown route")
-            << QByteArray("GET") << u"/api/0/nothing"_s << QByteArray() << 404;
-        QTest::newRow("bad id") << QByteArray("PUT") << u"/api/0/presets/abc"_s
-                                << body(record(u"x"_s)) << 404;
+        const auto row = [](const char* name, const QByteArray& payload, int status,
+                            const QByteArray& method = "POST",
+                            const QString& path = u"/api/0/presets"_s) {
+            QTest::newRow(name) << method << path << payload << status;
+        };
+        const auto withName = [](const QByteArray& name) {
+            return body(record(u"x"_s)).replace("\"x\"", name);
+        };
+        row("malformed json", "{\"preset\": {", 400);
+        row("wrong type", body(wrongType), 400);
+        row("missing field", body(missing), 400);
+        row("not wrapped", QJsonDocument(record(u"x"_s)).toJson(), 400);
+        row("oversized", body(record(QString(1100 * 1024, QLatin1Char('n')))), 413);
+        row("lone surrogate", withName("\"a\\ud800b\""), 400);
+        row("NUL", withName("\"a\\u0000b\""), 400);
+        row("unknown route", {}, 404, "GET", u"/api/0/nothing"_s);
+        row("bad id", body(record(u"x"_s)), 404, "PUT", u"/api/0/presets/abc"_s);
     }
 
     void badInputIsRefusedAndChangesNothing() {

@@ -1,3 +1,7 @@
+#include "core/timer.h"
+#include "service/servicebase.h"
+#include "service/signintoken.h"
+#include "service/websocketauthservice.h"
 #include "serviceprocess.h"
 
 #include <QJsonArray>
@@ -35,8 +39,7 @@ private Q_SLOTS:
         QCOMPARE(channel.next(), reply(u"pong"_s));
 
         const QString password = u"Tr0ub4dor & 3 = safe?"_s;
-        const HttpResult done = service.submitBrowserForm(u"/users/register"_s, token,
-                                                          u"New.User@Example.org"_s, password);
+        const HttpResult done = service.signUp(token, u"New.User@Example.org"_s, password);
         QCOMPARE(done.status, 200);
         QVERIFY(done.body.contains("Return to Orvane"));
 
@@ -60,11 +63,7 @@ private Q_SLOTS:
 
         // Signed in before any socket joined: the join still gets it, and only the first one.
         const QString later = newSignInToken();
-        QCOMPARE(
-            service
-                .submitBrowserForm(u"/users/log_in"_s, later, u"new.user@example.org"_s, password)
-                .status,
-            200);
+        QCOMPARE(service.logIn(later, u"new.user@example.org"_s, password).status, 200);
         ChannelClient lateChannel(service.socketUrl());
         lateChannel.sendText(channelFrame(u"auth:"_s + later));
         QCOMPARE(lateChannel.next().value(u"event"_s).toString(), u"phx_reply"_s);
@@ -98,6 +97,54 @@ private Q_SLOTS:
         QCOMPARE(service.withKey("GET", u"/api/0/user"_s, laterKey).status, 200);
     }
 
+    // The desktop application's own sign-in client against the real service.
+    void desktopClientHearsOnlyItsVerifiedSignInOnce() {
+        ServiceProcess& service = *m_service;
+        const std::optional<ServiceBase> base =
+            ServiceBase::parse(u"http://127.0.0.1:%1"_s.arg(service.port()));
+        QVERIFY(base);
+
+        // Sign-in: the application's socket joins, the browser signs up, the socket hears it.
+        const QString token = newSignInToken();
+        SystemTimerSource timers;
+        std::unique_ptr<WebSocketAuthService> socket =
+            WebSocketAuthService::create(token, nullptr, *base, timers);
+        QVERIFY(socket);
+        struct : WebSocketAuthServiceDelegate {
+            void channelReady() override { ++ready; }
+            void userReceived(const AuthJoinReplayDto& message) override { users << message; }
+            int ready = 0;
+            QList<AuthJoinReplayDto> users;
+        } signIn;
+        socket->connect(&signIn);
+        QTRY_COMPARE_WITH_TIMEOUT(signIn.ready, 2, 10000);
+        // Someone who saw the link joins the same topic, without the application's verifier.
+        ChannelClient rogue(service.socketUrl());
+        rogue.sendText(channelFrame(u"auth:"_s + token));
+        QVERIFY(!rogue.next().isEmpty()); // its join reply
+        // The page names the code the sign-in window shows.
+        const QUrl page = SignIn::browserPageUrl(*base, token, true);
+        const HttpResult form =
+            service.request("GET", page.path() + QLatin1Char('?') + page.query(QUrl::FullyEncoded));
+        QVERIFY(form.body.contains(SignIn::shortCode(token).toLatin1()));
+        const QByteArray submission =
+            formBody({{u"token"_s, token},
+                      {u"challenge"_s, formField(form.body, u"challenge"_s)},
+                      {u"csrf_token"_s, formField(form.body, u"csrf_token"_s)},
+                      {u"email"_s, u"desk@example.org"_s},
+                      {u"password"_s, u"long enough 1"_s}});
+        QCOMPARE(service.request("POST", page.path(), submission, FormHeaders).status, 200);
+        QTRY_COMPARE_WITH_TIMEOUT(signIn.users.size(), 1, 10000);
+        QVERIFY(!rogue.hasMoreWithin(300));
+        // Single use: the link is spent.
+        QCOMPARE(service.request("POST", page.path(), submission, FormHeaders).status, 410);
+        QCOMPARE(service.request("GET", page.path() + QLatin1Char('?') + page.query()).status, 410);
+        const UserDto user = signIn.users.first().payload;
+        QCOMPARE(user.email, u"desk@example.org"_s);
+        QVERIFY(user.deviceKey && !user.deviceKey->isEmpty());
+        QCOMPARE(service.withKey("GET", u"/api/0/user"_s, *user.deviceKey).status, 200);
+    }
+
     void anExpiredSignInLinkSignsNobodyIn() {
         ServiceProcess service({u"--signin-lifetime"_s, u"1"_s});
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
@@ -110,11 +157,7 @@ private Q_SLOTS:
         // The lifetime runs from the first join; then the page says so and the form fails.
         QTRY_COMPARE_WITH_TIMEOUT(service.request("GET", u"/users/log_in?token="_s + token).status,
                                   410, 15000);
-        QCOMPARE(service
-                     .submitBrowserForm(u"/users/log_in"_s, token, u"late@example.org"_s,
-                                        u"correct horse 1"_s)
-                     .status,
-                 410);
+        QCOMPARE(service.logIn(token, u"late@example.org"_s, u"correct horse 1"_s).status, 410);
         QVERIFY(!channel.hasMoreWithin(300));
     }
 
@@ -139,17 +182,15 @@ private Q_SLOTS:
         QList<int> attacker;
         HttpResult last;
         for (int attempt = 0; attempt < 6; ++attempt) {
-            last =
-                service.submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
-                                          u"owner@example.org"_s, u"guess"_s, from("203.0.113.5"));
+            last = service.logIn(newSignInToken(), u"owner@example.org"_s, u"guess"_s,
+                                 from("203.0.113.5"));
             attacker.append(last.status);
         }
         QCOMPARE(attacker, (QList<int>{401, 401, 401, 401, 401, 429}));
         QVERIFY(last.header("Retry-After").toInt() > 0);
         QCOMPARE(service
-                     .submitBrowserForm(u"/users/log_in"_s, newSignInToken(),
-                                        u"owner@example.org"_s, u"correct horse 1"_s,
-                                        from("198.51.100.7"))
+                     .logIn(newSignInToken(), u"owner@example.org"_s, u"correct horse 1"_s,
+                            from("198.51.100.7"))
                      .status,
                  ownerStatus);
     }
@@ -236,9 +277,7 @@ private Q_SLOTS:
                      .toString(),
                  u"error"_s);
 
-        QCOMPARE(service.submitBrowserForm(u"/users/register"_s, token, email, u"correct horse 1"_s)
-                     .status,
-                 200);
+        QCOMPARE(service.signUp(token, email, u"correct horse 1"_s).status, 200);
         const QJsonDocument delivered = channel.nextDocument();
         const QJsonObject user =
             (arrays ? delivered.array().at(4) : delivered.object().value(u"payload"_s)).toObject();
@@ -313,14 +352,9 @@ private Q_SLOTS:
         QVERIFY(forged.body.contains("expired"));
         QVERIFY(!service.admin({u"user"_s, u"list"_s}).contains("forged@"));
         QCOMPARE(service.request("GET", u"/users/log_in?token=short"_s).status, 400);
-        QCOMPARE(service
-                     .submitBrowserForm(u"/users/register"_s, token, u"victim@example.org"_s,
-                                        u"another one 1"_s)
-                     .status,
-                 409);
+        QCOMPARE(service.signUp(token, u"victim@example.org"_s, u"another one 1"_s).status, 409);
 
-        const HttpResult wrong = service.submitBrowserForm(
-            u"/users/log_in"_s, token, u"victim@example.org"_s, u"wrong password"_s);
+        const HttpResult wrong = service.logIn(token, u"victim@example.org"_s, u"wrong password"_s);
         QCOMPARE(wrong.status, 401);
         QVERIFY(wrong.body.contains("not correct"));
         QVERIFY(!channel.hasMoreWithin(300));

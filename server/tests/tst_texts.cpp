@@ -72,9 +72,7 @@ private Q_SLOTS:
                        u"--llm-model"_s,        u"scripted-model"_s,
                        u"--llm-idle-timeout"_s, u"2"_s,
                        u"--max-input-chars"_s,  u"1000"_s};
-        m_service = std::make_unique<ServiceProcess>(m_arguments);
-        QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
-        m_key = m_service->createUserWithKey(u"writer@example.org"_s);
+        restartService({});
         m_model->setScript({ScriptedModelServer::text(u"Fine."_s), ScriptedModelServer::done()});
     }
 
@@ -144,31 +142,29 @@ private Q_SLOTS:
         const QJsonArray longHistory{QJsonObject{{u"command"_s, u"c"_s},
                                                  {u"text"_s, QString(600, QLatin1Char('t'))},
                                                  {u"response"_s, QString(600, QLatin1Char('r'))}}};
-        QTest::newRow("too long") << form(u"Go"_s, QString(1001, QLatin1Char('x'))) << 413;
-        QTest::newRow("too long with history") << form(u"Go"_s, u"x"_s, longHistory) << 413;
+        const auto row = [](const char* name, const QByteArray& request, int status) {
+            QTest::newRow(name) << request << status;
+        };
+        row("too long", form(u"Go"_s, QString(1001, QLatin1Char('x'))), 413);
+        row("too long with history", form(u"Go"_s, u"x"_s, longHistory), 413);
         QJsonArray manyEntries;
         for (int i = 0; i < 51; ++i)
             manyEntries.append(
                 QJsonObject{{u"command"_s, u"c"_s}, {u"text"_s, u"t"_s}, {u"response"_s, u"r"_s}});
-        QTest::newRow("too many history entries") << form(u"Go"_s, u"x"_s, manyEntries) << 413;
-        QTest::newRow("unknown prompt") << form(QString::number(99999), u"x"_s) << 404;
-        QTest::newRow("missing text") << QByteArray("command=Go&history=%5B%5D") << 400;
-        QTest::newRow("malformed history")
-            << QByteArray("command=Go&text=x&history=%5Bnope") << 400;
-        QTest::newRow("broken escape") << QByteArray("command=Go&text=%G1&history=%5B%5D") << 400;
-        QTest::newRow("not UTF-8") << QByteArray("command=Go&text=%C3&history=%5B%5D") << 400;
-        QTest::newRow("repeated field")
-            << QByteArray("command=Go&text=a&text=b&history=%5B%5D") << 400;
-        QTest::newRow("prompt and command")
-            << QByteArray("preset_id=1&command=x&text=t&history=%5B%5D") << 400;
-        QTest::newRow("neither prompt nor command") << QByteArray("text=t&history=%5B%5D") << 400;
-        QTest::newRow("prompt id not a number")
-            << QByteArray("preset_id=one&text=t&history=%5B%5D") << 400;
-        QTest::newRow("no history") << QByteArray("command=x&text=t") << 400;
-        QTest::newRow("history entry without response")
-            << QByteArray("command=x&text=t&history=%5B%7B%22command%22%3A%22c%22%2C%22text%22%3A"
-                          "%22t%22%7D%5D")
-            << 400;
+        row("too many history entries", form(u"Go"_s, u"x"_s, manyEntries), 413);
+        row("unknown prompt", form(QString::number(99999), u"x"_s), 404);
+        row("missing text", "command=Go&history=%5B%5D", 400);
+        row("malformed history", "command=Go&text=x&history=%5Bnope", 400);
+        row("broken escape", "command=Go&text=%G1&history=%5B%5D", 400);
+        row("not UTF-8", "command=Go&text=%C3&history=%5B%5D", 400);
+        row("repeated field", "command=Go&text=a&text=b&history=%5B%5D", 400);
+        row("prompt and command", "preset_id=1&command=x&text=t&history=%5B%5D", 400);
+        row("neither prompt nor command", "text=t&history=%5B%5D", 400);
+        row("prompt id not a number", "preset_id=one&text=t&history=%5B%5D", 400);
+        row("no history", "command=x&text=t", 400);
+        row("history entry without response",
+            "command=x&text=t&history=%5B%7B%22command%22%3A%22c%22%2C%22text%22%3A%22t%22%7D%5D",
+            400);
     }
 
     void refusalsComeBeforeAnyModelCall() {
@@ -222,9 +218,6 @@ private Q_SLOTS:
         row("reasoning without opening tag",
             {S::text(u"The user wants a greeting.</th"_s), S::text(u"ink>\n\nHi"_s), S::done()},
             "Hi", {}, u"deepseek-r1:7b"_s);
-        row("unclosed literal tag",
-            {S::text(u"Use <think> to"_s), S::text(u" mark it"_s), S::done()},
-            "Use <think> to mark it");
         row("error line before any delta",
             {raw("error: {\"code\":500,\"message\":\"boom\"}\n\n"), S::done()}, {}, "boom");
         row("error line after deltas",

@@ -15,15 +15,14 @@ QByteArray replyFor(const QString& topic, const QByteArray& response, const QStr
            status.toUtf8() + R"("},"ref":0,"topic":")" + topic.toUtf8() + "\"}";
 }
 
-void answer(QTcpSocket* socket, const ScriptedResponse& response,
-            const QByteArray& type = "application/json") {
+void answer(QTcpSocket* socket, const ScriptedResponse& response) {
     if (response.drop) {
         socket->abort();
         return;
     }
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
     if (!response.body.isEmpty())
-        head += "Content-Type: " + type + "\r\n";
+        head += "Content-Type: " + response.type + "\r\n";
     socket->write(head + "Content-Length: " + QByteArray::number(response.body.size()) +
                   "\r\n\r\n" + response.body);
 }
@@ -107,7 +106,7 @@ void ScriptedServer::onReadyRead(QTcpSocket* socket) {
         else if (m_holdUnmatched)
             m_held = socket;
         else
-            answer(socket, {404, "no rule"}, "text/plain");
+            answer(socket, {404, "no rule", false, "text/plain"});
     }
 }
 
@@ -132,7 +131,7 @@ void ScriptedServer::writeChunk(const QByteArray& data) {
 
 void ScriptedServer::respond(int status, const QByteArray& body) {
     if (m_held)
-        answer(m_held, {status, body}, "text/plain");
+        answer(m_held, {status, body, false, "text/plain"});
 }
 
 void ScriptedServer::writeAndClose(const QByteArray& data) {

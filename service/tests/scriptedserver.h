@@ -5,10 +5,13 @@
 #include <QList>
 #include <QPointer>
 #include <QTcpServer>
+#include <QTest>
 #include <QUrl>
 #include <QWebSocketServer>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QWebSocket;
@@ -25,12 +28,14 @@ struct RecordedRequest {
 
 struct ScriptedResponse {
     int status = 200;
-    QByteArray body;   // sent as JSON when there is one
+    QByteArray body;
     bool drop = false; // close the connection without answering
+    QByteArray type = "application/json";
 
     static ScriptedResponse json(const QByteArray& body, int status = 200) {
         return {status, body};
     }
+    static ScriptedResponse html(const QByteArray& body) { return {200, body, false, "text/html"}; }
     static ScriptedResponse empty(int status) { return {status, {}}; }
     static ScriptedResponse dropConnection() { return {0, {}, true}; }
 };
@@ -110,9 +115,12 @@ private:
     bool m_autoPong = true;
 };
 
-/** A server whose unmatched requests wait for the test to stream the answer. */
-class ChunkedServer final : public ScriptedServer {
-public:
-    ChunkedServer()
-        : ScriptedServer(true) {}
-};
+/** Starts an asynchronous call and waits for what it hands its completion; when nothing comes
+ * it throws, which ends the test run as failed. */
+template <typename T>
+T awaited(const std::function<void(std::function<void(T)>)>& call) {
+    std::optional<T> result;
+    call([&](T value) { result = std::move(value); });
+    static_cast<void>(QTest::qWaitFor([&] { return result.has_value(); }, 10'000));
+    return result.value();
+}

@@ -28,11 +28,6 @@ public:
     QList<UserError> failed;
 };
 
-template <typename T>
-bool waitFor(const std::optional<T>& slot) {
-    return QTest::qWaitFor([&] { return slot.has_value(); }, 10'000);
-}
-
 /** presetJson with one key changed, or removed when value is undefined. */
 QByteArray presetWith(const QString& key, const QJsonValue& value) {
     QJsonObject preset = QJsonDocument::fromJson(presetJson).object();
@@ -104,18 +99,14 @@ private Q_SLOTS:
         m_server->respond("GET", u"/api/0/user"_s, response);
 
         BaseNetworkClient client(m_server->base());
-        std::optional<NetworkResult<UserDataDto>> decoded;
-        client.sendRequest<UserDataDto>(UserEndpoint::show(u"tok"_s, m_server->base()),
-                                        [&](NetworkResult<UserDataDto> r) { decoded = r; });
-        QVERIFY(waitFor(decoded));
-        QCOMPARE(decoded->ok() ? decoded->value().data.userId : int(decoded->error()),
+        const auto endpoint = UserEndpoint::show(u"tok"_s, m_server->base());
+        const auto decoded = awaited<NetworkResult<UserDataDto>>(
+            [&](auto done) { client.sendRequest<UserDataDto>(endpoint, done); });
+        QCOMPARE(decoded.ok() ? decoded.value().data.userId : int(decoded.error()),
                  decoding < 0 ? 42 : decoding);
-
-        std::optional<NetworkResult<bool>> plain;
-        client.sendRequestWithoutResponse(UserEndpoint::show(u"tok"_s, m_server->base()),
-                                          [&](NetworkResult<bool> r) { plain = r; });
-        QVERIFY(waitFor(plain));
-        QCOMPARE(plain->ok() ? (plain->value() ? -1 : -2) : int(plain->error()), withoutBody);
+        const auto plain = awaited<NetworkResult<bool>>(
+            [&](auto done) { client.sendRequestWithoutResponse(endpoint, done); });
+        QCOMPARE(plain.ok() ? (plain.value() ? -1 : -2) : int(plain.error()), withoutBody);
 
         RecordingUserDelegate delegate;
         UserService service(u"dk"_s, &delegate, m_server->base());
@@ -135,11 +126,8 @@ private Q_SLOTS:
     void logoutOnTheWire() {
         QCoreApplication::setApplicationVersion(u"0.1.0"_s);
         m_server->respond("DELETE", u"/api/0/devices/logout"_s, ScriptedResponse::empty(204));
-        std::optional<NetworkResult<bool>> result;
         LogoutService logout(u"dk"_s, m_server->base());
-        logout.logout([&](NetworkResult<bool> r) { result = r; });
-        QVERIFY(waitFor(result));
-        QVERIFY(result->ok());
+        QVERIFY(awaited<NetworkResult<bool>>([&](auto done) { logout.logout(done); }).ok());
         checkSent(0, "DELETE", u"/api/0/devices/logout"_s);
         QCOMPARE(m_server->requests().at(0).header("App-Version"), "0.1.0");
         QVERIFY(m_server->requests().at(0).body.isEmpty());
@@ -184,16 +172,13 @@ private Q_SLOTS:
         QFETCH(int, count);
         m_server->respond("GET", u"/api/0/presets"_s, ScriptedResponse::json(body));
         PresetsService service(u"dk"_s, m_server->base());
-        std::optional<NetworkResult<QList<PresetDto>>> result;
-        service.presetsResult([&](NetworkResult<QList<PresetDto>> r) { result = r; });
-        QVERIFY(waitFor(result));
+        const auto result = awaited<NetworkResult<QList<PresetDto>>>(
+            [&](auto done) { service.presetsResult(done); });
         checkSent(0, "GET", u"/api/0/presets"_s);
-        QCOMPARE(result->ok() ? result->value().size() : -1, count);
+        QCOMPARE(result.ok() ? result.value().size() : -1, count);
         // The plain list call gives the empty list for every failure.
-        std::optional<QList<PresetDto>> list;
-        service.presets([&](QList<PresetDto> l) { list = l; });
-        QVERIFY(waitFor(list));
-        QCOMPARE(list->size(), std::max(count, 0));
+        QCOMPARE(awaited<QList<PresetDto>>([&](auto done) { service.presets(done); }).size(),
+                 std::max(count, 0));
     }
 
     void presetCreateUpdateAndDelete() {
@@ -203,11 +188,12 @@ private Q_SLOTS:
         PresetsService service(u"dk"_s, m_server->base());
 
         PresetDto draft{u"ctrl+alt+2"_s, 0, u"Mine"_s, false, 0.25, u"s"_s, u"u"_s, false};
-        std::optional<PresetDto> created;
-        service.create(draft, [&](PresetDto p) { created = p; });
-        QVERIFY(waitFor(created));
-        QCOMPARE(*created, (PresetDto{u"ctrl+alt+1"_s, 12, u"Shorter"_s, false, 0.5, u"sys"_s,
-                                      u"usr"_s, true}));
+        const auto create = [&] {
+            return awaited<PresetDto>([&](auto done) { service.create(draft, done); });
+        };
+        const PresetDto created = create();
+        QCOMPARE(created, (PresetDto{u"ctrl+alt+1"_s, 12, u"Shorter"_s, false, 0.5, u"sys"_s,
+                                     u"usr"_s, true}));
         checkSent(0, "POST", u"/api/0/presets"_s);
         QCOMPARE(QJsonDocument::fromJson(m_server->requests().at(0).body).object(),
                  QJsonDocument::fromJson(
@@ -216,40 +202,27 @@ private Q_SLOTS:
                      R"("enabled_by_default":false}})")
                      .object());
 
-        std::optional<PresetDto> updated;
-        service.update(*created, [&](PresetDto p) { updated = p; });
-        QVERIFY(waitFor(updated));
-        QCOMPARE(*updated, *created);
+        QCOMPARE(awaited<PresetDto>([&](auto done) { service.update(created, done); }), created);
         checkSent(1, "PUT", u"/api/0/presets/12"_s);
         QCOMPARE(QJsonDocument::fromJson(m_server->requests().at(1).body),
                  QJsonDocument::fromJson("{\"preset\":" + presetJson + "}"));
 
         m_server->respond("POST", u"/api/0/presets"_s, ScriptedResponse::json("{}", 401));
-        created.reset();
-        service.create(draft, [&](PresetDto p) { created = p; });
-        QVERIFY(waitFor(created));
-        QCOMPARE(*created, PresetDto::blank());
-
+        QCOMPARE(create(), PresetDto::blank());
         // A record JSON cannot hold is not sent at all.
         draft.temperature = std::numeric_limits<double>::quiet_NaN();
-        created.reset();
-        service.create(draft, [&](PresetDto p) { created = p; });
-        QVERIFY(waitFor(created));
-        QCOMPARE(created->id, -1);
+        QCOMPARE(create().id, -1);
         QCOMPARE(m_server->requests().size(), 3);
 
         // Deleting reports true only for an answer with a body.
+        const auto remove = [&] {
+            return awaited<bool>([&](auto done) { service.deletePreset(42, done); });
+        };
         m_server->respond("DELETE", u"/api/0/presets/42"_s, ScriptedResponse::empty(204));
-        std::optional<bool> deleted;
-        service.deletePreset(42, [&](bool ok) { deleted = ok; });
-        QVERIFY(waitFor(deleted));
-        QCOMPARE(*deleted, false);
+        QCOMPARE(remove(), false);
         checkSent(3, "DELETE", u"/api/0/presets/42"_s);
         m_server->respond("DELETE", u"/api/0/presets/42"_s, ScriptedResponse::json(presetJson));
-        deleted.reset();
-        service.deletePreset(42, [&](bool ok) { deleted = ok; });
-        QVERIFY(waitFor(deleted));
-        QCOMPARE(*deleted, true);
+        QCOMPARE(remove(), true);
     }
 };
 

@@ -36,7 +36,7 @@ class TestTextsService : public QObject {
 
 private Q_SLOTS:
     void init() {
-        m_server = std::make_unique<ChunkedServer>();
+        m_server = std::make_unique<ScriptedServer>(true); // answers streamed by the test
         m_delegate.events.clear();
         m_delegate.offMainThread = false;
     }
@@ -94,15 +94,13 @@ private Q_SLOTS:
         const QByteArray prefix = "preset_id=7&text=" + expectedText + "&history=";
         QVERIFY2(body.startsWith(prefix), body.constData());
         const QByteArray history = body.mid(prefix.size());
-        QVERIFY(history.startsWith("%5B%7B"));
-        const QJsonArray array =
-            QJsonDocument::fromJson(QByteArray::fromPercentEncoding(history)).array();
-        QCOMPARE(array, (QJsonArray{QJsonObject{{u"preset_id"_s, 7},
-                                                {u"text"_s, u"first text"_s},
-                                                {u"response"_s, u"first answer"_s}},
-                                    QJsonObject{{u"command"_s, u"make it shorter"_s},
-                                                {u"text"_s, u"second & text"_s},
-                                                {u"response"_s, u"r\u00e9ponse"_s}}}));
+        QCOMPARE(QJsonDocument::fromJson(QByteArray::fromPercentEncoding(history)).array(),
+                 (QJsonArray{QJsonObject{{u"preset_id"_s, 7},
+                                         {u"text"_s, u"first text"_s},
+                                         {u"response"_s, u"first answer"_s}},
+                             QJsonObject{{u"command"_s, u"make it shorter"_s},
+                                         {u"text"_s, u"second & text"_s},
+                                         {u"response"_s, u"r\u00e9ponse"_s}}}));
         // The whole history field is exactly the percent-encoded JSON text.
         QCOMPARE(history, textsPercentEncode(encodeHistory(exchanges))->toUtf8());
 
@@ -132,9 +130,7 @@ private Q_SLOTS:
         }
         m_server->finish();
         expected.append(u"finish"_s);
-        QTRY_COMPARE(m_delegate.events, expected);
-        QTest::qWait(50);
-        QCOMPARE(m_delegate.events, expected);
+        QVERIFY(settlesAt(expected));
         QVERIFY(!m_delegate.offMainThread);
     }
 
@@ -147,10 +143,7 @@ private Q_SLOTS:
         service.cancel();
         QCOMPARE(m_delegate.events.size(), 1); // reported later, on the main queue
         m_server->writeChunk("three");
-        const QStringList expected{u"text:one "_s, u"generic"_s, u"finish"_s};
-        QTRY_COMPARE(m_delegate.events, expected);
-        QTest::qWait(50);
-        QCOMPARE(m_delegate.events, expected);
+        QVERIFY(settlesAt({u"text:one "_s, u"generic"_s, u"finish"_s}));
     }
 
     // How an answer, written as it is and closed in order, ends for the delegate.
@@ -195,9 +188,7 @@ private Q_SLOTS:
         if (events.contains(u"generic"_s))
             QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u".+"_s));
         m_server->writeAndClose(answer);
-        QTRY_COMPARE(m_delegate.events, events);
-        QTest::qWait(50);
-        QCOMPARE(m_delegate.events, events);
+        QVERIFY2(settlesAt(events), qPrintable(m_delegate.events.join(u' ')));
     }
 
     void nothingReachesTheDelegateAfterTheServiceIsGone() {
@@ -214,6 +205,13 @@ private Q_SLOTS:
     }
 
 private:
+    /** The delegate heard exactly these events, and nothing more follows. */
+    bool settlesAt(const QStringList& expected) {
+        if (!QTest::qWaitFor([&] { return m_delegate.events == expected; }, 5000))
+            return false;
+        QTest::qWait(50);
+        return m_delegate.events == expected;
+    }
     /** Sends a prompt request and opens a chunked answer to it. */
     bool startStream(TextsService& service) {
         service.sendPreset(1, u"x"_s, {}, &m_delegate);
@@ -223,7 +221,7 @@ private:
         return true;
     }
 
-    std::unique_ptr<ChunkedServer> m_server;
+    std::unique_ptr<ScriptedServer> m_server;
     RecordingTextsDelegate m_delegate;
 };
 

@@ -1,4 +1,4 @@
-#include "fakecoordinator.h"
+#include "fakemaincoordinator.h"
 #include "manualtimer.h"
 #include "settings/recordercontrol.h"
 #include "settings/settingsviewmodel.h"

@@ -1,10 +1,10 @@
 #include "core/appevents.h"
-#include "fakeauthsocket.h"
-#include "fakecoordinator.h"
+#include "fakemaincoordinator.h"
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "service/servicebase.h"
 #include "service/signintoken.h"
+#include "service/websocketauthservice.h"
 #include "settings/authorizationviewmodel.h"
 #include "settings/pagemodels.h"
 #include "temporarysettings.h"
@@ -25,9 +25,29 @@ const ServiceBase& base() {
 }
 
 void storeWindowHotkey(const QString& text) {
-    AppSettings settings;
-    settings.setPreferencesSettings(PreferencesSettings{text});
+    AppSettings().setPreferencesSettings(PreferencesSettings{text});
 }
+
+/** A sign-in channel that only records what the flow asked of it. */
+class FakeAuthSocket final : public WebSocketAuthServiceProtocol {
+public:
+    explicit FakeAuthSocket(QStringList& log)
+        : m_log(log) {}
+    ~FakeAuthSocket() override { m_log << u"dropped"_s; }
+    void connect(WebSocketAuthServiceDelegate* d) override {
+        delegate = d;
+        m_log << u"connect"_s;
+    }
+    void disconnect() override {
+        delegate = nullptr;
+        m_log << u"disconnect"_s;
+    }
+
+    WebSocketAuthServiceDelegate* delegate = nullptr;
+
+private:
+    QStringList& m_log;
+};
 
 } // namespace
 
@@ -68,12 +88,7 @@ private:
     }
 
     static AuthJoinReplayDto loggedIn(const QString& topic) {
-        AuthJoinReplayDto message;
-        message.topic = topic;
-        message.payload.email = u"ada@example.org"_s;
-        message.payload.userId = 7;
-        message.payload.deviceKey = u"fresh-key"_s;
-        return message;
+        return {EventEnum::loggedIn, {u"ada@example.org"_s, 7, u"fresh-key"_s}, topic};
     }
 
 private Q_SLOTS:

@@ -1,5 +1,5 @@
 #include "core/appevents.h"
-#include "fakecoordinator.h"
+#include "fakemaincoordinator.h"
 #include "fakeplatform.h"
 #include "manualtimer.h"
 #include "service/servicebase.h"

@@ -101,19 +101,23 @@ private Q_SLOTS:
         m_updates = 0;
     }
 
-    void loadFallsBackToDefaultsWithoutWriting() {
+    // Enabled are the stored choice, else each prompt's default; loading writes nothing.
+    void loadChoosesTheEnabledPrompts_data() {
+        QTest::addColumn<QList<qint64>>("stored");
+        QTest::addColumn<QList<qint64>>("enabled");
+        QTest::newRow("defaults") << QList<qint64>{} << QList<qint64>{1, 3};
+        QTest::newRow("stored") << QList<qint64>{2, 99} << QList<qint64>{2};
+    }
+    void loadChoosesTheEnabledPrompts() {
+        QFETCH(QList<qint64>, stored);
+        QFETCH(QList<qint64>, enabled);
+        if (!stored.isEmpty())
+            AppSettings().setPresetsSettings({stored});
         auto store = makeStore({record(1, true), record(2, false), record(3, true)});
         store->fetchPresets();
-        QCOMPARE(enabledIds(*store), (QList<qint64>{1, 3}));
+        QCOMPARE(enabledIds(*store), enabled);
         QCOMPARE(m_updates, 1);
-        QVERIFY(!hasStoredIds());
-    }
-
-    void storedChoiceWinsOverDefaults() {
-        AppSettings().setPresetsSettings({{5, 99}});
-        auto store = makeStore({record(4, true), record(5, false), record(6, true)});
-        store->fetchPresets();
-        QCOMPARE(enabledIds(*store), QList<qint64>{5});
+        QCOMPARE(hasStoredIds(), !stored.isEmpty());
     }
 
     void togglingTheLastEnabledOffWritesAnEmptyList() {

@@ -124,22 +124,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("instruction");
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<bool>("changes");
-        QTest::newRow("grammar") << "Fix grammar"
-                                 << "" << QVariant() << true;
-        QTest::newRow("by instruction") << "Tidy"
-                                        << "Proofread this text" << QVariant() << true;
-        QTest::newRow("shorter") << "Make shorter"
-                                 << "" << QVariant() << true;
-        QTest::newRow("translation") << "Translate to English"
-                                     << "Correct and translate" << QVariant() << false;
-        QTest::newRow("summary") << "Summarize"
-                                 << "" << QVariant() << false;
-        QTest::newRow("turned off") << "Fix grammar"
-                                    << "" << QVariant(false) << false;
-        QTest::newRow("turned on") << "Summarize"
-                                   << "" << QVariant(true) << true;
-        QTest::newRow("corrupt record") << "Fix grammar"
-                                        << "" << QVariant("x") << true;
+        const auto row = [](const char* name, const QString& prompt, bool changes,
+                            const QVariant& stored = {}, const QString& instruction = {}) {
+            QTest::newRow(name) << prompt << instruction << stored << changes;
+        };
+        row("grammar", u"Fix grammar"_s, true);
+        row("by instruction", u"Tidy"_s, true, {}, u"Proofread this text"_s);
+        row("shorter", u"Make shorter"_s, true);
+        row("translation", u"Translate to English"_s, false, {}, u"Correct and translate"_s);
+        row("summary", u"Summarize"_s, false);
+        row("turned off", u"Fix grammar"_s, false, false);
+        row("turned on", u"Summarize"_s, true, true);
+        row("corrupt record", u"Fix grammar"_s, true, u"x"_s);
     }
     void reviewDefaultsAndChoices() {
         QFETCH(QString, name);

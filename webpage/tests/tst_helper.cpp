@@ -1,10 +1,8 @@
 #include "processtree.h"
+#include "scriptedserver.h"
 #include "webpage/pageprotocol.h"
 
-#include <QDir>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -23,8 +21,7 @@ constexpr int timeout = 30000;
 class HelperTest : public QObject {
     Q_OBJECT
 
-    QTcpServer m_server;
-    QList<QByteArray> m_requests;
+    ScriptedServer m_server;
     QProcess m_helper;
     PageProtocol::LineReader m_reader;
     QList<QJsonObject> m_reports;
@@ -34,6 +31,16 @@ class HelperTest : public QObject {
         m_helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_helper.start(ORVANE_WEBPAGE_BINARY, {});
         QVERIFY(m_helper.waitForStarted());
+    }
+
+    /** The page requests the helper made (not the icon's). */
+    QList<RecordedRequest> pageRequests() const {
+        QList<RecordedRequest> pages;
+        for (const RecordedRequest& request : m_server.requests()) {
+            if (request.line.startsWith("GET /web_view/"))
+                pages << request;
+        }
+        return pages;
     }
 
     QJsonObject reportWith(const QString& key) {
@@ -50,43 +57,27 @@ private Q_SLOTS:
             QSKIP("needs the X server that scripts/test starts");
         connect(&m_helper, &QProcess::readyReadStandardOutput, this,
                 [this] { m_reports += m_reader.append(m_helper.readAllStandardOutput()); });
-        QVERIFY(m_server.listen(QHostAddress::LocalHost));
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket* socket = m_server.nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                const QByteArray received =
-                    socket->property("request").toByteArray() + socket->readAll();
-                socket->setProperty("request", received);
-                const QByteArray request = socket->property("request").toByteArray();
-                if (!request.contains("\r\n\r\n"))
-                    return;
-                if (request.startsWith("GET /web_view/")) // not the icon
-                    m_requests << request;
-                const QByteArray body = "<html><body><button id=\"go\">Go</button></body></html>";
-                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
-                              "Content-Length: " +
-                              QByteArray::number(body.size()) + "\r\n\r\n" + body);
-                socket->disconnectFromHost();
-            });
-        });
+        m_server.respond("GET", u"/web_view/account"_s,
+                         ScriptedResponse::html("<html><body><button id=\"go\">Go</button>"
+                                                "</body></html>"));
     }
 
     void loadsWithHeadersAndQuitsWithItsEngine() {
         start();
         QTRY_VERIFY_WITH_TIMEOUT(reportWith("window")["window"].toDouble() > 0, timeout);
-        const QUrl url(u"http://127.0.0.1:%1/web_view/account"_s.arg(m_server.serverPort()));
+        const QUrl url(m_server.baseUrl() + u"/web_view/account"_s);
         m_helper.write(PageProtocol::loadCommand(
             {url, {{"Authorization", "Bearer k1"}, {"Dark-Theme", "True"}}, "#1e1f23", {}}));
         QTRY_COMPARE_WITH_TIMEOUT(reportWith("loaded")["loaded"].toString(), url.toString(),
                                   timeout);
-        QVERIFY(m_requests.first().startsWith("GET /web_view/account "));
-        QVERIFY(m_requests.first().contains("\r\nAuthorization: Bearer k1\r\n"));
-        QVERIFY(m_requests.first().contains("\r\nDark-Theme: True\r\n"));
+        QVERIFY(pageRequests().first().line.startsWith("GET /web_view/account "));
+        QCOMPARE(pageRequests().first().header("Authorization"), "Bearer k1");
+        QCOMPARE(pageRequests().first().header("Dark-Theme"), "True");
 
         // A reload asks the service again, with the same headers.
         m_helper.write(PageProtocol::reloadCommand());
-        QTRY_COMPARE_WITH_TIMEOUT(m_requests.size(), 2, timeout);
-        QVERIFY(m_requests.last().contains("\r\nAuthorization: Bearer k1\r\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(pageRequests().size(), 2, timeout);
+        QCOMPARE(pageRequests().last().header("Authorization"), "Bearer k1");
 
         // The engine's own processes are gone with the helper, not orphaned.
         const QMap<qint64, QByteArray> engine = descendants(m_helper.processId());

@@ -217,8 +217,10 @@ private Q_SLOTS:
         QTest::newRow("not activated") << u"Teh"_s << 0u << 77u << PostAction::insertBelow << none
                                        << u"input.notice.sourceInactive"_s;
         // An empty capture forgets the earlier one: the answer goes to the terminal.
-        QTest::newRow("at cursor") << QString() << 0u << 0u << PostAction::insertAtCursor
-                                   << QStringList{u"write The"_s, ctrlV} << QString();
+        // xterm pastes the primary selection with Shift+Insert.
+        QTest::newRow("at cursor")
+            << QString() << 0u << 0u << PostAction::insertAtCursor
+            << QStringList{u"write primary The"_s, u"key 114 20000"_s} << QString();
         QTest::newRow("at cursor, closed") << QString() << 88u << 0u << PostAction::insertAtCursor
                                            << none << u"input.notice.sourceClosed"_s;
     }

@@ -49,36 +49,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("same") << "a b"
-                              << "a b"
-                              << "a b";
-        QTest::newRow("word") << "I has a cat."
-                              << "I have a cat."
-                              << "I [-has-]{+have+} a cat.";
-        QTest::newRow("punctuation") << "Hi you"
-                                     << "Hi, you!"
-                                     << "Hi{+,+} you{+!+}";
-        QTest::newRow("whitespace run") << "a  b"
-                                        << "a b"
-                                        << "a[-  -]{+ +}b";
-        QTest::newRow("line break") << "one two"
-                                    << "one\ntwo"
-                                    << "one[- -]{+\n+}two";
-        QTest::newRow("tiny island joins changes") << "he go to the shop"
-                                                   << "she goes to a shop"
-                                                   << "[-he go to the-]{+she goes to a+} shop";
-        QTest::newRow("long island stays") << "he walks home fast"
-                                           << "she walks home slowly"
-                                           << "[-he-]{+she+} walks home [-fast-]{+slowly+}";
-        QTest::newRow("island across a line stays") << "a\nb"
-                                                    << "c\nd"
-                                                    << "[-a-]{+c+}\n[-b-]{+d+}";
-        QTest::newRow("combining mark")
-            << u"cafe"_s << u"cafe\u0301"_s << u"[-cafe-]{+cafe\u0301+}"_s;
-        QTest::newRow("rtl") << u"שלום עולם"_s << u"שלום לכם"_s << u"שלום [-עולם-]{+לכם+}"_s;
-        QTest::newRow("from nothing") << ""
-                                      << "new"
-                                      << "{+new+}";
+        const auto row = [](const char* name, const QString& before, const QString& after,
+                            const QString& expected) {
+            QTest::newRow(name) << before << after << expected;
+        };
+        row("same", u"a b"_s, u"a b"_s, u"a b"_s);
+        row("word", u"I has a cat."_s, u"I have a cat."_s, u"I [-has-]{+have+} a cat."_s);
+        row("punctuation", u"Hi you"_s, u"Hi, you!"_s, u"Hi{+,+} you{+!+}"_s);
+        row("whitespace run", u"a  b"_s, u"a b"_s, u"a[-  -]{+ +}b"_s);
+        row("line break", u"one two"_s, u"one\ntwo"_s, u"one[- -]{+\n+}two"_s);
+        row("tiny island joins changes", u"he go to the shop"_s, u"she goes to a shop"_s,
+            u"[-he go to the-]{+she goes to a+} shop"_s);
+        row("long island stays", u"he walks home fast"_s, u"she walks home slowly"_s,
+            u"[-he-]{+she+} walks home [-fast-]{+slowly+}"_s);
+        row("island across a line stays", u"a\nb"_s, u"c\nd"_s, u"[-a-]{+c+}\n[-b-]{+d+}"_s);
+        row("combining mark", u"cafe"_s, u"cafe\u0301"_s, u"[-cafe-]{+cafe\u0301+}"_s);
+        row("rtl", u"שלום עולם"_s, u"שלום לכם"_s, u"שלום [-עולם-]{+לכם+}"_s);
+        row("from nothing", u""_s, u"new"_s, u"{+new+}"_s);
     }
     void compare() {
         QFETCH(QString, before);

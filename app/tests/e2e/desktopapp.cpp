@@ -142,11 +142,12 @@ QString DesktopApp::window(const QString& rolePattern) const {
     return {};
 }
 
-bool DesktopApp::openWidgetOver(EditorSession& editor, const QString& hotkey) {
+bool DesktopApp::openWidgetOver(EditorSession& editor, const QString& hotkey,
+                                const QStringList& select) {
     const QDeadlineTimer deadline(40000);
     while (!deadline.hasExpired()) {
         editor.focus();
-        EditorSession::xdotool({"key", "ctrl+Home", "shift+End"});
+        EditorSession::xdotool(select);
         EditorSession::xdotool({"key", hotkey});
         const QDeadlineTimer shown(2500);
         while (!shown.hasExpired()) {

@@ -54,6 +54,7 @@ public:
     [[nodiscard]] qint64 processId() const { return m_process.processId(); }
     [[nodiscard]] bool isRunning() const { return m_process.state() == QProcess::Running; }
     [[nodiscard]] QString directory() const { return m_dir.path(); }
+    [[nodiscard]] const QString& binary() const { return m_binary; }
 
     /** The id of the app's visible window whose title matches pattern, or empty. */
     [[nodiscard]] QString window(const QString& rolePattern) const;
@@ -61,9 +62,10 @@ public:
         return !window(rolePattern).isEmpty();
     }
 
-    /** Selects the editor's first line and presses hotkey until the widget shows (the app may
-     * still be starting). */
-    bool openWidgetOver(EditorSession& editor, const QString& hotkey);
+    /** Selects the editor's first line (or runs xdotool with select) and presses hotkey until
+     * the widget shows (the app may still be starting). */
+    bool openWidgetOver(EditorSession& editor, const QString& hotkey,
+                        const QStringList& select = {"key", "ctrl+Home", "shift+End"});
     /** Presses keys until the widget is gone: actions wait for the answer to be complete. */
     bool pressUntilWidgetHides(const QStringList& keys);
     /** Whether the widget's prompt icon has the colour of a running answer. */

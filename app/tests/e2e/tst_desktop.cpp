@@ -3,6 +3,7 @@
 #include "scriptedmodelserver.h"
 #include "serviceprocess.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -10,10 +11,14 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QJsonDocument>
+#include <QMimeData>
+#include <QScopeGuard>
 #include <QTest>
 
+#include <csignal>
 #include <optional>
 
 /*
@@ -39,6 +44,36 @@ QByteArray request(const Model& model, qsizetype index) {
 
 bool keys(const QStringList& names) {
     return EditorSession::xdotool(QStringList{"key"} + names);
+}
+
+QByteArray picture() {
+    QImage image(2, 2, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+QByteArray contentOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+/** What the user had copied before: text and a picture, served by this process. */
+void keepOnClipboard() {
+    auto* data = new QMimeData;
+    data->setText("kept text");
+    data->setData("image/png", picture());
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+/** The app has taken the clipboard for its paste and put back what the user had. */
+bool clipboardGivenBack() {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QMimeData* data = clipboard->ownsClipboard() ? nullptr : clipboard->mimeData();
+    return data && data->text() == "kept text" && data->data("image/png") == picture();
 }
 
 /** A desktop's tray host as far as an item sees it: the StatusNotifierItem registry. */
@@ -140,10 +175,10 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 2, 20000);
         QVERIFY(request(model, 1).contains("Their going to the libary tomorow."));
         QVERIFY2(!request(model, 1).contains("They're"), request(model, 1));
+        keepOnClipboard();
         QVERIFY2(app.pressUntilWidgetHides({"Return"}), "Return did not replace the selection");
         // The widget hides before the paste keys go out; saving sooner would mix our Ctrl in.
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(),
-                                  QStringLiteral("They are going to the library tomorrow."), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(clipboardGivenBack(), 10000);
         const QByteArray regenerated = withFirstLine("They are going to the library tomorrow.");
         QCOMPARE(editor.saveAndRead(regenerated), regenerated);
 
@@ -153,11 +188,10 @@ private Q_SLOTS:
         QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 3, 20000);
         QVERIFY(app.waitForSettledAnswer());
+        keepOnClipboard();
         QVERIFY(keys({"Down", "Down", "Return"}));
         QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            QGuiApplication::clipboard()->text(),
-            QStringLiteral("They are going to the library tomorrow.\n(checked)"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(clipboardGivenBack(), 10000);
         const QByteArray inserted =
             withFirstLine("They are going to the library tomorrow.\n(checked)");
         QCOMPARE(editor.saveAndRead(inserted), inserted);
@@ -202,13 +236,71 @@ private Q_SLOTS:
         QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(m_model->finishedConnections(), 1, 20000);
         QVERIFY(app.waitForSettledAnswer());
+        keepOnClipboard();
         QVERIFY(keys({"Down", "Down", "Return"}));
         const QByteArray firstLine = "Their going to the libary tomorow.\n(checked)";
-        // Read back through X, the line break may come as CRLF.
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text().replace(
-                                      QStringLiteral("\r\n"), QStringLiteral("\n")),
-                                  QString::fromUtf8(firstLine), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(clipboardGivenBack(), 10000);
         QCOMPARE(editor.saveAndRead(withFirstLine(firstLine)), withFirstLine(firstLine));
+    }
+
+    // The command a desktop binds instead of a global hotkey captures and opens alike.
+    void triggerCommandOpensTheWidgetOnTheSelection() {
+        EditorSession editor(original);
+        QVERIFY(editor.isReady());
+        DesktopApp app;
+        app.storeUser(email, m_deviceKey);
+        QVERIFY(app.start(m_service->url(QString()).toString()));
+        m_model->setScript({Model::text("(checked)"), Model::done()});
+        const QDeadlineTimer deadline(40000);
+        while (!app.shows(WindowRoles::widget) && !deadline.hasExpired()) {
+            editor.focus();
+            EditorSession::xdotool({"key", "ctrl+Home", "shift+End"});
+            int exitCode = -1;
+            runTool(app.binary(), {"--trigger", "widget"}, &exitCode);
+            // Refused until the user is synchronised and the widget's actions are bound.
+            const QDeadlineTimer shown(exitCode == 0 ? 2500 : 200);
+            while (!app.shows(WindowRoles::widget) && !shown.hasExpired())
+                QTest::qWait(100);
+        }
+        QVERIFY2(app.shows(WindowRoles::widget), "orvane --trigger widget opened nothing");
+        QVERIFY(keys({"Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_model->finishedConnections(), 1, 20000);
+        QVERIFY2(request(*m_model, 0).contains("Their going to the libary tomorow."),
+                 request(*m_model, 0));
+    }
+
+    // In a terminal the hotkey leaves the running command alone (no Ctrl+C), and the answer
+    // goes in at the shell's cursor, where the command after it reads it.
+    void terminalKeepsItsCommandAndTakesTheAnswerAtItsCursor() {
+        EditorSession terminal(
+            "", "xterm",
+            {"-geometry", "60x8+0+0", "-e", "sh", "-c",
+             "stty -icanon; echo orvanemarker; sleep 100 & echo $! > \"$0.pid\"; "
+             "wait $!; cat > \"$0\"",
+             "%f"});
+        QVERIFY(terminal.isReady());
+        QTRY_VERIFY(contentOf(terminal.filePath() + ".pid").toInt() > 0);
+        const pid_t sleeper = contentOf(terminal.filePath() + ".pid").toInt();
+        const auto stopSleeper = qScopeGuard([sleeper] { ::kill(sleeper, SIGTERM); });
+        DesktopApp app;
+        app.storeUser(email, m_deviceKey);
+        QVERIFY(app.start(m_service->url(QString()).toString()));
+
+        m_model->setScript({Model::text("the answer"), Model::done()});
+        const QString window = QString::number(terminal.window().windowId);
+        QVERIFY(app.openWidgetOver(
+            terminal, "ctrl+alt+c",
+            {"mousemove", "--window", window, "20", "8", "click", "--repeat", "2", "1"}));
+        QVERIFY(keys({"Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_model->finishedConnections(), 1, 20000);
+        QVERIFY2(request(*m_model, 0).contains("orvanemarker"), request(*m_model, 0));
+        QVERIFY(app.waitForSettledAnswer());
+        QVERIFY2(::kill(sleeper, 0) == 0 && terminal.isRunning(), "the command was interrupted");
+
+        // Insert at cursor comes first: there is no selection to replace.
+        QVERIFY2(app.pressUntilWidgetHides({"Return"}), "Return did not paste");
+        QCOMPARE(::kill(sleeper, SIGTERM), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(contentOf(terminal.filePath()).endsWith("the answer"), 10000);
     }
 
     void modelFailingMidAnswerShowsAnErrorAndPastesNothing() {
@@ -341,7 +433,7 @@ private Q_SLOTS:
         DesktopApp app;
         app.storeUser(email, m_deviceKey);
         QVERIFY(app.start(m_service->url(QString()).toString()));
-        QGuiApplication::clipboard()->clear();
+        keepOnClipboard();
         const bool empty = secondText.startsWith('\n');
 
         if (empty) {
@@ -376,7 +468,7 @@ private Q_SLOTS:
         if (first) {
             // The first action pastes: Replace, or Insert at cursor after an empty capture.
             QVERIFY2(app.pressUntilWidgetHides({"Return"}), "Return did not paste");
-            QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->text().isEmpty(), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(clipboardGivenBack(), 10000);
         } else {
             // Nothing is pasted: the widget says why and Copy comes first.
             QVERIFY(keys({"Return"}));

@@ -6,8 +6,6 @@
 #include "scriptedmodelserver.h"
 #include "serviceprocess.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
@@ -21,8 +19,8 @@
 
 /*
  * The real orvane and orvane-service under a headless sway, with mousepad as the Wayland
- * editor: capture through the virtual keyboard and data control, replace back into the
- * editor, read from the file mousepad saves.
+ * editor: "orvane --trigger widget" captures through the virtual keyboard and data control,
+ * replace goes back into the editor, read from the file mousepad saves.
  */
 
 namespace {
@@ -243,17 +241,11 @@ private Q_SLOTS:
         m_model->setScript({Model::text("They're going to the library tomorrow."), Model::done()});
         const QDeadlineTimer opening(40000);
         while (!m_sway->window("Orvane Widget") && !opening.hasExpired()) {
-            // The app may still be starting: its bus name comes once it is up.
-            const QDBusMessage reply = QDBusConnection::sessionBus().call(
-                QDBusMessage::createMethodCall("org.orvane.Orvane", "/org/orvane/Orvane",
-                                               "org.orvane.Orvane", "Trigger")
-                << QStringLiteral("widget"));
-            (void)QTest::qWaitFor(
-                [&] {
-                    return reply.type() == QDBusMessage::ErrorMessage ||
-                           m_sway->window("Orvane Widget");
-                },
-                5000);
+            int exitCode = -1;
+            runTool(app.binary(), {"--trigger", "widget"}, &exitCode);
+            // Refused until the user is synchronised and the widget's actions are bound.
+            (void)QTest::qWaitFor([&] { return m_sway->window("Orvane Widget").has_value(); },
+                                  exitCode == 0 ? 5000 : 200);
         }
         const std::optional<QJsonObject> widget = m_sway->window("Orvane Widget");
         QVERIFY2(widget, "the widget did not open");
