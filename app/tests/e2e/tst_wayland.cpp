@@ -168,13 +168,16 @@ class WaylandTest : public QObject {
     std::unique_ptr<ServiceProcess> m_service;
     QString m_deviceKey;
 
-    /** The output of a wl-clipboard tool, or empty. */
+    /** The output of a wl-clipboard tool run in the compositor, or empty. */
+    QString wayland(const QString& tool, const QStringList& arguments) const {
+        QProcess process;
+        process.setProcessEnvironment(SwaySession::merged(m_sway->clientEnvironment()));
+        process.start(tool, arguments);
+        process.waitForFinished(5000);
+        return QString::fromUtf8(process.readAllStandardOutput());
+    }
     QString clipboard(const QStringList& arguments = {}) const {
-        QProcess paste;
-        paste.setProcessEnvironment(SwaySession::merged(m_sway->clientEnvironment()));
-        paste.start("wl-paste", arguments + QStringList{"--no-newline"});
-        paste.waitForFinished(5000);
-        return QString::fromUtf8(paste.readAllStandardOutput());
+        return wayland("wl-paste", arguments + QStringList{"--no-newline"});
     }
 
 private Q_SLOTS:
@@ -200,6 +203,19 @@ private Q_SLOTS:
             qInfo().noquote() << "sway log:\n" << m_sway->log();
         m_service.reset();
         m_model.reset();
+    }
+
+    // What sway offers is what the report names: nothing is left to the portals.
+    void checkNamesTheCompositorsProtocols() {
+        QProcess check;
+        check.setProcessEnvironment(SwaySession::merged(m_sway->clientEnvironment()));
+        check.start(DesktopApp().binary(), {"--check"});
+        QVERIFY(check.waitForFinished(30000));
+        const QString report = QString::fromUtf8(check.readAllStandardOutput());
+        for (const char* means :
+             {"the compositor's virtual keyboard", "the compositor's data-control protocol",
+              "the compositor's toplevel list"})
+            QVERIFY2(report.contains(QLatin1String(means)), qPrintable(report));
     }
 
     void replaceInWaylandEditor() {
@@ -238,6 +254,9 @@ private Q_SLOTS:
         }
         QCOMPARE(clipboard({"--primary"}), QStringLiteral("Their going to the libary tomorow."));
 
+        // What the user had copied before must be there again afterwards.
+        wayland("wl-copy", {"kept"});
+        QTRY_COMPARE(clipboard(), QStringLiteral("kept"));
         m_model->setScript({Model::text("They're going to the library tomorrow."), Model::done()});
         const QDeadlineTimer opening(40000);
         while (!m_sway->window("Orvane Widget") && !opening.hasExpired()) {
@@ -265,8 +284,6 @@ private Q_SLOTS:
             QTest::qWait(1000);
         }
         QVERIFY2(!m_sway->window("Orvane Widget"), "Return did not replace the selection");
-        QTRY_COMPARE_WITH_TIMEOUT(clipboard(),
-                                  QStringLiteral("They're going to the library tomorrow."), 10000);
 
         const QByteArray expected = "They're going to the library tomorrow.\nSecond line\n";
         QByteArray saved;
@@ -279,6 +296,7 @@ private Q_SLOTS:
                 saved = note.readAll();
         }
         QCOMPARE(saved, expected);
+        QTRY_COMPARE_WITH_TIMEOUT(clipboard(), QStringLiteral("kept"), 10000);
         editor.terminate();
         editor.waitForFinished(3000);
     }
