@@ -6,6 +6,11 @@
 #include "platform/portal/portalglobalshortcuts.h"
 #include "platform/portal/portalkeyboard.h"
 #include "platform/qtclipboard.h"
+#include "platform/wayland/waylandclipboard.h"
+#include "platform/wayland/waylandconnection.h"
+#include "platform/wayland/waylandkeyboardmanager.h"
+#include "platform/wayland/waylandpermissionsmanager.h"
+#include "platform/wayland/waylandwindowtracker.h"
 #include "platform/x11/x11clipboard.h"
 #include "platform/x11/x11display.h"
 #include "platform/x11/x11hotkeygrabber.h"
@@ -40,17 +45,34 @@ PlatformBackend PlatformBackend::create(TimerSource& timers) {
     backend.mechanisms = Mechanisms::choose(server, Presence::probe(session));
     if (backend.mechanisms.hotkeys == Mechanisms::Hotkeys::portal)
         backend.globalShortcuts = std::make_unique<PortalGlobalShortcuts>();
+    const std::shared_ptr<WaylandConnection> wayland =
+        server == SessionInfo::Server::wayland ? WaylandConnection::open() : nullptr;
+    if (wayland && wayland->seat()) {
+        auto tracker = std::make_unique<WaylandWindowTracker>(wayland, timers);
+        backend.mechanisms.windowTracking = tracker->tracksWindows();
+        backend.windowTracker = std::move(tracker);
+        // Without data control Qt's clipboard serves, while one of our windows has focus.
+        if (wayland->dataControlManager())
+            backend.clipboard = std::make_unique<WaylandClipboard>(wayland);
+        if (backend.mechanisms.keys == Mechanisms::Keys::virtualKeyboard &&
+            wayland->virtualKeyboardManager())
+            backend.keyboardManager = std::make_unique<WaylandKeyboardManager>(wayland, timers);
+    }
     if (backend.mechanisms.keys == Mechanisms::Keys::portal)
         backend.keyboardManager = std::make_unique<PortalKeyboard>(timers);
-    // Where the compositor offers a virtual keyboard (Keys::virtualKeyboard), the Wayland
-    // layer's keyboard manager goes here; until it does, keys fall back to nothing.
     if (!backend.keyboardManager) {
         backend.keyboardManager = std::make_unique<UnavailableKeyboardManager>();
         backend.mechanisms.keys = Mechanisms::Keys::none;
     }
-    backend.windowTracker = std::make_unique<UnavailableWindowTracker>();
-    backend.mechanisms.windowTracking = false;
-    backend.permissionsManager = std::make_unique<UnavailablePermissionsManager>();
+    if (!backend.windowTracker) {
+        backend.windowTracker = std::make_unique<UnavailableWindowTracker>();
+        backend.mechanisms.windowTracking = false;
+    }
+    if (wayland)
+        backend.permissionsManager = std::make_unique<WaylandPermissionsManager>(
+            backend.mechanisms.keys != Mechanisms::Keys::none);
+    else
+        backend.permissionsManager = std::make_unique<UnavailablePermissionsManager>();
     backend.hotkeyGrabber = std::make_unique<UnavailableHotkeyGrabber>();
     const CapabilityReport report = backend.report();
     if (!report.allAvailable()) {

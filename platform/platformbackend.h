@@ -17,9 +17,10 @@ class TimerSource;
 
 /**
  * Every platform capability, from the one place that decides how they are provided:
- * X11 when the application runs on xcb; otherwise the desktop portals where the session
- * bus has them, and for the rest a degraded set that does nothing, which the capability
- * report describes. Create it after the QGuiApplication and destroy it before.
+ * X11 when the application runs on xcb; on Wayland the wlroots protocols where the
+ * compositor offers them and the desktop portals where the session bus has them; for
+ * the rest a degraded set that does nothing, which the capability report describes. Create it after
+ * the QGuiApplication and destroy it before.
  */
 struct PlatformBackend {
     std::unique_ptr<WindowTrackerProtocol> windowTracker;

@@ -12,6 +12,7 @@
  */
 namespace VirtualKeys {
 constexpr int a = 0;
+constexpr int s = 1;
 constexpr int c = 8;
 constexpr int v = 9;
 constexpr int x = 7;
@@ -20,6 +21,8 @@ constexpr int tab = 48;
 constexpr int space = 49;
 constexpr int escape = 53;
 constexpr int insert = 114;
+constexpr int home = 115;
+constexpr int end = 119;
 constexpr int leftArrow = 123;
 constexpr int rightArrow = 124;
 constexpr int downArrow = 125;

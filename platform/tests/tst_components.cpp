@@ -1,6 +1,7 @@
 #include "core/timer.h"
 #include "platform/loginitem.h"
 #include "platform/platformbackend.h"
+#include "platform/wayland/waylandwindowtracker.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -106,6 +108,28 @@ private Q_SLOTS:
         QGuiApplication::setPalette(palette);
         QVERIFY(!backend.appearance->isDark());
         QGuiApplication::setPalette(original);
+    }
+
+    // Without the compositor's window list the window in front is whichever gets the
+    // focus back: a paste target that is always there and comes back by itself.
+    void withoutAWindowListThePasteGoesWhereTheFocusReturns() {
+        SystemTimerSource timers;
+        WaylandWindowTracker tracker(nullptr, timers);
+        QVERIFY(!tracker.tracksWindows());
+        const std::optional<RunningApp> front = tracker.frontmostApp();
+        QVERIFY(front && front->windowId != 0);
+        QVERIFY(!tracker.isOwnApp(*front));
+        QVERIFY(tracker.isAlive(*front));
+        std::optional<bool> activated;
+        tracker.activate(*front, [&](bool active) { activated = active; });
+        QTRY_VERIFY(activated.has_value());
+        QVERIFY(*activated);
+
+        QWindow window;
+        window.show();
+        window.requestActivate();
+        QTRY_VERIFY(QGuiApplication::focusWindow());
+        QVERIFY(tracker.isOwnApp(*tracker.frontmostApp()));
     }
 };
 
