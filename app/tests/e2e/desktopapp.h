@@ -51,6 +51,7 @@ public:
     [[nodiscard]] QString storedSettings() const;
     /** Starts the app against serviceUrl; environment adds to or overrides the test's own. */
     bool start(const QString& serviceUrl, const QProcessEnvironment& environment = {});
+    [[nodiscard]] const QString& binary() const { return m_binary; }
     [[nodiscard]] qint64 processId() const { return m_process.processId(); }
     [[nodiscard]] bool isRunning() const { return m_process.state() == QProcess::Running; }
 
