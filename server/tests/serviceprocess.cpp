@@ -66,7 +66,8 @@ bool ServiceProcess::start(quint16 port) {
         m_extraArguments);
     m_process.start();
     QByteArray output;
-    while (m_process.waitForReadyRead(10000)) {
+    // Generous: a loaded machine can take seconds to start a process and open a database.
+    while (m_process.waitForReadyRead(30000)) {
         output += m_process.readAllStandardOutput();
         const QRegularExpressionMatch match =
             QRegularExpression(u"listening on 127\\.0\\.0\\.1:(\\d+)"_s)
@@ -78,7 +79,10 @@ bool ServiceProcess::start(quint16 port) {
         if (m_process.state() != QProcess::Running)
             break;
     }
-    m_failure = QString::fromUtf8(output + m_process.readAllStandardError());
+    m_stderr += m_process.readAllStandardError();
+    m_failure = QString::fromUtf8(output + m_stderr);
+    if (m_process.state() == QProcess::Running)
+        m_failure += u"(no \"listening on\" line within 30 s)"_s;
     return false;
 }
 

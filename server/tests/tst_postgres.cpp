@@ -1,7 +1,9 @@
 #include "serviceprocess.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -47,10 +49,14 @@ public:
         m_server.start(u"env"_s, as + QStringList{postgres, u"-D"_s, data, u"-p"_s,
                                                   QString::number(m_port), u"-k"_s, m_dir.path(),
                                                   u"-c"_s, u"listen_addresses=127.0.0.1"_s});
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, m_port);
-            if (socket.waitForConnected(100))
+        // An open port is not enough: while starting up the server refuses sessions.
+        const QString isReady = QStandardPaths::findExecutable(u"pg_isready"_s, searchPaths);
+        const QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired() && m_server.state() == QProcess::Running) {
+            QProcess probe;
+            probe.start(isReady, {u"-q"_s, u"-h"_s, u"127.0.0.1"_s, u"-p"_s,
+                                  QString::number(m_port), u"-U"_s, u"orvane"_s});
+            if (probe.waitForFinished(5000) && probe.exitCode() == 0)
                 return;
             QTest::qWait(100);
         }
