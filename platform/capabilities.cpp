@@ -32,37 +32,11 @@ void probeX11(Presence& presence) {
     const Connection connection(xcb_connect(nullptr, &screenNumber), &xcb_disconnect);
     if (xcb_connection_has_error(connection.get()))
         return;
-    presence.x11Reachable = true;
-    const xcb_query_extension_reply_t* xtest =
-        xcb_get_extension_data(connection.get(), &xcb_test_id);
-    presence.xtest = xtest && xtest->present;
-
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection.get()));
     for (int i = 0; i < screenNumber && screens.rem; ++i)
         xcb_screen_next(&screens);
-    if (!screens.rem)
-        return;
-    const auto atom = [&connection](const char* name) {
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-            xcb_intern_atom_reply(
-                connection.get(),
-                xcb_intern_atom(connection.get(), 0, uint16_t(std::strlen(name)), name), nullptr),
-            &std::free);
-        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    };
-    const xcb_atom_t supported = atom("_NET_SUPPORTED");
-    const xcb_atom_t activeWindow = atom("_NET_ACTIVE_WINDOW");
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(connection.get(),
-                               xcb_get_property(connection.get(), 0, screens.data->root, supported,
-                                                XCB_ATOM_ATOM, 0, 4096),
-                               nullptr),
-        &std::free);
-    if (!reply || reply->format != 32)
-        return;
-    const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
-    const int count = xcb_get_property_value_length(reply.get()) / int(sizeof(xcb_atom_t));
-    presence.activeWindowHint = std::find(atoms, atoms + count, activeWindow) != atoms + count;
+    if (screens.rem)
+        presence = Presence::ofX11(connection.get(), screens.data->root);
 }
 
 void probeWayland(Presence& presence) {
@@ -99,11 +73,42 @@ Presence Presence::probe(const SessionInfo& session) {
     if (session.server() != SessionInfo::Server::wayland)
         return presence;
     probeWayland(presence);
-    // Only Wayland needs the portals: asking on X11 could start one for nothing.
-    presence.globalShortcutsPortal =
-        PortalSession::interfaceVersion(PortalSession::globalShortcuts);
-    presence.remoteDesktopPortal = PortalSession::interfaceVersion(PortalSession::remoteDesktop);
+    presence.askPortals();
     return presence;
+}
+
+Presence Presence::ofX11(xcb_connection_t* connection, quint32 root) {
+    Presence presence;
+    presence.x11Reachable = true;
+    const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection, &xcb_test_id);
+    presence.xtest = xtest && xtest->present;
+    const auto atom = [connection](const char* name) {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+            xcb_intern_atom_reply(connection,
+                                  xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name),
+                                  nullptr),
+            &std::free);
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    };
+    const xcb_atom_t supported = atom("_NET_SUPPORTED");
+    const xcb_atom_t activeWindow = atom("_NET_ACTIVE_WINDOW");
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, root, supported, XCB_ATOM_ATOM, 0, 4096),
+            nullptr),
+        &std::free);
+    if (!reply || reply->format != 32)
+        return presence;
+    const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+    const int count = xcb_get_property_value_length(reply.get()) / int(sizeof(xcb_atom_t));
+    presence.activeWindowHint = std::find(atoms, atoms + count, activeWindow) != atoms + count;
+    return presence;
+}
+
+void Presence::askPortals() {
+    // Only Wayland needs the portals: asking on X11 could start one for nothing.
+    globalShortcutsPortal = PortalSession::interfaceVersion(PortalSession::globalShortcuts);
+    remoteDesktopPortal = PortalSession::interfaceVersion(PortalSession::remoteDesktop);
 }
 
 Mechanisms Mechanisms::choose(SessionInfo::Server server, const Presence& presence) {

@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+struct xcb_connection_t;
+
 /** The session Orvane runs in, as the environment describes it. */
 struct SessionInfo {
     QString sessionType;
@@ -33,6 +35,10 @@ struct Presence {
 
     /** Asks the X server, or on Wayland the compositor and the portals; needs no GUI. */
     [[nodiscard]] static Presence probe(const SessionInfo& session);
+    /** Asks over a connection that is already open (the application's own). */
+    [[nodiscard]] static Presence ofX11(xcb_connection_t* connection, quint32 root);
+    /** Fills in the desktop portals' versions from the session bus. */
+    void askPortals();
 };
 
 /** How each capability is provided; an empty string means it is not. */

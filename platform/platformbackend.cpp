@@ -33,20 +33,27 @@ PlatformBackend PlatformBackend::create(TimerSource& timers) {
         backend.keyboardManager = std::make_unique<X11KeyboardManager>(display, timers);
         backend.permissionsManager = std::make_unique<X11PermissionsManager>(display);
         backend.hotkeyGrabber = std::make_unique<X11HotkeyGrabber>(display);
-        backend.mechanisms = Mechanisms::choose(SessionInfo::Server::x11,
-                                                Presence::probe(SessionInfo::fromEnvironment()));
+        backend.mechanisms = Mechanisms::choose(
+            SessionInfo::Server::x11, Presence::ofX11(display->connection(), display->root()));
         return backend;
     }
 
-    const SessionInfo session = SessionInfo::fromEnvironment();
     const SessionInfo::Server server = platform == QLatin1String("wayland")
                                            ? SessionInfo::Server::wayland
                                            : SessionInfo::Server::none;
-    backend.mechanisms = Mechanisms::choose(server, Presence::probe(session));
-    if (backend.mechanisms.hotkeys == Mechanisms::Hotkeys::portal)
-        backend.globalShortcuts = std::make_unique<PortalGlobalShortcuts>();
     const std::shared_ptr<WaylandConnection> wayland =
         server == SessionInfo::Server::wayland ? WaylandConnection::open() : nullptr;
+    // The connection just opened already lists the compositor's globals: no second one.
+    Presence presence;
+    if (wayland) {
+        presence.virtualKeyboard = wayland->virtualKeyboardManager() != nullptr;
+        presence.dataControl = wayland->dataControlManager() != nullptr;
+        presence.foreignToplevel = wayland->toplevelManager() != nullptr;
+        presence.askPortals();
+    }
+    backend.mechanisms = Mechanisms::choose(server, presence);
+    if (backend.mechanisms.hotkeys == Mechanisms::Hotkeys::portal)
+        backend.globalShortcuts = std::make_unique<PortalGlobalShortcuts>();
     if (wayland && wayland->seat()) {
         auto tracker = std::make_unique<WaylandWindowTracker>(wayland, timers);
         backend.mechanisms.windowTracking = tracker->tracksWindows();
