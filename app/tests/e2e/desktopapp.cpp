@@ -1,6 +1,8 @@
 #include "desktopapp.h"
 
 #include "editorsession.h"
+#include "scriptedmodelserver.h"
+#include "serviceprocess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -198,4 +200,10 @@ bool DesktopApp::answerIsRunning() const {
 
 bool DesktopApp::widgetShowsError() const {
     return pixelsNearAny(grabWindow(window(WindowRoles::widget)), errorColours) > 20;
+}
+
+std::unique_ptr<ServiceProcess> serviceFinding(const ScriptedModelServer& model) {
+    return std::make_unique<ServiceProcess>(
+        QStringList{QStringLiteral("--llm-candidates"),
+                    QStringLiteral("127.0.0.1:%1,").arg(freeLoopbackPort()) + model.baseUrl()});
 }

@@ -8,9 +8,12 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
 #include <optional>
 
 class EditorSession;
+class ScriptedModelServer;
+class ServiceProcess;
 
 // Window titles as the window manager shows them.
 /** Orvane's windows by their WM_WINDOW_ROLE, which is the window's kind. */
@@ -27,6 +30,9 @@ QByteArray runTool(const QString& program, const QStringList& arguments, int* ex
 void saveScreenshot(const QString& name);
 /** A port on 127.0.0.1 that nothing listens on right now. */
 quint16 freeLoopbackPort();
+/** orvane-service as scripts/run starts it: no model server named, so model's is found among
+ * the places the service looks (after one where nothing answers). */
+std::unique_ptr<ServiceProcess> serviceFinding(const ScriptedModelServer& model);
 /** Where the window is on the screen, when it is there. */
 std::optional<QRect> windowGeometry(const QString& windowId);
 /** The window's picture as the X server holds it. */

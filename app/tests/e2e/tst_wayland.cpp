@@ -190,9 +190,7 @@ private Q_SLOTS:
 
     void init() {
         m_model = std::make_unique<Model>();
-        m_service = std::make_unique<ServiceProcess>(QStringList{
-            "--llm-candidates",
-            QStringLiteral("127.0.0.1:%1,").arg(freeLoopbackPort()) + m_model->baseUrl()});
+        m_service = serviceFinding(*m_model);
         QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
         m_deviceKey = m_service->createUserWithKey(email);
         QVERIFY(!m_deviceKey.isEmpty());
