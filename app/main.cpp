@@ -13,14 +13,9 @@
 #include <QPalette>
 #include <QTimer>
 #include <QTranslator>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
 #include <optional>
-
-Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_SettingsPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_Settings_ModelsPlugin)
 
 namespace {
 
@@ -111,7 +106,7 @@ int main(int argc, char* argv[]) {
     // Orvane lives in the tray: closing its last window must not end it.
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
-    // Every view module brings its own English texts under :/i18n.
+    // The models bring their English texts under :/i18n, for themselves and the views.
     std::vector<std::unique_ptr<QTranslator>> translators;
     for (const QFileInfo& file :
          QDir(QStringLiteral(":/i18n")).entryInfoList({QStringLiteral("*.qm")})) {

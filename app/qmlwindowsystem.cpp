@@ -2,12 +2,13 @@
 
 #include "core/logging.h"
 
+#include <QCoreApplication>
 #include <QCursor>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
-#include <QPointer>
-#include <QQmlComponent>
-#include <QQuickWindow>
 #include <QScreen>
+#include <QWindow>
 
 #include <functional>
 #include <memory>
@@ -18,24 +19,22 @@ namespace {
 
 /**
  * A window whose content exists from the start (it may listen for hotkeys) and whose
- * QML view is built when the window is first shown or placed, so that nothing of Qt
- * Quick is loaded for windows that were never opened.
+ * view is built when the window is first shown or placed, so that nothing of Qt Quick
+ * is loaded for windows that were never opened.
  */
-class QuickAppWindow final : public AppWindow {
+class LazyAppWindow final : public AppWindow {
 public:
-    using Build = std::function<QQuickWindow*(QObject& content)>;
+    using Build = std::function<QWindow*(QObject& content)>;
 
-    QuickAppWindow(std::unique_ptr<QObject> content, Build build)
+    LazyAppWindow(std::unique_ptr<QObject> content, Build build)
         : m_content(std::move(content))
         , m_build(std::move(build)) {}
-    ~QuickAppWindow() override { delete m_window.data(); }
+    ~LazyAppWindow() override { delete m_window.data(); }
 
     void show() override {
-        QQuickWindow* window = built();
+        QWindow* window = built();
         if (!window)
             return;
-        if (!window->isVisible())
-            logFirstFrame();
         window->show();
         window->raise();
         window->requestActivate();
@@ -46,16 +45,16 @@ public:
     }
     bool isVisible() const override { return m_window && m_window->isVisible(); }
     QRect frame() const override {
-        QQuickWindow* window = built();
+        QWindow* window = built();
         return window ? window->geometry() : QRect();
     }
     void setFrame(const QRect& frame) override {
-        if (QQuickWindow* window = built())
+        if (QWindow* window = built())
             window->setGeometry(frame);
     }
 
 private:
-    QQuickWindow* built() const {
+    QWindow* built() const {
         if (!m_window && m_build) {
             // Taken first: the view may ask for the frame while it is being built, and a
             // view that failed once fails again.
@@ -66,42 +65,52 @@ private:
         return m_window;
     }
 
-    /** For measuring how fast a window appears: the first frame after showing is on screen. */
-    void logFirstFrame() {
-        if (!lcApplication().isDebugEnabled())
-            return;
-        auto connection = std::make_shared<QMetaObject::Connection>();
-        // Direct: with the threaded render loop the swap happens on the render thread.
-        *connection = QObject::connect(
-            m_window, &QQuickWindow::frameSwapped, m_window,
-            [connection, name = m_window->objectName()] {
-                QObject::disconnect(*connection);
-                qCDebug(lcApplication, "Window %s first frame swapped", qUtf8Printable(name));
-            },
-            Qt::DirectConnection);
-    }
-
     std::unique_ptr<QObject> m_content;
     mutable Build m_build;
-    mutable QPointer<QQuickWindow> m_window;
+    mutable QPointer<QWindow> m_window;
 };
 
 } // namespace
 
 QmlWindowSystem::QmlWindowSystem() = default;
 
-QmlWindowSystem::~QmlWindowSystem() = default;
+QmlWindowSystem::~QmlWindowSystem() {
+    // The engine goes with the plugin's instance; the library stays mapped, since Qt's
+    // QML type registry still refers to it until the process ends.
+    delete m_plugin.data();
+}
 
-QQmlEngine& QmlWindowSystem::engine() {
-    if (!m_engine) {
-        // Set here, not at start, so that nothing of Qt Quick runs before the first view.
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        m_engine = std::make_unique<QQmlEngine>();
-        // The views import their modules by name; Qt 6.4 does not search the resources by itself.
-        m_engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
-        qCDebug(lcApplication, "QML engine created");
+QStringList QmlWindowSystem::pluginCandidates() {
+    const QDir executableDir(QCoreApplication::applicationDirPath());
+    return {executableDir.filePath(QStringLiteral("orvane-views.so")),
+            QDir::cleanPath(executableDir.filePath(
+                QStringLiteral(ORVANE_VIEWS_INSTALL_DIR "/orvane-views.so")))};
+}
+
+ViewFactory* QmlWindowSystem::views() {
+    if (!m_loadTried) {
+        m_loadTried = true;
+        QStringList failures;
+        for (const QString& path : pluginCandidates()) {
+            if (!QFileInfo::exists(path))
+                continue;
+            m_loader.setFileName(path);
+            // Every symbol now: a plugin that does not fit the executable fails here, not later.
+            m_loader.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+            m_plugin = m_loader.instance();
+            if (m_plugin)
+                break;
+            failures << m_loader.errorString();
+        }
+        if (m_plugin)
+            qCDebug(lcApplication, "Views loaded from %s", qUtf8Printable(m_loader.fileName()));
+        else
+            qCCritical(lcApplication, "Cannot load the views (%s): %s",
+                       qUtf8Printable(pluginCandidates().join(QStringLiteral(", "))),
+                       failures.isEmpty() ? "not found"
+                                          : qUtf8Printable(failures.join(QStringLiteral("; "))));
     }
-    return *m_engine;
+    return qobject_cast<ViewFactory*>(m_plugin.data());
 }
 
 void QmlWindowSystem::setContentProvider(Window kind,
@@ -120,19 +129,13 @@ std::unique_ptr<AppWindow> QmlWindowSystem::createWindow(Window kind) {
     if (!content)
         return nullptr;
     const QUrl view = provider->second->viewUrl();
-    return std::make_unique<QuickAppWindow>(
-        std::move(content), [this, kind, view](QObject& content) -> QQuickWindow* {
-            QQmlComponent component(&engine(), view);
-            QObject* root = component.isError()
-                                ? nullptr
-                                : component.createWithInitialProperties(
-                                      {{QStringLiteral("content"), QVariant::fromValue(&content)}});
-            auto* window = qobject_cast<QQuickWindow*>(root);
+    return std::make_unique<LazyAppWindow>(
+        std::move(content), [this, kind, view](QObject& content) -> QWindow* {
+            ViewFactory* factory = views();
+            QWindow* window = factory ? factory->createView(view, content) : nullptr;
             if (!window) {
-                qCCritical(lcApplication, "Failed to create window %s: %s",
-                           qUtf8Printable(AppConstants::rawValue(kind)),
-                           qUtf8Printable(component.errorString()));
-                delete root;
+                qCCritical(lcApplication, "Failed to create window %s",
+                           qUtf8Printable(AppConstants::rawValue(kind)));
                 return nullptr;
             }
             window->setObjectName(AppConstants::rawValue(kind));

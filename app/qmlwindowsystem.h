@@ -3,14 +3,16 @@
 #include "app/windowcontent.h"
 #include "app/windowsystem.h"
 
-#include <QQmlEngine>
+#include <QPluginLoader>
+#include <QPointer>
 
 #include <map>
 #include <memory>
 
 /**
- * The coordinator's windows as QML windows loaded from the Orvane.Views module. The
- * engine and each view are created when a window is first shown.
+ * The coordinator's windows as QML windows. Their views come from the views plugin,
+ * loaded with the first window that is shown; each view is built when its window is
+ * first shown or placed.
  */
 class QmlWindowSystem final : public WindowSystemProtocol {
 public:
@@ -24,10 +26,15 @@ public:
     void setContentProvider(AppConstants::Window kind,
                             std::unique_ptr<WindowContentProvider> provider);
 
-    /** The views' engine, created with the first view that is shown. */
-    [[nodiscard]] QQmlEngine& engine();
+    /** Where the views plugin is looked for: beside the executable, then installed. */
+    [[nodiscard]] static QStringList pluginCandidates();
 
 private:
-    std::unique_ptr<QQmlEngine> m_engine;
+    /** The views plugin, loaded on first use; nullptr when it cannot be loaded. */
+    ViewFactory* views();
+
     std::map<AppConstants::Window, std::unique_ptr<WindowContentProvider>> m_providers;
+    QPluginLoader m_loader;
+    QPointer<QObject> m_plugin;
+    bool m_loadTried = false;
 };

@@ -12,11 +12,6 @@
 #include "store/userstore.h"
 #include "widget/widgetcontent.h"
 
-#include <QtQml/qqmlextensionplugin.h>
-
-Q_IMPORT_QML_PLUGIN(Orvane_WidgetPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_Widget_ModelsPlugin)
-
 namespace {
 
 /** The widget window's view and models; nothing is built until a user is signed in. */

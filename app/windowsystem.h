@@ -2,11 +2,15 @@
 
 #include "core/appconstants.h"
 
+#include <QObject>
 #include <QRect>
 #include <QString>
 
 #include <memory>
 #include <optional>
+
+class QUrl;
+class QWindow;
 
 /** A screen as the coordinator tells them apart. */
 struct ScreenInfo {
@@ -43,3 +47,22 @@ public:
     /** The screen the user works on now (the one with the pointer), if any. */
     [[nodiscard]] virtual std::optional<ScreenInfo> mainScreen() const = 0;
 };
+
+/**
+ * Builds the windows' QML views. It brings Qt Quick and the QML engine, so it lives in a
+ * plugin that the application loads when the first window is shown: an Orvane that sits
+ * in the tray has none of it in memory.
+ */
+class ViewFactory {
+public:
+    virtual ~ViewFactory() = default;
+
+    /**
+     * A new, hidden window showing view, whose required property "content" is content.
+     * Answers nullptr, with the reason logged, when the view cannot be built.
+     */
+    [[nodiscard]] virtual QWindow* createView(const QUrl& view, QObject& content) = 0;
+};
+
+#define ORVANE_VIEW_FACTORY_IID "org.orvane.Orvane.ViewFactory/1"
+Q_DECLARE_INTERFACE(ViewFactory, ORVANE_VIEW_FACTORY_IID)

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QUrl>
 #include <QVariant>
-#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <memory>
@@ -27,8 +26,6 @@ class UserStoreProtocol;
  */
 class AuthorizationViewModel final : public QObject, public WebSocketAuthServiceDelegate {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Created with the sign-in window")
     Q_PROPERTY(QVariant urlRequest READ urlRequestValue NOTIFY urlRequestChanged)
     /** The code the browser's sign-in page shows too; empty while no sign-in runs. */
     Q_PROPERTY(QString signInCode READ signInCode NOTIFY signInCodeChanged)

@@ -3,13 +3,10 @@
 #include "platform/capabilities.h"
 
 #include <QAbstractListModel>
-#include <QtQml/qqmlregistration.h>
 
 /** What works in this session, one row per capability, with what to do when it does not. */
 class CapabilityListModel final : public QAbstractListModel {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Created by the settings window")
     Q_PROPERTY(QString session READ session CONSTANT)
 
 public:

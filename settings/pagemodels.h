@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QVariant>
-#include <QtQml/qqmlregistration.h>
 
 class AppEvents;
 class WidgetPresenter;
@@ -12,8 +11,6 @@ class WidgetPresenter;
 /** The account tab: the service's account page; "logout" signs the user out. */
 class SettingsAccountModel final : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Created by the settings window")
     Q_PROPERTY(double width MEMBER width CONSTANT)
     Q_PROPERTY(double height MEMBER height CONSTANT)
 
@@ -36,8 +33,6 @@ private:
 /** The support tab: the service's problem-report page, loaded again after every button. */
 class SettingsSupportViewModel final : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Created by the settings window")
     Q_PROPERTY(QString sendReportId MEMBER sendReportId CONSTANT)
     Q_PROPERTY(double width MEMBER width CONSTANT)
     Q_PROPERTY(double height MEMBER height CONSTANT)
@@ -59,8 +54,6 @@ private:
 /** The help window: the service's help page, which shows the current widget hotkey. */
 class HelpCenterViewModel final : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Created by the help window")
     Q_PROPERTY(QVariant urlRequest READ urlRequestValue NOTIFY urlRequestChanged)
     Q_PROPERTY(double width MEMBER width CONSTANT)
     Q_PROPERTY(double height MEMBER height CONSTANT)

@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QRectF>
 #include <QString>
-#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <memory>
@@ -29,8 +28,6 @@ class LocalEventMonitor;
  */
 class RecorderControl final : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Created by the view models")
     Q_PROPERTY(QString text READ text NOTIFY textChanged)
     Q_PROPERTY(QString placeholder READ placeholder NOTIFY recordingChanged)
     Q_PROPERTY(bool recording READ isRecording NOTIFY recordingChanged)

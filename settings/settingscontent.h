@@ -6,7 +6,6 @@
 #include "settings/settingsviewmodel.h"
 
 #include <QObject>
-#include <QtQml/qqmlregistration.h>
 
 class AppEvents;
 class PresetStoreProtocol;
@@ -15,8 +14,6 @@ class TimerSource;
 /** The settings window's tabs, in order: Prompts, Account, Customisation, Support. */
 class SettingsContent final : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Created with the settings window")
     Q_PROPERTY(SettingsViewModel* prompts READ prompts CONSTANT)
     Q_PROPERTY(SettingsAccountModel* account READ account CONSTANT)
     Q_PROPERTY(SettingsCustomisationModel* customisation READ customisation CONSTANT)

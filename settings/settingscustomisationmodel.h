@@ -3,15 +3,12 @@
 #include "settings/recordercontrol.h"
 
 #include <QObject>
-#include <QtQml/qqmlregistration.h>
 
 class AppEvents;
 
 /** The customisation tab: launch at login and the widget hotkey. */
 class SettingsCustomisationModel final : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Created by the settings window")
     Q_PROPERTY(
         bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(Shortcuts::RecorderControl* windowHotkeyRecorder READ windowHotkeyRecorder CONSTANT)

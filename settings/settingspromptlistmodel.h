@@ -3,7 +3,6 @@
 #include "store/presetstoreprotocol.h"
 
 #include <QAbstractListModel>
-#include <QtQml/qqmlregistration.h>
 
 /**
  * One list of the prompt editor (the standard or the user's prompts): a row per
@@ -11,8 +10,6 @@
  */
 class SettingsPromptListModel : public QAbstractListModel {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Owned by the prompt editor")
     Q_PROPERTY(int currentIndex READ currentIndex NOTIFY currentIndexChanged)
 
 public:

@@ -8,7 +8,6 @@
 
 #include <QObject>
 #include <QVariantList>
-#include <QtQml/qqmlregistration.h>
 
 #include <memory>
 #include <optional>
@@ -29,8 +28,6 @@ struct Shortcut;
  */
 class SettingsViewModel final : public QObject, public PresetsStoreDelegate {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Created by the settings window")
     Q_PROPERTY(bool isPromptChanged READ isPromptChanged NOTIFY isPromptChangedChanged)
     Q_PROPERTY(bool isPromptSelected READ isPromptSelected NOTIFY currentPromptChanged)
     Q_PROPERTY(bool disablePromptEdit READ disablePromptEdit NOTIFY currentPromptChanged)

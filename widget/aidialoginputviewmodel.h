@@ -6,7 +6,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QtQml/qqmlregistration.h>
 
 #include <memory>
 #include <optional>
@@ -26,8 +25,6 @@ class WindowTrackerProtocol;
  */
 class AIDialogInputViewModel final : public QObject, public TextsServiceDelegate {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Made by the widget content")
     Q_PROPERTY(QString inputText READ inputText NOTIFY inputTextChanged)
     Q_PROPERTY(bool displayInput READ displayInput NOTIFY inputTextChanged)
     Q_PROPERTY(QString sourceType READ sourceTypeName NOTIFY inputTextChanged)

@@ -5,7 +5,6 @@
 
 #include <QObject>
 #include <QStringList>
-#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 
@@ -19,8 +18,6 @@ class TimerSource;
  */
 class AIDialogPostActionsViewModel final : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Made by the widget content")
     /** Raw values of the rows shown; their labels are "menu.postaction." + raw value. */
     Q_PROPERTY(QStringList list READ listNames NOTIFY listChanged)
     Q_PROPERTY(QString selectedItem READ selectedItemName NOTIFY selectedItemChanged)

@@ -6,7 +6,6 @@
 
 #include <QAbstractListModel>
 #include <QPointer>
-#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 
@@ -26,8 +25,6 @@ class Registry;
  */
 class AIDialogPresetActionsViewModel final : public QAbstractListModel {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Made by the widget content")
     Q_PROPERTY(int currentIndex READ currentIndex NOTIFY currentIndexChanged)
 
 public:

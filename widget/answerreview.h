@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QObject>
-#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <optional>
@@ -15,8 +14,6 @@ class AIDialogInputViewModel;
  */
 class AnswerReview final : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Made by the widget content")
     /** There is an answer to compare: complete, with captured text. */
     Q_PROPERTY(bool available READ isAvailable NOTIFY changed)
     Q_PROPERTY(bool active READ isActive NOTIFY changed)

@@ -7,7 +7,6 @@
 #include "widget/widgetkeys.h"
 
 #include <QObject>
-#include <QtQml/qqmlregistration.h>
 
 class AppEvents;
 class ClipboardProtocol;
@@ -24,8 +23,6 @@ class Registry;
  */
 class WidgetContent final : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Made by the application for the widget window")
     Q_PROPERTY(AIDialogInputViewModel* input READ input CONSTANT)
     Q_PROPERTY(AIDialogPresetActionsViewModel* presetActions READ presetActions CONSTANT)
     Q_PROPERTY(AIDialogPostActionsViewModel* postActions READ postActions CONSTANT)

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QWindow>
-#include <QtQml/qqmlregistration.h>
 
 class AIDialogInputViewModel;
 class AIDialogPostActionsViewModel;
@@ -28,8 +27,6 @@ constexpr int r = 15;
  */
 class WidgetKeys final : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Made by the widget content")
 
 public:
     WidgetKeys(WidgetPresenter& presenter, AIDialogInputViewModel& input,

@@ -1,4 +1,4 @@
-#include "settings/pagehost.h"
+#include "qml/models/pagehost.h"
 
 #include "core/logging.h"
 
