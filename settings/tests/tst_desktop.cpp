@@ -9,8 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,15 +29,6 @@ constexpr int timeout = 20000;
 const QString email = QStringLiteral("ada@example.org");
 const QString password = QStringLiteral("correct horse battery");
 
-QByteArray waitFor(QNetworkReply* reply) {
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-    loop.exec();
-    reply->deleteLater();
-    return reply->readAll();
-}
-
 } // namespace
 
 class DesktopTest : public QObject {
@@ -50,19 +39,11 @@ private:
     std::unique_ptr<ServiceProcess> m_service;
     std::unique_ptr<DesktopApp> m_app;
     quint16 m_debugPort = 0;
-    QNetworkAccessManager m_network;
-
-    /** The app's visible window whose title matches pattern, in screen coordinates. */
-    std::optional<QRect> shown(const QString& pattern) const {
-        const QString id = m_app->window(pattern);
-        return id.isEmpty() ? std::nullopt : windowGeometry(id);
-    }
 
     /** The debugging target of the page the application shows at path, if any. */
     QJsonObject page(const QString& path) {
-        QNetworkAccessManager local;
-        const QByteArray body = waitFor(local.get(
-            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json").arg(m_debugPort)))));
+        const QByteArray body =
+            runTool("curl", {"-s", "--noproxy", "*", QStringLiteral("http://127.0.0.1:%1/json").arg(m_debugPort)});
         for (const QJsonValue& target : QJsonDocument::fromJson(body).array()) {
             if (QUrl(target["url"].toString()).path() == path)
                 return target.toObject();
@@ -219,8 +200,8 @@ private Q_SLOTS:
         signIn();
         QVERIFY(!withCommand(pageProcesses(), {"--type=renderer"}).isEmpty());
         click("/web_view/finish", "#settings");
-        QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowRoles::signIn), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(shown(WindowRoles::settings), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->shows(WindowRoles::signIn), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->shows(WindowRoles::settings), timeout);
 
         // Typing reaches the page once it has been clicked.
         QVERIFY(EditorSession::xdotool(
@@ -235,7 +216,7 @@ private Q_SLOTS:
 
         // The page keeps the keyboard until the settings window takes it back; keys go
         // to the window under the pointer, so the pointer leaves the page too.
-        const QRect window = *shown(WindowRoles::settings);
+        const QRect window = *windowGeometry(m_app->window(WindowRoles::settings));
         QVERIFY(EditorSession::xdotool(
             {"mousemove", QString::number(window.x() + 10), QString::number(window.y() + 10)}));
         QVERIFY(EditorSession::xdotool(
@@ -244,8 +225,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/account").isEmpty(), timeout);
         click("/web_view/account", "#logout");
 
-        QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowRoles::settings), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(shown(WindowRoles::signIn), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->shows(WindowRoles::settings), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->shows(WindowRoles::signIn), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(!m_app->storedSettings().contains(email), timeout);
     }
 
@@ -254,14 +235,14 @@ private Q_SLOTS:
         const QMap<qint64, QByteArray> pages = pageProcesses();
         QVERIFY(!withCommand(pages, {"orvane-webpage"}).isEmpty());
         click("/web_view/finish", "#start");
-        QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowRoles::signIn), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->shows(WindowRoles::signIn), timeout);
         // Once the page is gone no browser runs: neither the helper nor any engine process,
         // below the application or orphaned.
         QTRY_VERIFY_WITH_TIMEOUT(pageProcesses().isEmpty() && stillRunning(pages).isEmpty(),
                                  timeout);
 
         // "start" shows the widget; the editor then takes the focus from it.
-        QTRY_VERIFY_WITH_TIMEOUT(shown(WindowRoles::widget), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->shows(WindowRoles::widget), timeout);
         EditorSession editor("Their going too the market.");
         QVERIFY(editor.isReady());
         const auto widgetActive = [this] {
