@@ -83,7 +83,7 @@ public:
             m_log.keys << u"%1:%2"_s.arg(args.at(2).toInt(), 0, 16).arg(args.at(3).toUInt());
             return bus.send(call.createReply());
         }
-        QVariantMap options = qdbus_cast<QVariantMap>(args.value(args.size() - 1));
+        const QVariantMap options = qdbus_cast<QVariantMap>(args.value(args.size() - 1));
         QVariantMap results;
         if (method == u"CreateSession"_s) {
             const QString session = u"/org/freedesktop/portal/desktop/session/"_s +
@@ -95,8 +95,8 @@ public:
             if (args.at(0).value<QDBusObjectPath>().path() == m_log.shortcutsSession)
                 m_log.bindings.append(boundShortcuts(args.at(1).value<QDBusArgument>()));
         } else if (method == u"SelectDevices"_s) {
-            options.remove(u"handle_token"_s);
             m_log.deviceSelections.append(options);
+            m_log.deviceSelections.last().remove(u"handle_token"_s);
         } else if (method == u"Start"_s) {
             results = {{u"devices"_s, 1u}, {u"restore_token"_s, u"token-%1"_s.arg(++m_log.starts)}};
         } else {

@@ -143,7 +143,8 @@ private Q_SLOTS:
     void captureLeavesTheClipboardAlone() {
         QFETCH(bool, copyOnly);
         const QString owner = QStringLiteral(ORVANE_SELECTION_OWNER);
-        EditorSession session({}, owner, {copyOnly ? u"--copy-only"_s : QString(), u"One\r\nTwo"_s});
+        EditorSession session({}, owner,
+                              {copyOnly ? u"--copy-only"_s : QString(), u"One\r\nTwo"_s});
         QVERIFY(session.isReady());
         const std::optional<RunningApp> front = m_backend->windowTracker->frontmostApp();
         QVERIFY(front);

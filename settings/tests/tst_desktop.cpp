@@ -43,7 +43,8 @@ private:
     /** The debugging target of the page the application shows at path, if any. */
     QJsonObject page(const QString& path) {
         const QByteArray body =
-            runTool("curl", {"-s", "--noproxy", "*", QStringLiteral("http://127.0.0.1:%1/json").arg(m_debugPort)});
+            runTool("curl", {"-s", "--noproxy", "*",
+                             QStringLiteral("http://127.0.0.1:%1/json").arg(m_debugPort)});
         for (const QJsonValue& target : QJsonDocument::fromJson(body).array()) {
             if (QUrl(target["url"].toString()).path() == path)
                 return target.toObject();

@@ -149,8 +149,9 @@ private Q_SLOTS:
         input->handlePresetAction(PresetOnly{2});
         h.texts.delegate->didReceiveFailureReason("no-model-server");
         h.texts.delegate->didFailGeneric();
-        QTRY_COMPARE(text("failureReason"),
-                     "Start Ollama or another OpenAI-compatible model server, or set ORVANE_LLM_URL");
+        QTRY_COMPARE(
+            text("failureReason"),
+            "Start Ollama or another OpenAI-compatible model server, or set ORVANE_LLM_URL");
         QVERIFY(!shows("resultCut"));
         shoot(window.get(), "error");
 

@@ -402,10 +402,11 @@ private Q_SLOTS:
             QVERIFY(app.shows(WindowRoles::widget));
             saveScreenshot(fails ? "failed-answer" : "source-closed");
             QVERIFY(keys({"Return"}));
-            QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(),
-                                      fails ? QStringLiteral("They're going")
-                                            : QStringLiteral("They're going to the library tomorrow."),
-                                      10000);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                QGuiApplication::clipboard()->text(),
+                fails ? QStringLiteral("They're going")
+                      : QStringLiteral("They're going to the library tomorrow."),
+                10000);
             QVERIFY(app.shows(WindowRoles::widget));
             QVERIFY(keys({"Escape"}));
             QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
