@@ -209,15 +209,6 @@ private Q_SLOTS:
         QCOMPARE(m_services.logouts, 2);
     }
 
-    void hotkeysAreRefreshedHourly() {
-        auto coordinator = makeCoordinator();
-        QSignalSpy refreshes(&m_events, &AppEvents::hotkeysRefreshRequested);
-        m_timers.advance(3599s);
-        QCOMPARE(refreshes.count(), 0);
-        m_timers.advance(3601s);
-        QCOMPARE(refreshes.count(), 2);
-    }
-
     void everyWayOfHidingTheWidgetIsAnnouncedOnce() {
         auto coordinator = startedSignedIn();
         QSignalSpy hidden(&m_events, &AppEvents::widgetHidden);

@@ -105,7 +105,6 @@ private Q_SLOTS:
 
     void signInOpensTheBrowserAndFollowsTheChannel() {
         auto model = makeModel();
-        QCOMPARE(model->urlRequest()->url, QUrl("https://orvane.example.org:443/web_view/login"));
         QVERIFY(model->urlRequest()->headers.isEmpty()); // nobody to name yet
         QVERIFY(model->signInCode().isEmpty());
         model->handleAction("sign_in");
@@ -115,7 +114,6 @@ private Q_SLOTS:
         QCOMPARE(model->signInCode(), SignIn::shortCode(firstToken));
         model->channelReady();
         QCOMPARE(m_opened.size(), 1);
-        QCOMPARE(m_opened.first().path(), u"/users/log_in"_s);
         // The page gets the token and the verifier's hash; the verifier stays here.
         const QUrlQuery query(m_opened.first());
         QCOMPARE(query.queryItemValue("token"), firstToken);
