@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -29,6 +31,15 @@ constexpr int timeout = 20000;
 const QString email = QStringLiteral("ada@example.org");
 const QString password = QStringLiteral("correct horse battery");
 
+QByteArray waitFor(QNetworkReply* reply) {
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    loop.exec();
+    reply->deleteLater();
+    return reply->readAll();
+}
+
 } // namespace
 
 class DesktopTest : public QObject {
@@ -42,9 +53,9 @@ private:
 
     /** The debugging target of the page the application shows at path, if any. */
     QJsonObject page(const QString& path) {
-        const QByteArray body =
-            runTool("curl", {"-s", "--noproxy", "*",
-                             QStringLiteral("http://127.0.0.1:%1/json").arg(m_debugPort)});
+        QNetworkAccessManager local;
+        const QByteArray body = waitFor(local.get(
+            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json").arg(m_debugPort)))));
         for (const QJsonValue& target : QJsonDocument::fromJson(body).array()) {
             if (QUrl(target["url"].toString()).path() == path)
                 return target.toObject();
@@ -101,21 +112,11 @@ private:
         }
         if (helpers.isEmpty())
             return std::nullopt;
-        const QString id = QString::fromUtf8(runTool("xdotool", {"search", "--onlyvisible", "--pid",
-                                                                 QString::number(helpers.last())}))
-                               .split('\n', Qt::SkipEmptyParts)
-                               .value(0);
-        if (id.isEmpty())
-            return std::nullopt;
-        // xdotool counts a child window's offset twice; xwininfo gives the true position.
-        QMap<QString, int> values;
-        for (const QString& line :
-             QString::fromUtf8(runTool("xwininfo", {"-id", id})).split('\n')) {
-            const QString key = line.section(':', 0, 0).trimmed();
-            values[key] = line.section(':', 1).trimmed().toInt();
-        }
-        return QRect(values["Absolute upper-left X"], values["Absolute upper-left Y"],
-                     values["Width"], values["Height"]);
+        return windowGeometry(
+            QString::fromUtf8(runTool("xdotool", {"search", "--onlyvisible", "--pid",
+                                                  QString::number(helpers.last())}))
+                .split('\n', Qt::SkipEmptyParts)
+                .value(0));
     }
 
     /** Where the element that selector picks in the page at path is on the screen. */
