@@ -1,14 +1,11 @@
 #include "app/appmenuviewmodel.h"
 #include "app/traymenu.h"
 #include "core/appevents.h"
-#include "settings/recordercontrol.h"
 #include "store/appsettings.h"
 #include "temporarysettings.h"
 
 #include <QAction>
-#include <QSignalSpy>
 #include <QTest>
-#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -62,14 +59,8 @@ private Q_SLOTS:
         }
         QCOMPARE(m_triggered,
                  (QStringList{"open", "close", "toggle", "settings", "help", "updates", "quit"}));
-    }
 
-    void openItemFollowsTheStoredHotkey() {
-        storeHotkey("command+option+f5");
-        AppMenu menu(recordingActions(), m_events);
-        QVERIFY(menu.openAction().shortcut().isEmpty());
-        QCOMPARE(items(menu).last()->shortcut(), QKeySequence("Ctrl+Q"));
-
+        // The open item follows the stored hotkey.
         storeHotkey("control+shift+K");
         Q_EMIT m_events.windowHotkeyChanged();
         QCOMPARE(menu.openAction().shortcut(), QKeySequence("Meta+Shift+K"));
@@ -77,23 +68,6 @@ private Q_SLOTS:
         storeHotkey("");
         Q_EMIT m_events.windowHotkeyChanged();
         QCOMPARE(menu.openAction().shortcut(), QKeySequence("Meta+Shift+K"));
-    }
-
-    void recorderRefusesTheSettingsItemsShortcut() {
-        AppMenu menu(recordingActions(), m_events);
-        Shortcuts::RecorderControl::setApplicationMenu(&menu);
-        Shortcuts::Registry hotkeys;
-        Shortcuts::RecorderControl recorder(hotkeys, Shortcuts::Name("TestShortcut"), {});
-        QSignalSpy alerts(&recorder, &Shortcuts::RecorderControl::alertRequested);
-        QWindow window;
-        window.show();
-        recorder.setRecording(true);
-        QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
-        QCOMPARE(alerts.count(), 1);
-        // The key is only shown in the menu: pressed in a window it triggers nothing.
-        QVERIFY(m_triggered.isEmpty());
-        QVERIFY(alerts.first().first().toString().contains(qtTrId("statusbar.menu.settings")));
-        Shortcuts::RecorderControl::setApplicationMenu(nullptr);
     }
 };
 

@@ -50,13 +50,6 @@ private:
     std::unique_ptr<ServiceProcess> m_service;
     std::unique_ptr<DesktopApp> m_app;
     quint16 m_debugPort = 0;
-    QNetworkAccessManager m_network;
-
-    /** The app's visible window whose title matches pattern, in screen coordinates. */
-    std::optional<QRect> shown(const QString& pattern) const {
-        const QString id = m_app->window(pattern);
-        return id.isEmpty() ? std::nullopt : windowGeometry(id);
-    }
 
     /** The debugging target of the page the application shows at path, if any. */
     QJsonObject page(const QString& path) {
@@ -119,21 +112,11 @@ private:
         }
         if (helpers.isEmpty())
             return std::nullopt;
-        const QString id = QString::fromUtf8(runTool("xdotool", {"search", "--onlyvisible", "--pid",
-                                                                 QString::number(helpers.last())}))
-                               .split('\n', Qt::SkipEmptyParts)
-                               .value(0);
-        if (id.isEmpty())
-            return std::nullopt;
-        // xdotool counts a child window's offset twice; xwininfo gives the true position.
-        QMap<QString, int> values;
-        for (const QString& line :
-             QString::fromUtf8(runTool("xwininfo", {"-id", id})).split('\n')) {
-            const QString key = line.section(':', 0, 0).trimmed();
-            values[key] = line.section(':', 1).trimmed().toInt();
-        }
-        return QRect(values["Absolute upper-left X"], values["Absolute upper-left Y"],
-                     values["Width"], values["Height"]);
+        return windowGeometry(
+            QString::fromUtf8(runTool("xdotool", {"search", "--onlyvisible", "--pid",
+                                                  QString::number(helpers.last())}))
+                .split('\n', Qt::SkipEmptyParts)
+                .value(0));
     }
 
     /** Where the element that selector picks in the page at path is on the screen. */
@@ -219,8 +202,8 @@ private Q_SLOTS:
         signIn();
         QVERIFY(!withCommand(pageProcesses(), {"--type=renderer"}).isEmpty());
         click("/web_view/finish", "#settings");
-        QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowRoles::signIn), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(shown(WindowRoles::settings), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->shows(WindowRoles::signIn), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->shows(WindowRoles::settings), timeout);
 
         // Typing reaches the page once it has been clicked.
         QVERIFY(EditorSession::xdotool(
@@ -235,7 +218,7 @@ private Q_SLOTS:
 
         // The page keeps the keyboard until the settings window takes it back; keys go
         // to the window under the pointer, so the pointer leaves the page too.
-        const QRect window = *shown(WindowRoles::settings);
+        const QRect window = *windowGeometry(m_app->window(WindowRoles::settings));
         QVERIFY(EditorSession::xdotool(
             {"mousemove", QString::number(window.x() + 10), QString::number(window.y() + 10)}));
         QVERIFY(EditorSession::xdotool(
@@ -244,8 +227,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!page("/web_view/account").isEmpty(), timeout);
         click("/web_view/account", "#logout");
 
-        QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowRoles::settings), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(shown(WindowRoles::signIn), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->shows(WindowRoles::settings), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->shows(WindowRoles::signIn), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(!m_app->storedSettings().contains(email), timeout);
     }
 
@@ -254,14 +237,14 @@ private Q_SLOTS:
         const QMap<qint64, QByteArray> pages = pageProcesses();
         QVERIFY(!withCommand(pages, {"orvane-webpage"}).isEmpty());
         click("/web_view/finish", "#start");
-        QTRY_VERIFY_WITH_TIMEOUT(!shown(WindowRoles::signIn), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_app->shows(WindowRoles::signIn), timeout);
         // Once the page is gone no browser runs: neither the helper nor any engine process,
         // below the application or orphaned.
         QTRY_VERIFY_WITH_TIMEOUT(pageProcesses().isEmpty() && stillRunning(pages).isEmpty(),
                                  timeout);
 
         // "start" shows the widget; the editor then takes the focus from it.
-        QTRY_VERIFY_WITH_TIMEOUT(shown(WindowRoles::widget), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->shows(WindowRoles::widget), timeout);
         EditorSession editor("Their going too the market.");
         QVERIFY(editor.isReady());
         const auto widgetActive = [this] {

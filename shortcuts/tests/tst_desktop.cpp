@@ -1,6 +1,5 @@
 #include "core/timer.h"
 #include "editorsession.h"
-#include "platform/pasteboardmanager.h"
 #include "platform/platformbackend.h"
 #include "platform/x11/x11display.h"
 #include "shortcuts/hotkeytext.h"
@@ -144,32 +143,6 @@ private Q_SLOTS:
         QVERIFY(m_layer->registerShortcut(free, {}, {}));
         QVERIFY(!m_layer->isTaken(free));
         m_layer->unregisterShortcut(free);
-    }
-
-    void aHotkeyCapturesWhileItsKeysAreStillHeld() {
-        EditorSession editor("Hello world\n");
-        QVERIFY(editor.isReady());
-        PasteboardManager manager(*m_backend->windowTracker, *m_backend->keyboardManager,
-                                  *m_backend->clipboard, m_timers);
-        manager.setCaptureTimeout(std::chrono::milliseconds(600));
-        std::optional<PasteboardManagerCopyItem> captured;
-        bool done = false;
-        const auto hotkey = bind(u"CaptureHotkey"_s, u"command+option+c"_s);
-        connect(m_registry.get(), &Registry::triggered, hotkey.get(), [&] {
-            manager.copySelection([&](auto, std::optional<PasteboardManagerCopyItem> item) {
-                captured = std::move(item);
-                done = true;
-            });
-        });
-        QVERIFY(EditorSession::xdotool({u"key"_s, u"ctrl+Home"_s, u"shift+End"_s}));
-        // The user presses the hotkey and keeps holding all of it.
-        const auto letGo = qScopeGuard([] { xdotool(u"keyup"_s, u"ctrl+alt+c"_s); });
-        QVERIFY(xdotool(u"keydown"_s, u"ctrl+alt+c"_s));
-        const bool finished = QTest::qWaitFor([&done] { return done; }, 5000);
-        QVERIFY(xdotool(u"keyup"_s, u"ctrl+alt+c"_s));
-        QVERIFY(finished);
-        QVERIFY(captured);
-        QCOMPARE(captured->text, u"Hello world"_s);
     }
 
     void aLayoutChangeGrabsAgain() {

@@ -95,10 +95,16 @@ private Q_SLOTS:
 
     void typedTextBecomesTheInputAndMovesBack() {
         model().handleInput(SetEmptyItem{true, editor, true});
+        // A prompt needs text: the typed text is what it then works on.
+        model().handlePresetAction(PresetChoice{5, std::nullopt, false});
+        QVERIFY(m_texts->calls.isEmpty());
+        QCOMPARE(model().phase(), Phase::editing);
+        QCOMPARE(model().notice(), u"input.notice.noText"_s);
         model().setPromptText(u"fix this"_s);
         QVERIFY(model().allowSend());
         model().handlePresetAction(PresetChoice{5, std::nullopt, false});
         QCOMPARE(m_texts->calls.last().text, u"fix this"_s);
+        QVERIFY(model().notice().isEmpty());
         QVERIFY(model().displayInput());
         QVERIFY(model().promptText().isEmpty());
         model().handlePresetAction(PresetOnly{9}); // ignored while an answer runs
@@ -205,22 +211,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("pasted");
         QTest::addColumn<QString>("notice");
         const QStringList none;
-        QTest::newRow("replace") << u"Teh"_s << 0u << 0u << PostAction::replaceSelection
-                                 << QStringList{u"write The"_s, ctrlV} << QString();
-        QTest::newRow("insert below") << u"Teh"_s << 0u << 0u << PostAction::insertBelow
-                                      << QStringList{u"write Teh\nThe"_s, ctrlV} << QString();
         QTest::newRow("insert below a whole line")
             << u"Teh\n"_s << 0u << 0u << PostAction::insertBelow
             << QStringList{u"write Teh\nThe\n"_s, ctrlV} << QString();
-        QTest::newRow("source closed") << u"Teh"_s << 77u << 0u << PostAction::replaceSelection
-                                       << none << u"input.notice.sourceClosed"_s;
         QTest::newRow("not activated") << u"Teh"_s << 0u << 77u << PostAction::insertBelow << none
                                        << u"input.notice.sourceInactive"_s;
         // An empty capture forgets the earlier one: the answer goes to the terminal.
-        // xterm pastes the primary selection with Shift+Insert.
-        QTest::newRow("at cursor")
-            << QString() << 0u << 0u << PostAction::insertAtCursor
-            << QStringList{u"write primary The"_s, u"key 114 20000"_s} << QString();
         QTest::newRow("at cursor, closed") << QString() << 88u << 0u << PostAction::insertAtCursor
                                            << none << u"input.notice.sourceClosed"_s;
     }
@@ -266,19 +262,6 @@ private Q_SLOTS:
                 h->timers.advance(20ms);
             QVERIFY(!m_coordinator->calls.contains(u"hideWidget"_s));
         }
-    }
-
-    void aPromptNeedsText() {
-        model().handleInput(SetEmptyItem{true, terminal, true});
-        model().handlePresetAction(PresetChoice{7, std::nullopt, false});
-        QVERIFY(m_texts->calls.isEmpty());
-        QCOMPARE(model().phase(), Phase::editing);
-        QCOMPARE(model().notice(), u"input.notice.noText"_s);
-        // Typed text is what the prompt then works on.
-        model().setPromptText(u"Teh"_s);
-        model().handlePresetAction(PresetChoice{7, std::nullopt, false});
-        QCOMPARE(m_texts->calls.size(), 1);
-        QVERIFY(model().notice().isEmpty());
     }
 };
 

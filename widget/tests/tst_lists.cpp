@@ -88,7 +88,13 @@ private Q_SLOTS:
         h->coordinator.presetStore.add(43, u"Odd"_s, true, u"command+nope"_s);
         makeContent();
         QVERIFY(!h->hotkeys.shortcut(Shortcuts::Names::presetHotkey(43)));
-        // The widget in front: the prompt runs on what it holds.
+        // Refreshes and an edit bind it again, but it still runs once; with the widget in
+        // front the prompt runs on what it holds.
+        for (int refresh = 0; refresh < 3; ++refresh)
+            Q_EMIT h->events.hotkeysRefreshRequested();
+        h->coordinator.presetStore.entries.first()->preset.name = u"Fix it"_s;
+        Q_EMIT h->coordinator.presetStore.changed();
+        QTRY_COMPARE(shownNames(), (QStringList{u"Fix it"_s, u"Odd"_s}));
         h->platform.windowTracker->frontmost = ownApp;
         QSignalSpy actions(&prompts(), &AIDialogPresetActionsViewModel::hotkeyAction);
         press(u"command+option+c"_s);
@@ -119,20 +125,6 @@ private Q_SLOTS:
         QVERIFY(h->platform.hotkeyGrabber->grabs.empty());
     }
 
-    void aPromptHotkeyRunsOnceAfterRefreshesAndAnEdit() {
-        h->coordinator.presetStore.add(42, u"Fix"_s, true, u"command+option+c"_s);
-        makeContent();
-        QSignalSpy actions(&prompts(), &AIDialogPresetActionsViewModel::hotkeyAction);
-        for (int refresh = 0; refresh < 3; ++refresh)
-            Q_EMIT h->events.hotkeysRefreshRequested();
-        h->coordinator.presetStore.entries.first()->preset.name = u"Fix it"_s;
-        Q_EMIT h->coordinator.presetStore.changed();
-        QTRY_COMPARE(shownNames(), QStringList{u"Fix it"_s});
-        h->platform.windowTracker->frontmost = ownApp;
-        press(u"command+option+c"_s);
-        QCOMPARE(actions.count(), 1);
-    }
-
     void resultActionsFollowTheAnswer() {
         makeContent();
         input().handleInput(SetCopiedItem{{editor, u"in"_s, {}}, true});
@@ -141,9 +133,7 @@ private Q_SLOTS:
         h->texts.delegate->didReceiveText(u"Part"_s);
         h->texts.delegate->didFailGeneric();
         QTRY_COMPARE(input().resultText(), u"Part"_s);
-        // A cut answer offers no paste; the first row is selected.
-        QCOMPARE(actions().listNames().first(), u"copyToClipboard"_s);
-        QCOMPARE(actions().list().size(), 5);
+        // A cut answer offers no paste: Copy comes first, and says so once done.
         QCOMPARE(actions().selectedItem(), Action::copyToClipboard);
         keys({VirtualKeys::returnKey});
         QTRY_COMPARE(h->platform.clipboard->text(), u"Part"_s);
@@ -151,7 +141,6 @@ private Q_SLOTS:
 
         input().handlePostAction(PostAction::tryAgain);
         input().send();
-        QVERIFY(!actions().listNames().contains(u"copiedToClipboard"_s));
         h->texts.delegate->didFinish();
         QTRY_COMPARE(actions().list(), AIDialogPostActionsViewModel::fullList());
         QCOMPARE(actions().selectedItem(), Action::replaceSelection);
@@ -159,10 +148,6 @@ private Q_SLOTS:
         QCOMPARE(actions().selectedItem(), Action::discard);
         keys({WidgetKeyCodes::n}, ModifierFlags::control);
         QCOMPARE(actions().selectedItem(), Action::replaceSelection);
-        const qsizetype sent = h->texts.calls.size();
-        keys({WidgetKeyCodes::r}, ModifierFlags::command);
-        QVERIFY(!actions().selectedItem());
-        QTRY_COMPARE(h->texts.calls.size(), sent + 1);
     }
 
     void keysOfTheWidgetWindowOnly() {
@@ -185,21 +170,12 @@ private Q_SLOTS:
         QCOMPARE(h->coordinator.calls.last(), u"hideWidget"_s);
     }
 
-    void widgetHotkeysOpenEmptyToggleAndEndWithTheWidget() {
+    void widgetHotkeysToggleAndEndWithTheWidget() {
         h->hotkeys.resetToDefaults({Shortcuts::Names::windowHotkey(
                                         Shortcuts::HotkeyText::toShortcut(u"command+option+c"_s)),
                                     Shortcuts::Names::windowToggleHotkey()});
         makeContent();
-        // Nothing selected anywhere: the widget opens empty for a typed command.
-        h->platform.windowTracker->frontmost = editor;
-        press(u"command+option+c"_s);
-        for (int i = 0; i < 50 && !h->coordinator.calls.contains(u"showWidget"_s); ++i) {
-            QTest::qWait(5);
-            h->timers.advance(50ms); // the capture times out
-        }
-        QVERIFY(h->coordinator.calls.contains(u"showWidget"_s));
-        QVERIFY(!input().displayInput());
-        QCOMPARE(h->coordinator.previousApp, editor);
+        QVERIFY(!h->platform.hotkeyGrabber->grabs.empty());
         press(u"command+shift+x"_s);
         QCOMPARE(h->coordinator.calls.last(), u"toggleWidget"_s);
         h->content.reset();

@@ -96,18 +96,20 @@ private Q_SLOTS:
         const auto shows = [&window, this](const char* name) {
             return item(window.get(), name)->isVisible();
         };
+        const auto text = [&window, this](const char* name, const char* property = "text") {
+            return item(window.get(), name)->property(property).toString();
+        };
 
         // A long selection shows five lines, the last one ending in an ellipsis.
         input->handleInput(
             SetCopiedItem{{RunningApp{7, 1, "mousepad"}, QString("line\n").repeated(9), {}}, true});
         QTRY_VERIFY(item(window.get(), "inputText")->property("truncated").toBool());
-        QCOMPARE(item(window.get(), "inputText")->property("lineCount").toInt(), 5);
+        QCOMPARE(text("inputText", "lineCount"), "5");
         input->handleInput(SetCopiedItem{
             {RunningApp{7, 1, "mousepad"}, "Their going to the libary tomorow.", {}}, true});
         QTRY_VERIFY(shows("promptList"));
-        QCOMPARE(item(window.get(), "promptList")->property("count").toInt(), 3);
-        QCOMPARE(item(window.get(), "promptEditor")->property("placeholderText").toString(),
-                 "Type a command or pick a prompt");
+        QCOMPARE(text("promptList", "count"), "3");
+        QCOMPARE(text("promptEditor", "placeholderText"), "Type a command or pick a prompt");
         h.content->presetActions()->selectNext();
         const int withList = window->height();
         QVERIFY(withList > 100);
@@ -115,41 +117,32 @@ private Q_SLOTS:
 
         input->handlePresetAction(PresetChoice{1, std::nullopt, false});
         h.texts.delegate->didReceiveText("They're going to the ");
-        QTRY_COMPARE(item(window.get(), "resultText")->property("text").toString(),
-                     "They're going to the");
+        QTRY_COMPARE(text("resultText"), "They're going to the");
         QVERIFY(shows("cancelButton") && !shows("promptList"));
         h.timers.advance(250ms);
-        QCOMPARE(item(window.get(), "promptEditor")->property("placeholderText").toString(),
-                 u"Writing…"_s);
+        QCOMPARE(text("promptEditor", "placeholderText"), u"Writing…"_s);
         shoot(window.get(), "sending");
 
         h.texts.delegate->didReceiveText("library tomorrow.");
         h.texts.delegate->didFinish();
         QTRY_VERIFY(shows("resultActions"));
-        QCOMPARE(item(window.get(), "resultActions")->property("count").toInt(), 7);
         QTRY_VERIFY(window->height() != withList); // the height follows the content
 
         // A complete answer opens as its changes; Tab switches to the plain answer and back.
         QTRY_VERIFY(shows("diffView") && !shows("resultText"));
-        QVERIFY(h.content->review()->richText().contains("libary tomorow</s>"));
-        QCOMPARE(item(window.get(), "diffText")->property("text"), h.content->review()->richText());
+        QCOMPARE(text("diffText"), h.content->review()->richText());
         shoot(window.get(), "review");
         QTest::keyClick(window.get(), Qt::Key_Tab);
         QTRY_VERIFY(!shows("diffView") && shows("resultText"));
-        QCOMPARE(item(window.get(), "reviewHint")->property("text").toString(), "Show changes");
+        QCOMPARE(text("reviewHint"), "Show changes");
         QTest::keyClick(window.get(), Qt::Key_Tab);
         QTRY_VERIFY(shows("diffView"));
-
-        h.content->postActions()->performAction(
-            AIDialogPostActionsViewModel::Action::copyToClipboard);
-        shoot(window.get(), "result");
 
         input->handlePresetAction(PresetOnly{2});
         h.texts.delegate->didReceiveText("Ils vont");
         h.texts.delegate->didFailGeneric();
         QTRY_VERIFY(shows("resultCut"));
         QVERIFY(shows("genericError") && !shows("tooLongError"));
-        QCOMPARE(item(window.get(), "resultActions")->property("count").toInt(), 5);
         shoot(window.get(), "cut");
 
         input->handlePostAction(PostAction::tryAgain);
@@ -157,7 +150,7 @@ private Q_SLOTS:
         h.texts.delegate->didReceiveFailureReason("no-model-server");
         h.texts.delegate->didFailGeneric();
         QTRY_COMPARE(
-            item(window.get(), "failureReason")->property("text").toString(),
+            text("failureReason"),
             "Start Ollama or another OpenAI-compatible model server, or set ORVANE_LLM_URL");
         QVERIFY(!shows("resultCut"));
         shoot(window.get(), "error");

@@ -65,15 +65,16 @@ quint16 freeLoopbackPort() {
 }
 
 std::optional<QRect> windowGeometry(const QString& windowId) {
+    // xwininfo, not xdotool, which counts the offset of a window inside another twice.
     int code = 0;
-    const QString shell =
-        QString::fromUtf8(runTool("xdotool", {"getwindowgeometry", "--shell", windowId}, &code));
+    const QString info = QString::fromUtf8(runTool("xwininfo", {"-id", windowId}, &code));
     if (code != 0)
         return std::nullopt;
     QMap<QString, int> values;
-    for (const QString& line : shell.split('\n', Qt::SkipEmptyParts))
-        values[line.section('=', 0, 0)] = line.section('=', 1).toInt();
-    return QRect(values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]);
+    for (const QString& line : info.split('\n'))
+        values[line.section(':', 0, 0).trimmed()] = line.section(':', 1).trimmed().toInt();
+    return QRect(values["Absolute upper-left X"], values["Absolute upper-left Y"], values["Width"],
+                 values["Height"]);
 }
 
 QImage grabWindow(const QString& windowId) {
