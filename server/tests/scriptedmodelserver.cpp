@@ -45,13 +45,6 @@ void ScriptedModelServer::setFailure(int status, const QByteArray& body) {
     m_failureBody = body;
 }
 
-qint64 ScriptedModelServer::unsentBytes() const {
-    qint64 total = 0;
-    for (const QTcpSocket* socket : m_server.findChildren<QTcpSocket*>())
-        total += socket->bytesToWrite();
-    return total;
-}
-
 void ScriptedModelServer::release() {
     Q_EMIT released();
 }
@@ -81,7 +74,6 @@ void ScriptedModelServer::serve(QTcpSocket* socket) {
             ++m_modelLists;
         } else {
             m_requests.append(QJsonDocument::fromJson(buffer->mid(headerEnd + 4, length)).object());
-            Q_EMIT requestReceived();
             if (!m_rawAnswer.isEmpty()) {
                 socket->write(m_rawAnswer);
                 return;

@@ -50,11 +50,8 @@ public:
     [[nodiscard]] QList<QJsonObject> requests() const { return m_requests; }
     [[nodiscard]] int finishedConnections() const { return m_finished; }
     [[nodiscard]] int modelListRequests() const { return m_modelLists; }
-    /** Answer bytes written but not yet taken by the service, over all connections. */
-    [[nodiscard]] qint64 unsentBytes() const;
 
 Q_SIGNALS:
-    void requestReceived();
     void released();
     void clientDropped();
 

@@ -58,8 +58,6 @@ ScriptedServer::ScriptedServer(bool holdUnmatched)
     });
 }
 
-ScriptedServer::~ScriptedServer() = default;
-
 QString ScriptedServer::baseUrl() const {
     return u"http://127.0.0.1:%1"_s.arg(port());
 }

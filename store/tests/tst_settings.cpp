@@ -66,7 +66,6 @@ private Q_SLOTS:
         row("null hotkey", prefs, QByteArray(R"({"windowHotkey": null})"), u"<none>"_s);
         row("empty preferences", prefs, QByteArray("{}"), u"<none>"_s);
         row("ids missing", ids, QByteArray("{}"), QString(), true);
-        row("fractional id", ids, QByteArray(R"({"presetIds":[1.5]})"), QString(), true);
         row("text, not a blob", prefs, u"{\"windowHotkey\":\"x\"}"_s, u"command+option+c"_s);
         row("user without key", user, QByteArray(R"({"user":{"email":"a@b.c","userId":1}})"),
             u"signed out"_s, true);
@@ -130,9 +129,7 @@ private Q_SLOTS:
         };
         row("grammar", u"Fix grammar"_s, true);
         row("by instruction", u"Tidy"_s, true, {}, u"Proofread this text"_s);
-        row("shorter", u"Make shorter"_s, true);
         row("translation", u"Translate to English"_s, false, {}, u"Correct and translate"_s);
-        row("summary", u"Summarize"_s, false);
         row("turned off", u"Fix grammar"_s, false, false);
         row("turned on", u"Summarize"_s, true, true);
         row("corrupt record", u"Fix grammar"_s, true, u"x"_s);
@@ -153,22 +150,6 @@ private Q_SLOTS:
             storeRaw(ReviewPreferences::key, QByteArray(R"({"showChanges":{"5":"x"}})"));
         capturedStdout([&] { QCOMPARE(preferences.showsChanges(prompt), changes); });
         QVERIFY(!preferences.showsChanges(std::nullopt)); // a typed command
-    }
-
-    void userStoreSignsInAndOut() {
-        UserStore store;
-        store.setUser(UserDto{u"a@example.org"_s, 42, std::nullopt});
-        QVERIFY(store.isAuthorised());
-        QCOMPARE(store.user()->deviceKey, QString()); // an absent key becomes ""
-
-        store.setUser(UserDto{u"b@example.org"_s, 7, u"key-b"_s});
-        const UserStore restarted;
-        QVERIFY(restarted.isAuthorised());
-        QCOMPARE(*restarted.user(), (User{u"b@example.org"_s, 7, u"key-b"_s}));
-
-        store.setUser(std::nullopt);
-        QVERIFY(!store.isAuthorised());
-        QVERIFY(!UserStore().isAuthorised());
     }
 };
 
