@@ -17,10 +17,6 @@ QString unusedUrl() {
     return u"http://127.0.0.1:%1/v1"_s.arg(unusedPort());
 }
 
-QJsonObject modelHealth(ServiceProcess& service) {
-    return service.request("GET", u"/healthz/model"_s).json().object();
-}
-
 } // namespace
 
 class DiscoveryTest : public QObject {
@@ -39,9 +35,6 @@ private Q_SLOTS:
         QTest::newRow("embedding models passed over")
             << QList<QStringList>{{u"text-embed"_s}, {u"nomic-embed-text"_s, u"llama3.2:3b"_s}}
             << QString() << 1 << u"llama3.2:3b"_s;
-        QTest::newRow("asked model on a later server")
-            << QList<QStringList>{{u"a"_s}, {u"b"_s, u"wanted"_s}} << u"wanted"_s << 1
-            << u"wanted"_s;
         QTest::newRow("asked model by its Ollama name")
             << QList<QStringList>{{u"other"_s, u"llama3.2:latest"_s}} << u"llama3.2"_s << 0
             << u"llama3.2:latest"_s;
@@ -73,19 +66,15 @@ private Q_SLOTS:
         ServiceProcess service(options);
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
         const HttpResult answer = service.generate(service.createUserWithKey(u"w@example.org"_s));
-        const QJsonObject health = modelHealth(service);
         for (size_t i = 0; i < models.size(); ++i)
             QVERIFY(!models[i] || int(i) == used || models[i]->requests().isEmpty());
         if (used < 0) {
             QCOMPARE(answer.status, 503);
             QCOMPARE(answer.header("X-Orvane-Reason"), QByteArray("no-model-server"));
-            QCOMPARE(health.value(u"state"_s).toString(), u"no-model-server"_s);
             return;
         }
         QCOMPARE(answer.body, QByteArray("ok"));
         QCOMPARE(models[used]->requests().first().value(u"model"_s).toString(), model);
-        QCOMPARE(health.value(u"model"_s).toString(), model);
-        QCOMPARE(health.value(u"url"_s).toString(), urls[used]);
     }
 
     void serverGoingAwayIsReplacedByOneStartedLater() {
@@ -102,14 +91,12 @@ private Q_SLOTS:
         // Looked for again at most every few seconds; then the refusal says why.
         QTRY_COMPARE_WITH_TIMEOUT(service.generate(key).header("X-Orvane-Reason"),
                                   QByteArray("no-model-server"), 15000);
-        QCOMPARE(modelHealth(service).value(u"state"_s).toString(), u"no-model-server"_s);
 
         Model later(nullptr, QUrl(laterUrl).port());
         later.setModels({u"later-model"_s});
         later.setScript({Model::text(u"from later"_s), Model::done()});
         QTRY_COMPARE_WITH_TIMEOUT(service.generate(key).body, QByteArray("from later"), 15000);
         QCOMPARE(later.requests().last().value(u"model"_s).toString(), u"later-model"_s);
-        QCOMPARE(modelHealth(service).value(u"url"_s).toString(), laterUrl);
     }
 
     void explicitUrlTurnsDiscoveryOff() {
@@ -125,7 +112,8 @@ private Q_SLOTS:
         QCOMPARE(service.generate(key).body, QByteArray("ok"));
         QCOMPARE(configured.requests().first().value(u"model"_s).toString(), u"mine"_s);
         QCOMPARE(configured.modelListRequests() + candidate.modelListRequests(), 0);
-        const QJsonObject health = modelHealth(service);
+        // The health page names the server without the credentials in its address.
+        const QJsonObject health = service.request("GET", u"/healthz/model"_s).json().object();
         QCOMPARE(health.value(u"discovery"_s).toBool(true), false);
         QCOMPARE(health.value(u"url"_s).toString(), configured.baseUrl());
     }

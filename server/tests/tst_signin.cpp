@@ -201,7 +201,6 @@ private Q_SLOTS:
         QCOMPARE(forged.status, 403);
         QVERIFY(forged.body.contains("expired"));
         QVERIFY(!service.admin({u"user"_s, u"list"_s}).contains("forged@"));
-        QCOMPARE(service.request("GET", u"/users/log_in?token=short"_s).status, 400);
         QCOMPARE(service.signUp(token, u"victim@example.org"_s, u"another one 1"_s).status, 409);
 
         const HttpResult wrong = service.logIn(token, u"victim@example.org"_s, u"wrong password"_s);

@@ -64,7 +64,6 @@ private Q_SLOTS:
         QCOMPARE(parsed.config->listenPort, 7000);
         QCOMPARE(parsed.config->llmModel, u"llama3"_s);
         QCOMPARE(parsed.config->llmApiKey, u"sk-env"_s);
-        QVERIFY(parsed.config->databaseUrl.startsWith(QLatin1String("sqlite:")));
         const auto automatic = OrvaneServer::parseConfig(
             {u"--llm-url"_s, u"auto"_s, u"--llm-candidates"_s, u"localhost:9000, [::1]:9001/api"_s},
             {});

@@ -138,11 +138,6 @@ void ScriptedServer::writeAndClose(const QByteArray& data) {
         m_held->disconnectFromHost();
 }
 
-void ScriptedServer::dropConnection() {
-    if (m_held)
-        m_held->abort();
-}
-
 void ScriptedServer::onFrame(QWebSocket* socket, bool binary, const QByteArray& data) {
     m_frames.append({binary, data});
     const QJsonObject message = QJsonDocument::fromJson(data).object();

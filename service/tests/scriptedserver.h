@@ -75,7 +75,6 @@ public:
     void respond(int status, const QByteArray& body);
     /** Bytes as they are, then an orderly close: no reset, only the bytes tell. */
     void writeAndClose(const QByteArray& data);
-    void dropConnection();
 
     // WebSocket side. Joins are answered with a reply of this status ("" for none).
     void setJoinReplyStatus(const QString& status) { m_joinReplyStatus = status; }
