@@ -122,31 +122,22 @@ private Q_SLOTS:
     }
 
     void badInputIsRefusedAndChangesNothing_data() {
-        QTest::addColumn<QByteArray>("method");
-        QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<int>("status");
         QJsonObject wrongType = record(u"x"_s);
         wrongType[u"temperature"_s] = u"warm"_s;
-        const auto row = [](const char* name, const QByteArray& payload, int status,
-                            const QByteArray& method = "POST",
-                            const QString& path = u"/api/0/presets"_s) {
-            QTest::newRow(name) << method << path << payload << status;
-        };
-        row("malformed json", "{\"preset\": {", 400);
-        row("wrong type", body(wrongType), 400);
-        row("oversized", body(record(QString(1100 * 1024, QLatin1Char('n')))), 413);
-        row("lone surrogate", body(record(u"x"_s)).replace("\"x\"", "\"a\\ud800b\""), 400);
-        row("bad id", body(record(u"x"_s)), 404, "PUT", u"/api/0/presets/abc"_s);
+        QTest::newRow("malformed json") << QByteArray("{\"preset\": {") << 400;
+        QTest::newRow("wrong type") << body(wrongType) << 400;
+        QTest::newRow("oversized") << body(record(QString(1100 * 1024, QLatin1Char('n')))) << 413;
+        QTest::newRow("lone surrogate")
+            << body(record(u"x"_s)).replace("\"x\"", "\"a\\ud800b\"") << 400;
     }
 
     void badInputIsRefusedAndChangesNothing() {
-        QFETCH(QByteArray, method);
-        QFETCH(QString, path);
         QFETCH(QByteArray, payload);
         QFETCH(int, status);
         const QByteArray before = m_service->withKey("GET", u"/api/0/presets"_s, m_key).body;
-        const HttpResult result = m_service->withKey(method, path, m_key, payload);
+        const HttpResult result = m_service->withKey("POST", u"/api/0/presets"_s, m_key, payload);
         QCOMPARE(result.status, status);
         QVERIFY(!result.body.isEmpty());
         QCOMPARE(m_service->withKey("GET", u"/api/0/presets"_s, m_key).body, before);

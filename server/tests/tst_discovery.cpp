@@ -57,7 +57,7 @@ private Q_SLOTS:
                 continue;
             models.back()->setModels(listed);
             if (listed == QStringList{u"404"_s})
-                models.back()->setFailure(404, "not here");
+                models.back()->setRawAnswer("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
             models.back()->setScript({Model::text(u"ok"_s), Model::done()});
         }
         QStringList options{u"--llm-candidates"_s, urls.join(u',')};

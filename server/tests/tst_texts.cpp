@@ -244,8 +244,6 @@ private Q_SLOTS:
         QTest::newRow("bad key, error as a string")
             << answer(401, "{\"error\":\"Incorrect API key provided: sk-secret123\"}")
             << QByteArray("model-unauthorized");
-        // An empty error body is complete at once: the connection stays open.
-        QTest::newRow("empty body") << answer(500, {}) << QByteArray("model-failed");
         QTest::newRow("unreachable") << QByteArray() << QByteArray("model-unreachable");
     }
 

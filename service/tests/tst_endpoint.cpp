@@ -73,9 +73,6 @@ private Q_SLOTS:
         QCOMPARE(challenge.size(), 64);
         QCOMPARE(SignIn::browserPageUrl(m_https, u"abc"_s).toString(),
                  u"https://orvane.example.org:443/users/log_in?token=abc&challenge="_s + challenge);
-        QCOMPARE(SignIn::browserPageUrl(m_https, u"abc"_s, true).toString(),
-                 u"https://orvane.example.org:443/users/register?token=abc&challenge="_s +
-                     challenge);
         QVERIFY(SignIn::challengeFor(u"abd"_s) != challenge);
         QVERIFY(!SignIn::browserPageUrl(m_https, u"abc"_s)
                      .toString()

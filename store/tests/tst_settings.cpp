@@ -44,7 +44,6 @@ private Q_SLOTS:
         row("nothing stored", prefs, {}, u"command+option+c"_s);
         row("ids", ids, QByteArray(R"({"presetIds":[3,7,12]})"), u"3,7,12"_s);
         row("null hotkey", prefs, QByteArray(R"({"windowHotkey": null})"), u"<none>"_s);
-        row("empty preferences", prefs, QByteArray("{}"), u"<none>"_s);
         row("ids missing", ids, QByteArray("{}"), QString());
         row("text, not a blob", prefs, u"{\"windowHotkey\":\"x\"}"_s, u"command+option+c"_s);
         row("user without key", user, QByteArray(R"({"user":{"email":"a@b.c","userId":1}})"),
