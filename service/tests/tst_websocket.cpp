@@ -262,21 +262,6 @@ private Q_SLOTS:
         QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 1);
         QCOMPARE(m_timers->activeCount(), 0);
     }
-
-    void closeReportsDisconnectedOnceAndStopsThePings() {
-        RecordingEngineDelegate delegate;
-        const auto engine = connectEngine(delegate);
-        QTRY_VERIFY(engine->isConnected());
-        engine->connect(); // already connected: no second socket
-        m_server->closeSockets();
-        QTRY_COMPARE(delegate.events.count(u"disconnected"_s), 1);
-        QVERIFY(!engine->isConnected());
-        m_timers->advance(29s);
-        QTest::qWait(50);
-        QCOMPARE(delegate.events.count(u"disconnected"_s), 1);
-        QCOMPARE(delegate.events.count(u"connected"_s), 1);
-        QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 0);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestWebSocket)

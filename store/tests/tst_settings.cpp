@@ -1,5 +1,4 @@
 #include "core/settingsstore.h"
-#include "service/userdto.h"
 #include "store/appsettings.h"
 #include "store/reviewpreferences.h"
 #include "store/userstore.h"
