@@ -40,13 +40,9 @@ private Q_SLOTS:
         m_delegate.events.clear();
         m_delegate.offMainThread = false;
     }
-    void cleanup() {
-        m_server.reset();
-        QCoreApplication::setApplicationVersion(QString());
-    }
+    void cleanup() { m_server.reset(); }
 
     void presetRequestOnTheWire() {
-        QCoreApplication::setApplicationVersion(u"9.9.9"_s);
         TextsService service(u"dk-7"_s, m_server->base());
         const QList<RequestData> exchanges{
             RequestData{7, std::nullopt, u"first text"_s, u"first answer"_s},
@@ -57,7 +53,6 @@ private Q_SLOTS:
         QCOMPARE(m_server->requestLine(), "POST /api/0/texts HTTP/1.1");
         QCOMPARE(m_server->header("Authorization"), "Bearer dk-7");
         QVERIFY(m_server->header("Content-Type").isNull());
-        QVERIFY(m_server->header("App-Version").isNull());
 
         // Letters of any script stay; other characters become their UTF-8 bytes as %XX.
         QCOMPARE(
