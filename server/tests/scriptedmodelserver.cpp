@@ -40,18 +40,6 @@ qint64 ScriptedModelServer::steadyMicroseconds() {
         .count();
 }
 
-void ScriptedModelServer::setFailure(int status, const QByteArray& body) {
-    m_failureStatus = status;
-    m_failureBody = body;
-}
-
-qint64 ScriptedModelServer::unsentBytes() const {
-    qint64 total = 0;
-    for (const QTcpSocket* socket : m_server.findChildren<QTcpSocket*>())
-        total += socket->bytesToWrite();
-    return total;
-}
-
 void ScriptedModelServer::release() {
     Q_EMIT released();
 }
@@ -77,27 +65,21 @@ void ScriptedModelServer::serve(QTcpSocket* socket) {
         if (buffer->size() < headerEnd + 4 + length)
             return;
         socket->disconnect(this);
-        if (modelList) {
+        if (modelList)
             ++m_modelLists;
-        } else {
+        else
             m_requests.append(QJsonDocument::fromJson(buffer->mid(headerEnd + 4, length)).object());
-            Q_EMIT requestReceived();
-            if (!m_rawAnswer.isEmpty()) {
-                socket->write(m_rawAnswer);
-                return;
-            }
+        if (!m_rawAnswer.isEmpty()) {
+            socket->write(m_rawAnswer);
+            return;
         }
-        if (m_failureStatus || modelList) {
+        if (modelList) {
             QJsonArray list;
             for (const QString& model : std::as_const(m_models))
                 list.append(QJsonObject{{u"id"_s, model}, {u"object"_s, u"model"_s}});
             const QByteArray body =
-                m_failureStatus
-                    ? m_failureBody
-                    : QJsonDocument(QJsonObject{{u"data"_s, list}}).toJson(QJsonDocument::Compact);
-            socket->write("HTTP/1.1 " +
-                          QByteArray::number(m_failureStatus ? m_failureStatus : 200) +
-                          " X\r\nContent-Type: application/json\r\nContent-Length: " +
+                QJsonDocument(QJsonObject{{u"data"_s, list}}).toJson(QJsonDocument::Compact);
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
                           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
             socket->disconnectFromHost();
             return;

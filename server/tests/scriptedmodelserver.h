@@ -39,10 +39,8 @@ public:
 
     void setScript(QList<Step> steps) { m_script = std::move(steps); }
     void setModels(QStringList models) { m_models = std::move(models); }
-    /** Answers with this status and body instead of a stream. */
-    void setFailure(int status, const QByteArray& body);
-    /** Answers with exactly these bytes (status line and headers included) and keeps the
-     * connection open. */
+    /** Answers every request, model lists included, with exactly these bytes (status line and
+     * headers too) and keeps the connection open. */
     void setRawAnswer(const QByteArray& answer) { m_rawAnswer = answer; }
     /** Continues every connection waiting at a Hold step. */
     void release();
@@ -50,11 +48,8 @@ public:
     [[nodiscard]] QList<QJsonObject> requests() const { return m_requests; }
     [[nodiscard]] int finishedConnections() const { return m_finished; }
     [[nodiscard]] int modelListRequests() const { return m_modelLists; }
-    /** Answer bytes written but not yet taken by the service, over all connections. */
-    [[nodiscard]] qint64 unsentBytes() const;
 
 Q_SIGNALS:
-    void requestReceived();
     void released();
     void clientDropped();
 
@@ -67,8 +62,6 @@ private:
     QStringList m_models{QStringLiteral("scripted")};
     int m_modelLists = 0;
     QList<QJsonObject> m_requests;
-    int m_failureStatus = 0;
-    QByteArray m_failureBody;
     QByteArray m_rawAnswer;
     int m_finished = 0;
 };

@@ -1,17 +1,15 @@
 #include "serviceprocess.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QNetworkReply>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTcpServer>
 #include <QTest>
-#include <QTimer>
 #include <QUrlQuery>
+#include <QUuid>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -31,20 +29,16 @@ QByteArray HttpResult::header(const QByteArray& name) const {
 }
 
 ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databaseUrl,
-                               const QString& binary, ResourceLimits limits)
+                               const QString& binary, quint64 fileSizeLimit)
     : m_databaseUrl(databaseUrl.isEmpty() ? u"sqlite:"_s + databasePath() : databaseUrl)
     , m_extraArguments(std::move(extraArguments)) {
     m_process.setProgram(binary.isEmpty() ? serviceBinary() : binary);
-    m_process.setChildProcessModifier([limits] {
+    m_process.setChildProcessModifier([fileSizeLimit] {
         // Ignored, the signal leaves the write failing with EFBIG instead of killing.
         ::signal(SIGXFSZ, SIG_IGN);
-        if (limits.fileSizeBytes) {
-            const rlimit size{limits.fileSizeBytes, limits.fileSizeBytes};
+        if (fileSizeLimit) {
+            const rlimit size{fileSizeLimit, fileSizeLimit};
             ::setrlimit(RLIMIT_FSIZE, &size);
-        }
-        if (limits.openFiles) {
-            const rlimit files{limits.openFiles, limits.openFiles};
-            ::setrlimit(RLIMIT_NOFILE, &files);
         }
     });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -112,16 +106,6 @@ qint64 ServiceProcess::statusKiB(const QByteArray& field) const {
     return -1;
 }
 
-qint64 ServiceProcess::cpuTicks() const {
-    QFile stat(u"/proc/%1/stat"_s.arg(processId()));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    // Fields after the command name (which may hold spaces): utime and stime are 14 and 15.
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return fields.value(11).toLongLong() + fields.value(12).toLongLong();
-}
-
 QByteArray ServiceProcess::log() {
     m_stderr += m_process.readAllStandardError();
     return m_stderr;
@@ -133,15 +117,11 @@ HttpResult ServiceProcess::request(const QByteArray& method, const QString& path
     for (const auto& [name, value] : headers)
         request.setRawHeader(name, value);
     QNetworkReply* reply = m_network.sendCustomRequest(request, method, body);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-    loop.exec();
+    static_cast<void>(QTest::qWaitFor([reply] { return reply->isFinished(); }, 30000));
     HttpResult result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.body = reply->readAll();
     result.headers = reply->rawHeaderPairs();
-    result.transportFailed = !reply->isFinished() || result.status == 0;
     reply->deleteLater();
     return result;
 }
@@ -175,12 +155,10 @@ QStringList ServiceProcess::select(const QString& sql) const {
     return values;
 }
 
-QByteArray ServiceProcess::admin(const QStringList& arguments, int* exitCode) {
+QByteArray ServiceProcess::admin(const QStringList& arguments) {
     QProcess process;
     process.start(serviceBinary(), arguments + QStringList{u"--database"_s, m_databaseUrl});
     process.waitForFinished(30000);
-    if (exitCode)
-        *exitCode = process.exitCode();
     return process.readAllStandardOutput();
 }
 
@@ -207,12 +185,7 @@ QString formField(const QByteArray& html, const QString& name) {
 }
 
 int ServiceProcess::waitForExit(int timeoutMs) {
-    QEventLoop loop;
-    QObject::connect(&m_process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    if (m_process.state() != QProcess::NotRunning)
-        loop.exec();
-    if (m_process.state() != QProcess::NotRunning)
+    if (!QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, timeoutMs))
         return -1;
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
@@ -237,45 +210,13 @@ QByteArray formBody(const QList<QPair<QString, QString>>& fields) {
 }
 
 QString newSignInToken() {
-    static const QByteArray alphabet =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    QString token;
-    for (int i = 0; i < 24; ++i)
-        token +=
-            QLatin1Char(alphabet.at(QRandomGenerator::global()->bounded(int(alphabet.size()))));
-    return token;
+    return QUuid::createUuid().toString(QUuid::Id128).left(24);
 }
 
 quint16 unusedPort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
-}
-
-RawClient::RawClient(quint16 port) {
-    m_socket.setReadBufferSize(0);
-    QObject::connect(&m_socket, &QTcpSocket::readyRead, &m_socket,
-                     [this] { received += m_socket.readAll(); });
-    m_socket.connectToHost(QHostAddress::LocalHost, port);
-    m_socket.waitForConnected(5000);
-}
-
-void RawClient::send(const QByteArray& bytes) {
-    m_socket.write(bytes);
-    m_socket.flush();
-}
-
-bool RawClient::waitForClose(int timeoutMs) {
-    return QTest::qWaitFor([this] { return m_socket.state() == QAbstractSocket::UnconnectedState; },
-                           timeoutMs);
-}
-
-QList<int> RawClient::statuses() const {
-    QList<int> all;
-    static const QRegularExpression status(u"(?:^|\\n)HTTP/1\\.1 (\\d{3}) "_s);
-    for (const auto& match : status.globalMatch(QString::fromLatin1(received)))
-        all.append(match.captured(1).toInt());
-    return all;
 }
 
 ChannelClient::ChannelClient(const QUrl& url, const QSslConfiguration& tls)
@@ -286,10 +227,10 @@ ChannelClient::ChannelClient(const QUrl& url, const QSslConfiguration& tls)
     m_connected = connected.wait(10000);
 }
 
-QJsonDocument ChannelClient::nextDocument(int timeoutMs) {
+QJsonObject ChannelClient::next(int timeoutMs) {
     if (m_read >= m_spy.size() && !m_spy.wait(timeoutMs))
         return {};
-    return QJsonDocument::fromJson(m_spy.at(m_read++).at(0).toString().toUtf8());
+    return QJsonDocument::fromJson(m_spy.at(m_read++).at(0).toString().toUtf8()).object();
 }
 
 QJsonObject ChannelClient::payloadOf(const QString& event) {
@@ -300,10 +241,10 @@ QJsonObject ChannelClient::payloadOf(const QString& event) {
     return {};
 }
 
-QByteArray channelFrame(const QString& topic, const QString& event, const QJsonObject& payload) {
+QByteArray channelFrame(const QString& topic, const QString& event) {
     return QJsonDocument(QJsonObject{{u"topic"_s, topic},
                                      {u"event"_s, event},
-                                     {u"payload"_s, payload},
+                                     {u"payload"_s, QJsonObject()},
                                      {u"ref"_s, 0}})
         .toJson(QJsonDocument::Compact);
 }

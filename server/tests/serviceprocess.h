@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslConfiguration>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWebSocket>
@@ -22,7 +21,6 @@ struct HttpResult {
     int status = 0;
     QByteArray body;
     Headers headers;
-    bool transportFailed = false;
 
     [[nodiscard]] QJsonDocument json() const { return QJsonDocument::fromJson(body); }
     /** The "data" member of a JSON answer. */
@@ -30,23 +28,13 @@ struct HttpResult {
     [[nodiscard]] QByteArray header(const QByteArray& name) const;
 };
 
-/** Limits the service runs under (0: inherited). */
-struct ResourceLimits {
-    /** Largest file it may write; writes beyond fail as on a full disk. */
-    quint64 fileSizeBytes = 0;
-    quint64 openFiles = 0;
-};
-
-/**
- * The real orvane-service binary, started on a free loopback port with a
- * database in a temporary directory, plus a blocking HTTP client for it.
- */
+/** The real orvane-service on a free loopback port, plus a blocking HTTP client for it. */
 class ServiceProcess {
 public:
     /** databaseUrl empty: an SQLite file in a temporary directory; binary empty: the one built
-     * here. */
+     * here; fileSizeLimit: writes past it fail as on a full disk (0: none). */
     explicit ServiceProcess(QStringList extraArguments = {}, const QString& databaseUrl = {},
-                            const QString& binary = {}, ResourceLimits limits = {});
+                            const QString& binary = {}, quint64 fileSizeLimit = 0);
     ~ServiceProcess();
 
     /** False (with the output in failureMessage) when the service did not come up. */
@@ -61,9 +49,7 @@ public:
     }
     /** A kB figure of /proc/PID/status, such as "VmRSS" or "VmHWM". */
     [[nodiscard]] qint64 statusKiB(const QByteArray& field) const;
-    /** Processor time the service has used so far, in clock ticks. */
-    [[nodiscard]] qint64 cpuTicks() const;
-    /** Everything the service wrote to its standard error (its log) so far. */
+    /** Its standard error (the log) so far. */
     [[nodiscard]] QByteArray log();
 
     HttpResult request(const QByteArray& method, const QString& path, const QByteArray& body = {},
@@ -88,7 +74,7 @@ public:
     }
 
     /** Runs an admin subcommand against the same database; returns its standard output. */
-    QByteArray admin(const QStringList& arguments, int* exitCode = nullptr);
+    QByteArray admin(const QStringList& arguments);
     /** A user with a device key, made through the admin commands. */
     QString createUserWithKey(const QString& email,
                               const QString& password = QStringLiteral("correct horse 1"));
@@ -98,9 +84,8 @@ public:
     bool start(quint16 port);
     /** Sends SIGTERM and waits; the exit status. */
     int terminate();
-    /** Sends SIGTERM without waiting. */
     void requestStop() { m_process.terminate(); }
-    /** Waits for the process to end while events are processed; the exit status. */
+    /** Waits for the exit while events are processed; the exit status. */
     int waitForExit(int timeoutMs);
 
     QNetworkAccessManager& network() { return m_network; }
@@ -118,24 +103,6 @@ private:
 
 inline const Headers FormHeaders = {{"Content-Type", "application/x-www-form-urlencoded"}};
 
-/** A raw connection to the service that records everything it is sent. */
-class RawClient {
-public:
-    explicit RawClient(quint16 port);
-    void send(const QByteArray& bytes);
-    bool waitForClose(int timeoutMs = 10000);
-    [[nodiscard]] bool isOpen() const {
-        return m_socket.state() == QAbstractSocket::ConnectedState;
-    }
-    /** The status of every answer received, in order. */
-    [[nodiscard]] QList<int> statuses() const;
-
-    QByteArray received;
-
-private:
-    QTcpSocket m_socket;
-};
-
 /** A sign-in channel client that collects every message the service sends it. */
 class ChannelClient {
 public:
@@ -145,8 +112,7 @@ public:
     void sendBinary(const QByteArray& data) { m_socket.sendBinaryMessage(data); }
     void sendText(const QByteArray& data) { m_socket.sendTextMessage(QString::fromUtf8(data)); }
     /** The next message, or an empty one when none arrives in time. */
-    QJsonObject next(int timeoutMs = 10000) { return nextDocument(timeoutMs).object(); }
-    QJsonDocument nextDocument(int timeoutMs = 10000);
+    QJsonObject next(int timeoutMs = 10000);
     /** The payload of the next message with this event (others skipped), or empty. */
     QJsonObject payloadOf(const QString& event);
     bool hasMoreWithin(int ms) { return m_read < m_spy.size() || m_spy.wait(ms); }
@@ -159,15 +125,12 @@ private:
 };
 
 /** A channel message without a join reference, compact. */
-QByteArray channelFrame(const QString& topic, const QString& event = QStringLiteral("phx_join"),
-                        const QJsonObject& payload = {});
+QByteArray channelFrame(const QString& topic, const QString& event = QStringLiteral("phx_join"));
 /** A loopback port nothing listens on. */
 quint16 unusedPort();
-/** The service binary under test. */
 QString serviceBinary();
-/** Reads the value="..." of the input named name out of an HTML form. */
+/** The value="..." of the input named name in an HTML form. */
 QString formField(const QByteArray& html, const QString& name);
-/** An application/x-www-form-urlencoded body. */
 QByteArray formBody(const QList<QPair<QString, QString>>& fields);
-/** A random sign-in token as the application draws it. */
+/** A random sign-in token of the application's shape. */
 QString newSignInToken();

@@ -1,13 +1,29 @@
 #include "serviceprocess.h"
 
-#include <QFile>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+/** Sends bytes on a connection of its own; the status of every answer until the service closes. */
+QList<int> statusesFor(quint16 port, const QByteArray& request) {
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    client.waitForConnected(5000);
+    client.write(request);
+    QList<int> statuses;
+    if (!QTest::qWaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; },
+                         10000))
+        return statuses;
+    static const QRegularExpression status(u"(?:^|\\n)HTTP/1\\.1 (\\d{3}) "_s);
+    for (const auto& match : status.globalMatch(QString::fromLatin1(client.readAll())))
+        statuses.append(match.captured(1).toInt());
+    return statuses;
+}
 
 const QByteArray Close = "Host: x\r\nConnection: close\r\n\r\n";
 
@@ -54,18 +70,14 @@ private Q_SLOTS:
             service.withKey("GET", u"/api/0/presets"_s, m_key).data().toArray();
         QVERIFY(standard.size() >= 8);
         int enabled = 0;
-        int withHotkey = 0;
         for (const QJsonValue& value : standard) {
             const QJsonObject preset = value.toObject();
             QCOMPARE(preset.keys(), RecordKeys);
             QVERIFY(preset.value(u"global"_s).toBool());
-            QVERIFY(preset.value(u"id"_s).isDouble() && preset.value(u"temperature"_s).isDouble());
             QVERIFY(!preset.value(u"system_message"_s).toString().isEmpty());
             enabled += preset.value(u"enabled_by_default"_s).toBool();
-            withHotkey += !preset.value(u"hotkey"_s).toString().isEmpty();
         }
         QVERIFY(enabled >= 2 && enabled < standard.size());
-        QVERIFY(withHotkey >= 2);
 
         const HttpResult created =
             service.withKey("POST", u"/api/0/presets"_s, m_key, body(record(u"Terse"_s)));
@@ -78,12 +90,10 @@ private Q_SLOTS:
         expected[u"global"_s] = false;
         QCOMPARE(mine, expected);
 
-        service.withKey("POST", u"/api/0/presets"_s, m_key, body(record(u"Second"_s)));
         const QJsonArray listed =
             service.withKey("GET", u"/api/0/presets"_s, m_key).data().toArray();
-        QCOMPARE(listed.size(), standard.size() + 2);
-        QCOMPARE(listed.at(standard.size()).toObject(), expected);
-        QCOMPARE(listed.last().toObject().value(u"name"_s).toString(), u"Second"_s);
+        QCOMPARE(listed.size(), standard.size() + 1);
+        QCOMPARE(listed.last().toObject(), expected);
         QCOMPARE(service.withKey("GET", u"/api/0/presets"_s, m_otherKey).data().toArray().size(),
                  standard.size());
 
@@ -112,40 +122,22 @@ private Q_SLOTS:
     }
 
     void badInputIsRefusedAndChangesNothing_data() {
-        QTest::addColumn<QByteArray>("method");
-        QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<int>("status");
         QJsonObject wrongType = record(u"x"_s);
         wrongType[u"temperature"_s] = u"warm"_s;
-        QJsonObject missing = record(u"x"_s);
-        missing.remove(u"user_message"_s);
-        const auto row = [](const char* name, const QByteArray& payload, int status,
-                            const QByteArray& method = "POST",
-                            const QString& path = u"/api/0/presets"_s) {
-            QTest::newRow(name) << method << path << payload << status;
-        };
-        const auto withName = [](const QByteArray& name) {
-            return body(record(u"x"_s)).replace("\"x\"", name);
-        };
-        row("malformed json", "{\"preset\": {", 400);
-        row("wrong type", body(wrongType), 400);
-        row("missing field", body(missing), 400);
-        row("not wrapped", QJsonDocument(record(u"x"_s)).toJson(), 400);
-        row("oversized", body(record(QString(1100 * 1024, QLatin1Char('n')))), 413);
-        row("lone surrogate", withName("\"a\\ud800b\""), 400);
-        row("NUL", withName("\"a\\u0000b\""), 400);
-        row("unknown route", {}, 404, "GET", u"/api/0/nothing"_s);
-        row("bad id", body(record(u"x"_s)), 404, "PUT", u"/api/0/presets/abc"_s);
+        QTest::newRow("malformed json") << QByteArray("{\"preset\": {") << 400;
+        QTest::newRow("wrong type") << body(wrongType) << 400;
+        QTest::newRow("oversized") << body(record(QString(1100 * 1024, QLatin1Char('n')))) << 413;
+        QTest::newRow("lone surrogate")
+            << body(record(u"x"_s)).replace("\"x\"", "\"a\\ud800b\"") << 400;
     }
 
     void badInputIsRefusedAndChangesNothing() {
-        QFETCH(QByteArray, method);
-        QFETCH(QString, path);
         QFETCH(QByteArray, payload);
         QFETCH(int, status);
         const QByteArray before = m_service->withKey("GET", u"/api/0/presets"_s, m_key).body;
-        const HttpResult result = m_service->withKey(method, path, m_key, payload);
+        const HttpResult result = m_service->withKey("POST", u"/api/0/presets"_s, m_key, payload);
         QCOMPARE(result.status, status);
         QVERIFY(!result.body.isEmpty());
         QCOMPARE(m_service->withKey("GET", u"/api/0/presets"_s, m_key).body, before);
@@ -165,7 +157,7 @@ private Q_SLOTS:
 
     void fullDiskAcknowledgesOnlyStoredWrites() {
         // A file size limit stands in for a full disk: SQLite learns of it at the commit.
-        ServiceProcess service({}, {}, {}, ResourceLimits{400 * 1024, 0});
+        ServiceProcess service({}, {}, {}, 400 * 1024);
         QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
         const QString key = service.createUserWithKey(u"full@example.org"_s);
         QCOMPARE(service.request("GET", u"/healthz"_s).status, 200);
@@ -197,14 +189,10 @@ private Q_SLOTS:
                                       "GET /healthz HTTP/1.1\r\n" +
                                           Close
                                    << QList<int>{200, 404, 200};
-        QTest::newRow("HTTP/1.0 closes")
-            << QByteArray("GET /healthz HTTP/1.0\r\n\r\n") << QList<int>{200};
         QTest::newRow("slow headers")
             << QByteArray("GET /healthz HTTP/1.1\r\nHost: x\r\n") << QList<int>{408};
         QTest::newRow("idle keep-alive")
             << QByteArray("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n") << QList<int>{200};
-        QTest::newRow("malformed request line")
-            << QByteArray("HELLO THERE\r\n\r\n") << QList<int>{400};
         QTest::newRow("conflicting lengths")
             << post + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nhello!" << QList<int>{400};
         QTest::newRow("headers too large")
@@ -222,82 +210,15 @@ private Q_SLOTS:
     void requestsAnsweredInOrderOrRefused() {
         QFETCH(QByteArray, request);
         QFETCH(QList<int>, statuses);
-        RawClient client(m_front->port());
-        client.send(request);
-        QVERIFY(client.waitForClose());
-        QCOMPARE(client.statuses(), statuses);
-    }
-
-    void clientsThatAskBeforeSendingABodyAreToldToGoOn() {
-        RawClient client(m_front->port());
-        client.send("POST /api/0/presets HTTP/1.1\r\nExpect: 100-continue\r\n"
-                    "Content-Length: 2\r\n" +
-                    Close);
-        QTRY_COMPARE(client.statuses(), QList<int>{100});
-        client.send("{}");
-        QVERIFY(client.waitForClose());
-        QCOMPARE(client.statuses(), (QList<int>{100, 401}));
+        QCOMPARE(statusesFor(m_front->port(), request), statuses);
     }
 
     void pathsCannotForgeLogLines() {
-        RawClient client(m_front->port());
-        client.send("GET /a%0d%0aforged%20status=200 HTTP/1.1\r\n" + Close);
-        QVERIFY(client.waitForClose());
+        QCOMPARE(
+            statusesFor(m_front->port(), "GET /a%0d%0aforged%20status=200 HTTP/1.1\r\n" + Close),
+            QList<int>{404});
         QTRY_VERIFY(m_front->log().contains("path=/a\\x0d\\x0aforged status=200 status=404"));
         QVERIFY(!m_front->log().contains("\nforged"));
-    }
-
-    void hugeBodiesTakeNoMemory_data() {
-        QTest::addColumn<bool>("chunked");
-        QTest::newRow("Content-Length") << false;
-        QTest::newRow("chunked") << true;
-    }
-
-    void hugeBodiesTakeNoMemory() {
-        QFETCH(bool, chunked);
-        constexpr qint64 Offered = 300 * 1024 * 1024;
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_front->port());
-        QVERIFY(socket.waitForConnected(5000));
-        socket.write("POST /api/0/texts HTTP/1.1\r\nHost: x\r\n" +
-                     (chunked ? QByteArray("Transfer-Encoding: chunked\r\n\r\n")
-                              : "Content-Length: " + QByteArray::number(Offered) + "\r\n\r\n"));
-        const QByteArray block(1024 * 1024, 'a');
-        qint64 sent = 0;
-        while (sent < Offered && socket.state() == QAbstractSocket::ConnectedState) {
-            socket.write(chunked ? "100000\r\n" + block + "\r\n" : block);
-            if (!socket.waitForBytesWritten(3000))
-                break;
-            sent += block.size();
-        }
-        // Refused early and cut off after a little lingering, not read whole.
-        QVERIFY2(sent < 32 * 1024 * 1024, QByteArray::number(sent));
-        const qint64 peak = m_front->statusKiB("VmHWM");
-        QVERIFY2(peak > 0 && peak < 64 * 1024, QByteArray::number(peak));
-    }
-
-    void connectionsBeyondTheDescriptorsAreRefusedWithoutSpinning() {
-        // 64 descriptors leave room for 16 connections; more get a clear refusal.
-        ServiceProcess service({}, {}, {}, ResourceLimits{0, 64});
-        QVERIFY2(service.isRunning(), qPrintable(service.failureMessage()));
-        std::vector<std::unique_ptr<RawClient>> clients;
-        for (int i = 0; i < 40; ++i)
-            clients.push_back(std::make_unique<RawClient>(service.port()));
-        QTRY_COMPARE(std::count_if(clients.begin(), clients.end(),
-                                   [](const auto& client) { return !client->isOpen(); }),
-                     24);
-        for (const auto& client : clients) {
-            if (!client->isOpen())
-                QCOMPARE(client->statuses(), QList<int>{503});
-        }
-        const qint64 before = service.cpuTicks();
-        QTest::qWait(1000);
-        QVERIFY2(service.cpuTicks() - before < 20, "the service spins while at its limit");
-        clients.clear();
-        QTRY_COMPARE(service.request("GET", u"/healthz"_s).status, 200);
-        // Health also fails once the database file is gone.
-        QVERIFY(QFile::remove(service.databasePath()));
-        QCOMPARE(service.request("GET", u"/healthz"_s).status, 503);
     }
 
 private:

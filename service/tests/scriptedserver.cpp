@@ -58,8 +58,6 @@ ScriptedServer::ScriptedServer(bool holdUnmatched)
     });
 }
 
-ScriptedServer::~ScriptedServer() = default;
-
 QString ScriptedServer::baseUrl() const {
     return u"http://127.0.0.1:%1"_s.arg(port());
 }
@@ -138,11 +136,6 @@ void ScriptedServer::writeAndClose(const QByteArray& data) {
     write(data);
     if (m_held)
         m_held->disconnectFromHost();
-}
-
-void ScriptedServer::dropConnection() {
-    if (m_held)
-        m_held->abort();
 }
 
 void ScriptedServer::onFrame(QWebSocket* socket, bool binary, const QByteArray& data) {

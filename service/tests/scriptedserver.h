@@ -7,14 +7,13 @@
 #include <QTcpServer>
 #include <QTest>
 #include <QUrl>
+#include <QWebSocket>
 #include <QWebSocketServer>
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
-
-class QWebSocket;
 
 /** One request as it came over the wire. */
 struct RecordedRequest {
@@ -36,7 +35,6 @@ struct ScriptedResponse {
         return {status, body};
     }
     static ScriptedResponse html(const QByteArray& body) { return {200, body, false, "text/html"}; }
-    static ScriptedResponse empty(int status) { return {status, {}}; }
     static ScriptedResponse dropConnection() { return {0, {}, true}; }
 };
 
@@ -46,17 +44,15 @@ struct ReceivedFrame {
 };
 
 /**
- * A scripted stand-in for the service on a free loopback port, HTTP and WebSocket on the
- * same port. Every request and frame is recorded. Requests get the answer of their rule;
- * without one they get 404, or, when unmatched requests are held, wait for the test to
- * answer them piece by piece (the newest request is the one answered).
+ * A scripted stand-in for the service on loopback, HTTP and WebSocket on one port, recording
+ * every request and frame. A request without a rule gets 404, or is held for the test to
+ * answer piece by piece (the newest held one).
  */
 class ScriptedServer : public QObject {
     Q_OBJECT
 
 public:
     explicit ScriptedServer(bool holdUnmatched = false);
-    ~ScriptedServer() override;
 
     [[nodiscard]] quint16 port() const { return m_server.serverPort(); }
     [[nodiscard]] QString baseUrl() const;
@@ -79,7 +75,6 @@ public:
     void respond(int status, const QByteArray& body);
     /** Bytes as they are, then an orderly close: no reset, only the bytes tell. */
     void writeAndClose(const QByteArray& data);
-    void dropConnection();
 
     // WebSocket side. Joins are answered with a reply of this status ("" for none).
     void setJoinReplyStatus(const QString& status) { m_joinReplyStatus = status; }
@@ -90,7 +85,6 @@ public:
     bool waitForFrames(int count, int timeoutMs = 5000);
     /** Sends to every open socket. */
     void send(const QByteArray& data, bool binary = false);
-    void sendText(const QString& text) { send(text.toUtf8()); }
     void closeSockets();
 
     /** A pong of the service's channel: a reply whose response is "pong". */

@@ -3,7 +3,6 @@
 #include "service/presetsservice.h"
 #include "service/userservice.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QTest>
 
@@ -55,14 +54,8 @@ class TestNetworkClient : public QObject {
     }
 
 private Q_SLOTS:
-    void init() {
-        m_server = std::make_unique<ScriptedServer>();
-        QVERIFY(m_server->port() != 0);
-    }
-    void cleanup() {
-        m_server.reset();
-        QCoreApplication::setApplicationVersion(QString());
-    }
+    void init() { m_server = std::make_unique<ScriptedServer>(); }
+    void cleanup() { m_server.reset(); }
 
     // How each answer maps for a decoded call, a call without body and the user fetch;
     // -1 stands for success.
@@ -79,15 +72,11 @@ private Q_SLOTS:
             QTest::newRow(name) << response << int(decoding) << int(plain) << int(user);
         };
         row("200-valid", R::json(userBody), -1, -1, -1);
-        row("201-valid", R::json(userBody, 201), -1, -1, -1);
         row("200-invalid", R::json(R"({"data":{"id":"42"}})"), N::decode, -1, U::generic);
-        row("200-no-data", R::json(R"({"email":"a@b.c","id":1})"), N::decode, -1, U::generic);
-        row("200-not-json", R::json("<html>"), N::decode, -1, U::generic);
-        row("204-empty", R::empty(204), N::decode, -1, U::generic);
+        row("204-empty", R::json({}, 204), N::decode, -1, U::generic);
         row("400", R::json("{}", 400), N::badRequest, N::badRequest, U::generic);
         row("401", R::json("{}", 401), N::unauthorised, N::unauthorised, U::unauthorised);
         row("403", R::json("{}", 403), N::forbidden, N::unexpected, U::generic);
-        row("404", R::json("{}", 404), N::unexpected, N::unexpected, U::generic);
         row("500", R::json(userBody, 500), N::unexpected, N::unexpected, U::generic);
         row("dropped", R::dropConnection(), N::unknown, N::unknown, U::failedToConnect);
     }
@@ -123,24 +112,6 @@ private Q_SLOTS:
         QCOMPARE(delegate.calls(), 1); // exactly one call per fetch
     }
 
-    void logoutOnTheWire() {
-        QCoreApplication::setApplicationVersion(u"0.1.0"_s);
-        m_server->respond("DELETE", u"/api/0/devices/logout"_s, ScriptedResponse::empty(204));
-        LogoutService logout(u"dk"_s, m_server->base());
-        QVERIFY(awaited<NetworkResult<bool>>([&](auto done) { logout.logout(done); }).ok());
-        checkSent(0, "DELETE", u"/api/0/devices/logout"_s);
-        QCOMPARE(m_server->requests().at(0).header("App-Version"), "0.1.0");
-        QVERIFY(m_server->requests().at(0).body.isEmpty());
-    }
-
-    void nothingArrivesAfterTheServiceIsGone() {
-        m_server->respond("GET", u"/api/0/user"_s, ScriptedResponse::json(userBody));
-        RecordingUserDelegate delegate;
-        UserService(u"dk"_s, &delegate, m_server->base()).fetchUser();
-        QTest::qWait(200);
-        QCOMPARE(delegate.calls(), 0);
-    }
-
     // How many prompts a list answer gives; -1 for a failure. One bad element fails it all.
     void presetList_data() {
         QTest::addColumn<QByteArray>("body");
@@ -155,16 +126,8 @@ private Q_SLOTS:
             QTest::newRow(qPrintable(u"missing-"_s + key))
                 << list(presetWith(key, QJsonValue(QJsonValue::Undefined))) << -1;
         QTest::newRow("id-string") << list(presetWith(u"id"_s, u"7"_s)) << -1;
-        QTest::newRow("id-fraction") << list(presetWith(u"id"_s, 7.5)) << -1;
-        QTest::newRow("global-number") << list(presetWith(u"global"_s, 1)) << -1;
-        QTest::newRow("temperature-text") << list(presetWith(u"temperature"_s, u"1"_s)) << -1;
-        QTest::newRow("hotkey-null")
-            << list(presetWith(u"hotkey"_s, QJsonValue(QJsonValue::Null))) << -1;
         QTest::newRow("temperature-integer") << list(presetWith(u"temperature"_s, 1)) << 2;
         QTest::newRow("hotkey-empty") << list(presetWith(u"hotkey"_s, u""_s)) << 2;
-        QTest::newRow("unknown-key") << list(presetWith(u"color"_s, u"red"_s)) << 2;
-        QTest::newRow("element-number") << QByteArray(R"({"data":[1]})") << -1;
-        QTest::newRow("data-object") << QByteArray(R"({"data":{}})") << -1;
         QTest::newRow("no-data") << QByteArray("{}") << -1;
     }
     void presetList() {
@@ -209,16 +172,12 @@ private Q_SLOTS:
 
         m_server->respond("POST", u"/api/0/presets"_s, ScriptedResponse::json("{}", 401));
         QCOMPARE(create(), PresetDto::blank());
-        // A record JSON cannot hold is not sent at all.
-        draft.temperature = std::numeric_limits<double>::quiet_NaN();
-        QCOMPARE(create().id, -1);
-        QCOMPARE(m_server->requests().size(), 3);
 
         // Deleting reports true only for an answer with a body.
         const auto remove = [&] {
             return awaited<bool>([&](auto done) { service.deletePreset(42, done); });
         };
-        m_server->respond("DELETE", u"/api/0/presets/42"_s, ScriptedResponse::empty(204));
+        m_server->respond("DELETE", u"/api/0/presets/42"_s, ScriptedResponse::json({}, 204));
         QCOMPARE(remove(), false);
         checkSent(3, "DELETE", u"/api/0/presets/42"_s);
         m_server->respond("DELETE", u"/api/0/presets/42"_s, ScriptedResponse::json(presetJson));

@@ -120,7 +120,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("ready"); // once at the open, once more for an "ok" reply
         QTest::newRow("ok") << u"ok"_s << 2;
         QTest::newRow("error") << u"error"_s << 1;
-        QTest::newRow("no reply") << QString() << 1;
     }
     void joinIsTheFirstFrameAndAnOkReplyMakesTheChannelReady() {
         QFETCH(QString, replyStatus);
@@ -159,32 +158,15 @@ private Q_SLOTS:
         row("signed-in", signedIn, 1);
         QTest::newRow("signed-in-binary") << true << signedIn << 1 << 0;
         QTest::newRow("not-utf8") << true << QByteArray("\xFF\xFE{\"event\":") << 0 << 0;
-        row("ref-null", result(R"(,"topic")", R"(,"ref":null,"topic")"), 1);
-        row("any-event", result("logged_in", "stats"), 1);
         row("no-device-key", result(R"(,"device_key":"secret-key")", ""), 1);
-        row("null-device-key", result(R"("secret-key")", "null"), 1);
         row("event-outside-vocabulary", result("logged_in", "signed_in"), 0);
         row("device-key-number", result(R"("secret-key")", "3"), 0);
-        row("id-string", result("42", R"("42")"), 0);
-        row("id-fraction", result("42", "42.5"), 0);
         row("no-email", result(R"("email":"ada@example.org",)", ""), 0);
-        row("email-number", result(R"("ada@example.org")", "1"), 0);
-        row("no-topic", result(R"(,"topic":"auth:abc")", ""), 0);
         const QByteArray reply = R"({"event":"phx_reply","payload":{"response":{},"status":"ok"},)"
                                  R"("ref":0,"topic":"t"})";
         row("reply-ok", reply, 0, 1);
-        row("reply-created", QByteArray(reply).replace("\"ok\"", "\"created\""), 0);
-        row("reply-with-reason", QByteArray(reply).replace("{}", R"({"reason":"x"})"), 0, 1);
-        row("reply-unknown-status", QByteArray(reply).replace("\"ok\"", "\"fine\""), 0);
         row("reply-no-ref", QByteArray(reply).replace("\"ref\":0,", ""), 0);
-        // Stock Phoenix servers echo refs as strings, with a join_ref.
-        row("reply-ref-text",
-            QByteArray(reply).replace("\"ref\":0", "\"ref\":\"0\",\"join_ref\":\"0\""), 0, 1);
-        row("reply-ref-word", QByteArray(reply).replace("\"ref\":0", "\"ref\":\"x\""), 0);
-        row("leave", QByteArray(reply).replace("phx_reply", "phx_leave"), 0);
-        row("payload-text", R"({"event":"phx_reply","payload":"pong","ref":0,"topic":"t"})", 0);
         row("not-json", "pong", 0);
-        row("array", "[]", 0);
     }
     void receivedFrames() {
         QFETCH(bool, binary);
@@ -231,7 +213,7 @@ private Q_SLOTS:
         QCOMPARE(m_delegate.ready, 4);
     }
 
-    void pingsGoOutAfter29Seconds() {
+    void pingsGoOutAfter29SecondsInTheServicesFormat() {
         QVERIFY(connectReady());
         m_timers->advance(29s);
         QVERIFY(m_server->waitForFrames(2));
@@ -240,13 +222,6 @@ private Q_SLOTS:
         QCOMPARE(m_server->frames().at(1).data,
                  "{\"event\":\"ping\",\"payload\":{},\"ref\":0,\"topic\":\"" + topic.toUtf8() +
                      "\"}");
-        // Its pong schedules the next one and reaches no delegate.
-        QTRY_COMPARE(m_timers->activeCount(), 1);
-        QTest::qWait(20);
-        m_timers->advance(29s);
-        QVERIFY(m_server->waitForFrames(3));
-        QCOMPARE(m_delegate.ready, 2);
-        QCOMPARE(m_delegate.users.size(), 0);
     }
 
     // Pongs are the engine's own business; anything else goes to its delegate.
@@ -255,10 +230,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("isPong");
         const QByteArray pong = ScriptedServer::pongFor(u"auth:engine"_s);
         QTest::newRow("pong") << pong << true;
-        QTest::newRow("status-error-extra-keys")
-            << QByteArray(pong).replace(R"("ok")", R"("error","x":1)").replace(":0", ":3") << true;
         QTest::newRow("ref-missing") << QByteArray(pong).replace(R"("ref":0,)", "") << false;
-        QTest::newRow("ref-fraction") << QByteArray(pong).replace(":0", ":0.5") << false;
         QTest::newRow("not-pong") << QByteArray(R"({"not":"a pong"})") << false;
     }
     void pongsStayInTheEngine() {
@@ -289,32 +261,6 @@ private Q_SLOTS:
         QTest::qWait(50);
         QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 1);
         QCOMPARE(m_timers->activeCount(), 0);
-    }
-
-    void closeReportsDisconnectedOnceAndStopsThePings() {
-        RecordingEngineDelegate delegate;
-        const auto engine = connectEngine(delegate);
-        QTRY_VERIFY(engine->isConnected());
-        engine->connect(); // already connected: no second socket
-        m_server->closeSockets();
-        QTRY_COMPARE(delegate.events.count(u"disconnected"_s), 1);
-        QVERIFY(!engine->isConnected());
-        m_timers->advance(29s);
-        QTest::qWait(50);
-        QCOMPARE(delegate.events.count(u"disconnected"_s), 1);
-        QCOMPARE(delegate.events.count(u"connected"_s), 1);
-        QCOMPARE(countFrames(m_server->frames(), u"ping"_s), 0);
-    }
-
-    void connectionFailureIsAnErrorEvent() {
-        const ServiceBase base = m_server->base();
-        m_server.reset();
-        RecordingEngineDelegate delegate;
-        WebSocketEngine engine(base.socketUrl(WebSocketAuthService::socketPath), &delegate,
-                               &lcWebSocket(), *m_timers);
-        engine.connect();
-        QTRY_VERIFY(delegate.events.count(u"error"_s) >= 1);
-        QCOMPARE(delegate.events.count(u"connected"_s), 0);
     }
 };
 

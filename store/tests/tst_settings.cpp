@@ -1,13 +1,10 @@
 #include "core/settingsstore.h"
-#include "service/userdto.h"
 #include "store/appsettings.h"
 #include "store/reviewpreferences.h"
 #include "store/userstore.h"
 #include "temporarysettings.h"
 
 #include <QtTest>
-
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -17,23 +14,6 @@ void storeRaw(const QString& key, const QVariant& value) {
     auto store = openSettingsStore();
     store->setValue(key, value);
     store->sync();
-}
-
-/** Runs f with standard output redirected, and answers what it printed. */
-template <typename F>
-QString capturedStdout(F f) {
-    QTemporaryFile file;
-    if (!file.open())
-        qFatal("no temporary file");
-    std::fflush(stdout);
-    const int saved = dup(fileno(stdout));
-    dup2(file.handle(), fileno(stdout));
-    f();
-    std::fflush(stdout);
-    dup2(saved, fileno(stdout));
-    close(saved);
-    file.seek(0);
-    return QString::fromUtf8(file.readAll());
 }
 
 } // namespace
@@ -53,10 +33,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<QString>("expected");
-        QTest::addColumn<bool>("complains");
         const auto row = [](const char* name, const QString& key, const QVariant& stored,
-                            const QString& expected, bool complains = false) {
-            QTest::newRow(name) << key << stored << expected << complains;
+                            const QString& expected) {
+            QTest::newRow(name) << key << stored << expected;
         };
         const QString ids = u"PresetsEnabledIds"_s;
         const QString prefs = u"PreferencesSettings"_s;
@@ -64,12 +43,10 @@ private Q_SLOTS:
         row("nothing stored", prefs, {}, u"command+option+c"_s);
         row("ids", ids, QByteArray(R"({"presetIds":[3,7,12]})"), u"3,7,12"_s);
         row("null hotkey", prefs, QByteArray(R"({"windowHotkey": null})"), u"<none>"_s);
-        row("empty preferences", prefs, QByteArray("{}"), u"<none>"_s);
-        row("ids missing", ids, QByteArray("{}"), QString(), true);
-        row("fractional id", ids, QByteArray(R"({"presetIds":[1.5]})"), QString(), true);
+        row("ids missing", ids, QByteArray("{}"), QString());
         row("text, not a blob", prefs, u"{\"windowHotkey\":\"x\"}"_s, u"command+option+c"_s);
         row("user without key", user, QByteArray(R"({"user":{"email":"a@b.c","userId":1}})"),
-            u"signed out"_s, true);
+            u"signed out"_s);
         row("user", user, QByteArray(R"({"user":{"email":"a@b.c","userId":1,"deviceKey":"k"}})"),
             u"a@b.c k"_s);
     }
@@ -77,29 +54,23 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(QVariant, stored);
         QFETCH(QString, expected);
-        QFETCH(bool, complains);
         if (stored.isValid())
             storeRaw(key, stored);
+        const AppSettings settings;
         QString value;
-        const QString printed = capturedStdout([&] {
-            const AppSettings settings;
-            if (key == u"PresetsEnabledIds") {
-                QStringList ids;
-                for (const qint64 id : settings.presetsSettings().presetIds)
-                    ids << QString::number(id);
-                value = ids.join(u',');
-            } else if (key == u"PreferencesSettings") {
-                value = settings.preferencesSettings().windowHotkey.value_or(u"<none>"_s);
-            } else {
-                const UserStore store;
-                value = store.isAuthorised() ? store.user()->email + u' ' + store.user()->deviceKey
-                                             : u"signed out"_s;
-            }
-        });
+        if (key == u"PresetsEnabledIds") {
+            QStringList ids;
+            for (const qint64 id : settings.presetsSettings().presetIds)
+                ids << QString::number(id);
+            value = ids.join(u',');
+        } else if (key == u"PreferencesSettings") {
+            value = settings.preferencesSettings().windowHotkey.value_or(u"<none>"_s);
+        } else {
+            const UserStore store;
+            value = store.isAuthorised() ? store.user()->email + u' ' + store.user()->deviceKey
+                                         : u"signed out"_s;
+        }
         QCOMPARE(value, expected);
-        // A value that does not decode says why on standard output, one line.
-        QCOMPARE(!printed.isEmpty(), complains);
-        QVERIFY(printed.isEmpty() || printed.endsWith(u'\n'));
     }
 
     void writesAreSharedAndExact() {
@@ -130,9 +101,7 @@ private Q_SLOTS:
         };
         row("grammar", u"Fix grammar"_s, true);
         row("by instruction", u"Tidy"_s, true, {}, u"Proofread this text"_s);
-        row("shorter", u"Make shorter"_s, true);
         row("translation", u"Translate to English"_s, false, {}, u"Correct and translate"_s);
-        row("summary", u"Summarize"_s, false);
         row("turned off", u"Fix grammar"_s, false, false);
         row("turned on", u"Summarize"_s, true, true);
         row("corrupt record", u"Fix grammar"_s, true, u"x"_s);
@@ -151,24 +120,8 @@ private Q_SLOTS:
             preferences.setShowsChanges(5, stored.toBool());
         else if (stored.isValid())
             storeRaw(ReviewPreferences::key, QByteArray(R"({"showChanges":{"5":"x"}})"));
-        capturedStdout([&] { QCOMPARE(preferences.showsChanges(prompt), changes); });
+        QCOMPARE(preferences.showsChanges(prompt), changes);
         QVERIFY(!preferences.showsChanges(std::nullopt)); // a typed command
-    }
-
-    void userStoreSignsInAndOut() {
-        UserStore store;
-        store.setUser(UserDto{u"a@example.org"_s, 42, std::nullopt});
-        QVERIFY(store.isAuthorised());
-        QCOMPARE(store.user()->deviceKey, QString()); // an absent key becomes ""
-
-        store.setUser(UserDto{u"b@example.org"_s, 7, u"key-b"_s});
-        const UserStore restarted;
-        QVERIFY(restarted.isAuthorised());
-        QCOMPARE(*restarted.user(), (User{u"b@example.org"_s, 7, u"key-b"_s}));
-
-        store.setUser(std::nullopt);
-        QVERIFY(!store.isAuthorised());
-        QVERIFY(!UserStore().isAuthorised());
     }
 };
 
