@@ -108,6 +108,12 @@ void MainCoordinator::showWidget() {
     refreshStatusBarPresence();
 }
 
+void MainCoordinator::prepareWidget() {
+    createWindowIfAbsent(Window::mainGroupId);
+    if (AppWindow* widget = window(Window::mainGroupId))
+        widget->prepare();
+}
+
 void MainCoordinator::openWidget(bool checkOnly) {
     if (!m_userSynced) {
         if (m_connectionAttempts >= 1)

@@ -61,6 +61,7 @@ public:
 
     // WidgetPresenter
     void showWidget() override;
+    void prepareWidget() override;
     void hideWidget(const std::optional<RunningApp>& app) override;
     void toggleWidget() override;
     void setPreviousApp(const std::optional<RunningApp>& app) override { m_previousApp = app; }

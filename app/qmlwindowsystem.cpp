@@ -52,6 +52,7 @@ public:
         if (QWindow* window = built())
             window->setGeometry(frame);
     }
+    void prepare() override { (void)built(); }
 
 private:
     QWindow* built() const {
@@ -95,8 +96,6 @@ ViewFactory* QmlWindowSystem::views() {
             if (!QFileInfo::exists(path))
                 continue;
             m_loader.setFileName(path);
-            // Every symbol now: a plugin that does not fit the executable fails here, not later.
-            m_loader.setLoadHints(QLibrary::ResolveAllSymbolsHint);
             m_plugin = m_loader.instance();
             if (m_plugin)
                 break;

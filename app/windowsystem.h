@@ -32,6 +32,8 @@ public:
     /** Outer geometry in screen coordinates, y growing downwards. */
     [[nodiscard]] virtual QRect frame() const = 0;
     virtual void setFrame(const QRect& frame) = 0;
+    /** Builds what showing needs, without showing; windows with nothing to build skip it. */
+    virtual void prepare() {}
 };
 
 /** Creates the coordinator's windows with their contents, and answers about screens. */

@@ -47,4 +47,6 @@ void WidgetContentViewModel::captureAndOpen() {
             // Nothing selected: the answer can still go in at the cursor of this window.
             Q_EMIT self->captured(SetEmptyItem{true, app, true});
         });
+    // The selection is read off the main thread: the first press builds the view meanwhile.
+    m_presenter.prepareWidget();
 }

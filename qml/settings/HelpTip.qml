@@ -1,5 +1,5 @@
 import QtQuick
-import QtQuick.Controls
+import QtQuick.Controls.Basic
 import Orvane.Views
 
 // The info icon beside a field; hovering it shows the field's help text.

@@ -1,5 +1,6 @@
 import QtQuick
-import QtQuick.Controls
+import QtQuick.Controls.Basic
+import QtQuick.Templates as T
 import Orvane.Views
 import Orvane.Settings.Models
 
@@ -90,7 +91,7 @@ FocusScope {
         id: alert
         property string message
         property string informativeText
-        parent: Overlay.overlay
+        parent: T.Overlay.overlay
         anchors.centerIn: parent
         width: 340
         modal: true

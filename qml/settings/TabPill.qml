@@ -1,5 +1,5 @@
 import QtQuick
-import QtQuick.Controls
+import QtQuick.Controls.Basic
 import Orvane.Views
 
 // One tab of the settings window's tab bar.

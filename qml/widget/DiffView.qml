@@ -1,5 +1,5 @@
 import QtQuick
-import QtQuick.Controls
+import QtQuick.Controls.Basic
 import Orvane.Widget.Models
 
 // The answer as a word diff against the captured text: deleted words struck through,

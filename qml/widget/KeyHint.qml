@@ -1,5 +1,5 @@
 import QtQuick
-import QtQuick.Controls
+import QtQuick.Controls.Basic
 
 // A keyboard hint drawn as a small key cap.
 Rectangle {
