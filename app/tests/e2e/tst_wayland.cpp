@@ -68,7 +68,7 @@ public:
         }
         // The lock file of the socket matches no "wayland-?".
         const QDir dir(m_dir.path());
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 const QStringList display = dir.entryList({"wayland-?"}, QDir::System);
                 const QStringList ipc = dir.entryList({"sway-ipc.*"}, QDir::System);
