@@ -123,13 +123,15 @@ private Q_SLOTS:
         QTRY_VERIFY(shows("resultActions"));
         QTRY_VERIFY(window->height() != withList); // the height follows the content
 
-        // A complete answer opens as its changes; Tab switches to the plain answer.
+        // A complete answer opens as its changes; Tab switches to the plain answer and back.
         QTRY_VERIFY(shows("diffView") && !shows("resultText"));
         QCOMPARE(text("diffText"), h.content->review()->richText());
         shoot(window.get(), "review");
         QTest::keyClick(window.get(), Qt::Key_Tab);
         QTRY_VERIFY(!shows("diffView") && shows("resultText"));
         QCOMPARE(text("reviewHint"), "Show changes");
+        QTest::keyClick(window.get(), Qt::Key_Tab);
+        QTRY_VERIFY(shows("diffView"));
 
         input->handlePostAction(PostAction::tryAgain);
         input->handlePresetAction(PresetOnly{2});
