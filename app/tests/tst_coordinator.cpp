@@ -208,24 +208,6 @@ private Q_SLOTS:
         coordinator->logout(); // nobody left to sign out
         QCOMPARE(m_services.logouts, 2);
     }
-
-    void everyWayOfHidingTheWidgetIsAnnouncedOnce() {
-        auto coordinator = startedSignedIn();
-        QSignalSpy hidden(&m_events, &AppEvents::widgetHidden);
-        const std::function<void()> hides[] = {
-            [&] { coordinator->hideWidgetAction(); },
-            [&] { coordinator->openSettingsAction(); },
-            [&] { coordinator->hideWidget(std::nullopt); },
-        };
-        for (const auto& hide : hides) {
-            coordinator->showWidget();
-            hide();
-            hide(); // already hidden: nothing more to announce
-            QVERIFY(!m_windows.isShowing(Window::mainGroupId));
-        }
-        QCOMPARE(hidden.count(), 3);
-        QVERIFY(m_windows.isShowing(Window::settingsGroupId));
-    }
 };
 
 QTEST_GUILESS_MAIN(CoordinatorTest)

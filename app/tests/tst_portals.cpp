@@ -316,16 +316,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             m_client.interface()->isServiceRegistered(u"org.orvane.Orvane"_s).value(), 20000);
 
-        const QList<std::pair<QString, QString>> answers{
-            // Nobody is signed in: the widget's hotkeys are not bound, exactly as with keys.
-            {u"widget"_s, u"not available right now"_s},
-            {u"prompt:3"_s, u"not available right now"_s},
-            {u"menu"_s, u"unknown action \"menu\""_s}};
-        for (const auto& [action, answer] : answers) {
-            run = runOrvane({u"--trigger"_s, action}, environment);
-            QCOMPARE(run.exitCode, 1);
-            QVERIFY2(run.output.contains(answer), qPrintable(run.output));
-        }
+        // Nobody is signed in: the widget's hotkeys are not bound, exactly as with keys.
+        run = runOrvane({u"--trigger"_s, u"widget"_s}, environment);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.output.contains(u"not available right now"_s), qPrintable(run.output));
 
         // A second start hands over to the first and leaves it running.
         QCOMPARE(runOrvane({}, offscreen).exitCode, 0);

@@ -7,7 +7,7 @@ using namespace Qt::StringLiterals;
 
 void FakeWindowTracker::activate(const RunningApp& app, std::function<void(bool)> done) {
     activated.append(app.windowId);
-    const bool comes = !closed.contains(app.windowId) && !unresponsive.contains(app.windowId);
+    const bool comes = !unresponsive.contains(app.windowId);
     if (comes)
         frontmost = app;
     if (done)

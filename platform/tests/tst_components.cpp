@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -69,19 +68,6 @@ private Q_SLOTS:
         LoginItem::setEnabled(false);
         QVERIFY(!LoginItem::isEnabled());
         QVERIFY(!QFile::exists(LoginItem::autostartFilePath()));
-    }
-
-    void aRefusedRegistrationIsLoggedAndReadsDisabled() {
-        // A plain file where the autostart folder belongs makes every write fail.
-        QVERIFY(QDir(m_config.path() + u"/autostart"_s).removeRecursively());
-        QFile blocker(m_config.path() + u"/autostart"_s);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        QTest::ignoreMessage(QtCriticalMsg,
-                             QRegularExpression(u"^Failed to enable launch at login: .+"_s));
-        LoginItem::setEnabled(true);
-        blocker.remove();
-        QVERIFY(!LoginItem::isEnabled());
     }
 
     void withoutX11TheBackendDegradesAndSaysWhy() {

@@ -4,7 +4,6 @@
 #include "platform/pasteboardmanager.h"
 #include "platform/virtualkeys.h"
 
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -183,78 +182,6 @@ private Q_SLOTS:
         clipboard.otherApplicationCopies(u"later"_s);
         QTest::qWait(20);
         QCOMPARE(clipboard.text(), u"later"_s);
-    }
-
-    void aNewCaptureEndsThePendingOne() {
-        m_platform->windowTracker->frontmost = editor;
-        Result first;
-        Result second;
-        m_manager->copySelection(recordInto(first));
-        QTRY_COMPARE(m_timers->activeCount(), 2);
-        m_manager->copySelection(recordInto(second));
-        QVERIFY(first.done);
-        QVERIFY(!first.item);
-        QTRY_COMPARE(m_platform->log.count(u"key 8 100000"_s), 2);
-        m_platform->clipboard->otherApplicationCopies(u"text"_s);
-        QTRY_VERIFY(second.done);
-        QCOMPARE(second.item->text, u"text"_s);
-    }
-
-    void pasteGivesTheSelectionBack_data() {
-        QTest::addColumn<QString>("windowClass");
-        QTest::addColumn<QStringList>("log");
-        QTest::addColumn<bool>("requested");
-        QTest::newRow("editor") << u"Mousepad"_s
-                                << QStringList{u"write New text"_s, u"key 9 100000"_s} << true;
-        QTest::newRow("xterm") << u"XTerm"_s
-                               << QStringList{u"write primary New text"_s, u"key 114 20000"_s}
-                               << true;
-        QTest::newRow("never asked")
-            << u"kitty"_s << QStringList{u"write New text"_s, u"key 9 120000"_s} << false;
-    }
-    void pasteGivesTheSelectionBack() {
-        QFETCH(QString, windowClass);
-        QFETCH(QStringList, log);
-        QFETCH(bool, requested);
-        FakeClipboard& clipboard = *m_platform->clipboard;
-        clipboard.setText(u"older"_s);
-        clipboard.primary = u"selected"_s;
-        m_platform->log.clear();
-        bool done = false;
-        const RunningApp app{editor.windowId, editor.processId, windowClass};
-        m_manager->pasteText({u"New text"_s, app, std::nullopt}, [&] { done = true; });
-        QTRY_VERIFY(done);
-        QCOMPARE(m_platform->log, log);
-        const bool primary = log.first().contains(u"primary"_s);
-        const auto served = [&] {
-            return primary ? clipboard.primary : clipboard.text();
-        };
-        QCOMPARE(served(), u"New text"_s);
-
-        // The target asking confirms the paste: once it has stopped asking, the content is
-        // back. Silence is logged, and gives it back too.
-        if (requested) {
-            QTest::failOnWarning(QRegularExpression(u"did not ask"_s));
-            Q_EMIT clipboard.dataRequested();
-            m_timers->advance(PasteboardManager::restoreDelay - 1ms);
-            Q_EMIT clipboard.dataRequested();
-            m_timers->advance(PasteboardManager::restoreDelay - 1ms);
-            QCoreApplication::processEvents();
-            QCOMPARE(served(), u"New text"_s);
-            m_timers->advance(1ms);
-        } else {
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"did not ask"_s));
-            m_timers->advance(PasteboardManager::pasteConfirmTimeout);
-        }
-        QTRY_COMPARE(served(), primary ? u"selected"_s : u"older"_s);
-        QCOMPARE(clipboard.text(), u"older"_s);
-
-        // Nothing happens once the manager is gone.
-        m_platform->log.clear();
-        m_manager->pasteText({u"New text"_s, editor, std::nullopt});
-        m_manager.reset();
-        QTest::qWait(20);
-        QVERIFY(m_platform->log.isEmpty());
     }
 };
 

@@ -180,7 +180,7 @@ private Q_SLOTS:
         browser.close();
         browser.setPermissions(browser.permissions() | QFile::ExeOwner);
 
-        m_debugPort = freeLoopbackPort();
+        m_debugPort = unusedPort();
         QProcessEnvironment env;
         env.insert("PATH", m_dir.filePath("bin") + ':' + qEnvironmentVariable("PATH"));
         env.insert("QTWEBENGINE_REMOTE_DEBUGGING", QStringLiteral("127.0.0.1:%1").arg(m_debugPort));

@@ -122,13 +122,6 @@ private Q_SLOTS:
         QCOMPARE(stored(), held); // no longer recording: nothing changes
     }
 
-    void textFollowsChangesMadeElsewhere() {
-        m_registry.store(Shortcuts::HotkeyText::toShortcut("command+shift+x"), m_name);
-        QCOMPARE(m_recorder->text(), u"Ctrl+Shift+X"_s);
-        QVERIFY(RecorderControl::displayText(Shortcut{200, Shortcuts::HotkeyModifiers::command})
-                    .endsWith(QChar(0xFFFD)));
-    }
-
     void windowHotkeyUpdateStoresTheTextForm() {
         m_recorder.reset();
         AppEvents events;

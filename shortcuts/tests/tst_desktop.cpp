@@ -8,7 +8,6 @@
 #include "temporarysettings.h"
 
 #include <QGuiApplication>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -143,25 +142,6 @@ private Q_SLOTS:
         QVERIFY(m_layer->registerShortcut(free, {}, {}));
         QVERIFY(!m_layer->isTaken(free));
         m_layer->unregisterShortcut(free);
-    }
-
-    void aLayoutChangeGrabsAgain() {
-        const auto setLayout = [](const QString& layout) {
-            return QProcess::execute(u"setxkbmap"_s, {layout}) == 0;
-        };
-        // On a German layout Y and Z swap places: the grab must follow the symbol.
-        const auto hotkey = bind(u"LayoutHotkey"_s, u"command+option+z"_s);
-        const int& downs = hotkey->downs;
-        const auto restore = qScopeGuard([&setLayout] { setLayout(u"us"_s); });
-        QVERIFY(setLayout(u"de"_s));
-        QTest::qWait(300);
-        QVERIFY(xdotool(u"key"_s, u"ctrl+alt+z"_s));
-        const bool fired = QTest::qWaitFor([&downs] { return downs == 1; }, 3000);
-        QVERIFY(setLayout(u"us"_s));
-        QVERIFY(fired);
-        QTest::qWait(300);
-        QVERIFY(xdotool(u"key"_s, u"ctrl+alt+z"_s));
-        QTRY_COMPARE(downs, 2);
     }
 };
 

@@ -107,18 +107,13 @@ public:
     FixedAppearance appearance;
     QStringList calls;
     std::optional<RunningApp> previousApp;
-    /** The application hideWidget was asked to bring back. */
-    std::optional<RunningApp> hiddenActivating;
 
-    UserStoreProtocol& getUserStore() { return userStore; }
-    PresetStoreProtocol& getPresetStore() { return presetStore; }
     void loadPresets() override { calls << QStringLiteral("loadPresets"); }
     void openSettings() override { calls << QStringLiteral("openSettings"); }
     void finishSignIn() override { calls << QStringLiteral("finishSignIn"); }
     void showWidget() override { calls << QStringLiteral("showWidget"); }
-    void hideWidget(const std::optional<RunningApp>& app) override {
+    void hideWidget(const std::optional<RunningApp>&) override {
         calls << QStringLiteral("hideWidget");
-        hiddenActivating = app;
     }
     void toggleWidget() override { calls << QStringLiteral("toggleWidget"); }
     void setPreviousApp(const std::optional<RunningApp>& app) override { previousApp = app; }

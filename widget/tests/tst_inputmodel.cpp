@@ -9,8 +9,6 @@ using Phase = AIDialogInputViewModel::Phase;
 
 namespace {
 const RunningApp editor{77, 4242, u"mousepad"_s};
-const RunningApp terminal{88, 4343, u"xterm"_s};
-const QString ctrlV = u"key 9 100000"_s;
 } // namespace
 
 /** The widget's phases, the conversation it wraps, and what each phase shows. */
@@ -18,11 +16,9 @@ class InputModelTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<WidgetHarness> h;
-    TextsCalls* m_texts = nullptr;
-    FakeCoordinator* m_coordinator = nullptr;
 
     AIDialogInputViewModel& model() { return *h->content->input(); }
-    TextsServiceDelegate& service() { return *m_texts->delegate; }
+    TextsServiceDelegate& service() { return *h->texts.delegate; }
     const QList<RequestData>& history() { return model().conversation().history(); }
 
     void capture(const QString& text) {
@@ -42,8 +38,6 @@ private Q_SLOTS:
         h = std::make_unique<WidgetHarness>();
         h->coordinator.userStore.signedIn = User{u"a@b.c"_s, 1, u"device-key"_s};
         h->makeContent();
-        m_texts = &h->texts;
-        m_coordinator = &h->coordinator;
     }
     void cleanup() { h.reset(); }
 
@@ -51,14 +45,14 @@ private Q_SLOTS:
         capture(u"Teh sentence"_s);
         QSignalSpy completed(&model(), &AIDialogInputViewModel::promptCompleted);
         model().handlePresetAction(PresetChoice{7, std::nullopt, false});
-        QCOMPARE(m_texts->calls.last().token, u"device-key"_s);
+        QCOMPARE(h->texts.calls.last().token, u"device-key"_s);
         QVERIFY(!model().displayPromptActions() && !model().allowSend());
         service().didReceiveText(u"The sen"_s);
         model().stopRunning();
         QTRY_COMPARE(model().resultText(), u"The sen"_s); // the partial answer stays
         QCOMPARE(model().phase(), Phase::answered);
         QVERIFY(model().displayPostActions());
-        QCOMPARE(m_texts->cancels, 1);
+        QCOMPARE(h->texts.cancels, 1);
         // The cancellation's own failure changes nothing.
         service().didFailGeneric();
         service().didFinish();
@@ -66,16 +60,16 @@ private Q_SLOTS:
         QCOMPARE(completed.count(), 1);
 
         model().handlePostAction(PostAction::regenerate);
-        QCOMPARE(m_texts->calls.last().presetId, 7);
+        QCOMPARE(h->texts.calls.last().presetId, 7);
         answer({u"The sentence."_s});
         model().setPromptText(u"make it formal"_s);
         QVERIFY(model().displayPromptActions()); // typing after a result shows the prompts
         model().send();
-        QCOMPARE(m_texts->calls.last().history.size(), 1);
+        QCOMPARE(h->texts.calls.last().history.size(), 1);
         answer({u"second"_s});
         model().handlePostAction(PostAction::regenerate);
-        QCOMPARE(m_texts->calls.last().command, u"make it formal"_s);
-        QCOMPARE(m_texts->calls.last().history,
+        QCOMPARE(h->texts.calls.last().command, u"make it formal"_s);
+        QCOMPARE(h->texts.calls.last().history,
                  (QList<RequestData>{{7, std::nullopt, u"Teh sentence"_s, u"The sentence."_s}}));
         answer({u"third"_s});
         QCOMPARE(history().size(), 2);
@@ -89,7 +83,7 @@ private Q_SLOTS:
         QCOMPARE(model().inputText(), u"fourth"_s);
         QCOMPARE(model().phase(), Phase::editing);
         model().handlePostAction(PostAction::discard);
-        QCOMPARE(m_coordinator->calls.last(), u"hideWidget"_s);
+        QCOMPARE(h->coordinator.calls.last(), u"hideWidget"_s);
         QVERIFY(model().inputText().isEmpty() && history().isEmpty());
     }
 
@@ -97,13 +91,13 @@ private Q_SLOTS:
         model().handleInput(SetEmptyItem{true, editor, true});
         // A prompt needs text: the typed text is what it then works on.
         model().handlePresetAction(PresetChoice{5, std::nullopt, false});
-        QVERIFY(m_texts->calls.isEmpty());
+        QVERIFY(h->texts.calls.isEmpty());
         QCOMPARE(model().phase(), Phase::editing);
         QCOMPARE(model().notice(), u"input.notice.noText"_s);
         model().setPromptText(u"fix this"_s);
         QVERIFY(model().allowSend());
         model().handlePresetAction(PresetChoice{5, std::nullopt, false});
-        QCOMPARE(m_texts->calls.last().text, u"fix this"_s);
+        QCOMPARE(h->texts.calls.last().text, u"fix this"_s);
         QVERIFY(model().notice().isEmpty());
         QVERIFY(model().displayInput());
         QVERIFY(model().promptText().isEmpty());
@@ -113,11 +107,11 @@ private Q_SLOTS:
         model().setPromptText(u"shorter"_s);
         model().send();
         QVERIFY(!model().displayInput());
-        QVERIFY(m_texts->calls.last().text.isEmpty());
+        QVERIFY(h->texts.calls.last().text.isEmpty());
         answer({u"x"_s});
         model().setPromptText({});
         model().send(); // nothing typed
-        QCOMPARE(m_texts->calls.size(), 2);
+        QCOMPARE(h->texts.calls.size(), 2);
     }
 
     void aTypedLineBreakSurvivesTheWrapping() {
@@ -132,7 +126,7 @@ private Q_SLOTS:
         model().setPromptText(model().promptText() + u"more"_s);
         h->timers.advance(20ms);
         model().send();
-        QCOMPARE(*m_texts->calls.last().command,
+        QCOMPARE(*h->texts.calls.last().command,
                  QString(60, u'a') + u" alpha beta gamma delta alpha\nmore"_s);
     }
 
@@ -196,58 +190,37 @@ private Q_SLOTS:
         QVERIFY(history().isEmpty());
 
         model().handlePostAction(PostAction::replaceSelection);
-        QVERIFY(!m_coordinator->calls.contains(u"hideWidget"_s));
+        QVERIFY(!h->coordinator.calls.contains(u"hideWidget"_s));
         model().handlePostAction(PostAction::regenerate); // nothing complete to repeat
-        QCOMPARE(m_texts->calls.size(), 1);
+        QCOMPARE(h->texts.calls.size(), 1);
         model().handlePostAction(PostAction::tryAgain);
         QVERIFY(!model().showGenericError() && !model().showTooLongError());
     }
 
     void pastesOnlyIntoTheWindowTheTextCameFrom_data() {
-        QTest::addColumn<QString>("selection");
-        QTest::addColumn<quint32>("closed");
         QTest::addColumn<quint32>("unresponsive");
-        QTest::addColumn<PostAction>("action");
         QTest::addColumn<QStringList>("pasted");
         QTest::addColumn<QString>("notice");
-        const QStringList none;
         QTest::newRow("insert below a whole line")
-            << u"Teh\n"_s << 0u << 0u << PostAction::insertBelow
-            << QStringList{u"write Teh\nThe\n"_s, ctrlV} << QString();
-        QTest::newRow("not activated") << u"Teh"_s << 0u << 77u << PostAction::insertBelow << none
-                                       << u"input.notice.sourceInactive"_s;
-        // An empty capture forgets the earlier one: the answer goes to the terminal.
-        QTest::newRow("at cursor, closed") << QString() << 88u << 0u << PostAction::insertAtCursor
-                                           << none << u"input.notice.sourceClosed"_s;
+            << 0u << QStringList{u"write Teh\nThe\n"_s, u"key 9 100000"_s} << QString();
+        QTest::newRow("not activated")
+            << editor.windowId << QStringList() << u"input.notice.sourceInactive"_s;
     }
     void pastesOnlyIntoTheWindowTheTextCameFrom() {
-        QFETCH(QString, selection);
-        QFETCH(quint32, closed);
         QFETCH(quint32, unresponsive);
-        QFETCH(PostAction, action);
         QFETCH(QStringList, pasted);
         QFETCH(QString, notice);
         FakeWindowTracker& windows = *h->platform.windowTracker;
-        capture(u"Earlier"_s);
-        if (selection.isEmpty()) {
-            model().handleInput(SetEmptyItem{true, terminal, true});
-            model().setPromptText(u"Write The"_s);
-            model().send();
-        } else {
-            capture(selection);
-            model().handlePresetAction(PresetChoice{7, std::nullopt, false});
-        }
+        capture(u"Teh\n"_s);
+        model().handlePresetAction(PresetChoice{7, std::nullopt, false});
         answer({u"The"_s});
-        QCOMPARE(model().pastesAtCursor(), selection.isEmpty());
-        windows.closed = {closed};
         windows.unresponsive = {unresponsive};
         h->platform.log.clear();
-        model().handlePostAction(action);
+        model().handlePostAction(PostAction::insertBelow);
         QTRY_COMPARE(model().notice(), notice);
         QTRY_COMPARE(h->platform.log, pasted);
-        const quint32 target = selection.isEmpty() ? terminal.windowId : editor.windowId;
-        QCOMPARE(windows.activated, closed == target ? QList<quint32>() : QList{target});
-        QCOMPARE(m_coordinator->calls.contains(u"hideWidget"_s), notice.isEmpty());
+        QCOMPARE(windows.activated, QList{editor.windowId});
+        QCOMPARE(h->coordinator.calls.contains(u"hideWidget"_s), notice.isEmpty());
         if (!notice.isEmpty()) {
             // The answer stays, with Copy first and highlighted instead of the paste actions.
             QCOMPARE(model().resultText(), u"The"_s);
@@ -260,7 +233,7 @@ private Q_SLOTS:
             h->content->setWindowActive(false);
             for (int i = 0; i < 20; ++i)
                 h->timers.advance(20ms);
-            QVERIFY(!m_coordinator->calls.contains(u"hideWidget"_s));
+            QVERIFY(!h->coordinator.calls.contains(u"hideWidget"_s));
         }
     }
 };

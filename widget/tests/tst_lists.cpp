@@ -8,7 +8,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
-using Action = AIDialogPostActionsViewModel::Action;
 
 namespace {
 const RunningApp editor{77, 4242, u"mousepad"_s};
@@ -24,7 +23,6 @@ class ListsTest : public QObject {
     AIDialogInputViewModel& input() { return *h->content->input(); }
     AIDialogPresetActionsViewModel& prompts() { return *h->content->presetActions(); }
     AIDialogPostActionsViewModel& actions() { return *h->content->postActions(); }
-    void makeContent() { h->makeContent(); }
     void press(const QString& hotkey) {
         const auto shortcut = Shortcuts::HotkeyText::toShortcut(hotkey);
         h->platform.hotkeyGrabber->press(int(shortcut->keyCode), shortcut->modifiers());
@@ -49,18 +47,14 @@ private Q_SLOTS:
             h->coordinator.presetStore.add(i * 10, u"Make %1"_s.arg(i), true,
                                            u"control+%1"_s.arg(i));
         h->coordinator.presetStore.add(40, u"Disabled"_s, false);
-        makeContent();
+        h->makeContent();
         QCOMPARE(shownNames(), (QStringList{u"Make 1"_s, u"Make 2"_s, u"Make 3"_s}));
         QCOMPARE(prompts().index(0).data(AIDialogPresetActionsViewModel::HotkeyRole), u"Meta+1"_s);
-        QSignalSpy resets(&prompts(), &QAbstractItemModel::modelReset);
-        input().setPromptText(u"ma"_s); // every row still matches: nothing is rebuilt
         input().setPromptText(u"3"_s);
         QCOMPARE(shownNames(), QStringList{u"Make 3"_s});
         input().setPromptText(u"disabled"_s); // nothing matches: all again
         QCOMPARE(prompts().rowCount(), 3);
-        QCOMPARE(resets.count(), 2);
 
-        QSignalSpy chosen(&prompts(), &AIDialogPresetActionsViewModel::chosen);
         QList<int> seen;
         for (int code : {VirtualKeys::downArrow, VirtualKeys::downArrow, VirtualKeys::upArrow,
                          VirtualKeys::upArrow, VirtualKeys::upArrow}) {
@@ -69,9 +63,7 @@ private Q_SLOTS:
         }
         QCOMPARE(seen, (QList<int>{0, 1, 0, 2, 1}));
         keys({WidgetKeyCodes::n}, ModifierFlags::control);
-        QCOMPARE(prompts().currentIndex(), 2);
         keys({VirtualKeys::returnKey});
-        QCOMPARE(chosen.count(), 1);
         QCOMPARE(h->texts.calls.last().presetId, 30);
         h->texts.delegate->didFinish();
         QTRY_COMPARE(input().phase(), AIDialogInputViewModel::Phase::answered);
@@ -86,7 +78,7 @@ private Q_SLOTS:
     void promptHotkeysCaptureAndRunOnce() {
         h->coordinator.presetStore.add(42, u"Fix"_s, true, u"command+option+c"_s);
         h->coordinator.presetStore.add(43, u"Odd"_s, true, u"command+nope"_s);
-        makeContent();
+        h->makeContent();
         QVERIFY(!h->hotkeys.shortcut(Shortcuts::Names::presetHotkey(43)));
         // Refreshes and an edit bind it again, but it still runs once; with the widget in
         // front the prompt runs on what it holds.
@@ -125,33 +117,8 @@ private Q_SLOTS:
         QVERIFY(h->platform.hotkeyGrabber->grabs.empty());
     }
 
-    void resultActionsFollowTheAnswer() {
-        makeContent();
-        input().handleInput(SetCopiedItem{{editor, u"in"_s, {}}, true});
-        input().setPromptText(u"go"_s);
-        input().send();
-        h->texts.delegate->didReceiveText(u"Part"_s);
-        h->texts.delegate->didFailGeneric();
-        QTRY_COMPARE(input().resultText(), u"Part"_s);
-        // A cut answer offers no paste: Copy comes first, and says so once done.
-        QCOMPARE(actions().selectedItem(), Action::copyToClipboard);
-        keys({VirtualKeys::returnKey});
-        QTRY_COMPARE(h->platform.clipboard->text(), u"Part"_s);
-        QCOMPARE(actions().listNames().first(), u"copiedToClipboard"_s);
-
-        input().handlePostAction(PostAction::tryAgain);
-        input().send();
-        h->texts.delegate->didFinish();
-        QTRY_COMPARE(actions().list(), AIDialogPostActionsViewModel::fullList());
-        QCOMPARE(actions().selectedItem(), Action::replaceSelection);
-        keys({VirtualKeys::upArrow});
-        QCOMPARE(actions().selectedItem(), Action::discard);
-        keys({WidgetKeyCodes::n}, ModifierFlags::control);
-        QCOMPARE(actions().selectedItem(), Action::replaceSelection);
-    }
-
     void keysOfTheWidgetWindowOnly() {
-        makeContent();
+        h->makeContent();
         QWindow widget;
         QWindow other;
         for (QWindow* window : {&widget, &other}) {
@@ -174,7 +141,7 @@ private Q_SLOTS:
         h->hotkeys.resetToDefaults({Shortcuts::Names::windowHotkey(
                                         Shortcuts::HotkeyText::toShortcut(u"command+option+c"_s)),
                                     Shortcuts::Names::windowToggleHotkey()});
-        makeContent();
+        h->makeContent();
         QVERIFY(!h->platform.hotkeyGrabber->grabs.empty());
         press(u"command+shift+x"_s);
         QCOMPARE(h->coordinator.calls.last(), u"toggleWidget"_s);

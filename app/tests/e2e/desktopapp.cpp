@@ -4,16 +4,17 @@
 #include "scriptedmodelserver.h"
 #include "serviceprocess.h"
 
+#include <QColor>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QGuiApplication>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
-#include <QTcpServer>
 #include <QTest>
 
 namespace {
@@ -23,11 +24,29 @@ const QList<QColor> errorColours{QColor(0xc6, 0x28, 0x28), QColor(0xff, 0x8a, 0x
 const QList<QColor> runningColours{QColor(0xd9, 0x8a, 0x16), QColor(0xf5, 0xb8, 0x5a)};
 const QList<QColor> idleIconColours{QColor(0x5a, 0x68, 0xe0), QColor(0x9a, 0xa5, 0xff)};
 
-int pixelsNearAny(const QImage& image, const QList<QColor>& colours) {
+/** How many pixels of image are within a few steps of one of the colours on each channel. */
+int pixelsNear(const QImage& image, const QList<QColor>& colours) {
+    constexpr int tolerance = 12;
     int count = 0;
-    for (const QColor& colour : colours)
-        count += pixelsNear(image, colour);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            for (const QColor& colour : colours) {
+                if (std::abs(pixel.red() - colour.red()) <= tolerance &&
+                    std::abs(pixel.green() - colour.green()) <= tolerance &&
+                    std::abs(pixel.blue() - colour.blue()) <= tolerance)
+                    ++count;
+            }
+        }
+    }
     return count;
+}
+
+/** The window's picture as the X server holds it. */
+QImage grabWindow(const QString& windowId) {
+    bool ok = false;
+    const WId id = windowId.toULongLong(&ok);
+    return ok ? QGuiApplication::primaryScreen()->grabWindow(id).toImage() : QImage();
 }
 
 /** Asks every 100 ms (each asking runs tools) until condition holds or ms have passed. */
@@ -43,8 +62,11 @@ bool pollFor(const std::function<bool()>& condition, int ms) {
 
 } // namespace
 
-QByteArray runTool(const QString& program, const QStringList& arguments, int* exitCode) {
+QByteArray runTool(const QString& program, const QStringList& arguments, int* exitCode,
+                   const QProcessEnvironment& environment) {
     QProcess process;
+    if (!environment.isEmpty())
+        process.setProcessEnvironment(environment);
     process.start(program, arguments);
     process.waitForFinished(30000);
     if (exitCode)
@@ -58,12 +80,6 @@ void saveScreenshot(const QString& name) {
         runTool("import", {"-window", "root", QDir(dir).filePath(name + ".png")});
 }
 
-quint16 freeLoopbackPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 std::optional<QRect> windowGeometry(const QString& windowId) {
     // xwininfo, not xdotool, which counts the offset of a window inside another twice.
     int code = 0;
@@ -75,29 +91,6 @@ std::optional<QRect> windowGeometry(const QString& windowId) {
         values[line.section(':', 0, 0).trimmed()] = line.section(':', 1).trimmed().toInt();
     return QRect(values["Absolute upper-left X"], values["Absolute upper-left Y"], values["Width"],
                  values["Height"]);
-}
-
-QImage grabWindow(const QString& windowId) {
-    bool ok = false;
-    const WId id = windowId.toULongLong(&ok);
-    if (!ok)
-        return {};
-    return QGuiApplication::primaryScreen()->grabWindow(id).toImage();
-}
-
-int pixelsNear(const QImage& image, QColor colour) {
-    constexpr int tolerance = 12;
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (std::abs(pixel.red() - colour.red()) <= tolerance &&
-                std::abs(pixel.green() - colour.green()) <= tolerance &&
-                std::abs(pixel.blue() - colour.blue()) <= tolerance)
-                ++count;
-        }
-    }
-    return count;
 }
 
 DesktopApp::DesktopApp(const QString& binary)
@@ -128,14 +121,14 @@ QString DesktopApp::storedSettings() const {
 
 bool DesktopApp::start(const QString& serviceUrl, const QProcessEnvironment& environment) {
     QProcessEnvironment merged = QProcessEnvironment::systemEnvironment();
+    merged.remove("QT_QPA_PLATFORM");
+    merged.insert(environment);
     merged.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
     merged.insert("ORVANE_SERVICE_URL", serviceUrl);
     merged.insert("ORVANE_CAPTURE_TIMEOUT_MS", "1000"); // a loaded machine copies slowly
     merged.insert("QT_QUICK_BACKEND", "software");
     merged.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
     merged.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-    merged.remove("QT_QPA_PLATFORM");
-    merged.insert(environment);
     m_process.setProcessEnvironment(merged);
     m_process.setProcessChannelMode(QProcess::ForwardedChannels);
     m_process.start(m_binary, {});
@@ -189,22 +182,22 @@ bool DesktopApp::waitForSettledAnswer() {
     return pollFor(
         [this] {
             const QImage picture = grabWindow(window(WindowRoles::widget));
-            return !picture.isNull() && pixelsNearAny(picture, runningColours) == 0 &&
-                   pixelsNearAny(picture, idleIconColours) > 0;
+            return !picture.isNull() && pixelsNear(picture, runningColours) == 0 &&
+                   pixelsNear(picture, idleIconColours) > 0;
         },
         20000);
 }
 
 bool DesktopApp::answerIsRunning() const {
-    return pixelsNearAny(grabWindow(window(WindowRoles::widget)), runningColours) > 0;
+    return pixelsNear(grabWindow(window(WindowRoles::widget)), runningColours) > 0;
 }
 
 bool DesktopApp::widgetShowsError() const {
-    return pixelsNearAny(grabWindow(window(WindowRoles::widget)), errorColours) > 20;
+    return pixelsNear(grabWindow(window(WindowRoles::widget)), errorColours) > 20;
 }
 
 std::unique_ptr<ServiceProcess> serviceFinding(const ScriptedModelServer& model) {
     return std::make_unique<ServiceProcess>(
         QStringList{QStringLiteral("--llm-candidates"),
-                    QStringLiteral("127.0.0.1:%1,").arg(freeLoopbackPort()) + model.baseUrl()});
+                    QStringLiteral("127.0.0.1:%1,").arg(unusedPort()) + model.baseUrl()});
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QColor>
-#include <QImage>
 #include <QProcess>
 #include <QRect>
 #include <QString>
@@ -15,7 +13,6 @@ class EditorSession;
 class ScriptedModelServer;
 class ServiceProcess;
 
-// Window titles as the window manager shows them.
 /** Orvane's windows by their WM_WINDOW_ROLE, which is the window's kind. */
 namespace WindowRoles {
 inline const QString widget = QStringLiteral("^AIWidget$");
@@ -24,21 +21,17 @@ inline const QString settings = QStringLiteral("^Settings$");
 inline const QString noConnection = QStringLiteral("^NoConnection$");
 } // namespace WindowRoles
 
-/** Runs program to its end (at most 30 s) and returns its standard output. */
-QByteArray runTool(const QString& program, const QStringList& arguments, int* exitCode = nullptr);
+/** Runs program to its end (at most 30 s) and returns its standard output; environment
+ * empty: the test's own. */
+QByteArray runTool(const QString& program, const QStringList& arguments, int* exitCode = nullptr,
+                   const QProcessEnvironment& environment = {});
 /** With ORVANE_WIDGET_SHOTS=<dir>, saves the screen there as name.png. */
 void saveScreenshot(const QString& name);
-/** A port on 127.0.0.1 that nothing listens on right now. */
-quint16 freeLoopbackPort();
 /** orvane-service as scripts/run starts it: no model server named, so model's is found among
  * the places the service looks (after one where nothing answers). */
 std::unique_ptr<ServiceProcess> serviceFinding(const ScriptedModelServer& model);
 /** Where the window is on the screen, when it is there. */
 std::optional<QRect> windowGeometry(const QString& windowId);
-/** The window's picture as the X server holds it. */
-QImage grabWindow(const QString& windowId);
-/** How many pixels of image are within a few steps of colour on each channel. */
-int pixelsNear(const QImage& image, QColor colour);
 
 /**
  * The real orvane in the test's X server with a configuration directory of its own,
@@ -55,7 +48,8 @@ public:
     /** Stores the user as signed in, the way the app stores it after a sign-in. */
     void storeUser(const QString& email, const QString& deviceKey);
     [[nodiscard]] QString storedSettings() const;
-    /** Starts the app against serviceUrl; environment adds to or overrides the test's own. */
+    /** Starts the app against serviceUrl; environment adds to or overrides the test's own, but
+     * not the app's own configuration directory. */
     bool start(const QString& serviceUrl, const QProcessEnvironment& environment = {});
     [[nodiscard]] const QString& binary() const { return m_binary; }
     [[nodiscard]] qint64 processId() const { return m_process.processId(); }

@@ -6,11 +6,11 @@
 #include "scriptedmodelserver.h"
 #include "serviceprocess.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -30,13 +30,6 @@ using Model = ScriptedModelServer;
 const QString email = QStringLiteral("writer@example.org");
 // sway refuses to run as root, so it runs as this user when the test is root.
 const char* const swayUser = "orvane-sway";
-
-/** Runs a command as the test's own tool and says whether it worked. */
-bool run(const QString& program, const QStringList& arguments) {
-    int code = -1;
-    runTool(program, arguments, &code);
-    return code == 0;
-}
 
 /** A headless sway of its own; root clients reach it through its socket's path. */
 class SwaySession {
@@ -63,9 +56,9 @@ public:
         if (geteuid() != 0) {
             m_sway.start("sway", {"-c", config});
         } else {
-            if (!getpwnam(swayUser) && !run("useradd", {"--system", "--no-create-home", "--shell",
-                                                        "/usr/sbin/nologin", swayUser}))
-                return;
+            if (!getpwnam(swayUser))
+                QProcess::execute("useradd", {"--system", "--no-create-home", "--shell",
+                                              "/usr/sbin/nologin", swayUser});
             const passwd* user = getpwnam(swayUser);
             if (!user || chown(qPrintable(m_dir.path()), user->pw_uid, user->pw_gid) != 0)
                 return;
@@ -73,19 +66,19 @@ public:
                                      QString("--regid=%1").arg(user->pw_gid), "--clear-groups",
                                      "sway", "-c", config});
         }
-        const QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired() && m_sway.state() != QProcess::NotRunning) {
-            const QStringList sockets = QDir(m_dir.path()).entryList({"wayland-*"}, QDir::System);
-            const QStringList ipc = QDir(m_dir.path()).entryList({"sway-ipc.*"}, QDir::System);
-            for (const QString& socket : sockets) {
-                if (!socket.endsWith(".lock") && !ipc.isEmpty()) {
-                    m_display = m_dir.filePath(socket);
-                    m_ipc = m_dir.filePath(ipc.constFirst());
-                    return;
-                }
-            }
-            QTest::qWait(50);
-        }
+        // The lock file of the socket matches no "wayland-?".
+        const QDir dir(m_dir.path());
+        (void)QTest::qWaitFor(
+            [&] {
+                const QStringList display = dir.entryList({"wayland-?"}, QDir::System);
+                const QStringList ipc = dir.entryList({"sway-ipc.*"}, QDir::System);
+                if (display.isEmpty() || ipc.isEmpty())
+                    return m_sway.state() == QProcess::NotRunning;
+                m_display = dir.filePath(display.constFirst());
+                m_ipc = dir.filePath(ipc.constFirst());
+                return true;
+            },
+            20000);
     }
     ~SwaySession() {
         m_sway.terminate();
@@ -97,9 +90,10 @@ public:
     [[nodiscard]] bool isRunning() const { return !m_display.isEmpty(); }
     [[nodiscard]] QString log() { return QString::fromUtf8(m_sway.readAll()); }
 
-    /** What a Wayland client of this compositor needs, on top of the test's environment. */
+    /** The test's environment as a Wayland client of this compositor sees it. */
     [[nodiscard]] QProcessEnvironment clientEnvironment() const {
-        QProcessEnvironment environment;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY");
         environment.insert("WAYLAND_DISPLAY", m_display);
         environment.insert("SWAYSOCK", m_ipc);
         environment.insert("XDG_RUNTIME_DIR", m_clientRuntime.path());
@@ -108,49 +102,30 @@ public:
         return environment;
     }
 
-    /** The windows sway shows: app_id (or name), pid, focus and title, from its tree. */
-    [[nodiscard]] QList<QJsonObject> windows() const {
-        QProcess swaymsg;
-        swaymsg.setProcessEnvironment(merged(clientEnvironment()));
-        swaymsg.start("swaymsg", {"-r", "-t", "get_tree"});
-        swaymsg.waitForFinished(10000);
-        QList<QJsonObject> found;
-        collect(QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object(), found);
-        return found;
-    }
-    [[nodiscard]] std::optional<QJsonObject> window(const QString& title) const {
-        for (const QJsonObject& node : windows()) {
-            // Qt adds the application's name to the title.
-            if (node.value("name").toString().startsWith(title))
+    /** The first window sway shows whose key (app_id or name) starts with value. */
+    [[nodiscard]] std::optional<QJsonObject> window(const char* key, const QString& value) const {
+        const QByteArray tree =
+            runTool("swaymsg", {"-r", "-t", "get_tree"}, nullptr, clientEnvironment());
+        QList<QJsonObject> nodes{QJsonDocument::fromJson(tree).object()};
+        while (!nodes.isEmpty()) {
+            const QJsonObject node = nodes.takeFirst();
+            if (node.contains("pid") && node.value(key).toString().startsWith(value))
                 return node;
+            for (const char* children : {"nodes", "floating_nodes"}) {
+                for (const QJsonValue& child : node.value(children).toArray())
+                    nodes.append(child.toObject());
+            }
         }
         return std::nullopt;
     }
+    // Qt adds the application's name to the title.
+    [[nodiscard]] bool showsWidget() const { return window("name", "Orvane Widget").has_value(); }
     [[nodiscard]] bool focused(const QString& appId) const {
-        for (const QJsonObject& node : windows()) {
-            if (node.value("app_id").toString() == appId && node.value("focused").toBool())
-                return true;
-        }
-        return false;
-    }
-
-    static QProcessEnvironment merged(const QProcessEnvironment& extra) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove("DISPLAY");
-        environment.insert(extra);
-        return environment;
+        const std::optional<QJsonObject> found = window("app_id", appId);
+        return found && found->value("focused").toBool();
     }
 
 private:
-    static void collect(const QJsonObject& node, QList<QJsonObject>& found) {
-        if (node.contains("pid"))
-            found.append(node);
-        for (const char* key : {"nodes", "floating_nodes"}) {
-            for (const QJsonValue& child : node.value(key).toArray())
-                collect(child.toObject(), found);
-        }
-    }
-
     QTemporaryDir m_dir;
     QTemporaryDir m_clientRuntime;
     QProcess m_sway;
@@ -164,20 +139,11 @@ class WaylandTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<SwaySession> m_sway;
-    std::unique_ptr<Model> m_model;
-    std::unique_ptr<ServiceProcess> m_service;
-    QString m_deviceKey;
 
-    /** The output of a wl-clipboard tool run in the compositor, or empty. */
-    QString wayland(const QString& tool, const QStringList& arguments) const {
-        QProcess process;
-        process.setProcessEnvironment(SwaySession::merged(m_sway->clientEnvironment()));
-        process.start(tool, arguments);
-        process.waitForFinished(5000);
-        return QString::fromUtf8(process.readAllStandardOutput());
-    }
+    /** The text on the clipboard (or with "--primary", the selection). */
     QString clipboard(const QStringList& arguments = {}) const {
-        return wayland("wl-paste", arguments + QStringList{"--no-newline"});
+        return QString::fromUtf8(runTool("wl-paste", arguments + QStringList{"--no-newline"},
+                                         nullptr, m_sway->clientEnvironment()));
     }
 
 private Q_SLOTS:
@@ -188,52 +154,34 @@ private Q_SLOTS:
         QVERIFY2(m_sway->isRunning(), qPrintable(m_sway->log()));
     }
 
-    void init() {
-        m_model = std::make_unique<Model>();
-        m_service = serviceFinding(*m_model);
-        QVERIFY2(m_service->isRunning(), qPrintable(m_service->failureMessage()));
-        m_deviceKey = m_service->createUserWithKey(email);
-        QVERIFY(!m_deviceKey.isEmpty());
-    }
-
     void cleanup() {
         if (QTest::currentTestFailed())
             qInfo().noquote() << "sway log:\n" << m_sway->log();
-        m_service.reset();
-        m_model.reset();
-    }
-
-    // What sway offers is what the report names: nothing is left to the portals.
-    void checkNamesTheCompositorsProtocols() {
-        QProcess check;
-        check.setProcessEnvironment(SwaySession::merged(m_sway->clientEnvironment()));
-        check.start(DesktopApp().binary(), {"--check"});
-        QVERIFY(check.waitForFinished(30000));
-        const QString report = QString::fromUtf8(check.readAllStandardOutput());
-        for (const char* means :
-             {"the compositor's virtual keyboard", "the compositor's data-control protocol",
-              "the compositor's toplevel list"})
-            QVERIFY2(report.contains(QLatin1String(means)), qPrintable(report));
     }
 
     void replaceInWaylandEditor() {
+        Model model;
+        const std::unique_ptr<ServiceProcess> service = serviceFinding(model);
+        QVERIFY2(service->isRunning(), qPrintable(service->failureMessage()));
         DesktopApp app;
-        app.storeUser(email, m_deviceKey);
-        QVERIFY(app.start(m_service->url(QString()).toString(), m_sway->clientEnvironment()));
+        app.storeUser(email, service->createUserWithKey(email));
+        QVERIFY(app.start(service->url(QString()).toString(), m_sway->clientEnvironment()));
         QTemporaryDir editorDir;
-        const QString file = editorDir.filePath("note.txt");
-        {
-            QFile note(file);
-            QVERIFY(note.open(QIODevice::WriteOnly));
-            note.write("Their going to the libary tomorow.\nSecond line\n");
-        }
+        QFile note(editorDir.filePath("note.txt"));
+        QVERIFY(note.open(QIODevice::WriteOnly));
+        note.write("Their going to the libary tomorow.\nSecond line\n");
+        note.close();
         QProcessEnvironment editorEnvironment = m_sway->clientEnvironment();
         editorEnvironment.insert("XDG_CONFIG_HOME", editorDir.filePath("config"));
         editorEnvironment.insert("XDG_DATA_HOME", editorDir.filePath("data"));
         editorEnvironment.insert("NO_AT_BRIDGE", "1");
         QProcess editor;
-        editor.setProcessEnvironment(SwaySession::merged(editorEnvironment));
-        editor.start("mousepad", {"--disable-server", file});
+        editor.setProcessEnvironment(editorEnvironment);
+        editor.start("mousepad", {"--disable-server", note.fileName()});
+        const auto stopEditor = qScopeGuard([&editor] {
+            editor.terminate();
+            editor.waitForFinished(3000);
+        });
         QTRY_VERIFY_WITH_TIMEOUT(m_sway->focused("mousepad"), 20000);
 
         // The test types with a virtual keyboard of its own, as a user's keyboard would.
@@ -242,61 +190,58 @@ private Q_SLOTS:
         QVERIFY(connection && connection->virtualKeyboardManager());
         SystemTimerSource timers;
         WaylandKeyboardManager keyboard(connection, timers);
+        // Keys go out again until they take effect, each time after a pause.
+        const auto pressUntil = [&keyboard](const QList<std::pair<int, quint64>>& keys, int pause,
+                                            const std::function<bool()>& done) {
+            return QTest::qWaitFor(
+                [&] {
+                    for (const auto& [key, flags] : keys)
+                        keyboard.postKeystroke(key, flags);
+                    QTest::qWait(pause);
+                    return done();
+                },
+                20000);
+        };
         using namespace ModifierFlags;
-        const QDeadlineTimer selecting(15000);
-        while (clipboard({"--primary"}) != "Their going to the libary tomorow." &&
-               !selecting.hasExpired()) {
-            keyboard.postKeystroke(VirtualKeys::home, command);
-            keyboard.postKeystroke(VirtualKeys::end, shift);
-            QTest::qWait(200);
-        }
-        QCOMPARE(clipboard({"--primary"}), QStringLiteral("Their going to the libary tomorow."));
+        const QString line = "Their going to the libary tomorow.";
+        QVERIFY(pressUntil({{VirtualKeys::home, command}, {VirtualKeys::end, shift}}, 200,
+                           [&] { return clipboard({"--primary"}) == line; }));
 
         // What the user had copied before must be there again afterwards.
-        wayland("wl-copy", {"kept"});
+        runTool("wl-copy", {"kept"}, nullptr, m_sway->clientEnvironment());
         QTRY_COMPARE(clipboard(), QStringLiteral("kept"));
-        m_model->setScript({Model::text("They're going to the library tomorrow."), Model::done()});
-        const QDeadlineTimer opening(40000);
-        while (!m_sway->window("Orvane Widget") && !opening.hasExpired()) {
-            int exitCode = -1;
-            runTool(app.binary(), {"--trigger", "widget"}, &exitCode);
-            // Refused until the user is synchronised and the widget's actions are bound.
-            (void)QTest::qWaitFor([&] { return m_sway->window("Orvane Widget").has_value(); },
-                                  exitCode == 0 ? 5000 : 200);
-        }
-        const std::optional<QJsonObject> widget = m_sway->window("Orvane Widget");
-        QVERIFY2(widget, "the widget did not open");
+        model.setScript({Model::text("They're going to the library tomorrow."), Model::done()});
+        const bool opened = QTest::qWaitFor(
+            [&] {
+                int exitCode = -1;
+                runTool(app.binary(), {"--trigger", "widget"}, &exitCode);
+                // Refused until the user is synchronised and the widget's actions are bound.
+                return QTest::qWaitFor([&] { return m_sway->showsWidget(); },
+                                       exitCode == 0 ? 5000 : 200);
+            },
+            40000);
+        const std::optional<QJsonObject> widget = m_sway->window("name", "Orvane Widget");
+        QVERIFY2(opened && widget, "the widget did not open");
         QCOMPARE(widget->value("pid").toInteger(), app.processId());
 
         // The first prompt runs on the captured text; Return on the answer replaces.
         QTRY_VERIFY_WITH_TIMEOUT(m_sway->focused("org.orvane.Orvane"), 10000);
         keyboard.postKeystroke(VirtualKeys::returnKey, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(m_model->finishedConnections(), 1, 20000);
-        QVERIFY2(QJsonDocument(m_model->requests().value(0))
-                     .toJson()
-                     .contains("Their going to the libary tomorow."),
-                 QJsonDocument(m_model->requests().value(0)).toJson());
-        const QDeadlineTimer replacing(20000);
-        while (m_sway->window("Orvane Widget") && !replacing.hasExpired()) {
-            keyboard.postKeystroke(VirtualKeys::returnKey, 0);
-            QTest::qWait(1000);
-        }
-        QVERIFY2(!m_sway->window("Orvane Widget"), "Return did not replace the selection");
+        QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 1, 20000);
+        const QByteArray request = QJsonDocument(model.requests().value(0)).toJson();
+        QVERIFY2(request.contains(line.toUtf8()), request);
+        QVERIFY2(
+            pressUntil({{VirtualKeys::returnKey, 0}}, 1000, [&] { return !m_sway->showsWidget(); }),
+            "Return did not replace the selection");
 
         const QByteArray expected = "They're going to the library tomorrow.\nSecond line\n";
-        QByteArray saved;
-        const QDeadlineTimer saving(10000);
-        while (saved != expected && !saving.hasExpired()) {
-            keyboard.postKeystroke(VirtualKeys::s, command);
-            QTest::qWait(300);
-            QFile note(file);
-            if (note.open(QIODevice::ReadOnly))
-                saved = note.readAll();
-        }
-        QCOMPARE(saved, expected);
+        const auto saved = [&note] {
+            note.close();
+            return note.open(QIODevice::ReadOnly) ? note.readAll() : QByteArray();
+        };
+        (void)pressUntil({{VirtualKeys::s, command}}, 300, [&] { return saved() == expected; });
+        QCOMPARE(saved(), expected);
         QTRY_COMPARE_WITH_TIMEOUT(clipboard(), QStringLiteral("kept"), 10000);
-        editor.terminate();
-        editor.waitForFinished(3000);
     }
 };
 
