@@ -52,7 +52,11 @@ public:
         if (QWindow* window = built())
             window->setGeometry(frame);
     }
-    void prepare() override { (void)built(); }
+    void prepare() override {
+        // The native window too: showing is then only mapping and drawing.
+        if (QWindow* window = built())
+            window->create();
+    }
 
 private:
     QWindow* built() const {
