@@ -18,15 +18,10 @@
 #include <QQuickWindow>
 #include <QSysInfo>
 #include <QTimer>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <atomic>
 #include <chrono>
 #include <functional>
-
-Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_WidgetPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_Widget_ModelsPlugin)
 
 namespace {
 

@@ -4,15 +4,8 @@
 
 #include <QQmlComponent>
 #include <QQuickWindow>
-#include <QtQml/qqmlextensionplugin.h>
 
 #include <memory>
-
-Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_WidgetPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_Widget_ModelsPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_SettingsPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_Settings_ModelsPlugin)
 
 namespace {
 

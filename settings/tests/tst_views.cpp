@@ -13,13 +13,8 @@
 #include <QQmlEngine>
 #include <QQuickWindow>
 #include <QTest>
-#include <QtQml/qqmlextensionplugin.h>
 
 using namespace Qt::StringLiterals;
-
-Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_SettingsPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_Settings_ModelsPlugin)
 
 /** Every settings view loads without an error or a warning, with its real model. */
 class ViewsTest : public QObject {

@@ -7,13 +7,8 @@
 #include <QQuickWindow>
 #include <QTest>
 #include <QTranslator>
-#include <QtQml/qqmlextensionplugin.h>
 
 using namespace Qt::StringLiterals;
-
-Q_IMPORT_QML_PLUGIN(Orvane_ViewsPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_WidgetPlugin)
-Q_IMPORT_QML_PLUGIN(Orvane_Widget_ModelsPlugin)
 
 using namespace std::chrono_literals;
 
