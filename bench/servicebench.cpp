@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <future>
 #include <memory>
 #include <unistd.h>
@@ -65,6 +66,25 @@ private:
     Options m_options;
     std::promise<QString> m_url;
 };
+
+/** The clock of the scripted model server's timestamp chunks. */
+qint64 steadyMicroseconds() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+/** A kB figure of /proc/PID/status, such as "VmRSS"; -1 when there is none. */
+qint64 statusKiB(qint64 pid, const QByteArray& field) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(QByteArray(field + ':')))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
 
 /** CPU time (user and system) the process has used so far, in microseconds. */
 qint64 cpuMicroseconds(qint64 pid) {
@@ -137,7 +157,7 @@ Phase runPhase(const Options& options, const QUrl& url,
                              });
             QObject::connect(raw, &OrvaneServer::HttpStreamClient::bodyData,
                              [&, buffer](const QByteArray& data) {
-                                 const qint64 now = ScriptedModelServer::steadyMicroseconds();
+                                 const qint64 now = steadyMicroseconds();
                                  *buffer += QString::fromUtf8(data);
                                  qsizetype consumed = 0;
                                  for (const QRegularExpressionMatch& match :
@@ -184,8 +204,8 @@ Phase runPhase(const Options& options, const QUrl& url,
     QTimer sampler;
     sampler.setInterval(100);
     QObject::connect(&sampler, &QTimer::timeout, [&] {
-        phase.peakServiceRssKiB =
-            std::max(phase.peakServiceRssKiB, service->statusKiB(QByteArrayLiteral("VmRSS")));
+        phase.peakServiceRssKiB = std::max(
+            phase.peakServiceRssKiB, statusKiB(service->processId(), QByteArrayLiteral("VmRSS")));
     });
     if (service)
         sampler.start();
@@ -265,7 +285,7 @@ int main(int argc, char* argv[]) {
     const QString slowModelUrl = slowModelThread.start();
     ServiceProcess slowService(QStringList{QStringLiteral("--llm-url"), slowModelUrl} + common);
     const QString slowKey = slowService.createUserWithKey(QStringLiteral("bench@example.org"));
-    const qint64 idleRss = slowService.statusKiB(QByteArrayLiteral("VmRSS"));
+    const qint64 idleRss = statusKiB(slowService.processId(), QByteArrayLiteral("VmRSS"));
     const Phase slowReaders =
         runPhase(slow, slowService.url(QStringLiteral("/api/0/texts")),
                  {{"Authorization", "Bearer " + slowKey.toLatin1()}},

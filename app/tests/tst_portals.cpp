@@ -179,7 +179,6 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(!m_bus.address().isEmpty(), "dbus-daemon did not start");
         QDBusConnection service = QDBusConnection::connectToBus(m_bus.address(), u"portal"_s);
-        QVERIFY(service.isConnected());
         // The portal answers from its own thread, so blocking calls of the code under
         // test do not wait on the thread that has to answer them.
         m_portal = new ScriptedPortal(m_log);
@@ -188,7 +187,6 @@ private Q_SLOTS:
         QVERIFY(service.registerVirtualObject(PortalSession::path, m_portal));
         QVERIFY(service.registerService(PortalSession::service));
         m_client = QDBusConnection::connectToBus(m_bus.address(), u"client"_s);
-        QVERIFY(m_client.isConnected());
     }
 
     void cleanupTestCase() {

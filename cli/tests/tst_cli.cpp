@@ -202,7 +202,6 @@ private Q_SLOTS:
         Cli cli(m_settings->path(), m_chunked->baseUrl());
         cli.start({u"run"_s, u"--command"_s, u"make it formal"_s}, "Hello w\xC3\xB6rld & co\n");
         QVERIFY(m_chunked->waitForRequests(1));
-        QCOMPARE(m_chunked->requestLine(), "POST /api/0/texts HTTP/1.1");
         QCOMPARE(m_chunked->header("Authorization"), "Bearer dk-1");
         QCOMPARE(m_chunked->requestBody(), "command=make%20it%20formal&text=Hello%20w\xC3\xB6rld"
                                            "%20%26%20co%0A&history=%5B%5D");

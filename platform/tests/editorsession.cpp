@@ -19,9 +19,6 @@ std::optional<RunningApp> activeWindow(X11Display& display) {
     RunningApp app;
     app.windowId = *window;
     app.processId = display.cardinalProperty(*window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value_or(0);
-    const QList<QByteArray> parts =
-        display.byteProperty(*window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0');
-    app.windowClass = QString::fromLocal8Bit(parts.value(1));
     return app;
 }
 

@@ -20,8 +20,6 @@ public:
                            const QString& program = QStringLiteral("mousepad"),
                            const QStringList& arguments = {});
     ~EditorSession();
-    EditorSession(const EditorSession&) = delete;
-    EditorSession& operator=(const EditorSession&) = delete;
 
     /** Whether the editor's window came up and has the focus. */
     [[nodiscard]] bool isReady() const { return m_window.has_value(); }

@@ -27,26 +27,6 @@ struct Capture {
     std::optional<PasteboardManagerCopyItem> item;
 };
 
-/** The real keyboard, with a record of the keystrokes that went out through it. */
-class CountingKeyboard final : public KeyboardManagerProtocol {
-public:
-    explicit CountingKeyboard(KeyboardManagerProtocol& real)
-        : m_real(real) {}
-
-    QStringList posted;
-
-    void postKeystroke(int keyCode, quint64 flags) override {
-        posted.append(u"%1 %2"_s.arg(keyCode).arg(flags, 0, 16));
-        m_real.postKeystroke(keyCode, flags);
-    }
-    void whenModifiersReleased(std::function<void()> ready) override {
-        m_real.whenModifiersReleased(std::move(ready));
-    }
-
-private:
-    KeyboardManagerProtocol& m_real;
-};
-
 // Noise does not compress: larger than one X request, so it travels in INCR steps.
 QByteArray noisyPng() {
     QImage image(400, 300, QImage::Format_RGB32);
@@ -69,7 +49,6 @@ class PlatformDesktopTest : public QObject {
 
     SystemTimerSource m_timers;
     std::optional<PlatformBackend> m_backend;
-    std::unique_ptr<CountingKeyboard> m_keyboard;
     std::unique_ptr<PasteboardManager> m_manager;
     X11SelectionReader m_reader;
     const QByteArray m_png = noisyPng();
@@ -118,11 +97,9 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::platformName(), u"xcb"_s);
         m_backend = PlatformBackend::create(m_timers);
         QVERIFY2(m_backend->isComplete(), qPrintable(m_backend->unavailableReason));
-        QVERIFY(m_backend->permissionsManager->isTrusted(true));
-        QVERIFY(!m_backend->permissionsManager->accessibilityUrl());
         QVERIFY(m_png.size() > 300000);
-        m_keyboard = std::make_unique<CountingKeyboard>(*m_backend->keyboardManager);
-        m_manager = std::make_unique<PasteboardManager>(*m_backend->windowTracker, *m_keyboard,
+        m_manager = std::make_unique<PasteboardManager>(*m_backend->windowTracker,
+                                                        *m_backend->keyboardManager,
                                                         *m_backend->clipboard, m_timers);
         // Generous on a loaded machine; a capture with text ends as soon as it arrives.
         m_manager->setCaptureTimeout(600ms);
@@ -146,22 +123,15 @@ private Q_SLOTS:
         EditorSession session({}, owner,
                               {copyOnly ? u"--copy-only"_s : QString(), u"One\r\nTwo"_s});
         QVERIFY(session.isReady());
-        const std::optional<RunningApp> front = m_backend->windowTracker->frontmostApp();
-        QVERIFY(front);
-        QCOMPARE(front->windowId, session.window().windowId);
-        QVERIFY(owner.endsWith(front->windowClass, Qt::CaseInsensitive));
-        QVERIFY(!m_backend->windowTracker->isOwnApp(*front));
 
         const QMimeData* kept = keepOnClipboard();
         if (!copyOnly)
             QCOMPARE(read("PRIMARY").data("UTF8_STRING"), QByteArray("One\r\nTwo"));
-        m_keyboard->posted.clear();
         const Capture result = capture();
         QVERIFY(result.done);
         QCOMPARE(result.app->windowId, session.window().windowId);
         QCOMPARE(result.item ? result.item->text : u"-"_s, u"One\nTwo"_s);
-        QCOMPARE(m_keyboard->posted, copyOnly ? QStringList{u"8 100000"_s} : QStringList());
-        // Untouched unless a copy came, which is undone.
+        // Untouched unless a copy came (a Ctrl+C sent anyway shows here), which is undone.
         if (!copyOnly)
             QVERIFY(QGuiApplication::clipboard()->mimeData() == kept);
         QVERIFY(clipboardIsKept());

@@ -65,7 +65,6 @@ private Q_SLOTS:
         QTest::newRow("from settings") << u"paste"_s << u"myterm"_s << u"key 9 120000 clipboard"_s;
         QTest::newRow("crlf and cr") << u"lines"_s << u"a\r\nb\rc\r\n\r\n"_s << u"a\nb\nc\n\n"_s;
         QTest::newRow("never seen") << u"wait"_s << QString() << u"500"_s;
-        QTest::newRow("quick") << u"wait"_s << u"10"_s << u"100"_s;
         QTest::newRow("slow") << u"wait"_s << u"180"_s << u"360"_s;
         QTest::newRow("bounded") << u"wait"_s << u"400"_s << u"500"_s;
         QTest::newRow("cold start forgotten") << u"wait"_s << u"300 20 20"_s << u"180"_s;

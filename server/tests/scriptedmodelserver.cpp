@@ -34,12 +34,6 @@ ScriptedModelServer::Step ScriptedModelServer::text(const QString& content) {
             0};
 }
 
-qint64 ScriptedModelServer::steadyMicroseconds() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 void ScriptedModelServer::release() {
     Q_EMIT released();
 }
@@ -99,10 +93,11 @@ void ScriptedModelServer::play(QTcpSocket* socket, qsizetype step) {
         case Step::Event:
         case Step::Raw:
         case Step::Timestamp: {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
             const QByteArray data =
                 current.kind == Step::Timestamp
-                    ? text(QLatin1Char('[') + QString::number(steadyMicroseconds()) +
-                           QLatin1Char(']'))
+                    ? text(u"[%1]"_s.arg(
+                               std::chrono::duration_cast<std::chrono::microseconds>(now).count()))
                           .data
                     : current.data;
             socket->write(QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n");

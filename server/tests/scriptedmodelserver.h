@@ -33,9 +33,8 @@ public:
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
     static Step hold() { return {Step::Hold, {}, 0}; }
     static Step closeConnection() { return {Step::Close, {}, 0}; }
-    /** A text delta "[µs]" holding the steady clock at the moment it is written (for latency). */
+    /** A text delta "[µs]": std::chrono::steady_clock as it is written (the bench's latency). */
     static Step timestamp() { return {Step::Timestamp, {}, 0}; }
-    [[nodiscard]] static qint64 steadyMicroseconds();
 
     void setScript(QList<Step> steps) { m_script = std::move(steps); }
     void setModels(QStringList models) { m_models = std::move(models); }

@@ -16,10 +16,6 @@
 
 using namespace Qt::StringLiterals;
 
-QString serviceBinary() {
-    return QStringLiteral(ORVANE_SERVICE_BINARY);
-}
-
 QByteArray HttpResult::header(const QByteArray& name) const {
     for (const auto& [key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0)
@@ -32,7 +28,7 @@ ServiceProcess::ServiceProcess(QStringList extraArguments, const QString& databa
                                const QString& binary, quint64 fileSizeLimit)
     : m_databaseUrl(databaseUrl.isEmpty() ? u"sqlite:"_s + databasePath() : databaseUrl)
     , m_extraArguments(std::move(extraArguments)) {
-    m_process.setProgram(binary.isEmpty() ? serviceBinary() : binary);
+    m_process.setProgram(binary.isEmpty() ? QStringLiteral(ORVANE_SERVICE_BINARY) : binary);
     m_process.setChildProcessModifier([fileSizeLimit] {
         // Ignored, the signal leaves the write failing with EFBIG instead of killing.
         ::signal(SIGXFSZ, SIG_IGN);
@@ -95,17 +91,6 @@ QUrl ServiceProcess::socketUrl() const {
     return QUrl(u"ws://127.0.0.1:%1/auth_socket/0/auth"_s.arg(m_port));
 }
 
-qint64 ServiceProcess::statusKiB(const QByteArray& field) const {
-    QFile status(u"/proc/%1/status"_s.arg(processId()));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(QByteArray(field + ':')))
-            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 QByteArray ServiceProcess::log() {
     m_stderr += m_process.readAllStandardError();
     return m_stderr;
@@ -157,7 +142,8 @@ QStringList ServiceProcess::select(const QString& sql) const {
 
 QByteArray ServiceProcess::admin(const QStringList& arguments) {
     QProcess process;
-    process.start(serviceBinary(), arguments + QStringList{u"--database"_s, m_databaseUrl});
+    process.start(QStringLiteral(ORVANE_SERVICE_BINARY),
+                  arguments + QStringList{u"--database"_s, m_databaseUrl});
     process.waitForFinished(30000);
     return process.readAllStandardOutput();
 }
@@ -224,7 +210,7 @@ ChannelClient::ChannelClient(const QUrl& url, const QSslConfiguration& tls)
     QSignalSpy connected(&m_socket, &QWebSocket::connected);
     m_socket.setSslConfiguration(tls);
     m_socket.open(url);
-    m_connected = connected.wait(10000);
+    connected.wait(10000);
 }
 
 QJsonObject ChannelClient::next(int timeoutMs) {

@@ -47,8 +47,6 @@ public:
     [[nodiscard]] QString databasePath() const {
         return m_dir.filePath(QStringLiteral("db.sqlite"));
     }
-    /** A kB figure of /proc/PID/status, such as "VmRSS" or "VmHWM". */
-    [[nodiscard]] qint64 statusKiB(const QByteArray& field) const;
     /** Its standard error (the log) so far. */
     [[nodiscard]] QByteArray log();
 
@@ -108,7 +106,6 @@ class ChannelClient {
 public:
     explicit ChannelClient(
         const QUrl& url, const QSslConfiguration& tls = QSslConfiguration::defaultConfiguration());
-    [[nodiscard]] bool isConnected() const { return m_connected; }
     void sendBinary(const QByteArray& data) { m_socket.sendBinaryMessage(data); }
     void sendText(const QByteArray& data) { m_socket.sendTextMessage(QString::fromUtf8(data)); }
     /** The next message, or an empty one when none arrives in time. */
@@ -121,14 +118,12 @@ private:
     QWebSocket m_socket;
     QSignalSpy m_spy;
     qsizetype m_read = 0;
-    bool m_connected = false;
 };
 
 /** A channel message without a join reference, compact. */
 QByteArray channelFrame(const QString& topic, const QString& event = QStringLiteral("phx_join"));
 /** A loopback port nothing listens on. */
 quint16 unusedPort();
-QString serviceBinary();
 /** The value="..." of the input named name in an HTML form. */
 QString formField(const QByteArray& html, const QString& name);
 QByteArray formBody(const QList<QPair<QString, QString>>& fields);

@@ -104,7 +104,6 @@ private Q_SLOTS:
                                        message(u"user"_s, u"Make it rhyme\n\nfirst answer"_s),
                                        message(u"assistant"_s, u"second answer"_s),
                                        message(u"user"_s, u"Now in French\n\nsecond answer"_s)}));
-        QVERIFY(second.value(u"temperature"_s).isDouble());
     }
 
     void chunksArriveBeforeTheModelFinishesAndOutliveShutdown() {
@@ -125,29 +124,6 @@ private Q_SLOTS:
         QCOMPARE(reply->readAll(), QByteArray("lo, world"));
         QCOMPARE(m_service->waitForExit(10000), 0);
         reply->deleteLater();
-    }
-
-    void refusalsComeBeforeAnyModelCall_data() {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<int>("status");
-        const QJsonArray longHistory{QJsonObject{{u"command"_s, u"c"_s},
-                                                 {u"text"_s, QString(600, QLatin1Char('t'))},
-                                                 {u"response"_s, QString(600, QLatin1Char('r'))}}};
-        const auto row = [](const char* name, const QByteArray& request, int status) {
-            QTest::newRow(name) << request << status;
-        };
-        row("too long with history", form(u"Go"_s, u"x"_s, longHistory), 413);
-        row("unknown prompt", form(QString::number(99999), u"x"_s), 404);
-        row("malformed history", "command=Go&text=x&history=%5Bnope", 400);
-    }
-
-    void refusalsComeBeforeAnyModelCall() {
-        QFETCH(QByteArray, request);
-        QFETCH(int, status);
-        const HttpResult answer = generate(request);
-        QCOMPARE(answer.status, status);
-        QVERIFY(!answer.body.isEmpty());
-        QVERIFY(m_model->requests().isEmpty());
     }
 
     void streamShapes_data() {
@@ -277,11 +253,13 @@ private Q_SLOTS:
         const QJsonObject entry{{u"preset_id"_s, id}, {u"text"_s, u"t"_s}, {u"response"_s, u"r"_s}};
         QCOMPARE(generate(form(u"Go"_s, u"x"_s, {entry})).status, 200);
         QCOMPARE(generate(form(u"Go"_s, u"x"_s, {entry, entry})).status, 413);
-        QCOMPARE(m_model->requests().size(), 1);
+        QCOMPARE(generate("command=Go&text=x&history=%5Bnope").status, 400);
         // Another user's prompt is not found, whether as the current turn or in the history.
         const QString otherKey = m_service->createUserWithKey(u"other@example.org"_s);
         QCOMPARE(m_service->generate(otherKey, form(QString::number(id), u"x"_s)).status, 404);
         QCOMPARE(m_service->generate(otherKey, form(u"Go"_s, u"x"_s, {entry})).status, 404);
+        // Each refusal came before any model call.
+        QCOMPARE(m_model->requests().size(), 1);
         QCOMPARE(generate(form(QString::number(id), u"x"_s)).status, 200);
     }
 

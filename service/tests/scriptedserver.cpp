@@ -48,7 +48,6 @@ ScriptedServer::ScriptedServer(bool holdUnmatched)
     });
     connect(&m_sockets, &QWebSocketServer::newConnection, this, [this] {
         while (QWebSocket* raw = m_sockets.nextPendingConnection()) {
-            m_lastSocketPath = raw->requestUrl().path();
             connect(raw, &QWebSocket::textMessageReceived, this,
                     [this, raw](const QString& text) { onFrame(raw, false, text.toUtf8()); });
             connect(raw, &QWebSocket::binaryMessageReceived, this,
@@ -170,9 +169,4 @@ void ScriptedServer::send(const QByteArray& data, bool binary) {
         else
             socket->sendTextMessage(QString::fromUtf8(data));
     }
-}
-
-void ScriptedServer::closeSockets() {
-    for (const auto& socket : m_openSockets)
-        socket->close();
 }

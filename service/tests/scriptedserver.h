@@ -64,7 +64,6 @@ public:
     bool waitForRequests(int count, int timeoutMs = 5000);
 
     // The last request, and answers to it when it is held.
-    [[nodiscard]] QByteArray requestLine() const { return last().line; }
     [[nodiscard]] QByteArray requestBody() const { return last().body; }
     [[nodiscard]] QByteArray header(const QByteArray& name) const { return last().header(name); }
     /** Status line and headers of a chunked answer; chunks follow with writeChunk. */
@@ -81,11 +80,9 @@ public:
     void setAutoPong(bool on) { m_autoPong = on; }
     [[nodiscard]] QWebSocket* lastSocket() const;
     [[nodiscard]] const QList<ReceivedFrame>& frames() const { return m_frames; }
-    [[nodiscard]] QString lastSocketPath() const { return m_lastSocketPath; }
     bool waitForFrames(int count, int timeoutMs = 5000);
     /** Sends to every open socket. */
     void send(const QByteArray& data, bool binary = false);
-    void closeSockets();
 
     /** A pong of the service's channel: a reply whose response is "pong". */
     static QByteArray pongFor(const QString& topic);
@@ -104,7 +101,6 @@ private:
     QPointer<QTcpSocket> m_held;
     std::vector<std::unique_ptr<QWebSocket>> m_openSockets;
     QList<ReceivedFrame> m_frames;
-    QString m_lastSocketPath;
     QString m_joinReplyStatus = QStringLiteral("ok");
     bool m_autoPong = true;
 };

@@ -1,10 +1,16 @@
 #include "scriptedserver.h"
 #include "service/basenetworkclient.h"
+#include "service/endpoint.h"
 #include "service/presetsservice.h"
+#include "service/signintoken.h"
+#include "service/textsservice.h"
 #include "service/userservice.h"
 
+#include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -27,6 +33,24 @@ public:
     QList<UserError> failed;
 };
 
+class RecordingTextsDelegate final : public TextsServiceDelegate {
+public:
+    void didReceiveText(const QString& text) override { record(u"text:" + text); }
+    void didFinish() override { record(u"finish"_s); }
+    void didFailPromptTooLong() override { record(u"tooLong"_s); }
+    void didFailGeneric() override { record(u"generic"_s); }
+    void didReceiveFailureReason(const QString& reason) override { record(u"reason:" + reason); }
+
+    void record(const QString& event) {
+        if (QThread::currentThread() != QCoreApplication::instance()->thread())
+            offMainThread = true;
+        events.append(event);
+    }
+
+    QStringList events;
+    bool offMainThread = false;
+};
+
 /** presetJson with one key changed, or removed when value is undefined. */
 QByteArray presetWith(const QString& key, const QJsonValue& value) {
     QJsonObject preset = QJsonDocument::fromJson(presetJson).object();
@@ -43,6 +67,7 @@ class TestNetworkClient : public QObject {
     Q_OBJECT
 
     std::unique_ptr<ScriptedServer> m_server;
+    RecordingTextsDelegate m_delegate;
 
     /** The request at index went out with this method and path, no query, and the device key. */
     void checkSent(int index, const QByteArray& method, const QString& path) {
@@ -52,9 +77,28 @@ class TestNetworkClient : public QObject {
         QCOMPARE(request.header("Authorization"), "Bearer dk");
         QCOMPARE(request.header("Content-Type"), "application/json");
     }
+    /** The delegate heard exactly these events, and nothing more follows. */
+    bool settlesAt(const QStringList& expected) {
+        if (!QTest::qWaitFor([&] { return m_delegate.events == expected; }, 5000))
+            return false;
+        QTest::qWait(50);
+        return m_delegate.events == expected;
+    }
+    /** Sends a prompt request and opens a chunked answer to it. */
+    bool startStream(TextsService& service) {
+        service.sendPreset(1, u"x"_s, {}, &m_delegate);
+        if (!m_server->waitForRequests(1))
+            return false;
+        m_server->beginChunked();
+        return true;
+    }
 
 private Q_SLOTS:
-    void init() { m_server = std::make_unique<ScriptedServer>(); }
+    void init() {
+        m_server = std::make_unique<ScriptedServer>(true); // held unless a rule answers
+        m_delegate.events.clear();
+        m_delegate.offMainThread = false;
+    }
     void cleanup() { m_server.reset(); }
 
     // How each answer maps for a decoded call, a call without body and the user fetch;
@@ -106,8 +150,6 @@ private Q_SLOTS:
             QCOMPARE(delegate.fetched, (QList<UserDto>{{u"ada@example.org"_s, 42, u"dk-1"_s}}));
         const int fetch = static_cast<int>(m_server->requests().size()) - 1;
         checkSent(fetch, "GET", u"/api/0/user"_s);
-        QVERIFY(m_server->requests().at(fetch).header("App-Version").isNull());
-        QVERIFY(m_server->requests().at(fetch).body.isEmpty());
         QTest::qWait(20);
         QCOMPARE(delegate.calls(), 1); // exactly one call per fetch
     }
@@ -126,8 +168,6 @@ private Q_SLOTS:
             QTest::newRow(qPrintable(u"missing-"_s + key))
                 << list(presetWith(key, QJsonValue(QJsonValue::Undefined))) << -1;
         QTest::newRow("id-string") << list(presetWith(u"id"_s, u"7"_s)) << -1;
-        QTest::newRow("temperature-integer") << list(presetWith(u"temperature"_s, 1)) << 2;
-        QTest::newRow("hotkey-empty") << list(presetWith(u"hotkey"_s, u""_s)) << 2;
         QTest::newRow("no-data") << QByteArray("{}") << -1;
     }
     void presetList() {
@@ -182,6 +222,161 @@ private Q_SLOTS:
         checkSent(3, "DELETE", u"/api/0/presets/42"_s);
         m_server->respond("DELETE", u"/api/0/presets/42"_s, ScriptedResponse::json(presetJson));
         QCOMPARE(remove(), true);
+    }
+
+    void presetRequestOnTheWire() {
+        TextsService service(u"dk-7"_s, m_server->base());
+        const QList<RequestData> exchanges{
+            RequestData{7, std::nullopt, u"first text"_s, u"first answer"_s},
+            RequestData{std::nullopt, u"make it shorter"_s, u"second & text"_s, u"r\u00e9ponse"_s}};
+        service.sendPreset(7, u"Hello w\u00f6rld & you=1+1?\n/x"_s, exchanges, &m_delegate);
+        QVERIFY(m_server->waitForRequests(1));
+
+        QCOMPARE(m_server->requests().last().line, "POST /api/0/texts HTTP/1.1");
+        QCOMPARE(m_server->header("Authorization"), "Bearer dk-7");
+        QVERIFY(m_server->header("Content-Type").isNull());
+
+        // Letters of any script stay; other characters become their UTF-8 bytes as %XX.
+        QCOMPARE(
+            textsPercentEncode(u"!\"#$%'()*,:;<>@[\\]^`{|}\u20ac"_s),
+            u"%21%22%23%24%25%27%28%29%2A%2C%3A%3B%3C%3E%40%5B%5C%5D%5E%60%7B%7C%7D%E2%82%AC"_s);
+        const QByteArray body = m_server->requestBody();
+        const QByteArray expectedText = u"Hello%20w\u00f6rld%20%26%20you%3D1%2B1?%0A/x"_s.toUtf8();
+        const QByteArray prefix = "preset_id=7&text=" + expectedText + "&history=";
+        QVERIFY2(body.startsWith(prefix), body.constData());
+        const QByteArray history = body.mid(prefix.size());
+        QCOMPARE(QJsonDocument::fromJson(QByteArray::fromPercentEncoding(history)).array(),
+                 (QJsonArray{QJsonObject{{u"preset_id"_s, 7},
+                                         {u"text"_s, u"first text"_s},
+                                         {u"response"_s, u"first answer"_s}},
+                             QJsonObject{{u"command"_s, u"make it shorter"_s},
+                                         {u"text"_s, u"second & text"_s},
+                                         {u"response"_s, u"r\u00e9ponse"_s}}}));
+    }
+
+    // Each piece is delivered before the next one is even written; a character split
+    // across chunks arrives whole, once.
+    void chunksArriveAsTheyComeWithCharactersWhole() {
+        TextsService service(u"tok"_s, m_server->base());
+        QVERIFY(startStream(service));
+        const QList<std::pair<QByteArray, QString>> pieces{{"The ", u"The "_s},
+                                                           {"caf\xC3", u"caf"_s},
+                                                           {"\xA9 \xF0\x9F", u"\u00e9 "_s},
+                                                           {"\x98", QString()},
+                                                           {"\x80!", u"\U0001F600!"_s}};
+        QStringList expected;
+        for (const auto& [chunk, text] : pieces) {
+            m_server->writeChunk(chunk);
+            if (!text.isEmpty())
+                expected.append(u"text:" + text);
+            QTRY_COMPARE(m_delegate.events, expected);
+        }
+        m_server->finish();
+        expected.append(u"finish"_s);
+        QVERIFY(settlesAt(expected));
+        QVERIFY(!m_delegate.offMainThread);
+    }
+
+    void cancelMidStream() {
+        TextsService service(u"tok"_s, m_server->base());
+        QVERIFY(startStream(service));
+        m_server->writeChunk("one ");
+        QTRY_COMPARE(m_delegate.events, QStringList{u"text:one "_s});
+        service.cancel();
+        QCOMPARE(m_delegate.events.size(), 1); // reported later, on the main queue
+        m_server->writeChunk("three");
+        QVERIFY(settlesAt({u"text:one "_s, u"generic"_s, u"finish"_s}));
+    }
+
+    // How an answer, written as it is and closed in order, ends for the delegate.
+    void answers_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QStringList>("events");
+        const QByteArray refusal = "HTTP/1.1 503 Unavailable\r\nContent-Length: 5\r\n";
+        QTest::newRow("whole") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")
+                               << QStringList{u"text:ok"_s, u"finish"_s};
+        QTest::newRow("classified refusal")
+            << refusal + "X-Orvane-Reason: model-not-found\r\n\r\nnope\n"
+            << QStringList{u"reason:model-not-found"_s, u"generic"_s, u"finish"_s};
+        QTest::newRow("reason of another shape")
+            << refusal + "X-Orvane-Reason: Model_Not <b>found</b>\r\n\r\nnope\n"
+            << QStringList{u"generic"_s, u"finish"_s};
+    }
+    void answers() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QStringList, events);
+        TextsService service(u"tok"_s, m_server->base());
+        service.sendCommand(u"c"_s, u"x"_s, {}, &m_delegate);
+        QVERIFY(m_server->waitForRequests(1));
+        m_server->writeAndClose(answer);
+        QVERIFY2(settlesAt(events), qPrintable(m_delegate.events.join(u' ')));
+    }
+
+    void nothingReachesTheDelegateAfterTheServiceIsGone() {
+        {
+            TextsService service(u"tok"_s, m_server->base());
+            QVERIFY(startStream(service));
+            m_server->writeChunk("late");
+            QTest::qWait(20);
+        }
+        m_server->finish();
+        QTest::qWait(100);
+        QVERIFY(m_delegate.events.size() <= 1);
+        QVERIFY(!m_delegate.events.contains(u"finish"_s));
+    }
+
+    // Accepted: "<http scheme> <socket scheme> <host> <port>"; refused: "!" and the reason.
+    void bases_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("default") << ServiceBase::defaultUrl << u"http ws 127.0.0.1 8787"_s;
+        QTest::newRow("https") << u"https://orvane.example.org"_s
+                               << u"https wss orvane.example.org 443"_s;
+        QTest::newRow("localhost") << u"http://localhost:9000"_s << u"http ws localhost 9000"_s;
+        QTest::newRow("ipv6-loopback") << u"http://[::1]:8787"_s << u"http ws ::1 8787"_s;
+        QTest::newRow("plain-http-remote") << u"http://orvane.example.org"_s << u"!loopback"_s;
+        QTest::newRow("ws-scheme") << u"ws://127.0.0.1:8787"_s << u"!scheme"_s;
+        QTest::newRow("path") << u"https://orvane.example.org/api"_s << u"!root path"_s;
+        QTest::newRow("query") << u"https://orvane.example.org/?x=1"_s << u"!query"_s;
+        QTest::newRow("userinfo") << u"https://me:pw@orvane.example.org"_s << u"!user"_s;
+    }
+    void bases() {
+        QFETCH(QString, url);
+        QFETCH(QString, expected);
+        QString why;
+        const auto base = ServiceBase::parse(url, &why);
+        if (expected.startsWith(u'!')) {
+            QVERIFY(!base);
+            QVERIFY(!why.isEmpty());
+            QVERIFY2(why.contains(expected.mid(1)), qPrintable(why));
+        } else {
+            QVERIFY2(base, qPrintable(why));
+            QCOMPARE(u"%1 %2 %3 %4"_s.arg(base->httpScheme(), base->socketScheme(), base->host())
+                         .arg(base->port()),
+                     expected);
+        }
+    }
+
+    // A service that stops answering fails the request instead of leaving it open.
+    void requestsTimeOut() {
+        const auto request =
+            PresetsEndpoint::update(u"tok"_s, 42, "{}", m_server->base()).makeRequest();
+        QVERIFY(request);
+        QCOMPARE(request->request.transferTimeout(), 60'000);
+    }
+
+    void signInTokensAreUniformOverTheAlphabet() {
+        QHash<QChar, int> counts;
+        for (int i = 0; i < 2000; ++i) {
+            for (const QChar c : SignIn::makeToken())
+                ++counts[c];
+        }
+        // 48000 draws over 62 characters: each about 774 times.
+        QCOMPARE(counts.size(), 62);
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+            QVERIFY(SignIn::tokenAlphabet.contains(it.key()));
+            QVERIFY2(it.value() > 600 && it.value() < 950, qPrintable(QString(it.key())));
+        }
     }
 };
 

@@ -165,7 +165,7 @@ private Q_SLOTS:
     }
 
     void helpPageCarriesTheHotkeyAndTheAppearance() {
-        m_coordinator.signIn("k1");
+        m_coordinator.userStore.signedIn = User{u"ada@example.org"_s, 7, u"k1"_s};
         m_coordinator.appearance.dark = true;
         storeWindowHotkey("command+option+c");
         HelpCenterViewModel help(pages(), m_coordinator, m_events);

@@ -9,6 +9,7 @@
 
 #include <QGuiApplication>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <cstdlib>
@@ -25,26 +26,6 @@ class ShortcutsDesktopTest : public QObject {
     std::optional<PlatformBackend> m_backend;
     std::unique_ptr<SystemHotkeys> m_layer;
     std::unique_ptr<Registry> m_registry;
-
-    /** A name bound while it lives, counting its presses and releases. */
-    struct Binding : QObject {
-        Name name{QString()};
-        int downs = 0;
-        int ups = 0;
-    };
-    std::unique_ptr<Binding> bind(const QString& raw, const QString& hotkey = {}) {
-        auto binding = std::make_unique<Binding>();
-        binding->name = Name(raw);
-        if (!hotkey.isEmpty())
-            m_registry->store(HotkeyText::toShortcut(hotkey), binding->name);
-        m_registry->bind(binding->name, binding.get());
-        Binding* b = binding.get();
-        connect(m_registry.get(), &Registry::triggered, b,
-                [b, raw](const QString& n) { b->downs += n == raw; });
-        connect(m_registry.get(), &Registry::released, b,
-                [b, raw](const QString& n) { b->ups += n == raw; });
-        return binding;
-    }
 
     static bool xdotool(const QString& command, const QString& keys) {
         return EditorSession::xdotool({command, keys});
@@ -78,17 +59,20 @@ private Q_SLOTS:
     void aHotkeyFiresOnPressAndReleaseAlsoWithNumLock() {
         EditorSession editor("unchanged\n");
         QVERIFY(editor.isReady());
-        const auto hotkey = bind(u"WindowHotkey"_s, u"command+option+k"_s);
-        const int& downs = hotkey->downs;
-        const int& ups = hotkey->ups;
+        const Name hotkey(u"WindowHotkey"_s);
+        QObject owner;
+        m_registry->store(HotkeyText::toShortcut(u"command+option+k"_s), hotkey);
+        m_registry->bind(hotkey, &owner);
+        QSignalSpy downs(m_registry.get(), &Registry::triggered);
+        QSignalSpy ups(m_registry.get(), &Registry::released);
 
         const auto letGo = qScopeGuard([] { xdotool(u"keyup"_s, u"ctrl+alt+k"_s); });
         QVERIFY(xdotool(u"keydown"_s, u"ctrl+alt+k"_s));
-        QTRY_COMPARE(downs, 1);
-        QCOMPARE(ups, 0);
+        QTRY_COMPARE(downs.count(), 1);
+        QCOMPARE(ups.count(), 0);
         QVERIFY(xdotool(u"keyup"_s, u"ctrl+alt+k"_s));
-        QTRY_COMPARE(ups, 1);
-        QCOMPARE(downs, 1);
+        QTRY_COMPARE(ups.count(), 1);
+        QCOMPARE(downs.count(), 1);
 
         const std::shared_ptr<X11Display> display = X11Display::open();
         QVERIFY(display);
@@ -99,18 +83,18 @@ private Q_SLOTS:
         });
         QTRY_VERIFY(numLockOn(*display));
         QVERIFY(xdotool(u"key"_s, u"ctrl+alt+k"_s));
-        QTRY_COMPARE(ups, 2);
-        QCOMPARE(downs, 2);
+        QTRY_COMPARE(ups.count(), 2);
+        QCOMPARE(downs.count(), 2);
 
         // Other keys still reach the editor, the hotkey never did.
         QVERIFY(xdotool(u"key"_s, u"ctrl+End"_s));
         QVERIFY(EditorSession::xdotool({u"type"_s, u"k"_s}));
         QCOMPARE(editor.saveAndRead("unchanged\nk"), QByteArray("unchanged\nk"));
 
-        m_registry->store(std::nullopt, hotkey->name);
+        m_registry->store(std::nullopt, hotkey);
         QVERIFY(xdotool(u"key"_s, u"ctrl+alt+k"_s));
         QTest::qWait(200);
-        QCOMPARE(downs, 2);
+        QCOMPARE(downs.count(), 2);
     }
 
     void aCombinationHeldByAnotherClientIsRefusedAndTaken() {
@@ -127,14 +111,17 @@ private Q_SLOTS:
         QVERIFY(!error);
 
         QVERIFY(m_layer->isTaken(wanted));
-        const auto taken = bind(u"TakenHotkey"_s);
+        const Name taken(u"TakenHotkey"_s);
+        QObject owner;
+        m_registry->bind(taken, &owner);
+        QSignalSpy downs(m_registry.get(), &Registry::triggered);
         const qint64 before = m_layer->lastIdentifier();
-        m_registry->store(wanted, taken->name);
+        m_registry->store(wanted, taken);
         QCOMPARE(m_layer->lastIdentifier(), before + 1);
         QVERIFY(!m_layer->hotKeys().contains(before + 1));
         QVERIFY(xdotool(u"key"_s, u"ctrl+alt+j"_s));
         QTest::qWait(200);
-        QCOMPARE(taken->downs, 0);
+        QCOMPARE(downs.count(), 0);
 
         // Free combinations and our own are not taken.
         const Shortcut free = *HotkeyText::toShortcut(u"command+option+shift+9"_s);

@@ -20,8 +20,6 @@ private Q_SLOTS:
         QTest::newRow("any order, empty pieces, key upper-cased")
             << "shift++option+command+C" << 8LL << 0xB00LL << "command+option+shift+c"
             << "Ctrl+Alt+Shift+C";
-        QTest::newRow("capitalised words are no modifiers") << "Command+x" << 7LL << 0LL << "x"
-                                                            << "X";
         QTest::newRow("control is Meta") << "control+1" << 18LL << 0x1000LL << "control+1"
                                          << "Meta+1";
         QTest::newRow("bracket is written (") << "command+(" << 33LL << 0x100LL << "command+("
@@ -48,14 +46,12 @@ private Q_SLOTS:
 
     void theKeyTableRoundTripsAndJsonNeedsBothIntegers() {
         const QString characters = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789;,=-.'/()");
-        QSet<qint64> codes;
+        // Two characters sharing a code would fail the way back for one of them.
         for (QChar character : characters) {
             const std::optional<qint64> code = HotkeyText::keyCodeForCharacter(QString(character));
             QVERIFY(code);
-            codes.insert(*code);
             QCOMPARE(HotkeyText::characterForKeyCode(*code), QString(character));
         }
-        QCOMPARE(codes.size(), 45);
         QCOMPARE(Shortcut::fromJson(Shortcut{8, 0x900}.toJson()), (Shortcut{8, 0x900}));
         QVERIFY(!Shortcut::fromJson(R"({"keyCode":"8","hotkeyModifiers":0})"));
         QCOMPARE(Shortcut::fromKey(Key{8}, 0x100000 | 0x80000 | 0x1), (Shortcut{8, 0x900}));

@@ -73,22 +73,6 @@ private Q_SLOTS:
         QCOMPARE(value, expected);
     }
 
-    void writesAreSharedAndExact() {
-        AppSettings first;
-        const AppSettings second;
-        QSignalSpy changed(&first, &AppSettings::objectDidChange);
-        first.setPresetsSettings({{3, 7}});
-        first.setPreferencesSettings({QString()});
-        QCOMPARE(changed.size(), 2);
-        QCOMPARE(second.presetsSettings().presetIds, (QList<qint64>{3, 7}));
-        QCOMPARE(second.preferencesSettings().windowHotkey, QString());
-        QCOMPARE(openSettingsStore()->value(u"PresetsEnabledIds"_s).toByteArray(),
-                 QByteArray(R"({"presetIds":[3,7]})"));
-
-        first.setUserSettings({});
-        QCOMPARE(openSettingsStore()->value(u"UserSettings"_s).toByteArray(), QByteArray("{}"));
-    }
-
     // The view a complete answer opens on: the user's choice per prompt, else by what it does.
     void reviewDefaultsAndChoices_data() {
         QTest::addColumn<QString>("name");

@@ -33,13 +33,11 @@ public:
     QList<PresetEntry> entries;
     QList<std::pair<PresetEntry, PresetsStoreDelegate*>> pendingCreates;
     QList<std::pair<PresetEntry, PresetsStoreDelegate*>> pendingUpdates;
-    QList<qint64> deleted;
     qint64 nextId = 100;
 
     QList<PresetEntry> presets() const override { return entries; }
     void fetchPresets() override {}
     void deletePreset(const PresetEntry& entry) override {
-        deleted.append(entry->id);
         entries.removeIf([&](const PresetEntry& e) { return e->id == entry->id; });
         Q_EMIT changed();
     }
@@ -117,8 +115,4 @@ public:
     }
     void toggleWidget() override { calls << QStringLiteral("toggleWidget"); }
     void setPreviousApp(const std::optional<RunningApp>& app) override { previousApp = app; }
-
-    void signIn(const QString& deviceKey = QStringLiteral("device-key-1")) {
-        userStore.signedIn = User{QStringLiteral("ada@example.org"), 7, deviceKey};
-    }
 };

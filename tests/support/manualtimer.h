@@ -12,7 +12,6 @@ public:
 
     /** Moves the clock forward, firing every due timer in deadline order. */
     void advance(std::chrono::milliseconds by);
-    [[nodiscard]] std::chrono::milliseconds now() const { return m_now; }
     /** Number of timers currently running. */
     [[nodiscard]] int activeCount() const;
 

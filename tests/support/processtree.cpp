@@ -43,17 +43,3 @@ QMap<qint64, QByteArray> stillRunning(const QMap<qint64, QByteArray>& processes)
     }
     return running;
 }
-
-QMap<qint64, QByteArray> withCommand(const QMap<qint64, QByteArray>& processes,
-                                     const QList<QByteArray>& words) {
-    QMap<qint64, QByteArray> matching;
-    for (auto it = processes.cbegin(); it != processes.cend(); ++it) {
-        for (const QByteArray& word : words) {
-            if (it.value().contains(word)) {
-                matching.insert(it.key(), it.value());
-                break;
-            }
-        }
-    }
-    return matching;
-}

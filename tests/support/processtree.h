@@ -8,7 +8,3 @@
 
 /** Those of processes that still run (same id, same command line), wherever they went. */
 [[nodiscard]] QMap<qint64, QByteArray> stillRunning(const QMap<qint64, QByteArray>& processes);
-
-/** Those of processes whose command line contains any of the words. */
-[[nodiscard]] QMap<qint64, QByteArray> withCommand(const QMap<qint64, QByteArray>& processes,
-                                                   const QList<QByteArray>& words);

@@ -26,13 +26,6 @@ class HelperTest : public QObject {
     PageProtocol::LineReader m_reader;
     QList<QJsonObject> m_reports;
 
-    void start() {
-        m_reports.clear();
-        m_helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_helper.start(ORVANE_WEBPAGE_BINARY, {});
-        QVERIFY(m_helper.waitForStarted());
-    }
-
     /** The page requests the helper made (not the icon's). */
     QList<RecordedRequest> pageRequests() const {
         QList<RecordedRequest> pages;
@@ -62,15 +55,16 @@ private Q_SLOTS:
                                                 "</body></html>"));
     }
 
-    void loadsWithHeadersAndQuitsWithItsEngine() {
-        start();
+    void loadsWithHeadersAndEndsWithOrvane() {
+        m_helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_helper.start(ORVANE_WEBPAGE_BINARY, {});
+        QVERIFY(m_helper.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(reportWith("window")["window"].toDouble() > 0, timeout);
         const QUrl url(m_server.baseUrl() + u"/web_view/account"_s);
         m_helper.write(PageProtocol::loadCommand(
             {url, {{"Authorization", "Bearer k1"}, {"Dark-Theme", "True"}}, "#1e1f23", {}}));
         QTRY_COMPARE_WITH_TIMEOUT(reportWith("loaded")["loaded"].toString(), url.toString(),
                                   timeout);
-        QVERIFY(pageRequests().first().line.startsWith("GET /web_view/account "));
         QCOMPARE(pageRequests().first().header("Authorization"), "Bearer k1");
         QCOMPARE(pageRequests().first().header("Dark-Theme"), "True");
 
@@ -79,21 +73,10 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(pageRequests().size(), 2, timeout);
         QCOMPARE(pageRequests().last().header("Authorization"), "Bearer k1");
 
-        // The engine's own processes are gone with the helper, not orphaned.
+        // Orvane goes away without a quit, as when it crashes: the engine's own processes go
+        // with the helper, not orphaned.
         const QMap<qint64, QByteArray> engine = descendants(m_helper.processId());
         QVERIFY(!engine.isEmpty());
-        m_helper.write(PageProtocol::quitCommand());
-        QVERIFY(m_helper.waitForFinished(timeout));
-        QCOMPARE(m_helper.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(m_helper.exitCode(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(stillRunning(engine).isEmpty(), timeout);
-    }
-
-    void endsWhenOrvaneGoesAway() {
-        start();
-        QTRY_VERIFY_WITH_TIMEOUT(!reportWith("window").isEmpty(), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(!descendants(m_helper.processId()).isEmpty(), timeout);
-        const QMap<qint64, QByteArray> engine = descendants(m_helper.processId());
         m_helper.closeWriteChannel();
         QVERIFY(m_helper.waitForFinished(timeout));
         QTRY_VERIFY_WITH_TIMEOUT(stillRunning(engine).isEmpty(), timeout);

@@ -63,14 +63,15 @@ bool pollFor(const std::function<bool()>& condition, int ms) {
 } // namespace
 
 QByteArray runTool(const QString& program, const QStringList& arguments, int* exitCode,
-                   const QProcessEnvironment& environment) {
+                   const QProcessEnvironment& environment, int timeout) {
     QProcess process;
     if (!environment.isEmpty())
         process.setProcessEnvironment(environment);
     process.start(program, arguments);
-    process.waitForFinished(30000);
+    const bool finished = process.waitForFinished(timeout);
     if (exitCode)
-        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        *exitCode =
+            finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return process.readAllStandardOutput();
 }
 

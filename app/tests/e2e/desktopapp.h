@@ -21,10 +21,10 @@ inline const QString settings = QStringLiteral("^Settings$");
 inline const QString noConnection = QStringLiteral("^NoConnection$");
 } // namespace WindowRoles
 
-/** Runs program to its end (at most 30 s) and returns its standard output; environment
- * empty: the test's own. */
+/** Runs program to its end (at most timeout ms) and returns its standard output;
+ * environment empty: the test's own. */
 QByteArray runTool(const QString& program, const QStringList& arguments, int* exitCode = nullptr,
-                   const QProcessEnvironment& environment = {});
+                   const QProcessEnvironment& environment = {}, int timeout = 30000);
 /** With ORVANE_WIDGET_SHOTS=<dir>, saves the screen there as name.png. */
 void saveScreenshot(const QString& name);
 /** orvane-service as scripts/run starts it: no model server named, so model's is found among
@@ -42,8 +42,6 @@ public:
     /** binary empty: the one built here. */
     explicit DesktopApp(const QString& binary = {});
     ~DesktopApp();
-    DesktopApp(const DesktopApp&) = delete;
-    DesktopApp& operator=(const DesktopApp&) = delete;
 
     /** Stores the user as signed in, the way the app stores it after a sign-in. */
     void storeUser(const QString& email, const QString& deviceKey);

@@ -3,7 +3,6 @@
 #include "scriptedmodelserver.h"
 #include "serviceprocess.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -12,10 +11,8 @@
 #include <QDBusVariant>
 #include <QFile>
 #include <QGuiApplication>
-#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMimeData>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -47,34 +44,20 @@ bool keys(const QStringList& names) {
     return EditorSession::xdotool(QStringList{"key"} + names);
 }
 
-QByteArray picture() {
-    QImage image(2, 2, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
-}
-
 QByteArray contentOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-/** What the user had copied before: text and a picture, served by this process. */
+/** What the user had copied before, served by this process (pictures: the platform test's). */
 void keepOnClipboard() {
-    auto* data = new QMimeData;
-    data->setText("kept text");
-    data->setData("image/png", picture());
-    QGuiApplication::clipboard()->setMimeData(data);
+    QGuiApplication::clipboard()->setText("kept text");
 }
 
 /** The app has taken the clipboard for its paste and put back what the user had. */
 bool clipboardGivenBack() {
     const QClipboard* clipboard = QGuiApplication::clipboard();
-    const QMimeData* data = clipboard->ownsClipboard() ? nullptr : clipboard->mimeData();
-    return data && data->text() == "kept text" && data->data("image/png") == picture();
+    return !clipboard->ownsClipboard() && clipboard->text() == "kept text";
 }
 
 /** A desktop's tray host as far as an item sees it: the StatusNotifierItem registry. */
@@ -162,8 +145,7 @@ private Q_SLOTS:
         QVERIFY2(app.openWidgetOver(editor, "ctrl+alt+c"), "the widget did not open");
         QVERIFY(keys({"Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(model.requests().size(), 1, 20000);
-        QVERIFY2(request(model, 0).contains("Their going to the libary tomorow.") &&
-                     request(model, 0).contains("\"model\":\"scripted\""),
+        QVERIFY2(request(model, 0).contains("Their going to the libary tomorow."),
                  request(model, 0));
         QTRY_VERIFY_WITH_TIMEOUT(app.answerIsRunning(), 10000);
         QVERIFY(keys({"Return"}));
@@ -173,7 +155,6 @@ private Q_SLOTS:
         model.release();
         QTRY_COMPARE_WITH_TIMEOUT(model.finishedConnections(), 1, 20000);
         QVERIFY(app.waitForSettledAnswer());
-        saveScreenshot("road-first-answer");
 
         // Regenerate asks again for the same text, without the answer it replaces.
         model.setScript({Model::text("They are going to the "), Model::pause(50),
@@ -414,15 +395,12 @@ private Q_SLOTS:
                 QVERIFY(keys({"Return"}));
                 QTRY_VERIFY_WITH_TIMEOUT(app.widgetShowsError(), 10000);
             }
-            QVERIFY(app.shows(WindowRoles::widget));
-            saveScreenshot(fails ? "failed-answer" : "source-closed");
             QVERIFY(keys({"Return"}));
             QTRY_COMPARE_WITH_TIMEOUT(
                 QGuiApplication::clipboard()->text(),
                 fails ? QStringLiteral("They're going")
                       : QStringLiteral("They're going to the library tomorrow."),
                 10000);
-            QVERIFY(app.shows(WindowRoles::widget));
             QVERIFY(keys({"Escape"}));
             QTRY_VERIFY_WITH_TIMEOUT(!app.shows(WindowRoles::widget), 10000);
         }

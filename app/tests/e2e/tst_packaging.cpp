@@ -21,35 +21,25 @@ class PackagingTest : public QObject {
     [[nodiscard]] QString appRoot() const { return m_dir.filePath("orvane"); }
     [[nodiscard]] QString serviceRoot() const { return m_dir.filePath("orvane-service"); }
 
-    static QString tool(const QString& program, const QStringList& arguments, int* code) {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, arguments);
-        if (!process.waitForFinished(180000))
-            process.kill();
-        *code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        return QString::fromUtf8(process.readAll());
-    }
-
 private Q_SLOTS:
     void initTestCase() {
         if (QStandardPaths::findExecutable("dpkg-deb").isEmpty())
             QSKIP("needs dpkg-deb");
         QVERIFY(m_dir.isValid());
         int code = 0;
-        const QString output =
-            tool("cpack", {"--config", ORVANE_BUILD_DIR "/CPackConfig.cmake", "-B", m_dir.path()},
-                 &code);
-        QVERIFY2(code == 0, qPrintable(output));
+        const QByteArray output = runTool(
+            "cpack", {"--config", ORVANE_BUILD_DIR "/CPackConfig.cmake", "-B", m_dir.path()}, &code,
+            {}, 180000);
+        QVERIFY2(code == 0, output.constData());
         // One package each, unpacked into a root of its own.
         for (const QString& package :
              {QStringLiteral("orvane"), QStringLiteral("orvane-service")}) {
             const QStringList debs =
                 QDir(m_dir.path()).entryList({package + "_*.deb"}, QDir::Files);
             QVERIFY2(debs.size() == 1, qPrintable(debs.join(' ')));
-            const QString unpacked = tool(
-                "dpkg-deb", {"-x", m_dir.filePath(debs.first()), m_dir.filePath(package)}, &code);
-            QVERIFY2(code == 0, qPrintable(unpacked));
+            runTool("dpkg-deb", {"-x", m_dir.filePath(debs.first()), m_dir.filePath(package)},
+                    &code);
+            QCOMPARE(code, 0);
         }
     }
 
@@ -68,12 +58,12 @@ private Q_SLOTS:
 
     void metainfoValidates() {
         int code = 0;
-        const QString output =
-            tool("appstreamcli",
-                 {"validate", "--no-net",
-                  QDir(appRoot()).filePath("usr/share/metainfo/org.orvane.Orvane.metainfo.xml")},
-                 &code);
-        QVERIFY2(code == 0, qPrintable(output));
+        const QByteArray output =
+            runTool("appstreamcli",
+                    {"validate", "--no-net",
+                     QDir(appRoot()).filePath("usr/share/metainfo/org.orvane.Orvane.metainfo.xml")},
+                    &code);
+        QVERIFY2(code == 0, output.constData());
     }
 
     void unpackedServiceAndAppWorkTogether() {

@@ -1,3 +1,7 @@
+#include "service/servicebase.h"
+#include "settings/authorizationviewmodel.h"
+#include "settings/pagemodels.h"
+#include "settings/settingscontent.h"
 #include "widgetharness.h"
 
 #include <QPalette>
@@ -28,15 +32,16 @@ const QString moduleDir = u":/qt/qml/Orvane/Widget"_s;
 /**
  * Loads the widget window (and with it every view of the module) against real models
  * and fails on any QML warning; drives the models through their phases and checks
- * what the views show. With ORVANE_WIDGET_SHOTS set to a folder, it also saves a
- * picture of each state.
+ * what the views show. The settings windows load with their real models too. With
+ * ORVANE_WIDGET_SHOTS set to a folder, it also saves a picture of each state.
  */
-class WidgetViewsTest : public QObject {
+class ViewsTest : public QObject {
     Q_OBJECT
 
     WidgetHarness h;
     QQmlEngine m_engine;
-    QTranslator m_translator;
+    QTranslator m_widgetTexts;
+    QTranslator m_settingsTexts;
 
     QQuickItem* item(QObject* root, const char* name) {
         return root->findChild<QQuickItem*>(QLatin1String(name));
@@ -55,8 +60,10 @@ class WidgetViewsTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         m_engine.addImportPath("qrc:/qt/qml"); // as the application's engine does
-        QVERIFY(m_translator.load(":/i18n/orvane_widget_en.qm"));
-        QCoreApplication::installTranslator(&m_translator);
+        QVERIFY(m_widgetTexts.load(":/i18n/orvane_widget_en.qm"));
+        QVERIFY(m_settingsTexts.load(":/i18n/orvane_settings_en.qm"));
+        QCoreApplication::installTranslator(&m_widgetTexts);
+        QCoreApplication::installTranslator(&m_settingsTexts);
         h.coordinator.presetStore.add(1, "Fix grammar", true, "command+option+g");
         h.coordinator.presetStore.add(2, "Translate to English");
         h.coordinator.presetStore.add(3, "Make shorter");
@@ -67,18 +74,7 @@ private Q_SLOTS:
     void init() { g_messages.clear(); }
     void cleanup() { QVERIFY2(g_messages.isEmpty(), qPrintable(g_messages.join('\n'))); }
 
-    void windowFollowsTheModels_data() {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
-    }
     void windowFollowsTheModels() {
-        QFETCH(bool, dark);
-        QPalette palette;
-        palette.setColor(QPalette::Window, dark ? QColor("#202124") : QColor("#f4f4f5"));
-        palette.setColor(QPalette::WindowText, dark ? QColor("#eeeeee") : QColor("#111111"));
-        QGuiApplication::setPalette(palette);
-
         QQmlComponent component(&m_engine, QUrl("qrc" + moduleDir + "/WidgetWindow.qml"));
         std::unique_ptr<QQuickWindow> window(
             qobject_cast<QQuickWindow*>(component.createWithInitialProperties(
@@ -142,7 +138,34 @@ private Q_SLOTS:
         QTRY_VERIFY(!shows("inputArea"));
         shoot(window.get(), "empty");
     }
+
+    void settingsWindowsLoadCleanly() {
+        const ServiceBase base = *ServiceBase::parse("http://127.0.0.1:9");
+        const PageContext pages{h.coordinator.userStore, h.coordinator.appearance, base};
+        FakePermissionsManager permissions;
+        AuthorizationViewModel authorization({h.coordinator.userStore, h.coordinator, h.events,
+                                              pages, permissions, h.timers,
+                                              [](const QString&) { return nullptr; },
+                                              [](const QUrl&) {
+                                              }});
+        HelpCenterViewModel help(pages, h.coordinator, h.events);
+        QObject nothing;
+        SettingsContent settings(h.coordinator.presetStore, h.hotkeys, pages, h.events, h.timers);
+        const QList<std::pair<QString, QObject*>> windows{{"AuthorizationWindow", &authorization},
+                                                          {"HelpCenterWindow", &help},
+                                                          {"NoConnectionWindow", &nothing},
+                                                          {"SettingsWindow", &settings}};
+        for (const auto& [name, content] : windows) {
+            QQmlComponent component(&m_engine,
+                                    QUrl("qrc:/qt/qml/Orvane/Settings/" + name + ".qml"));
+            const std::unique_ptr<QObject> window(
+                component.createWithInitialProperties({{"content", QVariant::fromValue(content)}}));
+            QVERIFY2(qobject_cast<QQuickWindow*>(window.get()),
+                     qPrintable(component.errorString()));
+            QCoreApplication::processEvents();
+        }
+    }
 };
 
-QTEST_MAIN(WidgetViewsTest)
-#include "tst_widgetviews.moc"
+QTEST_MAIN(ViewsTest)
+#include "tst_views.moc"
