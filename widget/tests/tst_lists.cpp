@@ -4,6 +4,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -114,6 +115,25 @@ private Q_SLOTS:
         Q_EMIT h->coordinator.presetStore.changed();
         QTRY_COMPARE(prompts().rowCount(), 1);
         QVERIFY(h->platform.hotkeyGrabber->grabs.empty());
+    }
+
+    // Return in the sign-in or help window after the widget was used stays theirs.
+    void keysOfTheWidgetWindowOnly() {
+        h->makeContent();
+        QWindow widget;
+        QWindow other;
+        for (QWindow* window : {&widget, &other}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+        }
+        h->content->keys()->watch(&widget);
+        input().handleInput(SetCopiedItem{{editor, u"x"_s, {}}, true});
+        QTest::keyClick(&other, Qt::Key_Escape);
+        QTest::keyClick(&other, Qt::Key_Return);
+        QVERIFY(!h->coordinator.calls.contains(u"hideWidget"_s));
+        QVERIFY(h->texts.calls.isEmpty());
+        QTest::keyClick(&widget, Qt::Key_Escape);
+        QCOMPARE(h->coordinator.calls.last(), u"hideWidget"_s);
     }
 
     void widgetHotkeysToggleAndEndWithTheWidget() {
