@@ -258,8 +258,10 @@ void TextsService::onFinished(const std::shared_ptr<Stream>& stream) {
     // (a proxy that drops the framing, a server that dies) is a cut answer, not a short one.
     const bool framed = reply->hasRawHeader("Content-Length") ||
                         reply->rawHeader("Transfer-Encoding").toLower().contains("chunked");
-    if (reply->error() == QNetworkReply::NoError && (framed || !stream->accepted)) {
-        // A character cut off by the end of the answer is not a character: it is dropped.
+    // The service sends whole characters: an answer that ends inside one was damaged.
+    const bool endsInsideACharacter = !stream->pending.isEmpty();
+    if (reply->error() == QNetworkReply::NoError && (framed || !stream->accepted) &&
+        !endsInsideACharacter) {
         post(&TextsServiceDelegate::didFinish);
         return;
     }
@@ -272,8 +274,9 @@ void TextsService::onFinished(const std::shared_ptr<Stream>& stream) {
         post(&TextsServiceDelegate::didReceiveFailureReason, stream->reason);
     post(&TextsServiceDelegate::didFailGeneric);
     qCInfo(lcApplication, "%s",
-           reply->error() == QNetworkReply::NoError ? "answer ended without its end marker"
-                                                    : qUtf8Printable(reply->errorString()));
+           reply->error() != QNetworkReply::NoError ? qUtf8Printable(reply->errorString())
+           : endsInsideACharacter                   ? "answer ended inside a character"
+                                                    : "answer ended without its end marker");
     post(&TextsServiceDelegate::didFinish);
 }
 

@@ -432,15 +432,21 @@ private Q_SLOTS:
 
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setCaCertificates(QSslCertificate::fromPath(certificate));
-        QNetworkRequest request(QUrl(u"https://127.0.0.1:%1/healthz"_s.arg(service.port())));
-        request.setSslConfiguration(tls);
-        QNetworkReply* reply = service.network().get(request);
-        QSignalSpy finished(reply, &QNetworkReply::finished);
-        QVERIFY(finished.wait(10000));
-        QCOMPARE(reply->error(), QNetworkReply::NoError);
-        QCOMPARE(reply->readAll(), QByteArray("ok\n"));
-        QVERIFY(reply->rawHeader("Strict-Transport-Security").startsWith("max-age="));
-        reply->deleteLater();
+        const auto get = [&](const QString& path) {
+            QNetworkRequest request(QUrl(u"https://127.0.0.1:%1"_s.arg(service.port()) + path));
+            request.setSslConfiguration(tls);
+            std::unique_ptr<QNetworkReply> reply(service.network().get(request));
+            QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+            static_cast<void>(finished.wait(10000));
+            return reply;
+        };
+        const auto health = get(u"/healthz"_s);
+        QCOMPARE(health->error(), QNetworkReply::NoError);
+        QCOMPARE(health->readAll(), QByteArray("ok\n"));
+        QVERIFY(health->rawHeader("Strict-Transport-Security").startsWith("max-age="));
+        // The sign-in form's cookie never travels over plain HTTP.
+        const auto form = get(u"/users/log_in?token="_s + newSignInToken());
+        QVERIFY2(form->rawHeader("Set-Cookie").endsWith("; Secure"), form->rawHeader("Set-Cookie"));
         QCOMPARE(service.request("GET", u"/healthz"_s).status, 0);
         // The sign-in socket too, on the same port.
         ChannelClient channel(QUrl(u"wss://127.0.0.1:%1/auth_socket/0/auth"_s.arg(service.port())),

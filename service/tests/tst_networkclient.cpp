@@ -295,6 +295,10 @@ private Q_SLOTS:
         const QByteArray refusal = "HTTP/1.1 503 Unavailable\r\nContent-Length: 5\r\n";
         QTest::newRow("whole") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")
                                << QStringList{u"text:ok"_s, u"finish"_s};
+        // Whole by its length, but its last character is not: the part shows as cut.
+        QTest::newRow("ends inside a character")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nok\xC3")
+            << QStringList{u"text:ok"_s, u"generic"_s, u"finish"_s};
         QTest::newRow("classified refusal")
             << refusal + "X-Orvane-Reason: model-not-found\r\n\r\nnope\n"
             << QStringList{u"reason:model-not-found"_s, u"generic"_s, u"finish"_s};
