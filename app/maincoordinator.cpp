@@ -122,17 +122,14 @@ void MainCoordinator::openWidget(bool checkOnly) {
     }
     if (m_deps.userStore.isAuthorised() && m_deps.userStore.user() &&
         m_deps.permissions.isTrusted(true)) {
-        if (m_canShowWidget) {
-            setActivationPolicy(ActivationPolicy::accessory);
+        if (m_canShowWidget)
             refreshStatusBarPresence();
-        }
         if (!checkOnly)
             showWidget();
         return;
     }
     openWindow(Window::authGroupId);
-    setActivationPolicy(ActivationPolicy::regular);
-    setCanShowWidget(false);
+    m_canShowWidget = false;
 }
 
 void MainCoordinator::closeWidgetWindow() {
@@ -173,23 +170,8 @@ void MainCoordinator::openSettingsAction() {
 
 void MainCoordinator::finishSignIn() {
     closeWindow(Window::authGroupId);
-    setCanShowWidget(true);
+    m_canShowWidget = true;
     showWidget();
-    setActivationPolicy(ActivationPolicy::accessory);
-}
-
-void MainCoordinator::setCanShowWidget(bool value) {
-    if (m_canShowWidget == value)
-        return;
-    m_canShowWidget = value;
-    Q_EMIT canShowWidgetChanged();
-}
-
-void MainCoordinator::setActivationPolicy(ActivationPolicy policy) {
-    if (m_activationPolicy == policy)
-        return;
-    m_activationPolicy = policy;
-    Q_EMIT activationPolicyChanged();
 }
 
 void MainCoordinator::checkForUpdates() {
@@ -294,9 +276,8 @@ void MainCoordinator::finishLogout() {
     closeWidgetWindow();
     closeWindow(Window::settingsGroupId);
     openWindow(Window::authGroupId);
-    setActivationPolicy(ActivationPolicy::regular);
     setShowMenuBarExtra(false);
-    setCanShowWidget(false);
+    m_canShowWidget = false;
 }
 
 // --- Status-bar presence --------------------------------------------------------

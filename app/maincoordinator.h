@@ -42,16 +42,9 @@ class MainCoordinator final : public QObject,
                               public SignInHost,
                               private UserServiceDelegate {
     Q_OBJECT
-    Q_PROPERTY(
-        ActivationPolicy activationPolicy READ activationPolicy NOTIFY activationPolicyChanged)
-    Q_PROPERTY(bool canShowWidget READ canShowWidget NOTIFY canShowWidgetChanged)
     Q_PROPERTY(bool showMenuBarExtra READ showMenuBarExtra NOTIFY showMenuBarExtraChanged)
 
 public:
-    /** Accessory: only the tray and the widget; regular: the sign-in window has a taskbar entry. */
-    enum class ActivationPolicy { accessory, regular };
-    Q_ENUM(ActivationPolicy)
-
     static constexpr int connectionAttemptsWindowShow = 15;
     static constexpr std::chrono::seconds connectionAttemptsTimeout{2};
     static constexpr std::chrono::seconds hotkeysRefreshInterval{3600};
@@ -75,7 +68,6 @@ public:
 
     /** Shows the widget when signed in and trusted, otherwise the sign-in window. */
     void openWidget(bool checkOnly);
-    void setCanShowWidget(bool value);
     void openHelpCenter() { openWindow(AppConstants::Window::helpCenterGroupId); }
     void checkForUpdates();
 
@@ -90,18 +82,11 @@ public:
     void requestHotkeysUpdate();
     void logout();
 
-    [[nodiscard]] ActivationPolicy activationPolicy() const { return m_activationPolicy; }
-    [[nodiscard]] bool canShowWidget() const { return m_canShowWidget; }
     [[nodiscard]] bool widgetShown() const { return m_widgetShown; }
-    [[nodiscard]] bool userSynced() const { return m_userSynced; }
-    [[nodiscard]] int connectionAttempts() const { return m_connectionAttempts; }
-    [[nodiscard]] bool isSyncRetrying() const { return m_syncTimer && m_syncTimer->isActive(); }
     [[nodiscard]] bool showMenuBarExtra() const;
     [[nodiscard]] AppWindow* window(AppConstants::Window kind) const;
 
 Q_SIGNALS:
-    void activationPolicyChanged();
-    void canShowWidgetChanged();
     void showMenuBarExtraChanged();
 
 private:
@@ -113,7 +98,6 @@ private:
     bool showWindow(AppConstants::Window kind);
     void closeWindow(AppConstants::Window kind);
     void openWindow(AppConstants::Window kind);
-    void setActivationPolicy(ActivationPolicy policy);
     void setShowMenuBarExtra(bool value);
     void refreshStatusBarPresence();
     void finishLogout();
@@ -133,7 +117,6 @@ private:
     bool m_widgetShown = false;
     bool m_userSynced = false;
     int m_connectionAttempts = 0;
-    ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
     std::optional<RunningApp> m_previousApp;
     std::optional<ScreenInfo> m_previousScreen;
 };
