@@ -120,7 +120,7 @@ void PasteboardManager::readPrimary(const std::shared_ptr<Capture>& capture) {
                               if (!self || !capture->completion)
                                   return;
                               if ((text && !text->isEmpty()) || capture->terminal)
-                                  self->complete(capture, text);
+                                  self->complete(capture, itemOf(*capture, std::move(text)));
                               else
                                   self->copyWithKeystroke(capture);
                           });
@@ -170,26 +170,34 @@ void PasteboardManager::postCopy(const std::shared_ptr<Capture>& capture) {
 void PasteboardManager::copied(const std::shared_ptr<Capture>& capture) {
     capture->stopListening();
     m_waits.record(capture->app->windowClass, milliseconds(capture->sinceKeystroke.elapsed()));
-    m_pasteboard.readText(Selection::clipboard,
-                          [self = QPointer(this), capture](std::optional<QString> text) {
-                              if (!self)
-                                  return;
-                              if (capture->saved)
-                                  self->m_pasteboard.restore(Selection::clipboard, *capture->saved);
-                              self->complete(capture, std::move(text));
-                          });
+    m_pasteboard.readText(
+        Selection::clipboard, [self = QPointer(this), capture](std::optional<QString> text) {
+            if (!self)
+                return;
+            if (capture->saved)
+                self->m_pasteboard.restore(Selection::clipboard, *capture->saved);
+            const bool late = !capture->completion;
+            std::optional<PasteboardManagerCopyItem> item = itemOf(*capture, std::move(text));
+            if (!late)
+                self->complete(capture, std::move(item));
+            else if (item && !item->text.isEmpty() && self->m_capture == capture)
+                Q_EMIT self->lateSelection(*item);
+        });
+}
+
+std::optional<PasteboardManagerCopyItem> PasteboardManager::itemOf(const Capture& capture,
+                                                                   std::optional<QString> text) {
+    if (!text || !capture.app)
+        return std::nullopt;
+    return PasteboardManagerCopyItem{*capture.app, withUnixLineEndings(*text), std::nullopt,
+                                     capture.terminal};
 }
 
 void PasteboardManager::complete(const std::shared_ptr<Capture>& capture,
-                                 std::optional<QString> text) {
+                                 std::optional<PasteboardManagerCopyItem> item) {
     CopyCompletion completion = std::exchange(capture->completion, nullptr);
-    if (!completion)
-        return;
-    std::optional<PasteboardManagerCopyItem> item;
-    if (text && capture->app)
-        item = PasteboardManagerCopyItem{*capture->app, withUnixLineEndings(*text), std::nullopt,
-                                         capture->terminal};
-    completion(capture->app, std::move(item));
+    if (completion)
+        completion(capture->app, std::move(item));
 }
 
 void PasteboardManager::endCapture() {

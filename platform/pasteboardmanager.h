@@ -80,7 +80,8 @@ public:
      * hotkey's modifiers, reads the clipboard as soon as another application owns it
      * and puts the kept content back. Finds nothing when no copy comes within the wait
      * learned for the window's class (never the old content); a copy that comes later,
-     * up to slowCopyBound, still teaches the wait and is undone. completion runs once,
+     * up to slowCopyBound, still teaches the wait, is undone and is announced with
+     * lateSelection. completion runs once,
      * always after this returns. A new capture ends a pending one, which then finds
      * nothing. Line breaks arrive as \n.
      */
@@ -101,6 +102,10 @@ public:
     [[nodiscard]] ClipboardProtocol& pasteboard() const { return m_pasteboard; }
     [[nodiscard]] KeyboardManagerProtocol& keyboardManager() const { return m_keyboardManager; }
 
+Q_SIGNALS:
+    /** The latest capture found nothing in time, but its copy came after all. */
+    void lateSelection(const PasteboardManagerCopyItem& item);
+
 private:
     struct Capture;
     struct Restore;
@@ -108,7 +113,10 @@ private:
     void copyWithKeystroke(const std::shared_ptr<Capture>& capture);
     void postCopy(const std::shared_ptr<Capture>& capture);
     void copied(const std::shared_ptr<Capture>& capture);
-    void complete(const std::shared_ptr<Capture>& capture, std::optional<QString> text);
+    void complete(const std::shared_ptr<Capture>& capture,
+                  std::optional<PasteboardManagerCopyItem> item);
+    [[nodiscard]] static std::optional<PasteboardManagerCopyItem>
+    itemOf(const Capture& capture, std::optional<QString> text);
     void endCapture();
     void restoreAfterPaste(Selection selection, ClipboardContent content);
     void restoreNow();

@@ -61,6 +61,20 @@ void AIDialogInputViewModel::setPhase(Phase phase, Failure failure) {
 // --- Entry points -----------------------------------------------------------------
 
 void AIDialogInputViewModel::handleInput(const WidgetInput& input) {
+    take(input);
+    m_presenter.showWidget();
+}
+
+void AIDialogInputViewModel::handleLateInput(const PasteboardManagerCopyItem& item) {
+    const bool untouched =
+        m_phase == Phase::editing && m_promptText.isEmpty() && m_conversation.history().isEmpty();
+    if (m_waitsForText && untouched && m_previousApp &&
+        m_previousApp->windowId == item.app.windowId)
+        take(SetCopiedItem{item, true});
+}
+
+void AIDialogInputViewModel::take(const WidgetInput& input) {
+    m_waitsForText = false;
     if (const auto* copied = std::get_if<SetCopiedItem>(&input)) {
         setInput(copied->item.text, true, InputSource::copied);
         m_inputItem = copied->item;
@@ -69,6 +83,7 @@ void AIDialogInputViewModel::handleInput(const WidgetInput& input) {
             m_conversation.clear();
     } else {
         const auto& empty = std::get<SetEmptyItem>(input);
+        m_waitsForText = empty.app.has_value();
         setInput(QString(), false, InputSource::typing);
         // Never the window of an earlier capture.
         m_inputItem.reset();
@@ -83,7 +98,6 @@ void AIDialogInputViewModel::handleInput(const WidgetInput& input) {
     setPhase(Phase::editing);
     // Lets a benchmark tell a widget that shows the capture from an empty one.
     qCDebug(lcApplication, "Widget input: %d characters", int(m_inputText.size()));
-    m_presenter.showWidget();
 }
 
 void AIDialogInputViewModel::handlePresetAction(const PresetAction& action) {
@@ -256,6 +270,7 @@ void AIDialogInputViewModel::stopRunning() {
 // --- Widget-level commands --------------------------------------------------------
 
 void AIDialogInputViewModel::reset() {
+    m_waitsForText = false;
     m_conversation.clear();
     ++m_generation; // drops characters still queued
     setResultText(QString());

@@ -77,6 +77,9 @@ public:
 
     /** A capture (or an empty start) opens the widget on it. */
     void handleInput(const WidgetInput& input);
+    /** A copy that came after an empty start: taken while the widget still waits for text
+     * from that window and nothing has been typed or asked. */
+    void handleLateInput(const PasteboardManagerCopyItem& item);
     void handlePresetAction(const PresetAction& action);
     void handlePostAction(PostAction action);
 
@@ -148,6 +151,8 @@ Q_SIGNALS:
     void promptCompleted();
 
 private:
+    /** Puts the captured text (or none) in, as a new start. */
+    void take(const WidgetInput& input);
     void setPhase(Phase phase, Failure failure = Failure::none);
     void setInput(const QString& text, bool displayed, InputSource source);
     void setResultText(const QString& value);
@@ -176,6 +181,7 @@ private:
     bool m_displayInput = false;
     /** The typed text became the input of a prompt; a command moves it back. */
     bool m_copiedTextToInput = false;
+    bool m_waitsForText = false; // opened empty on a capture that may still come
     InputSource m_sourceType = InputSource::typing;
     QString m_promptText;
     /** The prompt changed since the answer came: the prompts show instead of the actions. */

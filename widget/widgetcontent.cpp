@@ -51,6 +51,8 @@ WidgetContent::WidgetContent(Dependencies deps, QObject* parent)
             &AIDialogInputViewModel::handleInput);
     connect(m_contentModel, &WidgetContentViewModel::captured, prompts,
             &AIDialogPresetActionsViewModel::highlightFirst);
+    connect(m_pasteboardManager, &PasteboardManager::lateSelection, input,
+            &AIDialogInputViewModel::handleLateInput);
     connect(prompts, &AIDialogPresetActionsViewModel::chosen, input, [input](qint64 id) {
         input->handlePresetAction(PresetChoice{id, std::nullopt, false});
     });

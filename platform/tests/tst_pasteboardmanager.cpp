@@ -152,7 +152,7 @@ private Q_SLOTS:
 
     // Once the class copied quickly its wait is short; a slower copy after it finds
     // nothing, but the clipboard still comes back.
-    void aLateCopyIsUndone() {
+    void aLateCopyIsUndoneAndAnnounced() {
         m_platform->windowTracker->frontmost = editor;
         FakeClipboard& clipboard = *m_platform->clipboard;
         clipboard.setText(u"older"_s);
@@ -174,8 +174,14 @@ private Q_SLOTS:
         m_timers->advance(100ms);
         QTRY_VERIFY(slow.done);
         QVERIFY(!slow.item);
+        QList<PasteboardManagerCopyItem> announced;
+        connect(m_manager.get(), &PasteboardManager::lateSelection, this,
+                [&](const PasteboardManagerCopyItem& item) { announced << item; });
         clipboard.otherApplicationCopies(u"late"_s);
         QTRY_COMPARE(clipboard.text(), u"older"_s);
+        QCOMPARE(announced.size(), 1);
+        QCOMPARE(announced.first().text, u"late"_s);
+        QCOMPARE(announced.first().app.windowId, editor.windowId);
         // After the bound nobody listens.
         m_timers->advance(PasteboardManager::slowCopyBound);
         clipboard.otherApplicationCopies(u"later"_s);

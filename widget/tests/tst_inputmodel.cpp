@@ -115,6 +115,33 @@ private Q_SLOTS:
                  QString(60, u'a') + u" alpha beta gamma delta alpha\nmore"_s);
     }
 
+    // The capture gave up before a slow copy came: the widget that opened empty takes it,
+    // unless the user already began something there or the copy is from another window.
+    void aLateCopyFillsOnlyAnUntouchedWidget_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("untouched") << QString() << true;
+        QTest::newRow("from another window") << u"other"_s << false;
+        QTest::newRow("typed") << u"typed"_s << false;
+        QTest::newRow("hidden") << u"hidden"_s << false;
+    }
+    void aLateCopyFillsOnlyAnUntouchedWidget() {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, taken);
+        model().handleInput(SetEmptyItem{true, editor, true});
+        if (meanwhile == u"typed"_s)
+            model().setPromptText(u"Fix"_s);
+        else if (meanwhile == u"hidden"_s)
+            model().widgetHidden();
+        RunningApp source = editor;
+        if (meanwhile == u"other"_s)
+            source.windowId += 1;
+        Q_EMIT h->content->pasteboardManager()->lateSelection({source, u"slow text"_s, {}});
+        QCOMPARE(model().displayInput(), taken);
+        QCOMPARE(model().inputText(), taken ? u"slow text"_s : QString());
+        QCOMPARE(h->coordinator.calls.count(u"showWidget"_s), 1);
+    }
+
     void revealIsOneCharacterPerAppendInOrder() {
         capture(u"in"_s);
         model().handlePresetAction(PresetOnly{1});
