@@ -52,4 +52,26 @@ void CaptureWaits::record(const QString& windowClass, Duration delay) {
         m_slowest.insert(windowClass, delay);
     else
         *it = std::max(delay, (*it + delay) / 2);
+    m_recent.removeOne(windowClass);
+    m_recent.prepend(windowClass);
+    while (m_recent.size() > remembered)
+        m_slowest.remove(m_recent.takeLast());
+}
+
+QStringList CaptureWaits::toStored() const {
+    QStringList stored;
+    for (const QString& windowClass : m_recent)
+        stored << QString::number(m_slowest.value(windowClass).count()) + u' ' + windowClass;
+    return stored;
+}
+
+void CaptureWaits::restore(const QStringList& stored) {
+    // Oldest first, so that the most recent ends up in front again.
+    for (auto it = stored.crbegin(); it != stored.crend(); ++it) {
+        const qsizetype space = it->indexOf(u' ');
+        bool ok = false;
+        const int ms = it->left(space).toInt(&ok);
+        if (space > 0 && ok && ms >= 0 && space + 1 < it->size())
+            record(it->mid(space + 1), std::min(Duration(ms), bound()));
+    }
 }

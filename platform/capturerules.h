@@ -13,6 +13,7 @@ namespace CaptureRules {
 
 /** The settings key of further terminal window classes (a list, like the built-in one). */
 inline const QString terminalClassesKey = QStringLiteral("terminalWindowClasses");
+inline const QString captureWaitsKey = QStringLiteral("captureWaits");
 
 /** Terminal emulators: Ctrl+C interrupts there, and selecting text is copying it. */
 [[nodiscard]] bool isTerminal(const QString& windowClass, const QStringList& extraClasses);
@@ -43,14 +44,23 @@ public:
         : m_base(base)
         , m_bound(bound) {}
 
+    /** Classes remembered; the least recently seen is forgotten first. */
+    static constexpr qsizetype remembered = 64;
+
     void setBase(Duration base) { m_base = base; }
     [[nodiscard]] Duration bound() const { return std::max(m_bound, m_base); }
     [[nodiscard]] Duration waitFor(const QString& windowClass) const;
     /** The class copied delay after the keystroke. */
     void record(const QString& windowClass, Duration delay);
 
+    /** What was learned as "milliseconds class" entries, the most recent first, for the
+     * next start; restore() takes them back and skips what it cannot read. */
+    [[nodiscard]] QStringList toStored() const;
+    void restore(const QStringList& stored);
+
 private:
     Duration m_base;
     Duration m_bound;
     QHash<QString, Duration> m_slowest;
+    QStringList m_recent; // the classes of m_slowest, the most recent first
 };

@@ -1,6 +1,7 @@
 #include "platform/pasteboardmanager.h"
 
 #include "core/logging.h"
+#include "core/settingsstore.h"
 #include "core/timer.h"
 #include "platform/keyboardmanager.h"
 #include "platform/virtualkeys.h"
@@ -62,7 +63,9 @@ PasteboardManager::PasteboardManager(WindowTrackerProtocol& windowTracker,
     , m_pasteboard(pasteboard)
     , m_timers(timers)
     , m_captureTimeout(defaultCaptureTimeout())
-    , m_waits(m_captureTimeout, slowCopyBound) {}
+    , m_waits(m_captureTimeout, slowCopyBound) {
+    m_waits.restore(openSettingsStore()->value(CaptureRules::captureWaitsKey).toStringList());
+}
 
 PasteboardManager::~PasteboardManager() {
     if (m_capture)
@@ -170,6 +173,7 @@ void PasteboardManager::postCopy(const std::shared_ptr<Capture>& capture) {
 void PasteboardManager::copied(const std::shared_ptr<Capture>& capture) {
     capture->stopListening();
     m_waits.record(capture->app->windowClass, milliseconds(capture->sinceKeystroke.elapsed()));
+    openSettingsStore()->setValue(CaptureRules::captureWaitsKey, m_waits.toStored());
     m_pasteboard.readText(
         Selection::clipboard, [self = QPointer(this), capture](std::optional<QString> text) {
             if (!self)

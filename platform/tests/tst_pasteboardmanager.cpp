@@ -86,9 +86,21 @@ private Q_SLOTS:
             CaptureWaits waits(100ms, 500ms);
             for (const QString& delay : input.split(u' ', Qt::SkipEmptyParts))
                 waits.record(u"App"_s, std::chrono::milliseconds(delay.toInt()));
-            actual = QString::number(waits.waitFor(u"App"_s).count());
+            // Kept across a restart, whatever else the stored list holds.
+            CaptureWaits restarted(100ms, 500ms);
+            restarted.restore(waits.toStored() << u"junk"_s << u"-5 Other"_s << u"7 "_s);
+            actual = QString::number(restarted.waitFor(u"App"_s).count());
         }
         QCOMPARE(actual, expected);
+    }
+
+    void onlyTheMostRecentClassesAreRemembered() {
+        CaptureWaits waits(100ms, 500ms);
+        for (int i = 0; i <= CaptureWaits::remembered; ++i)
+            waits.record(u"App%1"_s.arg(i), 60ms);
+        QCOMPARE(waits.toStored().size(), CaptureWaits::remembered);
+        QCOMPARE(waits.waitFor(u"App0"_s), 500ms); // the oldest went
+        QCOMPARE(waits.waitFor(u"App1"_s), 120ms);
     }
 
     // Where the text comes from, which keys go out, and that the clipboard stays.
@@ -166,6 +178,9 @@ private Q_SLOTS:
         QTRY_VERIFY(quick.done);
         QCOMPARE(quick.item->text, u"quick"_s);
         QCOMPARE(m_manager->captureWaits().waitFor(editor.windowClass), 100ms);
+        const PasteboardManager restarted(*m_platform->windowTracker, *m_platform->keyboardManager,
+                                          clipboard, *m_timers);
+        QCOMPARE(restarted.captureWaits().waitFor(editor.windowClass), 100ms);
 
         late = true;
         Result slow;
