@@ -63,11 +63,14 @@ PasteboardManager::PasteboardManager(WindowTrackerProtocol& windowTracker,
     , m_pasteboard(pasteboard)
     , m_timers(timers)
     , m_captureTimeout(defaultCaptureTimeout())
-    , m_waits(m_captureTimeout, slowCopyBound) {
+    , m_waits(m_captureTimeout, slowCopyBound)
+    , m_storeWaits(timers.createTimer()) {
     m_waits.restore(openSettingsStore()->value(CaptureRules::captureWaitsKey).toStringList());
 }
 
 PasteboardManager::~PasteboardManager() {
+    if (m_storeWaits->isActive())
+        storeWaits();
     if (m_capture)
         m_capture->stopListening();
     if (m_restore)
@@ -173,7 +176,8 @@ void PasteboardManager::postCopy(const std::shared_ptr<Capture>& capture) {
 void PasteboardManager::copied(const std::shared_ptr<Capture>& capture) {
     capture->stopListening();
     m_waits.record(capture->app->windowClass, milliseconds(capture->sinceKeystroke.elapsed()));
-    openSettingsStore()->setValue(CaptureRules::captureWaitsKey, m_waits.toStored());
+    // A settings write syncs to disk: it waits until the user is done capturing.
+    m_storeWaits->start(storeWaitsDelay, Timer::Mode::SingleShot, [this] { storeWaits(); });
     m_pasteboard.readText(
         Selection::clipboard, [self = QPointer(this), capture](std::optional<QString> text) {
             if (!self)
@@ -195,6 +199,11 @@ std::optional<PasteboardManagerCopyItem> PasteboardManager::itemOf(const Capture
         return std::nullopt;
     return PasteboardManagerCopyItem{*capture.app, withUnixLineEndings(*text), std::nullopt,
                                      capture.terminal};
+}
+
+void PasteboardManager::storeWaits() {
+    m_storeWaits->stop();
+    openSettingsStore()->setValue(CaptureRules::captureWaitsKey, m_waits.toStored());
 }
 
 void PasteboardManager::complete(const std::shared_ptr<Capture>& capture,

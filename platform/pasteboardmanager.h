@@ -68,6 +68,8 @@ public:
     static constexpr std::chrono::milliseconds slowCopyBound{500};
     /** How long after the target's last request for the pasted text the clipboard comes back. */
     static constexpr std::chrono::milliseconds restoreDelay{200};
+    /** Learned waits are written this long after the last copy, off the capture's path. */
+    static constexpr std::chrono::seconds storeWaitsDelay{5};
 
     /** The shortest wait for the application to copy before a capture finds nothing. */
     void setCaptureTimeout(std::chrono::milliseconds timeout);
@@ -120,6 +122,7 @@ private:
     void endCapture();
     void restoreAfterPaste(Selection selection, ClipboardContent content);
     void restoreNow();
+    void storeWaits();
 
     WindowTrackerProtocol& m_windowTracker;
     KeyboardManagerProtocol& m_keyboardManager;
@@ -127,6 +130,7 @@ private:
     TimerSource& m_timers;
     std::chrono::milliseconds m_captureTimeout;
     CaptureWaits m_waits;
+    std::unique_ptr<Timer> m_storeWaits;
     std::shared_ptr<Capture> m_capture;
     std::unique_ptr<Restore> m_restore;
 };

@@ -178,6 +178,7 @@ private Q_SLOTS:
         QTRY_VERIFY(quick.done);
         QCOMPARE(quick.item->text, u"quick"_s);
         QCOMPARE(m_manager->captureWaits().waitFor(editor.windowClass), 100ms);
+        m_timers->advance(PasteboardManager::storeWaitsDelay);
         const PasteboardManager restarted(*m_platform->windowTracker, *m_platform->keyboardManager,
                                           clipboard, *m_timers);
         QCOMPARE(restarted.captureWaits().waitFor(editor.windowClass), 100ms);
